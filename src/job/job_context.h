@@ -1,0 +1,23 @@
+// What a job runs with besides its record: the list it reports into and the seams for the clock,
+// the pauses and the cube engine.
+#pragma once
+
+#include <functional>
+#include <memory>
+
+#include "job/progress_list.h"
+#include "platform/clock.h"
+#include "platform/sleeper.h"
+#include "provider/connection.h"
+
+namespace cubemill::job {
+
+struct JobContext {
+  ProgressList& list;
+  const platform::Clock& clock;
+  platform::Sleeper& sleeper;
+  // Makes the connection a cube build opens.
+  std::function<std::unique_ptr<provider::Connection>()> new_connection;
+};
+
+}  // namespace cubemill::job

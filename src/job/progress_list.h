@@ -1,0 +1,23 @@
+// The list every job reports into: the window's list or the console.
+#pragma once
+
+#include <string>
+
+namespace cubemill::job {
+
+class ProgressList {
+ public:
+  virtual ~ProgressList() = default;
+  // Appends `text` as the new last line. Neither selects nor scrolls to it.
+  virtual void AddLine(const std::string& text) = 0;
+  // Selects the last line (none on an empty list), which scrolls it into view.
+  virtual void listSetLast() = 0;
+  // Turns the whole list red, the lines already there and every later one, for good.
+  virtual void listSetRed() = 0;
+  // Moves the cube picture down beside the lower part of the list.
+  virtual void ImageCubeMoveDown() = 0;
+  // Closes the front end at the end of a command-line job; the program then ends.
+  virtual void Unload() = 0;
+};
+
+}  // namespace cubemill::job

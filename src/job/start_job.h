@@ -1,0 +1,25 @@
+// The two ways a job is set up: from the command line (a section of cubemill.ini) or by hand
+// (the four inputs of the window's "File" tab).
+#pragma once
+
+#include <string>
+
+#include "job/job_context.h"
+
+namespace cubemill::job {
+
+// Exit status of a command-line job that ended cleanly, and of one that did not.
+inline constexpr int kExitClean = 0;
+inline constexpr int kExitFailed = 1;
+
+// Makes sure the settings file exists; with a non-empty `parameter` runs the job of that section
+// and returns its exit status; without one reports "No Parameter has been found" and returns 0.
+int StartFromCommandLine(const JobContext& context, const std::string& parameter);
+
+// Sets up and runs a manual job from the window's inputs, taken as they stand. Returns true when
+// it ended cleanly (as RunJob).
+bool StartManualJob(const JobContext& context, const std::string& oqy_file,
+                    const std::string& log_dir, bool convert_to_vbs,
+                    const std::string& cub_timestamp);
+
+}  // namespace cubemill::job

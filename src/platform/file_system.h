@@ -1,0 +1,36 @@
+// Files and directories: attribute words, the current directory, copy and delete.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+#include "platform/error.h"
+
+namespace cubemill::platform {
+
+// Attribute flags, as the job's path checks know them.
+inline constexpr std::uint32_t kAttributeReadOnly = 1;
+inline constexpr std::uint32_t kAttributeVolumeLabel = 8;
+inline constexpr std::uint32_t kAttributeDirectory = 16;
+inline constexpr std::uint32_t kAttributeArchive = 32;
+
+// Returns the attribute word of `path` (backslashes allowed): 16 for a directory; 32 for a
+// regular file, plus 1 when it is not writable; 0 for anything else. Returns nothing when the
+// path is empty or cannot be examined.
+std::optional<std::uint32_t> FileAttributes(const std::string& path);
+
+// True when `path` names a regular file (the listing the settings check uses).
+bool IsListedFile(const std::string& path);
+
+// Returns the process's current directory, or "" when it cannot be read.
+std::string CurrentDirectory();
+
+// Copies the file `from` to `to`, replacing an existing file. Returns the failure, if any, with
+// the system's message, its error number and the operation as source.
+std::optional<Error> CopyFileOver(const std::string& from, const std::string& to);
+
+// Deletes the file at `path`. Returns the failure, if any, as CopyFileOver does.
+std::optional<Error> DeleteFile(const std::string& path);
+
+}  // namespace cubemill::platform

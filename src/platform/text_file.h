@@ -1,0 +1,27 @@
+// Sequential text files: whole-file reads and one-line writes in Windows-1252 with CR LF.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace cubemill::platform {
+
+// Returns `path` as the operating system takes it: every backslash becomes "/". Relative paths
+// stay relative and so resolve against the current directory.
+std::string NativePath(std::string_view path);
+
+// Reads the file at `path` (backslashes allowed) and returns its lines decoded to UTF-8 (see
+// DecodeFileText). A line ends at LF; a CR before the LF is removed. A last line without LF is
+// a line too. Returns nothing when the file cannot be opened or read.
+std::optional<std::vector<std::string>> ReadTextLines(const std::string& path);
+
+// Appends `text` in Windows-1252 followed by CR LF to the file at `path`, creating the file when
+// needed. Opens and closes the file for this one line; every failure is ignored.
+void AppendLine(const std::string& path, std::string_view text);
+
+// Like AppendLine, but first creates the file or empties an existing one.
+void WriteFirstLine(const std::string& path, std::string_view text);
+
+}  // namespace cubemill::platform

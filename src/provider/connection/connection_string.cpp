@@ -1,0 +1,1 @@
+// Placeholder until the connection-string reader lands.

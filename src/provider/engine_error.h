@@ -1,0 +1,33 @@
+// Numbers and source name of the errors the cube engine raises. The numbers are the HRESULTs a
+// client of such a provider would see for the same kind of failure, as signed decimals.
+#pragma once
+
+#include <string>
+
+#include "platform/error.h"
+
+namespace cubemill::provider {
+
+// Source named in every error the engine raises.
+inline constexpr const char* kEngineSource = "Cubemill Cube Engine";
+
+// A statement that does not parse, or uses a construct the engine does not support
+// (0x80040E14, errors in command).
+inline constexpr long kStatementErrorNumber = -2147217900;
+// A missing or unusable connection property: no LOCATION, no CREATECUBE, an OLE DB source
+// string (0x80040E21, errors occurred).
+inline constexpr long kPropertyErrorNumber = -2147217887;
+// The ODBC source failed: connect, run the SELECT, fetch (0x80004005, unspecified failure).
+inline constexpr long kSourceErrorNumber = -2147467259;
+// A source value that cannot be converted to what its target needs (0x80040E07, cannot
+// convert value).
+inline constexpr long kDataErrorNumber = -2147217913;
+// The cube file could not be written or replaced (0x80040E09, permission denied).
+inline constexpr long kCubeFileErrorNumber = -2147217911;
+
+// Returns an engine error with `description` and `number`.
+inline Error EngineError(std::string description, long number) {
+  return Error{std::move(description), number, kEngineSource};
+}
+
+}  // namespace cubemill::provider

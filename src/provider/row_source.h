@@ -1,0 +1,54 @@
+// The rows a cube is built from, as typed values, whatever delivers them (ODBC or a test).
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <variant>
+#include <vector>
+
+#include "platform/error.h"
+
+namespace cubemill::provider {
+
+struct Date {
+  int year = 0;
+  unsigned month = 0;  // 1-12
+  unsigned day = 0;    // 1-31
+  bool operator==(const Date&) const = default;
+};
+
+struct Timestamp {
+  Date date;
+  unsigned hour = 0;
+  unsigned minute = 0;
+  unsigned second = 0;
+  bool operator==(const Timestamp&) const = default;
+};
+
+// One value of a row. Text is a view into the source's buffer: valid until the next NextRow.
+using Value = std::variant<std::monostate, std::int64_t, double, std::string_view, Date, Timestamp>;
+
+// What the engine wants a column delivered as; a source converts when it can and delivers what
+// it has otherwise.
+enum class ColumnHint { kAny, kInteger, kReal, kText, kDateTime };
+
+class RowSource {
+ public:
+  virtual ~RowSource() = default;
+  // Number of columns of every row.
+  virtual std::size_t ColumnCount() const = 0;
+  // Fills `row` with the next row's values (ColumnCount of them) and returns true, or returns
+  // false after the last row. A failure of the source is returned as an Error.
+  virtual Result<bool> NextRow(std::vector<Value>& row) = 0;
+};
+
+// Opens a source: `connection` is an ODBC connection string, `select` is sent unchanged, `hints`
+// has one entry per column the statement expects.
+using SourceOpener = std::function<Result<std::unique_ptr<RowSource>>(
+    const std::string& connection, const std::string& select, const std::vector<ColumnHint>& hints)>;
+
+}  // namespace cubemill::provider

@@ -1,0 +1,31 @@
+// The settings file cubemill.ini in the current directory: reading values, appending lines and
+// writing the default content when the file is missing.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "job/progress_list.h"
+
+namespace cubemill::settings {
+
+// At most this many characters of a value are delivered.
+inline constexpr std::size_t kMaxIniValueLength = 255;
+
+// Returns the path of the settings file: the current directory, "/", "cubemill.ini".
+std::string SettingsPath();
+
+// Returns the value of `key` in `section` of the settings file at `file`, or "" when the file,
+// the section or the key is missing. Names match without regard to letter case and blanks around
+// names and values are ignored; the first matching section and key win. At most 255 characters
+// are returned.
+std::string ReadIniValue(std::string_view section, std::string_view key, const std::string& file);
+
+// Appends `text` as one line to the settings file in the current directory; failures are ignored.
+void WriteIniLine(std::string_view text);
+
+// Writes the 14 default lines when no settings file exists in the current directory, after
+// adding "erstelle INI Datei" to `list`. Does nothing when the file exists.
+void EnsureIniFile(job::ProgressList& list);
+
+}  // namespace cubemill::settings

@@ -1,0 +1,28 @@
+// The run log cubemill.log and the path checks a job makes before it builds.
+#pragma once
+
+#include <string>
+
+#include "job/cube_job.h"
+#include "job/job_context.h"
+
+namespace cubemill::settings {
+
+// Returns the run-log path of `job`: its LogDir, "/", "cubemill.log".
+std::string RunLogPath(const job::CubeJob& job);
+
+// Returns the run-log line for `text`: `now` as "YYYY-MM-DD HH:mm:SS", ";", the job's
+// Parameter, ";", the text unchanged.
+std::string RunLogLine(platform::DateTime now, const job::CubeJob& job, const std::string& text);
+
+// Adds `text` to the progress list, then appends its run-log line to the job's run log. A log
+// that cannot be written is skipped silently.
+void LogMessage(const job::JobContext& context, const job::CubeJob& job, const std::string& text);
+
+// True when `path` names a directory. An empty or missing path gives false.
+bool DirExists(const std::string& path);
+
+// True when `path` names an existing file (not a directory). An empty or missing path gives false.
+bool FileExists(const std::string& path);
+
+}  // namespace cubemill::settings

@@ -1,0 +1,77 @@
+// Fakes and fixtures the tests share: a temporary working directory, a recording progress
+// list, a fixed clock and a sleeper that does not wait.
+#pragma once
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "job/progress_list.h"
+#include "platform/clock.h"
+#include "platform/sleeper.h"
+
+namespace cubemill::test {
+
+// Creates a fresh temporary directory, makes it the current directory, and on destruction
+// goes back and removes it.
+class TempDir {
+ public:
+  TempDir();
+  ~TempDir();
+  TempDir(const TempDir&) = delete;
+  TempDir& operator=(const TempDir&) = delete;
+  const std::filesystem::path& path() const { return path_; }
+  // Returns `name` inside the directory, as a string.
+  std::string File(const std::string& name) const { return (path_ / name).string(); }
+
+ private:
+  std::filesystem::path path_;
+  std::filesystem::path previous_;
+};
+
+// Records every call a job makes on its progress list, in order. Calls other than AddLine are
+// recorded as "<listSetLast>", "<listSetRed>", "<ImageCubeMoveDown>", "<Unload>".
+class RecordingList : public job::ProgressList {
+ public:
+  void AddLine(const std::string& text) override { lines.push_back(text); calls.push_back(text); }
+  void listSetLast() override { calls.push_back("<listSetLast>"); }
+  void listSetRed() override { red = true; calls.push_back("<listSetRed>"); }
+  void ImageCubeMoveDown() override { calls.push_back("<ImageCubeMoveDown>"); }
+  void Unload() override { calls.push_back("<Unload>"); }
+
+  std::vector<std::string> lines;  // the lines only
+  std::vector<std::string> calls;  // lines and method calls
+  bool red = false;
+};
+
+// A clock that says what it is told; `step_seconds` advances it after every reading.
+class FixedClock : public platform::Clock {
+ public:
+  explicit FixedClock(platform::DateTime now, int step_seconds = 0)
+      : now_(now), step_(step_seconds) {}
+  platform::DateTime Now() const override {
+    auto value = now_;
+    now_ += std::chrono::seconds(step_);
+    return value;
+  }
+  void Set(platform::DateTime now) { now_ = now; }
+
+ private:
+  mutable platform::DateTime now_;
+  int step_;
+};
+
+// Records the pauses asked for instead of sleeping.
+class NoSleep : public platform::Sleeper {
+ public:
+  void Sleep(int seconds) override { pauses.push_back(seconds); }
+  std::vector<int> pauses;
+};
+
+// Returns the whole contents of a file as bytes ("" when it cannot be read).
+std::string ReadBytes(const std::string& path);
+
+// Writes `bytes` to `path`, replacing the file.
+void WriteBytes(const std::string& path, const std::string& bytes);
+
+}  // namespace cubemill::test
