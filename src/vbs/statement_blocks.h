@@ -1,0 +1,43 @@
+// The five script blocks that declare and assign the parts of the cube's connection string:
+// cube location, data source, CREATE CUBE, INSERT INTO and SELECT.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "job/cube_job.h"
+
+namespace cubemill::vbs {
+
+// Returns `value` with every double quote doubled, so that it stays inside a script string
+// literal and reads back as `value` when the script runs.
+std::string EscapeForLiteral(std::string_view value);
+
+// Returns the assignment of ConnCubLocation for the job's CubeFile. When CubTimestamp is not
+// empty the script's own time stamp and "_" go in front of the file name (after the last
+// backslash, or at the start when there is none).
+std::string CubLocationAssignment(const job::CubeJob& job);
+
+// Returns the assignment of ConnDSN for the job's SourceDsn.
+std::string DsnAssignment(const job::CubeJob& job);
+
+// Returns the assignment of ConnCreateCube: the job's CreateCubeStmt laid out one clause per
+// line (DIMENSION, MEASURE, HIERARCHY, LEVEL), continued with `" & _`.
+std::string CreateCubeAssignment(const job::CubeJob& job);
+
+// Returns the assignment of ConnInsertCube: the job's InsertIntoStmt with one column per line.
+std::string InsertIntoAssignment(const job::CubeJob& job);
+
+// Returns the assignment of ConnSelectCube: the job's SelectStmt broken at SELECT, FROM and
+// every comma.
+std::string SelectAssignment(const job::CubeJob& job);
+
+// Each writer appends its block to the job's VbsFile as two items, an empty line with the Dim
+// line, then the assignment, and returns true. Write failures are ignored.
+bool WriteVbsCubLocation(const job::CubeJob& job);
+bool WriteVbsDsn(const job::CubeJob& job);
+bool WriteVbsCreateCube(const job::CubeJob& job);
+bool WriteVbsInsertInto(const job::CubeJob& job);
+bool WriteVbsSelect(const job::CubeJob& job);
+
+}  // namespace cubemill::vbs
