@@ -1,0 +1,117 @@
+#include "job/run_job.h"
+
+#include "job/stamp_cube_file.h"
+#include "oqy/offline_cube.h"
+#include "oqy/oqy_reader.h"
+#include "settings/date_format.h"
+#include "settings/ini_file.h"
+#include "settings/run_log.h"
+#include "vbs/vbs_writer.h"
+
+namespace cubemill::job {
+namespace {
+
+const char* const kSeparator = "==================================================================";
+
+const char* Word(bool value) { return value ? "True" : "False"; }
+
+}  // namespace
+
+void WaitSeconds(const JobContext& context, int seconds) { context.sleeper.Sleep(seconds); }
+
+void CloseAfterDelay(const JobContext& context) {
+  context.list.ImageCubeMoveDown();
+  WaitSeconds(context, 15);
+  context.list.Unload();
+}
+
+bool CreateCubeFromOqy(const JobContext& context, CubeJob& job) {
+  if (!oqy::ReadOqyConnection(job)) {
+    settings::LogMessage(context, job, "Fehler Lesen der OQY");
+    return false;
+  }
+  if (!oqy::ParseConnection(context.list, job)) {
+    settings::LogMessage(context, job, "Fehler Command Erstellung");
+    return false;
+  }
+  if (!oqy::BuildOfflineCube(context, job)) {
+    settings::LogMessage(context, job, "Fehler Cube Erstellung");
+    return false;
+  }
+  return true;
+}
+
+bool RunJob(const JobContext& context, CubeJob& job, bool close_when_done) {
+  auto log = [&](const std::string& text) { settings::LogMessage(context, job, text); };
+  bool clean = true;
+  auto set_red = [&] {
+    context.list.listSetRed();
+    clean = false;
+  };
+
+  settings::EnsureIniFile(context.list);
+  const platform::DateTime start = context.clock.Now();
+  const std::string settings_path = settings::SettingsPath();
+  const bool settings_ok = settings::FileExists(settings_path);
+  const bool oqy_ok = settings::FileExists(job.OqyFile);
+  const bool log_dir_ok = settings::DirExists(job.LogDir);
+  const bool vbs_ok = settings::FileExists(job.VbsFile);
+
+  log(kSeparator);
+  log("Parameter: " + job.Parameter);
+  log("Current Directory: " + job.CurrentDir);
+  log("INI File: " + settings_path);
+  log(std::string("INI File OK: ") + Word(settings_ok));
+  log("OQY File: " + job.OqyFile);
+  log(std::string("OQY File OK: ") + Word(oqy_ok));
+  log("OQY 2 VBS File: " + job.VbsFile);
+  log(std::string("OQY 2 VBS File OK: ") + Word(vbs_ok));
+  log("Global Section: " + job.GlobalSection);
+  log("Log Directory: " + job.LogDir);
+  log(std::string("Log Directory OK: ") + Word(log_dir_ok));
+  context.list.listSetLast();
+
+  const bool gate = settings_ok && oqy_ok && log_dir_ok;
+  if (gate) {
+    WaitSeconds(context, 1);
+    if (CreateCubeFromOqy(context, job)) {
+      log("Cube Creation OK");
+      if (StampCubeFile(context, job)) {
+        log("Cube Rename OK");
+      } else {
+        log("Cube Rename NOT OK");
+        context.list.listSetLast();
+        clean = false;
+      }
+    } else {
+      set_red();
+      log("Cube Creation Error");
+    }
+
+    if (job.VbsFile.empty()) {
+      log("VBS Conversion not selected");
+    } else if (vbs::ConvertToVbs(job, context.clock)) {
+      log("VBS Conversion OK");
+    } else {
+      log("VBS Conversion NOT OK");
+      set_red();
+    }
+  } else {
+    log("At least one error occured");
+    set_red();
+  }
+
+  const platform::DateTime end = context.clock.Now();
+  log("Duration: " + settings::FormatDateTime(platform::DateTime{} + (end - start), "HH:mm:ss"));
+  log(kSeparator);
+  context.list.listSetLast();
+
+  if (close_when_done) {
+    CloseAfterDelay(context);
+  } else {
+    context.list.ImageCubeMoveDown();
+  }
+  return clean;
+}
+
+}  // namespace cubemill::job

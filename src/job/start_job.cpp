@@ -1,0 +1,57 @@
+#include "job/start_job.h"
+
+#include <algorithm>
+#include <cctype>
+
+#include "job/cube_job.h"
+#include "job/run_job.h"
+#include "platform/file_system.h"
+#include "settings/ini_file.h"
+
+namespace cubemill::job {
+namespace {
+
+std::string Upper(std::string text) {
+  std::transform(text.begin(), text.end(), text.begin(),
+                 [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
+  return text;
+}
+
+}  // namespace
+
+int StartFromCommandLine(const JobContext& context, const std::string& parameter) {
+  settings::EnsureIniFile(context.list);
+  if (parameter.empty()) {
+    context.list.AddLine("No Parameter has been found");
+    return kExitClean;
+  }
+  context.list.AddLine("A Parameter has been found");
+
+  CubeJob job;
+  job.Parameter = parameter;
+  const std::string settings_path = settings::SettingsPath();
+  job.CurrentDir = platform::CurrentDirectory();
+  job.CubTimestamp = settings::ReadIniValue(parameter, "CUB_TS", settings_path);
+  job.OqyFile = settings::ReadIniValue(parameter, "OQY", settings_path);
+  job.VbsFile = settings::ReadIniValue(parameter, "OQY2VBS", settings_path);
+  job.GlobalSection = settings::ReadIniValue(parameter, "GLOBAL", settings_path);
+  job.LogDir = settings::ReadIniValue(job.GlobalSection, "LOGDIR", settings_path);
+  return RunJob(context, job, true) ? kExitClean : kExitFailed;
+}
+
+bool StartManualJob(const JobContext& context, const std::string& oqy_file,
+                    const std::string& log_dir, bool convert_to_vbs,
+                    const std::string& cub_timestamp) {
+  settings::EnsureIniFile(context.list);
+  CubeJob job;
+  job.Parameter = "Test";
+  job.CurrentDir = platform::CurrentDirectory();
+  job.CubTimestamp = Upper(cub_timestamp) == "NONE" ? "" : cub_timestamp;
+  job.OqyFile = oqy_file;
+  if (convert_to_vbs) job.VbsFile = oqy_file + ".vbs";
+  job.GlobalSection = "MANUAL_GLOBAL";
+  job.LogDir = log_dir;
+  return RunJob(context, job, false);
+}
+
+}  // namespace cubemill::job

@@ -1,0 +1,66 @@
+#include "platform/file_system.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+#include <system_error>
+
+#include "platform/text_file.h"
+
+namespace cubemill::platform {
+namespace {
+
+// The failure of `operation` with the system's message first, then what was being done.
+Error SystemError(const std::error_code& code, const std::string& what,
+                  const std::string& operation) {
+  return Error{code.message() + ": " + what, code.value(), operation};
+}
+
+}  // namespace
+
+std::optional<std::uint32_t> FileAttributes(const std::string& path) {
+  if (path.empty()) return std::nullopt;
+  std::string native = NativePath(path);
+  struct stat info {};
+  if (::stat(native.c_str(), &info) != 0) return std::nullopt;
+  if (S_ISDIR(info.st_mode)) return kAttributeDirectory;
+  if (S_ISREG(info.st_mode)) {
+    std::uint32_t attributes = kAttributeArchive;
+    if (::access(native.c_str(), W_OK) != 0) attributes |= kAttributeReadOnly;
+    return attributes;
+  }
+  return 0;
+}
+
+bool IsListedFile(const std::string& path) {
+  if (path.empty()) return false;
+  std::error_code ignored;
+  return std::filesystem::is_regular_file(NativePath(path), ignored);
+}
+
+std::string CurrentDirectory() {
+  std::error_code error;
+  auto current = std::filesystem::current_path(error);
+  return error ? std::string() : current.string();
+}
+
+std::optional<Error> CopyFileOver(const std::string& from, const std::string& to) {
+  std::error_code error;
+  std::filesystem::copy_file(NativePath(from), NativePath(to),
+                             std::filesystem::copy_options::overwrite_existing, error);
+  if (error) return SystemError(error, "cannot copy " + from + " to " + to, "CopyFile");
+  return std::nullopt;
+}
+
+std::optional<Error> DeleteFile(const std::string& path) {
+  std::error_code error;
+  if (!std::filesystem::remove(NativePath(path), error) && !error)
+    error = std::make_error_code(std::errc::no_such_file_or_directory);
+  if (error) return SystemError(error, "cannot delete " + path, "DeleteFile");
+  return std::nullopt;
+}
+
+}  // namespace cubemill::platform

@@ -1,0 +1,60 @@
+#include "platform/text_file.h"
+
+#include <fstream>
+#include <iterator>
+
+#include "platform/text_encoding.h"
+
+namespace cubemill::platform {
+namespace {
+
+void WriteLine(const std::string& path, std::string_view text, std::ios::openmode mode) {
+  std::ofstream out(NativePath(path), std::ios::binary | mode);
+  if (!out) return;
+  std::string bytes = Utf8ToWindows1252(text);
+  bytes += "\r\n";
+  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+}
+
+}  // namespace
+
+std::string NativePath(std::string_view path) {
+  std::string native(path);
+  for (char& c : native) {
+    if (c == '\\') c = '/';
+  }
+  return native;
+}
+
+std::optional<std::vector<std::string>> ReadTextLines(const std::string& path) {
+  std::ifstream in(NativePath(path), std::ios::binary);
+  if (!in) return std::nullopt;
+  std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  if (in.bad()) return std::nullopt;
+  std::string text = DecodeFileText(bytes);
+
+  std::vector<std::string> lines;
+  std::size_t start = 0;
+  while (start < text.size()) {
+    std::size_t end = text.find('\n', start);
+    if (end == std::string::npos) {  // a last line without a line end
+      lines.push_back(text.substr(start));
+      break;
+    }
+    std::size_t length = end - start;
+    if (length > 0 && text[end - 1] == '\r') --length;
+    lines.push_back(text.substr(start, length));
+    start = end + 1;
+  }
+  return lines;
+}
+
+void AppendLine(const std::string& path, std::string_view text) {
+  WriteLine(path, text, std::ios::app);
+}
+
+void WriteFirstLine(const std::string& path, std::string_view text) {
+  WriteLine(path, text, std::ios::trunc);
+}
+
+}  // namespace cubemill::platform

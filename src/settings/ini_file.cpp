@@ -1,0 +1,98 @@
+#include "settings/ini_file.h"
+
+#include <algorithm>
+#include <array>
+#include <cctype>
+
+#include "platform/file_system.h"
+#include "platform/text_file.h"
+
+namespace cubemill::settings {
+namespace {
+
+constexpr std::array<const char*, 14> kDefaultLines = {
+    "[GLOBAL]",
+    "LOGDIR=..\\OQY-Dateien\\log",
+    "",
+    "[Test]",
+    "OQY=..\\OQY-Dateien\\rel01\\Output_Detail.oqy",
+    "OQY2VBS=..\\OQY-Dateien\\rel01\\Output_Detail.oqy.vbs",
+    "CUB_TS=YYYY-MM-DD_HH_mm_ss",
+    "GLOBAL=GLOBAL",
+    "",
+    "[Test2]",
+    "OQY=..\\OQY-Dateien\\rel02\\Output_Detail.oqy",
+    "OQY2VBS=..\\OQY-Dateien\\rel02\\Output_Detail.oqy.vbs",
+    "CUB_TS=YYYY-MM-DD_HH_mm_ss",
+    "GLOBAL=GLOBAL",
+};
+
+std::string_view Trim(std::string_view text) {
+  const char* blanks = " \t\r\n";
+  std::size_t first = text.find_first_not_of(blanks);
+  if (first == std::string_view::npos) return {};
+  std::size_t last = text.find_last_not_of(blanks);
+  return text.substr(first, last - first + 1);
+}
+
+bool SameName(std::string_view a, std::string_view b) {
+  return a.size() == b.size() &&
+         std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+           return std::tolower(static_cast<unsigned char>(x)) ==
+                  std::tolower(static_cast<unsigned char>(y));
+         });
+}
+
+// Cuts `value` to its first 255 characters (UTF-8 characters, not bytes).
+std::string Limit(std::string_view value) {
+  std::size_t characters = 0;
+  for (std::size_t pos = 0; pos < value.size(); ++pos) {
+    if ((static_cast<unsigned char>(value[pos]) & 0xC0) == 0x80) continue;
+    if (characters == kMaxIniValueLength) return std::string(value.substr(0, pos));
+    ++characters;
+  }
+  return std::string(value);
+}
+
+}  // namespace
+
+std::string SettingsPath() {
+  std::string directory = platform::CurrentDirectory();
+  if (directory.empty() || directory.back() != '/') directory += '/';
+  return directory + "cubemill.ini";
+}
+
+std::string ReadIniValue(std::string_view section, std::string_view key, const std::string& file) {
+  auto lines = platform::ReadTextLines(file);
+  if (!lines) return "";
+  const std::string_view wanted_section = Trim(section);
+  const std::string_view wanted_key = Trim(key);
+  enum { kBefore, kInside, kAfter } state = kBefore;
+  for (const std::string& line : *lines) {
+    std::string_view text = Trim(line);
+    if (text.size() >= 2 && text.front() == '[' && text.back() == ']') {
+      if (state == kInside) return "";  // only the first section of that name counts
+      if (SameName(Trim(text.substr(1, text.size() - 2)), wanted_section)) state = kInside;
+      continue;
+    }
+    if (state != kInside || text.empty() || text.front() == ';') continue;
+    std::size_t equals = text.find('=');
+    if (equals == std::string_view::npos) continue;
+    if (!SameName(Trim(text.substr(0, equals)), wanted_key)) continue;
+    std::string_view value = Trim(text.substr(equals + 1));
+    if (value.size() >= 2 && value.front() == '"' && value.back() == '"')
+      value = value.substr(1, value.size() - 2);
+    return Limit(value);
+  }
+  return "";
+}
+
+void WriteIniLine(std::string_view text) { platform::AppendLine(SettingsPath(), text); }
+
+void EnsureIniFile(job::ProgressList& list) {
+  if (platform::IsListedFile(SettingsPath())) return;
+  list.AddLine("erstelle INI Datei");
+  for (const char* line : kDefaultLines) WriteIniLine(line);
+}
+
+}  // namespace cubemill::settings
