@@ -1,0 +1,54 @@
+// The result of a cube build: the members of every level and the aggregated leaf cells, ready
+// for the cube-file writer.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <variant>
+#include <vector>
+
+namespace cubemill::provider {
+
+// A member key: NULL, an integer, a real number or text. Dates are keyed by their
+// "YYYY-MM-DD" text, which sorts chronologically.
+using MemberKey = std::variant<std::monostate, std::int64_t, double, std::string>;
+
+// The value of one measure in one cell: NULL when no row contributed a non-NULL value.
+using CellValue = std::variant<std::monostate, std::int64_t, double>;
+
+struct Member {
+  std::int64_t id = 0;      // 1-based, unique in the cube; ordered by level, then position
+  std::int64_t parent = 0;  // id of the member one level up, 0 for a member without parent
+  std::size_t dimension = 0;
+  std::size_t hierarchy = 0;
+  std::size_t level = 0;      // index into the hierarchy's levels (the ALL level included)
+  MemberKey key;
+  std::string name;           // the caption
+  std::int64_t position = 0;  // 0-based place in its level: parents' order first, then siblings
+  bool operator==(const Member&) const = default;
+};
+
+// One coordinate of a cell: a hierarchy of a dimension. A cell holds the leaf member of every
+// hierarchy of every dimension, in schema order.
+struct Coordinate {
+  std::size_t dimension = 0;
+  std::size_t hierarchy = 0;
+  bool operator==(const Coordinate&) const = default;
+};
+
+struct BuiltCube {
+  std::vector<Member> members;           // ordered by id; members[i].id == i + 1
+  std::vector<Coordinate> coordinates;   // one per hierarchy of every dimension
+  std::size_t measure_count = 0;
+  std::size_t cell_count = 0;
+  // cell_count * coordinates.size() leaf member ids, cell after cell, cells ordered by them.
+  std::vector<std::int64_t> cell_members;
+  // cell_count * measure_count values, cell after cell, measures in schema order.
+  std::vector<CellValue> cell_values;
+  std::int64_t source_rows = 0;
+  std::vector<std::string> warnings;  // data oddities worth reporting (NULL members, overflow)
+  bool operator==(const BuiltCube&) const = default;
+};
+
+}  // namespace cubemill::provider

@@ -1,0 +1,49 @@
+// Streams source rows into the members of every level and the aggregated leaf cells of a cube.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <vector>
+
+#include "platform/error.h"
+#include "provider/build/built_cube.h"
+#include "provider/cube_schema.h"
+#include "provider/row_source.h"
+
+namespace cubemill::provider {
+
+// Builds one cube in one pass over the source rows. Memory grows with the distinct members and
+// leaf cells, never with the number of rows.
+class CubeBuilder {
+ public:
+  // Prepares a build of `schema` whose SELECT columns feed it as `insert` says (both are
+  // copied). A binding that does not fit the schema, a non-ALL level or a measure that no
+  // column feeds, is reported by the first AddRow or Finish.
+  CubeBuilder(const CubeSchema& schema, const InsertInto& insert);
+  ~CubeBuilder();
+  CubeBuilder(CubeBuilder&&) noexcept;
+  CubeBuilder& operator=(CubeBuilder&&) noexcept;
+
+  // Returns how the source should deliver each SELECT column: kInteger or kReal for a SUM,
+  // MIN or MAX measure whose TYPE says so, kDateTime for a column feeding a TIME dimension,
+  // kAny otherwise.
+  std::vector<ColumnHint> Hints() const;
+
+  // Adds the next source row (one value per SELECT column). Returns an error naming the row
+  // (1-based), the column and the value when a value cannot be converted, or a UNIQUE level
+  // sees one key under two parents; the build cannot go on after an error.
+  std::optional<Error> AddRow(const std::vector<Value>& row);
+
+  // Number of rows added so far.
+  std::int64_t RowCount() const;
+
+  // Orders the members, assigns their ids and returns the cube. The builder is spent after it.
+  Result<BuiltCube> Finish();
+
+ private:
+  struct State;
+  std::unique_ptr<State> state_;
+};
+
+}  // namespace cubemill::provider
