@@ -29,8 +29,7 @@ std::string ApplySteps(std::string text, std::initializer_list<Step> steps) {
 }
 
 // Writes the empty line and the declaration of `variable`, then `assignment`.
-bool WriteBlock(const job::CubeJob& job, std::string_view variable,
-                const std::string& assignment) {
+bool WriteBlock(const job::CubeJob& job, std::string_view variable, const std::string& assignment) {
   AppendVbsLine(job, Join({kBreak, "Dim ", variable}));
   AppendVbsLine(job, assignment);
   return true;
@@ -38,9 +37,7 @@ bool WriteBlock(const job::CubeJob& job, std::string_view variable,
 
 }  // namespace
 
-std::string EscapeForLiteral(std::string_view value) {
-  return ReplaceAll(value, "\"", "\"\"");
-}
+std::string EscapeForLiteral(std::string_view value) { return ReplaceAll(value, "\"", "\"\""); }
 
 std::string CubLocationAssignment(const job::CubeJob& job) {
   // Quotes are doubled first, so that the quotes of the inserted time stamp stay script syntax.
@@ -60,60 +57,60 @@ std::string DsnAssignment(const job::CubeJob& job) {
 }
 
 std::string CreateCubeAssignment(const job::CubeJob& job) {
-  const std::string text = ApplySteps(
-      EscapeForLiteral(job.CreateCubeStmt),
-      {{"(", " ( "},
-       {")", " ) "},
-       {"[", " ["},
-       {"]", "] "},
-       {"  ", " "},
-       {"  ", " "},
-       {"  ", " "},
-       {"[OCWCube] (", Join({"[OCWCube] ( ", kContinue})},
-       {" DIMENSION ", Join({kBreak, "\t", kQuote, "\t", "DIMENSION "})},
-       {" MEASURE ", Join({kBreak, "\t", kQuote, "\t", "MEASURE "})},
-       {" HIERARCHY ", Join({kBreak, "\t", kQuote, "\t\t", "HIERARCHY "})},
-       {" LEVEL ", Join({kBreak, "\t", kQuote, "\t\t\t", "LEVEL "})},
-       {",", Join({",", kContinue})}});
+  // The statement's own quotes are doubled before the layout steps add quotes as script syntax;
+  // no step looks at a quote, so the layout is the same as without doubling.
+  const std::string text =
+      ApplySteps(EscapeForLiteral(job.CreateCubeStmt),
+                 {{"(", " ( "},
+                  {")", " ) "},
+                  {"[", " ["},
+                  {"]", "] "},
+                  {"  ", " "},
+                  {"  ", " "},
+                  {"  ", " "},
+                  {"[OCWCube] (", Join({"[OCWCube] ( ", kContinue})},
+                  {" DIMENSION ", Join({kBreak, "\t", kQuote, "\t", "DIMENSION "})},
+                  {" MEASURE ", Join({kBreak, "\t", kQuote, "\t", "MEASURE "})},
+                  {" HIERARCHY ", Join({kBreak, "\t", kQuote, "\t\t", "HIERARCHY "})},
+                  {" LEVEL ", Join({kBreak, "\t", kQuote, "\t\t\t", "LEVEL "})},
+                  {",", Join({",", kContinue})}});
   return Join({"ConnCreateCube = ", kQuote, "CreateCube= ", text, kQuote});
 }
 
 std::string InsertIntoAssignment(const job::CubeJob& job) {
   const std::string new_column = Join({kBreak, "\t", kQuote, "\t", " "});
-  const std::string text =
-      ApplySteps(job.InsertIntoStmt,
-                 {{"(", " ( "},
-                  {")", " ) "},
-                  {"],", "], "},
-                  {"[", " ["},
-                  {"]", "] "},
-                  {"] . [", "].["},
-                  {"\"", "\"\""},
-                  {"  ", " "},
-                  {"  ", " "},
-                  {"  ", " "},
-                  {",", Join({",", new_column})},
-                  {"INTO OCWCube (", Join({"INTO OCWCube (", kContinue, new_column})},
-                  {"SKIPONECOLUMN", "\tSKIPONECOLUMN"},
-                  {",", Join({", ", kContinue})}});
+  const std::string text = ApplySteps(
+      job.InsertIntoStmt, {{"(", " ( "},
+                           {")", " ) "},
+                           {"],", "], "},
+                           {"[", " ["},
+                           {"]", "] "},
+                           {"] . [", "].["},
+                           {"\"", "\"\""},
+                           {"  ", " "},
+                           {"  ", " "},
+                           {"  ", " "},
+                           {",", Join({",", new_column})},
+                           {"INTO OCWCube (", Join({"INTO OCWCube (", kContinue, new_column})},
+                           {"SKIPONECOLUMN", "\tSKIPONECOLUMN"},
+                           {",", Join({", ", kContinue})}});
   return Join({"ConnInsertCube = ", kQuote, "InsertInto= ", text, kQuote});
 }
 
 std::string SelectAssignment(const job::CubeJob& job) {
   const std::string text = ApplySteps(
-      job.SelectStmt,
-      {{"(", " ( "},
-       {")", " ) "},
-       {"[", " ["},
-       {"]", "] "},
-       {"\"", "\"\""},
-       {"  ", " "},
-       {"  ", " "},
-       {"  ", " "},
-       {"SELECT ", Join({"SELECT ", kContinue, kBreak, "\t\t", kQuote, " "})},
-       {" FROM ",
-        Join({kContinue, kBreak, "\t", kQuote, " FROM ", kContinue, kBreak, "\t", kQuote})},
-       {",", Join({",", kContinue, kBreak, "\t\t", kQuote})}});
+      job.SelectStmt, {{"(", " ( "},
+                       {")", " ) "},
+                       {"[", " ["},
+                       {"]", "] "},
+                       {"\"", "\"\""},
+                       {"  ", " "},
+                       {"  ", " "},
+                       {"  ", " "},
+                       {"SELECT ", Join({"SELECT ", kContinue, kBreak, "\t\t", kQuote, " "})},
+                       {" FROM ", Join({kContinue, kBreak, "\t", kQuote, " FROM ", kContinue,
+                                        kBreak, "\t", kQuote})},
+                       {",", Join({",", kContinue, kBreak, "\t\t", kQuote})}});
   return Join({"ConnSelectCube = ", kQuote, text, kQuote});
 }
 
@@ -121,9 +118,7 @@ bool WriteVbsCubLocation(const job::CubeJob& job) {
   return WriteBlock(job, "ConnCubLocation", CubLocationAssignment(job));
 }
 
-bool WriteVbsDsn(const job::CubeJob& job) {
-  return WriteBlock(job, "ConnDSN", DsnAssignment(job));
-}
+bool WriteVbsDsn(const job::CubeJob& job) { return WriteBlock(job, "ConnDSN", DsnAssignment(job)); }
 
 bool WriteVbsCreateCube(const job::CubeJob& job) {
   return WriteBlock(job, "ConnCreateCube", CreateCubeAssignment(job));
