@@ -193,13 +193,5 @@ TEST(StatementBlocksTest, KeepsQuotesOfLocationSourceAndCreateCubeInsideTheirLit
     EXPECT_EQ(test::EvaluateAssignment(c.assign(c.job), c.variable), c.expected_value) << c.what;
 }
 
-TEST(StatementBlocksTest, LeavesValuesWithoutQuotesAsTheyAre) {
-  job::CubeJob plain = With(&job::CubeJob::CubeFile, "C:\\a b\\c.cub");
-  plain.SourceDsn = "DSN=x;";
-  EXPECT_EQ(CubLocationAssignment(plain),
-            "ConnCubLocation = \" LOCATION= \"\"C:\\a b\\c.cub\"\";\"");
-  EXPECT_EQ(DsnAssignment(plain), "ConnDSN = \"SOURCE_DSN= \"\"DSN=x;\"\";\"");
-}
-
 }  // namespace
 }  // namespace cubemill::vbs
