@@ -1,0 +1,31 @@
+// Builds and edits ODBC connection strings ("key=value;key={value};...") without calling ODBC.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace cubemill::provider::source {
+
+// Returns the ODBC connection string for a cube's source: `source_dsn` without "=" is a data
+// source name and becomes "DSN=<name>", anything else is used unchanged; the pairs of `suffix`
+// are appended except "Prompt" and "Window Handle" (a dialog and its parent window mean nothing
+// here); a non-empty `uid` or `pwd` replaces any UID or PWD pair and is appended as UID= / PWD=.
+std::string MakeOdbcConnectionString(const std::string& source_dsn, const std::string& suffix,
+                                     const std::string& uid, const std::string& pwd);
+
+// Returns `odbc` without its PWD and Password pairs, for storing where others may read it.
+std::string RemovePasswords(const std::string& odbc);
+
+// Returns the value of the first pair named `key` in `odbc` (names compare without letter case
+// and blanks), with blanks trimmed and braces removed, or nothing when there is no such pair.
+std::optional<std::string> FindOdbcAttribute(const std::string& odbc, std::string_view key);
+
+// Returns `odbc` with the options that make `driver` deliver rows as they are read instead of
+// loading the whole result into memory first: "StepAPI=1" for the SQLite driver,
+// "UseDeclareFetch=1;Fetch=10000" for psqlODBC. `driver` is a DRIVER= value or the file name
+// the driver manager reports. Options the string already sets, to any value, are left alone;
+// other drivers give `odbc` unchanged.
+std::string AddStreamingOptions(const std::string& odbc, std::string_view driver);
+
+}  // namespace cubemill::provider::source

@@ -1,0 +1,57 @@
+// Reads the rows of one SELECT from an ODBC data source, block by block, as typed values.
+#pragma once
+
+#include <cstddef>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/error.h"
+#include "provider/row_source.h"
+
+namespace cubemill::provider::source {
+
+// Rows asked for per fetch when the columns can be bound in arrays.
+inline constexpr std::size_t kFetchBlockRows = 1024;
+// Largest buffer bound for one value; a longer value is read again in pieces.
+inline constexpr std::size_t kMaxCellBytes = 1024;
+
+// A RowSource over ODBC. Every column is bound as text in arrays of kFetchBlockRows rows and
+// read per hint: this is exact for integers and shows values the driver could not convert
+// (the SQLite driver turns "n/a" in an integer column into NULL when asked for a number).
+class OdbcSource final : public RowSource {
+ public:
+  // Connects with `connection` (adding the driver's streaming option, see AddStreamingOptions),
+  // runs `select` unchanged and prepares the fetch. Column k is read as `hints[k]` asks (kAny
+  // for missing hints, and then by the type the driver reports). Every failure is an error
+  // numbered kSourceErrorNumber whose text names the step, the SQLSTATE and the driver's message.
+  static Result<std::unique_ptr<OdbcSource>> Open(const std::string& connection,
+                                                  const std::string& select,
+                                                  const std::vector<ColumnHint>& hints);
+  ~OdbcSource() override;
+
+  std::size_t ColumnCount() const override;
+  // Delivers the next row. Integers as int64, numbers as double (int64 for an integral value
+  // of a kInteger column), DATE and TIMESTAMP as Date and Timestamp, NULL as monostate, other
+  // text as a view valid until the next call. A value that cannot be read as its column's
+  // hint asks is delivered as text, for the caller to report with its row and column.
+  Result<bool> NextRow(std::vector<Value>& row) override;
+
+  // Rows fetched per call to the driver: kFetchBlockRows, or 1 when a column may hold values
+  // longer than kMaxCellBytes and the driver cannot re-read one row of a block (SQLite).
+  std::size_t FetchBlockRows() const;
+  // The connection string sent to the driver, with any streaming option added.
+  const std::string& ConnectionString() const;
+
+ private:
+  struct State;
+  explicit OdbcSource(std::unique_ptr<State> state);
+  std::unique_ptr<State> state_;
+};
+
+// OdbcSource::Open as the engine's SourceOpener.
+Result<std::unique_ptr<RowSource>> OpenOdbcSource(const std::string& connection,
+                                                  const std::string& select,
+                                                  const std::vector<ColumnHint>& hints);
+
+}  // namespace cubemill::provider::source
