@@ -1,0 +1,36 @@
+// The SQL text of the cube file's tables and of its cube_flat view, and the names the file
+// uses for level types, orders and aggregate functions.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "provider/cube_schema.h"
+
+namespace cubemill::provider {
+
+// Returns `name` as a quoted SQL identifier ("a""b").
+std::string QuoteIdentifier(std::string_view name);
+
+// Returns the statements that create the metadata, members and cells tables for `schema`,
+// separated by ";".
+std::string CubeTablesSql(const CubeSchema& schema);
+
+// Returns the CREATE VIEW statement of cube_flat for `schema`.
+std::string FlatViewSql(const CubeSchema& schema);
+
+// Returns the cube_flat column of a level: "<Dimension>.<Level>", or
+// "<Dimension>.<Hierarchy>.<Level>" when the dimension declares hierarchies.
+std::string FlatColumnName(const Dimension& dimension, const Hierarchy& hierarchy,
+                           const Level& level);
+
+// "REGULAR", "ALL", "YEAR", ..., "SECOND".
+const char* LevelTypeName(LevelType type);
+
+// "SUM", "COUNT", "MIN", "MAX".
+const char* FunctionName(AggregateFunction function);
+
+// The level's options as a statement would write them: "SORTBYKEY, UNIQUE_KEY", "" for none.
+std::string LevelOptionsText(const Level& level);
+
+}  // namespace cubemill::provider

@@ -1,0 +1,99 @@
+#include "provider/cubefile/temporary_file.h"
+
+#include <signal.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cstdio>
+#include <cstring>
+#include <mutex>
+
+namespace cubemill::provider {
+namespace {
+
+// The signal handler reads this list, so it is fixed-size and touched only through atomics:
+// a slot's path is written while the slot is kBusy and read only while it is kListed.
+constexpr int kSlots = 8;
+constexpr std::size_t kMaxPath = 4096;
+enum SlotState : int { kFree, kBusy, kListed };
+
+struct Slot {
+  std::atomic<int> state{kFree};
+  char path[kMaxPath];
+};
+
+Slot slots[kSlots];
+
+std::mutex handler_mutex;
+int listed_count = 0;  // under handler_mutex
+struct sigaction previous_int;
+struct sigaction previous_term;
+
+extern "C" void RemoveTemporaryFilesAndDie(int signal_number) {
+  for (Slot& slot : slots) {
+    if (slot.state.load() == kListed) unlink(slot.path);
+  }
+  struct sigaction default_action;
+  std::memset(&default_action, 0, sizeof default_action);
+  default_action.sa_handler = SIG_DFL;
+  sigemptyset(&default_action.sa_mask);
+  sigaction(signal_number, &default_action, nullptr);
+  raise(signal_number);  // delivered with the default action once this handler returns
+}
+
+void InstallHandlers() {
+  struct sigaction action;
+  std::memset(&action, 0, sizeof action);
+  action.sa_handler = RemoveTemporaryFilesAndDie;
+  sigemptyset(&action.sa_mask);
+  sigaddset(&action.sa_mask, SIGINT);
+  sigaddset(&action.sa_mask, SIGTERM);
+  sigaction(SIGINT, &action, &previous_int);
+  sigaction(SIGTERM, &action, &previous_term);
+}
+
+void RestoreHandlers() {
+  sigaction(SIGINT, &previous_int, nullptr);
+  sigaction(SIGTERM, &previous_term, nullptr);
+}
+
+int ListPath(const std::string& path) {
+  if (path.size() >= kMaxPath) return -1;
+  for (int i = 0; i < kSlots; ++i) {
+    int expected = kFree;
+    if (slots[i].state.compare_exchange_strong(expected, kBusy)) {
+      std::memcpy(slots[i].path, path.c_str(), path.size() + 1);
+      slots[i].state.store(kListed);
+      std::lock_guard<std::mutex> lock(handler_mutex);
+      if (listed_count++ == 0) InstallHandlers();
+      return i;
+    }
+  }
+  return -1;
+}
+
+void UnlistPath(int slot) {
+  if (slot < 0) return;
+  slots[slot].state.store(kFree);
+  std::lock_guard<std::mutex> lock(handler_mutex);
+  if (--listed_count == 0) RestoreHandlers();
+}
+
+}  // namespace
+
+TemporaryFile::TemporaryFile(std::string path) : path_(std::move(path)) {
+  slot_ = ListPath(path_);
+}
+
+TemporaryFile::~TemporaryFile() {
+  if (!path_.empty()) std::remove(path_.c_str());
+  UnlistPath(slot_);
+}
+
+void TemporaryFile::Keep() {
+  UnlistPath(slot_);
+  slot_ = -1;
+  path_.clear();
+}
+
+}  // namespace cubemill::provider

@@ -1,0 +1,29 @@
+// A temporary file that is removed when its owner fails, and also when SIGINT or SIGTERM ends
+// the process while the file exists.
+#pragma once
+
+#include <string>
+
+namespace cubemill::provider {
+
+class TemporaryFile {
+ public:
+  // Takes charge of the existing file at `path` (an absolute or relative native path). While
+  // it is in charge, SIGINT and SIGTERM remove the file and then end the process with the
+  // signal's default action.
+  explicit TemporaryFile(std::string path);
+  // Removes the file unless Keep was called.
+  ~TemporaryFile();
+  TemporaryFile(const TemporaryFile&) = delete;
+  TemporaryFile& operator=(const TemporaryFile&) = delete;
+
+  const std::string& path() const { return path_; }
+  // The file has been renamed into place: it is no longer removed.
+  void Keep();
+
+ private:
+  std::string path_;
+  int slot_ = -1;  // place in the signal handler's list, -1 when not listed
+};
+
+}  // namespace cubemill::provider
