@@ -41,8 +41,9 @@ class InsertIntoParser {
     do {
       if (auto error = ParseTarget()) return *error;
     } while (reader_.TakePunct(','));
+    const std::size_t list_end = reader_.Peek().position;
     if (!reader_.TakePunct(')')) return reader_.Expected("\",\" or \")\"");
-    if (auto error = ParseSource()) return *error;
+    if (auto error = ParseSource(list_end)) return *error;
     if (auto error = CheckFeeds()) return *error;
     return std::move(result_);
   }
@@ -126,7 +127,8 @@ class InsertIntoParser {
     return binding;
   }
 
-  MaybeError ParseSource() {
+  // Reads what follows the target list ending at `list_end`: options, then the SELECT.
+  MaybeError ParseSource(std::size_t list_end) {
     if (reader_.TakeKeyword("OPTIONS")) {
       do {
         const Token option = reader_.Peek();
@@ -147,8 +149,8 @@ class InsertIntoParser {
       return reader_.Unsupported(ToUpper(token.text) + " (rowsets of the calling process)",
                                  token.position);
     if (token.kind == TokenKind::kEnd)
-      return reader_.Fail("the SELECT is missing after the target list, at position " +
-                          std::to_string(token.position));
+      return reader_.Fail("the SELECT is missing after the target list that ends at position " +
+                          std::to_string(list_end));
     if (!IsKeyword(token, "SELECT")) return reader_.Expected("OPTIONS or SELECT");
     std::string_view select = reader_.Rest(token.position);
     while (!select.empty() && IsBlank(select.back())) select.remove_suffix(1);
