@@ -1,0 +1,79 @@
+#include "provider/source/odbc_connection_string.h"
+
+#include <gtest/gtest.h>
+
+namespace cubemill::provider::source {
+namespace {
+
+TEST(OdbcConnectionStringTest, MakesTheSourceConnectionString) {
+  const struct {
+    const char* dsn;
+    const char* suffix;
+    const char* uid;
+    const char* pwd;
+    const char* expected;
+  } cases[] = {
+      {"Salesbase", "", "", "", "DSN=Salesbase"},
+      {" Salesbase ", "", "", "", "DSN=Salesbase"},
+      {"DSN=Salesbase;DBQ=C:\\Data\\sales.mdb;UID=reader", "", "", "",
+       "DSN=Salesbase;DBQ=C:\\Data\\sales.mdb;UID=reader"},
+      {"DRIVER=SQLite3;Database=../data/sales.db", "", "", "",
+       "DRIVER=SQLite3;Database=../data/sales.db"},
+      {"DSN=Sales", "Prompt=CompleteRequired;Window Handle=0x1234", "", "", "DSN=Sales"},
+      {"DSN=Sales;", "Prompt=CompleteRequired;Timeout=5;WINDOWHANDLE=0x1", "", "",
+       "DSN=Sales;Timeout=5"},
+      {"Sales", "", "reader", "secret", "DSN=Sales;UID=reader;PWD=secret"},
+      {"DSN=Sales;UID=old;PWD=old", "", "reader", "", "DSN=Sales;PWD=old;UID=reader"},
+      {"DSN=Sales;uid=old;pwd=old", "", "reader", "a;b}", "DSN=Sales;UID=reader;PWD={a;b}}}"},
+      {"", "", "", "", ""},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(MakeOdbcConnectionString(c.dsn, c.suffix, c.uid, c.pwd), c.expected) << c.dsn;
+  }
+}
+
+TEST(OdbcConnectionStringTest, RemovesPasswords) {
+  const struct {
+    const char* odbc;
+    const char* expected;
+  } cases[] = {
+      {"DSN=Sales;UID=reader;PWD=secret", "DSN=Sales;UID=reader"},
+      {"DSN=Sales;pwd=secret;UID=reader;", "DSN=Sales;UID=reader;"},
+      {"DRIVER={PostgreSQL Unicode};Password={a;b=c};Server=db", "DRIVER={PostgreSQL Unicode};Server=db"},
+      {"PWD={x}}y;z};DSN=Sales", "DSN=Sales"},
+      {" Pwd = s ;DSN=Sales", "DSN=Sales"},
+      {"DRIVER=SQLite3;Database=a.db", "DRIVER=SQLite3;Database=a.db"},
+      {"DSN=Sales;PWDX=kept", "DSN=Sales;PWDX=kept"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(RemovePasswords(c.odbc), c.expected) << c.odbc;
+}
+
+TEST(OdbcConnectionStringTest, FindsAttributesWithoutCaseAndBraces) {
+  EXPECT_EQ(FindOdbcAttribute("DRIVER={SQLite3 ODBC};Database=x", "driver"), "SQLite3 ODBC");
+  EXPECT_EQ(FindOdbcAttribute("dsn = Sales ;DSN=Other", "DSN"), "Sales");
+  EXPECT_EQ(FindOdbcAttribute("A={x;y}}z};Database=d.db", "database"), "d.db");
+  EXPECT_EQ(FindOdbcAttribute("DSN=Sales", "DRIVER"), std::nullopt);
+}
+
+TEST(OdbcConnectionStringTest, AddsTheStreamingOptionOfKnownDrivers) {
+  const struct {
+    const char* odbc;
+    const char* driver;
+    const char* expected;
+  } cases[] = {
+      {"DRIVER=SQLite3;Database=a.db", "SQLite3", "DRIVER=SQLite3;Database=a.db;StepAPI=1"},
+      {"DSN=Sales;", "libsqlite3odbc.so", "DSN=Sales;StepAPI=1"},
+      {"DRIVER=SQLite3;stepapi=0", "SQLite3", "DRIVER=SQLite3;stepapi=0"},
+      {"DSN=pg", "psqlodbcw.so", "DSN=pg;UseDeclareFetch=1;Fetch=10000"},
+      {"DRIVER={PostgreSQL Unicode};B6=0", "PostgreSQL Unicode",
+       "DRIVER={PostgreSQL Unicode};B6=0;Fetch=10000"},
+      {"DSN=other", "libmyodbc8w.so", "DSN=other"},
+      {"DSN=other", "", "DSN=other"},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(AddStreamingOptions(c.odbc, c.driver), c.expected) << c.odbc;
+  }
+}
+
+}  // namespace
+}  // namespace cubemill::provider::source

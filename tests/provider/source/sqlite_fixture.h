@@ -1,0 +1,15 @@
+// Creates SQLite databases for the ODBC source tests and names them in a connection string.
+#pragma once
+
+#include <string>
+
+namespace cubemill::test {
+
+// Runs the statements of `sql` on the SQLite database at `path`, creating it; fails the test
+// with SQLite's message when a statement fails.
+void RunSqlite(const std::string& path, const std::string& sql);
+
+// The connection string that opens the database at `path` through the SQLite ODBC driver.
+std::string SqliteOdbc(const std::string& path);
+
+}  // namespace cubemill::test
