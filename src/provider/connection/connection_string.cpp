@@ -88,25 +88,25 @@ std::optional<std::string> ConnectionProperties::Get(std::string_view name) cons
 Result<EngineProperties> ReadEngineProperties(std::string_view connection_string) {
   const ConnectionProperties properties = ConnectionProperties::Parse(connection_string);
   if (!properties.problem().empty()) return PropertyError(properties.problem());
-  auto value = [&properties](std::string_view name) {
-    return properties.Get(name).value_or("");
-  };
+  auto value = [&properties](std::string_view name) { return properties.Get(name).value_or(""); };
 
   EngineProperties engine;
   engine.location = value("LOCATION");
   if (engine.location.empty()) engine.location = value("DATA SOURCE");
   if (engine.location.empty())
-    return PropertyError("LOCATION (or Data Source) is missing or empty: it names the cube file "
-                         "to write");
+    return PropertyError(
+        "LOCATION (or Data Source) is missing or empty: it names the cube file "
+        "to write");
   engine.source_dsn = value("SOURCE_DSN");
   if (engine.source_dsn.empty())
     return PropertyError("SOURCE_DSN is missing or empty: it names the ODBC data source to read");
   const std::size_t equals = engine.source_dsn.find('=');
   if (equals != std::string::npos &&
       NormalizePropertyName(engine.source_dsn.substr(0, equals)) == "PROVIDER")
-    return PropertyError("SOURCE_DSN is an OLE DB connection string (it starts with "
-                         "Provider=), which is not supported: give an ODBC data source name or "
-                         "an ODBC connection string");
+    return PropertyError(
+        "SOURCE_DSN is an OLE DB connection string (it starts with "
+        "Provider=), which is not supported: give an ODBC data source name or "
+        "an ODBC connection string");
   engine.source_dsn_suffix = value("SOURCE_DSN_SUFFIX");
   engine.source_uid = value("SOURCE_UID");
   engine.source_pwd = value("SOURCE_PWD");

@@ -36,13 +36,13 @@ std::string NormalizePropertyName(std::string_view name);
 
 // The properties a cube build needs, read from its connection string.
 struct EngineProperties {
-  std::string location;           // LOCATION, else DATA SOURCE: the cube file to write
-  std::string source_dsn;         // SOURCE_DSN: a DSN name or an ODBC connection string
-  std::string source_dsn_suffix;  // SOURCE_DSN_SUFFIX ("" when absent)
-  std::string source_uid;         // SOURCE_UID ("" when absent)
-  std::string source_pwd;         // SOURCE_PWD ("" when absent)
-  std::string create_cube;        // CREATECUBE statement
-  std::string insert_into;        // INSERTINTO statement, its SELECT included
+  std::string location;            // LOCATION, else DATA SOURCE: the cube file to write
+  std::string source_dsn;          // SOURCE_DSN: a DSN name or an ODBC connection string
+  std::string source_dsn_suffix;   // SOURCE_DSN_SUFFIX ("" when absent)
+  std::string source_uid;          // SOURCE_UID ("" when absent)
+  std::string source_pwd;          // SOURCE_PWD ("" when absent)
+  std::string create_cube;         // CREATECUBE statement
+  std::string insert_into;         // INSERTINTO statement, its SELECT included
   bool use_existing_file = false;  // USEEXISTINGFILE starts with Y, T or a digit other than 0
   bool operator==(const EngineProperties&) const = default;
 };

@@ -19,13 +19,17 @@ struct LevelTypeWord {
   LevelType type;
 };
 
-constexpr LevelTypeWord kLevelTypes[] = {
-    {"ALL", LevelType::kAll},         {"YEAR", LevelType::kYear},
-    {"QUARTER", LevelType::kQuarter}, {"MONTH", LevelType::kMonth},
-    {"WEEK", LevelType::kWeek},       {"DAY", LevelType::kDay},
-    {"DAYOFWEEK", LevelType::kDayOfWeek}, {"DATE", LevelType::kDate},
-    {"HOUR", LevelType::kHour},       {"MINUTE", LevelType::kMinute},
-    {"SECOND", LevelType::kSecond}};
+constexpr LevelTypeWord kLevelTypes[] = {{"ALL", LevelType::kAll},
+                                         {"YEAR", LevelType::kYear},
+                                         {"QUARTER", LevelType::kQuarter},
+                                         {"MONTH", LevelType::kMonth},
+                                         {"WEEK", LevelType::kWeek},
+                                         {"DAY", LevelType::kDay},
+                                         {"DAYOFWEEK", LevelType::kDayOfWeek},
+                                         {"DATE", LevelType::kDate},
+                                         {"HOUR", LevelType::kHour},
+                                         {"MINUTE", LevelType::kMinute},
+                                         {"SECOND", LevelType::kSecond}};
 
 struct FunctionWord {
   const char* word;
@@ -38,9 +42,9 @@ constexpr FunctionWord kFunctions[] = {{"SUM", AggregateFunction::kSum},
                                        {"MAX", AggregateFunction::kMax}};
 
 constexpr const char* kMeasureTypes[] = {
-    "DBTYPE_I1", "DBTYPE_I2", "DBTYPE_I4",  "DBTYPE_I8",      "DBTYPE_UI1",     "DBTYPE_UI2",
-    "DBTYPE_UI4", "DBTYPE_UI8", "DBTYPE_R4", "DBTYPE_R8", "DBTYPE_CY", "DBTYPE_DECIMAL",
-    "DBTYPE_NUMERIC", "DBTYPE_DATE"};
+    "DBTYPE_I1",  "DBTYPE_I2",      "DBTYPE_I4",      "DBTYPE_I8",  "DBTYPE_UI1",
+    "DBTYPE_UI2", "DBTYPE_UI4",     "DBTYPE_UI8",     "DBTYPE_R4",  "DBTYPE_R8",
+    "DBTYPE_CY",  "DBTYPE_DECIMAL", "DBTYPE_NUMERIC", "DBTYPE_DATE"};
 
 // Names the construct a word introduces when the engine knows it but does not build it, or
 // returns nothing for any other word.
@@ -58,7 +62,8 @@ std::optional<std::string> UnsupportedConstruct(const Token& token) {
     return word + " (parent-child dimensions)";
   if (word == "HIDDEN") return "HIDDEN";
   if (word == "SORTBYPROPERTY") return "SORTBYPROPERTY (member properties)";
-  if (squeezed.rfind("NOTRELATED", 0) == 0) return token.text + " (levels not related to the facts)";
+  if (squeezed.rfind("NOTRELATED", 0) == 0)
+    return token.text + " (levels not related to the facts)";
   return std::nullopt;
 }
 
@@ -94,18 +99,17 @@ class CreateCubeParser {
     const Token keyword = reader_.Peek();
     if (auto construct = UnsupportedConstruct(keyword))
       return reader_.Unsupported(*construct, keyword.position);
-    const bool is_structure = IsKeyword(keyword, "DIMENSION") ||
-                              IsKeyword(keyword, "HIERARCHY") || IsKeyword(keyword, "LEVEL");
+    const bool is_structure = IsKeyword(keyword, "DIMENSION") || IsKeyword(keyword, "HIERARCHY") ||
+                              IsKeyword(keyword, "LEVEL");
     if (!is_structure && !IsKeyword(keyword, "MEASURE"))
       return reader_.Expected("DIMENSION, HIERARCHY, LEVEL or MEASURE");
     if (schema_.dimensions.empty() && !IsKeyword(keyword, "DIMENSION"))
       return reader_.Fail(ToUpper(keyword.text) + " at position " +
-                          std::to_string(keyword.position) +
-                          " comes before the first DIMENSION");
+                          std::to_string(keyword.position) + " comes before the first DIMENSION");
     if (is_structure && !schema_.measures.empty())
-      return reader_.Fail(ToUpper(keyword.text) + " at position " +
-                          std::to_string(keyword.position) +
-                          " follows a MEASURE: dimensions and levels must come before the measures");
+      return reader_.Fail(
+          ToUpper(keyword.text) + " at position " + std::to_string(keyword.position) +
+          " follows a MEASURE: dimensions and levels must come before the measures");
     reader_.Take();
     if (IsKeyword(keyword, "DIMENSION")) return ParseDimension(keyword);
     if (IsKeyword(keyword, "HIERARCHY")) return ParseHierarchy(keyword);
@@ -152,8 +156,8 @@ class CreateCubeParser {
                           " that belong to no hierarchy");
     for (const Hierarchy& hierarchy : dimension.hierarchies)
       if (SameName(hierarchy.name, name->text))
-        return NameError("hierarchy", *name, "is declared twice in dimension " +
-                                                 Bracketed(dimension.name));
+        return NameError("hierarchy", *name,
+                         "is declared twice in dimension " + Bracketed(dimension.name));
     if (auto construct = UnsupportedConstruct(reader_.Peek()))
       return reader_.Unsupported(*construct, reader_.Peek().position);
     dimension.named_hierarchies = true;
@@ -233,8 +237,9 @@ class CreateCubeParser {
       } else if (IsKeyword(option, "UNIQUE_NAME")) {
         level.unique_name = true;
       } else {
-        return reader_.Expected("a level option (SORTBYNAME, SORTBYKEY, UNIQUE, UNIQUE_KEY or "
-                                "UNIQUE_NAME)");
+        return reader_.Expected(
+            "a level option (SORTBYNAME, SORTBYKEY, UNIQUE, UNIQUE_KEY or "
+            "UNIQUE_NAME)");
       }
       reader_.Take();
     } while (reader_.TakePunct(','));
@@ -317,14 +322,13 @@ class CreateCubeParser {
             std::any_of(hierarchy.levels.begin(), hierarchy.levels.end(),
                         [](const Level& level) { return level.type != LevelType::kAll; });
         if (has_level) continue;
-        const std::string what =
-            dimension.named_hierarchies
-                ? "hierarchy " + Bracketed(hierarchy.name) + " of dimension " +
-                      Bracketed(dimension.name)
-                : "dimension " + Bracketed(dimension.name);
-        return reader_.Fail(what + " at position " + std::to_string(places_[d].hierarchies[h]) +
-                            (hierarchy.levels.empty() ? " has no level"
-                                                      : " has no level below its ALL level"));
+        const std::string what = dimension.named_hierarchies
+                                     ? "hierarchy " + Bracketed(hierarchy.name) + " of dimension " +
+                                           Bracketed(dimension.name)
+                                     : "dimension " + Bracketed(dimension.name);
+        return reader_.Fail(
+            what + " at position " + std::to_string(places_[d].hierarchies[h]) +
+            (hierarchy.levels.empty() ? " has no level" : " has no level below its ALL level"));
       }
     }
     return std::nullopt;

@@ -34,8 +34,8 @@ class InsertIntoParser {
     if (!name) return name.error();
     if (!SameName(name->text, schema_.name))
       return reader_.Fail("cube \"" + name->text + "\" at position " +
-                          std::to_string(name->position) + " is not the cube \"" +
-                          schema_.name + "\" that CREATE CUBE defines");
+                          std::to_string(name->position) + " is not the cube \"" + schema_.name +
+                          "\" that CREATE CUBE defines");
     result_.cube_name = name->text;
     if (!reader_.TakePunct('(')) return reader_.Expected("\"(\"");
     do {
@@ -93,7 +93,9 @@ class InsertIntoParser {
     if (found.size() > 1) {
       std::string readings;
       for (std::size_t i = 0; i < found.size(); ++i)
-        readings += (i == 0 ? "" : i + 1 == found.size() ? " and " : ", ") +
+        readings += (i == 0                  ? ""
+                     : i + 1 == found.size() ? " and "
+                                             : ", ") +
                     DescribeBinding(schema_, found[i]);
       return reader_.Fail("target \"" + written + "\" is ambiguous: it names " + readings +
                           "; qualify it further" + at);
@@ -107,8 +109,7 @@ class InsertIntoParser {
         for (const ColumnBinding& owner : ResolveTargetPath(schema_, prefix))
           if (owner.role == ColumnRole::kLevel)
             return reader_.Fail("target \"" + written + "\" names a member property " +
-                                Bracketed(last) + " of level " +
-                                DescribeBinding(schema_, owner) +
+                                Bracketed(last) + " of level " + DescribeBinding(schema_, owner) +
                                 "; member properties are not supported" + at);
       }
       return reader_.Fail("target \"" + written + "\" names no level or measure of cube \"" +
@@ -120,10 +121,10 @@ class InsertIntoParser {
                 .hierarchies[binding.hierarchy]
                 .levels[binding.level]
                 .type == LevelType::kAll)
-      return reader_.Fail("target \"" + written + "\" names the ALL level " +
-                          DescribeLevel(schema_, binding.dimension, binding.hierarchy,
-                                        binding.level) +
-                          ", which has its one member and takes no column" + at);
+      return reader_.Fail(
+          "target \"" + written + "\" names the ALL level " +
+          DescribeLevel(schema_, binding.dimension, binding.hierarchy, binding.level) +
+          ", which has its one member and takes no column" + at);
     return binding;
   }
 
@@ -194,13 +195,12 @@ class InsertIntoParser {
         continue;
       }
       LevelFeed& feed = feeds[d][binding.hierarchy][binding.level];
-      const std::string level =
-          DescribeLevel(schema_, d, binding.hierarchy, binding.level);
+      const std::string level = DescribeLevel(schema_, d, binding.hierarchy, binding.level);
       std::optional<std::size_t> clash = feed.plain ? feed.plain : feed.time;
       if (!clash && binding.role != ColumnRole::kLevelName) clash = feed.key;
       if (!clash && binding.role != ColumnRole::kLevelKey) clash = feed.name;
       if (clash) return FedTwice("level " + level, *clash, i);
-      (binding.role == ColumnRole::kLevel     ? feed.plain
+      (binding.role == ColumnRole::kLevel      ? feed.plain
        : binding.role == ColumnRole::kLevelKey ? feed.key
                                                : feed.name) = i;
     }
@@ -211,11 +211,10 @@ class InsertIntoParser {
         const Hierarchy& hierarchy = dimension.hierarchies[h];
         for (std::size_t l = 0; l < hierarchy.levels.size(); ++l) {
           const LevelFeed& feed = feeds[d][h][l];
-          if (hierarchy.levels[l].type == LevelType::kAll || feed.plain || feed.key ||
-              feed.name || feed.time)
+          if (hierarchy.levels[l].type == LevelType::kAll || feed.plain || feed.key || feed.name ||
+              feed.time)
             continue;
-          return reader_.Fail("level " + DescribeLevel(schema_, d, h, l) +
-                              " is fed by no target");
+          return reader_.Fail("level " + DescribeLevel(schema_, d, h, l) + " is fed by no target");
         }
       }
     }
@@ -241,11 +240,13 @@ class InsertIntoParser {
         if (type == LevelType::kRegular)
           return reader_.Fail("target \"" + binding.target + "\" at position " +
                               std::to_string(positions_[index]) +
-                              " derives every level it covers from one date, but level " +
-                              level + " has no time TYPE");
+                              " derives every level it covers from one date, but level " + level +
+                              " has no time TYPE");
         LevelFeed& feed = dimension_feeds[h][l];
-        std::optional<std::size_t> clash =
-            feed.plain ? feed.plain : feed.key ? feed.key : feed.name ? feed.name : feed.time;
+        std::optional<std::size_t> clash = feed.plain  ? feed.plain
+                                           : feed.key  ? feed.key
+                                           : feed.name ? feed.name
+                                                       : feed.time;
         if (clash) return FedTwice("level " + level, *clash, index);
         feed.time = index;
       }

@@ -19,9 +19,7 @@ bool IsHighByte(char c) { return static_cast<unsigned char>(c) >= 0x80; }
 
 bool StartsWord(char c) { return IsAsciiLetter(c) || c == '_' || IsHighByte(c); }
 
-bool ContinuesWord(char c) {
-  return StartsWord(c) || IsDigit(c) || c == '$' || c == '#';
-}
+bool ContinuesWord(char c) { return StartsWord(c) || IsDigit(c) || c == '$' || c == '#'; }
 
 char UpperAscii(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
 

@@ -76,7 +76,8 @@ TEST(ConnectionStringTest, PrefersLocationAndReadsOptionalProperties) {
   EXPECT_EQ(properties->source_dsn_suffix, "Prompt=CompleteRequired;Window Handle=0x1");
 
   auto data_source = ReadEngineProperties(std::string("LOCATION=; DATASOURCE=a.cub; "
-                                                      "SOURCE_DSN=Sales") + kStatements);
+                                                      "SOURCE_DSN=Sales") +
+                                          kStatements);
   ASSERT_TRUE(data_source.ok()) << data_source.error().description;
   EXPECT_EQ(data_source->location, "a.cub");
 }
@@ -85,14 +86,19 @@ TEST(ConnectionStringTest, ReadsUseExistingFileFromItsFirstCharacter) {
   const struct {
     const char* setting;
     bool expected;
-  } cases[] = {{"", false},          {";USEEXISTINGFILE=Yes", true}, {";Use Existing File=true", true},
-               {";UseExistingFile=1", true}, {";USEEXISTINGFILE=7", true},
-               {";USEEXISTINGFILE=0", false}, {";USEEXISTINGFILE=False", false},
-               {";USEEXISTINGFILE=No", false}, {";USEEXISTINGFILE=", false},
+  } cases[] = {{"", false},
+               {";USEEXISTINGFILE=Yes", true},
+               {";Use Existing File=true", true},
+               {";UseExistingFile=1", true},
+               {";USEEXISTINGFILE=7", true},
+               {";USEEXISTINGFILE=0", false},
+               {";USEEXISTINGFILE=False", false},
+               {";USEEXISTINGFILE=No", false},
+               {";USEEXISTINGFILE=", false},
                {";USEEXISTINGFILE= y", true}};
   for (const auto& c : cases) {
-    auto properties = ReadEngineProperties(std::string("LOCATION=a.cub;SOURCE_DSN=s") +
-                                           kStatements + c.setting);
+    auto properties =
+        ReadEngineProperties(std::string("LOCATION=a.cub;SOURCE_DSN=s") + kStatements + c.setting);
     ASSERT_TRUE(properties.ok()) << c.setting << ": " << properties.error().description;
     EXPECT_EQ(properties->use_existing_file, c.expected) << c.setting;
   }
@@ -104,7 +110,8 @@ TEST(ConnectionStringTest, RejectsMissingOrUnusableProperties) {
     const char* message_part;
   } cases[] = {
       {std::string("SOURCE_DSN=s") + kStatements, "LOCATION (or Data Source) is missing"},
-      {std::string("LOCATION= ;SOURCE_DSN=s") + kStatements, "LOCATION (or Data Source) is missing"},
+      {std::string("LOCATION= ;SOURCE_DSN=s") + kStatements,
+       "LOCATION (or Data Source) is missing"},
       {std::string("LOCATION=a.cub") + kStatements, "SOURCE_DSN is missing"},
       {std::string("LOCATION=a.cub;SOURCE_DSN=\"Provider=MSDASQL;DSN=x\"") + kStatements,
        "SOURCE_DSN is an OLE DB connection string"},

@@ -16,8 +16,9 @@ Level L(std::string name, LevelType type = LevelType::kRegular) {
 TEST(CreateCubeParserTest, ReadsSingleLevelCubeWithTrailingSemicolon) {
   auto schema = ParseCreateCube("CREATE CUBE [OCWCube] ( DIMENSION [Region], LEVEL [Region] );");
   ASSERT_TRUE(schema.ok()) << schema.error().description;
-  EXPECT_EQ(*schema,
-            (CubeSchema{"OCWCube", {Dimension{"Region", false, false, {{"", {L("Region")}}}}}, {}}));
+  EXPECT_EQ(
+      *schema,
+      (CubeSchema{"OCWCube", {Dimension{"Region", false, false, {{"", {L("Region")}}}}}, {}}));
 }
 
 TEST(CreateCubeParserTest, ReadsNamedHierarchyAndMeasure) {
@@ -48,10 +49,11 @@ TEST(CreateCubeParserTest, ReadsHandWrittenSampleWithTwoTimeHierarchies) {
   month.order = MemberOrder::kByKey;
   const CubeSchema expected{
       "Sales",
-      {Dimension{"Product",
-                 false,
-                 false,
-                 {{"", {L("All Products", LevelType::kAll), L("Product Family"), L("Brand Name")}}}},
+      {Dimension{
+           "Product",
+           false,
+           false,
+           {{"", {L("All Products", LevelType::kAll), L("Product Family"), L("Brand Name")}}}},
        Dimension{"Time",
                  true,
                  true,
@@ -98,15 +100,15 @@ TEST(CreateCubeParserTest, ReadsEveryTimeTypeKeywordNamesAndQuotedNames) {
   second.unique_key = true;
   const CubeSchema expected{
       "Odd ]Cube",
-      {Dimension{"When",
-                 true,
-                 false,
-                 {{"",
-                   {L("Year", LevelType::kYear), L("Quarter", LevelType::kQuarter),
-                    L("Month", LevelType::kMonth), L("Week", LevelType::kWeek),
-                    L("Day", LevelType::kDay), L("DOW", LevelType::kDayOfWeek),
-                    L("Date", LevelType::kDate), L("Hour", LevelType::kHour),
-                    L("Minute", LevelType::kMinute), second}}}},
+      {Dimension{
+           "When",
+           true,
+           false,
+           {{"",
+             {L("Year", LevelType::kYear), L("Quarter", LevelType::kQuarter),
+              L("Month", LevelType::kMonth), L("Week", LevelType::kWeek), L("Day", LevelType::kDay),
+              L("DOW", LevelType::kDayOfWeek), L("Date", LevelType::kDate),
+              L("Hour", LevelType::kHour), L("Minute", LevelType::kMinute), second}}}},
        Dimension{"Town", false, false, {{"", {L("Year")}}}}},
       {Measure{"Count", AggregateFunction::kCount, "", ""},
        Measure{"Sum \"x\"", AggregateFunction::kSum, "0.0", ""}}};
@@ -131,7 +133,8 @@ TEST(CreateCubeParserTest, RejectsBadStatementsNamingWhatAndWhere) {
       {kHead + " format_key 'x' )", "format_key",
        "CREATE CUBE: FORMAT_KEY (level formats) is not supported, at position {pos}"},
       {kHead + " CUSTOM_ROLLUP_EXPRESSION 'x' )", "CUSTOM",
-       "CREATE CUBE: CUSTOM_ROLLUP_EXPRESSION (custom rollups) is not supported, at position {pos}"},
+       "CREATE CUBE: CUSTOM_ROLLUP_EXPRESSION (custom rollups) is not supported, at position "
+       "{pos}"},
       {"CREATE CUBE [C] ( DIMENSION [D] DIMENSION_STRUCTURE PARENT_CHILD, LEVEL [L])",
        "DIMENSION_STRUCTURE",
        "CREATE CUBE: DIMENSION_STRUCTURE (parent-child dimensions) is not supported, at position "
@@ -159,15 +162,17 @@ TEST(CreateCubeParserTest, RejectsBadStatementsNamingWhatAndWhere) {
        "expected a measure type (DBTYPE_I4, DBTYPE_R8, DBTYPE_CY ...) at position {pos}"},
       {kHead, "zzz",
        "CREATE CUBE: expected \",\" or \")\" at position 43, found the end of the statement"},
-      {kHead + "))", "))", "CREATE CUBE: expected the end of the statement at position 44, "
-                           "found \")\""},
+      {kHead + "))", "))",
+       "CREATE CUBE: expected the end of the statement at position 44, "
+       "found \")\""},
       {kHead + "); x", "x", "expected the end of the statement at position {pos}, found \"x\""},
       {kHead + " = 1)", "=", "CREATE CUBE: unexpected character \"=\" at position {pos}"},
       {kHead + ", MEASURE [M] FORMAT '#,##0", "'#",
        "CREATE CUBE: unterminated string starting at position {pos}: the statement ends inside "
        "it, after \"...[L], MEASURE [M] FORMAT '#,##0\""},
       {"", "zzz", "CREATE CUBE: expected CREATE at position 1, found the end of the statement"},
-      {"CREATE CUBE [C] ()", ")", "expected DIMENSION, HIERARCHY, LEVEL or MEASURE at position {pos}"},
+      {"CREATE CUBE [C] ()", ")",
+       "expected DIMENSION, HIERARCHY, LEVEL or MEASURE at position {pos}"},
       {"CREATE CUBE [C] ( LEVEL [L] )", "LEVEL",
        "CREATE CUBE: LEVEL at position {pos} comes before the first DIMENSION"},
       {kHead + ", MEASURE [M], LEVEL [X])", "LEVEL [X]",

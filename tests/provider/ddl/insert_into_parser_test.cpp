@@ -42,12 +42,11 @@ TEST(InsertIntoParserTest, ReadsWorkedExampleWithSkippedColumn) {
       "SUM(Amount) FROM Sales GROUP BY Year",
       schema);
   ASSERT_TRUE(insert.ok()) << insert.error().description;
-  EXPECT_EQ(*insert,
-            (InsertInto{"OCWCube",
-                        {Bind(R::kLevel, 0, 0, 0, "[Time].[Year]"),
-                         Bind(R::kSkip, 0, 0, 0, "SKIPONECOLUMN"),
-                         MeasureBind(0, "[Measures].[Amount]")},
-                        "SELECT Year, SUM(Amount) FROM Sales GROUP BY Year"}));
+  EXPECT_EQ(*insert, (InsertInto{"OCWCube",
+                                 {Bind(R::kLevel, 0, 0, 0, "[Time].[Year]"),
+                                  Bind(R::kSkip, 0, 0, 0, "SKIPONECOLUMN"),
+                                  MeasureBind(0, "[Measures].[Amount]")},
+                                 "SELECT Year, SUM(Amount) FROM Sales GROUP BY Year"}));
 }
 
 TEST(InsertIntoParserTest, KeepsSelectUnchangedButTrimsTrailingBlanks) {
@@ -109,7 +108,8 @@ TEST(InsertIntoParserTest, FeedsTimeDimensionFromOneColumnAndKeywordNamesAsTarge
     std::vector<ColumnBinding> expected;
   } cases[] = {
       {"[When].KEY, Store.Country, [Warehouse].[Country], Month, Count",
-       {Bind(R::kTime, 0, kAllHierarchies, 0, "[When].KEY"), Bind(R::kLevel, 1, 0, 0, "Store.Country"),
+       {Bind(R::kTime, 0, kAllHierarchies, 0, "[When].KEY"),
+        Bind(R::kLevel, 1, 0, 0, "Store.Country"),
         Bind(R::kLevel, 2, 0, 0, "[Warehouse].[Country]"), Bind(R::kLevel, 2, 0, 1, "Month"),
         MeasureBind(0, "Count")}},
       {"Year, Week, Store.Country, Warehouse.Country, Warehouse.Month.NAME, [Measures].Count",
@@ -159,22 +159,29 @@ TEST(InsertIntoParserTest, RejectsBadStatementsNamingWhatAndWhere) {
       {&shops, "INSERT INTO C (" + kShops + ", [T], [M]) SELECT 1", "[T]",
        "INSERT INTO: target \"[T]\" at position {pos} derives every level it covers from one "
        "date, but level [T].[Region] has no time TYPE"},
-      {&shops, "INSERT INTO C (Store.Country, [Customer].[Customer], [Customer].[Name].Name, "
+      {&shops,
+       "INSERT INTO C (Store.Country, [Customer].[Customer], [Customer].[Name].Name, "
        "[T].[Y], "
-       "[T].[Region], [M]) SELECT 1", "zzz",
-       "INSERT INTO: level [Warehouse].[Country] is fed by no target"},
+       "[T].[Region], [M]) SELECT 1",
+       "zzz", "INSERT INTO: level [Warehouse].[Country] is fed by no target"},
       {&shops, "INSERT INTO C (" + kShops + ", [T].[Y], [T].[Region]) SELECT 1", "zzz",
        "INSERT INTO: measure [M] is fed by no target"},
       {&shops, "INSERT INTO C (" + kShops + ", [T].[Y], [T].[Region], [M], Measures.M) SELECT 1",
        "Measures.M",
        "INSERT INTO: [Measures].[M] is fed twice: by \"[M]\" and by \"Measures.M\" at position "
        "{pos}"},
-      {&shops, "INSERT INTO C (" + kShops + ", [T].[Y], [T].[Region], [M], Store.Country.KEY) "
-       "SELECT 1", "Store.Country.KEY",
+      {&shops,
+       "INSERT INTO C (" + kShops +
+           ", [T].[Y], [T].[Region], [M], Store.Country.KEY) "
+           "SELECT 1",
+       "Store.Country.KEY",
        "INSERT INTO: level [Store].[Country] is fed twice: by \"Store.Country\" and by "
        "\"Store.Country.KEY\" at position {pos}"},
-      {&shops, "INSERT INTO C (" + kShops + ", [T].[Y], [T].[Region], [M], Customer.Name.Name) "
-       "SELECT 1", "Customer.Name.Name",
+      {&shops,
+       "INSERT INTO C (" + kShops +
+           ", [T].[Y], [T].[Region], [M], Customer.Name.Name) "
+           "SELECT 1",
+       "Customer.Name.Name",
        "INSERT INTO: level [Customer].[Name] is fed twice: by \"[Customer].[Name].NAME\" and by "
        "\"Customer.Name.Name\" at position {pos}"},
       {&sales, kSales + ", [Time].[Column].[Year]) SELECT 1", "[Time].[Column].[Year]",

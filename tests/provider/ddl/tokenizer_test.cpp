@@ -18,14 +18,19 @@ namespace {
 using K = TokenKind;
 
 TEST(TokenizerTest, ReadsEachKindWithItsPosition) {
-  const std::vector<Token> expected = {
-      {K::kWord, "Level", 1, 5},          {K::kBracketName, "Brand]Name", 7, 13},
-      {K::kPunct, ".", 20, 1},            {K::kQuotedName, "Store \"A\"", 21, 13},
-      {K::kString, "#,##0;(#,##0)", 35, 15}, {K::kPunct, "(", 51, 1},
-      {K::kNumber, "12.5", 52, 4},        {K::kPunct, ")", 56, 1},
-      {K::kPunct, ",", 57, 1},            {K::kWord, "A_1$#", 58, 5},
-      {K::kString, "it's", 64, 7},        {K::kPunct, ";", 71, 1},
-      {K::kEnd, "", 72, 0}};
+  const std::vector<Token> expected = {{K::kWord, "Level", 1, 5},
+                                       {K::kBracketName, "Brand]Name", 7, 13},
+                                       {K::kPunct, ".", 20, 1},
+                                       {K::kQuotedName, "Store \"A\"", 21, 13},
+                                       {K::kString, "#,##0;(#,##0)", 35, 15},
+                                       {K::kPunct, "(", 51, 1},
+                                       {K::kNumber, "12.5", 52, 4},
+                                       {K::kPunct, ")", 56, 1},
+                                       {K::kPunct, ",", 57, 1},
+                                       {K::kWord, "A_1$#", 58, 5},
+                                       {K::kString, "it's", 64, 7},
+                                       {K::kPunct, ";", 71, 1},
+                                       {K::kEnd, "", 72, 0}};
   EXPECT_EQ(Tokenize("Level [Brand]]Name].\"Store \"\"A\"\"\" '#,##0;(#,##0)' (12.5),A_1$# "
                      "'it''s';"),
             expected);
