@@ -1,7 +1,7 @@
 #include "platform/text_file.h"
 
+#include <cstdio>
 #include <fstream>
-#include <iterator>
 
 #include "platform/text_encoding.h"
 
@@ -27,10 +27,15 @@ std::string NativePath(std::string_view path) {
 }
 
 std::optional<std::vector<std::string>> ReadTextLines(const std::string& path) {
-  std::ifstream in(NativePath(path), std::ios::binary);
-  if (!in) return std::nullopt;
-  std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  if (in.bad()) return std::nullopt;
+  std::FILE* file = std::fopen(NativePath(path).c_str(), "rb");
+  if (file == nullptr) return std::nullopt;
+  std::string bytes;
+  char buffer[65536];
+  std::size_t count;
+  while ((count = std::fread(buffer, 1, sizeof buffer, file)) > 0) bytes.append(buffer, count);
+  const bool failed = std::ferror(file) != 0;
+  std::fclose(file);
+  if (failed) return std::nullopt;
   std::string text = DecodeFileText(bytes);
 
   std::vector<std::string> lines;

@@ -44,21 +44,23 @@ class RecordingList : public job::ProgressList {
   bool red = false;
 };
 
-// A clock that says what it is told; `step_seconds` advances it after every reading.
+// A clock that says what it is told: `now` at the first reading and `now` + `jump_seconds` at
+// every later one (so a job's duration is `jump_seconds`).
 class FixedClock : public platform::Clock {
  public:
-  explicit FixedClock(platform::DateTime now, int step_seconds = 0)
-      : now_(now), step_(step_seconds) {}
+  explicit FixedClock(platform::DateTime now, int jump_seconds = 0)
+      : now_(now), jump_(jump_seconds) {}
   platform::DateTime Now() const override {
     auto value = now_;
-    now_ += std::chrono::seconds(step_);
+    if (!read_) now_ += std::chrono::seconds(jump_);
+    read_ = true;
     return value;
   }
-  void Set(platform::DateTime now) { now_ = now; }
 
  private:
   mutable platform::DateTime now_;
-  int step_;
+  int jump_;
+  mutable bool read_ = false;
 };
 
 // Records the pauses asked for instead of sleeping.

@@ -1,8 +1,8 @@
-#include <algorithm>
-#include <cctype>
 #include <regex>
 
 #include "provider/connection.h"
+#include "provider/connection/cube_build.h"
+#include "provider/source/odbc_source.h"
 
 namespace cubemill::provider {
 
@@ -13,35 +13,60 @@ bool IsEngineProvider(const std::string& name) {
 
 namespace {
 
-// The connection of a build without a cube engine: every Open fails.
+// Errors the connection object raises itself, with the numbers such an object uses.
+const Error kAlreadyOpen{"Operation is not allowed when the object is open.", -2146824583,
+                         kConnectionSource};
+const Error kNotOpen{"Operation is not allowed when the object is closed.", -2146824584,
+                     kConnectionSource};
+
+// The connection whose Open builds the cube file with the engine.
 class EngineConnection : public Connection {
  public:
+  EngineConnection(SourceOpener open_source, RowProgress progress)
+      : open_source_(std::move(open_source)), progress_(std::move(progress)) {}
+
   std::optional<Error> SetConnectionString(const std::string& text) override {
+    if (open_) return kAlreadyOpen;
     connection_string_ = text;
     return std::nullopt;
   }
   std::optional<Error> SetProvider(const std::string& name) override {
+    if (open_) return kAlreadyOpen;
     provider_ = name;
     return std::nullopt;
   }
-  std::optional<Error> Open(const std::string&, const std::string&, const std::string&,
-                            long) override {
+  std::optional<Error> Open(const std::string& connection_string, const std::string&,
+                            const std::string&, long) override {
+    if (open_) return kAlreadyOpen;
+    if (!connection_string.empty()) connection_string_ = connection_string;
     if (!IsEngineProvider(provider_))
       return Error{kProviderNotFoundText, kProviderNotFoundNumber, kConnectionSource};
-    return Error{"This build of Cubemill has no cube engine: the cube file was not written.",
-                 -2147467259, "Cubemill Cube Engine"};
+    if (auto error = BuildCube(connection_string_, open_source_, progress_)) return error;
+    open_ = true;
+    return std::nullopt;
   }
-  std::optional<Error> Close() override { return std::nullopt; }
+  std::optional<Error> Close() override {
+    if (!open_) return kNotOpen;
+    open_ = false;
+    return std::nullopt;
+  }
 
  private:
+  SourceOpener open_source_;
+  RowProgress progress_;
   std::string connection_string_;
   std::string provider_;
+  bool open_ = false;
 };
 
 }  // namespace
 
-std::unique_ptr<Connection> NewEngineConnection(RowProgress) {
-  return std::make_unique<EngineConnection>();
+std::unique_ptr<Connection> NewEngineConnection(SourceOpener open_source, RowProgress progress) {
+  return std::make_unique<EngineConnection>(std::move(open_source), std::move(progress));
+}
+
+std::unique_ptr<Connection> NewEngineConnection(RowProgress progress) {
+  return NewEngineConnection(source::OpenOdbcSource, std::move(progress));
 }
 
 }  // namespace cubemill::provider

@@ -1,0 +1,81 @@
+#include "provider/connection/cube_build.h"
+
+#include <ctime>
+#include <filesystem>
+
+#include "platform/text_file.h"
+#include "provider/build/cube_builder.h"
+#include "provider/connection/connection_string.h"
+#include "provider/cubefile/cube_file_writer.h"
+#include "provider/ddl/create_cube_parser.h"
+#include "provider/ddl/insert_into_parser.h"
+#include "provider/engine_error.h"
+#include "provider/source/odbc_connection_string.h"
+
+namespace cubemill::provider {
+namespace {
+
+std::string LocalTimeText() {
+  std::time_t now = std::time(nullptr);
+  std::tm local{};
+  localtime_r(&now, &local);
+  char text[32];
+  std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &local);
+  return text;
+}
+
+}  // namespace
+
+std::optional<Error> BuildCube(std::string_view connection_string, const SourceOpener& open_source,
+                               const RowProgress& progress) {
+  auto properties = connection::ReadEngineProperties(connection_string);
+  if (!properties) return properties.error();
+  if (properties->use_existing_file) {
+    std::error_code ignored;
+    if (std::filesystem::is_regular_file(platform::NativePath(properties->location), ignored))
+      return std::nullopt;
+  }
+
+  auto schema = ddl::ParseCreateCube(properties->create_cube);
+  if (!schema) return schema.error();
+  auto insert = ddl::ParseInsertInto(properties->insert_into, *schema);
+  if (!insert) return insert.error();
+
+  const std::string odbc = source::MakeOdbcConnectionString(
+      properties->source_dsn, properties->source_dsn_suffix, properties->source_uid,
+      properties->source_pwd);
+  CubeBuilder builder(*schema, *insert);
+  auto rows = open_source(odbc, insert->select, builder.Hints());
+  if (!rows) return rows.error();
+  RowSource& source = **rows;
+  if (source.ColumnCount() != insert->columns.size()) {
+    return EngineError("INSERT INTO names " + std::to_string(insert->columns.size()) +
+                           " targets, but its SELECT returns " +
+                           std::to_string(source.ColumnCount()) + " columns",
+                       kStatementErrorNumber);
+  }
+
+  std::vector<Value> row;
+  std::uint64_t count = 0;
+  for (;;) {
+    auto more = source.NextRow(row);
+    if (!more) return more.error();
+    if (!*more) break;
+    if (auto error = builder.AddRow(row)) return error;
+    if (++count % kProgressEveryRows == 0 && progress) progress(count);
+  }
+  if (progress) progress(count);
+  rows.value().reset();  // disconnect from the source before the file is written
+
+  auto cube = builder.Finish();
+  if (!cube) return cube.error();
+  BuildInfo info;
+  info.create_cube = properties->create_cube;
+  info.insert_into = properties->insert_into;
+  info.source = source::RemovePasswords(odbc);
+  info.built_at = LocalTimeText();
+  info.source_rows = cube->source_rows;
+  return WriteCubeFile(properties->location, *schema, *cube, info);
+}
+
+}  // namespace cubemill::provider

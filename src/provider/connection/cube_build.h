@@ -1,0 +1,27 @@
+// The cube engine's build: from a connection string to a written cube file.
+#pragma once
+
+#include <optional>
+#include <string_view>
+
+#include "platform/error.h"
+#include "provider/connection.h"
+#include "provider/row_source.h"
+
+namespace cubemill::provider {
+
+// Rows between two calls of the progress callback.
+inline constexpr std::uint64_t kProgressEveryRows = 10000;
+
+// Builds the cube the connection string describes: reads LOCATION, SOURCE_DSN (with
+// SOURCE_DSN_SUFFIX, SOURCE_UID, SOURCE_PWD), CREATECUBE and INSERTINTO, parses both
+// statements, reads the SELECT's rows through `open_source`, aggregates them and writes the
+// cube file at LOCATION. With USEEXISTINGFILE set and a file at LOCATION nothing is built.
+// Returns the first failure; a failed build leaves no new file and an earlier cube unchanged.
+std::optional<Error> BuildCube(std::string_view connection_string, const SourceOpener& open_source,
+                               const RowProgress& progress);
+
+// Makes the cube engine's connection over another row source than ODBC (used by tests).
+std::unique_ptr<Connection> NewEngineConnection(SourceOpener open_source, RowProgress progress);
+
+}  // namespace cubemill::provider

@@ -1,0 +1,139 @@
+#include "job/run_job.h"
+
+#include <gtest/gtest.h>
+
+#include "job/job_fixture.h"
+#include "settings/ini_file.h"
+
+namespace cubemill::job {
+namespace {
+
+using Lines = std::vector<std::string>;
+const std::string kSeparator(66, '=');
+
+class RunJobTest : public JobFixture {
+ protected:
+  CubeJob Job() {
+    settings::EnsureIniFile(list);
+    list.lines.clear();
+    list.calls.clear();
+    CubeJob job;
+    job.Parameter = "Test";
+    job.CurrentDir = dir.File("run");
+    job.OqyFile = "..\\OQY-Dateien\\rel01\\Output_Detail.oqy";
+    job.GlobalSection = "GLOBAL";
+    job.LogDir = "..\\OQY-Dateien\\log";
+    return job;
+  }
+  Lines Summary(const CubeJob& job, bool oqy_ok, bool vbs_ok = false, bool log_ok = true) {
+    auto word = [](bool b) { return std::string(b ? "True" : "False"); };
+    return {kSeparator,
+            "Parameter: " + job.Parameter,
+            "Current Directory: " + job.CurrentDir,
+            "INI File: " + dir.File("run/cubemill.ini"),
+            "INI File OK: True",
+            "OQY File: " + job.OqyFile,
+            "OQY File OK: " + word(oqy_ok),
+            "OQY 2 VBS File: " + job.VbsFile,
+            "OQY 2 VBS File OK: " + word(vbs_ok),
+            "Global Section: " + job.GlobalSection,
+            "Log Directory: " + job.LogDir,
+            "Log Directory OK: " + word(log_ok)};
+  }
+  static Lines Join(Lines a, const Lines& b) {
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+  }
+};
+
+TEST_F(RunJobTest, MissingOqyFileFailsTheGate) {
+  CubeJob job = Job();
+  EXPECT_FALSE(RunJob(context, job, true));
+  EXPECT_EQ(list.lines, Join(Summary(job, false), {"At least one error occured",
+                                                   "Duration: 00:00:00", kSeparator}));
+  EXPECT_TRUE(list.red);
+  EXPECT_TRUE(connections.calls.empty());
+  EXPECT_EQ(sleeper.pauses, std::vector<int>{15});
+  EXPECT_EQ(Lines(list.calls.end() - 6, list.calls.end()),
+            (Lines{"At least one error occured", "<listSetRed>", "Duration: 00:00:00",
+                   kSeparator, "<listSetLast>", "<ImageCubeMoveDown>"}) );
+  EXPECT_EQ(list.calls.back(), "<Unload>");
+  // Every logged line went to the run log too, with time and job name.
+  const Lines log = LogLines();
+  ASSERT_EQ(log.size(), list.lines.size());
+  EXPECT_EQ(log[0], "2024-03-07 09:05:02;Test;" + kSeparator);
+  EXPECT_EQ(log[12], "2024-03-07 09:05:02;Test;At least one error occured");
+}
+
+TEST_F(RunJobTest, SuccessfulJobStampsTheCubeAndSelectsNothingRed) {
+  CubeJob job = Job();
+  job.CubTimestamp = "YYYY-MM-DD_HH_mm_ss";
+  WriteOqy(job.OqyFile, "..\\OQY-Dateien\\rel01\\sales.cub");
+  clock = test::FixedClock(platform::MakeDateTime(2024, 3, 7, 9, 5, 2), 66);
+  EXPECT_TRUE(RunJob(context, job, false));
+  const Lines tail(list.lines.begin() + 12, list.lines.end());
+  EXPECT_EQ(tail.size(), 8u + 8u);
+  EXPECT_EQ(tail[8], "Cube Creation OK");
+  EXPECT_EQ(tail[9], "Cube Target: ..\\OQY-Dateien\\rel01\\sales_2024-03-07_09_06_08.cub");
+  EXPECT_EQ(tail[10], "Delete Cube: ..\\OQY-Dateien\\rel01\\sales.cub");
+  EXPECT_EQ(tail[11], "Cube Rename OK");
+  EXPECT_EQ(tail[12], "VBS Conversion not selected");
+  EXPECT_EQ(tail[13], "Duration: 00:01:06");
+  EXPECT_FALSE(list.red);
+  EXPECT_EQ(sleeper.pauses, std::vector<int>{1});
+  EXPECT_EQ(list.calls.back(), "<ImageCubeMoveDown>");
+  EXPECT_TRUE(std::filesystem::exists("../OQY-Dateien/rel01/sales_2024-03-07_09_06_08.cub"));
+  EXPECT_FALSE(std::filesystem::exists("../OQY-Dateien/rel01/sales.cub"));
+}
+
+TEST_F(RunJobTest, FailedBuildTurnsRedBeforeItsOutcomeAndStillConverts) {
+  CubeJob job = Job();
+  job.VbsFile = "..\\OQY-Dateien\\rel01\\Output_Detail.oqy.vbs";
+  WriteOqy(job.OqyFile, "sales.cub");
+  connections.open_error = Error{"broken", 7, "Engine"};
+  EXPECT_FALSE(RunJob(context, job, false));
+  const Lines calls(std::find(list.calls.begin(), list.calls.end(), "broken"), list.calls.end());
+  EXPECT_EQ(Lines(calls.begin(), calls.begin() + 9),
+            (Lines{"broken", "7", "Engine", "7", "Fehler Cube Erstellung", "<listSetRed>",
+                   "Cube Creation Error", "VBS Conversion OK", "Duration: 00:00:00"}));
+  EXPECT_TRUE(std::filesystem::exists("../OQY-Dateien/rel01/Output_Detail.oqy.vbs"));
+}
+
+TEST_F(RunJobTest, FailedStampingIsNotRedButNotClean) {
+  CubeJob job = Job();
+  job.CubTimestamp = "YYYY";
+  WriteOqy(job.OqyFile, "nodot");
+  EXPECT_FALSE(RunJob(context, job, false));
+  EXPECT_FALSE(list.red);
+  auto at = std::find(list.calls.begin(), list.calls.end(), "Cube Rename NOT OK");
+  ASSERT_NE(at, list.calls.end());
+  EXPECT_EQ(*(at + 1), "<listSetLast>");
+  EXPECT_EQ(*(at - 5), "Cube Creation OK");  // then the four error lines
+}
+
+TEST_F(RunJobTest, UnreadableOqyIsReported) {
+  CubeJob job = Job();
+  WriteOqy(job.OqyFile, "sales.cub");
+  std::filesystem::remove("../OQY-Dateien/rel01/Output_Detail.oqy");
+  std::filesystem::create_directory("../OQY-Dateien/rel01/Output_Detail.oqy");
+  job.OqyFile = "..\\OQY-Dateien\\rel01\\missing.oqy";
+  EXPECT_FALSE(RunJob(context, job, false));  // missing: the gate catches it
+  test::WriteBytes("x.oqy", "");
+  std::filesystem::permissions("x.oqy", std::filesystem::perms::none);
+  job.OqyFile = "x.oqy";
+  list.lines.clear();
+  RunJob(context, job, false);
+  if (std::find(list.lines.begin(), list.lines.end(), "Fehler Lesen der OQY") == list.lines.end())
+    EXPECT_NE(std::find(list.lines.begin(), list.lines.end(), "Fehler Cube Erstellung"),
+              list.lines.end());  // root reads any file; then the empty line fails the build
+}
+
+TEST_F(RunJobTest, DurationIgnoresWholeDays) {
+  CubeJob job = Job();
+  clock = test::FixedClock(platform::MakeDateTime(2024, 3, 7, 23, 59, 0), 90000);
+  RunJob(context, job, false);
+  EXPECT_EQ(list.lines[list.lines.size() - 2], "Duration: 01:00:00");
+}
+
+}  // namespace
+}  // namespace cubemill::job

@@ -1,0 +1,86 @@
+#include "job/stamp_cube_file.h"
+
+#include <gtest/gtest.h>
+
+#include "job/job_fixture.h"
+
+namespace cubemill::job {
+namespace {
+
+using Lines = std::vector<std::string>;
+
+class StampCubeFileTest : public JobFixture {
+ protected:
+  CubeJob Job(const std::string& cube, const std::string& pattern) {
+    CubeJob job;
+    job.Parameter = "Test";
+    job.LogDir = "..\\OQY-Dateien\\log";
+    job.CubeFile = cube;
+    job.CubTimestamp = pattern;
+    return job;
+  }
+};
+
+TEST_F(StampCubeFileTest, NamesTheTargetAfterTheLastDot) {
+  EXPECT_EQ(StampedName("C:\\cubes\\sales.cub", "2024-03-07_09_05_02"),
+            "C:\\cubes\\sales_2024-03-07_09_05_02.cub");
+  EXPECT_EQ(StampedName("sales.final.cub", "S"), "sales.final_S.cub");
+  EXPECT_EQ(StampedName("C:\\data.old\\cube", "S"), "C:\\data_S.old\\cube");
+  EXPECT_EQ(StampedName("cube", "S"), std::nullopt);
+}
+
+TEST_F(StampCubeFileTest, EmptyPatternTouchesNothing) {
+  test::WriteBytes("sales.cub", "cube");
+  EXPECT_TRUE(StampCubeFile(context, Job("sales.cub", "")));
+  EXPECT_TRUE(list.lines.empty());
+  EXPECT_TRUE(std::filesystem::exists("sales.cub"));
+}
+
+TEST_F(StampCubeFileTest, CopiesThenDeletesWithSeveralDots) {
+  test::WriteBytes("sales.final.cub", "cube");
+  EXPECT_TRUE(StampCubeFile(context, Job("sales.final.cub", "YYYY-MM-DD")));
+  EXPECT_EQ(list.lines, (Lines{"Cube Target: sales.final_2024-03-07.cub",
+                               "Delete Cube: sales.final.cub"}));
+  EXPECT_EQ(test::ReadBytes("sales.final_2024-03-07.cub"), "cube");
+  EXPECT_FALSE(std::filesystem::exists("sales.final.cub"));
+  // The same stamp again replaces the earlier copy.
+  test::WriteBytes("sales.final.cub", "newer");
+  EXPECT_TRUE(StampCubeFile(context, Job("sales.final.cub", "YYYY-MM-DD")));
+  EXPECT_EQ(test::ReadBytes("sales.final_2024-03-07.cub"), "newer");
+}
+
+TEST_F(StampCubeFileTest, ColonsAreValidInFileNamesHere) {
+  test::WriteBytes("sales.cub", "cube");
+  EXPECT_TRUE(StampCubeFile(context, Job("sales.cub", "YYYY-MM-DD HH:mm:SS")));
+  EXPECT_TRUE(std::filesystem::exists("sales_2024-03-07 09:05:02.cub"));
+}
+
+TEST_F(StampCubeFileTest, NameWithoutDotFailsWithFourLines) {
+  test::WriteBytes("cube", "cube");
+  EXPECT_FALSE(StampCubeFile(context, Job("cube", "YYYY")));
+  ASSERT_EQ(list.lines.size(), 4u);
+  EXPECT_EQ(list.lines[1], list.lines[3]);
+  EXPECT_TRUE(std::filesystem::exists("cube"));
+  EXPECT_EQ(LogLines().size(), 4u);
+}
+
+TEST_F(StampCubeFileTest, DotInADirectoryNameFailsTheCopyAndKeepsTheCube) {
+  std::filesystem::create_directory("data.old");
+  test::WriteBytes("data.old/cube", "cube");
+  EXPECT_FALSE(StampCubeFile(context, Job("data.old\\cube", "YYYY")));
+  ASSERT_EQ(list.lines.size(), 5u);
+  EXPECT_EQ(list.lines[0], "Cube Target: data_2024.old\\cube");
+  EXPECT_EQ(list.lines[2], list.lines[4]);  // the number, twice
+  EXPECT_EQ(list.lines[2], "2");            // ENOENT
+  EXPECT_EQ(list.lines[3], "CopyFile");
+  EXPECT_TRUE(std::filesystem::exists("data.old/cube"));
+}
+
+TEST_F(StampCubeFileTest, MissingCubeFailsTheCopy) {
+  EXPECT_FALSE(StampCubeFile(context, Job("gone.cub", "YYYY")));
+  EXPECT_EQ(list.lines.size(), 5u);
+  EXPECT_FALSE(std::filesystem::exists("gone_2024.cub"));
+}
+
+}  // namespace
+}  // namespace cubemill::job

@@ -1,0 +1,118 @@
+#include "oqy/oqy_reader.h"
+
+#include <gtest/gtest.h>
+
+#include "support/test_support.h"
+
+namespace cubemill::oqy {
+namespace {
+
+using Lines = std::vector<std::string>;
+
+// The connection line of the worked example: the keys one after the other, without blanks.
+const std::string kExampleLine =
+    "Connection=Provider=MSOLAP;Initial Catalog=Sales;Data Source=C:\\Cubes\\sales.cub;"
+    "CreateCube=CREATE CUBE [OCWCube] ( DIMENSION [Region], LEVEL [Region] );"
+    "InsertInto=INSERT INTO OCWCube([Region].[Region]) SELECT region FROM orders;"
+    "Source_DSN=\"DSN=Salesbase;DBQ=C:\\Data\\sales.mdb;UID=reader\";";
+
+job::CubeJob JobWithLine(const std::string& line) {
+  job::CubeJob job;
+  job.ConnectionLine = line;
+  return job;
+}
+
+TEST(OqyReaderTest, ParsesTheWorkedExample) {
+  test::RecordingList list;
+  job::CubeJob job = JobWithLine(kExampleLine);
+  EXPECT_TRUE(ParseConnection(list, job));
+
+  job::CubeJob expected = JobWithLine(kExampleLine);
+  expected.Provider = "MSOLAP";
+  expected.InitialCatalog = "Sales";
+  expected.CubeFile = "C:\\Cubes\\sales.cub";
+  expected.CreateCubeStmt = "CREATE CUBE [OCWCube] ( DIMENSION [Region], LEVEL [Region] );";
+  expected.InsertIntoStmt = "INSERT INTO OCWCube([Region].[Region]) ";
+  expected.SelectStmt = "SELECT region FROM orders";
+  expected.SourceDsn = "DSN=Salesbase;DBQ=C:\\Data\\sales.mdb;UID=reader";
+  expected.Dbq = "C:\\Data\\sales.mdb";
+  EXPECT_EQ(job, expected);
+  EXPECT_EQ(list.lines,
+            (Lines{"Data Provider(OK): MSOLAP", "Initial Catalog(OK): Sales",
+                   "Output Location(OK): C:\\Cubes\\sales.cub",
+                   "Create Statement(OK): CREATE CUBE [OCWCube] ( DIMENSION [Region], LEVEL "
+                   "[Region] );",
+                   "Insert Statement(OK): INSERT INTO OCWCube([Region].[Region]) ",
+                   "Select Statement(OK): SELECT region FROM orders",
+                   "Source DSN(OK): DSN=Salesbase;DBQ=C:\\Data\\sales.mdb;UID=reader",
+                   "DBQ(OK): C:\\Data\\sales.mdb"}));
+}
+
+TEST(OqyReaderTest, ReportsEveryMissingKeyAndCarriesOn) {
+  test::RecordingList list;
+  job::CubeJob job;
+  EXPECT_TRUE(ParseConnection(list, job));
+  EXPECT_EQ(job, job::CubeJob{});
+  ASSERT_EQ(list.lines.size(), 8u);
+  EXPECT_EQ(list.lines[1], "Initial Catalog(NOK) Search Entry: ''Initial Catalog='' not found");
+  EXPECT_EQ(list.lines[6], "Source DSN(NOK) Search Entry: ''Source_DSN=\"'' not found");
+}
+
+TEST(OqyReaderTest, ExtractsValuesByPlainTextSearch) {
+  const struct {
+    const char* line;
+    const char* key;
+    const char* terminator;
+    int start_back;
+    int length_extra;
+    const char* value;
+  } cases[] = {
+      {"initial catalog=;x", "Initial Catalog=", ";", 0, 0, ""},   // empty value, any case
+      {"PROVIDER=msolap.2;", "Provider=", ";", 0, 0, "msolap.2"},  // keeps the line's case
+      {"Provider=MSOLAP", "Provider=", ";", 0, 0, "MSOLAP"},       // no terminator: line end
+      {"CreateCube=CREATE CUBE x", "CreateCube=", ";", 0, 1, "CREATE CUBE x"},
+      {"x=Select a from t;", "SELECT ", ";", 7, 7, "Select a from t"},
+      {"SELECT 1;InsertInto=INSERT INTO C(a) SELECT a;", "SELECT ", ";", 7, 7, "SELECT 1"},
+      {"InsertInto=INSERT INTO C([Selection]) SELECT s;", "InsertInto=", "SELECT", 0, 0,
+       "INSERT INTO C(["},
+      {"Source_DSN=\"DSN=a\"b\";", "Source_DSN=\"", "\"", 0, 0, "DSN=a"},
+      {"Source_DSN=\"DSN=Sales\";DBQ=x;", "DBQ=", ";", 0, 0, "x"},
+  };
+  for (const auto& c : cases) {
+    test::RecordingList list;
+    EXPECT_EQ(ExtractValue(list, JobWithLine(c.line), c.key, c.terminator, "L", c.start_back,
+                           c.length_extra),
+              c.value)
+        << c.line;
+    EXPECT_EQ(list.lines, Lines{std::string("L(OK): ") + c.value});
+  }
+}
+
+TEST(OqyReaderTest, ReadsTheLastConnectionLine) {
+  test::TempDir dir;
+  test::WriteBytes("a.oqy",
+                   "QueryType=OLEDB\r\nConnection=Provider=First;\r\nVersion=1\r\n"
+                   "xx connection=Provider=Second;\r\nCommandText=OCWCube\r\n");
+  job::CubeJob job;
+  job.OqyFile = "a.oqy";
+  EXPECT_TRUE(ReadOqyConnection(job));
+  EXPECT_EQ(job.ConnectionLine, "xx connection=Provider=Second;");
+}
+
+TEST(OqyReaderTest, KeepsTheLineWhenNoneMatchesAndFailsOnUnreadableFiles) {
+  test::TempDir dir;
+  test::WriteBytes("plain.oqy", "QueryType=OLEDB\r\n");
+  job::CubeJob job;
+  job.OqyFile = "plain.oqy";
+  job.ConnectionLine = "earlier";
+  EXPECT_TRUE(ReadOqyConnection(job));
+  EXPECT_EQ(job.ConnectionLine, "earlier");
+  job.OqyFile = "missing.oqy";
+  EXPECT_FALSE(ReadOqyConnection(job));
+  std::filesystem::create_directory("folder.oqy");
+  job.OqyFile = "folder.oqy";
+  EXPECT_FALSE(ReadOqyConnection(job));
+}
+
+}  // namespace
+}  // namespace cubemill::oqy

@@ -1,0 +1,69 @@
+#include "settings/run_log.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "support/test_support.h"
+
+namespace cubemill::settings {
+namespace {
+
+struct RunLogTest : ::testing::Test {
+  test::TempDir dir;
+  test::RecordingList list;
+  test::FixedClock clock{platform::MakeDateTime(2024, 3, 7, 9, 5, 2)};
+  test::NoSleep sleeper;
+  job::JobContext context{list, clock, sleeper, {}};
+};
+
+TEST_F(RunLogTest, ShowsAndAppendsEachMessage) {
+  std::filesystem::create_directories("OQY-Dateien/log");
+  std::filesystem::create_directory("run");
+  std::filesystem::current_path("run");
+  job::CubeJob job;
+  job.Parameter = "Test";
+  job.LogDir = "..\\OQY-Dateien\\log";
+  LogMessage(context, job, "Cube Creation OK");
+  LogMessage(context, job, "a;b");
+  EXPECT_EQ(list.lines, (std::vector<std::string>{"Cube Creation OK", "a;b"}));
+  EXPECT_EQ(test::ReadBytes(dir.File("OQY-Dateien/log/cubemill.log")),
+            "2024-03-07 09:05:02;Test;Cube Creation OK\r\n"
+            "2024-03-07 09:05:02;Test;a;b\r\n");
+}
+
+TEST_F(RunLogTest, MissingLogDirectoryOnlyShowsTheMessage) {
+  job::CubeJob job;
+  job.Parameter = "Nightly";
+  job.LogDir = "missing\\log";
+  LogMessage(context, job, "text");
+  EXPECT_EQ(list.lines, std::vector<std::string>{"text"});
+  EXPECT_FALSE(std::filesystem::exists("missing"));
+}
+
+TEST_F(RunLogTest, ComputesTheLogPath) {
+  job::CubeJob job;
+  EXPECT_EQ(RunLogPath(job), "/cubemill.log");
+  job.LogDir = "C:";
+  EXPECT_EQ(RunLogPath(job), "C:/cubemill.log");
+  job.Parameter = "J";
+  EXPECT_EQ(RunLogLine(platform::MakeDateTime(2024, 12, 31, 23, 0, 9), job, "x"),
+            "2024-12-31 23:00:09;J;x");
+}
+
+TEST_F(RunLogTest, ChecksPaths) {
+  std::filesystem::create_directory("folder");
+  test::WriteBytes("file.oqy", "");
+  EXPECT_TRUE(DirExists("folder"));
+  EXPECT_TRUE(DirExists(".\\folder"));
+  EXPECT_FALSE(DirExists("file.oqy"));
+  EXPECT_FALSE(DirExists("missing"));
+  EXPECT_FALSE(DirExists(""));
+  EXPECT_TRUE(FileExists("file.oqy"));
+  EXPECT_FALSE(FileExists("folder"));
+  EXPECT_FALSE(FileExists("missing"));
+  EXPECT_FALSE(FileExists(""));
+}
+
+}  // namespace
+}  // namespace cubemill::settings
