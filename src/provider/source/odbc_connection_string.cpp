@@ -76,8 +76,8 @@ void AppendPair(std::string& odbc, std::string_view pair) {
 
 // Writes a value in braces when it would otherwise be read differently.
 std::string QuoteValue(std::string_view value) {
-  const bool plain = value.find_first_of(";{}") == std::string_view::npos &&
-                     Trim(value).size() == value.size();
+  const bool plain =
+      value.find_first_of(";{}") == std::string_view::npos && Trim(value).size() == value.size();
   if (plain) return std::string(value);
   std::string quoted = "{";
   for (char c : value) {
@@ -162,8 +162,7 @@ std::string AddStreamingOptions(const std::string& odbc, std::string_view driver
   if (name.find("sqlite") != std::string::npos) {
     // The SQLite driver reads the whole result into memory unless it steps through it.
     if (!HasAttribute(odbc, {"stepapi"})) AppendPair(result, "StepAPI=1");
-  } else if (name.find("psql") != std::string::npos ||
-             name.find("postgres") != std::string::npos) {
+  } else if (name.find("psql") != std::string::npos || name.find("postgres") != std::string::npos) {
     // psqlODBC does the same unless it reads through a cursor; B6 and A7 are the short names
     // of the two options.
     if (!HasAttribute(odbc, {"usedeclarefetch", "b6"})) AppendPair(result, "UseDeclareFetch=1");

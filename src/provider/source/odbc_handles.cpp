@@ -18,9 +18,8 @@ FirstRecord ReadFirstRecord(SQLSMALLINT handle_type, SQLHANDLE handle) {
   std::array<SQLCHAR, 1024> message{};
   SQLINTEGER native = 0;
   SQLSMALLINT length = 0;
-  const SQLRETURN rc = SQLGetDiagRec(handle_type, handle, 1, state.data(), &native,
-                                     message.data(), static_cast<SQLSMALLINT>(message.size()),
-                                     &length);
+  const SQLRETURN rc = SQLGetDiagRec(handle_type, handle, 1, state.data(), &native, message.data(),
+                                     static_cast<SQLSMALLINT>(message.size()), &length);
   if (!Succeeded(rc)) return record;
   record.found = true;
   record.state = reinterpret_cast<const char*>(state.data());

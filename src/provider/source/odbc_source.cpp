@@ -1,14 +1,14 @@
 #include "provider/source/odbc_source.h"
 
+#include <sql.h>
+#include <sqlext.h>
+
 #include <algorithm>
 #include <array>
 #include <cstdint>
 #include <optional>
 #include <string_view>
 #include <utility>
-
-#include <sql.h>
-#include <sqlext.h>
 
 #include "provider/engine_error.h"
 #include "provider/source/column_conversion.h"
@@ -29,11 +29,11 @@ struct Column {
   std::string name;
   SQLSMALLINT sql_type = 0;
   ColumnKind kind = ColumnKind::kText;
-  SQLLEN width = 0;                 // bytes per cell, terminating NUL included
-  bool may_be_longer = false;       // values may exceed `width`
-  std::vector<char> cells;          // width * block rows, column-wise
-  std::vector<SQLLEN> indicators;   // length or SQL_NULL_DATA, per row
-  std::string whole;                // the current row's value when its cell was cut short
+  SQLLEN width = 0;                // bytes per cell, terminating NUL included
+  bool may_be_longer = false;      // values may exceed `width`
+  std::vector<char> cells;         // width * block rows, column-wise
+  std::vector<SQLLEN> indicators;  // length or SQL_NULL_DATA, per row
+  std::string whole;               // the current row's value when its cell was cut short
 };
 
 Error SourceError(std::string description) {
@@ -182,8 +182,8 @@ std::optional<Error> OdbcSource::State::Connect(const std::string& requested) {
     }
   }
   SQLUINTEGER getdata = 0;
-  if (Succeeded(SQLGetInfo(handles.dbc(), SQL_GETDATA_EXTENSIONS, &getdata, sizeof getdata,
-                           nullptr))) {
+  if (Succeeded(
+          SQLGetInfo(handles.dbc(), SQL_GETDATA_EXTENSIONS, &getdata, sizeof getdata, nullptr))) {
     driver_rereads_block_rows = (getdata & SQL_GD_BLOCK) != 0 && (getdata & SQL_GD_BOUND) != 0;
   }
   return std::nullopt;
@@ -222,8 +222,8 @@ std::optional<Error> OdbcSource::State::Execute(const std::string& select,
     }
     column.name = reinterpret_cast<const char*>(name.data());
     const std::size_t index = static_cast<std::size_t>(i - 1);
-    column.kind = KindFor(index < hints.size() ? hints[index] : ColumnHint::kAny,
-                          column.sql_type, digits);
+    column.kind =
+        KindFor(index < hints.size() ? hints[index] : ColumnHint::kAny, column.sql_type, digits);
     ChooseWidth(column, size);
   }
   return Bind();
@@ -239,8 +239,8 @@ std::optional<Error> OdbcSource::State::Bind() {
   SQLULEN wanted = any_long && !driver_rereads_block_rows ? 1 : kFetchBlockRows;
   if (!Succeeded(SQLSetStmtAttr(stmt, SQL_ATTR_ROW_BIND_TYPE,
                                 reinterpret_cast<SQLPOINTER>(SQL_BIND_BY_COLUMN), 0)) ||
-      !Succeeded(SQLSetStmtAttr(stmt, SQL_ATTR_ROW_ARRAY_SIZE,
-                                reinterpret_cast<SQLPOINTER>(wanted), 0))) {
+      !Succeeded(
+          SQLSetStmtAttr(stmt, SQL_ATTR_ROW_ARRAY_SIZE, reinterpret_cast<SQLPOINTER>(wanted), 0))) {
     wanted = 1;
     SQLSetStmtAttr(stmt, SQL_ATTR_ROW_ARRAY_SIZE, reinterpret_cast<SQLPOINTER>(wanted), 0);
   }
@@ -283,7 +283,8 @@ Result<std::string_view> OdbcSource::State::ReadWhole(std::size_t column_index,
       return SourceError(where + " holds a value longer than the " +
                          std::to_string(column.width - 1) +
                          " bytes the driver announced, which the driver cannot read again "
-                         "(it begins \"" + std::string(start.substr(0, 40)) + "\")");
+                         "(it begins \"" +
+                         std::string(start.substr(0, 40)) + "\")");
     }
     if (!Succeeded(SQLSetPos(stmt, static_cast<SQLSETPOSIROW>(row_in_block + 1), SQL_POSITION,
                              SQL_LOCK_NO_CHANGE))) {
@@ -294,9 +295,8 @@ Result<std::string_view> OdbcSource::State::ReadWhole(std::size_t column_index,
   std::vector<char> chunk(kRereadChunkBytes);
   for (;;) {
     SQLLEN indicator = 0;
-    const SQLRETURN rc =
-        SQLGetData(stmt, static_cast<SQLUSMALLINT>(column_index + 1), SQL_C_CHAR, chunk.data(),
-                   static_cast<SQLLEN>(chunk.size()), &indicator);
+    const SQLRETURN rc = SQLGetData(stmt, static_cast<SQLUSMALLINT>(column_index + 1), SQL_C_CHAR,
+                                    chunk.data(), static_cast<SQLLEN>(chunk.size()), &indicator);
     if (rc == SQL_NO_DATA) break;
     if (!Succeeded(rc)) return SourceError(where + ": " + DiagnosticText(SQL_HANDLE_STMT, stmt));
     if (indicator == SQL_NULL_DATA) break;
@@ -347,8 +347,8 @@ Result<bool> OdbcSource::NextRow(std::vector<Value>& row) {
         return SourceError("fetch of row " + std::to_string(s.rows_before_block + 1) +
                            " failed: " + text);
       }
-      return SourceError("fetch failed after row " + std::to_string(s.rows_before_block) +
-                         ": " + text);
+      return SourceError("fetch failed after row " + std::to_string(s.rows_before_block) + ": " +
+                         text);
     }
   }
   const SQLULEN k = s.next_in_block++;

@@ -39,7 +39,8 @@ TEST(OdbcConnectionStringTest, RemovesPasswords) {
   } cases[] = {
       {"DSN=Sales;UID=reader;PWD=secret", "DSN=Sales;UID=reader"},
       {"DSN=Sales;pwd=secret;UID=reader;", "DSN=Sales;UID=reader;"},
-      {"DRIVER={PostgreSQL Unicode};Password={a;b=c};Server=db", "DRIVER={PostgreSQL Unicode};Server=db"},
+      {"DRIVER={PostgreSQL Unicode};Password={a;b=c};Server=db",
+       "DRIVER={PostgreSQL Unicode};Server=db"},
       {"PWD={x}}y;z};DSN=Sales", "DSN=Sales"},
       {" Pwd = s ;DSN=Sales", "DSN=Sales"},
       {"DRIVER=SQLite3;Database=a.db", "DRIVER=SQLite3;Database=a.db"},

@@ -64,7 +64,8 @@ TEST(OdbcSourceTest, ReadsEachColumnTypeAsTheDriverReportsIt) {
             "INSERT INTO t VALUES (1, 2.5, 'Valencia', '2024-03-05', '2024-03-05 07:08:09');"
             "INSERT INTO t VALUES (2, -1, 'Zürich', '2023-12-31', '2023-12-31 23:59:59.5');"
             "INSERT INTO t VALUES (3, NULL, NULL, NULL, NULL);");
-  auto source = OpenOrFail(dir.File("t.db"), "SELECT id, amount, city, day, moment FROM t ORDER BY id");
+  auto source =
+      OpenOrFail(dir.File("t.db"), "SELECT id, amount, city, day, moment FROM t ORDER BY id");
   ASSERT_NE(source, nullptr);
   EXPECT_EQ(source->ColumnCount(), 5u);
   const std::vector<std::vector<Value>> expected = {
@@ -88,10 +89,9 @@ TEST(OdbcSourceTest, ReadsValuesAsTheHintsAsk) {
             "INSERT INTO t VALUES (2, 8, '12.0', '2024-03-05 10:00:00');"
             "INSERT INTO t VALUES (3, 9, '12.5', 'soon');"
             "INSERT INTO t VALUES (4, 'n/a', 'n/a', '2023-02-29');");
-  auto source = OpenOrFail(
-      dir.File("t.db"), "SELECT n, n, q, q, d FROM t ORDER BY id",
-      {ColumnHint::kReal, ColumnHint::kInteger, ColumnHint::kInteger, ColumnHint::kText,
-       ColumnHint::kDateTime});
+  auto source = OpenOrFail(dir.File("t.db"), "SELECT n, n, q, q, d FROM t ORDER BY id",
+                           {ColumnHint::kReal, ColumnHint::kInteger, ColumnHint::kInteger,
+                            ColumnHint::kText, ColumnHint::kDateTime});
   ASSERT_NE(source, nullptr);
   const std::vector<std::vector<Value>> expected = {
       {7.0, std::int64_t{7}, std::int64_t{12}, "12"sv, Date{2024, 3, 5}},
@@ -108,10 +108,9 @@ TEST(OdbcSourceTest, ReadsAggregatesAsNumbersThoughTheDriverCallsThemText) {
   RunSqlite(dir.File("t.db"),
             "CREATE TABLE t(g TEXT, q INTEGER, a REAL);"
             "INSERT INTO t VALUES ('x', 3000000000, 0.25), ('x', 3000000000, 0.5), ('y', 1, 1);");
-  auto source = OpenOrFail(dir.File("t.db"),
-                           "SELECT g, SUM(q), SUM(a), COUNT(*) FROM t GROUP BY g ORDER BY g",
-                           {ColumnHint::kText, ColumnHint::kInteger, ColumnHint::kReal,
-                            ColumnHint::kInteger});
+  auto source = OpenOrFail(
+      dir.File("t.db"), "SELECT g, SUM(q), SUM(a), COUNT(*) FROM t GROUP BY g ORDER BY g",
+      {ColumnHint::kText, ColumnHint::kInteger, ColumnHint::kReal, ColumnHint::kInteger});
   ASSERT_NE(source, nullptr);
   const std::vector<std::vector<Value>> expected = {
       {"x"sv, std::int64_t{6000000000}, 0.75, std::int64_t{2}},
@@ -173,10 +172,9 @@ TEST(OdbcSourceTest, ReportsEachFailingStepWithTheDriverDiagnostic) {
        "Can't open lib"},
       {SqliteOdbc(dir.File("t.db")), "SELECT x FROM sales", "source: SELECT failed: [HY000] ",
        "no such table: sales"},
-      {SqliteOdbc(dir.File("t.db")), "SELEKT 1", "source: SELECT failed: [HY000] ",
-       "syntax error"},
-      {SqliteOdbc(dir.File("t.db")), "DELETE FROM t", "source: SELECT failed: ",
-       "no result columns"},
+      {SqliteOdbc(dir.File("t.db")), "SELEKT 1", "source: SELECT failed: [HY000] ", "syntax error"},
+      {SqliteOdbc(dir.File("t.db")), "DELETE FROM t",
+       "source: SELECT failed: ", "no result columns"},
   };
   for (const auto& c : cases) {
     auto source = OpenOdbcSource(c.connection, c.select, {});
@@ -229,7 +227,10 @@ TEST(OdbcSourceTest, AddsTheStreamingOptionForADataSourceName) {
   const std::string saved = previous ? previous : "";
   setenv("ODBCINI", dir.File("odbc.ini").c_str(), 1);
   auto source = OdbcSource::Open("DSN=CubemillTestSource", "SELECT a FROM t", {});
-  if (previous) setenv("ODBCINI", saved.c_str(), 1); else unsetenv("ODBCINI");
+  if (previous)
+    setenv("ODBCINI", saved.c_str(), 1);
+  else
+    unsetenv("ODBCINI");
   ASSERT_TRUE(source.ok()) << source.error().description;
   EXPECT_EQ((*source)->ConnectionString(), "DSN=CubemillTestSource;StepAPI=1");
   EXPECT_EQ(ReadAll(**source).rows, (std::vector<std::vector<Value>>{{std::int64_t{5}}}));
@@ -246,8 +247,7 @@ TEST(OdbcSourceTest, EmptyResultGivesNoRows) {
 
 TEST(OdbcSourceTest, FreesItsHandlesOnEveryPath) {
   test::TempDir dir;
-  RunSqlite(dir.File("t.db"),
-            "CREATE TABLE t(a INTEGER); INSERT INTO t VALUES (1), (2), (3);");
+  RunSqlite(dir.File("t.db"), "CREATE TABLE t(a INTEGER); INSERT INTO t VALUES (1), (2), (3);");
   // Warm up the driver manager and driver once, then count open files around many opens.
   { auto warm = OpenOdbcSource(SqliteOdbc(dir.File("t.db")), "SELECT a FROM t", {}); }
   const std::size_t files_before = OpenFileCount();

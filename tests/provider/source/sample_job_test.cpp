@@ -88,10 +88,10 @@ TEST(SampleJobTest, SelectRunsThroughTheOdbcDriverFromTheRunDirectory) {
 
   const std::string line = ConnectionLine();
   const std::string select = "SELECT " + Cut(line, "SELECT ", ";");
-  auto source = OdbcSource::Open(Cut(line, "Source_DSN=\"", "\""), select,
-                                 {ColumnHint::kDateTime, ColumnHint::kAny, ColumnHint::kAny,
-                                  ColumnHint::kAny, ColumnHint::kAny, ColumnHint::kInteger,
-                                  ColumnHint::kReal, ColumnHint::kAny});
+  auto source = OdbcSource::Open(
+      Cut(line, "Source_DSN=\"", "\""), select,
+      {ColumnHint::kDateTime, ColumnHint::kAny, ColumnHint::kAny, ColumnHint::kAny,
+       ColumnHint::kAny, ColumnHint::kInteger, ColumnHint::kReal, ColumnHint::kAny});
   ASSERT_TRUE(source.ok()) << source.error().description;
   EXPECT_EQ((*source)->ColumnCount(), TargetCount(Cut(line, "InsertInto=", "SELECT")));
   EXPECT_EQ((*source)->FetchBlockRows(), kFetchBlockRows);
@@ -107,7 +107,8 @@ TEST(SampleJobTest, SelectRunsThroughTheOdbcDriverFromTheRunDirectory) {
     const Date& date = std::get<Date>(row[0]);
     first_year = std::min(first_year, date.year);
     last_year = std::max(last_year, date.year);
-    for (std::size_t c = 1; c <= 4; ++c) EXPECT_TRUE(std::holds_alternative<std::string_view>(row[c]));
+    for (std::size_t c = 1; c <= 4; ++c)
+      EXPECT_TRUE(std::holds_alternative<std::string_view>(row[c]));
     quantity += std::get<std::int64_t>(row[5]);
     EXPECT_GT(std::get<double>(row[6]), 0.0);
     EXPECT_TRUE(std::holds_alternative<std::int64_t>(row[7]));
