@@ -60,7 +60,7 @@ TEST(CommandLineTest, RunsTheDefaultJobWhoseOqyFileIsMissing) {
   EXPECT_EQ(run.lines, expected);
 
   const std::string ini = test::ReadBytes("cubemill.ini");
-  EXPECT_EQ(ini.substr(0, 37), "[GLOBAL]\r\nLOGDIR=..\\OQY-Dateien\\log\r\n\r\n");
+  EXPECT_EQ(ini.substr(0, 39), "[GLOBAL]\r\nLOGDIR=..\\OQY-Dateien\\log\r\n\r\n");
   EXPECT_EQ(std::count(ini.begin(), ini.end(), '\n'), 14);
 
   auto log = platform::ReadTextLines("../OQY-Dateien/log/cubemill.log");
