@@ -113,7 +113,7 @@ class CreateCubeParser {
     reader_.Take();
     if (IsKeyword(keyword, "DIMENSION")) return ParseDimension(keyword);
     if (IsKeyword(keyword, "HIERARCHY")) return ParseHierarchy(keyword);
-    if (IsKeyword(keyword, "LEVEL")) return ParseLevel(keyword);
+    if (IsKeyword(keyword, "LEVEL")) return ParseLevel();
     return ParseMeasure();
   }
 
@@ -166,13 +166,13 @@ class CreateCubeParser {
     return std::nullopt;
   }
 
-  MaybeError ParseLevel(const Token& keyword) {
+  MaybeError ParseLevel() {
     auto name = reader_.TakeName("a level name");
     if (!name) return name.error();
     Dimension& dimension = schema_.dimensions.back();
     if (dimension.hierarchies.empty()) {  // the first level of a dimension without HIERARCHY
       dimension.hierarchies.push_back(Hierarchy{});
-      places_.back().hierarchies.push_back(keyword.position);
+      places_.back().hierarchies.push_back(places_.back().dimension);
     }
     Hierarchy& hierarchy = dimension.hierarchies.back();
     for (const Level& level : hierarchy.levels)

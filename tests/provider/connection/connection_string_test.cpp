@@ -5,6 +5,7 @@
 #include <optional>
 #include <string>
 
+#include "provider/ddl/create_cube_parser.h"
 #include "provider/engine_error.h"
 
 namespace cubemill::provider::connection {
@@ -131,6 +132,19 @@ TEST(ConnectionStringTest, RejectsMissingOrUnusableProperties) {
     EXPECT_EQ(properties.error().number, kPropertyErrorNumber);
     EXPECT_EQ(properties.error().source, kEngineSource);
   }
+}
+
+TEST(ConnectionStringTest, StatementCutAtSemicolonInFormatGivesErrorShowingTheCut) {
+  auto properties = ReadEngineProperties(
+      "LOCATION=a.cub; SOURCE_DSN=\"DSN=s\"; CreateCube=CREATE CUBE [C] ( DIMENSION [D], "
+      "LEVEL [L], MEASURE [M] FORMAT '#,##0; InsertInto=INSERT INTO C([D].[L]) SELECT l FROM t ");
+  ASSERT_TRUE(properties.ok()) << properties.error().description;
+  auto schema = ddl::ParseCreateCube(properties->create_cube);
+  ASSERT_FALSE(schema.ok());
+  EXPECT_EQ(schema.error().description,
+            "CREATE CUBE: unterminated string starting at position 64: the statement ends inside "
+            "it, after \"...[L], MEASURE [M] FORMAT '#,##0\" (was it cut short at a \";\" inside "
+            "the quotes?)");
 }
 
 }  // namespace

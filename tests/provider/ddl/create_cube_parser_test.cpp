@@ -183,7 +183,7 @@ TEST(CreateCubeParserTest, RejectsBadStatementsNamingWhatAndWhere) {
        "hierarchy"},
       {"CREATE CUBE [C] ( DIMENSION [D], LEVEL [A] TYPE ALL, LEVEL [B] TYPE ALL, LEVEL [L])", "[B]",
        "CREATE CUBE: level [B] at position {pos} has TYPE ALL but is not the first level"},
-      {"CREATE CUBE [C] ( DIMENSION [D], LEVEL [All D] TYPE ALL)", "LEVEL",
+      {"CREATE CUBE [C] ( DIMENSION [D], LEVEL [All D] TYPE ALL)", "DIMENSION",
        "CREATE CUBE: dimension [D] at position {pos} has no level below its ALL level"},
       {"CREATE CUBE [C] ( DIMENSION [T], HIERARCHY [A], HIERARCHY [B], LEVEL [Y])", "HIERARCHY",
        "CREATE CUBE: hierarchy [A] of dimension [T] at position {pos} has no level"},
