@@ -1,0 +1,42 @@
+#include "ui/window_front_end.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <cstdint>
+
+#include "platform/clock.h"
+#include "provider/connection.h"
+#include "ui/main_window.h"
+#include "ui/window_sleeper.h"
+
+namespace cubemill::ui {
+
+int RunWindowFrontEnd(int argc, char** argv, const std::string& parameter) {
+  static char fallback_name[] = "cubemill";
+  char* qt_argv[] = {argc > 0 && argv != nullptr ? argv[0] : fallback_name, nullptr};
+  int qt_argc = 1;
+  QApplication app(qt_argc, qt_argv);
+  QApplication::setApplicationName("Cubemill");
+
+  platform::SystemClock clock;
+  WindowSleeper sleeper;
+  // While a cube build reads its source rows, the window keeps painting (a few times a second).
+  auto new_connection = [] {
+    auto since_paint = std::make_shared<QElapsedTimer>();
+    since_paint->start();
+    return provider::NewEngineConnection([since_paint](std::uint64_t) {
+      if (since_paint->elapsed() < 200) return;
+      ProcessPaintEvents();
+      since_paint->restart();
+    });
+  };
+
+  FrmMain window(clock, sleeper, new_connection);
+  const int status = window.Form_Load(parameter);
+  // A command-line job has run and unloaded the window: nothing else runs after its pause.
+  if (window.unloaded() || !parameter.empty()) return status;
+  QApplication::exec();
+  return 0;
+}
+
+}  // namespace cubemill::ui

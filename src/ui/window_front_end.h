@@ -1,0 +1,14 @@
+// The window front end: runs the program in its main window.
+#pragma once
+
+#include <string>
+
+namespace cubemill::ui {
+
+// Opens the main window and runs its load event with the command-line `parameter` ("" = none).
+// After a command-line job the window unloads itself and this returns the job's exit status;
+// without a parameter it returns 0 when the user closes the window. Qt sees only argv[0], so no
+// job parameter is taken as a Qt option.
+int RunWindowFrontEnd(int argc, char** argv, const std::string& parameter);
+
+}  // namespace cubemill::ui
