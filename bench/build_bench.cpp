@@ -1,0 +1,128 @@
+// Feeds generated rows through the cube builder and the cube-file writer and prints the rate
+// and the peak memory. Usage: cubemill_build_bench [rows] [cube file] [distinct items]
+#include <sys/resource.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "provider/build/cube_builder.h"
+#include "provider/cubefile/cube_file_writer.h"
+
+using namespace cubemill::provider;  // NOLINT
+
+namespace {
+
+Level MakeLevel(std::string name, LevelType type = LevelType::kRegular) {
+  Level level;
+  level.name = std::move(name);
+  level.type = type;
+  return level;
+}
+
+CubeSchema BenchSchema() {
+  CubeSchema schema;
+  schema.name = "Bench";
+  Dimension region{"Region", false, false, {}};
+  region.hierarchies.push_back(
+      {"", {MakeLevel("All", LevelType::kAll), MakeLevel("Country"), MakeLevel("City")}});
+  Dimension product{"Product", false, false, {}};
+  product.hierarchies.push_back({"", {MakeLevel("Category"), MakeLevel("Item")}});
+  Dimension time{"Time", true, false, {}};
+  time.hierarchies.push_back({"", {MakeLevel("Year", LevelType::kYear),
+                                   MakeLevel("Month", LevelType::kMonth)}});
+  schema.dimensions = {region, product, time};
+  schema.measures = {Measure{"Amount", AggregateFunction::kSum, "", ""},
+                     Measure{"Price", AggregateFunction::kSum, "", "DBTYPE_R8"},
+                     Measure{"Orders", AggregateFunction::kCount, "", ""}};
+  return schema;
+}
+
+InsertInto BenchInsert() {
+  auto bind = [](ColumnRole role, std::size_t d, std::size_t l, std::size_t m) {
+    ColumnBinding binding;
+    binding.role = role;
+    binding.dimension = d;
+    binding.level = l;
+    binding.measure = m;
+    binding.hierarchy = role == ColumnRole::kTime ? kAllHierarchies : 0;
+    return binding;
+  };
+  return InsertInto{"Bench",
+                    {bind(ColumnRole::kLevel, 0, 1, 0), bind(ColumnRole::kLevel, 0, 2, 0),
+                     bind(ColumnRole::kLevel, 1, 0, 0), bind(ColumnRole::kLevelKey, 1, 1, 0),
+                     bind(ColumnRole::kTime, 2, 0, 0), bind(ColumnRole::kMeasure, 0, 0, 0),
+                     bind(ColumnRole::kMeasure, 0, 0, 1), bind(ColumnRole::kMeasure, 0, 0, 2)},
+                    "SELECT ..."};
+}
+
+double Seconds(std::chrono::steady_clock::time_point since) {
+  return std::chrono::duration<double>(std::chrono::steady_clock::now() - since).count();
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const long rows = argc > 1 ? std::atol(argv[1]) : 2000000;
+  const std::string file = argc > 2 ? argv[2] : "bench.cub";
+  const std::uint32_t items = argc > 3 ? static_cast<std::uint32_t>(std::atol(argv[3])) : 300;
+  std::vector<std::string> countries, cities, categories;
+  for (int i = 0; i < 20; ++i) countries.push_back("Country " + std::to_string(i));
+  for (int i = 0; i < 500; ++i) cities.push_back("City " + std::to_string(i));
+  for (int i = 0; i < 30; ++i) categories.push_back("Category " + std::to_string(i));
+
+  const CubeSchema schema = BenchSchema();
+  CubeBuilder builder(schema, BenchInsert());
+  std::vector<Value> row(8);
+  std::uint64_t seed = 42;
+  auto next = [&seed]() {
+    seed = seed * 6364136223846793005ULL + 1442695040888963407ULL;
+    return static_cast<std::uint32_t>(seed >> 33);
+  };
+  double generate_seconds = 0;
+  auto start = std::chrono::steady_clock::now();
+  for (long i = 0; i < rows; ++i) {
+    std::uint32_t city = next() % 500;
+    std::uint32_t item = next() % items;
+    row[0] = std::string_view(countries[city % 20]);
+    row[1] = std::string_view(cities[city]);
+    row[2] = std::string_view(categories[item % 30]);
+    row[3] = static_cast<std::int64_t>(item);
+    row[4] = Date{2000 + static_cast<int>(next() % 5), 1 + next() % 12, 1 + next() % 28};
+    row[5] = static_cast<std::int64_t>(next() % 1000);
+    row[6] = static_cast<double>(next() % 10000) / 100.0;
+    row[7] = static_cast<std::int64_t>(1);
+    if (auto error = builder.AddRow(row)) {
+      std::fprintf(stderr, "%s\n", error->description.c_str());
+      return 1;
+    }
+  }
+  const double add_seconds = Seconds(start) - generate_seconds;
+  auto finish_start = std::chrono::steady_clock::now();
+  auto cube = builder.Finish();
+  if (!cube.ok()) {
+    std::fprintf(stderr, "%s\n", cube.error().description.c_str());
+    return 1;
+  }
+  const double finish_seconds = Seconds(finish_start);
+  auto write_start = std::chrono::steady_clock::now();
+  BuildInfo info{"CREATE CUBE ...", "INSERT INTO ...", "DSN=bench", "now", rows};
+  if (auto error = WriteCubeFile(file, schema, *cube, info)) {
+    std::fprintf(stderr, "%s\n", error->description.c_str());
+    return 1;
+  }
+  const double write_seconds = Seconds(write_start);
+  struct rusage usage;
+  getrusage(RUSAGE_SELF, &usage);
+  std::printf("rows: %ld  members: %zu  cells: %zu\n", rows, cube->members.size(),
+              cube->cell_count);
+  std::printf("AddRow: %.2f s (%.0f rows/s, %.0f ns/row, row generation included)\n", add_seconds,
+              static_cast<double>(rows) / add_seconds,
+              add_seconds * 1e9 / static_cast<double>(rows));
+  std::printf("Finish: %.2f s  WriteCubeFile: %.2f s (%.0f cells/s)\n", finish_seconds,
+              write_seconds, static_cast<double>(cube->cell_count) / write_seconds);
+  std::printf("peak RSS: %.1f MiB\n", static_cast<double>(usage.ru_maxrss) / 1024.0);
+  return 0;
+}
