@@ -31,8 +31,8 @@ CubeSchema BenchSchema() {
   Dimension product{"Product", false, false, {}};
   product.hierarchies.push_back({"", {MakeLevel("Category"), MakeLevel("Item")}});
   Dimension time{"Time", true, false, {}};
-  time.hierarchies.push_back({"", {MakeLevel("Year", LevelType::kYear),
-                                   MakeLevel("Month", LevelType::kMonth)}});
+  time.hierarchies.push_back(
+      {"", {MakeLevel("Year", LevelType::kYear), MakeLevel("Month", LevelType::kMonth)}});
   schema.dimensions = {region, product, time};
   schema.measures = {Measure{"Amount", AggregateFunction::kSum, "", ""},
                      Measure{"Price", AggregateFunction::kSum, "", "DBTYPE_R8"},

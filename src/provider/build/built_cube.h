@@ -22,7 +22,7 @@ struct Member {
   std::int64_t parent = 0;  // id of the member one level up, 0 for a member without parent
   std::size_t dimension = 0;
   std::size_t hierarchy = 0;
-  std::size_t level = 0;      // index into the hierarchy's levels (the ALL level included)
+  std::size_t level = 0;  // index into the hierarchy's levels (the ALL level included)
   MemberKey key;
   std::string name;           // the caption
   std::int64_t position = 0;  // 0-based place in its level: parents' order first, then siblings
@@ -38,8 +38,8 @@ struct Coordinate {
 };
 
 struct BuiltCube {
-  std::vector<Member> members;           // ordered by id; members[i].id == i + 1
-  std::vector<Coordinate> coordinates;   // one per hierarchy of every dimension
+  std::vector<Member> members;          // ordered by id; members[i].id == i + 1
+  std::vector<Coordinate> coordinates;  // one per hierarchy of every dimension
   std::size_t measure_count = 0;
   std::size_t cell_count = 0;
   // cell_count * coordinates.size() leaf member ids, cell after cell, cells ordered by them.

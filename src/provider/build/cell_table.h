@@ -30,8 +30,8 @@ class CellTable {
   std::size_t width_;
   std::size_t count_ = 0;
   std::size_t last_ = static_cast<std::size_t>(-1);  // the cell found last: rows come in runs
-  std::vector<std::uint32_t> members_;  // width_ numbers per cell
-  std::vector<std::uint32_t> slots_;    // cell number + 1, 0 when free; size a power of two
+  std::vector<std::uint32_t> members_;               // width_ numbers per cell
+  std::vector<std::uint32_t> slots_;  // cell number + 1, 0 when free; size a power of two
 };
 
 }  // namespace cubemill::provider

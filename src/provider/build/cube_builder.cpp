@@ -99,7 +99,8 @@ struct Accumulator {
 
 NumberClass ClassOfType(const std::string& type) {
   std::string upper;
-  for (char c : type) upper.push_back(static_cast<char>(std::toupper(static_cast<unsigned char>(c))));
+  for (char c : type)
+    upper.push_back(static_cast<char>(std::toupper(static_cast<unsigned char>(c))));
   static constexpr const char* kIntegers[] = {"DBTYPE_I1",  "DBTYPE_I2",  "DBTYPE_I4",
                                               "DBTYPE_I8",  "DBTYPE_UI1", "DBTYPE_UI2",
                                               "DBTYPE_UI4", "DBTYPE_UI8"};
@@ -564,8 +565,8 @@ std::optional<Error> CubeBuilder::State::CheckUnique(LevelState& level, std::uin
         return EngineError("row " + std::to_string(rows) + ": level " + level.display +
                                " is declared UNIQUE_NAME, but the name \"" + member.name +
                                "\" appears under \"" +
-                               parent_name(members[found->second - 1].parent) +
-                               "\" and under \"" + parent_name(parent) + "\"",
+                               parent_name(members[found->second - 1].parent) + "\" and under \"" +
+                               parent_name(parent) + "\"",
                            kDataErrorNumber);
       }
     } else {
@@ -617,9 +618,8 @@ std::optional<Error> CubeBuilder::State::FindOrAddMember(LevelState& level,
     }
   } else if (key_value != nullptr) {
     state.key = MakeKey(*key_value);
-    state.name = ValueText(level.name_column >= 0
-                               ? row[static_cast<std::size_t>(level.name_column)]
-                               : *key_value);
+    state.name = ValueText(level.name_column >= 0 ? row[static_cast<std::size_t>(level.name_column)]
+                                                  : *key_value);
   } else {
     if (HasNumericTimeKey(level.type)) {
       state.key = TimeKey(level.type, slot->moment);
@@ -640,7 +640,8 @@ std::optional<Error> CubeBuilder::State::FindOrAddMember(LevelState& level,
 }
 
 void CubeBuilder::State::Accumulate(std::uint32_t cell) {
-  Accumulator* accumulators_of_cell = &accumulators[static_cast<std::size_t>(cell) * measures.size()];
+  Accumulator* accumulators_of_cell =
+      &accumulators[static_cast<std::size_t>(cell) * measures.size()];
   for (std::size_t m = 0; m < measures.size(); ++m) {
     const Input& input = inputs[m];
     if (input.kind == InputKind::kNull) continue;
@@ -682,7 +683,8 @@ BuiltCube CubeBuilder::State::Assemble() {
       auto order = [&](std::uint32_t a, std::uint32_t b) {
         const MemberState& x = members[a - 1];
         const MemberState& y = members[b - 1];
-        if (position[x.parent] != position[y.parent]) return position[x.parent] < position[y.parent];
+        if (position[x.parent] != position[y.parent])
+          return position[x.parent] < position[y.parent];
         int by_key = CompareKeys(x.key, y.key);
         int by_name = x.name.compare(y.name);
         int first = level.by_key ? by_key : by_name;
@@ -717,7 +719,8 @@ BuiltCube CubeBuilder::State::Assemble() {
   std::vector<std::int64_t> renumbered(cells.size() * width);
   for (std::size_t cell = 0; cell < cells.size(); ++cell) {
     const std::uint32_t* cell_members = cells.Members(cell);
-    for (std::size_t i = 0; i < width; ++i) renumbered[cell * width + i] = new_number[cell_members[i]];
+    for (std::size_t i = 0; i < width; ++i)
+      renumbered[cell * width + i] = new_number[cell_members[i]];
   }
   std::vector<std::uint32_t> order(cells.size());
   std::iota(order.begin(), order.end(), 0U);

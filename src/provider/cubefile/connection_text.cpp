@@ -18,7 +18,8 @@ std::string_view Trim(std::string_view text) {
 
 bool IsPasswordName(std::string_view name) {
   std::string upper;
-  for (char c : Trim(name)) upper.push_back(static_cast<char>(std::toupper(static_cast<unsigned char>(c))));
+  for (char c : Trim(name))
+    upper.push_back(static_cast<char>(std::toupper(static_cast<unsigned char>(c))));
   return upper == "PWD" || upper == "PASSWORD" || upper == "SOURCE_PWD";
 }
 

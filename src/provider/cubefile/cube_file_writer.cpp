@@ -1,6 +1,7 @@
 #include "provider/cubefile/cube_file_writer.h"
 
 #include <fcntl.h>
+#include <sqlite3.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -10,8 +11,6 @@
 #include <filesystem>
 #include <memory>
 #include <vector>
-
-#include <sqlite3.h>
 
 #include "platform/text_file.h"
 #include "provider/cubefile/connection_text.h"
@@ -46,16 +45,15 @@ class TableWriter {
       : database_(database), schema_(schema), cube_(cube), info_(info) {}
 
   std::optional<WriteFailure> Write() {
-    const std::string header = "PRAGMA application_id = " +
-                               std::to_string(kCubeFileApplicationId) +
-                               ";\nPRAGMA user_version = " +
-                               std::to_string(kCubeFileFormatVersion) +
-                               ";\n"
-                               "PRAGMA journal_mode = OFF;\n"
-                               "PRAGMA synchronous = OFF;\n"
-                               "PRAGMA locking_mode = EXCLUSIVE;\n"
-                               "PRAGMA temp_store = MEMORY;\n"
-                               "PRAGMA cache_size = -65536;\n";
+    const std::string header =
+        "PRAGMA application_id = " + std::to_string(kCubeFileApplicationId) +
+        ";\nPRAGMA user_version = " + std::to_string(kCubeFileFormatVersion) +
+        ";\n"
+        "PRAGMA journal_mode = OFF;\n"
+        "PRAGMA synchronous = OFF;\n"
+        "PRAGMA locking_mode = EXCLUSIVE;\n"
+        "PRAGMA temp_store = MEMORY;\n"
+        "PRAGMA cache_size = -65536;\n";
     if (!Execute(header)) return failure_;
     if (!Execute("BEGIN")) return failure_;
     if (!Execute(CubeTablesSql(schema_))) return failure_;

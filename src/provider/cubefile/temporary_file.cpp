@@ -81,9 +81,7 @@ void UnlistPath(int slot) {
 
 }  // namespace
 
-TemporaryFile::TemporaryFile(std::string path) : path_(std::move(path)) {
-  slot_ = ListPath(path_);
-}
+TemporaryFile::TemporaryFile(std::string path) : path_(std::move(path)) { slot_ = ListPath(path_); }
 
 TemporaryFile::~TemporaryFile() {
   if (!path_.empty()) std::remove(path_.c_str());

@@ -25,9 +25,9 @@ CubeSchema StoreCube(bool unique_city = false, bool unique_name = false) {
 }
 
 InsertInto StoreInsert() {
-  return MakeInsert("Sales", {LevelColumn(0, 0, 0, "Store.Country"),
-                              LevelColumn(0, 0, 1, "Store.City"),
-                              MeasureColumn(0, "[Measures].[Amount]")});
+  return MakeInsert("Sales",
+                    {LevelColumn(0, 0, 0, "Store.Country"), LevelColumn(0, 0, 1, "Store.City"),
+                     MeasureColumn(0, "[Measures].[Amount]")});
 }
 
 Result<BuiltCube> Build(const CubeSchema& schema, const InsertInto& insert, const Rows& rows) {
@@ -45,12 +45,11 @@ TEST(CubeBuilderTest, HintsFollowMeasureTypesAndTimeColumns) {
   schema.dimensions.push_back(MakeDimension("Store", {MakeLevel("City")}));
   schema.measures = {MakeMeasure("A", AggregateFunction::kSum, "DBTYPE_I4"),
                      MakeMeasure("B", AggregateFunction::kMax, "dbtype_r8"),
-                     MakeMeasure("C", AggregateFunction::kCount, "DBTYPE_I4"),
-                     MakeMeasure("D")};
-  InsertInto insert = MakeInsert(
-      "X", {TimeColumn(0, kAllHierarchies, "Time"), LevelColumn(1, 0, 0, "City"), SkipColumn(),
-            MeasureColumn(0, "A"), MeasureColumn(1, "B"), MeasureColumn(2, "C"),
-            MeasureColumn(3, "D")});
+                     MakeMeasure("C", AggregateFunction::kCount, "DBTYPE_I4"), MakeMeasure("D")};
+  InsertInto insert =
+      MakeInsert("X", {TimeColumn(0, kAllHierarchies, "Time"), LevelColumn(1, 0, 0, "City"),
+                       SkipColumn(), MeasureColumn(0, "A"), MeasureColumn(1, "B"),
+                       MeasureColumn(2, "C"), MeasureColumn(3, "D")});
   EXPECT_EQ(CubeBuilder(schema, insert).Hints(),
             (std::vector<ColumnHint>{ColumnHint::kDateTime, ColumnHint::kAny, ColumnHint::kAny,
                                      ColumnHint::kInteger, ColumnHint::kReal, ColumnHint::kAny,
@@ -70,19 +69,27 @@ TEST(CubeBuilderTest, RejectsValuesThatCannotBeConverted) {
     Rows rows;
     std::string message;
   } cases[] = {
-      {StoreCube(), StoreInsert(),
-       {{Text("USA"), Text("Boston"), Int(1)}, {Text("USA"), Text("Boston"), Text(" 2 ")},
+      {StoreCube(),
+       StoreInsert(),
+       {{Text("USA"), Text("Boston"), Int(1)},
+        {Text("USA"), Text("Boston"), Text(" 2 ")},
         {Text("USA"), Text("Boston"), Text("n/a")}},
        "row 3, column 3 \"[Measures].[Amount]\": \"n/a\" is not a number"},
-      {StoreCube(), StoreInsert(),
+      {StoreCube(),
+       StoreInsert(),
        {{Text("USA"), Text("Boston"), Value{Date{1997, 1, 2}}}},
        "row 1, column 3 \"[Measures].[Amount]\": \"1997-01-02\" is not a number"},
-      {time_schema, time_insert,
+      {time_schema,
+       time_insert,
        {{Value{Date{1997, 1, 2}}, Int(1)}, {Text("1997-02-30"), Int(1)}},
        "row 2, column 1 \"[Time]\": \"1997-02-30\" is not a date"},
-      {time_schema, time_insert, {{Int(19970102), Int(1)}},
+      {time_schema,
+       time_insert,
+       {{Int(19970102), Int(1)}},
        "row 1, column 1 \"[Time]\": \"19970102\" is not a date"},
-      {StoreCube(), StoreInsert(), {{Text("USA"), Text("Boston")}},
+      {StoreCube(),
+       StoreInsert(),
+       {{Text("USA"), Text("Boston")}},
        "row 1: the source delivered 2 columns, INSERT INTO has 3 targets"},
   };
   for (const auto& c : cases) {
@@ -147,10 +154,21 @@ TEST(CubeBuilderTest, AggregatesEachFunctionAndKeepsEmptyCellsNull) {
   const BuiltCube& cube = *result;
   ASSERT_EQ(cube.cell_count, 3u);
   EXPECT_EQ(cube.source_rows, 6);
-  const std::vector<CellValue> expected = {
-      3.5, std::int64_t{2}, -1.5, std::int64_t{3}, 3.0,  // A
-      std::monostate{}, std::monostate{}, std::monostate{}, std::monostate{}, std::monostate{},
-      2.0 * static_cast<double>(kMax), std::int64_t{1}, std::int64_t{4}, std::int64_t{4}, 1.0};
+  const std::vector<CellValue> expected = {3.5,
+                                           std::int64_t{2},
+                                           -1.5,
+                                           std::int64_t{3},
+                                           3.0,  // A
+                                           std::monostate{},
+                                           std::monostate{},
+                                           std::monostate{},
+                                           std::monostate{},
+                                           std::monostate{},
+                                           2.0 * static_cast<double>(kMax),
+                                           std::int64_t{1},
+                                           std::int64_t{4},
+                                           std::int64_t{4},
+                                           1.0};
   EXPECT_EQ(cube.cell_values, expected);
   EXPECT_EQ(cube.warnings,
             std::vector<std::string>{
@@ -160,8 +178,8 @@ TEST(CubeBuilderTest, AggregatesEachFunctionAndKeepsEmptyCellsNull) {
 TEST(CubeBuilderTest, OrdersMembersByNameOrByKey) {
   CubeSchema schema;
   schema.dimensions.push_back(MakeDimension(
-      "Product", {MakeLevel("Family"), MakeLevel("Month", LevelType::kRegular,
-                                                 MemberOrder::kByKey)}));
+      "Product",
+      {MakeLevel("Family"), MakeLevel("Month", LevelType::kRegular, MemberOrder::kByKey)}));
   schema.measures.push_back(MakeMeasure("Units"));
   InsertInto insert =
       MakeInsert("X", {NameColumn(0, 0, 1, "Month.NAME"), LevelColumn(0, 0, 0, "Family"),
@@ -180,8 +198,8 @@ TEST(CubeBuilderTest, OrdersMembersByNameOrByKey) {
     positions.push_back(member.position);
   }
   // Families by bytes ("Food" < "drink"); months by numeric key within family, NULL key first.
-  EXPECT_EQ(names, (std::vector<std::string>{"Food", "drink", "January", "none", "February",
-                                             "October"}));
+  EXPECT_EQ(names,
+            (std::vector<std::string>{"Food", "drink", "January", "none", "February", "October"}));
   EXPECT_EQ(positions, (std::vector<std::int64_t>{0, 1, 0, 1, 2, 3}));
   EXPECT_EQ(result->members[3].key, MemberKey{});
   EXPECT_EQ(result->members[5].key, MemberKey{std::int64_t{10}});

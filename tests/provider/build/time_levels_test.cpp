@@ -14,10 +14,10 @@ TEST(TimeLevelsTest, DerivesKeysAndNamesOfEachLevelType) {
     std::int64_t key;
     const char* name;
   } cases[] = {
-      {LevelType::kYear, 1998, "1998"},          {LevelType::kQuarter, 2, "Quarter 2"},
-      {LevelType::kMonth, 5, "May"},             {LevelType::kWeek, 18, "Week 18"},
-      {LevelType::kDay, 1, "1"},                 {LevelType::kDayOfWeek, 6, "Friday"},
-      {LevelType::kHour, 7, "7"},                {LevelType::kMinute, 8, "8"},
+      {LevelType::kYear, 1998, "1998"}, {LevelType::kQuarter, 2, "Quarter 2"},
+      {LevelType::kMonth, 5, "May"},    {LevelType::kWeek, 18, "Week 18"},
+      {LevelType::kDay, 1, "1"},        {LevelType::kDayOfWeek, 6, "Friday"},
+      {LevelType::kHour, 7, "7"},       {LevelType::kMinute, 8, "8"},
       {LevelType::kSecond, 9, "9"},
   };
   for (const auto& c : cases) {
@@ -37,7 +37,7 @@ TEST(TimeLevelsTest, NumbersWeeksFromSundayWithWeekOneHoldingFirstJanuary) {
     int week;
     int weekday;
   } cases[] = {
-      {{1998, 1, 1}, 1, 5},   {{1998, 1, 3}, 1, 7},  {{1998, 1, 4}, 2, 1},
+      {{1998, 1, 1}, 1, 5},    {{1998, 1, 3}, 1, 7},    {{1998, 1, 4}, 2, 1},
       {{1997, 12, 31}, 53, 4}, {{2000, 12, 31}, 54, 1}, {{2023, 1, 1}, 1, 1},
       {{2023, 12, 31}, 53, 1}, {{1900, 3, 1}, 9, 5},
   };
@@ -74,10 +74,11 @@ TEST(ValueTextTest, ParsesNumbersAndIsoDates) {
     EXPECT_FALSE(ParseNumberText(bad).has_value()) << bad;
   }
   EXPECT_EQ(ParseDateTimeText("1997-01-02"), (Timestamp{Date{1997, 1, 2}, 0, 0, 0}));
-  EXPECT_EQ(ParseDateTimeText("2000-02-29T13:14:15.250"), (Timestamp{Date{2000, 2, 29}, 13, 14, 15}));
+  EXPECT_EQ(ParseDateTimeText("2000-02-29T13:14:15.250"),
+            (Timestamp{Date{2000, 2, 29}, 13, 14, 15}));
   EXPECT_EQ(ParseDateTimeText("1997-01-02 03:04"), (Timestamp{Date{1997, 1, 2}, 3, 4, 0}));
-  for (const char* bad : {"1997-1-2", "1900-02-29", "1997-13-01", "1997-01-02 24:00", "02.01.1997",
-                          "1997-01-02x"}) {
+  for (const char* bad :
+       {"1997-1-2", "1900-02-29", "1997-13-01", "1997-01-02 24:00", "02.01.1997", "1997-01-02x"}) {
     EXPECT_FALSE(ParseDateTimeText(bad).has_value()) << bad;
   }
 }

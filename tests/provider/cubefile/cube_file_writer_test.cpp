@@ -6,9 +6,9 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <filesystem>
 #include <algorithm>
 #include <cstdint>
+#include <filesystem>
 #include <map>
 
 #include "provider/build/cube_builder.h"
@@ -30,8 +30,8 @@ CubeSchema SalesCube() {
   schema.name = "Sales";
   schema.dimensions.push_back(
       MakeDimension("Region", {AllLevel("All Regions"), MakeLevel("Country"), MakeLevel("City")}));
-  schema.dimensions.push_back(MakeDimension(
-      "Product", {MakeLevel("Item", LevelType::kRegular, MemberOrder::kByKey)}));
+  schema.dimensions.push_back(
+      MakeDimension("Product", {MakeLevel("Item", LevelType::kRegular, MemberOrder::kByKey)}));
   schema.dimensions.push_back(MakeDimension(
       "Time", {MakeLevel("Year", LevelType::kYear), MakeLevel("Month", LevelType::kMonth)}, true));
   schema.measures = {MakeMeasure("Amount", AggregateFunction::kSum, "DBTYPE_I8"),
@@ -44,13 +44,12 @@ CubeSchema SalesCube() {
 }
 
 InsertInto SalesInsert() {
-  return MakeInsert("Sales", {LevelColumn(0, 0, 1, "Region.Country"),
-                              LevelColumn(0, 0, 2, "Region.City"),
-                              LevelColumn(1, 0, 0, "Product.Item"),
-                              TimeColumn(2, kAllHierarchies, "Time"),
-                              MeasureColumn(0, "Measures.Amount"),
-                              MeasureColumn(1, "Measures.Price"), MeasureColumn(2, "Orders"),
-                              MeasureColumn(3, "Lowest"), MeasureColumn(4, "Highest")});
+  return MakeInsert(
+      "Sales",
+      {LevelColumn(0, 0, 1, "Region.Country"), LevelColumn(0, 0, 2, "Region.City"),
+       LevelColumn(1, 0, 0, "Product.Item"), TimeColumn(2, kAllHierarchies, "Time"),
+       MeasureColumn(0, "Measures.Amount"), MeasureColumn(1, "Measures.Price"),
+       MeasureColumn(2, "Orders"), MeasureColumn(3, "Lowest"), MeasureColumn(4, "Highest")});
 }
 
 // A deterministic data set of `count` rows; text values live in `storage`.
@@ -75,7 +74,8 @@ Rows GeneratedRows(int count, std::vector<std::string>& storage) {
     rows.push_back({Value{std::string_view(country_text)}, Value{std::string_view(city)},
                     Int(static_cast<std::int64_t>(next() % 50)), Value{date},
                     Int(static_cast<std::int64_t>(next()) - 300), price, price,
-                    Int(static_cast<std::int64_t>(next())), Int(static_cast<std::int64_t>(next()))});
+                    Int(static_cast<std::int64_t>(next())),
+                    Int(static_cast<std::int64_t>(next()))});
   }
   return rows;
 }
@@ -147,22 +147,21 @@ TEST(CubeFileWriterTest, RecordsTheCubeAndItsStructure) {
   EXPECT_EQ(Query("s.cub", "PRAGMA application_id").rows,
             (Table{{std::to_string(kCubeFileApplicationId)}}));
   EXPECT_EQ(Query("s.cub", "PRAGMA user_version").rows, (Table{{"1"}}));
-  EXPECT_EQ(Query("s.cub", "SELECT name, format_version, built_at, source, source_rows FROM cube")
-                .rows,
-            (Table{{"Sales", "1", "2024-03-05 07:08:09", "DRIVER=SQLite3;Database=x.db;UID=ann",
-                    "10"}}));
-  EXPECT_EQ(Query("s.cub",
-                  "SELECT d.name, d.is_time, h.cell_column, l.ordinal, l.name, l.type, "
-                  "l.member_order, l.options, l.flat_column FROM levels l JOIN hierarchies h ON "
-                  "h.id = l.hierarchy JOIN dimensions d ON d.id = h.dimension ORDER BY l.id")
-                .rows,
-            (Table{{"Region", "0", "h1", "1", "All Regions", "ALL", "NAME", "", "NULL"},
-                   {"Region", "0", "h1", "2", "Country", "REGULAR", "NAME", "", "Region.Country"},
-                   {"Region", "0", "h1", "3", "City", "REGULAR", "NAME", "", "Region.City"},
-                   {"Product", "0", "h2", "1", "Item", "REGULAR", "KEY", "SORTBYKEY",
-                    "Product.Item"},
-                   {"Time", "1", "h3", "1", "Year", "YEAR", "NAME", "", "Time.Year"},
-                   {"Time", "1", "h3", "2", "Month", "MONTH", "NAME", "", "Time.Month"}}));
+  EXPECT_EQ(
+      Query("s.cub", "SELECT name, format_version, built_at, source, source_rows FROM cube").rows,
+      (Table{{"Sales", "1", "2024-03-05 07:08:09", "DRIVER=SQLite3;Database=x.db;UID=ann", "10"}}));
+  EXPECT_EQ(
+      Query("s.cub",
+            "SELECT d.name, d.is_time, h.cell_column, l.ordinal, l.name, l.type, "
+            "l.member_order, l.options, l.flat_column FROM levels l JOIN hierarchies h ON "
+            "h.id = l.hierarchy JOIN dimensions d ON d.id = h.dimension ORDER BY l.id")
+          .rows,
+      (Table{{"Region", "0", "h1", "1", "All Regions", "ALL", "NAME", "", "NULL"},
+             {"Region", "0", "h1", "2", "Country", "REGULAR", "NAME", "", "Region.Country"},
+             {"Region", "0", "h1", "3", "City", "REGULAR", "NAME", "", "Region.City"},
+             {"Product", "0", "h2", "1", "Item", "REGULAR", "KEY", "SORTBYKEY", "Product.Item"},
+             {"Time", "1", "h3", "1", "Year", "YEAR", "NAME", "", "Time.Year"},
+             {"Time", "1", "h3", "2", "Month", "MONTH", "NAME", "", "Time.Month"}}));
   EXPECT_EQ(Query("s.cub", "SELECT name, function, format, type, cell_column FROM measures").rows,
             (Table{{"Amount", "SUM", "", "DBTYPE_I8", "m1"},
                    {"Price", "SUM", "#,##0.00;(#,##0.00)", "", "m2"},

@@ -4,8 +4,8 @@
 
 #include "provider/build/cube_builder.h"
 #include "provider/build/cube_fixtures.h"
-#include "provider/cubefile/cube_file_writer.h"
 #include "provider/cubefile/cube_file_reader.h"
+#include "provider/cubefile/cube_file_writer.h"
 #include "support/test_support.h"
 
 namespace cubemill::provider {
@@ -64,7 +64,8 @@ CubeSchema RegionCube() {
 std::vector<Golden> GoldenCases() {
   std::vector<Golden> cases;
   cases.push_back(
-      {"same city name under two countries", RegionCube(),
+      {"same city name under two countries",
+       RegionCube(),
        MakeInsert("Sales", {LevelColumn(0, 0, 1, "Region.Country"), LevelColumn(0, 0, 2, "City"),
                             MeasureColumn(0, "Amount"), MeasureColumn(1, "Orders")}),
        {{Text("USA"), Text("Springfield"), Int(10), Int(1)},
@@ -73,22 +74,23 @@ std::vector<Golden> GoldenCases() {
         {Text("USA"), Text("Boston"), Value{2.5}, Text("x")}},
        {"Region.Country|Region.City|Amount|Orders", "Canada|Springfield|5|1", "USA|Boston|2.5r|1",
         "USA|Springfield|11|2"}});
-  cases.push_back(
-      {"skipped columns first and last", RegionCube(),
-       MakeInsert("Sales", {SkipColumn(), LevelColumn(0, 0, 1, "Country"), SkipColumn(),
-                            LevelColumn(0, 0, 2, "City"), MeasureColumn(0, "Amount"),
-                            MeasureColumn(1, "Orders"), SkipColumn()}),
-       {{Text("a"), Text("USA"), Int(1), Text("Boston"), Int(3), Int(4), Text("z")}},
-       {"Region.Country|Region.City|Amount|Orders", "USA|Boston|3|1"}});
+  cases.push_back({"skipped columns first and last",
+                   RegionCube(),
+                   MakeInsert("Sales", {SkipColumn(), LevelColumn(0, 0, 1, "Country"), SkipColumn(),
+                                        LevelColumn(0, 0, 2, "City"), MeasureColumn(0, "Amount"),
+                                        MeasureColumn(1, "Orders"), SkipColumn()}),
+                   {{Text("a"), Text("USA"), Int(1), Text("Boston"), Int(3), Int(4), Text("z")}},
+                   {"Region.Country|Region.City|Amount|Orders", "USA|Boston|3|1"}});
   {
     CubeSchema schema;
     schema.name = "Keys";
-    schema.dimensions.push_back(MakeDimension(
-        "Product", {MakeLevel("Family", LevelType::kRegular, MemberOrder::kByKey),
-                    MakeLevel("Brand"), MakeLevel("Item")}));
+    schema.dimensions.push_back(
+        MakeDimension("Product", {MakeLevel("Family", LevelType::kRegular, MemberOrder::kByKey),
+                                  MakeLevel("Brand"), MakeLevel("Item")}));
     schema.measures = {MakeMeasure("Units")};
     cases.push_back(
-        {".KEY and .NAME in either order, only .KEY, only .NAME", schema,
+        {".KEY and .NAME in either order, only .KEY, only .NAME",
+         schema,
          MakeInsert("Keys", {KeyColumn(0, 0, 0, "Family.KEY"), NameColumn(0, 0, 0, "Family.NAME"),
                              NameColumn(0, 0, 1, "Brand.NAME"), KeyColumn(0, 0, 1, "Brand.KEY"),
                              KeyColumn(0, 0, 2, "Item.KEY"), MeasureColumn(0, "Units")}),
@@ -99,16 +101,17 @@ std::vector<Golden> GoldenCases() {
          {"Product.Family|Product.Brand|Product.Item|Units", "Drink|Bubbly|200|8",
           "Drink|Zest|200|2", "Drink|Zest|201|4", "Food|Acme|100|1"}});
     CubeSchema names_only = schema;
-    cases.push_back({"only .NAME makes the name the key", names_only,
-                     MakeInsert("Keys", {NameColumn(0, 0, 0, "Family.NAME"),
-                                         LevelColumn(0, 0, 1, "Brand"),
-                                         NameColumn(0, 0, 2, "Item.NAME"),
-                                         MeasureColumn(0, "Units")}),
-                     {{Text("b"), Text("x"), Int(1), Int(1)}, {Text("a"), Text("x"), Int(1), Int(2)}},
-                     {"Product.Family|Product.Brand|Product.Item|Units", "a|x|1|2", "b|x|1|1"}});
+    cases.push_back(
+        {"only .NAME makes the name the key",
+         names_only,
+         MakeInsert("Keys", {NameColumn(0, 0, 0, "Family.NAME"), LevelColumn(0, 0, 1, "Brand"),
+                             NameColumn(0, 0, 2, "Item.NAME"), MeasureColumn(0, "Units")}),
+         {{Text("b"), Text("x"), Int(1), Int(1)}, {Text("a"), Text("x"), Int(1), Int(2)}},
+         {"Product.Family|Product.Brand|Product.Item|Units", "a|x|1|2", "b|x|1|1"}});
   }
   cases.push_back(
-      {"NULLs in level and measure columns", RegionCube(),
+      {"NULLs in level and measure columns",
+       RegionCube(),
        MakeInsert("Sales", {LevelColumn(0, 0, 1, "Country"), LevelColumn(0, 0, 2, "City"),
                             MeasureColumn(0, "Amount"), MeasureColumn(1, "Orders")}),
        {{Text("USA"), kNull, Int(4), Int(1)},
@@ -117,11 +120,13 @@ std::vector<Golden> GoldenCases() {
         {kNull, kNull, Int(1), kNull}},
        {"Region.Country|Region.City|Amount|Orders", "||1|NULL", "USA||4|2",
         "USA|Boston|NULL|NULL"}});
-  cases.push_back({"empty result", RegionCube(),
-                   MakeInsert("Sales", {LevelColumn(0, 0, 1, "Country"), LevelColumn(0, 0, 2, "City"),
-                                        MeasureColumn(0, "Amount"), MeasureColumn(1, "Orders")}),
-                   {},
-                   {"Region.Country|Region.City|Amount|Orders"}});
+  cases.push_back(
+      {"empty result",
+       RegionCube(),
+       MakeInsert("Sales", {LevelColumn(0, 0, 1, "Country"), LevelColumn(0, 0, 2, "City"),
+                            MeasureColumn(0, "Amount"), MeasureColumn(1, "Orders")}),
+       {},
+       {"Region.Country|Region.City|Amount|Orders"}});
   {
     CubeSchema schema;
     schema.name = "Time";
@@ -133,7 +138,8 @@ std::vector<Golden> GoldenCases() {
         true));
     schema.measures = {MakeMeasure("Units")};
     cases.push_back(
-        {"one date column feeds a TIME dimension", schema,
+        {"one date column feeds a TIME dimension",
+         schema,
          MakeInsert("Time", {TimeColumn(0, kAllHierarchies, "[Time]"), MeasureColumn(0, "Units")}),
          {{Value{Date{1998, 5, 1}}, Int(1)},
           {Text("1998-04-29"), Int(2)},
@@ -143,14 +149,10 @@ std::vector<Golden> GoldenCases() {
           {Value{Date{1997, 12, 31}}, Int(32)},
           {Value{Date{1998, 1, 1}}, Int(64)},
           {kNull, Int(128)}},
-         {"Time.Year|Time.Quarter|Time.Month|Time.Week|Time.Day|Units",
-          "|||||128",
-          "1997|Quarter 4|December|Week 53|31|32",
-          "1998|Quarter 1|January|Week 1|1|80",
-          "1998|Quarter 1|March|Week 14|31|8",
-          "1998|Quarter 2|April|Week 14|1|4",
-          "1998|Quarter 2|April|Week 18|29|2",
-          "1998|Quarter 2|May|Week 18|1|1"}});
+         {"Time.Year|Time.Quarter|Time.Month|Time.Week|Time.Day|Units", "|||||128",
+          "1997|Quarter 4|December|Week 53|31|32", "1998|Quarter 1|January|Week 1|1|80",
+          "1998|Quarter 1|March|Week 14|31|8", "1998|Quarter 2|April|Week 14|1|4",
+          "1998|Quarter 2|April|Week 18|29|2", "1998|Quarter 2|May|Week 18|1|1"}});
   }
   {
     CubeSchema schema;
@@ -165,7 +167,8 @@ std::vector<Golden> GoldenCases() {
     schema.dimensions.push_back(MakeDimension("Store", {MakeLevel("City")}));
     schema.measures = {MakeMeasure("Units")};
     cases.push_back(
-        {"two hierarchies in one dimension", schema,
+        {"two hierarchies in one dimension",
+         schema,
          MakeInsert("Two", {LevelColumn(0, 0, 1, "Brand"), LevelColumn(0, 0, 2, "Item"),
                             LevelColumn(0, 1, 0, "Colour"), LevelColumn(1, 0, 0, "City"),
                             MeasureColumn(0, "Units")}),
@@ -200,11 +203,11 @@ TEST(GoldenBuildTest, KeepsOneMemberPerKeyAndParent) {
                       "SELECT l.name, m.key, m.name, p.name, m.position FROM members m "
                       "JOIN levels l ON l.id = m.level LEFT JOIN members p ON p.id = m.parent "
                       "ORDER BY m.id"),
-            (std::vector<std::string>{"name|key|name|name|position", "All Regions|NULL|All Regions|NULL|0",
-                                      "Country|Canada|Canada|All Regions|0",
-                                      "Country|USA|USA|All Regions|1",
-                                      "City|Springfield|Springfield|Canada|0",
-                                      "City|Boston|Boston|USA|1", "City|Springfield|Springfield|USA|2"}));
+            (std::vector<std::string>{
+                "name|key|name|name|position", "All Regions|NULL|All Regions|NULL|0",
+                "Country|Canada|Canada|All Regions|0", "Country|USA|USA|All Regions|1",
+                "City|Springfield|Springfield|Canada|0", "City|Boston|Boston|USA|1",
+                "City|Springfield|Springfield|USA|2"}));
 }
 
 TEST(GoldenBuildTest, DerivesEveryTimeLevelTypeFromTimestamps) {
@@ -215,21 +218,22 @@ TEST(GoldenBuildTest, DerivesEveryTimeLevelTypeFromTimestamps) {
   time.name = "Time";
   time.is_time = true;
   time.named_hierarchies = true;
-  time.hierarchies.push_back(Hierarchy{"Days", {MakeLevel("Date", LevelType::kDate),
-                                                MakeLevel("Weekday", LevelType::kDayOfWeek)}});
-  time.hierarchies.push_back(Hierarchy{"Clock", {MakeLevel("H", LevelType::kHour),
-                                                 MakeLevel("M", LevelType::kMinute),
-                                                 MakeLevel("S", LevelType::kSecond)}});
+  time.hierarchies.push_back(Hierarchy{
+      "Days", {MakeLevel("Date", LevelType::kDate), MakeLevel("Weekday", LevelType::kDayOfWeek)}});
+  time.hierarchies.push_back(
+      Hierarchy{"Clock",
+                {MakeLevel("H", LevelType::kHour), MakeLevel("M", LevelType::kMinute),
+                 MakeLevel("S", LevelType::kSecond)}});
   schema.dimensions.push_back(time);
   schema.measures = {MakeMeasure("N", AggregateFunction::kCount)};
-  InsertInto insert = MakeInsert("Clock", {TimeColumn(0, 0, "[Time].[Days]"),
-                                           TimeColumn(0, 1, "[Time].[Clock]"),
-                                           MeasureColumn(0, "N")});
-  ASSERT_EQ(BuildFile("c.cub", schema, insert,
-                      {{Text("2024-03-05"), Text("2024-03-05T07:08:09"), Int(1)},
-                       {Value{Date{2024, 3, 3}}, Value{Timestamp{Date{2024, 3, 3}, 23, 0, 59}},
-                        Int(1)}}),
-            "");
+  InsertInto insert =
+      MakeInsert("Clock", {TimeColumn(0, 0, "[Time].[Days]"), TimeColumn(0, 1, "[Time].[Clock]"),
+                           MeasureColumn(0, "N")});
+  ASSERT_EQ(
+      BuildFile("c.cub", schema, insert,
+                {{Text("2024-03-05"), Text("2024-03-05T07:08:09"), Int(1)},
+                 {Value{Date{2024, 3, 3}}, Value{Timestamp{Date{2024, 3, 3}, 23, 0, 59}}, Int(1)}}),
+      "");
   EXPECT_EQ(FlatLines("c.cub"),
             (std::vector<std::string>{
                 "Time.Days.Date|Time.Days.Weekday|Time.Clock.H|Time.Clock.M|Time.Clock.S|N",
