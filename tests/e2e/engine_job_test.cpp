@@ -1,0 +1,145 @@
+// Command-line jobs run in-process with the real cube engine and the real SQLite ODBC driver:
+// what a user sees when the source or its data is wrong, and that nothing is lost then.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "e2e/sqlite_query.h"
+#include "job/start_job.h"
+#include "provider/connection.h"
+#include "provider/source/sqlite_fixture.h"
+#include "support/test_support.h"
+
+namespace cubemill {
+namespace {
+
+namespace fs = std::filesystem;
+using Lines = std::vector<std::string>;
+
+const char kCreateCube[] =
+    "CREATE CUBE [OCWCube] ( DIMENSION [Region], LEVEL [Country], LEVEL [City], "
+    "MEASURE [Amount] FUNCTION SUM, MEASURE [Units] FUNCTION SUM TYPE DBTYPE_I8 );";
+
+class EngineJobTest : public ::testing::Test {
+ protected:
+  EngineJobTest() {
+    fs::create_directories("log");
+    test::RunSqlite("sales.db",
+                    "CREATE TABLE sales (country TEXT, city TEXT, amount REAL, units INTEGER);"
+                    "INSERT INTO sales VALUES ('Spain', 'Valencia', 10.5, 1),"
+                    "  ('Venezuela', 'Valencia', 4.25, 2), ('Spain', 'Madrid', 1, 3),"
+                    "  ('Spain', 'Valencia', 0.25, 4);");
+  }
+
+  // Writes cubemill.ini with job "Job" and an OQY file that reads `select` from `dsn`.
+  void WriteJob(const std::string& dsn, const std::string& select) {
+    test::WriteBytes("cubemill.ini",
+                     "[Job]\r\nOQY=job.oqy\r\nGLOBAL=G\r\n[G]\r\nLOGDIR=log\r\n");
+    test::WriteBytes("job.oqy",
+                     "Connection=Provider=MSOLAP;Data Source=cube.cub;CreateCube=" +
+                         std::string(kCreateCube) +
+                         "InsertInto=INSERT INTO OCWCube([Region].[Country], [Region].[City], "
+                         "[Measures].[Amount], [Measures].[Units]) " + select +
+                         ";Source_DSN=\"" + dsn + "\";\r\n");
+  }
+
+  int Run() {
+    job::JobContext context{list, clock, sleeper, [] { return provider::NewEngineConnection(); }};
+    return job::StartFromCommandLine(context, "Job");
+  }
+
+  // The lines between the extraction messages and "Cube Creation Error".
+  Lines BuildErrorLines() {
+    auto end = std::find(list.lines.begin(), list.lines.end(), "Cube Creation Error");
+    if (end - list.lines.begin() < 5) return {};
+    return Lines(end - 5, end);
+  }
+
+  test::TempDir dir;
+  test::RecordingList list;
+  test::FixedClock clock{platform::MakeDateTime(2024, 3, 7, 9, 5, 2)};
+  test::NoSleep sleeper;
+};
+
+TEST_F(EngineJobTest, BuildsACubeWhoseTotalsAreTheSources) {
+  WriteJob("DRIVER=SQLite3;Database=sales.db", "SELECT country, city, amount, units FROM sales");
+  EXPECT_EQ(Run(), job::kExitClean);
+  EXPECT_NE(std::find(list.lines.begin(), list.lines.end(), "Cube Creation OK"), list.lines.end());
+  EXPECT_EQ(test::QuerySqlite("cube.cub",
+                              "SELECT \"Region.Country\", \"Region.City\", \"Amount\", \"Units\" "
+                              "FROM cube_flat ORDER BY 1, 2"),
+            (test::Rows{{"Spain", "Madrid", "1.000000", "3"},
+                        {"Spain", "Valencia", "10.750000", "5"},
+                        {"Venezuela", "Valencia", "4.250000", "2"}}));
+  EXPECT_EQ(test::QuerySqlite("cube.cub", "SELECT source_rows FROM cube"), (test::Rows{{"4"}}));
+}
+
+TEST_F(EngineJobTest, MissingDataSourceNameIsReportedWithItsSqlState) {
+  test::WriteBytes("cube.cub", "earlier cube");
+  WriteJob("NoSuchDsn", "SELECT country, city, amount, units FROM sales");
+  EXPECT_EQ(Run(), job::kExitFailed);
+  const Lines lines = BuildErrorLines();
+  ASSERT_EQ(lines.size(), 5u);
+  EXPECT_NE(lines[0].find("IM002"), std::string::npos) << lines[0];
+  EXPECT_EQ(lines[1], "-2147467259");
+  EXPECT_EQ(lines[2], "Cubemill Cube Engine");
+  EXPECT_EQ(lines[3], lines[1]);
+  EXPECT_EQ(lines[4], "Fehler Cube Erstellung");
+  EXPECT_TRUE(list.red);
+  EXPECT_EQ(test::ReadBytes("cube.cub"), "earlier cube");
+}
+
+TEST_F(EngineJobTest, MissingTableIsReportedWithTheDriversMessage) {
+  WriteJob("DRIVER=SQLite3;Database=sales.db", "SELECT country, city, amount, units FROM missing_table");
+  EXPECT_EQ(Run(), job::kExitFailed);
+  const Lines lines = BuildErrorLines();
+  ASSERT_EQ(lines.size(), 5u);
+  EXPECT_NE(lines[0].find("no such table: missing_table"), std::string::npos) << lines[0];
+  EXPECT_EQ(lines[4], "Fehler Cube Erstellung");
+  EXPECT_FALSE(fs::exists("cube.cub"));
+  for (const auto& entry : fs::directory_iterator("."))
+    EXPECT_EQ(entry.path().filename().string().find(".cub"), std::string::npos) << entry.path();
+}
+
+TEST_F(EngineJobTest, ValueThatDoesNotConvertNamesItsRow) {
+  test::RunSqlite("sales.db", "INSERT INTO sales VALUES ('Spain', 'Madrid', 'n/a', 1);");
+  test::WriteBytes("cube.cub", "earlier cube");
+  WriteJob("DRIVER=SQLite3;Database=sales.db",
+           "SELECT country, city, amount, units FROM sales ORDER BY rowid");
+  EXPECT_EQ(Run(), job::kExitFailed);
+  const Lines lines = BuildErrorLines();
+  ASSERT_EQ(lines.size(), 5u);
+  EXPECT_NE(lines[0].find("row 5"), std::string::npos) << lines[0];
+  EXPECT_NE(lines[0].find("n/a"), std::string::npos) << lines[0];
+  EXPECT_EQ(lines[1], "-2147217913");
+  EXPECT_EQ(test::ReadBytes("cube.cub"), "earlier cube");
+}
+
+TEST_F(EngineJobTest, TargetAndColumnCountsMustAgree) {
+  WriteJob("DRIVER=SQLite3;Database=sales.db", "SELECT country, city, amount FROM sales");
+  EXPECT_EQ(Run(), job::kExitFailed);
+  const Lines lines = BuildErrorLines();
+  ASSERT_EQ(lines.size(), 5u);
+  EXPECT_EQ(lines[0], "INSERT INTO names 4 targets, but its SELECT returns 3 columns");
+  EXPECT_EQ(lines[1], "-2147217900");
+}
+
+TEST_F(EngineJobTest, ManyRowsBuildThroughBlockFetch) {
+  test::RunSqlite("big.db",
+                  "CREATE TABLE sales (country VARCHAR(20), city VARCHAR(20), amount REAL, "
+                  "units INTEGER);"
+                  "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 100000)"
+                  "INSERT INTO sales SELECT 'C' || (i % 7), 'T' || (i % 101), (i % 13) * 0.5, i % 5"
+                  " FROM n;");
+  WriteJob("DRIVER=SQLite3;Database=big.db", "SELECT country, city, amount, units FROM sales");
+  EXPECT_EQ(Run(), job::kExitClean);
+  EXPECT_EQ(test::QuerySqlite("cube.cub",
+                              "SELECT \"Region.Country\", SUM(\"Amount\"), SUM(\"Units\") FROM "
+                              "cube_flat GROUP BY 1 ORDER BY 1"),
+            test::QuerySqlite("big.db",
+                              "SELECT country, SUM(amount), SUM(units) FROM sales GROUP BY 1 "
+                              "ORDER BY 1"));
+}
+
+}  // namespace
+}  // namespace cubemill
