@@ -7,6 +7,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <algorithm>
 
 #include "ui/main_window.h"
 #include "ui/picked_file.h"
@@ -55,6 +56,10 @@ void FrmMain::BuildFileTab() {
     label->setObjectName(l.name);
     label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     PlaceOnTab(kTabFile, label, l.rect);
+    // The default font here is wider than the one the boxes were measured for: a label grows to
+    // its caption's width so that it is not cut off, but never into the input boxes beside it.
+    const int room = PixelRect(kTextFileOqy).left() - label->x();
+    label->resize(std::clamp(label->sizeHint().width(), label->width(), room), label->height());
   }
 
   CommandInfoSelectOQY_ = new QPushButton("<<");

@@ -150,8 +150,14 @@ TEST_F(MainWindowTest, PlacesEveryControlAtItsDesignBoxOnItsTab) {
       ASSERT_NE(control, nullptr);
       EXPECT_TRUE(control->inherits(c.kind)) << c.name;
       QWidget* reference = c.tab < 0 ? static_cast<QWidget*>(&window_) : tabs;
-      EXPECT_EQ(QRect(control->mapTo(reference, QPoint(0, 0)), control->size()), c.pixels)
-          << c.name;
+      QRect box(control->mapTo(reference, QPoint(0, 0)), control->size());
+      if (qobject_cast<QLabel*>(control) != nullptr && c.tab >= 0) {
+        // A label may grow to its caption's width, up to the input boxes at 112.
+        EXPECT_GE(box.width(), std::min(control->sizeHint().width(), 112 - box.x())) << c.name;
+        EXPECT_LE(box.right(), 111) << c.name;
+        box.setWidth(c.pixels.width());
+      }
+      EXPECT_EQ(box, c.pixels) << c.name;
       EXPECT_EQ(control->isVisible(), c.tab < 0 || c.tab == tab) << c.name << " on tab " << tab;
       if (c.caption == nullptr) continue;
       QString caption;
