@@ -74,6 +74,16 @@ TEST_F(EngineJobTest, BuildsACubeWhoseTotalsAreTheSources) {
   EXPECT_EQ(test::QuerySqlite("cube.cub", "SELECT source_rows FROM cube"), (test::Rows{{"4"}}));
 }
 
+TEST_F(EngineJobTest, StoresTheSourceWithoutItsPassword) {
+  WriteJob("DRIVER=SQLite3;Database=sales.db;UID=ann;PWD=secret",
+           "SELECT country, city, amount, units FROM sales");
+  EXPECT_EQ(Run(), job::kExitClean);
+  const auto stored = test::QuerySqlite("cube.cub", "SELECT source FROM cube");
+  ASSERT_EQ(stored.size(), 1u);
+  EXPECT_EQ(stored[0][0].find("secret"), std::string::npos) << stored[0][0];
+  EXPECT_NE(stored[0][0].find("Database=sales.db"), std::string::npos) << stored[0][0];
+}
+
 TEST_F(EngineJobTest, MissingDataSourceNameIsReportedWithItsSqlState) {
   test::WriteBytes("cube.cub", "earlier cube");
   WriteJob("NoSuchDsn", "SELECT country, city, amount, units FROM sales");

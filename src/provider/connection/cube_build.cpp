@@ -72,7 +72,7 @@ std::optional<Error> BuildCube(std::string_view connection_string, const SourceO
   BuildInfo info;
   info.create_cube = properties->create_cube;
   info.insert_into = properties->insert_into;
-  info.source = source::RemovePasswords(odbc);
+  info.source = odbc;  // the writer drops its passwords
   info.built_at = LocalTimeText();
   info.source_rows = cube->source_rows;
   return WriteCubeFile(properties->location, *schema, *cube, info);

@@ -132,10 +132,6 @@ std::string MakeOdbcConnectionString(const std::string& source_dsn, const std::s
   return odbc;
 }
 
-std::string RemovePasswords(const std::string& odbc) {
-  return RemovePairs(odbc, {"pwd", "password"});
-}
-
 std::optional<std::string> FindOdbcAttribute(const std::string& odbc, std::string_view key) {
   const std::string wanted = NormalName(key);
   for (const auto& pair : SplitPairs(odbc)) {

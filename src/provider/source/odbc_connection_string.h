@@ -14,9 +14,6 @@ namespace cubemill::provider::source {
 std::string MakeOdbcConnectionString(const std::string& source_dsn, const std::string& suffix,
                                      const std::string& uid, const std::string& pwd);
 
-// Returns `odbc` without its PWD and Password pairs, for storing where others may read it.
-std::string RemovePasswords(const std::string& odbc);
-
 // Returns the value of the first pair named `key` in `odbc` (names compare without letter case
 // and blanks), with blanks trimmed and braces removed, or nothing when there is no such pair.
 std::optional<std::string> FindOdbcAttribute(const std::string& odbc, std::string_view key);

@@ -32,23 +32,6 @@ TEST(OdbcConnectionStringTest, MakesTheSourceConnectionString) {
   }
 }
 
-TEST(OdbcConnectionStringTest, RemovesPasswords) {
-  const struct {
-    const char* odbc;
-    const char* expected;
-  } cases[] = {
-      {"DSN=Sales;UID=reader;PWD=secret", "DSN=Sales;UID=reader"},
-      {"DSN=Sales;pwd=secret;UID=reader;", "DSN=Sales;UID=reader;"},
-      {"DRIVER={PostgreSQL Unicode};Password={a;b=c};Server=db",
-       "DRIVER={PostgreSQL Unicode};Server=db"},
-      {"PWD={x}}y;z};DSN=Sales", "DSN=Sales"},
-      {" Pwd = s ;DSN=Sales", "DSN=Sales"},
-      {"DRIVER=SQLite3;Database=a.db", "DRIVER=SQLite3;Database=a.db"},
-      {"DSN=Sales;PWDX=kept", "DSN=Sales;PWDX=kept"},
-  };
-  for (const auto& c : cases) EXPECT_EQ(RemovePasswords(c.odbc), c.expected) << c.odbc;
-}
-
 TEST(OdbcConnectionStringTest, FindsAttributesWithoutCaseAndBraces) {
   EXPECT_EQ(FindOdbcAttribute("DRIVER={SQLite3 ODBC};Database=x", "driver"), "SQLite3 ODBC");
   EXPECT_EQ(FindOdbcAttribute("dsn = Sales ;DSN=Other", "DSN"), "Sales");
