@@ -23,17 +23,36 @@ work="$(mktemp -d)"
 trap 'rm -rf "$work"' EXIT
 
 # Inside the virtual display: cubemill writes its default cubemill.ini into the scratch
-# directory and waits for the user; the grabber takes the screen once the window is painted.
+# directory and waits for the user; the grabber takes the screen, cut to the window, once the
+# window is painted.
 cat >"$work/take.sh" <<'INNER'
 #!/usr/bin/env bash
 set -euo pipefail
 cd "$WORK"
+# A window manager gives the window its frame with the caption; without one the picture shows
+# the client area alone. Openbox draws minimize and maximize buttons even for a window whose
+# hints forbid them, so its title bar is set to show the icon, the caption and close only.
+if command -v openbox >/dev/null; then
+  cat >openbox-rc.xml <<'RC'
+<?xml version="1.0" encoding="UTF-8"?>
+<openbox_config xmlns="http://openbox.org/3.4/rc">
+  <theme><name>Clearlooks</name><titleLayout>NLC</titleLayout></theme>
+</openbox_config>
+RC
+  openbox --sm-disable --config-file "$PWD/openbox-rc.xml" &
+  wm=$!
+  sleep 1
+fi
 "$CUBEMILL" &
 app=$!
 sleep 3
 "$GRAB" "$OUTPUT"
 kill "$app"
 wait "$app" 2>/dev/null || true
+if [ -n "${wm:-}" ]; then
+  kill "$wm"
+  wait "$wm" 2>/dev/null || true
+fi
 INNER
 chmod +x "$work/take.sh"
 
