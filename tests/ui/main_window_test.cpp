@@ -12,6 +12,7 @@
 #include <QPushButton>
 #include <QTabWidget>
 #include <algorithm>
+#include <filesystem>
 #include <memory>
 #include <string>
 #include <tuple>
@@ -255,36 +256,45 @@ TEST_F(MainWindowTest, StartRunsAManualJobAndTheListKeepsEveryLine) {
   EXPECT_EQ(Control<QLabel>("ImageCube")->y() * 15, 2385);
 }
 
-// "none" in any letter case, or no choice, writes the script that blanks its own time stamp.
+// "none" in any letter case, or no choice, gives no time-stamping: the script the job writes then
+// blanks its own time stamp. The box offers "none" as it stands; other spellings are passed to
+// the manual job directly.
 TEST_F(MainWindowTest, NoneInAnyCaseGivesNoTimeStamping) {
   const std::string oqy = dir_.File("Sales.oqy");
+  const std::string script = oqy + ".vbs";
   test::WriteBytes(oqy, "no connection here\r\n");
   const std::string blank_stamp = "   sCurTS = \"\"\r\n";
+  Control<QLineEdit>("TextFileOqy")->setText(QString::fromStdString(oqy));
+  Control<QLineEdit>("TextInputLogDir")->setText(QString::fromStdString(dir_.path().string()));
+  Control<QCheckBox>("CheckInputVBS")->setChecked(true);
+  auto* combo = Control<QComboBox>("ComboInputCubTS");
   const struct {
-    const char* pattern;
+    int combo_index;      // -1 with `pattern` null: no choice
+    const char* pattern;  // passed directly when not null
     bool stamped;
-  } cases[] = {{"none", false}, {"NONE", false},      {"NoNe", false},
-               {"", false},     {"YYYY-MM-DD", true}, {"none ", true}};
+  } cases[] = {{-1, nullptr, false},
+               {0, nullptr, false},
+               {2, nullptr, true},
+               {-1, "NONE", false},
+               {-1, "NoNe", false},
+               {-1, "none ", true},
+               {-1, "YYYY-MM-DD_HH_mm_ss", true}};
   for (const auto& c : cases) {
-    FrmMain window(clock_, sleeper_, [] { return provider::NewEngineConnection(); });
-    // The box offers only its patterns: others reach the job through the starter's arguments.
-    window.findChild<QLineEdit*>("TextFileOqy")->setText(QString::fromStdString(oqy));
-    window.findChild<QLineEdit*>("TextInputLogDir")
-        ->setText(QString::fromStdString(dir_.path().string()));
-    window.findChild<QCheckBox*>("CheckInputVBS")->setChecked(true);
-    auto* combo = window.findChild<QComboBox*>("ComboInputCubTS");
-    const int index = combo->findText(c.pattern);
-    if (index >= 0 || std::string(c.pattern).empty()) {
-      combo->setCurrentIndex(index);
-      window.findChild<QPushButton*>("CommandFileGo")->click();
+    std::filesystem::remove(script);
+    std::string label;
+    if (c.pattern == nullptr) {
+      combo->setCurrentIndex(c.combo_index);
+      label = "'" + combo->currentText().toStdString() + "' chosen";
+      Control<QPushButton>("CommandFileGo")->click();
     } else {
-      job::JobContext context{window, clock_, sleeper_,
+      label = std::string("'") + c.pattern + "' passed";
+      job::JobContext context{window_, clock_, sleeper_,
                               [] { return provider::NewEngineConnection(); }};
       job::StartManualJob(context, oqy, dir_.path().string(), true, c.pattern);
     }
-    const std::string script = test::ReadBytes(oqy + ".vbs");
-    ASSERT_FALSE(script.empty()) << c.pattern;
-    EXPECT_EQ(script.find(blank_stamp) == std::string::npos, c.stamped) << "'" << c.pattern << "'";
+    const std::string text = test::ReadBytes(script);
+    ASSERT_FALSE(text.empty()) << label;
+    EXPECT_EQ(text.find(blank_stamp) == std::string::npos, c.stamped) << label;
   }
 }
 
@@ -296,7 +306,6 @@ TEST_F(MainWindowTest, AFailedJobTurnsTheListRedForGood) {
   window_.listSetRed();
   EXPECT_TRUE(ListIsRed());
   // A later job that ends cleanly adds its lines in red too: nothing resets the colour.
-  RecordStarts();
   window_.SetManualJobStarter(
       [this](const std::string&, const std::string&, bool, const std::string&) {
         window_.AddLine("Cube Creation OK");
