@@ -9,7 +9,6 @@ packages=(
   qt6-base-dev
   unixodbc unixodbc-dev odbcinst libsqliteodbc
   libsqlite3-dev sqlite3
-  xvfb xauth openbox
 )
 
 if [ "$(id -u)" -ne 0 ]; then

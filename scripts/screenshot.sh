@@ -9,6 +9,16 @@ root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 build="$(realpath -m "${1:-$root/build-screenshot}")"
 output="$root/docs/window.png"
 
+# The virtual X server and a window manager for the frame are needed for the picture only, so
+# they are installed here rather than with the build's packages.
+missing=()
+command -v xvfb-run >/dev/null || missing+=(xvfb xauth)
+command -v openbox >/dev/null || missing+=(openbox)
+if [ "${#missing[@]}" -gt 0 ]; then
+  [ "$(id -u)" -eq 0 ] || { echo "screenshot.sh: install ${missing[*]} (as root)" >&2; exit 1; }
+  apt-get update -q && DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends "${missing[@]}"
+fi
+
 # A new build directory gets no tests (not needed here); an existing one keeps its settings.
 if [ -f "$build/CMakeCache.txt" ]; then
   cmake -S "$root" -B "$build" -DCUBEMILL_WITH_QT=ON >/dev/null
