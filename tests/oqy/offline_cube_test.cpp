@@ -4,23 +4,14 @@
 
 #include "support/fake_connection.h"
 #include "support/test_support.h"
+#include "support/worked_example.h"
 
 namespace cubemill::oqy {
 namespace {
 
 using Lines = std::vector<std::string>;
 
-job::CubeJob WorkedExample() {
-  job::CubeJob job;
-  job.Parameter = "Test";
-  job.Provider = "MSOLAP";
-  job.CubeFile = "C:\\Cubes\\sales.cub";
-  job.CreateCubeStmt = "CREATE CUBE [OCWCube] ( DIMENSION [Region], LEVEL [Region] );";
-  job.InsertIntoStmt = "INSERT INTO OCWCube([Region].[Region]) ";
-  job.SelectStmt = "SELECT region FROM orders";
-  job.SourceDsn = "DSN=Salesbase;DBQ=C:\\Data\\sales.mdb;UID=reader";
-  return job;
-}
+job::CubeJob WorkedExample() { return test::WorkedExampleJob(); }
 
 const char kExampleConnectionString[] =
     "LOCATION=C:\\Cubes\\sales.cub; SOURCE_DSN=\"DSN=Salesbase;DBQ=C:\\Data\\sales.mdb;"

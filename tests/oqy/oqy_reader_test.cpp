@@ -3,18 +3,14 @@
 #include <gtest/gtest.h>
 
 #include "support/test_support.h"
+#include "support/worked_example.h"
 
 namespace cubemill::oqy {
 namespace {
 
 using Lines = std::vector<std::string>;
 
-// The connection line of the worked example: the keys one after the other, without blanks.
-const std::string kExampleLine =
-    "Connection=Provider=MSOLAP;Initial Catalog=Sales;Data Source=C:\\Cubes\\sales.cub;"
-    "CreateCube=CREATE CUBE [OCWCube] ( DIMENSION [Region], LEVEL [Region] );"
-    "InsertInto=INSERT INTO OCWCube([Region].[Region]) SELECT region FROM orders;"
-    "Source_DSN=\"DSN=Salesbase;DBQ=C:\\Data\\sales.mdb;UID=reader\";";
+const std::string& kExampleLine = test::kWorkedExampleLine;
 
 job::CubeJob JobWithLine(const std::string& line) {
   job::CubeJob job;
@@ -27,15 +23,8 @@ TEST(OqyReaderTest, ParsesTheWorkedExample) {
   job::CubeJob job = JobWithLine(kExampleLine);
   EXPECT_TRUE(ParseConnection(list, job));
 
-  job::CubeJob expected = JobWithLine(kExampleLine);
-  expected.Provider = "MSOLAP";
-  expected.InitialCatalog = "Sales";
-  expected.CubeFile = "C:\\Cubes\\sales.cub";
-  expected.CreateCubeStmt = "CREATE CUBE [OCWCube] ( DIMENSION [Region], LEVEL [Region] );";
-  expected.InsertIntoStmt = "INSERT INTO OCWCube([Region].[Region]) ";
-  expected.SelectStmt = "SELECT region FROM orders";
-  expected.SourceDsn = "DSN=Salesbase;DBQ=C:\\Data\\sales.mdb;UID=reader";
-  expected.Dbq = "C:\\Data\\sales.mdb";
+  job::CubeJob expected = test::WorkedExampleJob("");
+  expected.ConnectionLine = kExampleLine;
   EXPECT_EQ(job, expected);
   EXPECT_EQ(list.lines,
             (Lines{"Data Provider(OK): MSOLAP", "Initial Catalog(OK): Sales",

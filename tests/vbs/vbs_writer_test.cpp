@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "support/test_support.h"
+#include "support/worked_example.h"
 #include "vbs/vbs_sections.h"
 
 namespace cubemill::vbs {
@@ -21,19 +22,10 @@ std::string Golden(const std::string& name) {
 
 // The values an OQY connection line gives the job (see tests/data/vbs/make_golden.sh).
 job::CubeJob OqyJob(const std::string& vbs_file, const std::string& cub_timestamp) {
-  job::CubeJob job;
-  job.Parameter = "Test";
+  job::CubeJob job = test::WorkedExampleJob();
   job.OqyFile = "C:\\Cubes\\sales.oqy";
   job.CubTimestamp = cub_timestamp;
   job.VbsFile = vbs_file;
-  job.Provider = "MSOLAP";
-  job.InitialCatalog = "Sales";
-  job.CubeFile = "C:\\Cubes\\sales.cub";
-  job.CreateCubeStmt = "CREATE CUBE [OCWCube] ( DIMENSION [Region], LEVEL [Region] );";
-  job.InsertIntoStmt = "INSERT INTO OCWCube([Region].[Region]) ";
-  job.SelectStmt = "SELECT region FROM orders";
-  job.SourceDsn = "DSN=Salesbase;DBQ=C:\\Data\\sales.mdb;UID=reader";
-  job.Dbq = "C:\\Data\\sales.mdb";
   return job;
 }
 
