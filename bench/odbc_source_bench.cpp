@@ -1,6 +1,6 @@
 // Measures how fast OdbcSource reads a sales table through the SQLite ODBC driver and how much
 // memory the process needs for it. Prints; asserts nothing.
-//   odbc_source_benchmark [rows]   (default 1000000)
+//   cubemill_odbc_source_bench [rows]   (default 1000000)
 #include <sqlite3.h>
 #include <sys/resource.h>
 
