@@ -71,7 +71,7 @@ int RunConsole(const std::string& parameter) {
 
 int main(int argc, char** argv) {
   const std::string parameter = JoinArguments(argc, argv);
-  if (parameter == "--help" || parameter == "-h") {
+  if (parameter == "--help") {
     std::fputs(kUsage, stdout);
     return 0;
   }
