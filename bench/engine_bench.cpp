@@ -2,15 +2,13 @@
 // SQLite ODBC driver, aggregated into a cube with a TIME dimension, written as a cube file.
 // Prints rows per second and peak memory; asserts nothing.
 //   cubemill_engine_bench [rows]   (default 1000000)
-#include <sqlite3.h>
-#include <sys/resource.h>
-
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
 
+#include "bench/sales_table.h"
 #include "provider/connection.h"
 
 namespace {
@@ -26,12 +24,6 @@ const char kInsertInto[] =
     "Measures.[Quantity], Measures.[Amount], Measures.[Sales]) "
     "SELECT day, country, city, product, quantity, amount, quantity FROM s";
 
-long PeakKiB() {
-  rusage usage{};
-  getrusage(RUSAGE_SELF, &usage);
-  return usage.ru_maxrss;
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -41,27 +33,13 @@ int main(int argc, char** argv) {
   std::filesystem::create_directories(dir);
   const std::string db_path = (dir / "sales.db").string();
 
-  sqlite3* db = nullptr;
-  sqlite3_open(db_path.c_str(), &db);
-  const std::string sql =
-      "CREATE TABLE s(day DATE, country VARCHAR(40), city VARCHAR(40), product VARCHAR(40),"
-      " quantity INTEGER, amount REAL);"
-      "WITH RECURSIVE n(x) AS (SELECT 1 UNION ALL SELECT x + 1 FROM n WHERE x < " +
-      std::to_string(rows) +
-      ") INSERT INTO s SELECT date('2023-01-01', '+' || (x % 1096) || ' days'),"
-      " 'Country ' || (x % 12), 'City ' || (x % 240), 'Product ' || ((x * 7) % 150),"
-      " x % 9 + 1, (x % 1000) / 10.0 FROM n;";
-  if (sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr) != SQLITE_OK) {
-    std::fprintf(stderr, "cannot create the table: %s\n", sqlite3_errmsg(db));
-    return 1;
-  }
-  sqlite3_close(db);
+  if (!cubemill::bench::MakeSalesTable(db_path, rows)) return 1;
 
   const std::string cube = (dir / "sales.cub").string();
   const std::string connection = "LOCATION=" + cube + "; SOURCE_DSN=\"DRIVER=SQLite3;Database=" +
                                  db_path + "\"; CreateCube=" + kCreateCube +
                                  " InsertInto=" + kInsertInto;
-  const long before = PeakKiB();
+  const double before = cubemill::bench::PeakMiB();
   const auto start = std::chrono::steady_clock::now();
   auto engine = cubemill::provider::NewEngineConnection();
   engine->SetConnectionString(connection);
@@ -77,7 +55,7 @@ int main(int argc, char** argv) {
               "(%.1f MiB before the build)\n",
               rows, seconds, static_cast<double>(rows) / seconds,
               static_cast<double>(std::filesystem::file_size(cube)) / 1048576.0,
-              static_cast<double>(PeakKiB()) / 1024.0, static_cast<double>(before) / 1024.0);
+              cubemill::bench::PeakMiB(), before);
   std::filesystem::remove_all(dir);
   return 0;
 }
