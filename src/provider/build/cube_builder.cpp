@@ -1,7 +1,6 @@
 #include "provider/build/cube_builder.h"
 
 #include <algorithm>
-#include <cctype>
 #include <cmath>
 #include <cstring>
 #include <functional>
@@ -12,12 +11,32 @@
 #include <utility>
 
 #include "provider/build/cell_table.h"
+#include "provider/build/measure_accumulator.h"
+#include "provider/build/member_key.h"
 #include "provider/build/time_levels.h"
 #include "provider/build/value_text.h"
 #include "provider/engine_error.h"
 
 namespace cubemill::provider {
 namespace {
+
+using build::AccState;
+using build::Accumulator;
+using build::AccValue;
+using build::AddToSum;
+using build::AppendRaw;
+using build::AsExactInteger;
+using build::Assign;
+using build::ClassOfType;
+using build::CompareKeys;
+using build::EncodeKey;
+using build::Input;
+using build::InputKind;
+using build::InputValue;
+using build::KeyText;
+using build::MakeKey;
+using build::NumberClass;
+using build::ToCellValue;
 
 struct TextHash {
   using is_transparent = void;
@@ -70,8 +89,6 @@ struct TimeSlot {
   Timestamp moment;
 };
 
-enum class NumberClass { kAny, kInteger, kReal };
-
 struct MeasureState {
   AggregateFunction function = AggregateFunction::kSum;
   NumberClass number_class = NumberClass::kAny;
@@ -79,185 +96,6 @@ struct MeasureState {
   int column = -1;
   bool overflowed = false;
 };
-
-enum class InputKind : std::uint8_t { kNull, kInteger, kReal, kPresent };
-struct Input {
-  InputKind kind = InputKind::kNull;
-  std::int64_t integer = 0;
-  double real = 0;
-};
-
-enum class AccState : std::uint8_t { kEmpty, kInteger, kReal };
-struct Accumulator {
-  union {
-    std::int64_t integer;
-    double real;
-  };
-  AccState state = AccState::kEmpty;
-  Accumulator() : integer(0) {}
-};
-
-NumberClass ClassOfType(const std::string& type) {
-  std::string upper;
-  for (char c : type)
-    upper.push_back(static_cast<char>(std::toupper(static_cast<unsigned char>(c))));
-  static constexpr const char* kIntegers[] = {"DBTYPE_I1",  "DBTYPE_I2",  "DBTYPE_I4",
-                                              "DBTYPE_I8",  "DBTYPE_UI1", "DBTYPE_UI2",
-                                              "DBTYPE_UI4", "DBTYPE_UI8"};
-  static constexpr const char* kReals[] = {"DBTYPE_R4", "DBTYPE_R8", "DBTYPE_CY", "DBTYPE_DECIMAL",
-                                           "DBTYPE_NUMERIC"};
-  for (const char* name : kIntegers)
-    if (upper == name) return NumberClass::kInteger;
-  for (const char* name : kReals)
-    if (upper == name) return NumberClass::kReal;
-  return NumberClass::kAny;
-}
-
-// A real with an exact 64-bit integer value, as that integer.
-bool AsExactInteger(double real, std::int64_t& integer) {
-  if (std::trunc(real) != real || !(std::fabs(real) < 9.2e18)) return false;
-  integer = static_cast<std::int64_t>(real);
-  return true;
-}
-
-void AppendRaw(std::string& out, const void* data, std::size_t size) {
-  out.append(static_cast<const char*>(data), size);
-}
-
-// Appends the identity of `value` as a key: a kind byte and the value's bytes. Reals holding an
-// integer count as that integer, so 3 and 3.0 are one member.
-void EncodeKey(const Value& value, std::string& out) {
-  switch (value.index()) {
-    case 0:
-      out.push_back('N');
-      return;
-    case 1: {
-      out.push_back('I');
-      AppendRaw(out, &std::get<std::int64_t>(value), sizeof(std::int64_t));
-      return;
-    }
-    case 2: {
-      double real = std::get<double>(value);
-      std::int64_t integer = 0;
-      if (AsExactInteger(real, integer)) {
-        out.push_back('I');
-        AppendRaw(out, &integer, sizeof integer);
-      } else {
-        out.push_back('R');
-        AppendRaw(out, &real, sizeof real);
-      }
-      return;
-    }
-    default:
-      out.push_back('T');
-      AppendValueText(value, out);
-      return;
-  }
-}
-
-MemberKey MakeKey(const Value& value) {
-  switch (value.index()) {
-    case 0:
-      return std::monostate{};
-    case 1:
-      return std::get<std::int64_t>(value);
-    case 2: {
-      std::int64_t integer = 0;
-      if (AsExactInteger(std::get<double>(value), integer)) return integer;
-      return std::get<double>(value);
-    }
-    default:
-      return ValueText(value);
-  }
-}
-
-std::string KeyText(const MemberKey& key) {
-  switch (key.index()) {
-    case 0:
-      return "NULL";
-    case 1:
-      return std::to_string(std::get<std::int64_t>(key));
-    case 2:
-      return ValueText(Value{std::get<double>(key)});
-    default:
-      return std::get<std::string>(key);
-  }
-}
-
-int CompareKeys(const MemberKey& a, const MemberKey& b) {
-  auto rank = [](const MemberKey& key) { return key.index() == 0 ? 0 : key.index() == 3 ? 2 : 1; };
-  int rank_a = rank(a);
-  int rank_b = rank(b);
-  if (rank_a != rank_b) return rank_a < rank_b ? -1 : 1;
-  if (rank_a == 0) return 0;
-  if (rank_a == 2) {
-    int order = std::get<std::string>(a).compare(std::get<std::string>(b));
-    return order < 0 ? -1 : order > 0 ? 1 : 0;
-  }
-  auto number = [](const MemberKey& key) {
-    return key.index() == 1 ? static_cast<long double>(std::get<std::int64_t>(key))
-                            : static_cast<long double>(std::get<double>(key));
-  };
-  long double x = number(a);
-  long double y = number(b);
-  return x < y ? -1 : x > y ? 1 : 0;
-}
-
-long double AccValue(const Accumulator& acc) {
-  return acc.state == AccState::kInteger ? static_cast<long double>(acc.integer)
-                                         : static_cast<long double>(acc.real);
-}
-
-long double InputValue(const Input& input) {
-  return input.kind == InputKind::kInteger ? static_cast<long double>(input.integer)
-                                           : static_cast<long double>(input.real);
-}
-
-void Assign(Accumulator& acc, const Input& input) {
-  if (input.kind == InputKind::kInteger) {
-    acc.state = AccState::kInteger;
-    acc.integer = input.integer;
-  } else {
-    acc.state = AccState::kReal;
-    acc.real = input.real;
-  }
-}
-
-// Adds `input` to a SUM; returns false when an integer sum overflowed and went real.
-bool AddToSum(Accumulator& acc, const Input& input) {
-  if (acc.state == AccState::kEmpty) {
-    Assign(acc, input);
-    return true;
-  }
-  if (acc.state == AccState::kInteger) {
-    if (input.kind == InputKind::kInteger) {
-      std::int64_t sum = 0;
-      if (!__builtin_add_overflow(acc.integer, input.integer, &sum)) {
-        acc.integer = sum;
-        return true;
-      }
-      acc.real = static_cast<double>(acc.integer) + static_cast<double>(input.integer);
-      acc.state = AccState::kReal;
-      return false;
-    }
-    acc.real = static_cast<double>(acc.integer) + input.real;
-    acc.state = AccState::kReal;
-    return true;
-  }
-  acc.real += input.kind == InputKind::kInteger ? static_cast<double>(input.integer) : input.real;
-  return true;
-}
-
-CellValue ToCellValue(const Accumulator& acc) {
-  switch (acc.state) {
-    case AccState::kEmpty:
-      return std::monostate{};
-    case AccState::kInteger:
-      return acc.integer;
-    default:
-      return acc.real;
-  }
-}
 
 std::string Bracket(const std::string& name) { return "[" + name + "]"; }
 
@@ -714,17 +552,19 @@ BuiltCube CubeBuilder::State::Assemble() {
     member.position = position[old];
   }
   // Cells in the order of their members.
+  // Sizes in locals the lambdas copy, so the loops keep them in registers.
   const std::size_t width = coordinates.size();
-  cube.cell_count = cells.size();
-  std::vector<std::int64_t> renumbered(cells.size() * width);
-  for (std::size_t cell = 0; cell < cells.size(); ++cell) {
+  const std::size_t cell_count = cells.size();
+  cube.cell_count = cell_count;
+  std::vector<std::int64_t> renumbered(cell_count * width);
+  for (std::size_t cell = 0; cell < cell_count; ++cell) {
     const std::uint32_t* cell_members = cells.Members(cell);
     for (std::size_t i = 0; i < width; ++i)
       renumbered[cell * width + i] = new_number[cell_members[i]];
   }
   std::vector<std::uint32_t> order(cells.size());
   std::iota(order.begin(), order.end(), 0U);
-  std::sort(order.begin(), order.end(), [&](std::uint32_t a, std::uint32_t b) {
+  std::sort(order.begin(), order.end(), [&renumbered, width](std::uint32_t a, std::uint32_t b) {
     const std::int64_t* x = renumbered.data() + a * width;
     const std::int64_t* y = renumbered.data() + b * width;
     return std::lexicographical_compare(x, x + width, y, y + width);

@@ -1,0 +1,24 @@
+#include "provider/build/measure_accumulator.h"
+
+#include <cctype>
+#include <string>
+
+namespace cubemill::provider::build {
+
+NumberClass ClassOfType(const std::string& type) {
+  std::string upper;
+  for (char c : type)
+    upper.push_back(static_cast<char>(std::toupper(static_cast<unsigned char>(c))));
+  static constexpr const char* kIntegers[] = {"DBTYPE_I1",  "DBTYPE_I2",  "DBTYPE_I4",
+                                              "DBTYPE_I8",  "DBTYPE_UI1", "DBTYPE_UI2",
+                                              "DBTYPE_UI4", "DBTYPE_UI8"};
+  static constexpr const char* kReals[] = {"DBTYPE_R4", "DBTYPE_R8", "DBTYPE_CY", "DBTYPE_DECIMAL",
+                                           "DBTYPE_NUMERIC"};
+  for (const char* name : kIntegers)
+    if (upper == name) return NumberClass::kInteger;
+  for (const char* name : kReals)
+    if (upper == name) return NumberClass::kReal;
+  return NumberClass::kAny;
+}
+
+}  // namespace cubemill::provider::build
