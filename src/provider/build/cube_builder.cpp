@@ -582,8 +582,8 @@ BuiltCube CubeBuilder::State::Assemble() {
   for (const LevelState& level : levels) {
     if (level.null_rows > 0) {
       cube.warnings.push_back("level " + level.display + ": " + std::to_string(level.null_rows) +
-                              " rows had no value (NULL) and were put under a member with an "
-                              "empty name");
+                              (level.null_rows == 1 ? " row" : " rows") +
+                              " had no value (NULL) and went to a member with an empty name");
     }
   }
   for (const MeasureState& measure : measures) {

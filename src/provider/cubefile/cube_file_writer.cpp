@@ -113,6 +113,13 @@ class TableWriter {
     sqlite3_bind_int64(statement.get(), 8, static_cast<sqlite3_int64>(cube_.cell_count));
     if (!Step(statement.get(), "writing the cube")) return false;
 
+    Statement warnings;
+    if (!Prepare("INSERT INTO warnings (text) VALUES (?)", warnings)) return false;
+    for (const std::string& warning : cube_.warnings) {
+      BindText(warnings.get(), 1, warning);
+      if (!Step(warnings.get(), "writing the warnings")) return false;
+    }
+
     Statement dimensions, hierarchies, levels, measures;
     if (!Prepare("INSERT INTO dimensions VALUES (?, ?, ?, ?)", dimensions) ||
         !Prepare("INSERT INTO hierarchies VALUES (?, ?, ?, ?, ?)", hierarchies) ||

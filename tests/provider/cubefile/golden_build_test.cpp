@@ -210,6 +210,24 @@ TEST(GoldenBuildTest, KeepsOneMemberPerKeyAndParent) {
                 "City|Springfield|Springfield|USA|2"}));
 }
 
+TEST(GoldenBuildTest, RecordsNullMembersAsWarnings) {
+  cubemill::test::TempDir dir;
+  for (const Golden& c : GoldenCases()) {
+    if (std::string(c.name) != "NULLs in level and measure columns") continue;
+    ASSERT_EQ(BuildFile("cube.cub", c.schema, c.insert, c.rows), "");
+    EXPECT_EQ(FlatLines("cube.cub", "SELECT text FROM warnings ORDER BY id"),
+              (std::vector<std::string>{
+                  "text",
+                  "level [Region].[Country]: 1 row had no value (NULL) and went to a member "
+                  "with an empty name",
+                  "level [Region].[City]: 3 rows had no value (NULL) and went to a member with "
+                  "an empty name"}));
+  }
+  ASSERT_EQ(BuildFile("clean.cub", RegionCube(), GoldenCases()[0].insert, {}), "");
+  EXPECT_EQ(FlatLines("clean.cub", "SELECT COUNT(*) FROM warnings"),
+            (std::vector<std::string>{"COUNT(*)", "0"}));
+}
+
 TEST(GoldenBuildTest, DerivesEveryTimeLevelTypeFromTimestamps) {
   cubemill::test::TempDir dir;
   CubeSchema schema;
