@@ -5,17 +5,6 @@
 #include "settings/run_log.h"
 
 namespace cubemill::job {
-namespace {
-
-void LogError(const JobContext& context, const CubeJob& job, const Error& error) {
-  const std::string number = std::to_string(error.number);
-  settings::LogMessage(context, job, error.description);
-  settings::LogMessage(context, job, number);
-  settings::LogMessage(context, job, error.source);
-  settings::LogMessage(context, job, number);
-}
-
-}  // namespace
 
 std::optional<std::string> StampedName(const std::string& cube_file, const std::string& stamp) {
   const std::size_t dot = cube_file.rfind('.');
@@ -28,20 +17,20 @@ bool StampCubeFile(const JobContext& context, const CubeJob& job) {
   const std::string stamp = settings::FormatDateTime(context.clock.Now(), job.CubTimestamp);
   const auto target = StampedName(job.CubeFile, stamp);
   if (!target) {
-    LogError(context, job,
-             Error{"The cube file name has no extension to put the time stamp before: " +
-                       job.CubeFile,
-                   52, "StampCubeFile"});
+    settings::LogError(
+        context, job,
+        Error{"The cube file name has no extension to put the time stamp before: " + job.CubeFile,
+              52, "StampCubeFile"});
     return false;
   }
   settings::LogMessage(context, job, "Cube Target: " + *target);
   if (auto error = platform::CopyFileOver(job.CubeFile, *target)) {
-    LogError(context, job, *error);
+    settings::LogError(context, job, *error);
     return false;
   }
   settings::LogMessage(context, job, "Delete Cube: " + job.CubeFile);
   if (auto error = platform::DeleteFile(job.CubeFile)) {
-    LogError(context, job, *error);
+    settings::LogError(context, job, *error);
     return false;
   }
   return true;

@@ -22,11 +22,7 @@ bool BuildOfflineCube(const job::JobContext& context, const job::CubeJob& job) {
                   provider::kConnectionSource};
   }
   if (!error) return true;
-  const std::string number = std::to_string(error->number);
-  settings::LogMessage(context, job, error->description);
-  settings::LogMessage(context, job, number);
-  settings::LogMessage(context, job, error->source);
-  settings::LogMessage(context, job, number);
+  settings::LogError(context, job, *error);
   return false;
 }
 

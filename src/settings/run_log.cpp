@@ -17,6 +17,14 @@ void LogMessage(const job::JobContext& context, const job::CubeJob& job, const s
   platform::AppendLine(RunLogPath(job), RunLogLine(context.clock.Now(), job, text));
 }
 
+void LogError(const job::JobContext& context, const job::CubeJob& job, const Error& error) {
+  const std::string number = std::to_string(error.number);
+  LogMessage(context, job, error.description);
+  LogMessage(context, job, number);
+  LogMessage(context, job, error.source);
+  LogMessage(context, job, number);
+}
+
 bool DirExists(const std::string& path) {
   auto attributes = platform::FileAttributes(path);
   return attributes && (*attributes & (platform::kAttributeDirectory |

@@ -5,6 +5,7 @@
 
 #include "job/cube_job.h"
 #include "job/job_context.h"
+#include "platform/error.h"
 
 namespace cubemill::settings {
 
@@ -18,6 +19,9 @@ std::string RunLogLine(platform::DateTime now, const job::CubeJob& job, const st
 // Adds `text` to the progress list, then appends its run-log line to the job's run log. A log
 // that cannot be written is skipped silently.
 void LogMessage(const job::JobContext& context, const job::CubeJob& job, const std::string& text);
+
+// Logs `error` as four messages: its description, its number, its source and its number again.
+void LogError(const job::JobContext& context, const job::CubeJob& job, const Error& error);
 
 // True when `path` names a directory. An empty or missing path gives false.
 bool DirExists(const std::string& path);
