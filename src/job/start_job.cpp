@@ -1,23 +1,12 @@
 #include "job/start_job.h"
 
-#include <algorithm>
-#include <cctype>
-
 #include "job/cube_job.h"
 #include "job/run_job.h"
+#include "platform/ascii_text.h"
 #include "platform/file_system.h"
 #include "settings/ini_file.h"
 
 namespace cubemill::job {
-namespace {
-
-std::string Upper(std::string text) {
-  std::transform(text.begin(), text.end(), text.begin(),
-                 [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
-  return text;
-}
-
-}  // namespace
 
 int StartFromCommandLine(const JobContext& context, const std::string& parameter) {
   settings::EnsureIniFile(context.list);
@@ -46,7 +35,7 @@ bool StartManualJob(const JobContext& context, const std::string& oqy_file,
   CubeJob job;
   job.Parameter = "Test";
   job.CurrentDir = platform::CurrentDirectory();
-  job.CubTimestamp = Upper(cub_timestamp) == "NONE" ? "" : cub_timestamp;
+  job.CubTimestamp = platform::UpperAscii(cub_timestamp) == "NONE" ? "" : cub_timestamp;
   job.OqyFile = oqy_file;
   if (convert_to_vbs) job.VbsFile = oqy_file + ".vbs";
   job.GlobalSection = "MANUAL_GLOBAL";

@@ -1,19 +1,12 @@
 #include "oqy/oqy_reader.h"
 
 #include <algorithm>
-#include <cctype>
 
+#include "platform/ascii_text.h"
 #include "platform/text_file.h"
 
 namespace cubemill::oqy {
 namespace {
-
-// Upper-cases ASCII letters only, so every position in the result is a position in `text`.
-std::string UpperAscii(std::string_view text) {
-  std::string upper(text);
-  for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  return upper;
-}
 
 struct Extraction {
   const char* key;
@@ -42,7 +35,8 @@ bool ReadOqyConnection(job::CubeJob& job) {
   auto lines = platform::ReadTextLines(job.OqyFile);
   if (!lines) return false;
   for (const std::string& line : *lines) {
-    if (UpperAscii(line).find("CONNECTION=") != std::string::npos) job.ConnectionLine = line;
+    if (platform::UpperAscii(line).find("CONNECTION=") != std::string::npos)
+      job.ConnectionLine = line;
   }
   return true;
 }
@@ -51,14 +45,14 @@ std::string ExtractValue(job::ProgressList& list, const job::CubeJob& job, std::
                          std::string_view terminator, std::string_view label, int start_back,
                          int length_extra) {
   const std::string& line = job.ConnectionLine;
-  const std::string upper = UpperAscii(line);
-  const std::size_t found = upper.find(UpperAscii(key));
+  const std::string upper = platform::UpperAscii(line);
+  const std::size_t found = upper.find(platform::UpperAscii(key));
   if (found == std::string::npos || key.empty()) {
     list.AddLine(std::string(label) + "(NOK) Search Entry: ''" + std::string(key) + "'' not found");
     return "";
   }
   const std::size_t after_key = found + key.size();
-  const std::size_t end = upper.find(UpperAscii(terminator), after_key);
+  const std::size_t end = upper.find(platform::UpperAscii(terminator), after_key);
   const long start = static_cast<long>(after_key) - start_back;
   const std::size_t first = static_cast<std::size_t>(std::max(0L, start));
   std::string value;

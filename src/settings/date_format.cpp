@@ -1,8 +1,9 @@
 #include "settings/date_format.h"
 
 #include <array>
-#include <cctype>
 #include <string>
+
+#include "platform/ascii_text.h"
 
 namespace cubemill::settings {
 namespace {
@@ -30,7 +31,7 @@ constexpr std::array<TokenText, 10> kTokens = {{{"YYYY", Token::kYear4},
 bool MatchesAt(std::string_view pattern, std::size_t pos, std::string_view token) {
   if (pos + token.size() > pattern.size()) return false;
   for (std::size_t i = 0; i < token.size(); ++i) {
-    if (std::toupper(static_cast<unsigned char>(pattern[pos + i])) != token[i]) return false;
+    if (platform::UpperAscii(pattern[pos + i]) != token[i]) return false;
   }
   return true;
 }

@@ -1,9 +1,8 @@
 #include "settings/ini_file.h"
 
-#include <algorithm>
 #include <array>
-#include <cctype>
 
+#include "platform/ascii_text.h"
 #include "platform/file_system.h"
 #include "platform/text_file.h"
 
@@ -35,14 +34,6 @@ std::string_view Trim(std::string_view text) {
   return text.substr(first, last - first + 1);
 }
 
-bool SameName(std::string_view a, std::string_view b) {
-  return a.size() == b.size() &&
-         std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-           return std::tolower(static_cast<unsigned char>(x)) ==
-                  std::tolower(static_cast<unsigned char>(y));
-         });
-}
-
 // Cuts `value` to its first 255 characters (UTF-8 characters, not bytes).
 std::string Limit(std::string_view value) {
   std::size_t characters = 0;
@@ -72,13 +63,14 @@ std::string ReadIniValue(std::string_view section, std::string_view key, const s
     std::string_view text = Trim(line);
     if (text.size() >= 2 && text.front() == '[' && text.back() == ']') {
       if (state == kInside) return "";  // only the first section of that name counts
-      if (SameName(Trim(text.substr(1, text.size() - 2)), wanted_section)) state = kInside;
+      if (platform::EqualsIgnoringCase(Trim(text.substr(1, text.size() - 2)), wanted_section))
+        state = kInside;
       continue;
     }
     if (state != kInside || text.empty() || text.front() == ';') continue;
     std::size_t equals = text.find('=');
     if (equals == std::string_view::npos) continue;
-    if (!SameName(Trim(text.substr(0, equals)), wanted_key)) continue;
+    if (!platform::EqualsIgnoringCase(Trim(text.substr(0, equals)), wanted_key)) continue;
     std::string_view value = Trim(text.substr(equals + 1));
     if (value.size() >= 2 && value.front() == '"' && value.back() == '"')
       value = value.substr(1, value.size() - 2);

@@ -1,14 +1,13 @@
 #include "provider/build/measure_accumulator.h"
 
-#include <cctype>
 #include <string>
+
+#include "platform/ascii_text.h"
 
 namespace cubemill::provider::build {
 
 NumberClass ClassOfType(const std::string& type) {
-  std::string upper;
-  for (char c : type)
-    upper.push_back(static_cast<char>(std::toupper(static_cast<unsigned char>(c))));
+  const std::string upper = platform::UpperAscii(type);
   static constexpr const char* kIntegers[] = {"DBTYPE_I1",  "DBTYPE_I2",  "DBTYPE_I4",
                                               "DBTYPE_I8",  "DBTYPE_UI1", "DBTYPE_UI2",
                                               "DBTYPE_UI4", "DBTYPE_UI8"};

@@ -2,6 +2,7 @@
 
 #include <utility>
 
+#include "platform/ascii_text.h"
 #include "provider/engine_error.h"
 
 namespace cubemill::provider::connection {
@@ -25,7 +26,7 @@ std::string NormalizePropertyName(std::string_view name) {
   std::string normal;
   for (char c : name) {
     if (IsBlank(c)) continue;
-    normal += (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
+    normal += platform::UpperAscii(c);
   }
   return normal;
 }

@@ -3,6 +3,8 @@
 #include <cctype>
 #include <vector>
 
+#include "platform/ascii_text.h"
+
 namespace cubemill::provider {
 namespace {
 
@@ -17,9 +19,7 @@ std::string_view Trim(std::string_view text) {
 }
 
 bool IsPasswordName(std::string_view name) {
-  std::string upper;
-  for (char c : Trim(name))
-    upper.push_back(static_cast<char>(std::toupper(static_cast<unsigned char>(c))));
+  const std::string upper = platform::UpperAscii(Trim(name));
   return upper == "PWD" || upper == "PASSWORD" || upper == "SOURCE_PWD";
 }
 

@@ -7,6 +7,7 @@
 #include <utility>
 #include <vector>
 
+#include "platform/ascii_text.h"
 #include "provider/ddl/statement_reader.h"
 
 namespace cubemill::provider::ddl {
@@ -50,7 +51,7 @@ constexpr const char* kMeasureTypes[] = {
 // returns nothing for any other word.
 std::optional<std::string> UnsupportedConstruct(const Token& token) {
   if (token.kind != TokenKind::kWord) return std::nullopt;
-  const std::string word = ToUpper(token.text);
+  const std::string word = platform::UpperAscii(token.text);
   std::string squeezed;
   std::copy_if(word.begin(), word.end(), std::back_inserter(squeezed),
                [](char c) { return c != '_'; });
@@ -104,11 +105,11 @@ class CreateCubeParser {
     if (!is_structure && !IsKeyword(keyword, "MEASURE"))
       return reader_.Expected("DIMENSION, HIERARCHY, LEVEL or MEASURE");
     if (schema_.dimensions.empty() && !IsKeyword(keyword, "DIMENSION"))
-      return reader_.Fail(ToUpper(keyword.text) + " at position " +
+      return reader_.Fail(platform::UpperAscii(keyword.text) + " at position " +
                           std::to_string(keyword.position) + " comes before the first DIMENSION");
     if (is_structure && !schema_.measures.empty())
       return reader_.Fail(
-          ToUpper(keyword.text) + " at position " + std::to_string(keyword.position) +
+          platform::UpperAscii(keyword.text) + " at position " + std::to_string(keyword.position) +
           " follows a MEASURE: dimensions and levels must come before the measures");
     reader_.Take();
     if (IsKeyword(keyword, "DIMENSION")) return ParseDimension(keyword);
@@ -120,10 +121,10 @@ class CreateCubeParser {
   MaybeError ParseDimension(const Token& keyword) {
     auto name = reader_.TakeName("a dimension name");
     if (!name) return name.error();
-    if (SameName(name->text, "Measures"))
+    if (platform::EqualsIgnoringCase(name->text, "Measures"))
       return NameError("dimension", *name, "is reserved for the measures");
     for (const Dimension& dimension : schema_.dimensions)
-      if (SameName(dimension.name, name->text))
+      if (platform::EqualsIgnoringCase(dimension.name, name->text))
         return NameError("dimension", *name, "is declared twice");
     Dimension dimension;
     dimension.name = name->text;
@@ -155,7 +156,7 @@ class CreateCubeParser {
                           " follows levels of dimension " + Bracketed(dimension.name) +
                           " that belong to no hierarchy");
     for (const Hierarchy& hierarchy : dimension.hierarchies)
-      if (SameName(hierarchy.name, name->text))
+      if (platform::EqualsIgnoringCase(hierarchy.name, name->text))
         return NameError("hierarchy", *name,
                          "is declared twice in dimension " + Bracketed(dimension.name));
     if (auto construct = UnsupportedConstruct(reader_.Peek()))
@@ -176,7 +177,7 @@ class CreateCubeParser {
     }
     Hierarchy& hierarchy = dimension.hierarchies.back();
     for (const Level& level : hierarchy.levels)
-      if (SameName(level.name, name->text))
+      if (platform::EqualsIgnoringCase(level.name, name->text))
         return NameError("level", *name, "is declared twice in the same hierarchy");
     Level level;
     level.name = name->text;
@@ -228,8 +229,8 @@ class CreateCubeParser {
         return reader_.Unsupported(*construct, option.position);
       if (IsKeyword(option, "SORTBYNAME") || IsKeyword(option, "SORTBYKEY")) {
         if (has_order)
-          return reader_.Fail("a second sort order " + ToUpper(option.text) + " at position " +
-                              std::to_string(option.position));
+          return reader_.Fail("a second sort order " + platform::UpperAscii(option.text) +
+                              " at position " + std::to_string(option.position));
         has_order = true;
         level.order = IsKeyword(option, "SORTBYKEY") ? MemberOrder::kByKey : MemberOrder::kByName;
       } else if (IsKeyword(option, "UNIQUE") || IsKeyword(option, "UNIQUE_KEY")) {
@@ -251,7 +252,7 @@ class CreateCubeParser {
     auto name = reader_.TakeName("a measure name");
     if (!name) return name.error();
     for (const Measure& measure : schema_.measures)
-      if (SameName(measure.name, name->text))
+      if (platform::EqualsIgnoringCase(measure.name, name->text))
         return NameError("measure", *name, "is declared twice");
     Measure measure;
     measure.name = name->text;

@@ -5,6 +5,7 @@
 #include <utility>
 #include <vector>
 
+#include "platform/ascii_text.h"
 #include "provider/ddl/statement_reader.h"
 #include "provider/ddl/target_resolver.h"
 
@@ -32,7 +33,7 @@ class InsertIntoParser {
     if (!reader_.TakeKeyword("INTO")) return reader_.Expected("INTO");
     auto name = reader_.TakeName("the cube name");
     if (!name) return name.error();
-    if (!SameName(name->text, schema_.name))
+    if (!platform::EqualsIgnoringCase(name->text, schema_.name))
       return reader_.Fail("cube \"" + name->text + "\" at position " +
                           std::to_string(name->position) + " is not the cube \"" + schema_.name +
                           "\" that CREATE CUBE defines");
@@ -80,8 +81,8 @@ class InsertIntoParser {
     const std::string& last = names.back();
 
     std::vector<ColumnBinding> found = ResolveTargetPath(schema_, names);
-    const bool is_name = SameName(last, "NAME");
-    if (names.size() > 1 && (is_name || SameName(last, "KEY"))) {
+    const bool is_name = platform::EqualsIgnoringCase(last, "NAME");
+    if (names.size() > 1 && (is_name || platform::EqualsIgnoringCase(last, "KEY"))) {
       for (ColumnBinding binding : ResolveTargetPath(schema_, prefix)) {
         if (binding.role == ColumnRole::kMeasure) continue;
         if (binding.role == ColumnRole::kLevel)
@@ -103,9 +104,10 @@ class InsertIntoParser {
     if (found.empty()) {
       if (names.size() > 1) {
         for (const char* suffix : kUnsupportedSuffixes)
-          if (SameName(last, suffix))
-            return reader_.Unsupported("." + ToUpper(last) + " in target \"" + written + "\"",
-                                       parts.back().position);
+          if (platform::EqualsIgnoringCase(last, suffix))
+            return reader_.Unsupported(
+                "." + platform::UpperAscii(last) + " in target \"" + written + "\"",
+                parts.back().position);
         for (const ColumnBinding& owner : ResolveTargetPath(schema_, prefix))
           if (owner.role == ColumnRole::kLevel)
             return reader_.Fail("target \"" + written + "\" names a member property " +
@@ -147,8 +149,8 @@ class InsertIntoParser {
       return reader_.Unsupported("BIND (columns of a client rowset)", token.position);
     if (IsKeyword(token, "DIRECTLYFROMCACHEDROWSET") ||
         IsKeyword(token, "DIRECTLYFROMMARSHALLEDROWSET"))
-      return reader_.Unsupported(ToUpper(token.text) + " (rowsets of the calling process)",
-                                 token.position);
+      return reader_.Unsupported(
+          platform::UpperAscii(token.text) + " (rowsets of the calling process)", token.position);
     if (token.kind == TokenKind::kEnd)
       return reader_.Fail("the SELECT is missing after the target list that ends at position " +
                           std::to_string(list_end));

@@ -1,5 +1,6 @@
 #include "provider/ddl/target_resolver.h"
 
+#include "platform/ascii_text.h"
 #include "provider/ddl/statement_reader.h"
 #include "provider/ddl/tokenizer.h"
 
@@ -26,7 +27,7 @@ ColumnBinding TimeBinding(std::size_t d, std::size_t h) {
 void AddMeasures(const CubeSchema& schema, const std::string& name,
                  std::vector<ColumnBinding>& found) {
   for (std::size_t m = 0; m < schema.measures.size(); ++m) {
-    if (!SameName(schema.measures[m].name, name)) continue;
+    if (!platform::EqualsIgnoringCase(schema.measures[m].name, name)) continue;
     ColumnBinding binding;
     binding.role = ColumnRole::kMeasure;
     binding.measure = m;
@@ -41,10 +42,12 @@ void AddLevels(const CubeSchema& schema, std::size_t d, const std::string& name,
   for (std::size_t h = 0; h < dimension.hierarchies.size(); ++h) {
     const Hierarchy& hierarchy = dimension.hierarchies[h];
     if (only_hierarchy != nullptr &&
-        !(dimension.named_hierarchies && SameName(hierarchy.name, *only_hierarchy)))
+        !(dimension.named_hierarchies &&
+          platform::EqualsIgnoringCase(hierarchy.name, *only_hierarchy)))
       continue;
     for (std::size_t l = 0; l < hierarchy.levels.size(); ++l)
-      if (SameName(hierarchy.levels[l].name, name)) found.push_back(LevelBinding(d, h, l));
+      if (platform::EqualsIgnoringCase(hierarchy.levels[l].name, name))
+        found.push_back(LevelBinding(d, h, l));
   }
 }
 
@@ -58,22 +61,24 @@ std::vector<ColumnBinding> ResolveTargetPath(const CubeSchema& schema,
     AddMeasures(schema, parts[0], found);
     for (std::size_t d = 0; d < dimensions; ++d) {
       AddLevels(schema, d, parts[0], found);
-      if (schema.dimensions[d].is_time && SameName(schema.dimensions[d].name, parts[0]))
+      if (schema.dimensions[d].is_time &&
+          platform::EqualsIgnoringCase(schema.dimensions[d].name, parts[0]))
         found.push_back(TimeBinding(d, kAllHierarchies));
     }
   } else if (parts.size() == 2) {
-    if (SameName(parts[0], "Measures")) AddMeasures(schema, parts[1], found);
+    if (platform::EqualsIgnoringCase(parts[0], "Measures")) AddMeasures(schema, parts[1], found);
     for (std::size_t d = 0; d < dimensions; ++d) {
       const Dimension& dimension = schema.dimensions[d];
-      if (!SameName(dimension.name, parts[0])) continue;
+      if (!platform::EqualsIgnoringCase(dimension.name, parts[0])) continue;
       AddLevels(schema, d, parts[1], found);
       if (!dimension.is_time || !dimension.named_hierarchies) continue;
       for (std::size_t h = 0; h < dimension.hierarchies.size(); ++h)
-        if (SameName(dimension.hierarchies[h].name, parts[1])) found.push_back(TimeBinding(d, h));
+        if (platform::EqualsIgnoringCase(dimension.hierarchies[h].name, parts[1]))
+          found.push_back(TimeBinding(d, h));
     }
   } else if (parts.size() == 3) {
     for (std::size_t d = 0; d < dimensions; ++d)
-      if (SameName(schema.dimensions[d].name, parts[0]))
+      if (platform::EqualsIgnoringCase(schema.dimensions[d].name, parts[0]))
         AddLevels(schema, d, parts[2], found, &parts[1]);
   }
   return found;

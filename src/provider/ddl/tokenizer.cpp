@@ -1,6 +1,6 @@
 #include "provider/ddl/tokenizer.h"
 
-#include <algorithm>
+#include "platform/ascii_text.h"
 
 namespace cubemill::provider::ddl {
 namespace {
@@ -20,8 +20,6 @@ bool IsHighByte(char c) { return static_cast<unsigned char>(c) >= 0x80; }
 bool StartsWord(char c) { return IsAsciiLetter(c) || c == '_' || IsHighByte(c); }
 
 bool ContinuesWord(char c) { return StartsWord(c) || IsDigit(c) || c == '$' || c == '#'; }
-
-char UpperAscii(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
 
 }  // namespace
 
@@ -108,23 +106,11 @@ bool IsName(const Token& token) {
 }
 
 bool IsKeyword(const Token& token, std::string_view keyword) {
-  return token.kind == TokenKind::kWord && SameName(token.text, keyword);
+  return token.kind == TokenKind::kWord && platform::EqualsIgnoringCase(token.text, keyword);
 }
 
 bool IsPunct(const Token& token, char c) {
   return token.kind == TokenKind::kPunct && token.text.size() == 1 && token.text[0] == c;
-}
-
-bool SameName(std::string_view a, std::string_view b) {
-  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-           return UpperAscii(x) == UpperAscii(y);
-         });
-}
-
-std::string ToUpper(std::string_view text) {
-  std::string upper(text);
-  for (char& c : upper) c = UpperAscii(c);
-  return upper;
 }
 
 }  // namespace cubemill::provider::ddl

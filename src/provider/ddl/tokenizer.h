@@ -64,10 +64,4 @@ bool IsKeyword(const Token& token, std::string_view keyword);
 // True when `token` is the punctuation character `c`.
 bool IsPunct(const Token& token, char c);
 
-// Compares two names without regard to ASCII letter case.
-bool SameName(std::string_view a, std::string_view b);
-
-// Returns `text` with ASCII letters in upper case.
-std::string ToUpper(std::string_view text);
-
 }  // namespace cubemill::provider::ddl

@@ -1,0 +1,30 @@
+// ASCII letter case and blanks of names and values: upper-casing, comparing, trimming.
+#pragma once
+
+#include <algorithm>
+#include <string>
+#include <string_view>
+
+namespace cubemill::platform {
+
+// Returns `c` in upper case when it is an ASCII letter, unchanged otherwise (bytes of UTF-8
+// characters included).
+inline char UpperAscii(char c) {
+  return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
+}
+
+// Returns `text` with its ASCII letters in upper case; every byte keeps its position.
+inline std::string UpperAscii(std::string_view text) {
+  std::string upper(text);
+  for (char& c : upper) c = UpperAscii(c);
+  return upper;
+}
+
+// True when `a` and `b` are equal without regard to ASCII letter case.
+inline bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
+  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+           return UpperAscii(x) == UpperAscii(y);
+         });
+}
+
+}  // namespace cubemill::platform
