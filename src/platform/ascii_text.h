@@ -27,4 +27,11 @@ inline bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
          });
 }
 
+// Returns `text` without the characters of `blanks` at its start and end.
+inline std::string_view TrimBlanks(std::string_view text, std::string_view blanks = " \t\r\n") {
+  const std::size_t first = text.find_first_not_of(blanks);
+  if (first == std::string_view::npos) return text.substr(text.size());
+  return text.substr(first, text.find_last_not_of(blanks) - first + 1);
+}
+
 }  // namespace cubemill::platform

@@ -26,14 +26,6 @@ constexpr std::array<const char*, 14> kDefaultLines = {
     "GLOBAL=GLOBAL",
 };
 
-std::string_view Trim(std::string_view text) {
-  const char* blanks = " \t\r\n";
-  std::size_t first = text.find_first_not_of(blanks);
-  if (first == std::string_view::npos) return {};
-  std::size_t last = text.find_last_not_of(blanks);
-  return text.substr(first, last - first + 1);
-}
-
 // Cuts `value` to its first 255 characters (UTF-8 characters, not bytes).
 std::string Limit(std::string_view value) {
   std::size_t characters = 0;
@@ -56,22 +48,24 @@ std::string SettingsPath() {
 std::string ReadIniValue(std::string_view section, std::string_view key, const std::string& file) {
   auto lines = platform::ReadTextLines(file);
   if (!lines) return "";
-  const std::string_view wanted_section = Trim(section);
-  const std::string_view wanted_key = Trim(key);
+  const std::string_view wanted_section = platform::TrimBlanks(section);
+  const std::string_view wanted_key = platform::TrimBlanks(key);
   enum { kBefore, kInside, kAfter } state = kBefore;
   for (const std::string& line : *lines) {
-    std::string_view text = Trim(line);
+    std::string_view text = platform::TrimBlanks(line);
     if (text.size() >= 2 && text.front() == '[' && text.back() == ']') {
       if (state == kInside) return "";  // only the first section of that name counts
-      if (platform::EqualsIgnoringCase(Trim(text.substr(1, text.size() - 2)), wanted_section))
+      if (platform::EqualsIgnoringCase(platform::TrimBlanks(text.substr(1, text.size() - 2)),
+                                       wanted_section))
         state = kInside;
       continue;
     }
     if (state != kInside || text.empty() || text.front() == ';') continue;
     std::size_t equals = text.find('=');
     if (equals == std::string_view::npos) continue;
-    if (!platform::EqualsIgnoringCase(Trim(text.substr(0, equals)), wanted_key)) continue;
-    std::string_view value = Trim(text.substr(equals + 1));
+    if (!platform::EqualsIgnoringCase(platform::TrimBlanks(text.substr(0, equals)), wanted_key))
+      continue;
+    std::string_view value = platform::TrimBlanks(text.substr(equals + 1));
     if (value.size() >= 2 && value.front() == '"' && value.back() == '"')
       value = value.substr(1, value.size() - 2);
     return Limit(value);

@@ -4,6 +4,8 @@
 #include <cmath>
 #include <system_error>
 
+#include "platform/ascii_text.h"
+
 namespace cubemill::provider {
 namespace {
 
@@ -16,12 +18,6 @@ void AppendDigits(unsigned value, int width, std::string& out) {
   } while (value != 0 && length < 16);
   for (int i = length; i < width; ++i) out.push_back('0');
   while (length > 0) out.push_back(buffer[--length]);
-}
-
-std::string_view Trim(std::string_view text) {
-  while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
-  while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) text.remove_suffix(1);
-  return text;
 }
 
 // Reads exactly `count` digits at `pos`; false when any is missing.
@@ -93,7 +89,7 @@ std::string ValueText(const Value& value) {
 }
 
 std::optional<Number> ParseNumberText(std::string_view text) {
-  text = Trim(text);
+  text = platform::TrimBlanks(text, " \t");
   if (!text.empty() && text.front() == '+') text.remove_prefix(1);
   if (text.empty()) return std::nullopt;
   const char* end = text.data() + text.size();
@@ -118,7 +114,7 @@ bool IsValidDate(const Date& date) {
 }
 
 std::optional<Timestamp> ParseDateTimeText(std::string_view text) {
-  text = Trim(text);
+  text = platform::TrimBlanks(text, " \t");
   Timestamp result;
   std::size_t pos = 0;
   unsigned year = 0;

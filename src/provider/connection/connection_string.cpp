@@ -10,12 +10,6 @@ namespace {
 
 bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
 
-std::string_view Trim(std::string_view text) {
-  while (!text.empty() && IsBlank(text.front())) text.remove_prefix(1);
-  while (!text.empty() && IsBlank(text.back())) text.remove_suffix(1);
-  return text;
-}
-
 Error PropertyError(const std::string& description) {
   return EngineError("connection string: " + description, kPropertyErrorNumber);
 }
@@ -71,7 +65,7 @@ ConnectionProperties ConnectionProperties::Parse(std::string_view text) {
     std::size_t end = text.find(';', i);
     if (end == std::string_view::npos) end = text.size();
     std::string_view rest = text.substr(i, end - i);
-    if (!quoted) rest = Trim(rest);
+    if (!quoted) rest = platform::TrimBlanks(rest);
     while (!rest.empty() && IsBlank(rest.back())) rest.remove_suffix(1);
     value += rest;
     i = end + 1;

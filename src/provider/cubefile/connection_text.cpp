@@ -8,15 +8,8 @@
 namespace cubemill::provider {
 namespace {
 
-std::string_view Trim(std::string_view text) {
-  while (!text.empty() && std::isspace(static_cast<unsigned char>(text.front()))) {
-    text.remove_prefix(1);
-  }
-  while (!text.empty() && std::isspace(static_cast<unsigned char>(text.back()))) {
-    text.remove_suffix(1);
-  }
-  return text;
-}
+// Blanks as isspace knows them in the C locale.
+std::string_view Trim(std::string_view text) { return platform::TrimBlanks(text, " \t\n\v\f\r"); }
 
 bool IsPasswordName(std::string_view name) {
   const std::string upper = platform::UpperAscii(Trim(name));

@@ -3,15 +3,10 @@
 #include <charconv>
 #include <cmath>
 
+#include "platform/ascii_text.h"
+
 namespace cubemill::provider::source {
 namespace {
-
-std::string_view TrimBlanks(std::string_view text) {
-  const auto is_blank = [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; };
-  while (!text.empty() && is_blank(text.front())) text.remove_prefix(1);
-  while (!text.empty() && is_blank(text.back())) text.remove_suffix(1);
-  return text;
-}
 
 // Drops one leading "+" (which from_chars does not accept); "+-1" and "++1" become empty.
 std::string_view WithoutPlusSign(std::string_view text) {
@@ -45,7 +40,7 @@ constexpr double kInt64Limit = 9223372036854775808.0;
 }  // namespace
 
 std::optional<std::int64_t> ParseInteger(std::string_view text) {
-  text = WithoutPlusSign(TrimBlanks(text));
+  text = WithoutPlusSign(platform::TrimBlanks(text));
   if (text.empty()) return std::nullopt;
   std::int64_t value = 0;
   const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
@@ -54,7 +49,7 @@ std::optional<std::int64_t> ParseInteger(std::string_view text) {
 }
 
 std::optional<double> ParseReal(std::string_view text) {
-  text = WithoutPlusSign(TrimBlanks(text));
+  text = WithoutPlusSign(platform::TrimBlanks(text));
   if (text.empty()) return std::nullopt;
   double value = 0;
   const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
@@ -65,7 +60,7 @@ std::optional<double> ParseReal(std::string_view text) {
 }
 
 std::optional<std::variant<Date, Timestamp>> ParseDateTime(std::string_view text) {
-  text = TrimBlanks(text);
+  text = platform::TrimBlanks(text);
   unsigned year = 0;
   Date date;
   if (text.size() < 10 || !ReadDigits(text, 0, 4, year) || text[4] != '-' ||

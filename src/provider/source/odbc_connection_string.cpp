@@ -4,6 +4,8 @@
 #include <cctype>
 #include <vector>
 
+#include "platform/ascii_text.h"
+
 namespace cubemill::provider::source {
 namespace {
 
@@ -13,12 +15,7 @@ struct Pair {
   std::string name;  // lower case, blanks removed
 };
 
-std::string_view Trim(std::string_view text) {
-  const auto is_blank = [](char c) { return c == ' ' || c == '\t'; };
-  while (!text.empty() && is_blank(text.front())) text.remove_prefix(1);
-  while (!text.empty() && is_blank(text.back())) text.remove_suffix(1);
-  return text;
-}
+std::string_view Trim(std::string_view text) { return platform::TrimBlanks(text, " \t"); }
 
 std::string NormalName(std::string_view name) {
   std::string result;
