@@ -21,6 +21,16 @@ struct Date {
   bool operator==(const Date&) const = default;
 };
 
+// True when `date` names a real day of the proleptic Gregorian calendar.
+inline bool IsValidDate(const Date& date) {
+  static constexpr unsigned kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+  if (date.month < 1 || date.month > 12 || date.day < 1) return false;
+  unsigned days = kDays[date.month - 1];
+  bool leap = (date.year % 4 == 0 && date.year % 100 != 0) || date.year % 400 == 0;
+  if (date.month == 2 && leap) days = 29;
+  return date.day <= days;
+}
+
 struct Timestamp {
   Date date;
   unsigned hour = 0;

@@ -104,15 +104,6 @@ std::optional<Number> ParseNumberText(std::string_view text) {
   return std::nullopt;
 }
 
-bool IsValidDate(const Date& date) {
-  static constexpr unsigned kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-  if (date.month < 1 || date.month > 12 || date.day < 1) return false;
-  unsigned days = kDays[date.month - 1];
-  bool leap = (date.year % 4 == 0 && date.year % 100 != 0) || date.year % 400 == 0;
-  if (date.month == 2 && leap) days = 29;
-  return date.day <= days;
-}
-
 std::optional<Timestamp> ParseDateTimeText(std::string_view text) {
   text = platform::TrimBlanks(text, " \t");
   Timestamp result;

@@ -38,7 +38,4 @@ std::optional<Number> ParseNumberText(std::string_view text);
 // Returns nothing when the text is not a valid date.
 std::optional<Timestamp> ParseDateTimeText(std::string_view text);
 
-// True when `date` names a real calendar day.
-bool IsValidDate(const Date& date);
-
 }  // namespace cubemill::provider

@@ -27,13 +27,6 @@ bool ReadDigits(std::string_view text, std::size_t pos, std::size_t count, unsig
   return true;
 }
 
-bool IsLeapYear(unsigned year) { return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0; }
-
-unsigned DaysInMonth(unsigned year, unsigned month) {
-  static constexpr unsigned kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-  return month == 2 && IsLeapYear(year) ? 29 : kDays[month - 1];
-}
-
 // 2^63 as a double: the first value that no longer fits an int64.
 constexpr double kInt64Limit = 9223372036854775808.0;
 
@@ -68,10 +61,7 @@ std::optional<std::variant<Date, Timestamp>> ParseDateTime(std::string_view text
     return std::nullopt;
   }
   date.year = static_cast<int>(year);
-  if (date.month < 1 || date.month > 12 || date.day < 1 ||
-      date.day > DaysInMonth(year, date.month)) {
-    return std::nullopt;
-  }
+  if (!IsValidDate(date)) return std::nullopt;
   if (text.size() == 10) return date;
 
   Timestamp stamp{date};
