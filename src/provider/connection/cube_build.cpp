@@ -1,9 +1,8 @@
 #include "provider/connection/cube_build.h"
 
 #include <ctime>
-#include <filesystem>
 
-#include "platform/text_file.h"
+#include "platform/file_system.h"
 #include "provider/build/cube_builder.h"
 #include "provider/connection/connection_string.h"
 #include "provider/cubefile/cube_file_writer.h"
@@ -30,11 +29,8 @@ std::optional<Error> BuildCube(std::string_view connection_string, const SourceO
                                const RowProgress& progress) {
   auto properties = connection::ReadEngineProperties(connection_string);
   if (!properties) return properties.error();
-  if (properties->use_existing_file) {
-    std::error_code ignored;
-    if (std::filesystem::is_regular_file(platform::NativePath(properties->location), ignored))
-      return std::nullopt;
-  }
+  if (properties->use_existing_file && platform::IsListedFile(properties->location))
+    return std::nullopt;
 
   auto schema = ddl::ParseCreateCube(properties->create_cube);
   if (!schema) return schema.error();
