@@ -151,6 +151,7 @@ struct OdbcSource::State {
   SQLULEN next_in_block = 0;
   std::uint64_t rows_before_block = 0;
   bool finished = false;
+  std::vector<char> reread_chunk;  // ReadWhole's buffer, allocated on first use
 
   std::optional<Error> Connect(const std::string& requested);
   std::optional<Error> Execute(const std::string& select, const std::vector<ColumnHint>& hints);
@@ -274,13 +275,15 @@ Result<std::string_view> OdbcSource::State::ReadWhole(std::size_t column_index,
                                                       std::uint64_t row_number) {
   SQLHSTMT stmt = handles.stmt();
   Column& column = columns[column_index];
-  const std::string where = "fetch of row " + std::to_string(row_number) + " failed: column " +
-                            std::to_string(column_index + 1) + " \"" + column.name + "\"";
+  const auto where = [&] {
+    return "fetch of row " + std::to_string(row_number) + " failed: column " +
+           std::to_string(column_index + 1) + " \"" + column.name + "\"";
+  };
   if (block_rows > 1) {
     const std::string_view start(column.cells.data() + row_in_block * column.width,
                                  static_cast<std::size_t>(column.width - 1));
     if (!driver_rereads_block_rows) {
-      return SourceError(where + " holds a value longer than the " +
+      return SourceError(where() + " holds a value longer than the " +
                          std::to_string(column.width - 1) +
                          " bytes the driver announced, which the driver cannot read again "
                          "(it begins \"" +
@@ -288,17 +291,18 @@ Result<std::string_view> OdbcSource::State::ReadWhole(std::size_t column_index,
     }
     if (!Succeeded(SQLSetPos(stmt, static_cast<SQLSETPOSIROW>(row_in_block + 1), SQL_POSITION,
                              SQL_LOCK_NO_CHANGE))) {
-      return SourceError(where + ": " + DiagnosticText(SQL_HANDLE_STMT, stmt));
+      return SourceError(where() + ": " + DiagnosticText(SQL_HANDLE_STMT, stmt));
     }
   }
   column.whole.clear();
-  std::vector<char> chunk(kRereadChunkBytes);
+  std::vector<char>& chunk = reread_chunk;
+  chunk.resize(kRereadChunkBytes);
   for (;;) {
     SQLLEN indicator = 0;
     const SQLRETURN rc = SQLGetData(stmt, static_cast<SQLUSMALLINT>(column_index + 1), SQL_C_CHAR,
                                     chunk.data(), static_cast<SQLLEN>(chunk.size()), &indicator);
     if (rc == SQL_NO_DATA) break;
-    if (!Succeeded(rc)) return SourceError(where + ": " + DiagnosticText(SQL_HANDLE_STMT, stmt));
+    if (!Succeeded(rc)) return SourceError(where() + ": " + DiagnosticText(SQL_HANDLE_STMT, stmt));
     if (indicator == SQL_NULL_DATA) break;
     const bool cut = indicator == SQL_NO_TOTAL || indicator >= static_cast<SQLLEN>(chunk.size());
     const std::size_t length = cut ? chunk.size() - 1 : static_cast<std::size_t>(indicator);
