@@ -36,9 +36,9 @@ int main(int argc, char** argv) {
   if (!cubemill::bench::MakeSalesTable(db_path, rows)) return 1;
 
   const std::string cube = (dir / "sales.cub").string();
-  const std::string connection = "LOCATION=" + cube + "; SOURCE_DSN=\"DRIVER=SQLite3;Database=" +
-                                 db_path + "\"; CreateCube=" + kCreateCube +
-                                 " InsertInto=" + kInsertInto;
+  const std::string connection = "LOCATION=" + cube +
+                                 "; SOURCE_DSN=\"DRIVER=SQLite3;Database=" + db_path +
+                                 "\"; CreateCube=" + kCreateCube + " InsertInto=" + kInsertInto;
   const double before = cubemill::bench::PeakMiB();
   const auto start = std::chrono::steady_clock::now();
   auto engine = cubemill::provider::NewEngineConnection();
@@ -51,11 +51,12 @@ int main(int argc, char** argv) {
   engine->Close();
   const double seconds =
       std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-  std::printf("rows %ld, build %.2f s, %.0f rows/s, cube file %.1f MiB, peak RSS %.1f MiB "
-              "(%.1f MiB before the build)\n",
-              rows, seconds, static_cast<double>(rows) / seconds,
-              static_cast<double>(std::filesystem::file_size(cube)) / 1048576.0,
-              cubemill::bench::PeakMiB(), before);
+  std::printf(
+      "rows %ld, build %.2f s, %.0f rows/s, cube file %.1f MiB, peak RSS %.1f MiB "
+      "(%.1f MiB before the build)\n",
+      rows, seconds, static_cast<double>(rows) / seconds,
+      static_cast<double>(std::filesystem::file_size(cube)) / 1048576.0, cubemill::bench::PeakMiB(),
+      before);
   std::filesystem::remove_all(dir);
   return 0;
 }

@@ -55,9 +55,9 @@ int RunConsole(const std::string& parameter) {
   cubemill::platform::SystemClock clock;
   cubemill::platform::ThreadSleeper sleeper;
   cubemill::job::JobContext context{list, clock, sleeper, [&list] {
-    return cubemill::provider::NewEngineConnection(
-        [&list](std::uint64_t rows) { list.ShowRowsRead(rows); });
-  }};
+                                      return cubemill::provider::NewEngineConnection(
+                                          [&list](std::uint64_t rows) { list.ShowRowsRead(rows); });
+                                    }};
   const int status = cubemill::job::StartFromCommandLine(context, parameter);
   if (parameter.empty()) {
     std::fprintf(stderr,

@@ -6,13 +6,13 @@
 namespace cubemill::job {
 
 struct CubeJob {
-  std::string Parameter;      // name of the job: the command-line parameter, or "Test"
-  std::string CurrentDir;     // the current directory at set-up
-  std::string OqyFile;        // path of the OQY file
-  std::string GlobalSection;  // settings section that held LogDir ("MANUAL_GLOBAL" by hand)
-  std::string LogDir;         // directory of the run log
-  std::string CubTimestamp;   // date-time pattern for stamping the cube file; "" = none
-  std::string VbsFile;        // path of the VBS script to write; "" = none
+  std::string Parameter;       // name of the job: the command-line parameter, or "Test"
+  std::string CurrentDir;      // the current directory at set-up
+  std::string OqyFile;         // path of the OQY file
+  std::string GlobalSection;   // settings section that held LogDir ("MANUAL_GLOBAL" by hand)
+  std::string LogDir;          // directory of the run log
+  std::string CubTimestamp;    // date-time pattern for stamping the cube file; "" = none
+  std::string VbsFile;         // path of the VBS script to write; "" = none
   std::string ConnectionLine;  // last OQY line holding "CONNECTION="; "" while unset
   std::string CubeFile;        // the connection's data source: the cube file
   std::string SourceDsn;       // the ODBC source of the cube's data

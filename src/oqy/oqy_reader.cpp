@@ -60,8 +60,8 @@ std::string ExtractValue(job::ProgressList& list, const job::CubeJob& job, std::
     value = line.substr(std::min(first, line.size()));
   } else {
     long length = static_cast<long>(end) - static_cast<long>(after_key) + length_extra;
-    value = line.substr(std::min(first, line.size()),
-                        static_cast<std::size_t>(std::max(0L, length)));
+    value =
+        line.substr(std::min(first, line.size()), static_cast<std::size_t>(std::max(0L, length)));
   }
   list.AddLine(std::string(label) + "(OK): " + value);
   return value;

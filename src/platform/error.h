@@ -20,8 +20,8 @@ struct Error {
 template <typename T>
 class Result {
  public:
-  Result(T value) : state_(std::move(value)) {}       // NOLINT: implicit on purpose
-  Result(Error error) : state_(std::move(error)) {}   // NOLINT: implicit on purpose
+  Result(T value) : state_(std::move(value)) {}      // NOLINT: implicit on purpose
+  Result(Error error) : state_(std::move(error)) {}  // NOLINT: implicit on purpose
 
   bool ok() const { return state_.index() == 0; }
   explicit operator bool() const { return ok(); }

@@ -36,7 +36,7 @@ struct Level {
 };
 
 struct Hierarchy {
-  std::string name;  // "" for the one unnamed hierarchy of a dimension without HIERARCHY
+  std::string name;           // "" for the one unnamed hierarchy of a dimension without HIERARCHY
   std::vector<Level> levels;  // top-down; an ALL level, if any, comes first
   bool operator==(const Hierarchy&) const = default;
 };

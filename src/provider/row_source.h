@@ -59,6 +59,7 @@ class RowSource {
 // Opens a source: `connection` is an ODBC connection string, `select` is sent unchanged, `hints`
 // has one entry per column the statement expects.
 using SourceOpener = std::function<Result<std::unique_ptr<RowSource>>(
-    const std::string& connection, const std::string& select, const std::vector<ColumnHint>& hints)>;
+    const std::string& connection, const std::string& select,
+    const std::vector<ColumnHint>& hints)>;
 
 }  // namespace cubemill::provider

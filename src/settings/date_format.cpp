@@ -8,8 +8,19 @@
 namespace cubemill::settings {
 namespace {
 
-enum class Token { kYear4, kYear2, kMonthOrMinute2, kMonthOrMinute1, kDay2, kDay1, kHour2, kHour1,
-                   kSecond2, kSecond1, kLiteral };
+enum class Token {
+  kYear4,
+  kYear2,
+  kMonthOrMinute2,
+  kMonthOrMinute1,
+  kDay2,
+  kDay1,
+  kHour2,
+  kHour1,
+  kSecond2,
+  kSecond1,
+  kLiteral
+};
 
 struct TokenText {
   const char* text;
@@ -69,20 +80,41 @@ std::string FormatDateTime(platform::DateTime value, std::string_view pattern) {
       }
     }
     switch (token) {
-      case Token::kYear4: out += Digits(year, 4); break;
-      case Token::kYear2: out += Digits(year % 100, 2); break;
-      case Token::kMonthOrMinute2: out += Digits(after_hour ? minute : month, 2); break;
-      case Token::kMonthOrMinute1: out += Digits(after_hour ? minute : month, 1); break;
-      case Token::kDay2: out += Digits(day, 2); break;
-      case Token::kDay1: out += Digits(day, 1); break;
-      case Token::kHour2: out += Digits(hour, 2); break;
-      case Token::kHour1: out += Digits(hour, 1); break;
-      case Token::kSecond2: out += Digits(second, 2); break;
-      case Token::kSecond1: out += Digits(second, 1); break;
-      case Token::kLiteral: out += pattern[pos]; break;
+      case Token::kYear4:
+        out += Digits(year, 4);
+        break;
+      case Token::kYear2:
+        out += Digits(year % 100, 2);
+        break;
+      case Token::kMonthOrMinute2:
+        out += Digits(after_hour ? minute : month, 2);
+        break;
+      case Token::kMonthOrMinute1:
+        out += Digits(after_hour ? minute : month, 1);
+        break;
+      case Token::kDay2:
+        out += Digits(day, 2);
+        break;
+      case Token::kDay1:
+        out += Digits(day, 1);
+        break;
+      case Token::kHour2:
+        out += Digits(hour, 2);
+        break;
+      case Token::kHour1:
+        out += Digits(hour, 1);
+        break;
+      case Token::kSecond2:
+        out += Digits(second, 2);
+        break;
+      case Token::kSecond1:
+        out += Digits(second, 1);
+        break;
+      case Token::kLiteral:
+        out += pattern[pos];
+        break;
     }
-    if (token != Token::kLiteral)
-      after_hour = token == Token::kHour2 || token == Token::kHour1;
+    if (token != Token::kLiteral) after_hour = token == Token::kHour2 || token == Token::kHour1;
     pos += length;
   }
   return out;

@@ -50,17 +50,17 @@ std::string ReadIniValue(std::string_view section, std::string_view key, const s
   if (!lines) return "";
   const std::string_view wanted_section = platform::TrimBlanks(section);
   const std::string_view wanted_key = platform::TrimBlanks(key);
-  enum { kBefore, kInside, kAfter } state = kBefore;
+  bool inside = false;  // in the first section of that name
   for (const std::string& line : *lines) {
     std::string_view text = platform::TrimBlanks(line);
     if (text.size() >= 2 && text.front() == '[' && text.back() == ']') {
-      if (state == kInside) return "";  // only the first section of that name counts
+      if (inside) return "";  // only the first section of that name counts
       if (platform::EqualsIgnoringCase(platform::TrimBlanks(text.substr(1, text.size() - 2)),
                                        wanted_section))
-        state = kInside;
+        inside = true;
       continue;
     }
-    if (state != kInside || text.empty() || text.front() == ';') continue;
+    if (!inside || text.empty() || text.front() == ';') continue;
     std::size_t equals = text.find('=');
     if (equals == std::string_view::npos) continue;
     if (!platform::EqualsIgnoringCase(platform::TrimBlanks(text.substr(0, equals)), wanted_key))

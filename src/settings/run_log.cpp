@@ -27,14 +27,14 @@ void LogError(const job::JobContext& context, const job::CubeJob& job, const Err
 
 bool DirExists(const std::string& path) {
   auto attributes = platform::FileAttributes(path);
-  return attributes && (*attributes & (platform::kAttributeDirectory |
-                                       platform::kAttributeVolumeLabel)) != 0;
+  return attributes &&
+         (*attributes & (platform::kAttributeDirectory | platform::kAttributeVolumeLabel)) != 0;
 }
 
 bool FileExists(const std::string& path) {
   auto attributes = platform::FileAttributes(path);
-  return attributes && (*attributes & ~(platform::kAttributeDirectory |
-                                        platform::kAttributeVolumeLabel)) != 0;
+  return attributes &&
+         (*attributes & ~(platform::kAttributeDirectory | platform::kAttributeVolumeLabel)) != 0;
 }
 
 }  // namespace cubemill::settings

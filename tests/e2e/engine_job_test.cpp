@@ -33,14 +33,13 @@ class EngineJobTest : public ::testing::Test {
 
   // Writes cubemill.ini with job "Job" and an OQY file that reads `select` from `dsn`.
   void WriteJob(const std::string& dsn, const std::string& select) {
-    test::WriteBytes("cubemill.ini",
-                     "[Job]\r\nOQY=job.oqy\r\nGLOBAL=G\r\n[G]\r\nLOGDIR=log\r\n");
-    test::WriteBytes("job.oqy",
-                     "Connection=Provider=MSOLAP;Data Source=cube.cub;CreateCube=" +
-                         std::string(kCreateCube) +
-                         "InsertInto=INSERT INTO OCWCube([Region].[Country], [Region].[City], "
-                         "[Measures].[Amount], [Measures].[Units]) " + select +
-                         ";Source_DSN=\"" + dsn + "\";\r\n");
+    test::WriteBytes("cubemill.ini", "[Job]\r\nOQY=job.oqy\r\nGLOBAL=G\r\n[G]\r\nLOGDIR=log\r\n");
+    test::WriteBytes(
+        "job.oqy",
+        "Connection=Provider=MSOLAP;Data Source=cube.cub;CreateCube=" + std::string(kCreateCube) +
+            "InsertInto=INSERT INTO OCWCube([Region].[Country], [Region].[City], "
+            "[Measures].[Amount], [Measures].[Units]) " +
+            select + ";Source_DSN=\"" + dsn + "\";\r\n");
   }
 
   int Run() {
@@ -100,7 +99,8 @@ TEST_F(EngineJobTest, MissingDataSourceNameIsReportedWithItsSqlState) {
 }
 
 TEST_F(EngineJobTest, MissingTableIsReportedWithTheDriversMessage) {
-  WriteJob("DRIVER=SQLite3;Database=sales.db", "SELECT country, city, amount, units FROM missing_table");
+  WriteJob("DRIVER=SQLite3;Database=sales.db",
+           "SELECT country, city, amount, units FROM missing_table");
   EXPECT_EQ(Run(), job::kExitFailed);
   const Lines lines = BuildErrorLines();
   ASSERT_EQ(lines.size(), 5u);

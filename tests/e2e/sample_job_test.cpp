@@ -45,7 +45,8 @@ TEST(SampleJobTest, BuildsStampsAndConvertsTheSampleCube) {
   EXPECT_EQ(run.lines[created - 1], "DBQ(NOK) Search Entry: ''DBQ='' not found");
   EXPECT_TRUE(std::regex_match(
       run.lines[created + 1],
-      std::regex(R"(Cube Target: \.\.\\OQY-Dateien\\rel01\\Output_Detail_\d{4}-\d\d-\d\d_\d\d_\d\d_\d\d\.cub)")));
+      std::regex(
+          R"(Cube Target: \.\.\\OQY-Dateien\\rel01\\Output_Detail_\d{4}-\d\d-\d\d_\d\d_\d\d_\d\d\.cub)")));
   EXPECT_EQ(run.lines[created + 2], "Delete Cube: ..\\OQY-Dateien\\rel01\\Output_Detail.cub");
   EXPECT_EQ(Lines(run.lines.begin() + created + 3, run.lines.begin() + created + 5),
             (Lines{"Cube Rename OK", "VBS Conversion OK"}));
@@ -64,14 +65,15 @@ TEST(SampleJobTest, BuildsStampsAndConvertsTheSampleCube) {
             log->end());
 
   // The cube answers every total as the source does.
-  EXPECT_EQ(test::QuerySqlite(stamped,
-                              "SELECT \"Geography.Country\", \"Geography.City\", SUM(\"Quantity\"), "
-                              "SUM(\"Amount\"), SUM(\"Sales Count\") FROM cube_flat "
-                              "GROUP BY 1, 2 ORDER BY 1, 2"),
-            test::QuerySqlite("../data/sales.db",
-                              "SELECT c.country, c.city, SUM(s.quantity), SUM(s.amount), "
-                              "COUNT(s.sale_id) FROM sales s JOIN cities c ON c.city_id = "
-                              "s.city_id GROUP BY 1, 2 ORDER BY 1, 2"));
+  EXPECT_EQ(
+      test::QuerySqlite(stamped,
+                        "SELECT \"Geography.Country\", \"Geography.City\", SUM(\"Quantity\"), "
+                        "SUM(\"Amount\"), SUM(\"Sales Count\") FROM cube_flat "
+                        "GROUP BY 1, 2 ORDER BY 1, 2"),
+      test::QuerySqlite("../data/sales.db",
+                        "SELECT c.country, c.city, SUM(s.quantity), SUM(s.amount), "
+                        "COUNT(s.sale_id) FROM sales s JOIN cities c ON c.city_id = "
+                        "s.city_id GROUP BY 1, 2 ORDER BY 1, 2"));
   EXPECT_EQ(test::QuerySqlite(stamped,
                               "SELECT \"Time.Calendar.Year\", \"Product.Category\", "
                               "SUM(\"Amount\") FROM cube_flat GROUP BY 1, 2 ORDER BY 1, 2"),

@@ -23,7 +23,9 @@ Rows QuerySqlite(const std::string& path, const std::string& sql) {
       std::vector<std::string> row;
       for (int i = 0; i < sqlite3_column_count(statement); ++i) {
         switch (sqlite3_column_type(statement, i)) {
-          case SQLITE_NULL: row.push_back("NULL"); break;
+          case SQLITE_NULL:
+            row.push_back("NULL");
+            break;
           case SQLITE_FLOAT: {
             char text[64];
             std::snprintf(text, sizeof text, "%.6f", sqlite3_column_double(statement, i));

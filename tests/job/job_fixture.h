@@ -23,11 +23,14 @@ class JobFixture : public ::testing::Test {
 
   // Writes an OQY file whose connection line names the cube file `cube`.
   void WriteOqy(const std::string& path, const std::string& cube) {
-    test::WriteBytes(platform::NativePath(path),
-                     "QueryType=OLEDB\r\nConnection=Provider=MSOLAP;Initial Catalog=Sales;"
-                     "Data Source=" + cube + ";CreateCube=CREATE CUBE [OCWCube] ( DIMENSION "
-                     "[Region], LEVEL [Region] );InsertInto=INSERT INTO OCWCube([Region].[Region]) "
-                     "SELECT region FROM orders;Source_DSN=\"DSN=Sales\";\r\n");
+    test::WriteBytes(
+        platform::NativePath(path),
+        "QueryType=OLEDB\r\nConnection=Provider=MSOLAP;Initial Catalog=Sales;"
+        "Data Source=" +
+            cube +
+            ";CreateCube=CREATE CUBE [OCWCube] ( DIMENSION "
+            "[Region], LEVEL [Region] );InsertInto=INSERT INTO OCWCube([Region].[Region]) "
+            "SELECT region FROM orders;Source_DSN=\"DSN=Sales\";\r\n");
   }
 
   std::vector<std::string> LogLines() {

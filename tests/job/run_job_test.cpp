@@ -50,14 +50,14 @@ class RunJobTest : public JobFixture {
 TEST_F(RunJobTest, MissingOqyFileFailsTheGate) {
   CubeJob job = Job();
   EXPECT_FALSE(RunJob(context, job, true));
-  EXPECT_EQ(list.lines, Join(Summary(job, false), {"At least one error occured",
-                                                   "Duration: 00:00:00", kSeparator}));
+  EXPECT_EQ(list.lines, Join(Summary(job, false),
+                             {"At least one error occured", "Duration: 00:00:00", kSeparator}));
   EXPECT_TRUE(list.red);
   EXPECT_TRUE(connections.calls.empty());
   EXPECT_EQ(sleeper.pauses, std::vector<int>{15});
   EXPECT_EQ(Lines(list.calls.end() - 7, list.calls.end()),
-            (Lines{"At least one error occured", "<listSetRed>", "Duration: 00:00:00",
-                   kSeparator, "<listSetLast>", "<ImageCubeMoveDown>", "<Unload>"}));
+            (Lines{"At least one error occured", "<listSetRed>", "Duration: 00:00:00", kSeparator,
+                   "<listSetLast>", "<ImageCubeMoveDown>", "<Unload>"}));
   // Every logged line went to the run log too, with time and job name.
   const Lines log = LogLines();
   ASSERT_EQ(log.size(), list.lines.size());
@@ -119,8 +119,8 @@ TEST_F(RunJobTest, UnreadableOqyIsReported) {
                                std::filesystem::perms::none);
   EXPECT_FALSE(RunJob(context, job, false));
   const Lines tail(list.lines.begin() + 12, list.lines.begin() + 15);
-  EXPECT_EQ(tail, (Lines{"Fehler Lesen der OQY", "Cube Creation Error",
-                         "VBS Conversion not selected"}));
+  EXPECT_EQ(tail,
+            (Lines{"Fehler Lesen der OQY", "Cube Creation Error", "VBS Conversion not selected"}));
   EXPECT_TRUE(connections.calls.empty());
 }
 

@@ -39,8 +39,8 @@ TEST_F(StampCubeFileTest, EmptyPatternTouchesNothing) {
 TEST_F(StampCubeFileTest, CopiesThenDeletesWithSeveralDots) {
   test::WriteBytes("sales.final.cub", "cube");
   EXPECT_TRUE(StampCubeFile(context, Job("sales.final.cub", "YYYY-MM-DD")));
-  EXPECT_EQ(list.lines, (Lines{"Cube Target: sales.final_2024-03-07.cub",
-                               "Delete Cube: sales.final.cub"}));
+  EXPECT_EQ(list.lines,
+            (Lines{"Cube Target: sales.final_2024-03-07.cub", "Delete Cube: sales.final.cub"}));
   EXPECT_EQ(test::ReadBytes("sales.final_2024-03-07.cub"), "cube");
   EXPECT_FALSE(std::filesystem::exists("sales.final.cub"));
   // The same stamp again replaces the earlier copy.

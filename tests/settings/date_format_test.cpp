@@ -24,14 +24,15 @@ TEST(DateFormatTest, FormatsEachPattern) {
       {"HH:mm:ss", "09:05:02"},
       {"yyyy-mm-dd", "2024-03-07"},  // no hour before it: mm is the month
       {"D.M.YY H:M:S", "7.3.24 9:5:2"},
-      {"HH-x-MM", "09-x-05"},        // literals between hour and minute do not matter
-      {"HH DD MM", "09 07 03"},      // a date token in between makes it the month again
+      {"HH-x-MM", "09-x-05"},    // literals between hour and minute do not matter
+      {"HH DD MM", "09 07 03"},  // a date token in between makes it the month again
       {"MM HH mm", "03 09 05"},
       {"_", "_"},
       {"", ""},
       {"Cube (v2)", "Cube (v2)"},  // letters outside the tokens are copied
   };
-  for (const auto& c : cases) EXPECT_EQ(FormatDateTime(kFixedTime, c.pattern), c.expected) << c.pattern;
+  for (const auto& c : cases)
+    EXPECT_EQ(FormatDateTime(kFixedTime, c.pattern), c.expected) << c.pattern;
 }
 
 TEST(DateFormatTest, FormatsDurationsAsTimeOfDay) {

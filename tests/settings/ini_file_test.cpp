@@ -62,20 +62,23 @@ TEST(IniFileTest, FollowsTheReaderRules) {
                    "EQUALS=a=b\r\n"
                    "[job]\r\n"
                    "OTHER=later section\r\n"
-                   "LONG=" + std::string(300, 'x') + "\r\n"
-                   "UMLAUT=Gr\xFC\xDF" "e\n");
-  EXPECT_EQ(ReadIniValue("job", "OQY", "x.ini"), "a b.oqy");       // trimmed, first key wins
-  EXPECT_EQ(ReadIniValue("JOB", "OQY2VBS", "x.ini"), "");          // empty value
+                   "LONG=" +
+                       std::string(300, 'x') +
+                       "\r\n"
+                       "UMLAUT=Gr\xFC\xDF"
+                       "e\n");
+  EXPECT_EQ(ReadIniValue("job", "OQY", "x.ini"), "a b.oqy");  // trimmed, first key wins
+  EXPECT_EQ(ReadIniValue("JOB", "OQY2VBS", "x.ini"), "");     // empty value
   EXPECT_EQ(ReadIniValue("Job", "QUOTED", "x.ini"), "C:\\with blank\\x.oqy");
   EXPECT_EQ(ReadIniValue("Job", "EQUALS", "x.ini"), "a=b");
-  EXPECT_EQ(ReadIniValue("Job", "OTHER", "x.ini"), "");             // first section wins
+  EXPECT_EQ(ReadIniValue("Job", "OTHER", "x.ini"), "");  // first section wins
   EXPECT_EQ(ReadIniValue("Job", "; comment", "x.ini"), "");
 }
 
 TEST(IniFileTest, DeliversAtMost255Characters) {
   test::TempDir dir;
-  test::WriteBytes("x.ini", "[J]\r\nLONG=" + std::string(300, 'x') + "\r\nU=" +
-                                std::string(254, 'a') + "\xFC\xFC\r\n");
+  test::WriteBytes("x.ini", "[J]\r\nLONG=" + std::string(300, 'x') +
+                                "\r\nU=" + std::string(254, 'a') + "\xFC\xFC\r\n");
   EXPECT_EQ(ReadIniValue("J", "LONG", "x.ini"), std::string(255, 'x'));
   EXPECT_EQ(ReadIniValue("J", "U", "x.ini"), std::string(254, 'a') + "\xC3\xBC");
 }

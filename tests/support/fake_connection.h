@@ -37,7 +37,8 @@ class FakeConnection : public provider::Connection {
                          std::to_string(options) + ")");
     if (log_.open_error) return log_.open_error;
     const std::size_t start = connection_string_.find("LOCATION=") + 9;
-    const std::string location = connection_string_.substr(start, connection_string_.find(';') - start);
+    const std::string location =
+        connection_string_.substr(start, connection_string_.find(';') - start);
     WriteBytes(platform::NativePath(location), log_.cube_bytes);
     return std::nullopt;
   }

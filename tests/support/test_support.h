@@ -33,9 +33,15 @@ class TempDir {
 // recorded as "<listSetLast>", "<listSetRed>", "<ImageCubeMoveDown>", "<Unload>".
 class RecordingList : public job::ProgressList {
  public:
-  void AddLine(const std::string& text) override { lines.push_back(text); calls.push_back(text); }
+  void AddLine(const std::string& text) override {
+    lines.push_back(text);
+    calls.push_back(text);
+  }
   void listSetLast() override { calls.push_back("<listSetLast>"); }
-  void listSetRed() override { red = true; calls.push_back("<listSetRed>"); }
+  void listSetRed() override {
+    red = true;
+    calls.push_back("<listSetRed>");
+  }
   void ImageCubeMoveDown() override { calls.push_back("<ImageCubeMoveDown>"); }
   void Unload() override { calls.push_back("<Unload>"); }
 

@@ -37,9 +37,9 @@ std::optional<Error> BuildCube(std::string_view connection_string, const SourceO
   auto insert = ddl::ParseInsertInto(properties->insert_into, *schema);
   if (!insert) return insert.error();
 
-  const std::string odbc = source::MakeOdbcConnectionString(
-      properties->source_dsn, properties->source_dsn_suffix, properties->source_uid,
-      properties->source_pwd);
+  const std::string odbc =
+      source::MakeOdbcConnectionString(properties->source_dsn, properties->source_dsn_suffix,
+                                       properties->source_uid, properties->source_pwd);
   CubeBuilder builder(*schema, *insert);
   auto rows = open_source(odbc, insert->select, builder.Hints());
   if (!rows) return rows.error();
