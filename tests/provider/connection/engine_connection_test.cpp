@@ -1,0 +1,142 @@
+// The engine's connection over rows held in memory: Open builds the cube file, and the
+// connection object behaves as the job expects of it.
+#include <gtest/gtest.h>
+#include <sqlite3.h>
+
+#include <filesystem>
+
+#include "provider/connection.h"
+#include "provider/connection/cube_build.h"
+#include "support/test_support.h"
+
+namespace cubemill::provider {
+namespace {
+
+// Delivers fixed rows; counts how often it was opened and what it was given.
+struct MemoryRows {
+  std::vector<std::vector<Value>> rows;
+  int opened = 0;
+  std::string connection;
+  std::string select;
+  std::vector<ColumnHint> hints;
+};
+
+class MemorySource : public RowSource {
+ public:
+  explicit MemorySource(const MemoryRows& data) : data_(data) {}
+  std::size_t ColumnCount() const override { return data_.hints.size(); }
+  Result<bool> NextRow(std::vector<Value>& row) override {
+    if (next_ == data_.rows.size()) return false;
+    row = data_.rows[next_++];
+    return true;
+  }
+
+ private:
+  const MemoryRows& data_;
+  std::size_t next_ = 0;
+};
+
+SourceOpener OpenMemory(MemoryRows& data) {
+  return [&data](const std::string& connection, const std::string& select,
+                 const std::vector<ColumnHint>& hints) -> Result<std::unique_ptr<RowSource>> {
+    ++data.opened;
+    data.connection = connection;
+    data.select = select;
+    data.hints = hints;
+    return std::unique_ptr<RowSource>(std::make_unique<MemorySource>(data));
+  };
+}
+
+const char kConnection[] =
+    "LOCATION=cube.cub; SOURCE_DSN=\"Sales\"; SOURCE_DSN_SUFFIX=\"Prompt=CompleteRequired;"
+    "Window Handle=0x1\"; CreateCube=CREATE CUBE [OCWCube] ( DIMENSION [Region], LEVEL "
+    "[Country], MEASURE [Amount] FUNCTION SUM ); InsertInto=INSERT INTO OCWCube([Region]."
+    "[Country], Measures.[Amount])  SELECT country, amount FROM sales ";
+
+std::string Totals(const std::string& file) {
+  sqlite3* db = nullptr;
+  sqlite3_open_v2(file.c_str(), &db, SQLITE_OPEN_READONLY, nullptr);
+  std::string text;
+  sqlite3_exec(
+      db, "SELECT \"Region.Country\" || '=' || \"Amount\" FROM cube_flat ORDER BY 1",
+      [](void* out, int, char** values, char**) {
+        *static_cast<std::string*>(out) += std::string(values[0]) + ";";
+        return 0;
+      },
+      &text, nullptr);
+  sqlite3_close(db);
+  return text;
+}
+
+struct EngineConnectionTest : ::testing::Test {
+  test::TempDir dir;
+  EngineConnectionTest() {
+    data.rows = {{std::string_view("Spain"), std::int64_t{4}},
+                 {std::string_view("Chile"), 1.5},
+                 {std::string_view("Spain"), std::int64_t{6}}};
+  }
+  MemoryRows data;
+};
+
+TEST_F(EngineConnectionTest, OpenBuildsTheCubeFromTheSourceRows) {
+  auto connection = NewEngineConnection(OpenMemory(data), {});
+  EXPECT_FALSE(connection->SetConnectionString(kConnection));
+  EXPECT_FALSE(connection->SetProvider("MSOLAP.2"));
+  EXPECT_FALSE(connection->Open("", "", "", -1));
+  EXPECT_FALSE(connection->Close());
+  EXPECT_EQ(data.connection, "DSN=Sales");  // the dialog settings of the suffix are dropped
+  EXPECT_EQ(data.select, "SELECT country, amount FROM sales");
+  EXPECT_EQ(Totals("cube.cub"), "Chile=1.5;Spain=10;");
+}
+
+TEST_F(EngineConnectionTest, ReportsProgressAndTheFinalCount) {
+  std::vector<std::uint64_t> seen;
+  EXPECT_FALSE(BuildCube(kConnection, OpenMemory(data),
+                         [&seen](std::uint64_t rows) { seen.push_back(rows); }));
+  EXPECT_EQ(seen, std::vector<std::uint64_t>{3});
+}
+
+TEST_F(EngineConnectionTest, UsesAnExistingFileWhenAskedTo) {
+  const std::string use_existing = std::string(kConnection) + "; USEEXISTINGFILE=Yes";
+  test::WriteBytes("cube.cub", "earlier");
+  EXPECT_FALSE(BuildCube(use_existing, OpenMemory(data), {}));
+  EXPECT_EQ(data.opened, 0);
+  EXPECT_EQ(test::ReadBytes("cube.cub"), "earlier");
+  std::filesystem::remove("cube.cub");
+  EXPECT_FALSE(BuildCube(use_existing, OpenMemory(data), {}));  // missing: it is built
+  EXPECT_EQ(data.opened, 1);
+  EXPECT_EQ(Totals("cube.cub"), "Chile=1.5;Spain=10;");
+}
+
+TEST_F(EngineConnectionTest, BehavesLikeAConnectionObject) {
+  auto other = NewEngineConnection(OpenMemory(data), {});
+  other->SetConnectionString(kConnection);
+  other->SetProvider("SQLOLEDB");
+  auto error = other->Open("", "", "", -1);
+  ASSERT_TRUE(error);
+  EXPECT_EQ(*error, (Error{kProviderNotFoundText, kProviderNotFoundNumber, kConnectionSource}));
+  EXPECT_EQ(data.opened, 0);
+  EXPECT_TRUE(other->Close());  // never opened
+
+  auto engine = NewEngineConnection(OpenMemory(data), {});
+  engine->SetProvider("msolap");
+  EXPECT_FALSE(engine->Open(kConnection, "", "", -1));  // the argument wins when given
+  EXPECT_TRUE(engine->Open("", "", "", -1));            // already open
+  EXPECT_TRUE(engine->SetConnectionString(""));
+  EXPECT_FALSE(engine->Close());
+  EXPECT_TRUE(engine->Close());
+}
+
+TEST_F(EngineConnectionTest, StatementErrorsComeBeforeTheSourceIsOpened) {
+  std::string broken = kConnection;
+  broken.replace(broken.find("FUNCTION SUM"), 12, "FUNCTION AVG");
+  auto error = BuildCube(broken, OpenMemory(data), {});
+  ASSERT_TRUE(error);
+  EXPECT_NE(error->description.find("AVG"), std::string::npos) << error->description;
+  EXPECT_EQ(error->number, -2147217900);
+  EXPECT_EQ(data.opened, 0);
+  EXPECT_FALSE(std::filesystem::exists("cube.cub"));
+}
+
+}  // namespace
+}  // namespace cubemill::provider
