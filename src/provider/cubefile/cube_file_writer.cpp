@@ -324,7 +324,9 @@ std::optional<WriteFailure> WriteAndReplace(const std::string& target, const Cub
 
   {
     sqlite3* raw = nullptr;
-    int opened = sqlite3_open_v2(temporary.path().c_str(), &raw, SQLITE_OPEN_READWRITE, nullptr);
+    // One thread writes the file: no mutexes on the connection.
+    int opened = sqlite3_open_v2(temporary.path().c_str(), &raw,
+                                 SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr);
     Database database(raw);
     if (opened != SQLITE_OK) {
       return WriteFailure{std::string("cannot open the temporary file: ") +
