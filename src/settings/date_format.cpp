@@ -8,36 +8,26 @@
 namespace cubemill::settings {
 namespace {
 
-enum class Token {
-  kYear4,
-  kYear2,
-  kMonthOrMinute2,
-  kMonthOrMinute1,
-  kDay2,
-  kDay1,
-  kHour2,
-  kHour1,
-  kSecond2,
-  kSecond1,
-  kLiteral
-};
+// The part of a date-time value a token shows.
+enum class Field { kYear, kShortYear, kMonthOrMinute, kDay, kHour, kSecond };
 
-struct TokenText {
+struct Token {
   const char* text;
-  Token token;
+  Field field;
+  int width;  // digits at least (2 for a doubled letter)
 };
 
 // Longest first, so "YYYY" wins over "YY" and "MM" over "M".
-constexpr std::array<TokenText, 10> kTokens = {{{"YYYY", Token::kYear4},
-                                                {"YY", Token::kYear2},
-                                                {"MM", Token::kMonthOrMinute2},
-                                                {"M", Token::kMonthOrMinute1},
-                                                {"DD", Token::kDay2},
-                                                {"D", Token::kDay1},
-                                                {"HH", Token::kHour2},
-                                                {"H", Token::kHour1},
-                                                {"SS", Token::kSecond2},
-                                                {"S", Token::kSecond1}}};
+constexpr std::array<Token, 10> kTokens = {{{"YYYY", Field::kYear, 4},
+                                            {"YY", Field::kShortYear, 2},
+                                            {"MM", Field::kMonthOrMinute, 2},
+                                            {"M", Field::kMonthOrMinute, 1},
+                                            {"DD", Field::kDay, 2},
+                                            {"D", Field::kDay, 1},
+                                            {"HH", Field::kHour, 2},
+                                            {"H", Field::kHour, 1},
+                                            {"SS", Field::kSecond, 2},
+                                            {"S", Field::kSecond, 1}}};
 
 bool MatchesAt(std::string_view pattern, std::size_t pos, std::string_view token) {
   if (pos + token.size() > pattern.size()) return false;
@@ -70,52 +60,41 @@ std::string FormatDateTime(platform::DateTime value, std::string_view pattern) {
   std::string out;
   bool after_hour = false;  // the nearest preceding date or time token is an hour token
   for (std::size_t pos = 0; pos < pattern.size();) {
-    Token token = Token::kLiteral;
-    std::size_t length = 1;
-    for (const auto& candidate : kTokens) {
+    const Token* token = nullptr;
+    for (const Token& candidate : kTokens) {
       if (MatchesAt(pattern, pos, candidate.text)) {
-        token = candidate.token;
-        length = std::char_traits<char>::length(candidate.text);
+        token = &candidate;
         break;
       }
     }
-    switch (token) {
-      case Token::kYear4:
-        out += Digits(year, 4);
+    if (token == nullptr) {
+      out += pattern[pos++];
+      continue;
+    }
+    long shown = 0;
+    switch (token->field) {
+      case Field::kYear:
+        shown = year;
         break;
-      case Token::kYear2:
-        out += Digits(year % 100, 2);
+      case Field::kShortYear:
+        shown = year % 100;
         break;
-      case Token::kMonthOrMinute2:
-        out += Digits(after_hour ? minute : month, 2);
+      case Field::kMonthOrMinute:
+        shown = after_hour ? minute : month;
         break;
-      case Token::kMonthOrMinute1:
-        out += Digits(after_hour ? minute : month, 1);
+      case Field::kDay:
+        shown = day;
         break;
-      case Token::kDay2:
-        out += Digits(day, 2);
+      case Field::kHour:
+        shown = hour;
         break;
-      case Token::kDay1:
-        out += Digits(day, 1);
-        break;
-      case Token::kHour2:
-        out += Digits(hour, 2);
-        break;
-      case Token::kHour1:
-        out += Digits(hour, 1);
-        break;
-      case Token::kSecond2:
-        out += Digits(second, 2);
-        break;
-      case Token::kSecond1:
-        out += Digits(second, 1);
-        break;
-      case Token::kLiteral:
-        out += pattern[pos];
+      case Field::kSecond:
+        shown = second;
         break;
     }
-    if (token != Token::kLiteral) after_hour = token == Token::kHour2 || token == Token::kHour1;
-    pos += length;
+    out += Digits(shown, token->width);
+    after_hour = token->field == Field::kHour;
+    pos += std::char_traits<char>::length(token->text);
   }
   return out;
 }
