@@ -1,5 +1,6 @@
 #include "job/stamp_cube_file.h"
 
+#include "platform/durable_file.h"
 #include "platform/file_system.h"
 #include "settings/date_format.h"
 #include "settings/run_log.h"
@@ -24,11 +25,15 @@ bool StampCubeFile(const JobContext& context, const CubeJob& job) {
     return false;
   }
   settings::LogMessage(context, job, "Cube Target: " + *target);
-  if (auto error = platform::CopyFileOver(job.CubeFile, *target)) {
+  // The stamped cube appears complete or not at all, and an earlier cube of that name stays as it
+  // was until then: the cube is renamed over it (or, on another file system, copied beside it
+  // and renamed). Only then does the unstamped name go.
+  if (auto error = platform::PlaceFileAs(job.CubeFile, *target)) {
     settings::LogError(context, job, *error);
     return false;
   }
   settings::LogMessage(context, job, "Delete Cube: " + job.CubeFile);
+  if (!platform::IsListedFile(job.CubeFile)) return true;  // renamed: nothing left to delete
   if (auto error = platform::DeleteFile(job.CubeFile)) {
     settings::LogError(context, job, *error);
     return false;

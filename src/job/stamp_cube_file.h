@@ -1,4 +1,4 @@
-// Copies a built cube file to a name that carries the date and time of the run.
+// Moves a built cube file to a name that carries the date and time of the run.
 #pragma once
 
 #include <optional>
@@ -13,10 +13,12 @@ namespace cubemill::job {
 // path), or nothing when it holds no ".".
 std::optional<std::string> StampedName(const std::string& cube_file, const std::string& stamp);
 
-// With a non-empty CubTimestamp: logs "Cube Target: " and the stamped name, copies the cube file
-// there (replacing a file of that name), logs "Delete Cube: " and the cube file, deletes it.
-// Returns true when done or when there was nothing to do; on the first failure logs the error's
-// description, number, source and number again and returns false, leaving the cube file.
+// With a non-empty CubTimestamp: logs "Cube Target: " and the stamped name, puts the cube file
+// there in one step (replacing a file of that name only once the new one is complete), logs
+// "Delete Cube: " and the cube file, and removes the unstamped name. Returns true when done or
+// when there was nothing to do; on the first failure logs the error's description, number,
+// source ("CopyFile" or "DeleteFile") and number again and returns false; a failure before the
+// stamped file is in place leaves the cube file and any earlier stamped file as they were.
 bool StampCubeFile(const JobContext& context, const CubeJob& job);
 
 }  // namespace cubemill::job

@@ -47,14 +47,6 @@ std::string CurrentDirectory() {
   return error ? std::string() : current.string();
 }
 
-std::optional<Error> CopyFileOver(const std::string& from, const std::string& to) {
-  std::error_code error;
-  std::filesystem::copy_file(NativePath(from), NativePath(to),
-                             std::filesystem::copy_options::overwrite_existing, error);
-  if (error) return SystemError(error, "cannot copy " + from + " to " + to, "CopyFile");
-  return std::nullopt;
-}
-
 std::optional<Error> DeleteFile(const std::string& path) {
   std::error_code error;
   if (!std::filesystem::remove(NativePath(path), error) && !error)

@@ -1,4 +1,4 @@
-// Files and directories: attribute words, the current directory, copy and delete.
+// Files and directories: attribute words, the current directory, delete.
 #pragma once
 
 #include <cstdint>
@@ -26,11 +26,8 @@ bool IsListedFile(const std::string& path);
 // Returns the process's current directory, or "" when it cannot be read.
 std::string CurrentDirectory();
 
-// Copies the file `from` to `to`, replacing an existing file. Returns the failure, if any, with
-// the system's message, its error number and the operation as source.
-std::optional<Error> CopyFileOver(const std::string& from, const std::string& to);
-
-// Deletes the file at `path`. Returns the failure, if any, as CopyFileOver does.
+// Deletes the file at `path`. Returns the failure, if any, with the system's message, its error
+// number and "DeleteFile" as source.
 std::optional<Error> DeleteFile(const std::string& path);
 
 }  // namespace cubemill::platform

@@ -8,12 +8,14 @@
 namespace cubemill::platform {
 namespace {
 
-void WriteLine(const std::string& path, std::string_view text, std::ios::openmode mode) {
+bool WriteLine(const std::string& path, std::string_view text, std::ios::openmode mode) {
   std::ofstream out(NativePath(path), std::ios::binary | mode);
-  if (!out) return;
+  if (!out) return false;
   std::string bytes = Utf8ToWindows1252(text);
   bytes += "\r\n";
   out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+  out.close();
+  return !out.fail();
 }
 
 }  // namespace
@@ -54,8 +56,8 @@ std::optional<std::vector<std::string>> ReadTextLines(const std::string& path) {
   return lines;
 }
 
-void AppendLine(const std::string& path, std::string_view text) {
-  WriteLine(path, text, std::ios::app);
+bool AppendLine(const std::string& path, std::string_view text) {
+  return WriteLine(path, text, std::ios::app);
 }
 
 void WriteFirstLine(const std::string& path, std::string_view text) {

@@ -18,8 +18,9 @@ std::string NativePath(std::string_view path);
 std::optional<std::vector<std::string>> ReadTextLines(const std::string& path);
 
 // Appends `text` in Windows-1252 followed by CR LF to the file at `path`, creating the file when
-// needed. Opens and closes the file for this one line; every failure is ignored.
-void AppendLine(const std::string& path, std::string_view text);
+// needed. Opens and closes the file for this one line. Returns false when the line could not be
+// written (a missing directory, a full disk).
+bool AppendLine(const std::string& path, std::string_view text);
 
 // Like AppendLine, but first creates the file or empties an existing one.
 void WriteFirstLine(const std::string& path, std::string_view text);

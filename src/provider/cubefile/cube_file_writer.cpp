@@ -1,9 +1,6 @@
 #include "provider/cubefile/cube_file_writer.h"
 
-#include <fcntl.h>
 #include <sqlite3.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
@@ -12,10 +9,10 @@
 #include <memory>
 #include <vector>
 
+#include "platform/durable_file.h"
 #include "platform/text_file.h"
 #include "provider/cubefile/connection_text.h"
 #include "provider/cubefile/cube_file_layout.h"
-#include "provider/cubefile/temporary_file.h"
 #include "provider/engine_error.h"
 
 namespace cubemill::provider {
@@ -65,14 +62,26 @@ class TableWriter {
 
  private:
   bool Fail(const std::string& doing) {
-    failure_ = WriteFailure{doing + ": " + sqlite3_errmsg(database_)};
+    failure_ = WriteFailure{doing + ": " + ErrorText(sqlite3_errmsg(database_))};
     return false;
+  }
+
+  // SQLite's message, followed by the system's when a system call failed underneath (so a
+  // file-size limit reads "File too large", not only "disk I/O error").
+  std::string ErrorText(const char* message) const {
+    std::string text = message;
+    const int code = sqlite3_extended_errcode(database_) & 0xff;
+    const int system_error = sqlite3_system_errno(database_);
+    if ((code == SQLITE_IOERR || code == SQLITE_FULL) && system_error != 0) {
+      text += " (" + SystemMessage(system_error) + ")";
+    }
+    return text;
   }
 
   bool Execute(const std::string& sql) {
     char* message = nullptr;
     if (sqlite3_exec(database_, sql.c_str(), nullptr, nullptr, &message) != SQLITE_OK) {
-      failure_ = WriteFailure{message != nullptr ? message : sqlite3_errmsg(database_)};
+      failure_ = WriteFailure{ErrorText(message != nullptr ? message : sqlite3_errmsg(database_))};
       sqlite3_free(message);
       return false;
     }
@@ -288,44 +297,19 @@ std::optional<std::string> CheckShape(const CubeSchema& schema, const BuiltCube&
   return std::nullopt;
 }
 
-bool SyncPath(const std::string& path, int flags) {
-  int descriptor = open(path.c_str(), flags | O_CLOEXEC);
-  if (descriptor < 0) return false;
-  bool ok = fsync(descriptor) == 0;
-  close(descriptor);
-  return ok;
-}
-
 std::optional<WriteFailure> WriteAndReplace(const std::string& target, const CubeSchema& schema,
                                             const BuiltCube& cube, const BuildInfo& info) {
-  namespace fs = std::filesystem;
   if (target.empty()) return WriteFailure{"no file name given"};
   std::error_code error;
-  if (fs::is_directory(target, error)) return WriteFailure{"it is a directory"};
+  if (std::filesystem::is_directory(target, error)) return WriteFailure{"it is a directory"};
   if (auto shape = CheckShape(schema, cube)) return WriteFailure{*shape};
 
-  fs::path target_path(target);
-  std::string directory = target_path.parent_path().string();
-  if (directory.empty()) directory = ".";
-  std::string pattern =
-      (fs::path(directory) / ("." + target_path.filename().string() + ".tmp-XXXXXX")).string();
-  std::vector<char> name(pattern.begin(), pattern.end());
-  name.push_back('\0');
-  int descriptor = mkstemp(name.data());
-  if (descriptor < 0) {
-    return WriteFailure{"cannot create a temporary file in \"" + directory +
-                        "\": " + SystemMessage(errno)};
-  }
-  TemporaryFile temporary(name.data());
-  mode_t mask = umask(0);
-  umask(mask);
-  fchmod(descriptor, static_cast<mode_t>(0666 & ~mask));
-  close(descriptor);
-
+  auto pending = platform::PendingFile::Create(target);
+  if (!pending) return WriteFailure{pending.error().description};
   {
     sqlite3* raw = nullptr;
     // One thread writes the file: no mutexes on the connection.
-    int opened = sqlite3_open_v2(temporary.path().c_str(), &raw,
+    int opened = sqlite3_open_v2((*pending)->path().c_str(), &raw,
                                  SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr);
     Database database(raw);
     if (opened != SQLITE_OK) {
@@ -340,14 +324,7 @@ std::optional<WriteFailure> WriteAndReplace(const std::string& target, const Cub
       return WriteFailure{"closing the temporary file: " + message};
     }
   }
-  if (!SyncPath(temporary.path(), O_RDWR)) {
-    return WriteFailure{"syncing the temporary file: " + SystemMessage(errno)};
-  }
-  if (std::rename(temporary.path().c_str(), target.c_str()) != 0) {
-    return WriteFailure{"replacing the file: " + SystemMessage(errno)};
-  }
-  temporary.Keep();
-  SyncPath(directory, O_RDONLY | O_DIRECTORY);  // makes the rename durable; best effort
+  if (auto committed = (*pending)->Commit()) return WriteFailure{committed->description};
   return std::nullopt;
 }
 

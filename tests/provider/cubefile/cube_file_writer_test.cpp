@@ -15,7 +15,6 @@
 #include "provider/build/cube_fixtures.h"
 #include "provider/cubefile/connection_text.h"
 #include "provider/cubefile/cube_file_reader.h"
-#include "provider/cubefile/temporary_file.h"
 #include "provider/engine_error.h"
 #include "support/test_support.h"
 
@@ -231,34 +230,6 @@ TEST(CubeFileWriterTest, ReplacesAnEarlierFile) {
   EXPECT_EQ(Query("sales.cub", "SELECT source_rows FROM cube").rows,
             (std::vector<std::vector<std::string>>{{"5"}}));
   EXPECT_EQ(DirectoryEntries("."), std::vector<std::string>{"sales.cub"});
-}
-
-TEST(TemporaryFileTest, SignalsRemoveTheFileAndEndTheProcess) {
-  cubemill::test::TempDir dir;
-  for (int signal_number : {SIGINT, SIGTERM}) {
-    cubemill::test::WriteBytes("partial.tmp", "x");
-    pid_t child = fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
-      TemporaryFile file(fs::absolute("partial.tmp").string());
-      raise(signal_number);
-      _exit(3);  // not reached: the signal ends the process
-    }
-    int status = 0;
-    ASSERT_EQ(waitpid(child, &status, 0), child);
-    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == signal_number) << status;
-    EXPECT_FALSE(fs::exists("partial.tmp")) << signal_number;
-  }
-  // Without a signal the owner removes it, and Keep leaves it alone.
-  cubemill::test::WriteBytes("a.tmp", "x");
-  { TemporaryFile file("a.tmp"); }
-  EXPECT_FALSE(fs::exists("a.tmp"));
-  cubemill::test::WriteBytes("b.tmp", "x");
-  {
-    TemporaryFile file("b.tmp");
-    file.Keep();
-  }
-  EXPECT_TRUE(fs::exists("b.tmp"));
 }
 
 TEST(ConnectionTextTest, RemovesPasswordPairs) {

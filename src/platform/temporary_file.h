@@ -4,7 +4,7 @@
 
 #include <string>
 
-namespace cubemill::provider {
+namespace cubemill::platform {
 
 class TemporaryFile {
  public:
@@ -26,4 +26,4 @@ class TemporaryFile {
   int slot_ = -1;  // place in the signal handler's list, -1 when not listed
 };
 
-}  // namespace cubemill::provider
+}  // namespace cubemill::platform

@@ -1,4 +1,4 @@
-#include "provider/cubefile/temporary_file.h"
+#include "platform/temporary_file.h"
 
 #include <signal.h>
 #include <unistd.h>
@@ -8,7 +8,7 @@
 #include <cstring>
 #include <mutex>
 
-namespace cubemill::provider {
+namespace cubemill::platform {
 namespace {
 
 // The signal handler reads this list, so it is fixed-size and touched only through atomics:
@@ -94,4 +94,4 @@ void TemporaryFile::Keep() {
   path_.clear();
 }
 
-}  // namespace cubemill::provider
+}  // namespace cubemill::platform
