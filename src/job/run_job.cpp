@@ -90,11 +90,15 @@ bool RunJob(const JobContext& context, CubeJob& job, bool close_when_done) {
 
     if (job.VbsFile.empty()) {
       log("VBS Conversion not selected");
-    } else if (vbs::ConvertToVbs(job, context.clock)) {
-      log("VBS Conversion OK");
     } else {
-      log("VBS Conversion NOT OK");
-      set_red();
+      std::string failure;
+      if (vbs::ConvertToVbs(job, context.clock, &failure)) {
+        log("VBS Conversion OK");
+      } else {
+        log("VBS Conversion NOT OK");
+        if (!failure.empty()) log(failure);
+        set_red();
+      }
     }
   } else {
     log("At least one error occured");

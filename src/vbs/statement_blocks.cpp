@@ -29,9 +29,9 @@ std::string ApplySteps(std::string text, std::initializer_list<Step> steps) {
 }
 
 // Writes the empty line and the declaration of `variable`, then `assignment`.
-bool WriteBlock(const job::CubeJob& job, std::string_view variable, const std::string& assignment) {
-  AppendVbsLine(job, Join({kBreak, "Dim ", variable}));
-  AppendVbsLine(job, assignment);
+bool WriteBlock(VbsScript& script, std::string_view variable, const std::string& assignment) {
+  AppendVbsLine(script, Join({kBreak, "Dim ", variable}));
+  AppendVbsLine(script, assignment);
   return true;
 }
 
@@ -114,22 +114,24 @@ std::string SelectAssignment(const job::CubeJob& job) {
   return Join({"ConnSelectCube = ", kQuote, text, kQuote});
 }
 
-bool WriteVbsCubLocation(const job::CubeJob& job) {
-  return WriteBlock(job, "ConnCubLocation", CubLocationAssignment(job));
+bool WriteVbsCubLocation(VbsScript& script, const job::CubeJob& job) {
+  return WriteBlock(script, "ConnCubLocation", CubLocationAssignment(job));
 }
 
-bool WriteVbsDsn(const job::CubeJob& job) { return WriteBlock(job, "ConnDSN", DsnAssignment(job)); }
-
-bool WriteVbsCreateCube(const job::CubeJob& job) {
-  return WriteBlock(job, "ConnCreateCube", CreateCubeAssignment(job));
+bool WriteVbsDsn(VbsScript& script, const job::CubeJob& job) {
+  return WriteBlock(script, "ConnDSN", DsnAssignment(job));
 }
 
-bool WriteVbsInsertInto(const job::CubeJob& job) {
-  return WriteBlock(job, "ConnInsertCube", InsertIntoAssignment(job));
+bool WriteVbsCreateCube(VbsScript& script, const job::CubeJob& job) {
+  return WriteBlock(script, "ConnCreateCube", CreateCubeAssignment(job));
 }
 
-bool WriteVbsSelect(const job::CubeJob& job) {
-  return WriteBlock(job, "ConnSelectCube", SelectAssignment(job));
+bool WriteVbsInsertInto(VbsScript& script, const job::CubeJob& job) {
+  return WriteBlock(script, "ConnInsertCube", InsertIntoAssignment(job));
+}
+
+bool WriteVbsSelect(VbsScript& script, const job::CubeJob& job) {
+  return WriteBlock(script, "ConnSelectCube", SelectAssignment(job));
 }
 
 }  // namespace cubemill::vbs

@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "job/cube_job.h"
+#include "vbs/vbs_file.h"
 
 namespace cubemill::vbs {
 
@@ -32,12 +33,12 @@ std::string InsertIntoAssignment(const job::CubeJob& job);
 // every comma.
 std::string SelectAssignment(const job::CubeJob& job);
 
-// Each writer appends its block to the job's VbsFile as two items, an empty line with the Dim
-// line, then the assignment, and returns true. Write failures are ignored.
-bool WriteVbsCubLocation(const job::CubeJob& job);
-bool WriteVbsDsn(const job::CubeJob& job);
-bool WriteVbsCreateCube(const job::CubeJob& job);
-bool WriteVbsInsertInto(const job::CubeJob& job);
-bool WriteVbsSelect(const job::CubeJob& job);
+// Each writer appends its block to `script` as two items, an empty line with the Dim line, then
+// the assignment, and returns true.
+bool WriteVbsCubLocation(VbsScript& script, const job::CubeJob& job);
+bool WriteVbsDsn(VbsScript& script, const job::CubeJob& job);
+bool WriteVbsCreateCube(VbsScript& script, const job::CubeJob& job);
+bool WriteVbsInsertInto(VbsScript& script, const job::CubeJob& job);
+bool WriteVbsSelect(VbsScript& script, const job::CubeJob& job);
 
 }  // namespace cubemill::vbs

@@ -1,15 +1,24 @@
 #include "vbs/vbs_file.h"
 
-#include "platform/text_file.h"
+#include "platform/durable_file.h"
+#include "platform/text_encoding.h"
 
 namespace cubemill::vbs {
 
-void StartVbsFile(const job::CubeJob& job, std::string_view text) {
-  platform::WriteFirstLine(job.VbsFile, text);
+void VbsScript::Append(std::string_view text) {
+  bytes_ += platform::Utf8ToWindows1252(text);
+  bytes_ += "\r\n";
 }
 
-void AppendVbsLine(const job::CubeJob& job, std::string_view text) {
-  platform::AppendLine(job.VbsFile, text);
+std::optional<Error> VbsScript::Save(const std::string& path) const {
+  return platform::WriteFileAtomically(path, bytes_);
 }
+
+void StartVbsFile(VbsScript& script, std::string_view text) {
+  script.Clear();
+  script.Append(text);
+}
+
+void AppendVbsLine(VbsScript& script, std::string_view text) { script.Append(text); }
 
 }  // namespace cubemill::vbs

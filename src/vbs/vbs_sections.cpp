@@ -90,29 +90,29 @@ constexpr std::string_view kTrailer[] = {
 
 }  // namespace
 
-bool WriteVbsHeader(const job::CubeJob& job, const platform::Clock& clock) {
-  StartVbsFile(job, "' Program: Cubemill");
-  AppendVbsLine(job, "' Author: Cubemill Team");
-  AppendVbsLine(job, "' Copyright: The Cubemill Team (MIT License)");
-  AppendVbsLine(job, "' Version: 1.2.00");
-  AppendVbsLine(job, "' OQY Origin: " + job.OqyFile);
-  AppendVbsLine(job, "' Date: " + settings::FormatDateTime(clock.Now(), "DD.MM.YYYY"));
+bool WriteVbsHeader(VbsScript& script, const job::CubeJob& job, const platform::Clock& clock) {
+  StartVbsFile(script, "' Program: Cubemill");
+  AppendVbsLine(script, "' Author: Cubemill Team");
+  AppendVbsLine(script, "' Copyright: The Cubemill Team (MIT License)");
+  AppendVbsLine(script, "' Version: 1.2.00");
+  AppendVbsLine(script, "' OQY Origin: " + job.OqyFile);
+  AppendVbsLine(script, "' Date: " + settings::FormatDateTime(clock.Now(), "DD.MM.YYYY"));
   return true;
 }
 
-bool WriteVbsPreamble(const job::CubeJob& job) {
-  for (std::string_view line : kPreamble) AppendVbsLine(job, line);
-  if (job.CubTimestamp.empty()) AppendVbsLine(job, kBlankTimestamp);
+bool WriteVbsPreamble(VbsScript& script, const job::CubeJob& job) {
+  for (std::string_view line : kPreamble) AppendVbsLine(script, line);
+  if (job.CubTimestamp.empty()) AppendVbsLine(script, kBlankTimestamp);
   return true;
 }
 
-bool WriteVbsConnection(const job::CubeJob& job) {
-  for (std::string_view item : kConnection) AppendVbsLine(job, item);
+bool WriteVbsConnection(VbsScript& script) {
+  for (std::string_view item : kConnection) AppendVbsLine(script, item);
   return true;
 }
 
-bool WriteVbsTrailer(const job::CubeJob& job) {
-  return WriteTrailerItems([&job](std::string_view item) { AppendVbsLine(job, item); });
+bool WriteVbsTrailer(VbsScript& script) {
+  return WriteTrailerItems([&script](std::string_view item) { AppendVbsLine(script, item); });
 }
 
 bool WriteTrailerItems(const std::function<void(std::string_view)>& append) {

@@ -21,6 +21,7 @@
 #include "job/start_job.h"
 #include "provider/connection.h"
 #include "support/test_support.h"
+#include "support/worked_example.h"
 #include "ui/cube_picture.h"
 #include "ui/info_text.h"
 
@@ -262,7 +263,8 @@ TEST_F(MainWindowTest, StartRunsAManualJobAndTheListKeepsEveryLine) {
 TEST_F(MainWindowTest, NoneInAnyCaseGivesNoTimeStamping) {
   const std::string oqy = dir_.File("Sales.oqy");
   const std::string script = oqy + ".vbs";
-  test::WriteBytes(oqy, "no connection here\r\n");
+  // The source does not exist, so the build fails; the script is written all the same.
+  test::WriteBytes(oqy, test::kWorkedExampleLine + "\r\n");
   const std::string blank_stamp = "   sCurTS = \"\"\r\n";
   Control<QLineEdit>("TextFileOqy")->setText(QString::fromStdString(oqy));
   Control<QLineEdit>("TextInputLogDir")->setText(QString::fromStdString(dir_.path().string()));

@@ -47,15 +47,13 @@ job::CubeJob ExampleJob() {
 }
 
 TEST(StatementBlocksTest, WritesTheFiveBlocksOfTheExampleByteForByte) {
-  test::TempDir dir;
-  job::CubeJob job = ExampleJob();
-  job.VbsFile = dir.File("blocks.vbs");
-
-  EXPECT_TRUE(WriteVbsCubLocation(job));
-  EXPECT_TRUE(WriteVbsDsn(job));
-  EXPECT_TRUE(WriteVbsCreateCube(job));
-  EXPECT_TRUE(WriteVbsInsertInto(job));
-  EXPECT_TRUE(WriteVbsSelect(job));
+  const job::CubeJob job = ExampleJob();
+  VbsScript script;
+  EXPECT_TRUE(WriteVbsCubLocation(script, job));
+  EXPECT_TRUE(WriteVbsDsn(script, job));
+  EXPECT_TRUE(WriteVbsCreateCube(script, job));
+  EXPECT_TRUE(WriteVbsInsertInto(script, job));
+  EXPECT_TRUE(WriteVbsSelect(script, job));
 
   const std::string expected = Lines({
       "",
@@ -86,7 +84,7 @@ TEST(StatementBlocksTest, WritesTheFiveBlocksOfTheExampleByteForByte) {
       T + Q + " FROM " + kCont,
       T + Q + "Sales GROUP BY Year" + Q,
   });
-  EXPECT_EQ(test::ReadBytes(job.VbsFile), expected);
+  EXPECT_EQ(script.bytes(), expected);
 }
 
 TEST(StatementBlocksTest, ExampleAssignmentsReadBackAsTheStatements) {

@@ -1,6 +1,9 @@
 #include "vbs/vbs_writer.h"
 
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/resource.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <stdexcept>
@@ -70,11 +73,55 @@ TEST(VbsWriterTest, WritesNothingWithoutAScriptPath) {
   EXPECT_TRUE(std::filesystem::is_empty(dir.path()));
 }
 
-TEST(VbsWriterTest, IgnoresAScriptPathItCannotWrite) {
+TEST(VbsWriterTest, FailureLeavesTheEarlierScriptAndSaysWhy) {
   test::TempDir dir;
-  const job::CubeJob job = OqyJob(dir.File("missing\\sub\\sales.vbs"), "YYYY");
-  EXPECT_TRUE(ConvertToVbs(job, test::FixedClock(kRunTime)));
+  const test::FixedClock clock(kRunTime);
+  // A directory that does not exist: nothing is written anywhere.
+  std::string failure;
+  EXPECT_FALSE(ConvertToVbs(OqyJob(dir.File("missing\\sub\\sales.vbs"), "YYYY"), clock, &failure));
+  EXPECT_NE(failure.find("No such file or directory"), std::string::npos) << failure;
   EXPECT_TRUE(std::filesystem::is_empty(dir.path()));
+
+  // An OQY file that could not be read leaves the job without values: the good script stays.
+  const std::string earlier = "' an earlier script\r\n";
+  test::WriteBytes("sales.vbs", earlier);
+  job::CubeJob unread;
+  unread.OqyFile = "gone.oqy";
+  unread.VbsFile = dir.File("sales.vbs");
+  EXPECT_FALSE(ConvertToVbs(unread, clock, &failure));
+  EXPECT_NE(failure.find("left as it was"), std::string::npos) << failure;
+  EXPECT_EQ(test::ReadBytes("sales.vbs"), earlier);
+
+  // A file-size limit below the script's size: the earlier script stays, nothing else is left.
+  struct rlimit saved;
+  ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
+  auto previous = signal(SIGXFSZ, SIG_IGN);
+  struct rlimit limited = saved;
+  limited.rlim_cur = 1000;
+  ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limited), 0);
+  const bool written = ConvertToVbs(OqyJob(dir.File("sales.vbs"), "YYYY"), clock, &failure);
+  setrlimit(RLIMIT_FSIZE, &saved);
+  signal(SIGXFSZ, previous);
+  EXPECT_FALSE(written);
+  EXPECT_NE(failure.find("File too large"), std::string::npos) << failure;
+  EXPECT_EQ(test::ReadBytes("sales.vbs"), earlier);
+  std::vector<std::string> names;
+  for (const auto& entry : std::filesystem::directory_iterator("."))
+    names.push_back(entry.path().filename().string());
+  EXPECT_EQ(names, std::vector<std::string>{"sales.vbs"});
+}
+
+TEST(VbsWriterTest, ReadOnlyFolderFailsAndKeepsTheScript) {
+  if (::geteuid() == 0) GTEST_SKIP() << "root may write to any folder";
+  test::TempDir dir;
+  std::filesystem::create_directory("locked");
+  test::WriteBytes("locked/sales.vbs", "old\r\n");
+  std::filesystem::permissions(
+      "locked", std::filesystem::perms::owner_read | std::filesystem::perms::owner_exec);
+  EXPECT_FALSE(
+      ConvertToVbs(OqyJob(dir.File("locked/sales.vbs"), "YYYY"), test::FixedClock(kRunTime)));
+  std::filesystem::permissions("locked", std::filesystem::perms::owner_all);
+  EXPECT_EQ(test::ReadBytes("locked/sales.vbs"), "old\r\n");
 }
 
 TEST(VbsWriterTest, TrailerStopsAndFailsWhenInterrupted) {
