@@ -7,6 +7,7 @@
 #include "job/job_context.h"
 #include "job/start_job.h"
 #include "platform/clock.h"
+#include "platform/durable_file.h"
 #include "platform/sleeper.h"
 #include "provider/connection.h"
 #include "ui/console_list.h"
@@ -79,8 +80,15 @@ int main(int argc, char** argv) {
     std::printf("cubemill %s\n", cubemill::kVersion);
     return 0;
   }
+  // A file-size limit ends a write with an error the job reports, not the process.
+  cubemill::platform::IgnoreFileSizeSignal();
 #ifdef CUBEMILL_HAS_WINDOW
-  if (DisplayAvailable()) return cubemill::ui::RunWindowFrontEnd(argc, argv, parameter);
+  if (DisplayAvailable()) {
+    if (cubemill::ui::WindowCanOpen(argc, argv)) {
+      return cubemill::ui::RunWindowFrontEnd(argc, argv, parameter);
+    }
+    std::fprintf(stderr, "cubemill: cannot open the window on this display; using the console\n");
+  }
 #endif
   return RunConsole(parameter);
 }

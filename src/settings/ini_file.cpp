@@ -3,7 +3,9 @@
 #include <array>
 
 #include "platform/ascii_text.h"
+#include "platform/durable_file.h"
 #include "platform/file_system.h"
+#include "platform/text_encoding.h"
 #include "platform/text_file.h"
 
 namespace cubemill::settings {
@@ -78,7 +80,11 @@ void WriteIniLine(std::string_view text) { platform::AppendLine(SettingsPath(), 
 void EnsureIniFile(job::ProgressList& list) {
   if (platform::IsListedFile(SettingsPath())) return;
   list.AddLine("erstelle INI Datei");
-  for (const char* line : kDefaultLines) WriteIniLine(line);
+  // Written in one step, so that an interrupted start never leaves half a settings file that
+  // later runs would take as complete.
+  std::string text;
+  for (const char* line : kDefaultLines) text += std::string(line) + "\r\n";
+  platform::WriteFileAtomically(SettingsPath(), platform::Utf8ToWindows1252(text));
 }
 
 }  // namespace cubemill::settings

@@ -1,5 +1,9 @@
 #include "settings/run_log.h"
 
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
 #include "platform/file_system.h"
 #include "platform/text_file.h"
 #include "settings/date_format.h"
@@ -12,9 +16,23 @@ std::string RunLogLine(platform::DateTime now, const job::CubeJob& job, const st
   return FormatDateTime(now, "YYYY-MM-DD HH:mm:SS") + ";" + job.Parameter + ";" + text;
 }
 
+std::string OneLine(std::string text) {
+  for (char& c : text) {
+    if (c == '\r' || c == '\n') c = ' ';
+  }
+  return text;
+}
+
 void LogMessage(const job::JobContext& context, const job::CubeJob& job, const std::string& text) {
   context.list.AddLine(text);
-  platform::AppendLine(RunLogPath(job), RunLogLine(context.clock.Now(), job, text));
+  const std::string path = RunLogPath(job);
+  if (platform::AppendLine(path, RunLogLine(context.clock.Now(), job, OneLine(text)))) return;
+  // The list and the job go on without the log; say so once per log file, not once per line.
+  static std::string warned_path;
+  if (warned_path == path) return;
+  warned_path = path;
+  std::fprintf(stderr, "cubemill: warning: cannot write the run log %s: %s\n", path.c_str(),
+               std::strerror(errno));
 }
 
 void LogError(const job::JobContext& context, const job::CubeJob& job, const Error& error) {

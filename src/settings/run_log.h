@@ -16,8 +16,12 @@ std::string RunLogPath(const job::CubeJob& job);
 // Parameter, ";", the text unchanged.
 std::string RunLogLine(platform::DateTime now, const job::CubeJob& job, const std::string& text);
 
-// Adds `text` to the progress list, then appends its run-log line to the job's run log. A log
-// that cannot be written is skipped silently.
+// Returns `text` with every CR and LF replaced by a blank, so that it makes one run-log line.
+std::string OneLine(std::string text);
+
+// Adds `text` to the progress list as it is, then appends its run-log line (with line breaks
+// folded into blanks) to the job's run log. When the log cannot be written the job goes on, and
+// one warning per log file goes to standard error.
 void LogMessage(const job::JobContext& context, const job::CubeJob& job, const std::string& text);
 
 // Logs `error` as four messages: its description, its number, its source and its number again.

@@ -5,11 +5,22 @@
 #include <cstdint>
 
 #include "platform/clock.h"
+#include "platform/process.h"
 #include "provider/connection.h"
 #include "ui/main_window.h"
 #include "ui/window_sleeper.h"
 
 namespace cubemill::ui {
+
+bool WindowCanOpen(int argc, char** argv) {
+  return platform::SucceedsInChild([argc, argv] {
+    static char fallback_name[] = "cubemill";
+    char* qt_argv[] = {argc > 0 && argv != nullptr ? argv[0] : fallback_name, nullptr};
+    int qt_argc = 1;
+    QApplication app(qt_argc, qt_argv);
+    return true;
+  });
+}
 
 int RunWindowFrontEnd(int argc, char** argv, const std::string& parameter) {
   static char fallback_name[] = "cubemill";

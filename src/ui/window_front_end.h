@@ -11,4 +11,8 @@ namespace cubemill::ui {
 // job parameter is taken as a Qt option.
 int RunWindowFrontEnd(int argc, char** argv, const std::string& parameter);
 
+// True when the window can be opened on this display. Tries it in a child process, since Qt ends
+// a process that cannot reach its display (an old DISPLAY of a closed ssh session, say).
+bool WindowCanOpen(int argc, char** argv);
+
 }  // namespace cubemill::ui
