@@ -76,6 +76,19 @@ TEST_F(StampCubeFileTest, DotInADirectoryNameFailsTheCopyAndKeepsTheCube) {
   EXPECT_TRUE(std::filesystem::exists("data.old/cube"));
 }
 
+TEST_F(StampCubeFileTest, AFailedStampKeepsTheEarlierStampedCube) {
+  // The same stamp as an earlier run, but the new cube cannot be put there: a directory holds the
+  // stamped name of one, a missing cube the other. The earlier cubes stay byte for byte.
+  test::WriteBytes("sales_2024.cub", "yesterday's cube");
+  EXPECT_FALSE(StampCubeFile(context, Job("sales.cub", "YYYY")));
+  EXPECT_EQ(test::ReadBytes("sales_2024.cub"), "yesterday's cube");
+  std::filesystem::create_directory("other_2024.cub");
+  test::WriteBytes("other.cub", "today's cube");
+  EXPECT_FALSE(StampCubeFile(context, Job("other.cub", "YYYY")));
+  EXPECT_EQ(test::ReadBytes("other.cub"), "today's cube");
+  EXPECT_EQ(list.lines[list.lines.size() - 2], "CopyFile");
+}
+
 TEST_F(StampCubeFileTest, MissingCubeFailsTheCopy) {
   EXPECT_FALSE(StampCubeFile(context, Job("gone.cub", "YYYY")));
   EXPECT_EQ(list.lines.size(), 5u);

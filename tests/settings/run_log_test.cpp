@@ -32,13 +32,32 @@ TEST_F(RunLogTest, ShowsAndAppendsEachMessage) {
             "2024-03-07 09:05:02;Test;a;b\r\n");
 }
 
-TEST_F(RunLogTest, MissingLogDirectoryOnlyShowsTheMessage) {
+TEST_F(RunLogTest, FoldsLineBreaksIntoOneLogLineAndKeepsThemInTheList) {
+  job::CubeJob job;
+  job.Parameter = "Test";
+  job.LogDir = ".";
+  const std::string message = "could not connect to server\n\tIs the server running?\r\nbye";
+  LogMessage(context, job, message);
+  EXPECT_EQ(list.lines, std::vector<std::string>{message});
+  EXPECT_EQ(
+      test::ReadBytes("cubemill.log"),
+      "2024-03-07 09:05:02;Test;could not connect to server \tIs the server running?  bye\r\n");
+}
+
+TEST_F(RunLogTest, MissingLogDirectoryShowsTheMessageAndWarnsOnceOnStandardError) {
   job::CubeJob job;
   job.Parameter = "Nightly";
   job.LogDir = "missing\\log";
+  testing::internal::CaptureStderr();
   LogMessage(context, job, "text");
-  EXPECT_EQ(list.lines, std::vector<std::string>{"text"});
+  LogMessage(context, job, "more");
+  const std::string error = testing::internal::GetCapturedStderr();
+  EXPECT_EQ(list.lines, (std::vector<std::string>{"text", "more"}));
   EXPECT_FALSE(std::filesystem::exists("missing"));
+  EXPECT_EQ(
+      error,
+      "cubemill: warning: cannot write the run log missing\\log/cubemill.log: No such file or "
+      "directory\n");
 }
 
 TEST_F(RunLogTest, ComputesTheLogPath) {
