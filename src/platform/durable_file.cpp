@@ -196,20 +196,29 @@ std::optional<Error> PlaceFileAs(const std::string& from, const std::string& to)
 int RemoveStaleTemporaryFiles(const std::string& target) {
   const std::string directory = DirectoryOf(target);
   const std::string prefix = TemporaryPrefix(target);
+  const std::size_t base_length = prefix.size() + kRandomLength;
   DIR* listing = ::opendir(directory.c_str());
   if (listing == nullptr) return 0;
-  std::vector<std::string> candidates;
+  std::vector<std::string> bases;
+  std::vector<std::string> companions;  // a database writer's "-journal", "-wal", "-shm" files
   while (const dirent* entry = ::readdir(listing)) {
     std::string_view name = entry->d_name;
-    if (name.size() == prefix.size() + kRandomLength && name.substr(0, prefix.size()) == prefix) {
-      candidates.emplace_back(name);
+    if (name.size() < base_length || name.substr(0, prefix.size()) != prefix) continue;
+    const std::string_view suffix = name.substr(base_length);
+    if (suffix.empty()) {
+      bases.emplace_back(name);
+    } else if (suffix == "-journal" || suffix == "-wal" || suffix == "-shm") {
+      companions.emplace_back(name);
     }
   }
   ::closedir(listing);
 
+  auto path_of = [&directory](const std::string& name) {
+    return (std::filesystem::path(directory) / name).string();
+  };
   int removed = 0;
-  for (const std::string& name : candidates) {
-    const std::string path = (std::filesystem::path(directory) / name).string();
+  for (const std::string& name : bases) {
+    const std::string path = path_of(name);
     int descriptor = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
     if (descriptor < 0) continue;
     struct stat info {};
@@ -220,6 +229,12 @@ int RemoveStaleTemporaryFiles(const std::string& target) {
       ++removed;
     }
     ::close(descriptor);
+  }
+  // A companion outlives its file only when the writer was killed.
+  for (const std::string& name : companions) {
+    struct stat info {};
+    if (::lstat(path_of(name.substr(0, base_length)).c_str(), &info) == 0) continue;
+    if (::unlink(path_of(name).c_str()) == 0) ++removed;
   }
   return removed;
 }

@@ -74,5 +74,19 @@ TEST(CommandLineTest, RunsTheDefaultJobWhoseOqyFileIsMissing) {
   }
 }
 
+// A display that cannot be reached (the DISPLAY of a closed ssh session) does not stop the job:
+// it runs on the console as it would without a display.
+TEST(CommandLineTest, UnreachableDisplayRunsTheJobOnTheConsole) {
+  test::TempDir dir;
+  std::filesystem::create_directories("OQY-Dateien/log");
+  std::filesystem::create_directory("run");
+  std::filesystem::current_path("run");
+  auto run = test::RunCubemill("Test", "DISPLAY=:97 XAUTHORITY=/nonexistent");
+  EXPECT_EQ(run.status, 1);
+  ASSERT_GE(run.lines.size(), 4u);
+  EXPECT_EQ(run.lines[3], "Parameter: Test");
+  EXPECT_EQ(run.lines[run.lines.size() - 3], "At least one error occured");
+}
+
 }  // namespace
 }  // namespace cubemill

@@ -14,11 +14,13 @@ struct RunResult {
   std::vector<std::string> lines;  // standard output, one entry per line
 };
 
-// Runs `cubemill <arguments>` in the current directory without a display and returns its exit
-// status and standard output (standard error is discarded).
-inline RunResult RunCubemill(const std::string& arguments) {
+// Runs `cubemill <arguments>` in the current directory without a display (unless `environment`,
+// "NAME=value ...", sets one) and returns its exit status and standard output (standard error
+// is discarded).
+inline RunResult RunCubemill(const std::string& arguments, const std::string& environment = "") {
   const std::string command = std::string("env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM ") +
-                              CUBEMILL_BINARY + " " + arguments + " 2>/dev/null";
+                              environment + " " + CUBEMILL_BINARY + " " + arguments +
+                              " 2>/dev/null";
   RunResult result;
   std::FILE* pipe = ::popen(command.c_str(), "r");
   if (pipe == nullptr) return result;

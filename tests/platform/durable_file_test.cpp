@@ -107,9 +107,12 @@ TEST(DurableFileTest, RemovesStaleTemporaryFilesButNotALiveWritersOrOthers) {
   EXPECT_EQ(Entries("."),
             (std::vector<std::string>{".other.cub.tmp-CCCCCC", ".sales.cub.tmp-BBBBBB",
                                       ".sales.cub.tmp-short", "sales.cub"}));
-  ::close(live);  // the writer is gone: its file is stale now
-  EXPECT_EQ(RemoveStaleTemporaryFiles("sales.cub"), 1);
-  EXPECT_FALSE(fs::exists(".sales.cub.tmp-BBBBBB"));
+  ::close(live);  // the writer is gone: its file is stale now, and so is a journal beside it
+  test::WriteBytes(".sales.cub.tmp-BBBBBB-journal", "j");
+  test::WriteBytes(".sales.cub.tmp-DDDDDD-journal", "a journal whose file is gone");
+  EXPECT_EQ(RemoveStaleTemporaryFiles("sales.cub"), 3);
+  EXPECT_EQ(Entries("."), (std::vector<std::string>{".other.cub.tmp-CCCCCC", ".sales.cub.tmp-short",
+                                                    "sales.cub"}));
 }
 
 TEST(DurableFileTest, AKilledWriterLeavesTheTargetAndTheNextRunCleansUp) {

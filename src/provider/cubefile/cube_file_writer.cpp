@@ -42,11 +42,14 @@ class TableWriter {
       : database_(database), schema_(schema), cube_(cube), info_(info) {}
 
   std::optional<WriteFailure> Write() {
+    // The journal goes off first: the file is new and renamed into place only when complete, so
+    // a journal would only be one more file that a killed writer leaves behind.
     const std::string header =
-        "PRAGMA application_id = " + std::to_string(kCubeFileApplicationId) +
+        "PRAGMA journal_mode = OFF;\n"
+        "PRAGMA application_id = " +
+        std::to_string(kCubeFileApplicationId) +
         ";\nPRAGMA user_version = " + std::to_string(kCubeFileFormatVersion) +
         ";\n"
-        "PRAGMA journal_mode = OFF;\n"
         "PRAGMA synchronous = OFF;\n"
         "PRAGMA locking_mode = EXCLUSIVE;\n"
         "PRAGMA temp_store = MEMORY;\n"
