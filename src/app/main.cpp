@@ -1,15 +1,23 @@
 // cubemill: builds offline cube files from OQY files, as a batch job named on the command line
 // or by hand in a window.
+#include <getopt.h>
+
 #include <cstdio>
 #include <cstdlib>
+#include <optional>
 #include <string>
+#include <vector>
 
+#include "job/check_job.h"
 #include "job/job_context.h"
 #include "job/start_job.h"
+#include "platform/ascii_text.h"
 #include "platform/clock.h"
 #include "platform/durable_file.h"
+#include "platform/file_system.h"
 #include "platform/sleeper.h"
 #include "provider/connection.h"
+#include "settings/ini_file.h"
 #include "ui/console_list.h"
 #include "version.h"
 #ifdef CUBEMILL_HAS_WINDOW
@@ -18,29 +26,84 @@
 
 namespace {
 
+constexpr int kExitUsage = 2;
+
 const char* const kUsage =
-    "Usage: cubemill [JOB]\n"
-    "       cubemill --help | --version\n"
+    "Usage: cubemill [OPTION]... [JOB]\n"
     "\n"
     "Builds the offline cube of job JOB, a section of cubemill.ini in the current directory\n"
     "(the file is created with sample jobs when it is missing): reads the section's OQY file,\n"
     "builds the cube file it names from its ODBC source, stamps the cube file with the date and\n"
     "time (CUB_TS), writes a VBScript that repeats the build (OQY2VBS), and logs every step to\n"
     "standard output and to cubemill.log in the LOGDIR of the section named by GLOBAL.\n"
-    "The program ends 15 seconds after the job.\n"
-    "\n"
+    "All words after the options, joined with blanks, name the job.\n"
     "Without JOB, cubemill opens its window when a display is available.\n"
     "\n"
-    "Exit status: 0 when the job ran cleanly, 1 when a step failed.\n";
+    "Options:\n"
+    "  -h, --help       show this help and exit\n"
+    "  -V, --version    show the version and exit\n"
+    "      --no-wait    end right after the job's last line (default: a 15-second pause)\n"
+    "      --console    use the console even when a display is available\n"
+    "      --list       list the jobs of cubemill.ini with their OQY files and exit\n"
+    "      --check JOB  check everything up to the build of JOB (settings, OQY file, statements,\n"
+    "                   source and SELECT, cube directory) without building or logging\n"
+    "      --           end of options: the remaining words name the job\n"
+    "\n"
+    "Exit status: 0 when the job ran cleanly, 1 when a step failed, 2 for a wrong option.\n";
 
-// The command-line parameter: every argument after the program name, joined with blanks.
-std::string JoinArguments(int argc, char** argv) {
-  std::string parameter;
-  for (int i = 1; i < argc; ++i) {
-    if (i > 1) parameter += ' ';
-    parameter += argv[i];
+struct Options {
+  bool no_wait = false;
+  bool console = false;
+  bool list = false;
+  bool check = false;
+  std::string job;  // the command-line parameter: the job's section name, or ""
+};
+
+// Parses the options; returns the exit status when the program ends here (help, version,
+// a wrong option), nothing when it goes on.
+std::optional<int> ParseOptions(int argc, char** argv, Options& options) {
+  enum { kNoWait = 256, kConsole, kList, kCheck };
+  static const option kLongOptions[] = {{"help", no_argument, nullptr, 'h'},
+                                        {"version", no_argument, nullptr, 'V'},
+                                        {"no-wait", no_argument, nullptr, kNoWait},
+                                        {"console", no_argument, nullptr, kConsole},
+                                        {"list", no_argument, nullptr, kList},
+                                        {"check", required_argument, nullptr, kCheck},
+                                        {nullptr, 0, nullptr, 0}};
+  std::vector<std::string> words;
+  ::opterr = 1;  // getopt names the wrong option on standard error
+  for (int code; (code = ::getopt_long(argc, argv, "hV", kLongOptions, nullptr)) != -1;) {
+    switch (code) {
+      case 'h':
+        std::fputs(kUsage, stdout);
+        return 0;
+      case 'V':
+        std::printf("cubemill %s\n", cubemill::kVersion);
+        return 0;
+      case kNoWait:
+        options.no_wait = true;
+        break;
+      case kConsole:
+        options.console = true;
+        break;
+      case kList:
+        options.list = true;
+        break;
+      case kCheck:
+        options.check = true;
+        words.emplace_back(::optarg);
+        break;
+      default:
+        std::fputs(kUsage, stderr);
+        return kExitUsage;
+    }
   }
-  return parameter;
+  for (int i = ::optind; i < argc; ++i) words.emplace_back(argv[i]);
+  for (const std::string& word : words) {
+    if (!options.job.empty()) options.job += ' ';
+    options.job += word;
+  }
+  return std::nullopt;
 }
 
 [[maybe_unused]] bool DisplayAvailable() {
@@ -51,7 +114,38 @@ std::string JoinArguments(int argc, char** argv) {
   return false;
 }
 
-int RunConsole(const std::string& parameter) {
+// Prints the jobs of the settings file, one a line: the section name, a tab, its OQY file.
+int ListJobs() {
+  const std::string settings = cubemill::settings::SettingsPath();
+  const auto jobs = cubemill::settings::ReadIniSectionsWithKey("OQY", settings);
+  if (!cubemill::platform::IsListedFile(settings)) {
+    std::fprintf(stderr, "cubemill: no cubemill.ini in the current directory\n");
+    return 1;
+  }
+  for (const std::string& name : jobs) {
+    std::printf("%s\t%s\n", name.c_str(),
+                cubemill::settings::ReadIniValue(name, "OQY", settings).c_str());
+  }
+  return 0;
+}
+
+// After a failed job: the first thing that went wrong, and a hint when the job is not in the
+// settings file at all.
+void ExplainFailure(const std::string& job, const std::vector<std::string>& errors) {
+  std::fprintf(stderr, "cubemill: job %s failed: %s\n", job.c_str(),
+               errors.empty() ? "see the progress list and cubemill.log" : errors.front().c_str());
+  const std::string settings = cubemill::settings::SettingsPath();
+  const auto jobs = cubemill::settings::ReadIniSectionsWithKey("OQY", settings);
+  for (const std::string& name : jobs) {
+    if (cubemill::platform::EqualsIgnoringCase(name, cubemill::platform::TrimBlanks(job))) return;
+  }
+  std::string names;
+  for (const std::string& name : jobs) names += (names.empty() ? "" : ", ") + name;
+  std::fprintf(stderr, "cubemill: no job [%s] in cubemill.ini (jobs: %s)\n", job.c_str(),
+               names.c_str());
+}
+
+int RunConsole(const Options& options, std::vector<std::string>& errors) {
   cubemill::ui::ConsoleList list;
   cubemill::platform::SystemClock clock;
   cubemill::platform::ThreadSleeper sleeper;
@@ -59,8 +153,11 @@ int RunConsole(const std::string& parameter) {
                                       return cubemill::provider::NewEngineConnection(
                                           [&list](std::uint64_t rows) { list.ShowRowsRead(rows); });
                                     }};
-  const int status = cubemill::job::StartFromCommandLine(context, parameter);
-  if (parameter.empty()) {
+  context.pause_at_end = !options.no_wait;
+  context.report_error = [&errors](const std::string& what) { errors.push_back(what); };
+  if (options.check) return cubemill::job::CheckFromCommandLine(context, options.job);
+  const int status = cubemill::job::StartFromCommandLine(context, options.job);
+  if (options.job.empty()) {
     std::fprintf(stderr,
                  "cubemill: no job given and no display for the window; run 'cubemill JOB' "
                  "(see 'cubemill --help')\n");
@@ -71,24 +168,31 @@ int RunConsole(const std::string& parameter) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  const std::string parameter = JoinArguments(argc, argv);
-  if (parameter == "--help") {
-    std::fputs(kUsage, stdout);
-    return 0;
-  }
-  if (parameter == "--version") {
-    std::printf("cubemill %s\n", cubemill::kVersion);
-    return 0;
-  }
+  Options options;
+  if (auto status = ParseOptions(argc, argv, options)) return *status;
+  if (options.list) return ListJobs();
   // A file-size limit ends a write with an error the job reports, not the process.
   cubemill::platform::IgnoreFileSizeSignal();
+
+  std::vector<std::string> errors;
+  int status = -1;
 #ifdef CUBEMILL_HAS_WINDOW
-  if (DisplayAvailable()) {
+  if (!options.console && !options.check && DisplayAvailable()) {
     if (cubemill::ui::WindowCanOpen(argc, argv)) {
-      return cubemill::ui::RunWindowFrontEnd(argc, argv, parameter);
+      status = cubemill::ui::RunWindowFrontEnd(
+          argc, argv, options.job, !options.no_wait,
+          [&errors](const std::string& what) { errors.push_back(what); });
+    } else {
+      std::fprintf(stderr, "cubemill: cannot open the window on this display; using the console\n");
     }
-    std::fprintf(stderr, "cubemill: cannot open the window on this display; using the console\n");
   }
 #endif
-  return RunConsole(parameter);
+  if (status < 0) status = RunConsole(options, errors);
+  if (status != 0 && options.check) {
+    std::fprintf(stderr, "cubemill: check of job %s failed: %s\n", options.job.c_str(),
+                 errors.empty() ? "see the lines above" : errors.front().c_str());
+  } else if (status != 0 && !options.job.empty()) {
+    ExplainFailure(options.job, errors);
+  }
+  return status;
 }

@@ -4,6 +4,7 @@
 
 #include <functional>
 #include <memory>
+#include <string>
 
 #include "job/progress_list.h"
 #include "platform/clock.h"
@@ -18,6 +19,10 @@ struct JobContext {
   platform::Sleeper& sleeper;
   // Makes the connection a cube build opens.
   std::function<std::unique_ptr<provider::Connection>()> new_connection;
+  // False ends a command-line job right after its last line instead of pausing 15 seconds.
+  bool pause_at_end = true;
+  // Told, in order, what went wrong in a job (one sentence each); may be empty.
+  std::function<void(const std::string&)> report_error = {};
 };
 
 }  // namespace cubemill::job

@@ -15,22 +15,28 @@ const char* const kSeparator = "================================================
 
 const char* Word(bool value) { return value ? "True" : "False"; }
 
+void Report(const JobContext& context, const std::string& what) {
+  if (context.report_error) context.report_error(what);
+}
+
 }  // namespace
 
 void WaitSeconds(const JobContext& context, int seconds) { context.sleeper.Sleep(seconds); }
 
 void CloseAfterDelay(const JobContext& context) {
   context.list.ImageCubeMoveDown();
-  WaitSeconds(context, 15);
+  if (context.pause_at_end) WaitSeconds(context, 15);
   context.list.Unload();
 }
 
 bool CreateCubeFromOqy(const JobContext& context, CubeJob& job) {
   if (!oqy::ReadOqyConnection(job)) {
+    Report(context, "cannot read the OQY file " + job.OqyFile);
     settings::LogMessage(context, job, "Fehler Lesen der OQY");
     return false;
   }
   if (!oqy::ParseConnection(context.list, job)) {
+    Report(context, "the connection line of " + job.OqyFile + " lacks a statement");
     settings::LogMessage(context, job, "Fehler Command Erstellung");
     return false;
   }
@@ -80,6 +86,7 @@ bool RunJob(const JobContext& context, CubeJob& job, bool close_when_done) {
         log("Cube Rename OK");
       } else {
         log("Cube Rename NOT OK");
+        Report(context, "the cube file could not be time-stamped");
         context.list.listSetLast();
         clean = false;
       }
@@ -97,11 +104,21 @@ bool RunJob(const JobContext& context, CubeJob& job, bool close_when_done) {
       } else {
         log("VBS Conversion NOT OK");
         if (!failure.empty()) log(failure);
+        Report(context, "the script " + job.VbsFile + " was not written: " + failure);
         set_red();
       }
     }
   } else {
     log("At least one error occured");
+    if (!settings_ok) Report(context, "the settings file " + settings_path + " is missing");
+    if (!oqy_ok) {
+      Report(context, job.OqyFile.empty() ? "the job names no OQY file"
+                                          : "the OQY file " + job.OqyFile + " does not exist");
+    }
+    if (!log_dir_ok) {
+      Report(context, job.LogDir.empty() ? "the job names no log directory"
+                                         : "the log directory " + job.LogDir + " does not exist");
+    }
     set_red();
   }
 

@@ -16,6 +16,11 @@ int StartFromCommandLine(const JobContext& context, const std::string& parameter
   }
   context.list.AddLine("A Parameter has been found");
 
+  CubeJob job = JobFromSettings(parameter);
+  return RunJob(context, job, true) ? kExitClean : kExitFailed;
+}
+
+CubeJob JobFromSettings(const std::string& parameter) {
   CubeJob job;
   job.Parameter = parameter;
   const std::string settings_path = settings::SettingsPath();
@@ -25,7 +30,7 @@ int StartFromCommandLine(const JobContext& context, const std::string& parameter
   job.VbsFile = settings::ReadIniValue(parameter, "OQY2VBS", settings_path);
   job.GlobalSection = settings::ReadIniValue(parameter, "GLOBAL", settings_path);
   job.LogDir = settings::ReadIniValue(job.GlobalSection, "LOGDIR", settings_path);
-  return RunJob(context, job, true) ? kExitClean : kExitFailed;
+  return job;
 }
 
 bool StartManualJob(const JobContext& context, const std::string& oqy_file,

@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "job/cube_job.h"
 #include "job/job_context.h"
 
 namespace cubemill::job {
@@ -15,6 +16,11 @@ inline constexpr int kExitFailed = 1;
 // Makes sure the settings file exists; with a non-empty `parameter` runs the job of that section
 // and returns its exit status; without one reports "No Parameter has been found" and returns 0.
 int StartFromCommandLine(const JobContext& context, const std::string& parameter);
+
+// Returns the job of section `parameter` of the settings file in the current directory: its OQY
+// file, script, time-stamp pattern, global section and that section's log directory ("" for
+// whatever is missing).
+CubeJob JobFromSettings(const std::string& parameter);
 
 // Sets up and runs a manual job from the window's inputs, taken as they stand. Returns true when
 // it ended cleanly (as RunJob).

@@ -47,6 +47,28 @@ std::string CurrentDirectory() {
   return error ? std::string() : current.string();
 }
 
+std::optional<Error> CheckDirectoryWritableFor(const std::string& path) {
+  const std::filesystem::path parent = std::filesystem::path(NativePath(path)).parent_path();
+  const std::string directory = parent.empty() ? std::string(".") : parent.string();
+  std::string shown = "the directory \"";
+  shown.append(directory).append("\"");
+  struct stat info {};
+  if (::stat(directory.c_str(), &info) != 0) {
+    const int error_number = errno;
+    return Error{shown + " cannot be used: " + std::strerror(error_number), error_number,
+                 "CreateFile"};
+  }
+  if (!S_ISDIR(info.st_mode)) {
+    return Error{shown + " is not a directory", ENOTDIR, "CreateFile"};
+  }
+  if (::access(directory.c_str(), W_OK | X_OK) != 0) {
+    const int error_number = errno;
+    return Error{shown + " is not writable: " + std::strerror(error_number), error_number,
+                 "CreateFile"};
+  }
+  return std::nullopt;
+}
+
 std::optional<Error> DeleteFile(const std::string& path) {
   std::error_code error;
   if (!std::filesystem::remove(NativePath(path), error) && !error)

@@ -26,6 +26,11 @@ bool IsListedFile(const std::string& path);
 // Returns the process's current directory, or "" when it cannot be read.
 std::string CurrentDirectory();
 
+// Checks that a file can be created beside `path` (backslashes allowed): its directory exists
+// and this process may write there. Returns what is wrong, with the system's message and number
+// and "CreateFile" as source.
+std::optional<Error> CheckDirectoryWritableFor(const std::string& path);
+
 // Deletes the file at `path`. Returns the failure, if any, with the system's message, its error
 // number and "DeleteFile" as source.
 std::optional<Error> DeleteFile(const std::string& path);

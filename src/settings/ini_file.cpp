@@ -1,5 +1,6 @@
 #include "settings/ini_file.h"
 
+#include <algorithm>
 #include <array>
 
 #include "platform/ascii_text.h"
@@ -73,6 +74,31 @@ std::string ReadIniValue(std::string_view section, std::string_view key, const s
     return Limit(value);
   }
   return "";
+}
+
+std::vector<std::string> ReadIniSectionsWithKey(std::string_view key, const std::string& file) {
+  std::vector<std::string> sections;
+  auto lines = platform::ReadTextLines(file);
+  if (!lines) return sections;
+  const std::string_view wanted_key = platform::TrimBlanks(key);
+  std::string section;
+  for (const std::string& line : *lines) {
+    std::string_view text = platform::TrimBlanks(line);
+    if (text.size() >= 2 && text.front() == '[' && text.back() == ']') {
+      section = std::string(platform::TrimBlanks(text.substr(1, text.size() - 2)));
+      continue;
+    }
+    if (section.empty() || text.empty() || text.front() == ';') continue;
+    const std::size_t equals = text.find('=');
+    if (equals == std::string_view::npos ||
+        !platform::EqualsIgnoringCase(platform::TrimBlanks(text.substr(0, equals)), wanted_key))
+      continue;
+    const bool known = std::any_of(sections.begin(), sections.end(), [&](const std::string& s) {
+      return platform::EqualsIgnoringCase(s, section);
+    });
+    if (!known) sections.push_back(section);
+  }
+  return sections;
 }
 
 void WriteIniLine(std::string_view text) { platform::AppendLine(SettingsPath(), text); }

@@ -4,6 +4,7 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "job/progress_list.h"
 
@@ -20,6 +21,11 @@ std::string SettingsPath();
 // names and values are ignored; the first matching section and key win. At most 255 characters
 // are returned.
 std::string ReadIniValue(std::string_view section, std::string_view key, const std::string& file);
+
+// Returns the names of the sections of the settings file at `file` that hold the key `key`
+// (blanks around names removed), in file order; a name appears once. Empty when the file is
+// missing or unreadable.
+std::vector<std::string> ReadIniSectionsWithKey(std::string_view key, const std::string& file);
 
 // Appends `text` as one line to the settings file in the current directory; failures are ignored.
 void WriteIniLine(std::string_view text);

@@ -36,6 +36,7 @@ void LogMessage(const job::JobContext& context, const job::CubeJob& job, const s
 }
 
 void LogError(const job::JobContext& context, const job::CubeJob& job, const Error& error) {
+  if (context.report_error) context.report_error(error.description);
   const std::string number = std::to_string(error.number);
   LogMessage(context, job, error.description);
   LogMessage(context, job, number);

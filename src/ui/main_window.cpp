@@ -76,6 +76,12 @@ int FrmMain::Form_Load(const std::string& parameter) {
   return job::StartFromCommandLine(context_, parameter);
 }
 
+void FrmMain::SetJobEnding(bool pause_at_end,
+                           std::function<void(const std::string&)> report_error) {
+  context_.pause_at_end = pause_at_end;
+  context_.report_error = std::move(report_error);
+}
+
 void FrmMain::SetManualJobStarter(ManualJobStarter starter) {
   start_manual_job_ = std::move(starter);
 }

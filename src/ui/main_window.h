@@ -56,6 +56,10 @@ class FrmMain : public QWidget, public job::ProgressList {
   // Sets the whole text of InfoText to the info text, replacing what the box held.
   void FillInfoText();
 
+  // Sets how a command-line job ends: false unloads the window right after the job's last line
+  // instead of pausing 15 seconds; `report_error` is told what went wrong, in order.
+  void SetJobEnding(bool pause_at_end, std::function<void(const std::string&)> report_error);
+
   // Replaces what "Start ..." calls (by default a manual job with this window's context).
   void SetManualJobStarter(ManualJobStarter starter);
 

@@ -22,7 +22,8 @@ bool WindowCanOpen(int argc, char** argv) {
   });
 }
 
-int RunWindowFrontEnd(int argc, char** argv, const std::string& parameter) {
+int RunWindowFrontEnd(int argc, char** argv, const std::string& parameter, bool pause_at_end,
+                      std::function<void(const std::string&)> report_error) {
   static char fallback_name[] = "cubemill";
   char* qt_argv[] = {argc > 0 && argv != nullptr ? argv[0] : fallback_name, nullptr};
   int qt_argc = 1;
@@ -43,6 +44,7 @@ int RunWindowFrontEnd(int argc, char** argv, const std::string& parameter) {
   };
 
   FrmMain window(clock, sleeper, new_connection);
+  window.SetJobEnding(pause_at_end, std::move(report_error));
   const int status = window.Form_Load(parameter);
   // A command-line job has run and unloaded the window: nothing else runs after its pause.
   if (window.unloaded() || !parameter.empty()) return status;

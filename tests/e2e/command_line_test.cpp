@@ -1,6 +1,7 @@
 // The built program, run from the command line in a fresh directory.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <filesystem>
 #include <regex>
 
@@ -14,15 +15,66 @@ namespace {
 using Lines = std::vector<std::string>;
 const std::string kSeparator(66, '=');
 
-TEST(CommandLineTest, PrintsHelpAndVersion) {
-  auto help = test::RunCubemill("--help");
-  EXPECT_EQ(help.status, 0);
-  ASSERT_FALSE(help.lines.empty());
-  EXPECT_EQ(help.lines[0], "Usage: cubemill [JOB]");
-  auto version = test::RunCubemill("--version");
-  EXPECT_EQ(version.status, 0);
-  ASSERT_EQ(version.lines.size(), 1u);
-  EXPECT_TRUE(std::regex_match(version.lines[0], std::regex("cubemill [0-9]+\\.[0-9]+\\.[0-9]+")));
+TEST(CommandLineTest, PrintsHelpAndVersionAndRefusesUnknownOptions) {
+  test::TempDir dir;
+  for (const char* help : {"--help", "-h", "-h Test"}) {
+    auto run = test::RunCubemill(help);
+    EXPECT_EQ(run.status, 0) << help;
+    ASSERT_FALSE(run.lines.empty()) << help;
+    EXPECT_EQ(run.lines[0], "Usage: cubemill [OPTION]... [JOB]") << help;
+  }
+  for (const char* version : {"--version", "-V"}) {
+    auto run = test::RunCubemill(version);
+    EXPECT_EQ(run.status, 0);
+    ASSERT_EQ(run.lines.size(), 1u);
+    EXPECT_TRUE(std::regex_match(run.lines[0], std::regex("cubemill [0-9]+\\.[0-9]+\\.[0-9]+")));
+  }
+  // A wrong option: the usage on standard error, status 2, nothing written, no pause.
+  for (const char* wrong : {"--bogus", "-x Test", "--check", "--list=1"}) {
+    auto run = test::RunCubemill(wrong);
+    EXPECT_EQ(run.status, 2) << wrong;
+    EXPECT_TRUE(run.lines.empty()) << wrong;
+    EXPECT_NE(std::find(run.errors.begin(), run.errors.end(), "Usage: cubemill [OPTION]... [JOB]"),
+              run.errors.end())
+        << wrong;
+  }
+  EXPECT_TRUE(std::filesystem::is_empty(dir.path()));
+}
+
+TEST(CommandLineTest, ListsTheJobsWithTheirOqyFiles) {
+  test::TempDir dir;
+  EXPECT_EQ(test::RunCubemill("--list").status, 1);  // no settings file, and none is made
+  EXPECT_TRUE(std::filesystem::is_empty(dir.path()));
+  test::WriteBytes("cubemill.ini",
+                   "[GLOBAL]\r\nLOGDIR=log\r\n[ Night Run ]\r\nOQY = night.oqy\r\n"
+                   "GLOBAL=GLOBAL\r\n[test]\r\nOQY=a.oqy\r\n[TEST]\r\nOQY=b.oqy\r\n");
+  auto run = test::RunCubemill("--list");
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(run.lines, (Lines{"Night Run\tnight.oqy", "test\ta.oqy"}));
+}
+
+// A failed job ends with one line on standard error that a scheduler can mail; a job that is not
+// in the settings file says which jobs are. --no-wait skips the closing pause.
+TEST(CommandLineTest, TellsStandardErrorWhyAJobFailed) {
+  test::TempDir dir;
+  std::filesystem::create_directories("OQY-Dateien/log");
+  std::filesystem::create_directory("run");
+  std::filesystem::current_path("run");
+  const auto started = std::chrono::steady_clock::now();
+  auto run = test::RunCubemill("--no-wait Test");
+  auto missing = test::RunCubemill("--no-wait Nightly -- -x");
+  // Both jobs end without their 15-second pauses (a loose bound: this is no speed test).
+  EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(25));
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(run.errors, (Lines{"cubemill: job Test failed: the OQY file "
+                               "..\\OQY-Dateien\\rel01\\Output_Detail.oqy does not exist"}));
+  EXPECT_EQ(missing.status, 1);
+  EXPECT_NE(std::find(missing.lines.begin(), missing.lines.end(), "Parameter: Nightly -x"),
+            missing.lines.end());
+  EXPECT_EQ(missing.errors, (Lines{"cubemill: job Nightly -x failed: the job names no OQY "
+                                   "file",
+                                   "cubemill: no job [Nightly -x] in cubemill.ini (jobs: "
+                                   "Test, Test2)"}));
 }
 
 TEST(CommandLineTest, WithoutJobReportsAndExitsCleanly) {
@@ -81,7 +133,7 @@ TEST(CommandLineTest, UnreachableDisplayRunsTheJobOnTheConsole) {
   std::filesystem::create_directories("OQY-Dateien/log");
   std::filesystem::create_directory("run");
   std::filesystem::current_path("run");
-  auto run = test::RunCubemill("Test", "DISPLAY=:97 XAUTHORITY=/nonexistent");
+  auto run = test::RunCubemill("--no-wait Test", "DISPLAY=:97 XAUTHORITY=/nonexistent");
   EXPECT_EQ(run.status, 1);
   ASSERT_GE(run.lines.size(), 4u);
   EXPECT_EQ(run.lines[3], "Parameter: Test");

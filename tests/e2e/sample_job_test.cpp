@@ -83,5 +83,50 @@ TEST(SampleJobTest, BuildsStampsAndConvertsTheSampleCube) {
                               "GROUP BY 1, 2 ORDER BY 1, 2"));
 }
 
+// --check goes through the sample job up to its build, through the real driver, and writes
+// nothing: no cube, no script, no log line.
+TEST(SampleJobTest, CheckFindsTheSampleJobReadyAndWritesNothing) {
+  test::TempDir dir;
+  LayOutSample();
+  auto none = test::RunCubemill("--check Test");
+  EXPECT_EQ(none.status, 1);  // no settings file: none is made
+  EXPECT_FALSE(fs::exists("cubemill.ini"));
+  EXPECT_EQ(none.errors.size(), 1u);
+
+  test::RunCubemill("--list");  // reads only
+  test::WriteBytes("cubemill.ini",
+                   "[GLOBAL]\r\nLOGDIR=..\\OQY-Dateien\\log\r\n\r\n[Test]\r\n"
+                   "OQY=..\\OQY-Dateien\\rel01\\Output_Detail.oqy\r\n"
+                   "OQY2VBS=..\\OQY-Dateien\\rel01\\Output_Detail.oqy.vbs\r\n"
+                   "CUB_TS=YYYY-MM-DD_HH_mm_ss\r\nGLOBAL=GLOBAL\r\n");
+  auto check = test::RunCubemill("--check Test");
+  EXPECT_EQ(check.status, 0) << testing::PrintToString(check.lines);
+  ASSERT_FALSE(check.lines.empty());
+  EXPECT_EQ(check.lines.back(), "Check OK");
+  EXPECT_NE(std::find(check.lines.begin(), check.lines.end(),
+                      "Source: connected, SELECT prepared: 8 columns"),
+            check.lines.end())
+      << testing::PrintToString(check.lines);
+  EXPECT_TRUE(check.errors.empty()) << testing::PrintToString(check.errors);
+  EXPECT_TRUE(fs::is_empty("../OQY-Dateien/log"));
+  EXPECT_EQ(std::distance(fs::directory_iterator("../OQY-Dateien/rel01"), fs::directory_iterator()),
+            1);  // the OQY file alone
+
+  // A cube directory that is missing fails the check, and a build, before any row is read.
+  fs::rename("../OQY-Dateien/rel01", "../OQY-Dateien/moved");
+  fs::create_directories("../OQY-Dateien/rel01");
+  fs::copy_file("../OQY-Dateien/moved/Output_Detail.oqy", "../OQY-Dateien/rel01/Output_Detail.oqy");
+  auto text = test::ReadBytes("../OQY-Dateien/rel01/Output_Detail.oqy");
+  const auto at = text.find("rel01\\Output_Detail.cub");
+  ASSERT_NE(at, std::string::npos);
+  text.replace(at, 5, "gone1");
+  test::WriteBytes("../OQY-Dateien/rel01/Output_Detail.oqy", text);
+  auto failed = test::RunCubemill("--check Test");
+  EXPECT_EQ(failed.status, 1);
+  ASSERT_FALSE(failed.lines.empty());
+  EXPECT_TRUE(failed.lines.back().starts_with("Check failed: cannot write the cube file"))
+      << failed.lines.back();
+}
+
 }  // namespace
 }  // namespace cubemill

@@ -37,6 +37,13 @@ std::optional<Error> BuildCube(std::string_view connection_string, const SourceO
   auto insert = ddl::ParseInsertInto(properties->insert_into, *schema);
   if (!insert) return insert.error();
 
+  // Everything that can be checked without the source is checked before its rows are read.
+  if (auto unwritable = platform::CheckDirectoryWritableFor(properties->location)) {
+    return EngineError(
+        "cannot write the cube file \"" + properties->location + "\": " + unwritable->description,
+        kCubeFileErrorNumber);
+  }
+
   const std::string odbc =
       source::MakeOdbcConnectionString(properties->source_dsn, properties->source_dsn_suffix,
                                        properties->source_uid, properties->source_pwd);

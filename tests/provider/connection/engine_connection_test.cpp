@@ -7,6 +7,7 @@
 
 #include "provider/connection.h"
 #include "provider/connection/cube_build.h"
+#include "provider/connection/cube_check.h"
 #include "support/test_support.h"
 
 namespace cubemill::provider {
@@ -135,6 +136,52 @@ TEST_F(EngineConnectionTest, StatementErrorsComeBeforeTheSourceIsOpened) {
   EXPECT_NE(error->description.find("AVG"), std::string::npos) << error->description;
   EXPECT_EQ(error->number, -2147217900);
   EXPECT_EQ(data.opened, 0);
+  EXPECT_FALSE(std::filesystem::exists("cube.cub"));
+}
+
+TEST_F(EngineConnectionTest, AMissingCubeDirectoryFailsBeforeTheSourceIsOpened) {
+  std::string elsewhere = kConnection;
+  elsewhere.replace(elsewhere.find("LOCATION=cube.cub"), 17, "LOCATION=missing\\cube.cub");
+  auto error = BuildCube(elsewhere, OpenMemory(data), {});
+  ASSERT_TRUE(error);
+  EXPECT_EQ(error->description,
+            "cannot write the cube file \"missing\\cube.cub\": the directory \"missing\" cannot "
+            "be used: No such file or directory");
+  EXPECT_EQ(error->number, -2147217911);
+  EXPECT_EQ(data.opened, 0);
+}
+
+// The check goes as far as a build would before reading rows, and says what it found.
+TEST_F(EngineConnectionTest, CheckComparesTheSelectWithTheTargetsWithoutBuilding) {
+  std::vector<std::string> said;
+  auto say = [&said](const std::string& line) { said.push_back(line); };
+  auto describe = [](std::vector<source::SourceColumn> columns) {
+    return [columns](const std::string&,
+                     const std::string&) -> Result<std::vector<source::SourceColumn>> {
+      return columns;
+    };
+  };
+  EXPECT_EQ(
+      CheckCubeBuild(kConnection, say,
+                     describe({{"country", ColumnHint::kText}, {"amount", ColumnHint::kReal}})),
+      std::nullopt);
+  EXPECT_EQ(said, (std::vector<std::string>{
+                      "CREATE CUBE [OCWCube]: 1 dimensions, 1 levels, 1 measures",
+                      "INSERT INTO: 2 targets", "Cube file: cube.cub (its directory is writable)",
+                      "Source: connected, SELECT prepared: 2 columns"}));
+  said.clear();
+  std::string typed = kConnection;
+  typed.replace(typed.find("FUNCTION SUM"), 12, "FUNCTION SUM TYPE DBTYPE_I8");
+  EXPECT_EQ(
+      CheckCubeBuild(typed, say,
+                     describe({{"country", ColumnHint::kText}, {"amount", ColumnHint::kText}})),
+      std::nullopt);
+  EXPECT_EQ(said.back(),
+            "Warning: column 2 \"amount\" is reported as text, its target wants integer; values "
+            "that do not convert will fail the build");
+  auto error = CheckCubeBuild(kConnection, say, describe({{"country", ColumnHint::kText}}));
+  ASSERT_TRUE(error);
+  EXPECT_EQ(error->description, "INSERT INTO names 2 targets, but its SELECT returns 1 columns");
   EXPECT_FALSE(std::filesystem::exists("cube.cub"));
 }
 

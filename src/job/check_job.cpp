@@ -1,0 +1,97 @@
+#include "job/check_job.h"
+
+#include <algorithm>
+#include <optional>
+
+#include "job/start_job.h"
+#include "oqy/offline_cube.h"
+#include "oqy/oqy_reader.h"
+#include "platform/ascii_text.h"
+#include "platform/file_system.h"
+#include "provider/connection.h"
+#include "provider/connection/cube_check.h"
+#include "settings/ini_file.h"
+#include "settings/run_log.h"
+
+namespace cubemill::job {
+namespace {
+
+// The checks of one job, each said on the list; the first failure is kept.
+class Checker {
+ public:
+  explicit Checker(const JobContext& context) : context_(context) {}
+
+  void Say(const std::string& text) const { context_.list.AddLine(text); }
+
+  // Says `what` with "OK" or the failure, and keeps the first failure.
+  bool Expect(bool ok, const std::string& what, const std::string& failure) {
+    Say(what + (ok ? ": OK" : ": " + failure));
+    if (!ok) Fail(what + ": " + failure);
+    return ok;
+  }
+
+  void Fail(const std::string& failure) {
+    if (!first_failure_) first_failure_ = failure;
+  }
+
+  int Finish() const {
+    if (!first_failure_) {
+      Say("Check OK");
+      return kExitClean;
+    }
+    context_.list.listSetRed();
+    Say("Check failed: " + *first_failure_);
+    if (context_.report_error) context_.report_error(*first_failure_);
+    return kExitFailed;
+  }
+
+ private:
+  const JobContext& context_;
+  std::optional<std::string> first_failure_;
+};
+
+bool IsJobSection(const std::string& parameter, const std::string& settings_path) {
+  const auto jobs = settings::ReadIniSectionsWithKey("OQY", settings_path);
+  return std::any_of(jobs.begin(), jobs.end(), [&](const std::string& name) {
+    return platform::EqualsIgnoringCase(name, platform::TrimBlanks(parameter));
+  });
+}
+
+}  // namespace
+
+int CheckFromCommandLine(const JobContext& context, const std::string& parameter) {
+  Checker check(context);
+  const std::string settings_path = settings::SettingsPath();
+  if (!check.Expect(settings::FileExists(settings_path), "Settings file " + settings_path,
+                    "missing") ||
+      !check.Expect(IsJobSection(parameter, settings_path), "Job [" + parameter + "]",
+                    "no such section with an OQY key")) {
+    return check.Finish();
+  }
+  CubeJob job = JobFromSettings(parameter);
+  check.Expect(settings::DirExists(job.LogDir), "Log directory " + job.LogDir, "missing");
+  if (job.VbsFile.empty()) {
+    check.Say("Script: not selected");
+  } else if (auto unwritable = platform::CheckDirectoryWritableFor(job.VbsFile)) {
+    check.Expect(false, "Script " + job.VbsFile, unwritable->description);
+  } else {
+    check.Expect(true, "Script " + job.VbsFile, "");
+  }
+  if (!check.Expect(settings::FileExists(job.OqyFile), "OQY file " + job.OqyFile, "missing") ||
+      !check.Expect(oqy::ReadOqyConnection(job) && !job.ConnectionLine.empty(), "Connection line",
+                    "the OQY file has no readable Connection= line") ||
+      !check.Expect(oqy::ParseConnection(context.list, job), "Statements",
+                    "the connection line lacks one") ||
+      !check.Expect(provider::IsEngineProvider(job.Provider), "Provider " + job.Provider,
+                    provider::kProviderNotFoundText)) {
+    return check.Finish();
+  }
+  if (auto error = provider::CheckCubeBuild(
+          oqy::CubeConnectionString(job), [&check](const std::string& line) { check.Say(line); })) {
+    check.Say(error->description);
+    check.Fail(error->description);
+  }
+  return check.Finish();
+}
+
+}  // namespace cubemill::job

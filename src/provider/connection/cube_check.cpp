@@ -1,0 +1,89 @@
+#include "provider/connection/cube_check.h"
+
+#include "platform/file_system.h"
+#include "provider/build/cube_builder.h"
+#include "provider/connection/connection_string.h"
+#include "provider/ddl/create_cube_parser.h"
+#include "provider/ddl/insert_into_parser.h"
+#include "provider/engine_error.h"
+#include "provider/source/odbc_connection_string.h"
+
+namespace cubemill::provider {
+namespace {
+
+const char* KindName(ColumnHint kind) {
+  switch (kind) {
+    case ColumnHint::kInteger:
+      return "integer";
+    case ColumnHint::kReal:
+      return "number";
+    case ColumnHint::kText:
+      return "text";
+    case ColumnHint::kDateTime:
+      return "date";
+    default:
+      return "any";
+  }
+}
+
+// True when a column the driver reports as `column` can feed a target that wants `wanted`.
+bool Suits(ColumnHint column, ColumnHint wanted) {
+  if (column == ColumnHint::kAny || wanted == ColumnHint::kAny || column == wanted) return true;
+  if (wanted == ColumnHint::kText) return true;  // any value has a caption
+  const bool numeric = column == ColumnHint::kInteger || column == ColumnHint::kReal;
+  if (wanted == ColumnHint::kInteger || wanted == ColumnHint::kReal) return numeric;
+  return false;  // a date wanted, a number or text given
+}
+
+}  // namespace
+
+std::optional<Error> CheckCubeBuild(std::string_view connection_string,
+                                    const std::function<void(const std::string&)>& say,
+                                    const SelectDescriber& describe) {
+  auto properties = connection::ReadEngineProperties(connection_string);
+  if (!properties) return properties.error();
+
+  auto schema = ddl::ParseCreateCube(properties->create_cube);
+  if (!schema) return schema.error();
+  std::size_t levels = 0;
+  for (const Dimension& dimension : schema->dimensions)
+    for (const Hierarchy& hierarchy : dimension.hierarchies)
+      for (const Level& level : hierarchy.levels) levels += level.type == LevelType::kAll ? 0 : 1;
+  say("CREATE CUBE [" + schema->name + "]: " + std::to_string(schema->dimensions.size()) +
+      " dimensions, " + std::to_string(levels) + " levels, " +
+      std::to_string(schema->measures.size()) + " measures");
+  auto insert = ddl::ParseInsertInto(properties->insert_into, *schema);
+  if (!insert) return insert.error();
+  say("INSERT INTO: " + std::to_string(insert->columns.size()) + " targets");
+
+  if (auto unwritable = platform::CheckDirectoryWritableFor(properties->location)) {
+    return EngineError(
+        "cannot write the cube file \"" + properties->location + "\": " + unwritable->description,
+        kCubeFileErrorNumber);
+  }
+  say("Cube file: " + properties->location + " (its directory is writable)");
+
+  const std::string odbc =
+      source::MakeOdbcConnectionString(properties->source_dsn, properties->source_dsn_suffix,
+                                       properties->source_uid, properties->source_pwd);
+  auto columns = describe(odbc, insert->select);
+  if (!columns) return columns.error();
+  say("Source: connected, SELECT prepared: " + std::to_string(columns->size()) + " columns");
+  if (columns->size() != insert->columns.size()) {
+    return EngineError("INSERT INTO names " + std::to_string(insert->columns.size()) +
+                           " targets, but its SELECT returns " + std::to_string(columns->size()) +
+                           " columns",
+                       kStatementErrorNumber);
+  }
+  const std::vector<ColumnHint> wanted = CubeBuilder(*schema, *insert).Hints();
+  for (std::size_t i = 0; i < columns->size() && i < wanted.size(); ++i) {
+    const source::SourceColumn& column = (*columns)[i];
+    if (Suits(column.kind, wanted[i])) continue;
+    say("Warning: column " + std::to_string(i + 1) + " \"" + column.name + "\" is reported as " +
+        KindName(column.kind) + ", its target wants " + KindName(wanted[i]) +
+        "; values that do not convert will fail the build");
+  }
+  return std::nullopt;
+}
+
+}  // namespace cubemill::provider

@@ -1,0 +1,29 @@
+// Checks a cube build up to the point where it would read rows: the connection string, both
+// statements, the cube file's directory, the source and the columns of its SELECT.
+#pragma once
+
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/error.h"
+#include "provider/source/odbc_describe.h"
+
+namespace cubemill::provider {
+
+// Prepares a SELECT on a source and describes its columns (ODBC by default; tests may differ).
+using SelectDescriber = std::function<Result<std::vector<source::SourceColumn>>(
+    const std::string& connection, const std::string& select)>;
+
+// Goes through the build of `connection_string` without reading a row or writing a file, and
+// tells `say` what it found, one line each (the source's password is never shown). Returns the
+// first failure: what a build would have failed with. A SELECT column whose reported kind does
+// not suit its target is said as a warning, not a failure, since drivers often report text for
+// computed columns.
+std::optional<Error> CheckCubeBuild(std::string_view connection_string,
+                                    const std::function<void(const std::string&)>& say,
+                                    const SelectDescriber& describe = source::DescribeOdbcSelect);
+
+}  // namespace cubemill::provider
