@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <cstdlib>
+#include <string>
 
 namespace cubemill::ui {
 
@@ -22,9 +23,24 @@ void ConsoleList::AddLine(const std::string& text) {
   std::fflush(out_);
 }
 
+std::string ConsoleList::ProgressText(std::uint64_t rows, double seconds) {
+  const auto per_second =
+      seconds > 0 ? static_cast<unsigned long long>(static_cast<double>(rows) / seconds) : 0ULL;
+  const auto whole = static_cast<unsigned long long>(seconds);
+  char text[96];
+  std::snprintf(text, sizeof text, "%llu rows read, %llu rows/s, %02llu:%02llu:%02llu",
+                static_cast<unsigned long long>(rows), per_second, whole / 3600, whole / 60 % 60,
+                whole % 60);
+  return text;
+}
+
 void ConsoleList::ShowRowsRead(std::uint64_t rows) {
   if (!progress_is_terminal_) return;
-  std::fprintf(progress_, "\r%llu rows read", static_cast<unsigned long long>(rows));
+  const auto now = std::chrono::steady_clock::now();
+  if (!reading_since_ || rows < last_rows_) reading_since_ = now;  // a new build starts reading
+  last_rows_ = rows;
+  const double seconds = std::chrono::duration<double>(now - *reading_since_).count();
+  std::fprintf(progress_, "\r%s", ProgressText(rows, seconds).c_str());
   std::fflush(progress_);
   progress_shown_ = true;
 }

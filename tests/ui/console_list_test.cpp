@@ -63,5 +63,11 @@ TEST(ConsoleListTest, ColoursAndShowsProgressOnATerminal) {
   EXPECT_NE(seen.find("\033[31mred\033[0m"), std::string::npos) << seen;
 }
 
+TEST(ConsoleListTest, ProgressSaysRowsRateAndElapsedTime) {
+  EXPECT_EQ(ConsoleList::ProgressText(20000, 0), "20000 rows read, 0 rows/s, 00:00:00");
+  EXPECT_EQ(ConsoleList::ProgressText(1200000, 2.5), "1200000 rows read, 480000 rows/s, 00:00:02");
+  EXPECT_EQ(ConsoleList::ProgressText(7, 3725), "7 rows read, 0 rows/s, 01:02:05");
+}
+
 }  // namespace
 }  // namespace cubemill::ui
