@@ -11,9 +11,9 @@
 
 #include "platform/durable_file.h"
 #include "platform/text_file.h"
-#include "provider/cubefile/connection_text.h"
 #include "provider/cubefile/cube_file_layout.h"
 #include "provider/engine_error.h"
+#include "provider/odbc_text/passwords.h"
 
 namespace cubemill::provider {
 namespace {
@@ -114,13 +114,13 @@ class TableWriter {
   bool WriteMetadata() {
     Statement statement;
     if (!Prepare("INSERT INTO cube VALUES (?, ?, ?, ?, ?, ?, ?, ?)", statement)) return false;
-    const std::string source = RemovePasswords(info_.source);
+    const odbc_text::CleanConnection source = odbc_text::RemovePasswords(info_.source);
     BindText(statement.get(), 1, schema_.name);
     sqlite3_bind_int(statement.get(), 2, kCubeFileFormatVersion);
     BindText(statement.get(), 3, info_.built_at);
     BindText(statement.get(), 4, info_.create_cube);
     BindText(statement.get(), 5, info_.insert_into);
-    BindText(statement.get(), 6, source);
+    BindText(statement.get(), 6, source.text);
     sqlite3_bind_int64(statement.get(), 7, info_.source_rows);
     sqlite3_bind_int64(statement.get(), 8, static_cast<sqlite3_int64>(cube_.cell_count));
     if (!Step(statement.get(), "writing the cube")) return false;
@@ -128,6 +128,11 @@ class TableWriter {
     Statement warnings;
     if (!Prepare("INSERT INTO warnings (text) VALUES (?)", warnings)) return false;
     for (const std::string& warning : cube_.warnings) {
+      BindText(warnings.get(), 1, warning);
+      if (!Step(warnings.get(), "writing the warnings")) return false;
+    }
+    if (source.shortened) {
+      const std::string warning = kSourceShortenedWarning;  // bound without a copy
       BindText(warnings.get(), 1, warning);
       if (!Step(warnings.get(), "writing the warnings")) return false;
     }

@@ -16,12 +16,16 @@ namespace cubemill::provider {
 inline constexpr std::int32_t kCubeFileApplicationId = 0x43554D4C;
 // `PRAGMA user_version` of the files this writer makes; raised whenever the layout changes.
 inline constexpr int kCubeFileFormatVersion = 1;
+// The row of the `warnings` table that says the stored source connection string was cut down.
+inline constexpr const char* kSourceShortenedWarning =
+    "source connection string shortened to its driver or data source name: a password could not "
+    "be removed from it safely";
 
 // What the cube file records about how it was built.
 struct BuildInfo {
   std::string create_cube;  // the CREATE CUBE statement
   std::string insert_into;  // the INSERT INTO statement
-  std::string source;       // the source connection string; passwords are removed again
+  std::string source;       // the source connection string; stored without its passwords
   std::string built_at;     // when the build ran, as the caller formats it
   std::int64_t source_rows = 0;
   bool operator==(const BuildInfo&) const = default;

@@ -13,7 +13,6 @@
 
 #include "provider/build/cube_builder.h"
 #include "provider/build/cube_fixtures.h"
-#include "provider/cubefile/connection_text.h"
 #include "provider/cubefile/cube_file_reader.h"
 #include "provider/engine_error.h"
 #include "support/test_support.h"
@@ -232,21 +231,34 @@ TEST(CubeFileWriterTest, ReplacesAnEarlierFile) {
   EXPECT_EQ(DirectoryEntries("."), std::vector<std::string>{"sales.cub"});
 }
 
-TEST(ConnectionTextTest, RemovesPasswordPairs) {
+TEST(CubeFileWriterTest, StoresTheSourceWithoutPasswordsAndSaysWhenItWasShortened) {
+  cubemill::test::TempDir dir;
+  std::vector<std::string> storage;
+  auto cube = BuildCube(SalesCube(), SalesInsert(), GeneratedRows(5, storage));
+  ASSERT_TRUE(cube.ok());
+  using Table = std::vector<std::vector<std::string>>;
   const struct {
-    const char* input;
-    const char* expected;
+    const char* source;
+    const char* stored;
+    Table warnings;
   } cases[] = {
-      {"DSN=Sales;UID=ann;PWD=secret", "DSN=Sales;UID=ann"},
-      {"pwd = x ; DSN=Sales", " DSN=Sales"},  // other pairs stay as written
-      {"DRIVER={SQL Server};Password={a;b}}c};Server=s;", "DRIVER={SQL Server};Server=s;"},
-      {"SOURCE_DSN=\"DSN=x;PWD=\"\"y\"\"\";LOCATION=c.cub", "SOURCE_DSN=\"DSN=x\";LOCATION=c.cub"},
-      {"SOURCE_PWD=1;A=2", "A=2"},
-      {"DSN=Sales", "DSN=Sales"},
-      {"", ""},
-      {"PASSWORDS=kept", "PASSWORDS=kept"},
+      {"DRIVER=SQLite3;Database=x.db;UID=ann;PWD=secret",
+       "DRIVER=SQLite3;Database=x.db;UID=ann",
+       {}},
+      {"DRIVER=SQLite3;Database=x.db;Description='Sales;PWD=secret",
+       "DRIVER=SQLite3;Database=x.db;Description='Sales",
+       {}},
+      {"DRIVER=SQLite3;Database=x.db;Extra={a;PWD=secret}",
+       "DRIVER=SQLite3",
+       {{kSourceShortenedWarning}}},
   };
-  for (const auto& c : cases) EXPECT_EQ(RemovePasswords(c.input), c.expected) << c.input;
+  for (const auto& c : cases) {
+    BuildInfo info = Info(5);
+    info.source = c.source;
+    ASSERT_EQ(WriteCubeFile("s.cub", SalesCube(), *cube, info), std::nullopt);
+    EXPECT_EQ(Query("s.cub", "SELECT source FROM cube").rows, (Table{{c.stored}})) << c.source;
+    EXPECT_EQ(Query("s.cub", "SELECT text FROM warnings").rows, c.warnings) << c.source;
+  }
 }
 
 }  // namespace
