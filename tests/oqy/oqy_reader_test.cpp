@@ -77,6 +77,85 @@ TEST(OqyReaderTest, ExtractsValuesByPlainTextSearch) {
   }
 }
 
+TEST(OqyReaderTest, EndsTheInsertIntoAtTheSelectKeyword) {
+  const struct {
+    const char* create_cube;
+    const char* insert_into;
+    const char* insert;
+    const char* select;
+  } cases[] = {
+      {"MEASURE [Qty]", "INSERT INTO C([Measures].[Selected Qty]) SELECT q FROM t",
+       "INSERT INTO C([Measures].[Selected Qty]) ", "SELECT q FROM t"},
+      {"LEVEL [Selection]", "INSERT INTO C([Product].[Selection]) SELECT s FROM t",
+       "INSERT INTO C([Product].[Selection]) ", "SELECT s FROM t"},
+      {"MEASURE [Select Qty]", "INSERT INTO C([Measures].[Select Qty]) SELECT q FROM t",
+       "INSERT INTO C([Measures].[Select Qty]) ", "SELECT q FROM t"},
+      {"LEVEL [a]", "INSERT INTO C([a]] select x], 'select', \"select\") SELECT a FROM t",
+       "INSERT INTO C([a]] select x], 'select', \"select\") ", "SELECT a FROM t"},
+      {"LEVEL [a]", "insert into C([a]) select a from t", "insert into C([a]) ", "select a from t"},
+      {"LEVEL [a]", "INSERT INTO C(SELECTED, Select_1, PreSelect) SELECT a FROM t",
+       "INSERT INTO C(SELECTED, Select_1, PreSelect) ", "SELECT a FROM t"},
+      {"LEVEL [a]", "INSERT INTO C([a])\tSELECT\ta FROM t", "INSERT INTO C([a])\t",
+       "SELECT\ta FROM t"},
+      {"LEVEL [a]", "INSERT INTO C([a]) SELECT a FROM t WHERE b = 'x;y'", "INSERT INTO C([a]) ",
+       "SELECT a FROM t WHERE b = 'x"},
+      {"LEVEL [a]", "INSERT INTO C([Selected])", "INSERT INTO C([", ""},  // no keyword: as before
+  };
+  for (const auto& c : cases) {
+    const std::string line = std::string("Connection=Provider=MSOLAP;Data Source=c.cub;") +
+                             "CreateCube=CREATE CUBE [C] ( DIMENSION [D], " + c.create_cube +
+                             " );InsertInto=" + c.insert_into + ";Source_DSN=\"DSN=x\";";
+    test::RecordingList list;
+    job::CubeJob job = JobWithLine(line);
+    ParseConnection(list, job);
+    EXPECT_EQ(job.InsertIntoStmt, c.insert) << c.insert_into;
+    EXPECT_EQ(job.SelectStmt, c.select) << c.insert_into;
+    ASSERT_EQ(list.lines.size(), 8u);
+    EXPECT_EQ(list.lines[4], std::string("Insert Statement(OK): ") + c.insert) << c.insert_into;
+  }
+}
+
+// Without a name that holds "select", the values are the ones the plain text search gives.
+TEST(OqyReaderTest, CutsStatementsWithoutSuchNamesAsThePlainSearchDoes) {
+  for (const std::string& line :
+       {kExampleLine, std::string("Connection=InsertInto=insert into C([a]) select a from t;x"),
+        std::string("InsertInto=INSERT INTO C([a]) SELECT a FROM t WHERE x = 'SELECT';")}) {
+    test::RecordingList list;
+    job::CubeJob job = JobWithLine(line);
+    ParseConnection(list, job);
+    test::RecordingList plain;
+    EXPECT_EQ(job.InsertIntoStmt, ExtractValue(plain, job, "InsertInto=", "SELECT", "I", 0, 0));
+    EXPECT_EQ(job.SelectStmt, ExtractValue(plain, job, "SELECT ", ";", "S", 7, 7));
+  }
+}
+
+TEST(OqyReaderTest, ShowsTheSourceWithoutItsPasswords) {
+  const struct {
+    const char* source_dsn;
+    const char* shown;
+  } cases[] = {
+      {"DSN=Sales;UID=ann;PWD=s3cret", "DSN=Sales;UID=ann;PWD=***"},
+      {"DRIVER=SQLite3;Database=x.db;Description='Sales;pwd=s3cret",
+       "DRIVER=SQLite3;Database=x.db;Description='Sales;pwd=***"},
+      {"DSN=Sales; Password = {a;s3cret}}} ;Source_PWD=s3cret",
+       "DSN=Sales; Password =***;Source_PWD=***"},
+      {"DRIVER={SQLite3};X={PWD=s3cret}", "DRIVER={SQLite3}"},
+      {"Salesbase", "Salesbase"},
+  };
+  for (const auto& c : cases) {
+    const std::string line = std::string("Connection=Provider=MSOLAP;Source_DSN=\"") +
+                             c.source_dsn + "\";InsertInto=INSERT INTO C([a]) SELECT a FROM t;";
+    test::RecordingList list;
+    job::CubeJob job = JobWithLine(line);
+    ParseConnection(list, job);
+    EXPECT_EQ(job.SourceDsn, c.source_dsn);  // the build needs the password
+    ASSERT_EQ(list.lines.size(), 8u);
+    EXPECT_EQ(list.lines[6], std::string("Source DSN(OK): ") + c.shown);
+    for (const std::string& shown : list.lines)
+      EXPECT_EQ(shown.find("s3cret"), std::string::npos) << shown;
+  }
+}
+
 TEST(OqyReaderTest, ReadsTheLastConnectionLine) {
   test::TempDir dir;
   test::WriteBytes("a.oqy",
