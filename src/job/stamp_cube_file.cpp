@@ -8,8 +8,10 @@
 namespace cubemill::job {
 
 std::optional<std::string> StampedName(const std::string& cube_file, const std::string& stamp) {
+  // Only the file name can hold the extension: a "." in a directory ("..\cubes\cube") cannot.
+  const std::size_t name = cube_file.find_last_of("/\\");
   const std::size_t dot = cube_file.rfind('.');
-  if (dot == std::string::npos) return std::nullopt;
+  if (dot == std::string::npos || (name != std::string::npos && dot < name)) return std::nullopt;
   return cube_file.substr(0, dot) + "_" + stamp + cube_file.substr(dot);
 }
 

@@ -9,8 +9,8 @@
 
 namespace cubemill::job {
 
-// Returns `cube_file` with "_" and `stamp` inserted before its last "." (searched over the whole
-// path), or nothing when it holds no ".".
+// Returns `cube_file` with "_" and `stamp` inserted before the last "." of its file name (the
+// text after its last "/" or "\"), or nothing when the file name holds no ".".
 std::optional<std::string> StampedName(const std::string& cube_file, const std::string& stamp);
 
 // With a non-empty CubTimestamp: logs "Cube Target: " and the stamped name, puts the cube file

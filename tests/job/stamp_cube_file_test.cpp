@@ -25,7 +25,6 @@ TEST_F(StampCubeFileTest, NamesTheTargetAfterTheLastDot) {
   EXPECT_EQ(StampedName("C:\\cubes\\sales.cub", "2024-03-07_09_05_02"),
             "C:\\cubes\\sales_2024-03-07_09_05_02.cub");
   EXPECT_EQ(StampedName("sales.final.cub", "S"), "sales.final_S.cub");
-  EXPECT_EQ(StampedName("C:\\data.old\\cube", "S"), "C:\\data_S.old\\cube");
   EXPECT_EQ(StampedName("cube", "S"), std::nullopt);
 }
 
@@ -64,15 +63,13 @@ TEST_F(StampCubeFileTest, NameWithoutDotFailsWithFourLines) {
   EXPECT_EQ(LogLines().size(), 4u);
 }
 
-TEST_F(StampCubeFileTest, DotInADirectoryNameFailsTheCopyAndKeepsTheCube) {
+TEST_F(StampCubeFileTest, DotInADirectoryNameIsNoExtensionAndKeepsTheCube) {
   std::filesystem::create_directory("data.old");
   test::WriteBytes("data.old/cube", "cube");
   EXPECT_FALSE(StampCubeFile(context, Job("data.old\\cube", "YYYY")));
-  ASSERT_EQ(list.lines.size(), 5u);
-  EXPECT_EQ(list.lines[0], "Cube Target: data_2024.old\\cube");
-  EXPECT_EQ(list.lines[2], list.lines[4]);  // the number, twice
-  EXPECT_EQ(list.lines[2], "2");            // ENOENT
-  EXPECT_EQ(list.lines[3], "CopyFile");
+  EXPECT_EQ(list.lines, (Lines{"The cube file name has no extension to put the time stamp before: "
+                               "data.old\\cube",
+                               "52", "StampCubeFile", "52"}));
   EXPECT_TRUE(std::filesystem::exists("data.old/cube"));
 }
 
@@ -93,6 +90,29 @@ TEST_F(StampCubeFileTest, MissingCubeFailsTheCopy) {
   EXPECT_FALSE(StampCubeFile(context, Job("gone.cub", "YYYY")));
   EXPECT_EQ(list.lines.size(), 5u);
   EXPECT_FALSE(std::filesystem::exists("gone_2024.cub"));
+}
+
+TEST_F(StampCubeFileTest, LooksForTheExtensionInTheFileNameOnly) {
+  const struct {
+    const char* cube_file;
+    std::optional<std::string> stamped;
+  } cases[] = {
+      {"..\\cubes\\cube", std::nullopt},
+      {"../cubes/cube", std::nullopt},
+      {"C:\\data.old\\cube", std::nullopt},
+      {"./cube", std::nullopt},
+      {"..\\cubes\\sales.cub", "..\\cubes\\sales_S.cub"},
+      {"../data.old/sales.cub", "../data.old/sales_S.cub"},
+      {"a.b/c\\d.cub", "a.b/c\\d_S.cub"},
+      {"cubes/.cub", "cubes/_S.cub"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(StampedName(c.cube_file, "S"), c.stamped) << c.cube_file;
+  // Without an extension nothing is stamped or moved, whatever the directories are called.
+  std::filesystem::create_directories("run.d/cubes");
+  test::WriteBytes("run.d/cubes/cube", "cube");
+  EXPECT_FALSE(StampCubeFile(context, Job("run.d/cubes/cube", "YYYY")));
+  EXPECT_EQ(test::ReadBytes("run.d/cubes/cube"), "cube");
+  EXPECT_FALSE(std::filesystem::exists("run_2024.d"));
 }
 
 }  // namespace
