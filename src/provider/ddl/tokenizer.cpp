@@ -1,5 +1,7 @@
 #include "provider/ddl/tokenizer.h"
 
+#include <cstdio>
+
 #include "platform/ascii_text.h"
 
 namespace cubemill::provider::ddl {
@@ -16,6 +18,12 @@ bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 
 // Bytes above 127 are parts of non-ASCII letters in names.
 bool IsHighByte(char c) { return static_cast<unsigned char>(c) >= 0x80; }
+
+// NUL to US and DEL.
+bool IsControl(char c) {
+  const auto byte = static_cast<unsigned char>(c);
+  return byte < 0x20 || byte == 0x7F;
+}
 
 bool StartsWord(char c) { return IsAsciiLetter(c) || c == '_' || IsHighByte(c); }
 
@@ -42,6 +50,14 @@ Token Tokenizer::ReadDelimited(char close, TokenKind kind, const char* what) {
       }
       offset_ = i + 1;
       return Token{kind, std::move(value), start + 1, offset_ - start};
+    }
+    if (kind != TokenKind::kString && IsControl(text_[i])) {
+      // Caught here, before the source is read, rather than when the cube file is written.
+      char code[8];
+      std::snprintf(code, sizeof code, "0x%02X", static_cast<unsigned char>(text_[i]));
+      return Fail(start, std::string(what) + " starting at position " + std::to_string(start + 1) +
+                             " holds the control character " + code + " at position " +
+                             std::to_string(i + 1) + ": names may not hold control characters");
     }
     value += text_[i++];
   }

@@ -204,6 +204,14 @@ TEST(CreateCubeParserTest, RejectsBadStatementsNamingWhatAndWhere) {
        "CREATE CUBE: dimension [Measures] at position {pos} is reserved for the measures"},
       {kHead + " OPTIONS(SORTBYKEY, SORTBYNAME))", "SORTBYNAME",
        "CREATE CUBE: a second sort order SORTBYNAME at position {pos}"},
+      {kHead + ", LEVEL [Ci" + std::string(1, '\0') + "ty])", "[Ci",
+       "CREATE CUBE: bracketed name starting at position {pos} holds the control character 0x00 "
+       "at position 54: names may not hold control characters"},
+      {kHead + ", MEASURE \"A\tB\")", "\"A",
+       "CREATE CUBE: quoted name starting at position {pos} holds the control character 0x09"},
+      {"CREATE CUBE [C\x7F] ( DIMENSION [D], LEVEL [L])", "[C",
+       "CREATE CUBE: bracketed name starting at position {pos} holds the control character 0x7F "
+       "at position 15"},
   };
   for (const auto& c : cases) {
     std::string message = c.message;
