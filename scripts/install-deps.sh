@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Installs the Debian 12 packages Cubemill needs to build, test and run its sample job.
-# Run as root (or through sudo). Safe to run again: apt-get skips what is installed.
+# Installs the Debian 12 packages Cubemill needs to build, test, package and run its sample job.
+# Installs only what is missing: as root directly, otherwise through sudo. With every package
+# installed it needs neither.
 set -euo pipefail
 
 packages=(
@@ -9,18 +10,30 @@ packages=(
   qt6-base-dev
   unixodbc unixodbc-dev odbcinst libsqliteodbc
   libsqlite3-dev sqlite3
+  man-db groff-base
 )
+# man-db and groff-base: the packaging test renders the manual page with `man -l`.
 
-if [ "$(id -u)" -ne 0 ]; then
-  exec sudo "$0" "$@"
-fi
-
-export DEBIAN_FRONTEND=noninteractive
 missing=()
 for p in "${packages[@]}"; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+  status=$(dpkg-query -W -f='${Status}' "$p" 2>/dev/null || true)
+  [ "$status" = "install ok installed" ] || missing+=("$p")
 done
-if [ "${#missing[@]}" -gt 0 ]; then
-  apt-get update -q
-  apt-get install -y -q --no-install-recommends "${missing[@]}"
+[ "${#missing[@]}" -eq 0 ] && exit 0
+
+as_root=()
+if [ "$(id -u)" -ne 0 ]; then
+  if ! command -v sudo >/dev/null 2>&1; then
+    echo "install-deps.sh: these packages are missing and sudo is not available:" >&2
+    echo "  ${missing[*]}" >&2
+    echo "install them as root:" >&2
+    echo "  apt-get update && apt-get install --no-install-recommends ${missing[*]}" >&2
+    exit 1
+  fi
+  as_root=(sudo)
 fi
+
+echo "install-deps.sh: installing ${missing[*]}"
+"${as_root[@]}" env DEBIAN_FRONTEND=noninteractive apt-get update -q
+"${as_root[@]}" env DEBIAN_FRONTEND=noninteractive \
+  apt-get install -y -q --no-install-recommends "${missing[@]}"
