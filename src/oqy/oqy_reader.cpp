@@ -127,6 +127,12 @@ bool ReadOqyConnection(job::CubeJob& job) {
   return true;
 }
 
+bool HasConnectionLine(const job::CubeJob& job) {
+  job::CubeJob probe;
+  probe.OqyFile = job.OqyFile;
+  return ReadOqyConnection(probe) && !probe.ConnectionLine.empty();
+}
+
 std::string ExtractValue(job::ProgressList& list, const job::CubeJob& job, std::string_view key,
                          std::string_view terminator, std::string_view label, int start_back,
                          int length_extra) {

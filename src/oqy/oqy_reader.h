@@ -14,6 +14,10 @@ namespace cubemill::oqy {
 // when the file was read to its end, false when it could not be opened or read.
 bool ReadOqyConnection(job::CubeJob& job);
 
+// True when the job's OqyFile can be read and has a line containing "CONNECTION=" (any letter
+// case); the job is left as it is.
+bool HasConnectionLine(const job::CubeJob& job);
+
 // Cuts the value of `key` out of the job's ConnectionLine: from `start_back` characters before
 // the end of the key's first occurrence, up to the next `terminator` after the key plus
 // `length_extra` characters (to the end of the line when no terminator follows). Keys and
