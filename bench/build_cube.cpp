@@ -1,0 +1,35 @@
+// The speed benchmark's BUILD command: one whole cube build as a job runs it (connection string,
+// provider, Open, Close), without the job's pauses, progress list or log. Prints nothing on
+// success; the benchmark times this process and reads its peak memory.
+//   cubemill_bench_build_cube coarse|fine SOURCE_DB CUBE_FILE
+#include <cstdio>
+#include <optional>
+#include <string>
+
+#include "bench/sales_cubes.h"
+#include "provider/connection.h"
+
+int main(int argc, char** argv) {
+  const cubemill::bench::SalesCube* cube =
+      argc == 4 ? cubemill::bench::FindSalesCube(argv[1]) : nullptr;
+  if (cube == nullptr) {
+    std::fprintf(stderr, "usage: %s coarse|fine SOURCE_DB CUBE_FILE\n", argv[0]);
+    return 2;
+  }
+  // The connection string a job hands to the engine for an OQY file with these values.
+  const std::string connection = std::string("LOCATION=") + argv[3] + "; SOURCE_DSN=\"" +
+                                 cubemill::bench::SalesSourceDsn(argv[2]) +
+                                 "\"; CreateCube=" + cube->create_cube +
+                                 " InsertInto=" + cube->insert_into + " ";
+  auto engine = cubemill::provider::NewEngineConnection();
+  std::optional<cubemill::Error> error = engine->SetConnectionString(connection);
+  if (!error) error = engine->SetProvider("MSOLAP");
+  if (!error) error = engine->Open("", "", "", -1);
+  if (!error) error = engine->Close();
+  if (error) {
+    std::fprintf(stderr, "build failed: %s (%ld, %s)\n", error->description.c_str(), error->number,
+                 error->source.c_str());
+    return 1;
+  }
+  return 0;
+}

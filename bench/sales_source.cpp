@@ -1,0 +1,239 @@
+#include "bench/sales_source.h"
+
+#include <sqlite3.h>
+
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace cubemill::bench {
+namespace {
+
+// Names the table layout and the generator; a cached file made by another one is made again.
+constexpr char kLayout[] = "sales-v1";
+constexpr int kFirstYear = 2021;
+constexpr int kYears = 3;
+constexpr std::uint64_t kCountries = 20;
+constexpr std::uint64_t kCities = 400;
+constexpr std::uint64_t kCategories = 20;
+constexpr std::uint64_t kProducts = 300;
+constexpr std::uint64_t kMaxQuantity = 20;
+
+// splitmix64: small, fast and the same on every platform.
+class Random {
+ public:
+  explicit Random(std::uint64_t seed) : state_(seed) {}
+  std::uint64_t Next() {
+    std::uint64_t z = (state_ += 0x9E3779B97F4A7C15ULL);
+    z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ULL;
+    z = (z ^ (z >> 27)) * 0x94D049BB133111EBULL;
+    return z ^ (z >> 31);
+  }
+
+ private:
+  std::uint64_t state_;
+};
+
+// Every day of the benchmark's years as "YYYY-MM-DD".
+std::vector<std::string> AllDays() {
+  std::vector<std::string> days;
+  for (int year = kFirstYear; year < kFirstYear + kYears; ++year) {
+    const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+    const int lengths[] = {31, leap ? 29 : 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    for (int month = 1; month <= 12; ++month) {
+      for (int day = 1; day <= lengths[month - 1]; ++day) {
+        char text[32];
+        std::snprintf(text, sizeof text, "%04d-%02d-%02d", year, month, day);
+        days.emplace_back(text);
+      }
+    }
+  }
+  return days;
+}
+
+// "<prefix> <number>" with the number 1-based and zero-padded to `digits`.
+std::vector<std::string> Numbered(const char* prefix, std::uint64_t count, int digits) {
+  std::vector<std::string> names;
+  for (std::uint64_t i = 1; i <= count; ++i) {
+    char text[64];
+    std::snprintf(text, sizeof text, "%s %0*llu", prefix, digits,
+                  static_cast<unsigned long long>(i));
+    names.emplace_back(text);
+  }
+  return names;
+}
+
+// A database connection that closes itself.
+class Database {
+ public:
+  Database() = default;
+  Database(const Database&) = delete;
+  Database& operator=(const Database&) = delete;
+  ~Database() { sqlite3_close(db_); }
+  bool Open(const std::string& path, int flags) {
+    return sqlite3_open_v2(path.c_str(), &db_, flags, nullptr) == SQLITE_OK;
+  }
+  sqlite3* get() const { return db_; }
+  std::string Message() const { return db_ ? sqlite3_errmsg(db_) : "out of memory"; }
+  bool Exec(const char* sql) { return sqlite3_exec(db_, sql, nullptr, nullptr, nullptr) == 0; }
+
+ private:
+  sqlite3* db_ = nullptr;
+};
+
+// A prepared statement that finalizes itself.
+class Statement {
+ public:
+  Statement(const Statement&) = delete;
+  Statement& operator=(const Statement&) = delete;
+  Statement(sqlite3* db, const char* sql) { sqlite3_prepare_v2(db, sql, -1, &stmt_, nullptr); }
+  ~Statement() { sqlite3_finalize(stmt_); }
+  sqlite3_stmt* get() const { return stmt_; }
+
+ private:
+  sqlite3_stmt* stmt_ = nullptr;
+};
+
+// The source at `path` when it exists and was made with these rows, seed and layout.
+std::optional<SalesSource> CachedSource(const std::string& path, std::int64_t rows,
+                                        std::uint64_t seed) {
+  if (!std::filesystem::exists(path)) return std::nullopt;
+  Database db;
+  if (!db.Open(path, SQLITE_OPEN_READONLY)) return std::nullopt;
+  Statement query(db.get(),
+                  "SELECT layout, rows, seed, quantity_total, amount_cents_total "
+                  "FROM bench_source");
+  if (query.get() == nullptr || sqlite3_step(query.get()) != SQLITE_ROW) return std::nullopt;
+  const auto text = [&](int column) {
+    const unsigned char* value = sqlite3_column_text(query.get(), column);
+    return value ? std::string(reinterpret_cast<const char*>(value)) : std::string();
+  };
+  if (text(0) != kLayout || sqlite3_column_int64(query.get(), 1) != rows ||
+      text(2) != std::to_string(seed)) {
+    return std::nullopt;
+  }
+  SalesSource source;
+  source.path = path;
+  source.rows = rows;
+  source.seed = seed;
+  source.quantity_total = sqlite3_column_int64(query.get(), 3);
+  source.amount_cents_total = sqlite3_column_int64(query.get(), 4);
+  source.reused = true;
+  return source;
+}
+
+// Writes the source to `path`; returns false after setting `error`.
+bool Generate(const std::string& path, SalesSource& source, std::string& error) {
+  std::filesystem::remove(path);
+  Database db;
+  if (!db.Open(path, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE)) {
+    error = "cannot create " + path + ": " + db.Message();
+    return false;
+  }
+  if (!db.Exec("PRAGMA journal_mode = OFF; PRAGMA synchronous = OFF;"
+               "CREATE TABLE sales(sale_date DATE NOT NULL, city_id INTEGER NOT NULL,"
+               " country VARCHAR(20) NOT NULL, city VARCHAR(20) NOT NULL,"
+               " category VARCHAR(20) NOT NULL, product VARCHAR(20) NOT NULL,"
+               " quantity INTEGER NOT NULL, amount REAL NOT NULL);"
+               "CREATE TABLE bench_source(layout TEXT, rows INTEGER, seed TEXT,"
+               " quantity_total INTEGER, amount_cents_total INTEGER);"
+               "BEGIN")) {
+    error = "cannot create the tables in " + path + ": " + db.Message();
+    return false;
+  }
+  const std::vector<std::string> days = AllDays();
+  const std::vector<std::string> countries = Numbered("Country", kCountries, 2);
+  const std::vector<std::string> cities = Numbered("City", kCities, 3);
+  const std::vector<std::string> categories = Numbered("Category", kCategories, 2);
+  const std::vector<std::string> products = Numbered("Product", kProducts, 3);
+  Random random(source.seed);
+  std::vector<std::int64_t> price_cents;  // unit price of each product
+  for (std::uint64_t p = 0; p < kProducts; ++p) {
+    price_cents.push_back(100 + static_cast<std::int64_t>(random.Next() % 9900));
+  }
+
+  Statement insert(db.get(), "INSERT INTO sales VALUES (?, ?, ?, ?, ?, ?, ?, ?)");
+  if (insert.get() == nullptr) {
+    error = "cannot prepare the insert: " + db.Message();
+    return false;
+  }
+  sqlite3_stmt* s = insert.get();
+  const auto bind_text = [s](int index, const std::string& text) {
+    sqlite3_bind_text(s, index, text.data(), static_cast<int>(text.size()), SQLITE_STATIC);
+  };
+  for (std::int64_t row = 0; row < source.rows; ++row) {
+    // One draw gives the day, city, product and quantity (a few billion combinations, so the
+    // modulo bias is far below anything a benchmark could notice).
+    std::uint64_t r = random.Next();
+    const std::size_t day = r % days.size();
+    r /= days.size();
+    const std::uint64_t city = r % kCities;
+    r /= kCities;
+    const std::uint64_t product = r % kProducts;
+    r /= kProducts;
+    const std::int64_t quantity = 1 + static_cast<std::int64_t>(r % kMaxQuantity);
+    const std::int64_t cents = quantity * price_cents[product];
+    source.quantity_total += quantity;
+    source.amount_cents_total += cents;
+    bind_text(1, days[day]);
+    sqlite3_bind_int64(s, 2, static_cast<sqlite3_int64>(city));
+    bind_text(3, countries[city % kCountries]);
+    bind_text(4, cities[city]);
+    bind_text(5, categories[product % kCategories]);
+    bind_text(6, products[product]);
+    sqlite3_bind_int64(s, 7, quantity);
+    sqlite3_bind_double(s, 8, static_cast<double>(cents) / 100.0);
+    if (sqlite3_step(s) != SQLITE_DONE) {
+      error = "cannot insert row " + std::to_string(row + 1) + ": " + db.Message();
+      return false;
+    }
+    sqlite3_reset(s);
+  }
+
+  Statement meta(db.get(), "INSERT INTO bench_source VALUES (?, ?, ?, ?, ?)");
+  const std::string seed_text = std::to_string(source.seed);
+  sqlite3_bind_text(meta.get(), 1, kLayout, -1, SQLITE_STATIC);
+  sqlite3_bind_int64(meta.get(), 2, source.rows);
+  sqlite3_bind_text(meta.get(), 3, seed_text.c_str(), -1, SQLITE_STATIC);
+  sqlite3_bind_int64(meta.get(), 4, source.quantity_total);
+  sqlite3_bind_int64(meta.get(), 5, source.amount_cents_total);
+  if (sqlite3_step(meta.get()) != SQLITE_DONE || !db.Exec("COMMIT")) {
+    error = "cannot finish " + path + ": " + db.Message();
+    return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+std::optional<SalesSource> EnsureSalesSource(const std::string& dir, std::int64_t rows,
+                                             std::uint64_t seed, std::string& error) {
+  const std::string path = (std::filesystem::path(dir) / ("sales-" + std::to_string(rows) +
+                                                          "-seed" + std::to_string(seed) + ".db"))
+                               .string();
+  if (auto cached = CachedSource(path, rows, seed)) return cached;
+
+  SalesSource source;
+  source.path = path;
+  source.rows = rows;
+  source.seed = seed;
+  const std::string temporary = path + ".tmp";
+  const auto start = std::chrono::steady_clock::now();
+  if (!Generate(temporary, source, error)) {
+    std::filesystem::remove(temporary);
+    return std::nullopt;
+  }
+  std::error_code failure;
+  std::filesystem::rename(temporary, path, failure);
+  if (failure) {
+    error = "cannot rename " + temporary + ": " + failure.message();
+    return std::nullopt;
+  }
+  source.generate_seconds =
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  return source;
+}
+
+}  // namespace cubemill::bench

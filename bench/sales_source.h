@@ -1,0 +1,35 @@
+// The speed benchmark's source: a SQLite database with one sales fact table of N seeded
+// pseudo-random rows, made once and reused while its row count, seed and layout stay the same.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+namespace cubemill::bench {
+
+// The table `sales` of a generated source, with the totals the cubes must give back.
+//   sale_date DATE      one of the 1,095 days 2021-01-01 ... 2023-12-31 (36 months)
+//   city_id INTEGER     0-399; city "City 001" ... "City 400", in country city_id % 20
+//   country, city       "Country 01" ... "Country 20", "City 001" ... "City 400"
+//   category, product   "Category 01" ... "Category 20"; "Product 001" ... "Product 300",
+//                       product p in category p % 20
+//   quantity INTEGER    1-20
+//   amount REAL         quantity x the product's unit price (1.00-99.99), in whole cents
+struct SalesSource {
+  std::string path;
+  std::int64_t rows = 0;
+  std::uint64_t seed = 0;
+  std::int64_t quantity_total = 0;      // SUM(quantity)
+  std::int64_t amount_cents_total = 0;  // SUM(amount) in cents, exact
+  bool reused = false;                  // found in the cache directory
+  double generate_seconds = 0;          // time spent making it now; 0 when reused
+};
+
+// Returns the source of `rows` rows made from `seed` in the directory `dir` (which must exist):
+// the file there when it was made with the same rows, seed and layout, otherwise a new one,
+// written under a temporary name and renamed when complete. On failure sets `error`.
+std::optional<SalesSource> EnsureSalesSource(const std::string& dir, std::int64_t rows,
+                                             std::uint64_t seed, std::string& error);
+
+}  // namespace cubemill::bench
