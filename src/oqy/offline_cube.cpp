@@ -32,6 +32,8 @@ std::string CubeConnectionString(const job::CubeJob& job) {
 bool BuildOfflineCube(const job::JobContext& context, const job::CubeJob& job) {
   std::optional<Error> error;
   if (auto connection = context.new_connection()) {
+    connection->SetInfoMessage(
+        [&context, &job](const std::string& line) { settings::LogMessage(context, job, line); });
     error = connection->SetConnectionString(CubeConnectionString(job));
     if (!error) error = connection->SetProvider(job.Provider);
     if (!error) error = connection->Open("", "", "", -1);

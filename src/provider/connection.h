@@ -18,6 +18,10 @@ inline constexpr long kProviderNotFoundNumber = -2146824582;
 inline constexpr const char* kProviderNotFoundText =
     "Provider cannot be found. It may not be properly installed.";
 
+// Told a line for the progress list when a connection has something to say while it opens, such
+// as a source that another program has locked.
+using InfoMessage = std::function<void(const std::string& line)>;
+
 class Connection {
  public:
   virtual ~Connection() = default;
@@ -28,6 +32,9 @@ class Connection {
   virtual std::optional<Error> Open(const std::string& connection_string, const std::string& user,
                                     const std::string& password, long options) = 0;
   virtual std::optional<Error> Close() = 0;
+  // Sets who is told the connection's info messages; without one, or for a connection that has
+  // nothing to say, nobody is.
+  virtual void SetInfoMessage(InfoMessage handler) { static_cast<void>(handler); }
 };
 
 // True for the provider names that select the cube engine: "MSOLAP" alone or followed by "."

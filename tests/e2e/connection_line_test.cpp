@@ -55,13 +55,6 @@ class ConnectionLineTest : public ::testing::Test {
     return job::StartFromCommandLine(context, "Job");
   }
 
-  // The lines after the error's four lines up to "Cube Creation Error".
-  Lines ErrorAndCause() {
-    auto error = std::find(list.lines.begin(), list.lines.end(), "Fehler Cube Erstellung");
-    if (error - list.lines.begin() < 5) return {};
-    return Lines(error - 5, error);
-  }
-
   Lines RunLog() { return platform::ReadTextLines("log/cubemill.log").value_or(Lines{}); }
 
   test::TempDir dir;
@@ -184,6 +177,28 @@ TEST_F(ConnectionLineTest, BrokenConnectionLinesNameTheirCause) {
           << c.cause;
     }
   }
+}
+
+TEST_F(ConnectionLineTest, SaysWhenALockedSourceMakesTheBuildWait) {
+  WriteOqy(std::string("CreateCube=") + kCreateCube, kInsertInto,
+           "DRIVER=SQLite3;Database=sales.db;Timeout=200");
+  {
+    test::SqliteWriteLock lock("sales.db");
+    EXPECT_EQ(Run(), job::kExitFailed);
+  }
+  // Said before the connection waits, then the driver's error when the wait is over.
+  const std::string busy = "Source busy: waiting up to 1 s for the lock";
+  auto said = std::find(list.lines.begin(), list.lines.end(), busy);
+  ASSERT_LT(said + 1, list.lines.end());
+  EXPECT_NE((said + 1)->find("database is locked"), std::string::npos) << *(said + 1);
+  const Lines log = RunLog();
+  EXPECT_EQ(std::count_if(log.begin(), log.end(),
+                          [&](const std::string& line) { return line.ends_with(busy); }),
+            1);
+  // Once the lock is gone the same job builds without a word about it.
+  list = test::RecordingList{};
+  EXPECT_EQ(Run(), job::kExitClean);
+  EXPECT_EQ(std::find(list.lines.begin(), list.lines.end(), busy), list.lines.end());
 }
 
 }  // namespace

@@ -1,3 +1,4 @@
+#include <memory>
 #include <regex>
 
 #include "provider/connection.h"
@@ -22,8 +23,13 @@ const Error kNotOpen{"Operation is not allowed when the object is closed.", -214
 // The connection whose Open builds the cube file with the engine.
 class EngineConnection : public Connection {
  public:
-  EngineConnection(SourceOpener open_source, RowProgress progress)
-      : open_source_(std::move(open_source)), progress_(std::move(progress)) {}
+  // `info` is where `open_source` reports its info messages (the same object SetInfoMessage
+  // sets), or null for an opener that has none.
+  EngineConnection(SourceOpener open_source, RowProgress progress,
+                   std::shared_ptr<InfoMessage> info = nullptr)
+      : open_source_(std::move(open_source)),
+        progress_(std::move(progress)),
+        info_(std::move(info)) {}
 
   std::optional<Error> SetConnectionString(const std::string& text) override {
     if (open_) return kAlreadyOpen;
@@ -50,10 +56,14 @@ class EngineConnection : public Connection {
     open_ = false;
     return std::nullopt;
   }
+  void SetInfoMessage(InfoMessage handler) override {
+    if (info_) *info_ = std::move(handler);
+  }
 
  private:
   SourceOpener open_source_;
   RowProgress progress_;
+  std::shared_ptr<InfoMessage> info_;
   std::string connection_string_;
   std::string provider_;
   bool open_ = false;
@@ -66,7 +76,13 @@ std::unique_ptr<Connection> NewEngineConnection(SourceOpener open_source, RowPro
 }
 
 std::unique_ptr<Connection> NewEngineConnection(RowProgress progress) {
-  return NewEngineConnection(source::OpenOdbcSource, std::move(progress));
+  auto info = std::make_shared<InfoMessage>();
+  SourceOpener open_source = [info](const std::string& connection, const std::string& select,
+                                    const std::vector<ColumnHint>& hints) {
+    return source::OpenOdbcSource(connection, select, hints, *info);
+  };
+  return std::make_unique<EngineConnection>(std::move(open_source), std::move(progress),
+                                            std::move(info));
 }
 
 }  // namespace cubemill::provider

@@ -1,6 +1,7 @@
 #include "provider/source/odbc_connection_string.h"
 
 #include <algorithm>
+#include <charconv>
 #include <vector>
 
 #include "platform/ascii_text.h"
@@ -86,7 +87,7 @@ std::optional<std::string> FindOdbcAttribute(const std::string& odbc, std::strin
 std::string AddStreamingOptions(const std::string& odbc, std::string_view driver) {
   const std::string name = odbc_text::OdbcKeyName(driver);
   std::string result = odbc;
-  if (name.find("sqlite") != std::string::npos) {
+  if (IsSqliteDriver(driver)) {
     // The SQLite driver reads the whole result into memory unless it steps through it.
     if (!HasAttribute(odbc, {"stepapi"})) AppendPair(result, "StepAPI=1");
   } else if (name.find("psql") != std::string::npos || name.find("postgres") != std::string::npos) {
@@ -96,6 +97,28 @@ std::string AddStreamingOptions(const std::string& odbc, std::string_view driver
     if (!HasAttribute(odbc, {"fetch", "a7"})) AppendPair(result, "Fetch=10000");
   }
   return result;
+}
+
+std::string ReplaceOdbcAttribute(const std::string& odbc, std::string_view key,
+                                 std::string_view value) {
+  std::string result = RemovePairs(odbc, {odbc_text::OdbcKeyName(key)});
+  AppendPair(result, std::string(key) + "=" + odbc_text::QuoteOdbcValue(value));
+  return result;
+}
+
+bool IsSqliteDriver(std::string_view driver) {
+  return odbc_text::OdbcKeyName(driver).find("sqlite") != std::string::npos;
+}
+
+long SqliteTimeoutMs(const std::string& odbc) {
+  const std::optional<std::string> timeout = FindOdbcAttribute(odbc, "Timeout");
+  if (!timeout) return kSqliteDefaultTimeoutMs;
+  long value = 0;
+  const auto [end, error] =
+      std::from_chars(timeout->data(), timeout->data() + timeout->size(), value);
+  if (error != std::errc() || end != timeout->data() + timeout->size() || value <= 0)
+    return kSqliteDefaultTimeoutMs;
+  return value;
 }
 
 }  // namespace cubemill::provider::source

@@ -25,4 +25,20 @@ std::optional<std::string> FindOdbcAttribute(const std::string& odbc, std::strin
 // other drivers give `odbc` unchanged.
 std::string AddStreamingOptions(const std::string& odbc, std::string_view driver);
 
+// Returns `odbc` without its pairs named `key` (names compare without letter case and blanks) and
+// with "<key>=<value>" appended.
+std::string ReplaceOdbcAttribute(const std::string& odbc, std::string_view key,
+                                 std::string_view value);
+
+// True when `driver` (a DRIVER= value or the file name the driver manager reports) is the SQLite
+// ODBC driver.
+bool IsSqliteDriver(std::string_view driver);
+
+// The SQLite driver's default lock timeout, in milliseconds.
+inline constexpr long kSqliteDefaultTimeoutMs = 100000;
+
+// Returns how long, in milliseconds, the SQLite driver waits for a locked database each time it
+// needs it: the Timeout of `odbc` when it is a positive number, else kSqliteDefaultTimeoutMs.
+long SqliteTimeoutMs(const std::string& odbc);
+
 }  // namespace cubemill::provider::source

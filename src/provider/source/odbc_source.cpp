@@ -128,6 +128,31 @@ void ChooseWidth(Column& column, SQLULEN size) {
   column.width = std::min(column.width, cap);
 }
 
+// True when another connection holds a lock on the SQLite database `connection` opens: a
+// connection of its own that waits for no lock cannot read the schema. Any other failure gives
+// false and is left to the real connection to report.
+bool SqliteDatabaseIsLocked(const std::string& connection) {
+  OdbcHandles probe;
+  if (!probe.Allocate() ||
+      !probe.Connect(ReplaceOdbcAttribute(connection, "Timeout", "1")).empty() ||
+      !probe.AllocateStatement().empty()) {
+    return false;
+  }
+  std::string text = "SELECT 1 FROM sqlite_master LIMIT 1";  // the call takes a non-const pointer
+  const SQLRETURN rc =
+      SQLExecDirect(probe.stmt(), reinterpret_cast<SQLCHAR*>(text.data()), SQL_NTS);
+  if (Succeeded(rc) || rc == SQL_NO_DATA) return false;
+  return DiagnosticText(SQL_HANDLE_STMT, probe.stmt()).find("locked") != std::string::npos;
+}
+
+// Says in `info` that the SQLite database `connection` opens is locked and how long the driver
+// will wait for it: up to its Timeout while connecting and once more for the SELECT.
+void AnnounceLockedSqlite(const std::string& connection, const InfoMessage& info) {
+  if (!info || !SqliteDatabaseIsLocked(connection)) return;
+  const long wait_ms = 2 * SqliteTimeoutMs(connection);
+  info("Source busy: waiting up to " + std::to_string((wait_ms + 999) / 1000) + " s for the lock");
+}
+
 std::string DriverName(SQLHDBC dbc) {
   std::array<SQLCHAR, 256> name{};
   SQLSMALLINT length = 0;
@@ -153,14 +178,15 @@ struct OdbcSource::State {
   bool finished = false;
   std::vector<char> reread_chunk;  // ReadWhole's buffer, allocated on first use
 
-  std::optional<Error> Connect(const std::string& requested);
+  std::optional<Error> Connect(const std::string& requested, const InfoMessage& info);
   std::optional<Error> Execute(const std::string& select, const std::vector<ColumnHint>& hints);
   std::optional<Error> Bind();
   Result<std::string_view> ReadWhole(std::size_t column_index, SQLULEN row_in_block,
                                      std::uint64_t row_number);
 };
 
-std::optional<Error> OdbcSource::State::Connect(const std::string& requested) {
+std::optional<Error> OdbcSource::State::Connect(const std::string& requested,
+                                                const InfoMessage& info) {
   if (!handles.Allocate()) {
     return SourceError("connect failed: the ODBC driver manager could not allocate a handle");
   }
@@ -168,16 +194,19 @@ std::optional<Error> OdbcSource::State::Connect(const std::string& requested) {
   connection = requested;
   if (const auto driver = FindOdbcAttribute(requested, "DRIVER")) {
     connection = AddStreamingOptions(requested, *driver);
+    if (IsSqliteDriver(*driver)) AnnounceLockedSqlite(connection, info);
   }
   if (auto failure = handles.Connect(connection); !failure.empty()) {
     return SourceError("connect failed: " + failure);
   }
   // ... and, for a data source name, once the driver manager has said which driver it loaded:
   // the option is added to the string and the connection made again.
-  const std::string with_options = AddStreamingOptions(connection, DriverName(handles.dbc()));
+  const std::string driver_name = DriverName(handles.dbc());
+  const std::string with_options = AddStreamingOptions(connection, driver_name);
   if (with_options != connection) {
     handles.Disconnect();
     connection = with_options;
+    if (IsSqliteDriver(driver_name)) AnnounceLockedSqlite(connection, info);
     if (auto failure = handles.Connect(connection); !failure.empty()) {
       return SourceError("connect failed: " + failure);
     }
@@ -318,9 +347,10 @@ OdbcSource::~OdbcSource() = default;
 
 Result<std::unique_ptr<OdbcSource>> OdbcSource::Open(const std::string& connection,
                                                      const std::string& select,
-                                                     const std::vector<ColumnHint>& hints) {
+                                                     const std::vector<ColumnHint>& hints,
+                                                     const InfoMessage& info) {
   auto state = std::make_unique<State>();
-  if (auto error = state->Connect(connection)) return *error;
+  if (auto error = state->Connect(connection, info)) return *error;
   if (auto error = state->Execute(select, hints)) return *error;
   return std::unique_ptr<OdbcSource>(new OdbcSource(std::move(state)));
 }
@@ -389,8 +419,9 @@ Result<bool> OdbcSource::NextRow(std::vector<Value>& row) {
 
 Result<std::unique_ptr<RowSource>> OpenOdbcSource(const std::string& connection,
                                                   const std::string& select,
-                                                  const std::vector<ColumnHint>& hints) {
-  auto source = OdbcSource::Open(connection, select, hints);
+                                                  const std::vector<ColumnHint>& hints,
+                                                  const InfoMessage& info) {
+  auto source = OdbcSource::Open(connection, select, hints, info);
   if (!source) return source.error();
   return std::unique_ptr<RowSource>(std::move(*source));
 }

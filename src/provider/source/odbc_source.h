@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "platform/error.h"
+#include "provider/connection.h"
 #include "provider/row_source.h"
 
 namespace cubemill::provider::source {
@@ -25,9 +26,12 @@ class OdbcSource final : public RowSource {
   // runs `select` unchanged and prepares the fetch. Column k is read as `hints[k]` asks (kAny
   // for missing hints, and then by the type the driver reports). Every failure is an error
   // numbered kSourceErrorNumber whose text names the step, the SQLSTATE and the driver's message.
+  // Before it connects to a SQLite database that another connection has locked, it tells `info`
+  // "Source busy: waiting up to <n> s for the lock" (the driver waits without a word).
   static Result<std::unique_ptr<OdbcSource>> Open(const std::string& connection,
                                                   const std::string& select,
-                                                  const std::vector<ColumnHint>& hints);
+                                                  const std::vector<ColumnHint>& hints,
+                                                  const InfoMessage& info = {});
   ~OdbcSource() override;
 
   std::size_t ColumnCount() const override;
@@ -52,6 +56,7 @@ class OdbcSource final : public RowSource {
 // OdbcSource::Open as the engine's SourceOpener.
 Result<std::unique_ptr<RowSource>> OpenOdbcSource(const std::string& connection,
                                                   const std::string& select,
-                                                  const std::vector<ColumnHint>& hints);
+                                                  const std::vector<ColumnHint>& hints,
+                                                  const InfoMessage& info = {});
 
 }  // namespace cubemill::provider::source

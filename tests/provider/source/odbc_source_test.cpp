@@ -4,6 +4,7 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <optional>
 #include <string>
 
 #include "provider/engine_error.h"
@@ -266,6 +267,36 @@ TEST(OdbcSourceTest, FreesItsHandlesOnEveryPath) {
   auto again = OpenOrFail(dir.File("t.db"), "SELECT a FROM t");
   ASSERT_NE(again, nullptr);
   EXPECT_EQ(ReadAll(*again).rows, (std::vector<std::vector<Value>>{{std::int64_t{9}}}));
+}
+
+TEST(OdbcSourceTest, SaysWhenALockedSqliteSourceMakesItWait) {
+  test::TempDir dir;
+  const std::string path = dir.File("t.db");
+  RunSqlite(path, "CREATE TABLE t(a INTEGER); INSERT INTO t VALUES (1);");
+  using Lines = std::vector<std::string>;
+  const struct {
+    bool locked;
+    const char* options;  // appended to the connection string; short timeouts keep it quick
+    Lines said;
+  } cases[] = {
+      {false, "", {}},
+      {false, ";Timeout=1", {}},
+      {true, ";Timeout=200", {"Source busy: waiting up to 1 s for the lock"}},
+      {true, ";timeout = 501", {"Source busy: waiting up to 2 s for the lock"}},
+  };
+  for (const auto& c : cases) {
+    std::optional<test::SqliteWriteLock> lock;
+    if (c.locked) lock.emplace(path);
+    Lines said;
+    auto source = OdbcSource::Open(SqliteOdbc(path) + c.options, "SELECT a FROM t", {},
+                                   [&said](const std::string& line) { said.push_back(line); });
+    EXPECT_EQ(said, c.said) << c.options;
+    ASSERT_EQ(source.ok(), !c.locked) << c.options;
+    if (c.locked) {
+      EXPECT_NE(source.error().description.find("database is locked"), std::string::npos)
+          << source.error().description;
+    }
+  }
 }
 
 }  // namespace

@@ -18,4 +18,14 @@ void RunSqlite(const std::string& path, const std::string& sql) {
 
 std::string SqliteOdbc(const std::string& path) { return "DRIVER=SQLite3;Database=" + path; }
 
+SqliteWriteLock::SqliteWriteLock(const std::string& path) {
+  EXPECT_EQ(sqlite3_open(path.c_str(), &database_), SQLITE_OK) << path;
+  EXPECT_EQ(sqlite3_exec(database_, "BEGIN EXCLUSIVE", nullptr, nullptr, nullptr), SQLITE_OK);
+}
+
+SqliteWriteLock::~SqliteWriteLock() {
+  sqlite3_exec(database_, "ROLLBACK", nullptr, nullptr, nullptr);
+  sqlite3_close(database_);
+}
+
 }  // namespace cubemill::test
