@@ -231,35 +231,5 @@ TEST(CubeFileWriterTest, ReplacesAnEarlierFile) {
   EXPECT_EQ(DirectoryEntries("."), std::vector<std::string>{"sales.cub"});
 }
 
-TEST(CubeFileWriterTest, StoresTheSourceWithoutPasswordsAndSaysWhenItWasShortened) {
-  cubemill::test::TempDir dir;
-  std::vector<std::string> storage;
-  auto cube = BuildCube(SalesCube(), SalesInsert(), GeneratedRows(5, storage));
-  ASSERT_TRUE(cube.ok());
-  using Table = std::vector<std::vector<std::string>>;
-  const struct {
-    const char* source;
-    const char* stored;
-    Table warnings;
-  } cases[] = {
-      {"DRIVER=SQLite3;Database=x.db;UID=ann;PWD=secret",
-       "DRIVER=SQLite3;Database=x.db;UID=ann",
-       {}},
-      {"DRIVER=SQLite3;Database=x.db;Description='Sales;PWD=secret",
-       "DRIVER=SQLite3;Database=x.db;Description='Sales",
-       {}},
-      {"DRIVER=SQLite3;Database=x.db;Extra={a;PWD=secret}",
-       "DRIVER=SQLite3",
-       {{kSourceShortenedWarning}}},
-  };
-  for (const auto& c : cases) {
-    BuildInfo info = Info(5);
-    info.source = c.source;
-    ASSERT_EQ(WriteCubeFile("s.cub", SalesCube(), *cube, info), std::nullopt);
-    EXPECT_EQ(Query("s.cub", "SELECT source FROM cube").rows, (Table{{c.stored}})) << c.source;
-    EXPECT_EQ(Query("s.cub", "SELECT text FROM warnings").rows, c.warnings) << c.source;
-  }
-}
-
 }  // namespace
 }  // namespace cubemill::provider
