@@ -27,7 +27,6 @@ bool NamesDistinct(const Items& items) {
 }
 
 void CheckSchema(const CubeSchema& schema) {
-  Check(!schema.name.empty(), "accepted cube without a name");
   Check(NamesDistinct(schema.dimensions), "two dimensions of one name", schema.name);
   Check(NamesDistinct(schema.measures), "two measures of one name", schema.name);
   for (const auto& dimension : schema.dimensions) {
