@@ -20,8 +20,8 @@ ChildRun RunChild(const std::vector<std::string>& argv, const std::string& log) 
   const int input = open("/dev/null", O_RDONLY | O_CLOEXEC);
   const int output = open(log.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
   if (input < 0 || output < 0) {
-    run.failure = "cannot open " + (input < 0 ? std::string("/dev/null") : log) + ": " +
-                  std::strerror(errno);
+    run.failure =
+        "cannot open " + (input < 0 ? std::string("/dev/null") : log) + ": " + std::strerror(errno);
     if (input >= 0) close(input);
     if (output >= 0) close(output);
     return run;
@@ -53,6 +53,8 @@ ChildRun RunChild(const std::vector<std::string>& argv, const std::string& log) 
     return run;
   }
   run.peak_rss_kib = usage.ru_maxrss;
+  run.cpu_seconds = static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+                    static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
   if (WIFEXITED(status)) {
     run.exit_code = WEXITSTATUS(status);
   } else if (WIFSIGNALED(status)) {

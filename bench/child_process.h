@@ -9,10 +9,11 @@ namespace cubemill::bench {
 
 // What one run of a command gave.
 struct ChildRun {
-  double seconds = 0;     // wall time from fork to the end of the child
-  long peak_rss_kib = 0;  // ru_maxrss of the child (wait4), in KiB
-  int exit_code = 0;      // the exit status; 128 + the signal when a signal ended it
-  std::string failure;    // why the child could not be started, or "" when it ran
+  double seconds = 0;      // wall time from fork to the end of the child
+  double cpu_seconds = 0;  // user + system CPU time of the child
+  long peak_rss_kib = 0;   // ru_maxrss of the child (wait4), in KiB
+  int exit_code = 0;       // the exit status; 128 + the signal when a signal ended it
+  std::string failure;     // why the child could not be started, or "" when it ran
 };
 
 // Runs `argv` (argv[0] is looked up in PATH when it has no slash) with standard input from

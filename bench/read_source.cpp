@@ -38,8 +38,7 @@ std::string Diagnostic(SQLSMALLINT type, SQLHANDLE handle) {
     return "(no diagnostic)";
   }
   std::string text = "[";
-  text.append(reinterpret_cast<char*>(state)).append("] ").append(
-      reinterpret_cast<char*>(message));
+  text.append(reinterpret_cast<char*>(state)).append("] ").append(reinterpret_cast<char*>(message));
   return text;
 }
 
@@ -99,9 +98,8 @@ int main(int argc, char** argv) {
     return 1;
   }
   std::string connection = cubemill::bench::SalesSourceDsn(argv[2]) + ";StepAPI=1";
-  if (!SQL_SUCCEEDED(SQLDriverConnect(dbc, nullptr,
-                                      reinterpret_cast<SQLCHAR*>(connection.data()), SQL_NTS,
-                                      nullptr, 0, nullptr, SQL_DRIVER_NOPROMPT))) {
+  if (!SQL_SUCCEEDED(SQLDriverConnect(dbc, nullptr, reinterpret_cast<SQLCHAR*>(connection.data()),
+                                      SQL_NTS, nullptr, 0, nullptr, SQL_DRIVER_NOPROMPT))) {
     return fail("connect", SQL_HANDLE_DBC, dbc);
   }
   if (!SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_STMT, dbc, &stmt))) {

@@ -137,6 +137,12 @@ std::string SqliteVersion(const std::string& log) {
   return line.substr(0, line.find(' '));
 }
 
+// The one-minute load average, as /proc/loadavg gives it.
+std::string LoadAverage() {
+  const std::string line = FirstLine("/proc/loadavg");
+  return line.substr(0, line.find(' '));
+}
+
 std::string CpuModel() {
   std::ifstream in("/proc/cpuinfo");
   for (std::string line; std::getline(in, line);) {
@@ -177,9 +183,10 @@ bool RunCommand(const std::vector<std::string>& argv, const std::string& log, co
     return false;
   }
   rounds.seconds.push_back(run.seconds);
+  rounds.cpu_seconds.push_back(run.cpu_seconds);
   rounds.peak_rss_kib = std::max(rounds.peak_rss_kib, run.peak_rss_kib);
-  std::fprintf(stderr, "  %-16s %8.2f s %8.1f MiB\n", label, run.seconds,
-               static_cast<double>(run.peak_rss_kib) / 1024.0);
+  std::fprintf(stderr, "  %-16s %8.2f s (CPU %6.2f s) %8.1f MiB\n", label, run.seconds,
+               run.cpu_seconds, static_cast<double>(run.peak_rss_kib) / 1024.0);
   return true;
 }
 
@@ -208,8 +215,7 @@ bool CheckFirstRound(const SalesSource& source, const std::string& read_log,
     std::fprintf(stderr, "check %s: %s\n", name.c_str(), mismatch.c_str());
     ok = false;
   }
-  std::fprintf(stderr,
-               "check %s: %s cells, SUM(quantity) %lld, SUM(amount) %.2f, COUNT %lld: %s\n",
+  std::fprintf(stderr, "check %s: %s cells, SUM(quantity) %lld, SUM(amount) %.2f, COUNT %lld: %s\n",
                name.c_str(), Grouped(totals->cells).c_str(),
                static_cast<long long>(totals->quantity), totals->amount,
                static_cast<long long>(totals->sales), ok ? "as the source" : "MISMATCH");
@@ -240,8 +246,8 @@ int main(int argc, char** argv) {
   }
 
   std::fprintf(stderr, "source: %lld rows, seed %llu, in %s\n",
-               static_cast<long long>(options.rows),
-               static_cast<unsigned long long>(options.seed), options.cache_dir.c_str());
+               static_cast<long long>(options.rows), static_cast<unsigned long long>(options.seed),
+               options.cache_dir.c_str());
   std::string error;
   const auto source = EnsureSalesSource(options.cache_dir, options.rows, options.seed, error);
   if (!source) {
@@ -267,6 +273,7 @@ int main(int argc, char** argv) {
   }
   const ChildRun idle = RunChild({"true"}, (work / "logs" / "true.log").string());
   WarmPageCache(source->path);
+  const std::string load_at_start = LoadAverage();
 
   std::vector<CubeMeasurement> cubes;
   for (const SalesCube* cube : kSalesCubes) cubes.push_back(CubeMeasurement{cube, 0, {}, {}, {}});
@@ -284,10 +291,10 @@ int main(int argc, char** argv) {
                                    " AS src; CREATE TABLE cells AS " + m.cube->peer_select + ";";
       if (!RunCommand({read_program, name, source->path}, read_log, ("READ " + name).c_str(),
                       m.read) ||
-          !RunCommand({options.sqlite3, "-bail", peer_file, peer_sql},
-                      prefix + name + "-peer.log", ("PEER " + name).c_str(), m.peer) ||
-          !RunCommand({build_program, name, source->path, cube_file},
-                      prefix + name + "-build.log", ("Cubemill " + name).c_str(), m.build)) {
+          !RunCommand({options.sqlite3, "-bail", peer_file, peer_sql}, prefix + name + "-peer.log",
+                      ("PEER " + name).c_str(), m.peer) ||
+          !RunCommand({build_program, name, source->path, cube_file}, prefix + name + "-build.log",
+                      ("Cubemill " + name).c_str(), m.build)) {
         std::fprintf(stderr, "kept %s\n", work.c_str());
         return 1;
       }
@@ -298,13 +305,15 @@ int main(int argc, char** argv) {
     }
   }
 
-  std::printf("Cubemill speed benchmark: %s source rows (seed %llu), fastest of %d interleaved "
-              "rounds\n",
-              Grouped(source->rows).c_str(), static_cast<unsigned long long>(source->seed),
-              options.rounds);
-  std::printf("machine: %s, %ld cores online; SQLite %s; cubes' totals checked against the "
-              "source\n\n",
-              CpuModel().c_str(), sysconf(_SC_NPROCESSORS_ONLN), SqliteVersion(version_log).c_str());
+  std::printf(
+      "Cubemill speed benchmark: %s source rows (seed %llu), fastest of %d interleaved "
+      "rounds\n",
+      Grouped(source->rows).c_str(), static_cast<unsigned long long>(source->seed), options.rounds);
+  std::printf(
+      "machine: %s, %ld cores online, load average %s at the start, %s at the end; "
+      "SQLite %s\n\n",
+      CpuModel().c_str(), sysconf(_SC_NPROCESSORS_ONLN), load_at_start.c_str(),
+      LoadAverage().c_str(), SqliteVersion(version_log).c_str());
   const int missed = PrintSummary(stdout, source->rows, cubes);
   std::printf("\n");
   PrintRounds(stdout, cubes);
@@ -317,6 +326,8 @@ int main(int argc, char** argv) {
       "written and synced.\n"
       "Targets: coarse within 1.1x READ, under 32 MiB; fine within 1.3x READ, faster than PEER, "
       "under 64 B per cell + 64 MiB.\n"
+      "Every cube's totals (SUM(quantity), SUM(amount), COUNT, cells) matched the source's and "
+      "the GROUP BY's.\n"
       "Peak RSS is the child's ru_maxrss; a child that runs `true` shows %.1f MiB (this "
       "harness's %.1f MiB).\n",
       static_cast<double>(idle.peak_rss_kib) / 1024.0,

@@ -13,17 +13,19 @@ namespace cubemill::bench {
 
 // Every round of one command.
 struct CommandRounds {
-  std::vector<double> seconds;  // one per round, in order
-  long peak_rss_kib = 0;        // the largest peak RSS of any round
-  double Fastest() const;       // the fastest round's wall time; 0 before any round
+  std::vector<double> seconds;      // wall time of each round, in order
+  std::vector<double> cpu_seconds;  // user + system CPU time of each round, in order
+  long peak_rss_kib = 0;            // the largest peak RSS of any round
+  double Fastest() const;           // the fastest round's wall time; 0 before any round
+  double LeastCpu() const;          // the smallest CPU time of any round; 0 before any round
 };
 
 // What the targets of one cube ask of its build.
 struct CubeTargets {
-  double max_per_read = 0;                 // build time / READ time at most this
-  std::optional<double> below_per_peer;    // build time / PEER time below this, when set
-  double rss_fixed_mib = 0;                // peak RSS below this
-  double rss_bytes_per_cell = 0;           // ... plus this many bytes per cell
+  double max_per_read = 0;               // build time / READ time at most this
+  std::optional<double> below_per_peer;  // build time / PEER time below this, when set
+  double rss_fixed_mib = 0;              // peak RSS below this
+  double rss_bytes_per_cell = 0;         // ... plus this many bytes per cell
 };
 
 // The targets of the coarse cube, and of the fine one.
