@@ -149,9 +149,10 @@ int RunConsole(const Options& options, std::vector<std::string>& errors) {
   cubemill::ui::ConsoleList list;
   cubemill::platform::SystemClock clock;
   cubemill::platform::ThreadSleeper sleeper;
-  cubemill::job::JobContext context{list, clock, sleeper, [&list] {
+  cubemill::job::JobContext context{list, clock, sleeper, [&list, &clock] {
                                       return cubemill::provider::NewEngineConnection(
-                                          [&list](std::uint64_t rows) { list.ShowRowsRead(rows); });
+                                          [&list](std::uint64_t rows) { list.ShowRowsRead(rows); },
+                                          &clock);
                                     }};
   context.pause_at_end = !options.no_wait;
   context.report_error = [&errors](const std::string& what) { errors.push_back(what); };

@@ -8,6 +8,7 @@
 #include <optional>
 #include <string>
 
+#include "platform/clock.h"
 #include "platform/error.h"
 
 namespace cubemill::provider {
@@ -44,7 +45,9 @@ bool IsEngineProvider(const std::string& name);
 // Called while a build reads its source, with the number of rows read so far.
 using RowProgress = std::function<void(std::uint64_t rows)>;
 
-// Makes the cube engine's connection. `progress` may be empty.
-std::unique_ptr<Connection> NewEngineConnection(RowProgress progress = {});
+// Makes the cube engine's connection. `progress` may be empty; `clock` dates the cube files (the
+// system clock when null; it must outlive the connection).
+std::unique_ptr<Connection> NewEngineConnection(RowProgress progress = {},
+                                                const platform::Clock* clock = nullptr);
 
 }  // namespace cubemill::provider

@@ -25,6 +25,11 @@ inline constexpr long kDataErrorNumber = -2147217913;
 // The cube file could not be written or replaced (0x80040E09, permission denied).
 inline constexpr long kCubeFileErrorNumber = -2147217911;
 
+// The build ran out of memory (0x8007000E, not enough storage).
+inline constexpr long kOutOfMemoryNumber = -2147024882;
+// Any other failure inside the engine that no check above caught (0x8000FFFF, unexpected).
+inline constexpr long kUnexpectedErrorNumber = -2147418113;
+
 // Returns an engine error with `description` and `number`.
 inline Error EngineError(std::string description, long number) {
   return Error{std::move(description), number, kEngineSource};

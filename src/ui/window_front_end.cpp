@@ -33,14 +33,16 @@ int RunWindowFrontEnd(int argc, char** argv, const std::string& parameter, bool 
   platform::SystemClock clock;
   WindowSleeper sleeper;
   // While a cube build reads its source rows, the window keeps painting (a few times a second).
-  auto new_connection = [] {
+  auto new_connection = [&clock] {
     auto since_paint = std::make_shared<QElapsedTimer>();
     since_paint->start();
-    return provider::NewEngineConnection([since_paint](std::uint64_t) {
-      if (since_paint->elapsed() < 200) return;
-      ProcessPaintEvents();
-      since_paint->restart();
-    });
+    return provider::NewEngineConnection(
+        [since_paint](std::uint64_t) {
+          if (since_paint->elapsed() < 200) return;
+          ProcessPaintEvents();
+          since_paint->restart();
+        },
+        &clock);
   };
 
   FrmMain window(clock, sleeper, new_connection);

@@ -1,6 +1,7 @@
 #include "provider/connection/cube_build.h"
 
-#include <ctime>
+#include <chrono>
+#include <cstdio>
 
 #include "platform/file_system.h"
 #include "provider/build/cube_builder.h"
@@ -14,19 +15,23 @@
 namespace cubemill::provider {
 namespace {
 
-std::string LocalTimeText() {
-  std::time_t now = std::time(nullptr);
-  std::tm local{};
-  localtime_r(&now, &local);
+// "YYYY-MM-DD HH:MM:SS", as the cube file's built_at column holds it.
+std::string DateTimeText(platform::DateTime when) {
+  const auto day = std::chrono::floor<std::chrono::days>(when);
+  const std::chrono::year_month_day date{day};
+  const std::chrono::hh_mm_ss time{when - day};
   char text[32];
-  std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &local);
+  std::snprintf(text, sizeof text, "%04d-%02u-%02u %02d:%02d:%02d", static_cast<int>(date.year()),
+                static_cast<unsigned>(date.month()), static_cast<unsigned>(date.day()),
+                static_cast<int>(time.hours().count()), static_cast<int>(time.minutes().count()),
+                static_cast<int>(time.seconds().count()));
   return text;
 }
 
 }  // namespace
 
 std::optional<Error> BuildCube(std::string_view connection_string, const SourceOpener& open_source,
-                               const RowProgress& progress) {
+                               const RowProgress& progress, const platform::Clock& clock) {
   auto properties = connection::ReadEngineProperties(connection_string);
   if (!properties) return properties.error();
   if (properties->use_existing_file && platform::IsListedFile(properties->location))
@@ -76,7 +81,7 @@ std::optional<Error> BuildCube(std::string_view connection_string, const SourceO
   info.create_cube = properties->create_cube;
   info.insert_into = properties->insert_into;
   info.source = odbc;  // the writer drops its passwords
-  info.built_at = LocalTimeText();
+  info.built_at = DateTimeText(clock.Now());
   info.source_rows = cube->source_rows;
   return WriteCubeFile(properties->location, *schema, *cube, info);
 }

@@ -4,6 +4,7 @@
 #include <optional>
 #include <string_view>
 
+#include "platform/clock.h"
 #include "platform/error.h"
 #include "provider/connection.h"
 #include "provider/row_source.h"
@@ -18,10 +19,13 @@ inline constexpr std::uint64_t kProgressEveryRows = 10000;
 // statements, reads the SELECT's rows through `open_source`, aggregates them and writes the
 // cube file at LOCATION. With USEEXISTINGFILE set and a file at LOCATION nothing is built.
 // Returns the first failure; a failed build leaves no new file and an earlier cube unchanged.
+// `clock` dates the cube file. Exceptions are the caller's to catch (the connection does).
 std::optional<Error> BuildCube(std::string_view connection_string, const SourceOpener& open_source,
-                               const RowProgress& progress);
+                               const RowProgress& progress, const platform::Clock& clock);
 
-// Makes the cube engine's connection over another row source than ODBC (used by tests).
-std::unique_ptr<Connection> NewEngineConnection(SourceOpener open_source, RowProgress progress);
+// Makes the cube engine's connection over another row source than ODBC (used by tests), dating
+// its cube files with `clock` (the system clock when null; it must outlive the connection).
+std::unique_ptr<Connection> NewEngineConnection(SourceOpener open_source, RowProgress progress,
+                                                const platform::Clock* clock = nullptr);
 
 }  // namespace cubemill::provider

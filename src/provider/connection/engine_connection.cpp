@@ -1,8 +1,11 @@
+#include <exception>
 #include <memory>
+#include <new>
 #include <regex>
 
 #include "provider/connection.h"
 #include "provider/connection/cube_build.h"
+#include "provider/engine_error.h"
 #include "provider/source/odbc_source.h"
 
 namespace cubemill::provider {
@@ -25,10 +28,11 @@ class EngineConnection : public Connection {
  public:
   // `info` is where `open_source` reports its info messages (the same object SetInfoMessage
   // sets), or null for an opener that has none.
-  EngineConnection(SourceOpener open_source, RowProgress progress,
+  EngineConnection(SourceOpener open_source, RowProgress progress, const platform::Clock* clock,
                    std::shared_ptr<InfoMessage> info = nullptr)
       : open_source_(std::move(open_source)),
         progress_(std::move(progress)),
+        clock_(clock != nullptr ? *clock : system_clock_),
         info_(std::move(info)) {}
 
   std::optional<Error> SetConnectionString(const std::string& text) override {
@@ -47,7 +51,18 @@ class EngineConnection : public Connection {
     if (!connection_string.empty()) connection_string_ = connection_string;
     if (!IsEngineProvider(provider_))
       return Error{kProviderNotFoundText, kProviderNotFoundNumber, kConnectionSource};
-    if (auto error = BuildCube(connection_string_, open_source_, progress_)) return error;
+    // Nothing thrown inside the engine gets past this point: it is reported like any other
+    // failure of the build, and the build's temporary file has been removed on the way out.
+    try {
+      if (auto error = BuildCube(connection_string_, open_source_, progress_, clock_)) return error;
+    } catch (const std::bad_alloc&) {
+      return EngineError("the cube build ran out of memory", kOutOfMemoryNumber);
+    } catch (const std::exception& exception) {
+      return EngineError(std::string("the cube build failed unexpectedly: ") + exception.what(),
+                         kUnexpectedErrorNumber);
+    } catch (...) {
+      return EngineError("the cube build failed unexpectedly", kUnexpectedErrorNumber);
+    }
     open_ = true;
     return std::nullopt;
   }
@@ -61,8 +76,10 @@ class EngineConnection : public Connection {
   }
 
  private:
+  static inline const platform::SystemClock system_clock_{};
   SourceOpener open_source_;
   RowProgress progress_;
+  const platform::Clock& clock_;
   std::shared_ptr<InfoMessage> info_;
   std::string connection_string_;
   std::string provider_;
@@ -71,17 +88,19 @@ class EngineConnection : public Connection {
 
 }  // namespace
 
-std::unique_ptr<Connection> NewEngineConnection(SourceOpener open_source, RowProgress progress) {
-  return std::make_unique<EngineConnection>(std::move(open_source), std::move(progress));
+std::unique_ptr<Connection> NewEngineConnection(SourceOpener open_source, RowProgress progress,
+                                                const platform::Clock* clock) {
+  return std::make_unique<EngineConnection>(std::move(open_source), std::move(progress), clock);
 }
 
-std::unique_ptr<Connection> NewEngineConnection(RowProgress progress) {
+std::unique_ptr<Connection> NewEngineConnection(RowProgress progress,
+                                                const platform::Clock* clock) {
   auto info = std::make_shared<InfoMessage>();
   SourceOpener open_source = [info](const std::string& connection, const std::string& select,
                                     const std::vector<ColumnHint>& hints) {
     return source::OpenOdbcSource(connection, select, hints, *info);
   };
-  return std::make_unique<EngineConnection>(std::move(open_source), std::move(progress),
+  return std::make_unique<EngineConnection>(std::move(open_source), std::move(progress), clock,
                                             std::move(info));
 }
 

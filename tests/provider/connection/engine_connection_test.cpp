@@ -4,10 +4,14 @@
 #include <sqlite3.h>
 
 #include <filesystem>
+#include <functional>
+#include <new>
+#include <regex>
 
 #include "provider/connection.h"
 #include "provider/connection/cube_build.h"
 #include "provider/connection/cube_check.h"
+#include "provider/engine_error.h"
 #include "support/test_support.h"
 
 namespace cubemill::provider {
@@ -69,6 +73,8 @@ std::string Totals(const std::string& file) {
   return text;
 }
 
+const test::FixedClock kClock(platform::MakeDateTime(2024, 3, 7, 9, 5, 2));
+
 struct EngineConnectionTest : ::testing::Test {
   test::TempDir dir;
   EngineConnectionTest() {
@@ -92,19 +98,20 @@ TEST_F(EngineConnectionTest, OpenBuildsTheCubeFromTheSourceRows) {
 
 TEST_F(EngineConnectionTest, ReportsProgressAndTheFinalCount) {
   std::vector<std::uint64_t> seen;
-  EXPECT_FALSE(BuildCube(kConnection, OpenMemory(data),
-                         [&seen](std::uint64_t rows) { seen.push_back(rows); }));
+  EXPECT_FALSE(BuildCube(
+      kConnection, OpenMemory(data), [&seen](std::uint64_t rows) { seen.push_back(rows); },
+      kClock));
   EXPECT_EQ(seen, std::vector<std::uint64_t>{3});
 }
 
 TEST_F(EngineConnectionTest, UsesAnExistingFileWhenAskedTo) {
   const std::string use_existing = std::string(kConnection) + "; USEEXISTINGFILE=Yes";
   test::WriteBytes("cube.cub", "earlier");
-  EXPECT_FALSE(BuildCube(use_existing, OpenMemory(data), {}));
+  EXPECT_FALSE(BuildCube(use_existing, OpenMemory(data), {}, kClock));
   EXPECT_EQ(data.opened, 0);
   EXPECT_EQ(test::ReadBytes("cube.cub"), "earlier");
   std::filesystem::remove("cube.cub");
-  EXPECT_FALSE(BuildCube(use_existing, OpenMemory(data), {}));  // missing: it is built
+  EXPECT_FALSE(BuildCube(use_existing, OpenMemory(data), {}, kClock));  // missing: it is built
   EXPECT_EQ(data.opened, 1);
   EXPECT_EQ(Totals("cube.cub"), "Chile=1.5;Spain=10;");
 }
@@ -131,7 +138,7 @@ TEST_F(EngineConnectionTest, BehavesLikeAConnectionObject) {
 TEST_F(EngineConnectionTest, StatementErrorsComeBeforeTheSourceIsOpened) {
   std::string broken = kConnection;
   broken.replace(broken.find("FUNCTION SUM"), 12, "FUNCTION AVG");
-  auto error = BuildCube(broken, OpenMemory(data), {});
+  auto error = BuildCube(broken, OpenMemory(data), {}, kClock);
   ASSERT_TRUE(error);
   EXPECT_NE(error->description.find("AVG"), std::string::npos) << error->description;
   EXPECT_EQ(error->number, -2147217900);
@@ -142,7 +149,7 @@ TEST_F(EngineConnectionTest, StatementErrorsComeBeforeTheSourceIsOpened) {
 TEST_F(EngineConnectionTest, AMissingCubeDirectoryFailsBeforeTheSourceIsOpened) {
   std::string elsewhere = kConnection;
   elsewhere.replace(elsewhere.find("LOCATION=cube.cub"), 17, "LOCATION=missing\\cube.cub");
-  auto error = BuildCube(elsewhere, OpenMemory(data), {});
+  auto error = BuildCube(elsewhere, OpenMemory(data), {}, kClock);
   ASSERT_TRUE(error);
   EXPECT_EQ(error->description,
             "cannot write the cube file \"missing\\cube.cub\": the directory \"missing\" cannot "
@@ -183,6 +190,49 @@ TEST_F(EngineConnectionTest, CheckComparesTheSelectWithTheTargetsWithoutBuilding
   ASSERT_TRUE(error);
   EXPECT_EQ(error->description, "INSERT INTO names 2 targets, but its SELECT returns 1 columns");
   EXPECT_FALSE(std::filesystem::exists("cube.cub"));
+}
+
+// Whatever a build throws comes back from Open as an engine error, with no file left behind;
+// the cube is dated by the clock the connection was given.
+TEST_F(EngineConnectionTest, OpenReportsWhatTheBuildThrowsAndDatesTheCubeByItsClock) {
+  const struct {
+    std::function<void()> thrower;
+    Error expected;
+  } cases[] = {
+      {[] { throw std::bad_alloc(); },
+       EngineError("the cube build ran out of memory", kOutOfMemoryNumber)},
+      {[] { throw std::regex_error(std::regex_constants::error_space); },
+       EngineError(std::string("the cube build failed unexpectedly: ") +
+                       std::regex_error(std::regex_constants::error_space).what(),
+                   kUnexpectedErrorNumber)},
+  };
+  for (const auto& c : cases) {
+    auto throwing = [&c](const std::string&, const std::string&,
+                         const std::vector<ColumnHint>&) -> Result<std::unique_ptr<RowSource>> {
+      c.thrower();
+      return Error{};
+    };
+    auto connection = NewEngineConnection(throwing, {}, &kClock);
+    connection->SetConnectionString(kConnection);
+    connection->SetProvider("MSOLAP");
+    EXPECT_EQ(connection->Open("", "", "", -1), c.expected);
+    EXPECT_TRUE(connection->Close());  // it did not open
+    EXPECT_TRUE(std::filesystem::is_empty(dir.path()));
+  }
+  auto connection = NewEngineConnection(OpenMemory(data), {}, &kClock);
+  connection->SetConnectionString(kConnection);
+  connection->SetProvider("MSOLAP");
+  ASSERT_FALSE(connection->Open("", "", "", -1));
+  sqlite3* db = nullptr;
+  ASSERT_EQ(sqlite3_open_v2("cube.cub", &db, SQLITE_OPEN_READONLY, nullptr), SQLITE_OK);
+  sqlite3_stmt* statement = nullptr;
+  ASSERT_EQ(sqlite3_prepare_v2(db, "SELECT built_at FROM cube", -1, &statement, nullptr),
+            SQLITE_OK);
+  ASSERT_EQ(sqlite3_step(statement), SQLITE_ROW);
+  EXPECT_STREQ(reinterpret_cast<const char*>(sqlite3_column_text(statement, 0)),
+               "2024-03-07 09:05:02");
+  sqlite3_finalize(statement);
+  sqlite3_close(db);
 }
 
 }  // namespace
