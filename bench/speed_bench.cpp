@@ -268,7 +268,10 @@ int main(int argc, char** argv) {
   const std::string version_log = (work / "logs" / "sqlite3-version.log").string();
   const ChildRun version = RunChild({options.sqlite3, "-version"}, version_log);
   if (!version.failure.empty() || version.exit_code != 0) {
-    std::fprintf(stderr, "cannot run %s: %s\n", options.sqlite3.c_str(), version_log.c_str());
+    std::fprintf(
+        stderr, "cannot run %s: %s\n", options.sqlite3.c_str(),
+        version.failure.empty() ? FirstLine(version_log).c_str() : version.failure.c_str());
+    fs::remove_all(work);
     return 1;
   }
   const ChildRun idle = RunChild({"true"}, (work / "logs" / "true.log").string());
