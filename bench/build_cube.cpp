@@ -22,6 +22,10 @@ int main(int argc, char** argv) {
                                  "\"; CreateCube=" + cube->create_cube +
                                  " InsertInto=" + cube->insert_into + " ";
   auto engine = cubemill::provider::NewEngineConnection();
+  // A job logs what the engine says while it opens (a locked source, say); so does this, on
+  // standard error, so that the engine does the same work as for a job.
+  engine->SetInfoMessage(
+      [](const std::string& line) { std::fprintf(stderr, "%s\n", line.c_str()); });
   std::optional<cubemill::Error> error = engine->SetConnectionString(connection);
   if (!error) error = engine->SetProvider("MSOLAP");
   if (!error) error = engine->Open("", "", "", -1);
