@@ -6,7 +6,7 @@
 #include <string_view>
 #include <vector>
 
-#include "job/progress_list.h"
+#include "common/progress_list.h"
 
 namespace cubemill::fuzz {
 
@@ -22,7 +22,7 @@ void Check(bool condition, std::string_view what, std::string_view detail = "");
 std::size_t CountOccurrences(std::string_view text, std::string_view needle);
 
 // Keeps every line a job adds; the other calls are counted only.
-class RecordingList : public job::ProgressList {
+class RecordingList : public ProgressList {
  public:
   void AddLine(const std::string& text) override { lines.push_back(text); }
   void listSetLast() override { ++other_calls; }

@@ -28,7 +28,7 @@ bool StartsWith(std::string_view text, std::string_view prefix) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::string_view bytes(reinterpret_cast<const char*>(data), size);
-  cubemill::job::CubeJob job;
+  cubemill::CubeJob job;
   job.OqyFile = cubemill::fuzz::WriteScratchFile(bytes);
   Check(cubemill::oqy::ReadOqyConnection(job), "a readable OQY file was not read");
   Check(job.ConnectionLine.find('\n') == std::string::npos, "connection line holds a line feed",

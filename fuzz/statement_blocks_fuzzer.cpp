@@ -27,7 +27,7 @@
 namespace {
 
 using cubemill::fuzz::Check;
-using cubemill::job::CubeJob;
+using cubemill::CubeJob;
 
 // Stands for the text of a value; no layout step finds or changes any part of it.
 constexpr std::string_view kMarker = "zQx7Kw";

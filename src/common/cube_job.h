@@ -3,7 +3,7 @@
 
 #include <string>
 
-namespace cubemill::job {
+namespace cubemill {
 
 struct CubeJob {
   std::string Parameter;       // name of the job: the command-line parameter, or "Test"
@@ -26,4 +26,4 @@ struct CubeJob {
   bool operator==(const CubeJob&) const = default;
 };
 
-}  // namespace cubemill::job
+}  // namespace cubemill

@@ -3,7 +3,7 @@
 
 #include <string>
 
-namespace cubemill::job {
+namespace cubemill {
 
 class ProgressList {
  public:
@@ -20,4 +20,4 @@ class ProgressList {
   virtual void Unload() = 0;
 };
 
-}  // namespace cubemill::job
+}  // namespace cubemill

@@ -6,7 +6,7 @@
 #include <memory>
 #include <string>
 
-#include "job/progress_list.h"
+#include "common/progress_list.h"
 #include "platform/clock.h"
 #include "platform/sleeper.h"
 #include "provider/connection.h"

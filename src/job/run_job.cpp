@@ -1,5 +1,6 @@
 #include "job/run_job.h"
 
+#include "job/job_log.h"
 #include "job/stamp_cube_file.h"
 #include "oqy/offline_cube.h"
 #include "oqy/oqy_reader.h"
@@ -32,23 +33,28 @@ void CloseAfterDelay(const JobContext& context) {
 bool CreateCubeFromOqy(const JobContext& context, CubeJob& job) {
   if (!oqy::ReadOqyConnection(job)) {
     Report(context, "cannot read the OQY file " + job.OqyFile);
-    settings::LogMessage(context, job, "Fehler Lesen der OQY");
+    LogMessage(context, job, "Fehler Lesen der OQY");
     return false;
   }
   if (!oqy::ParseConnection(context.list, job)) {
     Report(context, "the connection line of " + job.OqyFile + " lacks a statement");
-    settings::LogMessage(context, job, "Fehler Command Erstellung");
+    LogMessage(context, job, "Fehler Command Erstellung");
     return false;
   }
-  if (!oqy::BuildOfflineCube(context, job)) {
-    settings::LogMessage(context, job, "Fehler Cube Erstellung");
+  auto log_info = [&context, &job](const std::string& line) { LogMessage(context, job, line); };
+  if (auto error = oqy::BuildOfflineCube(context.new_connection, job, log_info)) {
+    LogError(context, job, *error);
+    if (const std::string cause = oqy::CauseInOqy(job); !cause.empty()) {
+      LogMessage(context, job, cause);
+    }
+    LogMessage(context, job, "Fehler Cube Erstellung");
     return false;
   }
   return true;
 }
 
 bool RunJob(const JobContext& context, CubeJob& job, bool close_when_done) {
-  auto log = [&](const std::string& text) { settings::LogMessage(context, job, text); };
+  auto log = [&](const std::string& text) { LogMessage(context, job, text); };
   bool clean = true;
   auto set_red = [&] {
     context.list.listSetRed();

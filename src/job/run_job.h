@@ -1,7 +1,7 @@
 // The run sequence of a job: checks, summary, build, stamping, VBS conversion, duration, close.
 #pragma once
 
-#include "job/cube_job.h"
+#include "common/cube_job.h"
 #include "job/job_context.h"
 
 namespace cubemill::job {

@@ -1,9 +1,9 @@
 #include "job/stamp_cube_file.h"
 
+#include "job/job_log.h"
 #include "platform/durable_file.h"
 #include "platform/file_system.h"
 #include "settings/date_format.h"
-#include "settings/run_log.h"
 
 namespace cubemill::job {
 
@@ -20,24 +20,24 @@ bool StampCubeFile(const JobContext& context, const CubeJob& job) {
   const std::string stamp = settings::FormatDateTime(context.clock.Now(), job.CubTimestamp);
   const auto target = StampedName(job.CubeFile, stamp);
   if (!target) {
-    settings::LogError(
+    LogError(
         context, job,
         Error{"The cube file name has no extension to put the time stamp before: " + job.CubeFile,
               52, "StampCubeFile"});
     return false;
   }
-  settings::LogMessage(context, job, "Cube Target: " + *target);
+  LogMessage(context, job, "Cube Target: " + *target);
   // The stamped cube appears complete or not at all, and an earlier cube of that name stays as it
   // was until then: the cube is renamed over it (or, on another file system, copied beside it
   // and renamed). Only then does the unstamped name go.
   if (auto error = platform::PlaceFileAs(job.CubeFile, *target)) {
-    settings::LogError(context, job, *error);
+    LogError(context, job, *error);
     return false;
   }
-  settings::LogMessage(context, job, "Delete Cube: " + job.CubeFile);
+  LogMessage(context, job, "Delete Cube: " + job.CubeFile);
   if (!platform::IsListedFile(job.CubeFile)) return true;  // renamed: nothing left to delete
   if (auto error = platform::DeleteFile(job.CubeFile)) {
-    settings::LogError(context, job, *error);
+    LogError(context, job, *error);
     return false;
   }
   return true;

@@ -1,6 +1,6 @@
 #include "job/start_job.h"
 
-#include "job/cube_job.h"
+#include "common/cube_job.h"
 #include "job/run_job.h"
 #include "platform/ascii_text.h"
 #include "platform/file_system.h"

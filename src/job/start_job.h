@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "job/cube_job.h"
+#include "common/cube_job.h"
 #include "job/job_context.h"
 
 namespace cubemill::job {

@@ -2,22 +2,33 @@
 // file, the source and the two statements.
 #pragma once
 
+#include <functional>
+#include <memory>
+#include <optional>
 #include <string>
 
-#include "job/cube_job.h"
-#include "job/job_context.h"
+#include "common/cube_job.h"
+#include "common/error.h"
+#include "provider/connection.h"
 
 namespace cubemill::oqy {
 
+// Makes the connection a cube build opens.
+using ConnectionFactory = std::function<std::unique_ptr<provider::Connection>()>;
+
 // Returns the connection string for `job`: LOCATION, SOURCE_DSN (in double quotes), CreateCube
 // and InsertInto, the SELECT, and a closing blank, joined exactly as the provider expects them.
-std::string CubeConnectionString(const job::CubeJob& job);
+std::string CubeConnectionString(const CubeJob& job);
 
-// Opens and closes a new connection with the job's connection string and provider, logging the
-// connection's info messages (a busy source). Returns true when both succeeded (the cube file was
-// written); on failure logs the error's description, number, source and number again, then a
-// line naming the cause when the OQY file lacks a Connection= line or a CreateCube= value, and
-// returns false.
-bool BuildOfflineCube(const job::JobContext& context, const job::CubeJob& job);
+// Opens and closes a new connection with the job's connection string and provider; the
+// connection's info messages (a busy source, say) go to `on_info`. Returns nothing when both
+// succeeded (the cube file was written), else the failure for the caller to log.
+std::optional<Error> BuildOfflineCube(const ConnectionFactory& new_connection, const CubeJob& job,
+                                      const std::function<void(const std::string&)>& on_info);
+
+// After a failed build: a cause in the OQY file that the engine's error hides, or "". Without a
+// connection line the provider is empty ("Provider cannot be found"), and without a CreateCube=
+// value the INSERT INTO is read as the CREATE CUBE statement (so "INSERTINTO is missing").
+std::string CauseInOqy(const CubeJob& job);
 
 }  // namespace cubemill::oqy

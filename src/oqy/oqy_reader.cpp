@@ -16,19 +16,19 @@ struct Extraction {
   const char* label;
   int start_back;
   int length_extra;
-  std::string job::CubeJob::*field;
+  std::string CubeJob::*field;
 };
 
 // The eight values of a connection line, in the order they are cut out.
 const Extraction kExtractions[] = {
-    {"Provider=", ";", "Data Provider", 0, 0, &job::CubeJob::Provider},
-    {"Initial Catalog=", ";", "Initial Catalog", 0, 0, &job::CubeJob::InitialCatalog},
-    {"Data Source=", ";", "Output Location", 0, 0, &job::CubeJob::CubeFile},
-    {"CreateCube=", ";", "Create Statement", 0, 1, &job::CubeJob::CreateCubeStmt},
-    {"InsertInto=", "SELECT", "Insert Statement", 0, 0, &job::CubeJob::InsertIntoStmt},
-    {"SELECT ", ";", "Select Statement", 7, 7, &job::CubeJob::SelectStmt},
-    {"Source_DSN=\"", "\"", "Source DSN", 0, 0, &job::CubeJob::SourceDsn},
-    {"DBQ=", ";", "DBQ", 0, 0, &job::CubeJob::Dbq},
+    {"Provider=", ";", "Data Provider", 0, 0, &CubeJob::Provider},
+    {"Initial Catalog=", ";", "Initial Catalog", 0, 0, &CubeJob::InitialCatalog},
+    {"Data Source=", ";", "Output Location", 0, 0, &CubeJob::CubeFile},
+    {"CreateCube=", ";", "Create Statement", 0, 1, &CubeJob::CreateCubeStmt},
+    {"InsertInto=", "SELECT", "Insert Statement", 0, 0, &CubeJob::InsertIntoStmt},
+    {"SELECT ", ";", "Select Statement", 7, 7, &CubeJob::SelectStmt},
+    {"Source_DSN=\"", "\"", "Source DSN", 0, 0, &CubeJob::SourceDsn},
+    {"DBQ=", ";", "DBQ", 0, 0, &CubeJob::Dbq},
 };
 
 constexpr std::string_view kInsertIntoKey = "InsertInto=";
@@ -106,7 +106,7 @@ std::optional<std::string> CutValue(const std::string& line, std::string_view ke
 }
 
 // Reports a value in the list: "<label>(OK): <shown>", or the not-found message.
-void Report(job::ProgressList& list, std::string_view label, std::string_view key,
+void Report(ProgressList& list, std::string_view label, std::string_view key,
             const std::optional<std::string>& shown) {
   if (shown) {
     list.AddLine(std::string(label) + "(OK): " + *shown);
@@ -117,7 +117,7 @@ void Report(job::ProgressList& list, std::string_view label, std::string_view ke
 
 }  // namespace
 
-bool ReadOqyConnection(job::CubeJob& job) {
+bool ReadOqyConnection(CubeJob& job) {
   auto lines = platform::ReadTextLines(job.OqyFile);
   if (!lines) return false;
   for (const std::string& line : *lines) {
@@ -127,13 +127,13 @@ bool ReadOqyConnection(job::CubeJob& job) {
   return true;
 }
 
-bool HasConnectionLine(const job::CubeJob& job) {
-  job::CubeJob probe;
+bool HasConnectionLine(const CubeJob& job) {
+  CubeJob probe;
   probe.OqyFile = job.OqyFile;
   return ReadOqyConnection(probe) && !probe.ConnectionLine.empty();
 }
 
-std::string ExtractValue(job::ProgressList& list, const job::CubeJob& job, std::string_view key,
+std::string ExtractValue(ProgressList& list, const CubeJob& job, std::string_view key,
                          std::string_view terminator, std::string_view label, int start_back,
                          int length_extra) {
   const std::optional<std::string> value =
@@ -142,14 +142,14 @@ std::string ExtractValue(job::ProgressList& list, const job::CubeJob& job, std::
   return value.value_or("");
 }
 
-bool ParseConnection(job::ProgressList& list, job::CubeJob& job) {
+bool ParseConnection(ProgressList& list, CubeJob& job) {
   const std::string& line = job.ConnectionLine;
   const std::optional<SelectSplit> split = SplitAtSelect(line);
   for (const Extraction& step : kExtractions) {
     std::optional<std::string> value;
-    if (split && step.field == &job::CubeJob::InsertIntoStmt) {
+    if (split && step.field == &CubeJob::InsertIntoStmt) {
       value = line.substr(split->insert_into, split->select - split->insert_into);
-    } else if (split && step.field == &job::CubeJob::SelectStmt) {
+    } else if (split && step.field == &CubeJob::SelectStmt) {
       const std::size_t end = line.find(';', split->select + kSelectWord.size());
       value = line.substr(split->select, end == std::string::npos ? end : end - split->select);
     } else {
@@ -157,7 +157,7 @@ bool ParseConnection(job::ProgressList& list, job::CubeJob& job) {
     }
     job.*step.field = value.value_or("");
     // The list shows the source without its passwords; the job keeps them for the build.
-    if (value && step.field == &job::CubeJob::SourceDsn) {
+    if (value && step.field == &CubeJob::SourceDsn) {
       value = provider::odbc_text::MaskPasswords(*value).text;
     }
     Report(list, step.label, step.key, value);

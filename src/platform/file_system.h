@@ -5,7 +5,7 @@
 #include <optional>
 #include <string>
 
-#include "platform/error.h"
+#include "common/error.h"
 
 namespace cubemill::platform {
 

@@ -9,7 +9,7 @@
 #include <string>
 
 #include "platform/clock.h"
-#include "platform/error.h"
+#include "common/error.h"
 
 namespace cubemill::provider {
 

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "platform/error.h"
+#include "common/error.h"
 
 namespace cubemill::provider {
 

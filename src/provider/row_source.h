@@ -10,7 +10,7 @@
 #include <variant>
 #include <vector>
 
-#include "platform/error.h"
+#include "common/error.h"
 
 namespace cubemill::provider {
 

@@ -103,7 +103,7 @@ std::vector<std::string> ReadIniSectionsWithKey(std::string_view key, const std:
 
 void WriteIniLine(std::string_view text) { platform::AppendLine(SettingsPath(), text); }
 
-void EnsureIniFile(job::ProgressList& list) {
+void EnsureIniFile(ProgressList& list) {
   if (platform::IsListedFile(SettingsPath())) return;
   list.AddLine("erstelle INI Datei");
   // Written in one step, so that an interrupted start never leaves half a settings file that

@@ -6,7 +6,7 @@
 #include <string_view>
 #include <vector>
 
-#include "job/progress_list.h"
+#include "common/progress_list.h"
 
 namespace cubemill::settings {
 
@@ -32,6 +32,6 @@ void WriteIniLine(std::string_view text);
 
 // Writes the 14 default lines when no settings file exists in the current directory, after
 // adding "erstelle INI Datei" to `list`. Does nothing when the file exists.
-void EnsureIniFile(job::ProgressList& list);
+void EnsureIniFile(ProgressList& list);
 
 }  // namespace cubemill::settings

@@ -7,11 +7,11 @@
 #include <optional>
 #include <string>
 
-#include "job/progress_list.h"
+#include "common/progress_list.h"
 
 namespace cubemill::ui {
 
-class ConsoleList : public job::ProgressList {
+class ConsoleList : public ProgressList {
  public:
   // Writes lines to `out` and the source progress to `progress`. Colours and the progress line
   // are used only when the stream is a terminal and NO_COLOR is not set (colours) respectively.

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "job/job_context.h"
-#include "job/progress_list.h"
+#include "common/progress_list.h"
 #include "ui/window_layout.h"
 
 class QCheckBox;
@@ -32,7 +32,7 @@ QRect PixelRect(const TwipsRect& rect);
 // "InfoText", "TextFileOqy", "TextInputLogDir", "CheckInputVBS", "ComboInputCubTS", "Label1" to
 // "Label3", "CommandInfoSelectOQY", "CommandFileGo", "ImageCube"). Controls on a tab are children
 // of the tab control and are shown only while their tab is current.
-class FrmMain : public QWidget, public job::ProgressList {
+class FrmMain : public QWidget, public ProgressList {
   Q_OBJECT
 
  public:

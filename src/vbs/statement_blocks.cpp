@@ -39,7 +39,7 @@ bool WriteBlock(VbsScript& script, std::string_view variable, const std::string&
 
 std::string EscapeForLiteral(std::string_view value) { return ReplaceAll(value, "\"", "\"\""); }
 
-std::string CubLocationAssignment(const job::CubeJob& job) {
+std::string CubLocationAssignment(const CubeJob& job) {
   // Quotes are doubled first, so that the quotes of the inserted time stamp stay script syntax.
   std::string path = EscapeForLiteral(job.CubeFile);
   if (!job.CubTimestamp.empty()) {
@@ -51,12 +51,12 @@ std::string CubLocationAssignment(const job::CubeJob& job) {
   return Join({"ConnCubLocation = ", kQuote, " LOCATION= ", "\"\"", path, "\"\"", ";", kQuote});
 }
 
-std::string DsnAssignment(const job::CubeJob& job) {
+std::string DsnAssignment(const CubeJob& job) {
   return Join({"ConnDSN = ", kQuote, "SOURCE_DSN= ", "\"\"", EscapeForLiteral(job.SourceDsn),
                "\"\"", ";", kQuote});
 }
 
-std::string CreateCubeAssignment(const job::CubeJob& job) {
+std::string CreateCubeAssignment(const CubeJob& job) {
   // The statement's own quotes are doubled before the layout steps add quotes as script syntax;
   // no step looks at a quote, so the layout is the same as without doubling.
   const std::string text =
@@ -77,7 +77,7 @@ std::string CreateCubeAssignment(const job::CubeJob& job) {
   return Join({"ConnCreateCube = ", kQuote, "CreateCube= ", text, kQuote});
 }
 
-std::string InsertIntoAssignment(const job::CubeJob& job) {
+std::string InsertIntoAssignment(const CubeJob& job) {
   const std::string new_column = Join({kBreak, "\t", kQuote, "\t", " "});
   const std::string text = ApplySteps(
       job.InsertIntoStmt, {{"(", " ( "},
@@ -97,7 +97,7 @@ std::string InsertIntoAssignment(const job::CubeJob& job) {
   return Join({"ConnInsertCube = ", kQuote, "InsertInto= ", text, kQuote});
 }
 
-std::string SelectAssignment(const job::CubeJob& job) {
+std::string SelectAssignment(const CubeJob& job) {
   const std::string text = ApplySteps(
       job.SelectStmt, {{"(", " ( "},
                        {")", " ) "},
@@ -114,23 +114,23 @@ std::string SelectAssignment(const job::CubeJob& job) {
   return Join({"ConnSelectCube = ", kQuote, text, kQuote});
 }
 
-bool WriteVbsCubLocation(VbsScript& script, const job::CubeJob& job) {
+bool WriteVbsCubLocation(VbsScript& script, const CubeJob& job) {
   return WriteBlock(script, "ConnCubLocation", CubLocationAssignment(job));
 }
 
-bool WriteVbsDsn(VbsScript& script, const job::CubeJob& job) {
+bool WriteVbsDsn(VbsScript& script, const CubeJob& job) {
   return WriteBlock(script, "ConnDSN", DsnAssignment(job));
 }
 
-bool WriteVbsCreateCube(VbsScript& script, const job::CubeJob& job) {
+bool WriteVbsCreateCube(VbsScript& script, const CubeJob& job) {
   return WriteBlock(script, "ConnCreateCube", CreateCubeAssignment(job));
 }
 
-bool WriteVbsInsertInto(VbsScript& script, const job::CubeJob& job) {
+bool WriteVbsInsertInto(VbsScript& script, const CubeJob& job) {
   return WriteBlock(script, "ConnInsertCube", InsertIntoAssignment(job));
 }
 
-bool WriteVbsSelect(VbsScript& script, const job::CubeJob& job) {
+bool WriteVbsSelect(VbsScript& script, const CubeJob& job) {
   return WriteBlock(script, "ConnSelectCube", SelectAssignment(job));
 }
 

@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-#include "job/cube_job.h"
+#include "common/cube_job.h"
 #include "vbs/vbs_file.h"
 
 namespace cubemill::vbs {
@@ -17,28 +17,28 @@ std::string EscapeForLiteral(std::string_view value);
 // Returns the assignment of ConnCubLocation for the job's CubeFile. When CubTimestamp is not
 // empty the script's own time stamp and "_" go in front of the file name (after the last
 // backslash, or at the start when there is none).
-std::string CubLocationAssignment(const job::CubeJob& job);
+std::string CubLocationAssignment(const CubeJob& job);
 
 // Returns the assignment of ConnDSN for the job's SourceDsn.
-std::string DsnAssignment(const job::CubeJob& job);
+std::string DsnAssignment(const CubeJob& job);
 
 // Returns the assignment of ConnCreateCube: the job's CreateCubeStmt laid out one clause per
 // line (DIMENSION, MEASURE, HIERARCHY, LEVEL), continued with `" & _`.
-std::string CreateCubeAssignment(const job::CubeJob& job);
+std::string CreateCubeAssignment(const CubeJob& job);
 
 // Returns the assignment of ConnInsertCube: the job's InsertIntoStmt with one column per line.
-std::string InsertIntoAssignment(const job::CubeJob& job);
+std::string InsertIntoAssignment(const CubeJob& job);
 
 // Returns the assignment of ConnSelectCube: the job's SelectStmt broken at SELECT, FROM and
 // every comma.
-std::string SelectAssignment(const job::CubeJob& job);
+std::string SelectAssignment(const CubeJob& job);
 
 // Each writer appends its block to `script` as two items, an empty line with the Dim line, then
 // the assignment, and returns true.
-bool WriteVbsCubLocation(VbsScript& script, const job::CubeJob& job);
-bool WriteVbsDsn(VbsScript& script, const job::CubeJob& job);
-bool WriteVbsCreateCube(VbsScript& script, const job::CubeJob& job);
-bool WriteVbsInsertInto(VbsScript& script, const job::CubeJob& job);
-bool WriteVbsSelect(VbsScript& script, const job::CubeJob& job);
+bool WriteVbsCubLocation(VbsScript& script, const CubeJob& job);
+bool WriteVbsDsn(VbsScript& script, const CubeJob& job);
+bool WriteVbsCreateCube(VbsScript& script, const CubeJob& job);
+bool WriteVbsInsertInto(VbsScript& script, const CubeJob& job);
+bool WriteVbsSelect(VbsScript& script, const CubeJob& job);
 
 }  // namespace cubemill::vbs

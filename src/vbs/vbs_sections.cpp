@@ -90,7 +90,7 @@ constexpr std::string_view kTrailer[] = {
 
 }  // namespace
 
-bool WriteVbsHeader(VbsScript& script, const job::CubeJob& job, const platform::Clock& clock) {
+bool WriteVbsHeader(VbsScript& script, const CubeJob& job, const platform::Clock& clock) {
   StartVbsFile(script, "' Program: Cubemill");
   AppendVbsLine(script, "' Author: Cubemill Team");
   AppendVbsLine(script, "' Copyright: The Cubemill Team (MIT License)");
@@ -100,7 +100,7 @@ bool WriteVbsHeader(VbsScript& script, const job::CubeJob& job, const platform::
   return true;
 }
 
-bool WriteVbsPreamble(VbsScript& script, const job::CubeJob& job) {
+bool WriteVbsPreamble(VbsScript& script, const CubeJob& job) {
   for (std::string_view line : kPreamble) AppendVbsLine(script, line);
   if (job.CubTimestamp.empty()) AppendVbsLine(script, kBlankTimestamp);
   return true;

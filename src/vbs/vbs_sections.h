@@ -4,7 +4,7 @@
 #include <functional>
 #include <string_view>
 
-#include "job/cube_job.h"
+#include "common/cube_job.h"
 #include "platform/clock.h"
 #include "vbs/vbs_file.h"
 
@@ -12,11 +12,11 @@ namespace cubemill::vbs {
 
 // Writes the six header lines to `script`, the first through StartVbsFile (so the script starts
 // afresh), naming the job's OqyFile and today's date from `clock` as DD.MM.YYYY. Always true.
-bool WriteVbsHeader(VbsScript& script, const job::CubeJob& job, const platform::Clock& clock);
+bool WriteVbsHeader(VbsScript& script, const CubeJob& job, const platform::Clock& clock);
 
 // Writes the preamble: 15 lines, plus one that blanks the script's time stamp when the job's
 // CubTimestamp is empty. Always true.
-bool WriteVbsPreamble(VbsScript& script, const job::CubeJob& job);
+bool WriteVbsPreamble(VbsScript& script, const CubeJob& job);
 
 // Writes the ten lines that open the ADO connection. Always true.
 bool WriteVbsConnection(VbsScript& script);

@@ -8,14 +8,14 @@ namespace cubemill::vbs {
 namespace {
 
 // True when the job carries something an OQY file's connection line gave it.
-bool HoldsOqyValues(const job::CubeJob& job) {
+bool HoldsOqyValues(const CubeJob& job) {
   return !job.CubeFile.empty() || !job.SourceDsn.empty() || !job.CreateCubeStmt.empty() ||
          !job.InsertIntoStmt.empty() || !job.SelectStmt.empty();
 }
 
 }  // namespace
 
-bool ConvertToVbs(const job::CubeJob& job, const platform::Clock& clock, std::string* failure) {
+bool ConvertToVbs(const CubeJob& job, const platform::Clock& clock, std::string* failure) {
   if (job.VbsFile.empty()) return true;
   auto fail = [failure](std::string reason) {
     if (failure != nullptr) *failure = std::move(reason);

@@ -9,9 +9,7 @@
 namespace cubemill::oqy {
 namespace {
 
-using Lines = std::vector<std::string>;
-
-job::CubeJob WorkedExample() { return test::WorkedExampleJob(); }
+CubeJob WorkedExample() { return test::WorkedExampleJob(); }
 
 const char kExampleConnectionString[] =
     "LOCATION=C:\\Cubes\\sales.cub; SOURCE_DSN=\"DSN=Salesbase;DBQ=C:\\Data\\sales.mdb;"
@@ -20,54 +18,55 @@ const char kExampleConnectionString[] =
 
 struct OfflineCubeTest : ::testing::Test {
   test::TempDir dir;
-  test::RecordingList list;
-  test::FixedClock clock{platform::MakeDateTime(2024, 3, 7, 9, 5, 2)};
-  test::NoSleep sleeper;
   test::FakeConnectionLog connections;
-  job::JobContext context{list, clock, sleeper, test::FakeConnections(connections)};
+  ConnectionFactory fake = test::FakeConnections(connections);
+  std::vector<std::string> info;
+  std::function<void(const std::string&)> on_info = [this](const std::string& line) {
+    info.push_back(line);
+  };
 };
 
 TEST_F(OfflineCubeTest, AssemblesTheConnectionString) {
   EXPECT_EQ(CubeConnectionString(WorkedExample()), kExampleConnectionString);
-  EXPECT_EQ(CubeConnectionString(job::CubeJob{}),
+  EXPECT_EQ(CubeConnectionString(CubeJob{}),
             "LOCATION=; SOURCE_DSN=\"\"; CreateCube= InsertInto=  ");
 }
 
 TEST_F(OfflineCubeTest, SetsStringThenProviderThenOpensAndCloses) {
-  job::CubeJob job = WorkedExample();
+  CubeJob job = WorkedExample();
   job.CubeFile = "sales.cub";
-  EXPECT_TRUE(BuildOfflineCube(context, job));
+  EXPECT_EQ(BuildOfflineCube(fake, job, on_info), std::nullopt);
   ASSERT_EQ(connections.calls.size(), 4u);
   EXPECT_EQ(connections.calls[0].rfind("ConnectionString=LOCATION=sales.cub; ", 0), 0u);
   EXPECT_EQ(connections.calls[1], "Provider=MSOLAP");
   EXPECT_EQ(connections.calls[2], "Open(,,,-1)");
   EXPECT_EQ(connections.calls[3], "Close");
-  EXPECT_TRUE(list.lines.empty());
+  EXPECT_TRUE(info.empty());
 }
 
-TEST_F(OfflineCubeTest, LogsFourLinesWhenOpenFails) {
+TEST_F(OfflineCubeTest, ReturnsTheFailureOfOpen) {
   connections.open_error = Error{"no such table: orders", -2147467259, "Cubemill Cube Engine"};
-  job::CubeJob job = WorkedExample();
-  job.LogDir = ".";
-  EXPECT_FALSE(BuildOfflineCube(context, job));
+  EXPECT_EQ(BuildOfflineCube(fake, WorkedExample(), on_info), connections.open_error);
   EXPECT_EQ(connections.calls.back(), "Open(,,,-1)");  // no Close after a failed Open
-  const Lines expected{"no such table: orders", "-2147467259", "Cubemill Cube Engine",
-                       "-2147467259"};
-  EXPECT_EQ(list.lines, expected);
-  EXPECT_EQ(test::ReadBytes("cubemill.log"),
-            "2024-03-07 09:05:02;Test;no such table: orders\r\n"
-            "2024-03-07 09:05:02;Test;-2147467259\r\n"
-            "2024-03-07 09:05:02;Test;Cubemill Cube Engine\r\n"
-            "2024-03-07 09:05:02;Test;-2147467259\r\n");
+}
+
+TEST_F(OfflineCubeTest, NamesTheCauseInTheOqyFile) {
+  CubeJob job = WorkedExample();
+  EXPECT_EQ(CauseInOqy(job), "");
+  job.CreateCubeStmt.clear();
+  EXPECT_EQ(CauseInOqy(job),
+            "Connection line has no CreateCube= value: the CREATE CUBE statement is missing");
+  CubeJob empty;
+  empty.OqyFile = "empty.oqy";
+  EXPECT_EQ(CauseInOqy(empty), "OQY File has no Connection= line (or is empty): empty.oqy");
 }
 
 TEST_F(OfflineCubeTest, OtherProvidersAreNotFound) {
-  job::JobContext engine{list, clock, sleeper, [] { return provider::NewEngineConnection(); }};
-  job::CubeJob job = WorkedExample();
+  CubeJob job = WorkedExample();
   job.Provider = "SQLOLEDB";
-  EXPECT_FALSE(BuildOfflineCube(engine, job));
-  EXPECT_EQ(list.lines, (Lines{"Provider cannot be found. It may not be properly installed.",
-                               "-2146824582", "ADODB.Connection", "-2146824582"}));
+  EXPECT_EQ(BuildOfflineCube([] { return provider::NewEngineConnection(); }, job, on_info),
+            (Error{"Provider cannot be found. It may not be properly installed.", -2146824582,
+                   "ADODB.Connection"}));
   for (const char* name : {"MSOLAP", "msolap.2", "MSOLAP.10"})
     EXPECT_TRUE(provider::IsEngineProvider(name)) << name;
   for (const char* name : {"", "MSOLAP.", "MSOLAP.2a", "XMSOLAP", "MSOLAP 2"})

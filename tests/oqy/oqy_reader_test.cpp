@@ -12,18 +12,18 @@ using Lines = std::vector<std::string>;
 
 const std::string& kExampleLine = test::kWorkedExampleLine;
 
-job::CubeJob JobWithLine(const std::string& line) {
-  job::CubeJob job;
+CubeJob JobWithLine(const std::string& line) {
+  CubeJob job;
   job.ConnectionLine = line;
   return job;
 }
 
 TEST(OqyReaderTest, ParsesTheWorkedExample) {
   test::RecordingList list;
-  job::CubeJob job = JobWithLine(kExampleLine);
+  CubeJob job = JobWithLine(kExampleLine);
   EXPECT_TRUE(ParseConnection(list, job));
 
-  job::CubeJob expected = test::WorkedExampleJob("");
+  CubeJob expected = test::WorkedExampleJob("");
   expected.ConnectionLine = kExampleLine;
   EXPECT_EQ(job, expected);
   EXPECT_EQ(list.lines,
@@ -39,9 +39,9 @@ TEST(OqyReaderTest, ParsesTheWorkedExample) {
 
 TEST(OqyReaderTest, ReportsEveryMissingKeyAndCarriesOn) {
   test::RecordingList list;
-  job::CubeJob job;
+  CubeJob job;
   EXPECT_TRUE(ParseConnection(list, job));
-  EXPECT_EQ(job, job::CubeJob{});
+  EXPECT_EQ(job, CubeJob{});
   ASSERT_EQ(list.lines.size(), 8u);
   EXPECT_EQ(list.lines[1], "Initial Catalog(NOK) Search Entry: ''Initial Catalog='' not found");
   EXPECT_EQ(list.lines[6], "Source DSN(NOK) Search Entry: ''Source_DSN=\"'' not found");
@@ -102,7 +102,7 @@ TEST(OqyReaderTest, EndsTheInsertIntoAtTheSelectKeyword) {
                              "CreateCube=CREATE CUBE [C] ( DIMENSION [D], " + c.create_cube +
                              " );InsertInto=" + c.insert_into + ";Source_DSN=\"DSN=x\";";
     test::RecordingList list;
-    job::CubeJob job = JobWithLine(line);
+    CubeJob job = JobWithLine(line);
     ParseConnection(list, job);
     EXPECT_EQ(job.InsertIntoStmt, c.insert) << c.insert_into;
     EXPECT_EQ(job.SelectStmt, c.select) << c.insert_into;
@@ -117,7 +117,7 @@ TEST(OqyReaderTest, CutsStatementsWithoutSuchNamesAsThePlainSearchDoes) {
        {kExampleLine, std::string("Connection=InsertInto=insert into C([a]) select a from t;x"),
         std::string("InsertInto=INSERT INTO C([a]) SELECT a FROM t WHERE x = 'SELECT';")}) {
     test::RecordingList list;
-    job::CubeJob job = JobWithLine(line);
+    CubeJob job = JobWithLine(line);
     ParseConnection(list, job);
     test::RecordingList plain;
     EXPECT_EQ(job.InsertIntoStmt, ExtractValue(plain, job, "InsertInto=", "SELECT", "I", 0, 0));
@@ -139,7 +139,7 @@ TEST(OqyReaderTest, ShowsTheSourceWithoutItsPasswords) {
     const std::string line = std::string("Connection=Provider=MSOLAP;Source_DSN=\"") +
                              c.source_dsn + "\";InsertInto=INSERT INTO C([a]) SELECT a FROM t;";
     test::RecordingList list;
-    job::CubeJob job = JobWithLine(line);
+    CubeJob job = JobWithLine(line);
     ParseConnection(list, job);
     EXPECT_EQ(job.SourceDsn, c.source_dsn);  // the build needs the password
     ASSERT_EQ(list.lines.size(), 8u);
@@ -154,7 +154,7 @@ TEST(OqyReaderTest, ReadsTheLastConnectionLine) {
   test::WriteBytes("a.oqy",
                    "QueryType=OLEDB\r\nConnection=Provider=First;\r\nVersion=1\r\n"
                    "xx connection=Provider=Second;\r\nCommandText=OCWCube\r\n");
-  job::CubeJob job;
+  CubeJob job;
   job.OqyFile = "a.oqy";
   EXPECT_TRUE(ReadOqyConnection(job));
   EXPECT_EQ(job.ConnectionLine, "xx connection=Provider=Second;");
@@ -163,7 +163,7 @@ TEST(OqyReaderTest, ReadsTheLastConnectionLine) {
 TEST(OqyReaderTest, KeepsTheLineWhenNoneMatchesAndFailsOnUnreadableFiles) {
   test::TempDir dir;
   test::WriteBytes("plain.oqy", "QueryType=OLEDB\r\n");
-  job::CubeJob job;
+  CubeJob job;
   job.OqyFile = "plain.oqy";
   job.ConnectionLine = "earlier";
   EXPECT_TRUE(ReadOqyConnection(job));

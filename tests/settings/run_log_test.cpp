@@ -9,50 +9,45 @@
 namespace cubemill::settings {
 namespace {
 
+const platform::DateTime kNow = platform::MakeDateTime(2024, 3, 7, 9, 5, 2);
+
 struct RunLogTest : ::testing::Test {
   test::TempDir dir;
-  test::RecordingList list;
-  test::FixedClock clock{platform::MakeDateTime(2024, 3, 7, 9, 5, 2)};
-  test::NoSleep sleeper;
-  job::JobContext context{list, clock, sleeper, {}};
 };
 
-TEST_F(RunLogTest, ShowsAndAppendsEachMessage) {
+TEST_F(RunLogTest, AppendsEachMessage) {
   std::filesystem::create_directories("OQY-Dateien/log");
   std::filesystem::create_directory("run");
   std::filesystem::current_path("run");
-  job::CubeJob job;
+  CubeJob job;
   job.Parameter = "Test";
   job.LogDir = "..\\OQY-Dateien\\log";
-  LogMessage(context, job, "Cube Creation OK");
-  LogMessage(context, job, "a;b");
-  EXPECT_EQ(list.lines, (std::vector<std::string>{"Cube Creation OK", "a;b"}));
+  AppendToRunLog(kNow, job, "Cube Creation OK");
+  AppendToRunLog(kNow, job, "a;b");
   EXPECT_EQ(test::ReadBytes(dir.File("OQY-Dateien/log/cubemill.log")),
             "2024-03-07 09:05:02;Test;Cube Creation OK\r\n"
             "2024-03-07 09:05:02;Test;a;b\r\n");
 }
 
-TEST_F(RunLogTest, FoldsLineBreaksIntoOneLogLineAndKeepsThemInTheList) {
-  job::CubeJob job;
+TEST_F(RunLogTest, FoldsLineBreaksIntoOneLogLine) {
+  CubeJob job;
   job.Parameter = "Test";
   job.LogDir = ".";
   const std::string message = "could not connect to server\n\tIs the server running?\r\nbye";
-  LogMessage(context, job, message);
-  EXPECT_EQ(list.lines, std::vector<std::string>{message});
+  AppendToRunLog(kNow, job, message);
   EXPECT_EQ(
       test::ReadBytes("cubemill.log"),
       "2024-03-07 09:05:02;Test;could not connect to server \tIs the server running?  bye\r\n");
 }
 
-TEST_F(RunLogTest, MissingLogDirectoryShowsTheMessageAndWarnsOnceOnStandardError) {
-  job::CubeJob job;
+TEST_F(RunLogTest, MissingLogDirectoryWarnsOnceOnStandardError) {
+  CubeJob job;
   job.Parameter = "Nightly";
   job.LogDir = "missing\\log";
   testing::internal::CaptureStderr();
-  LogMessage(context, job, "text");
-  LogMessage(context, job, "more");
+  AppendToRunLog(kNow, job, "text");
+  AppendToRunLog(kNow, job, "more");
   const std::string error = testing::internal::GetCapturedStderr();
-  EXPECT_EQ(list.lines, (std::vector<std::string>{"text", "more"}));
   EXPECT_FALSE(std::filesystem::exists("missing"));
   EXPECT_EQ(
       error,
@@ -61,7 +56,7 @@ TEST_F(RunLogTest, MissingLogDirectoryShowsTheMessageAndWarnsOnceOnStandardError
 }
 
 TEST_F(RunLogTest, ComputesTheLogPath) {
-  job::CubeJob job;
+  CubeJob job;
   EXPECT_EQ(RunLogPath(job), "/cubemill.log");
   job.LogDir = "C:";
   EXPECT_EQ(RunLogPath(job), "C:/cubemill.log");

@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "job/cube_job.h"
+#include "common/cube_job.h"
 
 namespace cubemill::test {
 
@@ -15,8 +15,8 @@ inline const std::string kWorkedExampleLine =
     "Source_DSN=\"DSN=Salesbase;DBQ=C:\\Data\\sales.mdb;UID=reader\";";
 
 // A job of `parameter` whose eight extracted fields hold the values of kWorkedExampleLine.
-inline job::CubeJob WorkedExampleJob(const std::string& parameter = "Test") {
-  job::CubeJob job;
+inline CubeJob WorkedExampleJob(const std::string& parameter = "Test") {
+  CubeJob job;
   job.Parameter = parameter;
   job.Provider = "MSOLAP";
   job.InitialCatalog = "Sales";

@@ -25,16 +25,16 @@ std::string Lines(const std::vector<std::string>& lines) {
 }
 
 // A job with one field set, and optionally a time-stamp pattern.
-job::CubeJob With(std::string job::CubeJob::*field, const std::string& value,
+CubeJob With(std::string CubeJob::*field, const std::string& value,
                   const std::string& cub_timestamp = "") {
-  job::CubeJob job;
+  CubeJob job;
   job.*field = value;
   job.CubTimestamp = cub_timestamp;
   return job;
 }
 
-job::CubeJob ExampleJob() {
-  job::CubeJob job;
+CubeJob ExampleJob() {
+  CubeJob job;
   job.CubeFile = "C:\\Cubes\\sales.cub";
   job.CubTimestamp = "YYYY-MM-DD";
   job.SourceDsn = "DSN=Sales";
@@ -47,7 +47,7 @@ job::CubeJob ExampleJob() {
 }
 
 TEST(StatementBlocksTest, WritesTheFiveBlocksOfTheExampleByteForByte) {
-  const job::CubeJob job = ExampleJob();
+  const CubeJob job = ExampleJob();
   VbsScript script;
   EXPECT_TRUE(WriteVbsCubLocation(script, job));
   EXPECT_TRUE(WriteVbsDsn(script, job));
@@ -88,7 +88,7 @@ TEST(StatementBlocksTest, WritesTheFiveBlocksOfTheExampleByteForByte) {
 }
 
 TEST(StatementBlocksTest, ExampleAssignmentsReadBackAsTheStatements) {
-  const job::CubeJob job = ExampleJob();
+  const CubeJob job = ExampleJob();
   EXPECT_EQ(test::EvaluateAssignment(SelectAssignment(job), "ConnSelectCube"),
             "SELECT  Year, SUM ( Amount ) FROM Sales GROUP BY Year");
   EXPECT_EQ(test::EvaluateAssignment(CubLocationAssignment(job), "ConnCubLocation"),
@@ -101,8 +101,8 @@ TEST(StatementBlocksTest, ExampleAssignmentsReadBackAsTheStatements) {
 TEST(StatementBlocksTest, LaysOutEdgeCaseStatements) {
   const struct {
     const char* what;
-    std::string (*assign)(const job::CubeJob&);
-    job::CubeJob job;
+    std::string (*assign)(const CubeJob&);
+    CubeJob job;
     std::string expected;
   } cases[] = {
       {"empty SELECT", SelectAssignment, {}, "ConnSelectCube = " + QQ},
@@ -113,47 +113,47 @@ TEST(StatementBlocksTest, LaysOutEdgeCaseStatements) {
        {},
        "ConnDSN = " + Q + "SOURCE_DSN= " + QQ + QQ + ";" + Q},
       {"location without time stamp", CubLocationAssignment,
-       With(&job::CubeJob::CubeFile, "C:\\Cubes\\sales.cub", ""),
+       With(&CubeJob::CubeFile, "C:\\Cubes\\sales.cub", ""),
        "ConnCubLocation = " + Q + " LOCATION= " + QQ + "C:\\Cubes\\sales.cub" + QQ + ";" + Q},
       {"location without backslash", CubLocationAssignment,
-       With(&job::CubeJob::CubeFile, "cube.cub", "YYYY"),
+       With(&CubeJob::CubeFile, "cube.cub", "YYYY"),
        "ConnCubLocation = " + Q + " LOCATION= " + QQ + Q + " & sCurTS & " + Q + "_cube.cub" + QQ +
            ";" + Q},
       {"location with several backslashes", CubLocationAssignment,
-       With(&job::CubeJob::CubeFile, "\\\\srv\\a\\b.c\\x.cub", "YYYY"),
+       With(&CubeJob::CubeFile, "\\\\srv\\a\\b.c\\x.cub", "YYYY"),
        "ConnCubLocation = " + Q + " LOCATION= " + QQ + "\\\\srv\\a\\b.c\\" + Q + " & sCurTS & " +
            Q + "_x.cub" + QQ + ";" + Q},
       {"location ending in a backslash", CubLocationAssignment,
-       With(&job::CubeJob::CubeFile, "C:\\Cubes\\", "YYYY"),
+       With(&CubeJob::CubeFile, "C:\\Cubes\\", "YYYY"),
        "ConnCubLocation = " + Q + " LOCATION= " + QQ + "C:\\Cubes\\" + Q + " & sCurTS & " + Q +
            "_" + QQ + ";" + Q},
       {"forward slashes are no separators", CubLocationAssignment,
-       With(&job::CubeJob::CubeFile, "C:/Cubes/x.cub", "YYYY"),
+       With(&CubeJob::CubeFile, "C:/Cubes/x.cub", "YYYY"),
        "ConnCubLocation = " + Q + " LOCATION= " + QQ + Q + " & sCurTS & " + Q + "_C:/Cubes/x.cub" +
            QQ + ";" + Q},
       {"quoted select item", SelectAssignment,
-       With(&job::CubeJob::SelectStmt, "SELECT \"A\" FROM T"),
+       With(&CubeJob::SelectStmt, "SELECT \"A\" FROM T"),
        "ConnSelectCube = " + Q + "SELECT " + kCont + kCrLf + T + T + Q + " " + QQ + "A" + QQ +
            kCont + kCrLf + T + Q + " FROM " + kCont + kCrLf + T + Q + "T" + Q},
       {"lower-case select breaks only at commas", SelectAssignment,
-       With(&job::CubeJob::SelectStmt, "select a, b from t"),
+       With(&CubeJob::SelectStmt, "select a, b from t"),
        "ConnSelectCube = " + Q + "select a," + kCont + kCrLf + T + T + Q + " b from t" + Q},
-      {"eight blanks become one", SelectAssignment, With(&job::CubeJob::SelectStmt, "a        b"),
+      {"eight blanks become one", SelectAssignment, With(&CubeJob::SelectStmt, "a        b"),
        "ConnSelectCube = " + Q + "a b" + Q},
-      {"ten blanks become two", SelectAssignment, With(&job::CubeJob::SelectStmt, "a          b"),
+      {"ten blanks become two", SelectAssignment, With(&CubeJob::SelectStmt, "a          b"),
        "ConnSelectCube = " + Q + "a  b" + Q},
       {"seventeen blanks become three", CreateCubeAssignment,
-       With(&job::CubeJob::CreateCubeStmt, "a                 b"),
+       With(&CubeJob::CreateCubeStmt, "a                 b"),
        "ConnCreateCube = " + Q + "CreateCube= a   b" + Q},
       {"TABs stay and are not blanks", SelectAssignment,
-       With(&job::CubeJob::SelectStmt, "a \t\t b\t  c"),
+       With(&CubeJob::SelectStmt, "a \t\t b\t  c"),
        "ConnSelectCube = " + Q + "a \t\t b\t c" + Q},
       {"qualified names stay joined", InsertIntoAssignment,
-       With(&job::CubeJob::InsertIntoStmt, "INSERT INTO OCWCube([Time].[Year])"),
+       With(&CubeJob::InsertIntoStmt, "INSERT INTO OCWCube([Time].[Year])"),
        "ConnInsertCube = " + Q + "InsertInto= INSERT INTO OCWCube (" + kCont + kCrLf + T + Q + T +
            "  [Time].[Year] ) " + Q},
       {"quotes doubled in INSERT INTO", InsertIntoAssignment,
-       With(&job::CubeJob::InsertIntoStmt, "INSERT INTO X(\"a\")"),
+       With(&CubeJob::InsertIntoStmt, "INSERT INTO X(\"a\")"),
        "ConnInsertCube = " + Q + "InsertInto= INSERT INTO X ( " + QQ + "a" + QQ + " ) " + Q},
   };
   for (const auto& c : cases) EXPECT_EQ(c.assign(c.job), c.expected) << c.what;
@@ -164,27 +164,27 @@ TEST(StatementBlocksTest, KeepsQuotesOfLocationSourceAndCreateCubeInsideTheirLit
   const std::string payload = "\" : CreateObject(\"WScript.Shell\").Run \"calc\" : x = \"";
   const struct {
     const char* what;
-    std::string (*assign)(const job::CubeJob&);
+    std::string (*assign)(const CubeJob&);
     const char* variable;
-    job::CubeJob job;
+    CubeJob job;
     std::string expected_value;
   } cases[] = {
       {"location", CubLocationAssignment, "ConnCubLocation",
-       With(&job::CubeJob::CubeFile, "C:\\Cu" + payload + "bes\\sales.cub"),
+       With(&CubeJob::CubeFile, "C:\\Cu" + payload + "bes\\sales.cub"),
        " LOCATION= \"C:\\Cu" + payload + "bes\\sales.cub\";"},
       {"stamped location", CubLocationAssignment, "ConnCubLocation",
-       With(&job::CubeJob::CubeFile, "C:\\Cu" + payload + "\\sa\"les.cub", "YYYY"),
+       With(&CubeJob::CubeFile, "C:\\Cu" + payload + "\\sa\"les.cub", "YYYY"),
        " LOCATION= \"C:\\Cu" + payload + "\\<TS>_sa\"les.cub\";"},
       {"data source", DsnAssignment, "ConnDSN",
-       With(&job::CubeJob::SourceDsn, "DSN=Sales" + payload),
+       With(&CubeJob::SourceDsn, "DSN=Sales" + payload),
        "SOURCE_DSN= \"DSN=Sales" + payload + "\";"},
       {"create cube", CreateCubeAssignment, "ConnCreateCube",
-       With(&job::CubeJob::CreateCubeStmt,
+       With(&CubeJob::CreateCubeStmt,
             "CREATE CUBE [OCWCube] ( DIMENSION [R" + payload + "] );"),
        "CreateCube= CREATE CUBE [OCWCube] ( \tDIMENSION [R\" : CreateObject ( \"WScript.Shell\" "
        ") .Run \"calc\" : x = \"] ) ;"},
       {"select", SelectAssignment, "ConnSelectCube",
-       With(&job::CubeJob::SelectStmt, "SELECT 1" + payload),
+       With(&CubeJob::SelectStmt, "SELECT 1" + payload),
        "SELECT  1\" : CreateObject ( \"WScript.Shell\" ) .Run \"calc\" : x = \""},
   };
   for (const auto& c : cases)

@@ -24,8 +24,8 @@ std::string Golden(const std::string& name) {
 }
 
 // The values an OQY connection line gives the job (see tests/data/vbs/make_golden.sh).
-job::CubeJob OqyJob(const std::string& vbs_file, const std::string& cub_timestamp) {
-  job::CubeJob job = test::WorkedExampleJob();
+CubeJob OqyJob(const std::string& vbs_file, const std::string& cub_timestamp) {
+  CubeJob job = test::WorkedExampleJob();
   job.OqyFile = "C:\\Cubes\\sales.oqy";
   job.CubTimestamp = cub_timestamp;
   job.VbsFile = vbs_file;
@@ -43,7 +43,7 @@ TEST(VbsWriterTest, WritesTheWholeScriptOfAnOqyJob) {
   for (const auto& c : cases) {
     test::TempDir dir;
     const test::FixedClock clock(kRunTime);
-    const job::CubeJob job = OqyJob(dir.File("sales.vbs"), c.cub_timestamp);
+    const CubeJob job = OqyJob(dir.File("sales.vbs"), c.cub_timestamp);
     EXPECT_TRUE(ConvertToVbs(job, clock)) << c.golden;
     const std::string expected = Golden(c.golden);
     ASSERT_FALSE(expected.empty()) << c.golden;
@@ -54,14 +54,14 @@ TEST(VbsWriterTest, WritesTheWholeScriptOfAnOqyJob) {
 TEST(VbsWriterTest, DatesTheHeaderDayFirstWhateverThePattern) {
   test::TempDir dir;
   const test::FixedClock clock(platform::MakeDateTime(2025, 12, 31, 23, 59, 59));
-  const job::CubeJob job = OqyJob(dir.File("sales.vbs"), "YYYY-MM-DD");
+  const CubeJob job = OqyJob(dir.File("sales.vbs"), "YYYY-MM-DD");
   ASSERT_TRUE(ConvertToVbs(job, clock));
   EXPECT_NE(test::ReadBytes(job.VbsFile).find("\r\n' Date: 31.12.2025\r\n"), std::string::npos);
 }
 
 TEST(VbsWriterTest, ReplacesAnExistingScript) {
   test::TempDir dir;
-  const job::CubeJob job = OqyJob(dir.File("sales.vbs"), "YYYY-MM-DD_HH_mm_ss");
+  const CubeJob job = OqyJob(dir.File("sales.vbs"), "YYYY-MM-DD_HH_mm_ss");
   test::WriteBytes(job.VbsFile, std::string(10000, 'x') + "\r\n");
   ASSERT_TRUE(ConvertToVbs(job, test::FixedClock(kRunTime)));
   EXPECT_EQ(test::ReadBytes(job.VbsFile), Golden("oqy_example_stamped.vbs"));
@@ -85,7 +85,7 @@ TEST(VbsWriterTest, FailureLeavesTheEarlierScriptAndSaysWhy) {
   // An OQY file that could not be read leaves the job without values: the good script stays.
   const std::string earlier = "' an earlier script\r\n";
   test::WriteBytes("sales.vbs", earlier);
-  job::CubeJob unread;
+  CubeJob unread;
   unread.OqyFile = "gone.oqy";
   unread.VbsFile = dir.File("sales.vbs");
   EXPECT_FALSE(ConvertToVbs(unread, clock, &failure));

@@ -6,7 +6,7 @@
 #include <optional>
 #include <vector>
 
-#include "platform/error.h"
+#include "common/error.h"
 #include "provider/build/built_cube.h"
 #include "provider/cube_schema.h"
 #include "provider/row_source.h"

@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-#include "platform/error.h"
+#include "common/error.h"
 
 namespace cubemill::provider::connection {
 

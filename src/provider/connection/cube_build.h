@@ -5,7 +5,7 @@
 #include <string_view>
 
 #include "platform/clock.h"
-#include "platform/error.h"
+#include "common/error.h"
 #include "provider/connection.h"
 #include "provider/row_source.h"
 

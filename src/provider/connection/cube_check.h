@@ -8,7 +8,7 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/error.h"
+#include "common/error.h"
 #include "provider/source/odbc_describe.h"
 
 namespace cubemill::provider {

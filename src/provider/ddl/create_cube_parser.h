@@ -3,7 +3,7 @@
 
 #include <string_view>
 
-#include "platform/error.h"
+#include "common/error.h"
 #include "provider/cube_schema.h"
 
 namespace cubemill::provider::ddl {

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/error.h"
+#include "common/error.h"
 #include "provider/row_source.h"
 
 namespace cubemill::provider::source {

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/error.h"
+#include "common/error.h"
 #include "provider/connection.h"
 #include "provider/row_source.h"
 
