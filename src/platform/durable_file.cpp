@@ -32,7 +32,10 @@ std::string DirectoryOf(const std::string& target) {
 }
 
 std::string TemporaryPrefix(const std::string& target) {
-  return "." + std::filesystem::path(target).filename().string() + std::string(kTemporaryInfix);
+  // Appended piece by piece: GCC 12 at -O3 warns falsely (-Wrestrict) on "." + string.
+  std::string prefix(1, '.');
+  prefix.append(std::filesystem::path(target).filename().string()).append(kTemporaryInfix);
+  return prefix;
 }
 
 bool SameFile(const struct stat& a, const struct stat& b) {
