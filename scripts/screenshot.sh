@@ -28,7 +28,7 @@ fi
 cmake --build "$build" --target cubemill cubemill_screen_grab -j2 >/dev/null
 
 cubemill="$build/src/app/cubemill"
-grab="$build/src/ui/cubemill_screen_grab"
+grab="$build/tools/cubemill_screen_grab"
 work="$(mktemp -d)"
 trap 'rm -rf "$work"' EXIT
 

@@ -118,7 +118,7 @@ std::optional<int> ParseOptions(int argc, char** argv, Options& options) {
 int ListJobs() {
   const std::string settings = cubemill::settings::SettingsPath();
   const auto jobs = cubemill::settings::ReadIniSectionsWithKey("OQY", settings);
-  if (!cubemill::platform::IsListedFile(settings)) {
+  if (!cubemill::platform::IsRegularFile(settings)) {
     std::fprintf(stderr, "cubemill: no cubemill.ini in the current directory\n");
     return 1;
   }

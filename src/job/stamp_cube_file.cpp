@@ -35,7 +35,7 @@ bool StampCubeFile(const JobContext& context, const CubeJob& job) {
     return false;
   }
   LogMessage(context, job, "Delete Cube: " + job.CubeFile);
-  if (!platform::IsListedFile(job.CubeFile)) return true;  // renamed: nothing left to delete
+  if (!platform::IsRegularFile(job.CubeFile)) return true;  // renamed: nothing left to delete
   if (auto error = platform::DeleteFile(job.CubeFile)) {
     LogError(context, job, *error);
     return false;

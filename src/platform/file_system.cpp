@@ -35,11 +35,13 @@ std::optional<std::uint32_t> FileAttributes(const std::string& path) {
   return 0;
 }
 
-bool IsListedFile(const std::string& path) {
+bool IsRegularFile(const std::string& path) {
   if (path.empty()) return false;
   std::error_code ignored;
   return std::filesystem::is_regular_file(NativePath(path), ignored);
 }
+
+bool IsTerminal(std::FILE* stream) { return ::isatty(::fileno(stream)) != 0; }
 
 std::string CurrentDirectory() {
   std::error_code error;

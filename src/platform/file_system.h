@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
 #include <optional>
 #include <string>
 
@@ -21,7 +22,10 @@ inline constexpr std::uint32_t kAttributeArchive = 32;
 std::optional<std::uint32_t> FileAttributes(const std::string& path);
 
 // True when `path` names a regular file (the listing the settings check uses).
-bool IsListedFile(const std::string& path);
+bool IsRegularFile(const std::string& path);
+
+// True when `stream` is a terminal (not a file or a pipe).
+bool IsTerminal(std::FILE* stream);
 
 // Returns the process's current directory, or "" when it cannot be read.
 std::string CurrentDirectory();

@@ -8,14 +8,14 @@ namespace {
 
 // Unicode code points of the bytes 0x80-0x9F in Windows-1252; 0 marks the five undefined bytes,
 // which map to the C1 control of the same number.
-constexpr std::array<char32_t, 32> kHighControls = {
+constexpr std::array<char32_t, 32> kCodePointsOf80To9F = {
     0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
     0x2039, 0x0152, 0,      0x017D, 0,      0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
     0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178};
 
 char32_t CodePointOfByte(unsigned char byte) {
   if (byte >= 0x80 && byte <= 0x9F) {
-    char32_t mapped = kHighControls[byte - 0x80];
+    char32_t mapped = kCodePointsOf80To9F[byte - 0x80];
     return mapped != 0 ? mapped : byte;
   }
   return byte;
@@ -85,8 +85,8 @@ std::string Utf8ToWindows1252(std::string_view utf8) {
       continue;
     }
     char replacement = '?';
-    for (unsigned i = 0; i < kHighControls.size(); ++i) {
-      char32_t mapped = kHighControls[i] != 0 ? kHighControls[i] : 0x80 + i;
+    for (unsigned i = 0; i < kCodePointsOf80To9F.size(); ++i) {
+      char32_t mapped = kCodePointsOf80To9F[i] != 0 ? kCodePointsOf80To9F[i] : 0x80 + i;
       if (mapped == cp) {
         replacement = static_cast<char>(0x80 + i);
         break;

@@ -104,7 +104,7 @@ std::vector<std::string> ReadIniSectionsWithKey(std::string_view key, const std:
 void WriteIniLine(std::string_view text) { platform::AppendLine(SettingsPath(), text); }
 
 void EnsureIniFile(ProgressList& list) {
-  if (platform::IsListedFile(SettingsPath())) return;
+  if (platform::IsRegularFile(SettingsPath())) return;
   list.AddLine("erstelle INI Datei");
   // Written in one step, so that an interrupted start never leaves half a settings file that
   // later runs would take as complete.

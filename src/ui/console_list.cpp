@@ -1,17 +1,17 @@
 #include "ui/console_list.h"
 
-#include <unistd.h>
-
 #include <cstdlib>
 #include <string>
+
+#include "platform/file_system.h"
 
 namespace cubemill::ui {
 
 ConsoleList::ConsoleList(std::FILE* out, std::FILE* progress)
     : out_(out),
       progress_(progress),
-      colour_(::isatty(::fileno(out)) != 0 && std::getenv("NO_COLOR") == nullptr),
-      progress_is_terminal_(::isatty(::fileno(progress)) != 0) {}
+      colour_(platform::IsTerminal(out) && std::getenv("NO_COLOR") == nullptr),
+      progress_is_terminal_(platform::IsTerminal(progress)) {}
 
 void ConsoleList::AddLine(const std::string& text) {
   ClearProgress();

@@ -34,7 +34,7 @@ std::optional<Error> BuildCube(std::string_view connection_string, const SourceO
                                const RowProgress& progress, const platform::Clock& clock) {
   auto properties = connection::ReadEngineProperties(connection_string);
   if (!properties) return properties.error();
-  if (properties->use_existing_file && platform::IsListedFile(properties->location))
+  if (properties->use_existing_file && platform::IsRegularFile(properties->location))
     return std::nullopt;
 
   auto schema = ddl::ParseCreateCube(properties->create_cube);

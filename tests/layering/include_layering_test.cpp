@@ -1,0 +1,129 @@
+// Every #include in src/ against the layering: a folder may include only the folders below it,
+// and the external libraries stay behind their one adapter each. The build enforces the project
+// arrows too (each library exports only its own folder); this test also names the rule broken.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <regex>
+#include <set>
+#include <string>
+#include <vector>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// Which project folders each folder may include (besides itself).
+const std::map<std::string, std::set<std::string>> kAllowed = {
+    {"common", {}},
+    {"platform", {"common"}},
+    {"provider", {"common", "platform"}},
+    {"provider/odbc_text", {"common", "platform", "provider"}},
+    {"provider/ddl", {"common", "platform", "provider"}},
+    {"provider/build", {"common", "platform", "provider"}},
+    {"provider/cubefile",
+     {"common", "platform", "provider", "provider/build", "provider/odbc_text"}},
+    {"provider/source", {"common", "platform", "provider", "provider/odbc_text"}},
+    {"provider/connection",
+     {"common", "platform", "provider", "provider/ddl", "provider/build", "provider/cubefile",
+      "provider/source", "provider/odbc_text"}},
+    {"settings", {"common", "platform"}},
+    {"vbs", {"common", "platform", "settings"}},
+    {"oqy", {"common", "platform", "settings", "provider", "provider/odbc_text"}},
+    {"job", {"common", "platform", "settings", "vbs", "oqy", "provider", "provider/connection"}},
+    {"ui", {"common", "platform", "settings", "job", "provider"}},
+    {"app", {"common", "platform", "settings", "job", "provider", "ui"}},
+};
+
+// External headers and the only folders that may include them.
+const std::vector<std::pair<std::regex, std::set<std::string>>> kFences = {
+    {std::regex("sql\\.h|sqlext\\.h|sqltypes\\.h"), {"provider/source"}},
+    {std::regex("sqlite3\\.h"), {"provider/cubefile"}},
+    {std::regex("Q[A-Za-z]+"), {"ui"}},
+    {std::regex("unistd\\.h|fcntl\\.h|dirent\\.h|signal\\.h|sys/.*|pwd\\.h|termios\\.h"),
+     {"platform"}},
+    {std::regex("getopt\\.h"), {"app"}},
+};
+
+// "provider/source/x.cpp" -> "provider/source"; "provider/x.h" -> "provider"; "job/x.h" -> "job".
+std::string FolderOf(const std::string& path) {
+  const auto first = path.find('/');
+  if (first == std::string::npos) return "";
+  const std::string top = path.substr(0, first);
+  const auto second = path.find('/', first + 1);
+  if (top == "provider" && second != std::string::npos) return path.substr(0, second);
+  return top;
+}
+
+struct Violation {
+  std::string file;
+  std::string include;
+};
+
+std::vector<Violation> Check(const fs::path& src) {
+  std::vector<Violation> violations;
+  const std::regex include_line("\\s*#\\s*include\\s*([<\"])([^>\"]+)[>\"].*");
+  for (const auto& entry : fs::recursive_directory_iterator(src)) {
+    if (!entry.is_regular_file()) continue;
+    const std::string ext = entry.path().extension().string();
+    if (ext != ".h" && ext != ".cpp") continue;
+    const std::string file = fs::relative(entry.path(), src).generic_string();
+    const std::string folder = FolderOf(file);
+    std::ifstream in(entry.path());
+    for (std::string line; std::getline(in, line);) {
+      std::smatch match;
+      if (!std::regex_match(line, match, include_line)) continue;
+      const std::string header = match[2].str();
+      if (match[1].str() == "<") {
+        for (const auto& [pattern, folders] : kFences) {
+          if (std::regex_match(header, pattern) && !folders.count(folder))
+            violations.push_back({file, header});
+        }
+        continue;
+      }
+      if (header == "version.h") {
+        if (folder != "app") violations.push_back({file, header});
+        continue;
+      }
+      const std::string target = FolderOf(header);
+      const auto allowed = kAllowed.find(folder);
+      if (target == folder) continue;
+      if (allowed == kAllowed.end() || !allowed->second.count(target))
+        violations.push_back({file, header});
+    }
+  }
+  return violations;
+}
+
+TEST(IncludeLayeringTest, EveryIncludeFollowsTheArrows) {
+  const fs::path src = fs::path(CUBEMILL_SOURCE_DIR) / "src";
+  for (const auto& entry : fs::directory_iterator(src)) {
+    if (!entry.is_directory()) continue;
+    const std::string name = entry.path().filename().string();
+    EXPECT_TRUE(kAllowed.count(name)) << "src/" << name << " is not in the layering table";
+  }
+  for (const Violation& v : Check(src))
+    ADD_FAILURE() << "src/" << v.file << " includes " << v.include << " against the layering";
+}
+
+TEST(IncludeLayeringTest, CatchesAWrongArrow) {
+  const fs::path root = fs::temp_directory_path() / "cubemill-layering-test";
+  fs::remove_all(root);
+  fs::create_directories(root / "platform");
+  fs::create_directories(root / "provider/source");
+  std::ofstream(root / "platform/bad.cpp") << "#include \"job/run_job.h\"\n#include <cstdio>\n";
+  std::ofstream(root / "provider/source/ok.cpp")
+      << "#include <sql.h>\n#include \"provider/odbc_text/passwords.h\"\n";
+  std::ofstream(root / "platform/odbc.cpp") << "#include <sqlext.h>\n";
+  const auto violations = Check(root);
+  fs::remove_all(root);
+  ASSERT_EQ(violations.size(), 2u);
+  std::set<std::string> seen;
+  for (const Violation& v : violations) seen.insert(v.file + " " + v.include);
+  EXPECT_EQ(seen, (std::set<std::string>{"platform/bad.cpp job/run_job.h",
+                                         "platform/odbc.cpp sqlext.h"}));
+}
+
+}  // namespace
