@@ -11,8 +11,11 @@ packages=(
   unixodbc unixodbc-dev odbcinst libsqliteodbc
   libsqlite3-dev sqlite3
   man-db groff-base
+  clang libclang-rt-14-dev
 )
 # man-db and groff-base: the packaging test renders the manual page with `man -l`.
+# clang and libclang-rt-14-dev: the libFuzzer targets (fuzz/, scripts/fuzz.sh and the fuzz-smoke
+# tests that CI runs) need clang and its fuzzer and sanitizer runtimes.
 
 missing=()
 for p in "${packages[@]}"; do
