@@ -22,7 +22,7 @@ if ! command -v clang++ >/dev/null 2>&1 ||
 fi
 
 CC=clang CXX=clang++ cmake -S . -B build-fuzz -DCUBEMILL_FUZZ=ON -DCUBEMILL_WITH_QT=OFF \
-  -DCUBEMILL_BUILD_TESTS=OFF >/dev/null
+  -DCUBEMILL_BUILD_TESTS=OFF -DCUBEMILL_BUILD_BENCHMARKS=OFF >/dev/null
 cmake --build build-fuzz --target cubemill_fuzzers -j"$(nproc)"
 
 targets=()
