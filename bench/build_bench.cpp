@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "provider/build/cube_builder.h"
+#include "provider/aggregate/cube_builder.h"
 #include "provider/cubefile/cube_file_writer.h"
 
 using namespace cubemill::provider;  // NOLINT

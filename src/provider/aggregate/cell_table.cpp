@@ -1,4 +1,4 @@
-#include "provider/build/cell_table.h"
+#include "provider/aggregate/cell_table.h"
 
 #include <cstring>
 

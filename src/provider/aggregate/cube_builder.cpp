@@ -1,4 +1,4 @@
-#include "provider/build/cube_builder.h"
+#include "provider/aggregate/cube_builder.h"
 
 #include <algorithm>
 #include <cmath>
@@ -10,33 +10,33 @@
 #include <unordered_map>
 #include <utility>
 
-#include "provider/build/cell_table.h"
-#include "provider/build/measure_accumulator.h"
-#include "provider/build/member_key.h"
-#include "provider/build/time_levels.h"
-#include "provider/build/value_text.h"
+#include "provider/aggregate/cell_table.h"
+#include "provider/aggregate/measure_accumulator.h"
+#include "provider/aggregate/member_key.h"
+#include "provider/aggregate/time_levels.h"
+#include "provider/aggregate/value_text.h"
 #include "provider/engine_error.h"
 
 namespace cubemill::provider {
 namespace {
 
-using build::AccState;
-using build::Accumulator;
-using build::AccValue;
-using build::AddToSum;
-using build::AppendRaw;
-using build::AsExactInteger;
-using build::Assign;
-using build::ClassOfType;
-using build::CompareKeys;
-using build::EncodeKey;
-using build::Input;
-using build::InputKind;
-using build::InputValue;
-using build::KeyText;
-using build::MakeKey;
-using build::NumberClass;
-using build::ToCellValue;
+using aggregate::AccState;
+using aggregate::Accumulator;
+using aggregate::AccValue;
+using aggregate::AddToSum;
+using aggregate::AppendRaw;
+using aggregate::AsExactInteger;
+using aggregate::Assign;
+using aggregate::ClassOfType;
+using aggregate::CompareKeys;
+using aggregate::EncodeKey;
+using aggregate::Input;
+using aggregate::InputKind;
+using aggregate::InputValue;
+using aggregate::KeyText;
+using aggregate::MakeKey;
+using aggregate::NumberClass;
+using aggregate::ToCellValue;
 
 struct TextHash {
   using is_transparent = void;

@@ -1,10 +1,10 @@
-#include "provider/build/measure_accumulator.h"
+#include "provider/aggregate/measure_accumulator.h"
 
 #include <string>
 
 #include "platform/ascii_text.h"
 
-namespace cubemill::provider::build {
+namespace cubemill::provider::aggregate {
 
 NumberClass ClassOfType(const std::string& type) {
   const std::string upper = platform::UpperAscii(type);
@@ -20,4 +20,4 @@ NumberClass ClassOfType(const std::string& type) {
   return NumberClass::kAny;
 }
 
-}  // namespace cubemill::provider::build
+}  // namespace cubemill::provider::aggregate

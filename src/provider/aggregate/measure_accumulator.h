@@ -5,9 +5,9 @@
 #include <string>
 #include <variant>
 
-#include "provider/build/built_cube.h"
+#include "provider/aggregate/built_cube.h"
 
-namespace cubemill::provider::build {
+namespace cubemill::provider::aggregate {
 
 // What a measure's declared type asks of its values: integers, reals, or whatever comes.
 enum class NumberClass { kAny, kInteger, kReal };
@@ -99,4 +99,4 @@ inline CellValue ToCellValue(const Accumulator& acc) {
   }
 }
 
-}  // namespace cubemill::provider::build
+}  // namespace cubemill::provider::aggregate

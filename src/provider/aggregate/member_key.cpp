@@ -1,9 +1,9 @@
-#include "provider/build/member_key.h"
+#include "provider/aggregate/member_key.h"
 
 #include <string>
 #include <variant>
 
-namespace cubemill::provider::build {
+namespace cubemill::provider::aggregate {
 
 MemberKey MakeKey(const Value& value) {
   switch (value.index()) {
@@ -53,4 +53,4 @@ int CompareKeys(const MemberKey& a, const MemberKey& b) {
   return x < y ? -1 : x > y ? 1 : 0;
 }
 
-}  // namespace cubemill::provider::build
+}  // namespace cubemill::provider::aggregate

@@ -6,11 +6,11 @@
 #include <cstdint>
 #include <string>
 
-#include "provider/build/built_cube.h"
-#include "provider/build/value_text.h"
+#include "provider/aggregate/built_cube.h"
+#include "provider/aggregate/value_text.h"
 #include "provider/row_source.h"
 
-namespace cubemill::provider::build {
+namespace cubemill::provider::aggregate {
 
 // Stores in `integer` the value of `real` and returns true when `real` holds an exact 64-bit
 // integer; returns false (leaving `integer` alone) otherwise.
@@ -68,4 +68,4 @@ std::string KeyText(const MemberKey& key);
 // text by its bytes. Returns -1, 0 or 1.
 int CompareKeys(const MemberKey& a, const MemberKey& b);
 
-}  // namespace cubemill::provider::build
+}  // namespace cubemill::provider::aggregate

@@ -1,4 +1,4 @@
-#include "provider/build/value_text.h"
+#include "provider/aggregate/value_text.h"
 
 #include <charconv>
 #include <cmath>

@@ -1,10 +1,10 @@
-#include "provider/connection/cube_build.h"
+#include "provider/connection/build_cube_file.h"
 
 #include <chrono>
 #include <cstdio>
 
 #include "platform/file_system.h"
-#include "provider/build/cube_builder.h"
+#include "provider/aggregate/cube_builder.h"
 #include "provider/connection/connection_string.h"
 #include "provider/cubefile/cube_file_writer.h"
 #include "provider/ddl/create_cube_parser.h"

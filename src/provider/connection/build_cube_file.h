@@ -1,11 +1,11 @@
-// The cube engine's build: from a connection string to a written cube file.
+// Builds a cube file from the two statements of a connection string and the rows of its source.
 #pragma once
 
 #include <optional>
 #include <string_view>
 
-#include "platform/clock.h"
 #include "common/error.h"
+#include "platform/clock.h"
 #include "provider/connection.h"
 #include "provider/row_source.h"
 

@@ -1,7 +1,7 @@
 #include "provider/connection/cube_check.h"
 
 #include "platform/file_system.h"
-#include "provider/build/cube_builder.h"
+#include "provider/aggregate/cube_builder.h"
 #include "provider/connection/connection_string.h"
 #include "provider/ddl/create_cube_parser.h"
 #include "provider/ddl/insert_into_parser.h"

@@ -4,7 +4,7 @@
 #include <regex>
 
 #include "provider/connection.h"
-#include "provider/connection/cube_build.h"
+#include "provider/connection/build_cube_file.h"
 #include "provider/engine_error.h"
 #include "provider/source/odbc_source.h"
 

@@ -7,7 +7,7 @@
 #include <string>
 
 #include "common/error.h"
-#include "provider/build/built_cube.h"
+#include "provider/aggregate/built_cube.h"
 #include "provider/cube_schema.h"
 
 namespace cubemill::provider {

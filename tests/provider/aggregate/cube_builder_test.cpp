@@ -1,10 +1,10 @@
-#include "provider/build/cube_builder.h"
+#include "provider/aggregate/cube_builder.h"
 
 #include <gtest/gtest.h>
 
 #include <limits>
 
-#include "provider/build/cube_fixtures.h"
+#include "provider/aggregate/cube_fixtures.h"
 #include "provider/engine_error.h"
 
 namespace cubemill::provider {

@@ -1,8 +1,8 @@
-#include "provider/build/time_levels.h"
+#include "provider/aggregate/time_levels.h"
 
 #include <gtest/gtest.h>
 
-#include "provider/build/value_text.h"
+#include "provider/aggregate/value_text.h"
 
 namespace cubemill::provider {
 namespace {

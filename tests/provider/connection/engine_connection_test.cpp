@@ -9,7 +9,7 @@
 #include <regex>
 
 #include "provider/connection.h"
-#include "provider/connection/cube_build.h"
+#include "provider/connection/build_cube_file.h"
 #include "provider/connection/cube_check.h"
 #include "provider/engine_error.h"
 #include "support/test_support.h"

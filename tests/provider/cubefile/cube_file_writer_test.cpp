@@ -11,8 +11,8 @@
 #include <filesystem>
 #include <map>
 
-#include "provider/build/cube_builder.h"
-#include "provider/build/cube_fixtures.h"
+#include "provider/aggregate/cube_builder.h"
+#include "provider/aggregate/cube_fixtures.h"
 #include "provider/cubefile/cube_file_reader.h"
 #include "provider/engine_error.h"
 #include "support/test_support.h"

@@ -2,8 +2,8 @@
 // reads cube_flat back with SQLite.
 #include <gtest/gtest.h>
 
-#include "provider/build/cube_builder.h"
-#include "provider/build/cube_fixtures.h"
+#include "provider/aggregate/cube_builder.h"
+#include "provider/aggregate/cube_fixtures.h"
 #include "provider/cubefile/cube_file_reader.h"
 #include "provider/cubefile/cube_file_writer.h"
 #include "support/test_support.h"
