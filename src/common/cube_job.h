@@ -5,6 +5,8 @@
 
 namespace cubemill {
 
+// The field names are the record's own from the program's design (the UpperCamel spelling
+// included), shared with the window and the documentation: keep them as they are.
 struct CubeJob {
   std::string Parameter;       // name of the job: the command-line parameter, or "Test"
   std::string CurrentDir;      // the current directory at set-up

@@ -5,6 +5,8 @@
 
 namespace cubemill {
 
+// The method names (listSetLast, ImageCubeMoveDown, ...) are those of the window's design, which
+// the window, its tests and the documentation share: keep them as they are.
 class ProgressList {
  public:
   virtual ~ProgressList() = default;
