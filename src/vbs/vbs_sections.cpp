@@ -94,7 +94,7 @@ bool WriteVbsHeader(VbsScript& script, const CubeJob& job, const platform::Clock
   StartVbsFile(script, "' Program: Cubemill");
   AppendVbsLine(script, "' Author: Cubemill Team");
   AppendVbsLine(script, "' Copyright: The Cubemill Team (MIT License)");
-  // The script format's version, not the program's: scripts compare equal across releases.
+  // Fixed text of the script's header, not the program's version: keep it as it is.
   AppendVbsLine(script, "' Version: 1.2.00");
   AppendVbsLine(script, "' OQY Origin: " + job.OqyFile);
   AppendVbsLine(script, "' Date: " + settings::FormatDateTime(clock.Now(), "DD.MM.YYYY"));
