@@ -26,8 +26,8 @@
 
 namespace {
 
-using cubemill::fuzz::Check;
 using cubemill::CubeJob;
+using cubemill::fuzz::Check;
 
 // Stands for the text of a value; no layout step finds or changes any part of it.
 constexpr std::string_view kMarker = "zQx7Kw";
@@ -151,7 +151,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   using cubemill::test::EvaluateAssignment;
   const std::string location = vbs::CubLocationAssignment(job);
   CheckAssignment(location, "ConnCubLocation", job.CubeFile);
-  std::string path = job.CubeFile;
+  // A CR or LF in a value becomes a blank in the script (OneScriptLine).
+  std::string path = vbs::OneScriptLine(job.CubeFile);
   if (!job.CubTimestamp.empty()) {
     const std::size_t last = path.rfind('\\');
     path.insert(last == std::string::npos ? 0 : last + 1, "<TS>_");
@@ -161,7 +162,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   const std::string dsn = vbs::DsnAssignment(job);
   CheckAssignment(dsn, "ConnDSN", job.SourceDsn);
-  Check(EvaluateAssignment(dsn, "ConnDSN") == "SOURCE_DSN= \"" + job.SourceDsn + "\";",
+  Check(EvaluateAssignment(dsn, "ConnDSN") ==
+            "SOURCE_DSN= \"" + vbs::OneScriptLine(job.SourceDsn) + "\";",
         "the data source reads back differently", dsn);
 
   const struct {
@@ -177,9 +179,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   for (const auto& s : statements) {
     CheckAssignment(s.assignment, s.variable, s.value);
     const auto read = EvaluateAssignment(s.assignment, s.variable);
-    Check(WithoutBlanks(*read) == WithoutBlanks(std::string(s.prefix) + s.value),
-          "the statement reads back differently (blanks aside)",
-          s.assignment + "\n  statement: " + s.value + "\n  read: " + *read);
+    Check(
+        WithoutBlanks(*read) == WithoutBlanks(std::string(s.prefix) + vbs::OneScriptLine(s.value)),
+        "the statement reads back differently (blanks aside)",
+        s.assignment + "\n  statement: " + s.value + "\n  read: " + *read);
   }
   return 0;
 }

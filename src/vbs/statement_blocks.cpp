@@ -37,11 +37,19 @@ bool WriteBlock(VbsScript& script, std::string_view variable, const std::string&
 
 }  // namespace
 
+std::string OneScriptLine(std::string_view value) {
+  std::string line(value);
+  for (char& c : line) {
+    if (c == '\r' || c == '\n') c = ' ';
+  }
+  return line;
+}
+
 std::string EscapeForLiteral(std::string_view value) { return ReplaceAll(value, "\"", "\"\""); }
 
 std::string CubLocationAssignment(const CubeJob& job) {
   // Quotes are doubled first, so that the quotes of the inserted time stamp stay script syntax.
-  std::string path = EscapeForLiteral(job.CubeFile);
+  std::string path = EscapeForLiteral(OneScriptLine(job.CubeFile));
   if (!job.CubTimestamp.empty()) {
     const std::size_t last = path.rfind('\\');
     const std::size_t split = last == std::string::npos ? 0 : last + 1;
@@ -52,15 +60,15 @@ std::string CubLocationAssignment(const CubeJob& job) {
 }
 
 std::string DsnAssignment(const CubeJob& job) {
-  return Join({"ConnDSN = ", kQuote, "SOURCE_DSN= ", "\"\"", EscapeForLiteral(job.SourceDsn),
-               "\"\"", ";", kQuote});
+  return Join({"ConnDSN = ", kQuote, "SOURCE_DSN= ", "\"\"",
+               EscapeForLiteral(OneScriptLine(job.SourceDsn)), "\"\"", ";", kQuote});
 }
 
 std::string CreateCubeAssignment(const CubeJob& job) {
   // The statement's own quotes are doubled before the layout steps add quotes as script syntax;
   // no step looks at a quote, so the layout is the same as without doubling.
   const std::string text =
-      ApplySteps(EscapeForLiteral(job.CreateCubeStmt),
+      ApplySteps(EscapeForLiteral(OneScriptLine(job.CreateCubeStmt)),
                  {{"(", " ( "},
                   {")", " ) "},
                   {"[", " ["},
@@ -79,38 +87,40 @@ std::string CreateCubeAssignment(const CubeJob& job) {
 
 std::string InsertIntoAssignment(const CubeJob& job) {
   const std::string new_column = Join({kBreak, "\t", kQuote, "\t", " "});
-  const std::string text = ApplySteps(
-      job.InsertIntoStmt, {{"(", " ( "},
-                           {")", " ) "},
-                           {"],", "], "},
-                           {"[", " ["},
-                           {"]", "] "},
-                           {"] . [", "].["},
-                           {"\"", "\"\""},
-                           {"  ", " "},
-                           {"  ", " "},
-                           {"  ", " "},
-                           {",", Join({",", new_column})},
-                           {"INTO OCWCube (", Join({"INTO OCWCube (", kContinue, new_column})},
-                           {"SKIPONECOLUMN", "\tSKIPONECOLUMN"},
-                           {",", Join({", ", kContinue})}});
+  const std::string text =
+      ApplySteps(OneScriptLine(job.InsertIntoStmt),
+                 {{"(", " ( "},
+                  {")", " ) "},
+                  {"],", "], "},
+                  {"[", " ["},
+                  {"]", "] "},
+                  {"] . [", "].["},
+                  {"\"", "\"\""},
+                  {"  ", " "},
+                  {"  ", " "},
+                  {"  ", " "},
+                  {",", Join({",", new_column})},
+                  {"INTO OCWCube (", Join({"INTO OCWCube (", kContinue, new_column})},
+                  {"SKIPONECOLUMN", "\tSKIPONECOLUMN"},
+                  {",", Join({", ", kContinue})}});
   return Join({"ConnInsertCube = ", kQuote, "InsertInto= ", text, kQuote});
 }
 
 std::string SelectAssignment(const CubeJob& job) {
   const std::string text = ApplySteps(
-      job.SelectStmt, {{"(", " ( "},
-                       {")", " ) "},
-                       {"[", " ["},
-                       {"]", "] "},
-                       {"\"", "\"\""},
-                       {"  ", " "},
-                       {"  ", " "},
-                       {"  ", " "},
-                       {"SELECT ", Join({"SELECT ", kContinue, kBreak, "\t\t", kQuote, " "})},
-                       {" FROM ", Join({kContinue, kBreak, "\t", kQuote, " FROM ", kContinue,
-                                        kBreak, "\t", kQuote})},
-                       {",", Join({",", kContinue, kBreak, "\t\t", kQuote})}});
+      OneScriptLine(job.SelectStmt),
+      {{"(", " ( "},
+       {")", " ) "},
+       {"[", " ["},
+       {"]", "] "},
+       {"\"", "\"\""},
+       {"  ", " "},
+       {"  ", " "},
+       {"  ", " "},
+       {"SELECT ", Join({"SELECT ", kContinue, kBreak, "\t\t", kQuote, " "})},
+       {" FROM ",
+        Join({kContinue, kBreak, "\t", kQuote, " FROM ", kContinue, kBreak, "\t", kQuote})},
+       {",", Join({",", kContinue, kBreak, "\t\t", kQuote})}});
   return Join({"ConnSelectCube = ", kQuote, text, kQuote});
 }
 

@@ -10,6 +10,11 @@
 
 namespace cubemill::vbs {
 
+// Returns `value` with every CR and LF replaced by a blank. A value from an OQY or settings file
+// may hold a lone CR; in the script it would end the line inside a string literal or a comment,
+// and the rest of the value would run as script code.
+std::string OneScriptLine(std::string_view value);
+
 // Returns `value` with every double quote doubled, so that it stays inside a script string
 // literal and reads back as `value` when the script runs.
 std::string EscapeForLiteral(std::string_view value);

@@ -3,6 +3,7 @@
 #include <string>
 
 #include "settings/date_format.h"
+#include "vbs/statement_blocks.h"
 #include "vbs/vbs_file.h"
 
 namespace cubemill::vbs {
@@ -96,7 +97,7 @@ bool WriteVbsHeader(VbsScript& script, const CubeJob& job, const platform::Clock
   AppendVbsLine(script, "' Copyright: The Cubemill Team (MIT License)");
   // Fixed text of the script's header, not the program's version: keep it as it is.
   AppendVbsLine(script, "' Version: 1.2.00");
-  AppendVbsLine(script, "' OQY Origin: " + job.OqyFile);
+  AppendVbsLine(script, "' OQY Origin: " + OneScriptLine(job.OqyFile));
   AppendVbsLine(script, "' Date: " + settings::FormatDateTime(clock.Now(), "DD.MM.YYYY"));
   return true;
 }

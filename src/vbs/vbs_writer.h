@@ -14,7 +14,6 @@ namespace cubemill::vbs {
 // nine section writers and of that write. A job that holds none of an OQY file's values (its OQY
 // file could not be read) writes nothing and gives false. On any failure an earlier script stays
 // byte for byte as it was and, when `failure` is given, it receives a one-line reason.
-bool ConvertToVbs(const CubeJob& job, const platform::Clock& clock,
-                  std::string* failure = nullptr);
+bool ConvertToVbs(const CubeJob& job, const platform::Clock& clock, std::string* failure = nullptr);
 
 }  // namespace cubemill::vbs

@@ -26,7 +26,7 @@ std::string Lines(const std::vector<std::string>& lines) {
 
 // A job with one field set, and optionally a time-stamp pattern.
 CubeJob With(std::string CubeJob::*field, const std::string& value,
-                  const std::string& cub_timestamp = "") {
+             const std::string& cub_timestamp = "") {
   CubeJob job;
   job.*field = value;
   job.CubTimestamp = cub_timestamp;
@@ -131,8 +131,7 @@ TEST(StatementBlocksTest, LaysOutEdgeCaseStatements) {
        With(&CubeJob::CubeFile, "C:/Cubes/x.cub", "YYYY"),
        "ConnCubLocation = " + Q + " LOCATION= " + QQ + Q + " & sCurTS & " + Q + "_C:/Cubes/x.cub" +
            QQ + ";" + Q},
-      {"quoted select item", SelectAssignment,
-       With(&CubeJob::SelectStmt, "SELECT \"A\" FROM T"),
+      {"quoted select item", SelectAssignment, With(&CubeJob::SelectStmt, "SELECT \"A\" FROM T"),
        "ConnSelectCube = " + Q + "SELECT " + kCont + kCrLf + T + T + Q + " " + QQ + "A" + QQ +
            kCont + kCrLf + T + Q + " FROM " + kCont + kCrLf + T + Q + "T" + Q},
       {"lower-case select breaks only at commas", SelectAssignment,
@@ -146,8 +145,7 @@ TEST(StatementBlocksTest, LaysOutEdgeCaseStatements) {
        With(&CubeJob::CreateCubeStmt, "a                 b"),
        "ConnCreateCube = " + Q + "CreateCube= a   b" + Q},
       {"TABs stay and are not blanks", SelectAssignment,
-       With(&CubeJob::SelectStmt, "a \t\t b\t  c"),
-       "ConnSelectCube = " + Q + "a \t\t b\t c" + Q},
+       With(&CubeJob::SelectStmt, "a \t\t b\t  c"), "ConnSelectCube = " + Q + "a \t\t b\t c" + Q},
       {"qualified names stay joined", InsertIntoAssignment,
        With(&CubeJob::InsertIntoStmt, "INSERT INTO OCWCube([Time].[Year])"),
        "ConnInsertCube = " + Q + "InsertInto= INSERT INTO OCWCube (" + kCont + kCrLf + T + Q + T +
@@ -175,12 +173,10 @@ TEST(StatementBlocksTest, KeepsQuotesOfLocationSourceAndCreateCubeInsideTheirLit
       {"stamped location", CubLocationAssignment, "ConnCubLocation",
        With(&CubeJob::CubeFile, "C:\\Cu" + payload + "\\sa\"les.cub", "YYYY"),
        " LOCATION= \"C:\\Cu" + payload + "\\<TS>_sa\"les.cub\";"},
-      {"data source", DsnAssignment, "ConnDSN",
-       With(&CubeJob::SourceDsn, "DSN=Sales" + payload),
+      {"data source", DsnAssignment, "ConnDSN", With(&CubeJob::SourceDsn, "DSN=Sales" + payload),
        "SOURCE_DSN= \"DSN=Sales" + payload + "\";"},
       {"create cube", CreateCubeAssignment, "ConnCreateCube",
-       With(&CubeJob::CreateCubeStmt,
-            "CREATE CUBE [OCWCube] ( DIMENSION [R" + payload + "] );"),
+       With(&CubeJob::CreateCubeStmt, "CREATE CUBE [OCWCube] ( DIMENSION [R" + payload + "] );"),
        "CreateCube= CREATE CUBE [OCWCube] ( \tDIMENSION [R\" : CreateObject ( \"WScript.Shell\" "
        ") .Run \"calc\" : x = \"] ) ;"},
       {"select", SelectAssignment, "ConnSelectCube",
@@ -189,6 +185,25 @@ TEST(StatementBlocksTest, KeepsQuotesOfLocationSourceAndCreateCubeInsideTheirLit
   };
   for (const auto& c : cases)
     EXPECT_EQ(test::EvaluateAssignment(c.assign(c.job), c.variable), c.expected_value) << c.what;
+}
+
+// A lone CR in a value (an OQY line may hold one) must not end a script line: after "," the
+// CREATE CUBE layout continues the expression, so the rest of the value would run as code.
+TEST(StatementBlocksTest, ALoneCarriageReturnInAValueStaysInsideTheScriptLine) {
+  CubeJob job = ExampleJob();
+  job.CubeFile = "C:\\Cubes\rMsgBox 1\\sales.cub";
+  job.SourceDsn = "DSN=x\rMsgBox 1";
+  job.CreateCubeStmt = "CREATE CUBE [OCWCube]( DIMENSION [a],\rMsgBox Chr(33), LEVEL [b]);";
+  job.InsertIntoStmt = "INSERT INTO OCWCube([a].[b],\rMsgBox 1)";
+  job.SelectStmt = "SELECT a,\rMsgBox 1 FROM t";
+  for (const std::string& block :
+       {CubLocationAssignment(job), DsnAssignment(job), CreateCubeAssignment(job),
+        InsertIntoAssignment(job), SelectAssignment(job)}) {
+    for (std::size_t at = block.find('\r'); at != std::string::npos; at = block.find('\r', at + 1))
+      EXPECT_EQ(block[at + 1], '\n') << block;  // only the layout's own line ends
+    EXPECT_EQ(block.find("\nMsgBox"), std::string::npos) << block;
+  }
+  EXPECT_EQ(OneScriptLine("a\rb\nc"), "a b c");
 }
 
 }  // namespace
