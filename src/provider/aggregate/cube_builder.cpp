@@ -16,6 +16,7 @@
 #include "provider/aggregate/time_levels.h"
 #include "provider/aggregate/value_text.h"
 #include "provider/engine_error.h"
+#include "provider/values/value_parsing.h"
 
 namespace cubemill::provider {
 namespace {
@@ -25,7 +26,6 @@ using aggregate::Accumulator;
 using aggregate::AccValue;
 using aggregate::AddToSum;
 using aggregate::AppendRaw;
-using aggregate::AsExactInteger;
 using aggregate::Assign;
 using aggregate::ClassOfType;
 using aggregate::CompareKeys;
@@ -303,10 +303,11 @@ std::optional<Error> CubeBuilder::State::ReadTimes(const std::vector<Value>& row
         slot.is_null = true;
         break;
       case 3: {
-        auto parsed = ParseDateTimeText(std::get<std::string_view>(value));
+        const auto parsed = values::ParseDateTime(std::get<std::string_view>(value));
         if (!parsed) return ValueError(slot.column, value, "a date");
-        slot.moment = *parsed;
-        slot.is_timestamp = std::get<std::string_view>(value).size() > 10;
+        slot.is_timestamp = std::holds_alternative<Timestamp>(*parsed);
+        slot.moment = slot.is_timestamp ? std::get<Timestamp>(*parsed)
+                                        : Timestamp{std::get<Date>(*parsed), 0, 0, 0};
         break;
       }
       case 4:
@@ -349,7 +350,7 @@ std::optional<Error> CubeBuilder::State::ReadMeasures(const std::vector<Value>& 
         input.real = std::get<double>(value);
         break;
       case 3: {
-        auto number = ParseNumberText(std::get<std::string_view>(value));
+        const auto number = values::ParseNumber(std::get<std::string_view>(value));
         if (!number) return ValueError(static_cast<std::size_t>(measure.column), value, "a number");
         if (number->index() == 0) {
           input.kind = InputKind::kInteger;
@@ -370,7 +371,7 @@ std::optional<Error> CubeBuilder::State::ReadMeasures(const std::vector<Value>& 
       input.kind = InputKind::kReal;
       input.real = static_cast<double>(input.integer);
     } else if (measure.number_class == NumberClass::kInteger && input.kind == InputKind::kReal &&
-               AsExactInteger(input.real, input.integer)) {
+               values::AsExactInteger(input.real, input.integer)) {
       input.kind = InputKind::kInteger;
     }
   }

@@ -13,7 +13,7 @@ MemberKey MakeKey(const Value& value) {
       return std::get<std::int64_t>(value);
     case 2: {
       std::int64_t integer = 0;
-      if (AsExactInteger(std::get<double>(value), integer)) return integer;
+      if (values::AsExactInteger(std::get<double>(value), integer)) return integer;
       return std::get<double>(value);
     }
     default:

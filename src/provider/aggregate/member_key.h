@@ -1,7 +1,6 @@
 // Member keys of the cube builder: the bytes members are looked up by, and the stored keys.
 #pragma once
 
-#include <cmath>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -9,16 +8,9 @@
 #include "provider/aggregate/built_cube.h"
 #include "provider/aggregate/value_text.h"
 #include "provider/row_source.h"
+#include "provider/values/value_parsing.h"
 
 namespace cubemill::provider::aggregate {
-
-// Stores in `integer` the value of `real` and returns true when `real` holds an exact 64-bit
-// integer; returns false (leaving `integer` alone) otherwise.
-inline bool AsExactInteger(double real, std::int64_t& integer) {
-  if (std::trunc(real) != real || !(std::fabs(real) < 9.2e18)) return false;
-  integer = static_cast<std::int64_t>(real);
-  return true;
-}
 
 // Appends the `size` bytes at `data` to `out` as they are.
 inline void AppendRaw(std::string& out, const void* data, std::size_t size) {
@@ -41,7 +33,7 @@ inline void EncodeKey(const Value& value, std::string& out) {
     case 2: {
       double real = std::get<double>(value);
       std::int64_t integer = 0;
-      if (AsExactInteger(real, integer)) {
+      if (values::AsExactInteger(real, integer)) {
         out.push_back('I');
         AppendRaw(out, &integer, sizeof integer);
       } else {

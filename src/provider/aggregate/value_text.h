@@ -1,12 +1,8 @@
-// Locale-independent conversions of source values: to member text, from text to numbers and
-// dates.
+// Locale-independent text of source values, for member names and keys (reading text as numbers
+// and dates is provider/values).
 #pragma once
 
-#include <cstdint>
-#include <optional>
 #include <string>
-#include <string_view>
-#include <variant>
 
 #include "provider/row_source.h"
 
@@ -25,17 +21,5 @@ void AppendDateText(const Date& date, std::string& out);
 
 // Appends "YYYY-MM-DD HH:MM:SS".
 void AppendTimestampText(const Timestamp& timestamp, std::string& out);
-
-// A number read from a source value.
-using Number = std::variant<std::int64_t, double>;
-
-// Reads `text` as a number (blanks around it allowed): an integer when it has no fraction or
-// exponent and fits 64 bits, a real otherwise. Returns nothing when it is not a number.
-std::optional<Number> ParseNumberText(std::string_view text);
-
-// Reads an ISO date "YYYY-MM-DD", optionally followed by "T" or a blank and "HH:MM" or
-// "HH:MM:SS" (a fraction of seconds is accepted and dropped). Blanks around it are allowed.
-// Returns nothing when the text is not a valid date.
-std::optional<Timestamp> ParseDateTimeText(std::string_view text);
 
 }  // namespace cubemill::provider

@@ -66,22 +66,5 @@ TEST(ValueTextTest, FormatsValuesWithoutLocale) {
   for (const auto& c : cases) EXPECT_EQ(ValueText(c.value), c.text);
 }
 
-TEST(ValueTextTest, ParsesNumbersAndIsoDates) {
-  EXPECT_EQ(ParseNumberText(" 12 "), Number{std::int64_t{12}});
-  EXPECT_EQ(ParseNumberText("+1.5e2"), Number{150.0});
-  EXPECT_EQ(ParseNumberText("99999999999999999999"), Number{1e20});
-  for (const char* bad : {"", "n/a", "1,5", "0x10", "1.5.2", "inf", "nan"}) {
-    EXPECT_FALSE(ParseNumberText(bad).has_value()) << bad;
-  }
-  EXPECT_EQ(ParseDateTimeText("1997-01-02"), (Timestamp{Date{1997, 1, 2}, 0, 0, 0}));
-  EXPECT_EQ(ParseDateTimeText("2000-02-29T13:14:15.250"),
-            (Timestamp{Date{2000, 2, 29}, 13, 14, 15}));
-  EXPECT_EQ(ParseDateTimeText("1997-01-02 03:04"), (Timestamp{Date{1997, 1, 2}, 3, 4, 0}));
-  for (const char* bad :
-       {"1997-1-2", "1900-02-29", "1997-13-01", "1997-01-02 24:00", "02.01.1997", "1997-01-02x"}) {
-    EXPECT_FALSE(ParseDateTimeText(bad).has_value()) << bad;
-  }
-}
-
 }  // namespace
 }  // namespace cubemill::provider
