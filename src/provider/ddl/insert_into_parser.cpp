@@ -16,8 +16,6 @@ using MaybeError = std::optional<Error>;
 
 constexpr const char* kUnsupportedSuffixes[] = {"CUSTOM_ROLLUP", "SKIPLEVELCOLUMN", "PARENT"};
 
-bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\f'; }
-
 // What feeds one level: the index of the binding of each kind, if any.
 struct LevelFeed {
   std::optional<std::size_t> plain, key, name, time;
@@ -156,7 +154,7 @@ class InsertIntoParser {
                           std::to_string(list_end));
     if (!IsKeyword(token, "SELECT")) return reader_.Expected("OPTIONS or SELECT");
     std::string_view select = reader_.Rest(token.position);
-    while (!select.empty() && IsBlank(select.back())) select.remove_suffix(1);
+    while (!select.empty() && platform::IsBlank(select.back())) select.remove_suffix(1);
     result_.select = std::string(select);
     return std::nullopt;
   }

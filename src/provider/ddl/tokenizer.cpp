@@ -10,8 +10,6 @@ namespace {
 // Characters of context shown before the end of a statement that ends inside quotes.
 constexpr std::size_t kContextLength = 30;
 
-bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\f'; }
-
 bool IsAsciiLetter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
 
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
@@ -74,7 +72,7 @@ Token Tokenizer::ReadDelimited(char close, TokenKind kind, const char* what) {
 
 Token Tokenizer::Next() {
   if (failed_) return failure_;
-  while (offset_ < text_.size() && IsBlank(text_[offset_])) ++offset_;
+  while (offset_ < text_.size() && platform::IsBlank(text_[offset_])) ++offset_;
   if (offset_ >= text_.size()) return Token{TokenKind::kEnd, "", text_.size() + 1, 0};
 
   const std::size_t start = offset_;

@@ -7,9 +7,7 @@
 namespace cubemill::provider::odbc_text {
 namespace {
 
-std::string_view Trim(std::string_view text) { return platform::TrimBlanks(text, " \t"); }
-
-bool IsBlank(char c) { return c == ' ' || c == '\t'; }
+std::string_view Trim(std::string_view text) { return platform::TrimBlanks(text, kOdbcBlanks); }
 
 // Returns the position of the "}" that closes the brace at `open`, or the end of `text`.
 std::size_t ClosingBrace(std::string_view text, std::size_t open) {
@@ -38,7 +36,7 @@ std::vector<OdbcPair> SplitOdbcPairs(std::string_view odbc) {
     std::size_t end = odbc.find(';', pos);
     if (equals != std::string_view::npos && equals < end) {
       std::size_t value = equals + 1;
-      while (value < odbc.size() && IsBlank(odbc[value])) ++value;
+      while (value < odbc.size() && IsOdbcBlank(odbc[value])) ++value;
       if (value < odbc.size() && odbc[value] == '{')
         end = odbc.find(';', ClosingBrace(odbc, value));
     }
@@ -61,7 +59,7 @@ std::vector<OdbcPair> SplitOdbcPairs(std::string_view odbc) {
 std::string OdbcKeyName(std::string_view key) {
   std::string result;
   for (char c : key) {
-    if (!IsBlank(c)) result += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    if (!IsOdbcBlank(c)) result += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
   }
   return result;
 }

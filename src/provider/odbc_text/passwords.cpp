@@ -10,7 +10,7 @@ namespace {
 
 constexpr std::string_view kPasswordKeys[] = {"PWD", "PASSWORD", "SOURCE_PWD"};
 
-std::string_view Trim(std::string_view text) { return platform::TrimBlanks(text, " \t"); }
+std::string_view Trim(std::string_view text) { return platform::TrimBlanks(text, kOdbcBlanks); }
 
 bool IsWordCharacter(char c) {
   return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '_';
@@ -70,7 +70,7 @@ bool MayHoldPassword(std::string_view text) {
     for (std::size_t at = upper.find(key); at != std::string::npos; at = upper.find(key, at + 1)) {
       if (at > 0 && IsWordCharacter(upper[at - 1])) continue;
       std::size_t after = at + key.size();
-      while (after < upper.size() && (upper[after] == ' ' || upper[after] == '\t')) ++after;
+      while (after < upper.size() && IsOdbcBlank(upper[after])) ++after;
       if (after < upper.size() && upper[after] == '=') return true;
     }
   }

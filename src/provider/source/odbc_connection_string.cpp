@@ -16,7 +16,9 @@ struct Pair {
   std::string name;  // lower case, blanks removed
 };
 
-std::string_view Trim(std::string_view text) { return platform::TrimBlanks(text, " \t"); }
+std::string_view Trim(std::string_view text) {
+  return platform::TrimBlanks(text, odbc_text::kOdbcBlanks);
+}
 
 std::vector<Pair> SplitPairs(std::string_view odbc) {
   std::vector<Pair> pairs;

@@ -40,6 +40,7 @@ TEST(TokenizerTest, TreatsTabsAndLineBreaksAsBlanks) {
   const std::vector<Token> expected = {
       {K::kWord, "a", 2, 1}, {K::kWord, "b", 7, 1}, {K::kEnd, "", 9, 0}};
   EXPECT_EQ(Tokenize("\ta\r\n \tb\n"), expected);
+  EXPECT_EQ(Tokenize("\fa\f\f\f\fb\f"), expected);
 }
 
 TEST(TokenizerTest, ReportsTextThatFormsNoToken) {

@@ -37,6 +37,8 @@ TEST(PasswordsTest, MasksAndRemovesEveryPasswordTheDriverWouldRead) {
       {"Database=x.db; Driver = SQLite3 ;X={PASSWORD=s3cret}", "Driver=SQLite3", "Driver=SQLite3",
        true},
       {"DRIVER={x;PWD=s3cret}", "", "", true},
+      // A line break is no blank around an ODBC key: "\r\nPWD" is not PWD to the driver manager.
+      {"DSN=Sales;\r\nPWD=s3cret", "DSN=Sales", "DSN=Sales", true},
       // Nothing to hide: unchanged.
       {"DRIVER=SQLite3;Database=sales.db", "DRIVER=SQLite3;Database=sales.db",
        "DRIVER=SQLite3;Database=sales.db", false},

@@ -40,11 +40,13 @@ TEST(ValueParsingTest, ReadsNumbersAndDatesByOneSetOfRules) {
       {"++1", kNone, kNone},
       {"-", kNone, kNone},
       {"+", kNone, kNone},
-      // Blanks around: space, tab, CR and LF; none inside.
+      // Blanks around (platform::IsBlank: space, tab, CR, LF, form feed); none inside.
       {" -7 ", Integer(-7), kNone},
       {" 12 ", Integer(12), kNone},
       {"12\n", Integer(12), kNone},
       {"\t12\r\n", Integer(12), kNone},
+      {"\f12\f", Integer(12), kNone},
+      {"\v12", kNone, kNone},
       {"1 2", kNone, kNone},
       {"- 1", kNone, kNone},
       {"", kNone, kNone},
