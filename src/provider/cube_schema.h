@@ -1,13 +1,31 @@
-// The structure of a cube as CREATE CUBE declares it, and how INSERT INTO feeds it from the
-// columns of its SELECT.
+// The structure of a cube as CREATE CUBE declares it, how INSERT INTO feeds it from the columns
+// of its SELECT, and the one table of keywords of each of its enums.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace cubemill::provider {
+
+// One keyword for one value of an enum. Each enum below has one table of them, which the
+// statement parser, the cube-file writer and the builder all read, so a keyword is spelled once.
+template <typename Enum>
+struct Keyword {
+  Enum value;
+  std::string_view text;  // upper case; statements match it in any letter case
+};
+
+// Returns the keyword of `value` in `table`, or "" when the table has none.
+template <typename Enum, std::size_t N>
+constexpr std::string_view KeywordOf(const Keyword<Enum> (&table)[N], Enum value) {
+  for (const Keyword<Enum>& keyword : table) {
+    if (keyword.value == value) return keyword.text;
+  }
+  return {};
+}
 
 enum class LevelType {
   kRegular,  // no TYPE: members come from a column
@@ -24,7 +42,38 @@ enum class LevelType {
   kSecond,
 };
 
+// A level's TYPE. The cube file names kRegular REGULAR; CREATE CUBE has no such word (a level
+// without TYPE is regular).
+inline constexpr Keyword<LevelType> kLevelTypeKeywords[] = {
+    {LevelType::kRegular, "REGULAR"}, {LevelType::kAll, "ALL"},
+    {LevelType::kYear, "YEAR"},       {LevelType::kQuarter, "QUARTER"},
+    {LevelType::kMonth, "MONTH"},     {LevelType::kWeek, "WEEK"},
+    {LevelType::kDay, "DAY"},         {LevelType::kDayOfWeek, "DAYOFWEEK"},
+    {LevelType::kDate, "DATE"},       {LevelType::kHour, "HOUR"},
+    {LevelType::kMinute, "MINUTE"},   {LevelType::kSecond, "SECOND"},
+};
+
 enum class MemberOrder { kByName, kByKey };
+
+// A level's order: the OPTIONS keyword of CREATE CUBE, and the word the cube file's
+// member_order column holds.
+struct MemberOrderKeyword {
+  MemberOrder value;
+  std::string_view option;
+  std::string_view file_word;
+};
+inline constexpr MemberOrderKeyword kMemberOrderKeywords[] = {
+    {MemberOrder::kByName, "SORTBYNAME", "NAME"},
+    {MemberOrder::kByKey, "SORTBYKEY", "KEY"},
+};
+
+// Returns the entry of kMemberOrderKeywords for `order`.
+constexpr const MemberOrderKeyword& MemberOrderKeywordOf(MemberOrder order) {
+  for (const MemberOrderKeyword& keyword : kMemberOrderKeywords) {
+    if (keyword.value == order) return keyword;
+  }
+  return kMemberOrderKeywords[0];
+}
 
 struct Level {
   std::string name;
@@ -50,6 +99,28 @@ struct Dimension {
 };
 
 enum class AggregateFunction { kSum, kCount, kMin, kMax };
+
+// A measure's FUNCTION, as CREATE CUBE and the cube file write it.
+inline constexpr Keyword<AggregateFunction> kAggregateFunctionKeywords[] = {
+    {AggregateFunction::kSum, "SUM"},
+    {AggregateFunction::kCount, "COUNT"},
+    {AggregateFunction::kMin, "MIN"},
+    {AggregateFunction::kMax, "MAX"},
+};
+
+// What a measure's TYPE asks of its values: integers, reals, or whatever comes.
+enum class NumberClass { kAny, kInteger, kReal };
+
+// The TYPE keywords of a measure, each with what it asks of the values (DBTYPE_DATE: nothing).
+inline constexpr Keyword<NumberClass> kMeasureTypeKeywords[] = {
+    {NumberClass::kInteger, "DBTYPE_I1"},   {NumberClass::kInteger, "DBTYPE_I2"},
+    {NumberClass::kInteger, "DBTYPE_I4"},   {NumberClass::kInteger, "DBTYPE_I8"},
+    {NumberClass::kInteger, "DBTYPE_UI1"},  {NumberClass::kInteger, "DBTYPE_UI2"},
+    {NumberClass::kInteger, "DBTYPE_UI4"},  {NumberClass::kInteger, "DBTYPE_UI8"},
+    {NumberClass::kReal, "DBTYPE_R4"},      {NumberClass::kReal, "DBTYPE_R8"},
+    {NumberClass::kReal, "DBTYPE_CY"},      {NumberClass::kReal, "DBTYPE_DECIMAL"},
+    {NumberClass::kReal, "DBTYPE_NUMERIC"}, {NumberClass::kAny, "DBTYPE_DATE"},
+};
 
 struct Measure {
   std::string name;

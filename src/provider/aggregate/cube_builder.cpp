@@ -35,7 +35,6 @@ using aggregate::InputKind;
 using aggregate::InputValue;
 using aggregate::KeyText;
 using aggregate::MakeKey;
-using aggregate::NumberClass;
 using aggregate::ToCellValue;
 
 struct TextHash {

@@ -6,14 +6,12 @@
 #include <variant>
 
 #include "provider/aggregate/built_cube.h"
+#include "provider/cube_schema.h"
 
 namespace cubemill::provider::aggregate {
 
-// What a measure's declared type asks of its values: integers, reals, or whatever comes.
-enum class NumberClass { kAny, kInteger, kReal };
-
-// Returns the class of a measure declared with `type` (DBTYPE_I4, DBTYPE_R8, ..., any letter
-// case); an unknown or empty type gives kAny.
+// Returns the class of a measure declared with `type` (a keyword of kMeasureTypeKeywords in any
+// letter case); an unknown or empty type gives kAny.
 NumberClass ClassOfType(const std::string& type);
 
 // One row's value for one measure: NULL, a number, or (for COUNT) just present.

@@ -4,6 +4,7 @@
 #include <iterator>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -15,37 +16,24 @@ namespace {
 
 using MaybeError = std::optional<Error>;
 
-struct LevelTypeWord {
-  const char* word;
-  LevelType type;
-};
+// Returns the keywords `words` as a message lists them: "A, B or C".
+std::string ListOfWords(const std::vector<std::string_view>& words) {
+  std::string list;
+  for (std::size_t i = 0; i < words.size(); ++i) {
+    if (i > 0) list += i + 1 == words.size() ? " or " : ", ";
+    list += words[i];
+  }
+  return list;
+}
 
-constexpr LevelTypeWord kLevelTypes[] = {{"ALL", LevelType::kAll},
-                                         {"YEAR", LevelType::kYear},
-                                         {"QUARTER", LevelType::kQuarter},
-                                         {"MONTH", LevelType::kMonth},
-                                         {"WEEK", LevelType::kWeek},
-                                         {"DAY", LevelType::kDay},
-                                         {"DAYOFWEEK", LevelType::kDayOfWeek},
-                                         {"DATE", LevelType::kDate},
-                                         {"HOUR", LevelType::kHour},
-                                         {"MINUTE", LevelType::kMinute},
-                                         {"SECOND", LevelType::kSecond}};
-
-struct FunctionWord {
-  const char* word;
-  AggregateFunction function;
-};
-
-constexpr FunctionWord kFunctions[] = {{"SUM", AggregateFunction::kSum},
-                                       {"COUNT", AggregateFunction::kCount},
-                                       {"MIN", AggregateFunction::kMin},
-                                       {"MAX", AggregateFunction::kMax}};
-
-constexpr const char* kMeasureTypes[] = {
-    "DBTYPE_I1",  "DBTYPE_I2",      "DBTYPE_I4",      "DBTYPE_I8",  "DBTYPE_UI1",
-    "DBTYPE_UI2", "DBTYPE_UI4",     "DBTYPE_UI8",     "DBTYPE_R4",  "DBTYPE_R8",
-    "DBTYPE_CY",  "DBTYPE_DECIMAL", "DBTYPE_NUMERIC", "DBTYPE_DATE"};
+// The words CREATE CUBE takes after a level's TYPE: every level type but REGULAR.
+std::vector<std::string_view> LevelTypeWords() {
+  std::vector<std::string_view> words;
+  for (const Keyword<LevelType>& keyword : kLevelTypeKeywords) {
+    if (keyword.value != LevelType::kRegular) words.push_back(keyword.text);
+  }
+  return words;
+}
 
 // Names the construct a word introduces when the engine knows it but does not build it, or
 // returns nothing for any other word.
@@ -209,15 +197,13 @@ class CreateCubeParser {
   }
 
   MaybeError ParseLevelType(Level& level) {
-    for (const LevelTypeWord& entry : kLevelTypes) {
-      if (reader_.TakeKeyword(entry.word)) {
-        level.type = entry.type;
+    for (const Keyword<LevelType>& keyword : kLevelTypeKeywords) {
+      if (keyword.value != LevelType::kRegular && reader_.TakeKeyword(keyword.text)) {
+        level.type = keyword.value;
         return std::nullopt;
       }
     }
-    return reader_.Expected(
-        "a level type (ALL, YEAR, QUARTER, MONTH, WEEK, DAY, DAYOFWEEK, DATE, HOUR, MINUTE or "
-        "SECOND)");
+    return reader_.Expected("a level type (" + ListOfWords(LevelTypeWords()) + ")");
   }
 
   MaybeError ParseLevelOptions(Level& level) {
@@ -227,25 +213,35 @@ class CreateCubeParser {
       const Token option = reader_.Peek();
       if (auto construct = UnsupportedConstruct(option))
         return reader_.Unsupported(*construct, option.position);
-      if (IsKeyword(option, "SORTBYNAME") || IsKeyword(option, "SORTBYKEY")) {
+      if (const MemberOrderKeyword* order = OrderOption(option)) {
         if (has_order)
           return reader_.Fail("a second sort order " + platform::UpperAscii(option.text) +
                               " at position " + std::to_string(option.position));
         has_order = true;
-        level.order = IsKeyword(option, "SORTBYKEY") ? MemberOrder::kByKey : MemberOrder::kByName;
+        level.order = order->value;
       } else if (IsKeyword(option, "UNIQUE") || IsKeyword(option, "UNIQUE_KEY")) {
         level.unique_key = true;
       } else if (IsKeyword(option, "UNIQUE_NAME")) {
         level.unique_name = true;
       } else {
-        return reader_.Expected(
-            "a level option (SORTBYNAME, SORTBYKEY, UNIQUE, UNIQUE_KEY or "
-            "UNIQUE_NAME)");
+        std::vector<std::string_view> words;
+        for (const MemberOrderKeyword& keyword : kMemberOrderKeywords)
+          words.push_back(keyword.option);
+        words.insert(words.end(), {"UNIQUE", "UNIQUE_KEY", "UNIQUE_NAME"});
+        return reader_.Expected("a level option (" + ListOfWords(words) + ")");
       }
       reader_.Take();
     } while (reader_.TakePunct(','));
     if (!reader_.TakePunct(')')) return reader_.Expected("\",\" or \")\" in the level OPTIONS");
     return std::nullopt;
+  }
+
+  // The sort order `token` names, or nullptr when it names none.
+  static const MemberOrderKeyword* OrderOption(const Token& token) {
+    for (const MemberOrderKeyword& keyword : kMemberOrderKeywords) {
+      if (IsKeyword(token, keyword.option)) return &keyword;
+    }
+    return nullptr;
   }
 
   MaybeError ParseMeasure() {
@@ -291,19 +287,21 @@ class CreateCubeParser {
     if (IsKeyword(token, "DISTINCT"))
       return reader_.Unsupported("DISTINCT COUNT (the cube file keeps no leaf facts to count from)",
                                  token.position);
-    for (const FunctionWord& entry : kFunctions) {
-      if (reader_.TakeKeyword(entry.word)) {
-        measure.function = entry.function;
+    std::vector<std::string_view> words;
+    for (const Keyword<AggregateFunction>& keyword : kAggregateFunctionKeywords) {
+      if (reader_.TakeKeyword(keyword.text)) {
+        measure.function = keyword.value;
         return std::nullopt;
       }
+      words.push_back(keyword.text);
     }
-    return reader_.Expected("an aggregate function (SUM, COUNT, MIN or MAX)");
+    return reader_.Expected("an aggregate function (" + ListOfWords(words) + ")");
   }
 
   MaybeError ParseMeasureType(Measure& measure) {
-    for (const char* type : kMeasureTypes) {
-      if (reader_.TakeKeyword(type)) {
-        measure.type = type;
+    for (const Keyword<NumberClass>& keyword : kMeasureTypeKeywords) {
+      if (reader_.TakeKeyword(keyword.text)) {
+        measure.type = keyword.text;
         return std::nullopt;
       }
     }

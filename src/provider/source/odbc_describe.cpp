@@ -3,41 +3,11 @@
 #include <array>
 
 #include "provider/engine_error.h"
+#include "provider/source/odbc_columns.h"
 #include "provider/source/odbc_handles.h"
 
 namespace cubemill::provider::source {
 namespace {
-
-ColumnHint KindOf(SQLSMALLINT sql_type) {
-  switch (sql_type) {
-    case SQL_TINYINT:
-    case SQL_SMALLINT:
-    case SQL_INTEGER:
-    case SQL_BIGINT:
-    case SQL_BIT:
-      return ColumnHint::kInteger;
-    case SQL_REAL:
-    case SQL_FLOAT:
-    case SQL_DOUBLE:
-    case SQL_DECIMAL:
-    case SQL_NUMERIC:
-      return ColumnHint::kReal;
-    case SQL_CHAR:
-    case SQL_VARCHAR:
-    case SQL_LONGVARCHAR:
-    case SQL_WCHAR:
-    case SQL_WVARCHAR:
-    case SQL_WLONGVARCHAR:
-      return ColumnHint::kText;
-    case SQL_TYPE_DATE:
-    case SQL_TYPE_TIMESTAMP:
-    case SQL_DATE:
-    case SQL_TIMESTAMP:
-      return ColumnHint::kDateTime;
-    default:
-      return ColumnHint::kAny;
-  }
-}
 
 Error Failed(const std::string& what) { return EngineError("source: " + what, kSourceErrorNumber); }
 
@@ -78,7 +48,8 @@ Result<std::vector<SourceColumn>> DescribeOdbcSelect(const std::string& connecti
       return Failed("SELECT failed: describing column " + std::to_string(i) + ": " +
                     DiagnosticText(SQL_HANDLE_STMT, stmt));
     }
-    columns.push_back({reinterpret_cast<const char*>(name.data()), KindOf(sql_type)});
+    columns.push_back(
+        {reinterpret_cast<const char*>(name.data()), HintOfSqlType(sql_type, digits)});
   }
   return columns;
 }

@@ -12,6 +12,7 @@
 
 #include "provider/engine_error.h"
 #include "provider/source/column_conversion.h"
+#include "provider/source/odbc_columns.h"
 #include "provider/source/odbc_connection_string.h"
 #include "provider/source/odbc_handles.h"
 
@@ -40,41 +41,22 @@ Error SourceError(std::string description) {
   return EngineError("source: " + std::move(description), kSourceErrorNumber);
 }
 
+// Returns how a column is read: as `hint` asks, or for kAny as its reported type says (text
+// when that says nothing more).
 ColumnKind KindFor(ColumnHint hint, SQLSMALLINT sql_type, SQLSMALLINT decimal_digits) {
+  if (hint == ColumnHint::kAny) hint = HintOfSqlType(sql_type, decimal_digits);
   switch (hint) {
-    case ColumnHint::kText:
-      return ColumnKind::kText;
     case ColumnHint::kInteger:
       return ColumnKind::kInteger;
     case ColumnHint::kReal:
       return ColumnKind::kReal;
     case ColumnHint::kDateTime:
       return ColumnKind::kDateTime;
+    case ColumnHint::kText:
     case ColumnHint::kAny:
       break;
   }
-  switch (sql_type) {
-    case SQL_BIT:
-    case SQL_TINYINT:
-    case SQL_SMALLINT:
-    case SQL_INTEGER:
-    case SQL_BIGINT:
-      return ColumnKind::kInteger;
-    case SQL_DECIMAL:
-    case SQL_NUMERIC:
-      return decimal_digits == 0 ? ColumnKind::kInteger : ColumnKind::kReal;
-    case SQL_REAL:
-    case SQL_FLOAT:
-    case SQL_DOUBLE:
-      return ColumnKind::kReal;
-    case SQL_TYPE_DATE:
-    case SQL_TYPE_TIMESTAMP:
-    case SQL_DATE:
-    case SQL_TIMESTAMP:
-      return ColumnKind::kDateTime;
-    default:
-      return ColumnKind::kText;
-  }
+  return ColumnKind::kText;
 }
 
 // Chooses the cell width from the announced type and size, which drivers get wrong (the

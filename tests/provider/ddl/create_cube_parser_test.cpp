@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <string>
+#include <string_view>
 
 #include "provider/engine_error.h"
 
@@ -113,6 +115,39 @@ TEST(CreateCubeParserTest, ReadsEveryTimeTypeKeywordNamesAndQuotedNames) {
       {Measure{"Count", AggregateFunction::kCount, "", ""},
        Measure{"Sum \"x\"", AggregateFunction::kSum, "0.0", ""}}};
   EXPECT_EQ(*schema, expected);
+}
+
+std::string Lower(std::string_view word) {
+  std::string lower(word);
+  for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return lower;
+}
+
+// The parser reads the keyword tables of cube_schema.h: every entry in any letter case, kept in
+// the table's spelling, which the cube file and the builder read back.
+TEST(CreateCubeParserTest, ReadsEveryKeywordOfTheSchemaTables) {
+  const std::string head = "CREATE CUBE C (DIMENSION D, LEVEL A TYPE ALL, LEVEL L";
+  for (const auto& [number_class, word] : kMeasureTypeKeywords) {
+    auto schema = ParseCreateCube(head + ", MEASURE M TYPE " + Lower(word) + ")");
+    ASSERT_TRUE(schema.ok()) << schema.error().description;
+    EXPECT_EQ(schema->measures[0].type, word);
+  }
+  for (const auto& [function, word] : kAggregateFunctionKeywords) {
+    auto schema = ParseCreateCube(head + ", MEASURE M FUNCTION " + Lower(word) + ")");
+    ASSERT_TRUE(schema.ok()) << schema.error().description;
+    EXPECT_EQ(schema->measures[0].function, function) << word;
+  }
+  for (const auto& [order, option, file_word] : kMemberOrderKeywords) {
+    auto schema = ParseCreateCube(head + " OPTIONS (" + Lower(option) + "))");
+    ASSERT_TRUE(schema.ok()) << schema.error().description;
+    EXPECT_EQ(schema->dimensions[0].hierarchies[0].levels[1].order, order) << option;
+  }
+  for (const auto& [type, word] : kLevelTypeKeywords) {
+    auto schema = ParseCreateCube(head + " TYPE " + Lower(word) + ")");
+    // REGULAR is the cube file's word for a level without TYPE, and ALL must come first.
+    ASSERT_EQ(schema.ok(), type != LevelType::kRegular && type != LevelType::kAll) << word;
+    if (schema.ok()) EXPECT_EQ(schema->dimensions[0].hierarchies[0].levels[1].type, type);
+  }
 }
 
 TEST(CreateCubeParserTest, RejectsBadStatementsNamingWhatAndWhere) {
