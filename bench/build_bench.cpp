@@ -11,7 +11,8 @@
 #include "provider/aggregate/cube_builder.h"
 #include "provider/cubefile/cube_file_writer.h"
 
-using namespace cubemill::provider;  // NOLINT
+using namespace cubemill::provider;            // NOLINT
+using namespace cubemill::provider::cubefile;  // NOLINT
 
 namespace {
 

@@ -7,7 +7,7 @@
 #include <string>
 
 #include "bench/sales_cubes.h"
-#include "provider/connection.h"
+#include "provider/connection/engine_connection.h"
 
 int main(int argc, char** argv) {
   const cubemill::bench::SalesCube* cube =
@@ -21,7 +21,7 @@ int main(int argc, char** argv) {
                                  cubemill::bench::SalesSourceDsn(argv[2]) +
                                  "\"; CreateCube=" + cube->create_cube +
                                  " InsertInto=" + cube->insert_into + " ";
-  auto engine = cubemill::provider::NewEngineConnection();
+  auto engine = cubemill::provider::connection::NewEngineConnection();
   // A job logs what the engine says while it opens (a locked source, say); so does this, on
   // standard error, so that the engine does the same work as for a job.
   engine->SetInfoMessage(

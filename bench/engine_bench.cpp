@@ -9,7 +9,7 @@
 #include <string>
 
 #include "bench/sales_table.h"
-#include "provider/connection.h"
+#include "provider/connection/engine_connection.h"
 
 namespace {
 
@@ -41,7 +41,7 @@ int main(int argc, char** argv) {
                                  "\"; CreateCube=" + kCreateCube + " InsertInto=" + kInsertInto;
   const double before = cubemill::bench::PeakMiB();
   const auto start = std::chrono::steady_clock::now();
-  auto engine = cubemill::provider::NewEngineConnection();
+  auto engine = cubemill::provider::connection::NewEngineConnection();
   engine->SetConnectionString(connection);
   engine->SetProvider("MSOLAP");
   if (auto error = engine->Open("", "", "", -1)) {

@@ -16,7 +16,7 @@
 #include "platform/durable_file.h"
 #include "platform/file_system.h"
 #include "platform/sleeper.h"
-#include "provider/connection.h"
+#include "provider/connection/engine_connection.h"
 #include "settings/ini_file.h"
 #include "ui/console_list.h"
 #include "version.h"
@@ -150,7 +150,7 @@ int RunConsole(const Options& options, std::vector<std::string>& errors) {
   cubemill::platform::SystemClock clock;
   cubemill::platform::ThreadSleeper sleeper;
   cubemill::job::JobContext context{list, clock, sleeper, [&list, &clock] {
-                                      return cubemill::provider::NewEngineConnection(
+                                      return cubemill::provider::connection::NewEngineConnection(
                                           [&list](std::uint64_t rows) { list.ShowRowsRead(rows); },
                                           &clock);
                                     }};

@@ -8,7 +8,7 @@
 #include "oqy/oqy_reader.h"
 #include "platform/ascii_text.h"
 #include "platform/file_system.h"
-#include "provider/connection.h"
+#include "provider/connection/connection.h"
 #include "provider/connection/cube_check.h"
 #include "settings/ini_file.h"
 #include "settings/run_log.h"
@@ -82,11 +82,11 @@ int CheckFromCommandLine(const JobContext& context, const std::string& parameter
                     "the OQY file has no readable Connection= line") ||
       !check.Expect(oqy::ParseConnection(context.list, job), "Statements",
                     "the connection line lacks one") ||
-      !check.Expect(provider::IsEngineProvider(job.Provider), "Provider " + job.Provider,
-                    provider::kProviderNotFoundText)) {
+      !check.Expect(provider::connection::IsEngineProvider(job.Provider),
+                    "Provider " + job.Provider, provider::connection::kProviderNotFoundText)) {
     return check.Finish();
   }
-  if (auto error = provider::CheckCubeBuild(
+  if (auto error = provider::connection::CheckCubeBuild(
           oqy::CubeConnectionString(job), [&check](const std::string& line) { check.Say(line); })) {
     check.Say(error->description);
     check.Fail(error->description);

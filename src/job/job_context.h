@@ -9,7 +9,7 @@
 #include "common/progress_list.h"
 #include "platform/clock.h"
 #include "platform/sleeper.h"
-#include "provider/connection.h"
+#include "provider/connection/connection.h"
 
 namespace cubemill::job {
 
@@ -18,7 +18,7 @@ struct JobContext {
   const platform::Clock& clock;
   platform::Sleeper& sleeper;
   // Makes the connection a cube build opens.
-  std::function<std::unique_ptr<provider::Connection>()> new_connection;
+  std::function<std::unique_ptr<provider::connection::Connection>()> new_connection;
   // False ends a command-line job right after its last line instead of pausing 15 seconds.
   bool pause_at_end = true;
   // Told, in order, what went wrong in a job (one sentence each); may be empty.

@@ -16,7 +16,7 @@ std::optional<Error> BuildOfflineCube(const ConnectionFactory& new_connection, c
   auto connection = new_connection ? new_connection() : nullptr;
   if (!connection) {
     return Error{"The connection object could not be created.", -2147221005,
-                 provider::kConnectionSource};
+                 provider::connection::kConnectionSource};
   }
   connection->SetInfoMessage(on_info);
   std::optional<Error> error = connection->SetConnectionString(CubeConnectionString(job));

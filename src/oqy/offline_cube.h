@@ -9,12 +9,12 @@
 
 #include "common/cube_job.h"
 #include "common/error.h"
-#include "provider/connection.h"
+#include "provider/connection/connection.h"
 
 namespace cubemill::oqy {
 
 // Makes the connection a cube build opens.
-using ConnectionFactory = std::function<std::unique_ptr<provider::Connection>()>;
+using ConnectionFactory = std::function<std::unique_ptr<provider::connection::Connection>()>;
 
 // Returns the connection string for `job`: LOCATION, SOURCE_DSN (in double quotes), CreateCube
 // and InsertInto, the SELECT, and a closing blank, joined exactly as the provider expects them.

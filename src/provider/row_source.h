@@ -56,6 +56,13 @@ class RowSource {
   virtual Result<bool> NextRow(std::vector<Value>& row) = 0;
 };
 
+// Told a line for the progress list when a source has something to say while it opens, such
+// as that another program has locked it.
+using InfoMessage = std::function<void(const std::string& line)>;
+
+// Called while a build reads its source, with the number of rows read so far.
+using RowProgress = std::function<void(std::uint64_t rows)>;
+
 // Opens a source: `connection` is an ODBC connection string, `select` is sent unchanged, `hints`
 // has one entry per column the statement expects.
 using SourceOpener = std::function<Result<std::unique_ptr<RowSource>>(

@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "job/job_context.h"
 #include "common/progress_list.h"
+#include "job/job_context.h"
 #include "ui/window_layout.h"
 
 class QCheckBox;
@@ -36,7 +36,7 @@ class FrmMain : public QWidget, public ProgressList {
   Q_OBJECT
 
  public:
-  using NewConnection = std::function<std::unique_ptr<provider::Connection>()>;
+  using NewConnection = std::function<std::unique_ptr<provider::connection::Connection>()>;
   // What "Start ..." calls with the four inputs of the "File" tab: the OQY path, the log
   // directory, whether the VBS box is ticked and the time-stamp pattern, as they stand.
   using ManualJobStarter =

@@ -6,7 +6,7 @@
 
 #include "platform/clock.h"
 #include "platform/process.h"
-#include "provider/connection.h"
+#include "provider/connection/engine_connection.h"
 #include "ui/main_window.h"
 #include "ui/window_sleeper.h"
 
@@ -36,7 +36,7 @@ int RunWindowFrontEnd(int argc, char** argv, const std::string& parameter, bool 
   auto new_connection = [&clock] {
     auto since_paint = std::make_shared<QElapsedTimer>();
     since_paint->start();
-    return provider::NewEngineConnection(
+    return provider::connection::NewEngineConnection(
         [since_paint](std::uint64_t) {
           if (since_paint->elapsed() < 200) return;
           ProcessPaintEvents();

@@ -10,7 +10,7 @@
 #include "e2e/sqlite_query.h"
 #include "job/start_job.h"
 #include "platform/text_file.h"
-#include "provider/connection.h"
+#include "provider/connection/engine_connection.h"
 #include "provider/cubefile/cube_file_writer.h"
 #include "provider/source/sqlite_fixture.h"
 #include "support/test_support.h"
@@ -52,7 +52,8 @@ class ConnectionLineTest : public ::testing::Test {
   int Run() {
     list = test::RecordingList{};
     std::filesystem::remove("log/cubemill.log");
-    job::JobContext context{list, clock, sleeper, [] { return provider::NewEngineConnection(); }};
+    job::JobContext context{list, clock, sleeper,
+                            [] { return provider::connection::NewEngineConnection(); }};
     return job::StartFromCommandLine(context, "Job");
   }
 
@@ -79,7 +80,7 @@ TEST_F(ConnectionLineTest, PasswordsStayOutOfStandardOutputTheLogAndTheCubeFile)
       {"DRIVER=SQLite3;Database=sales.db;Description={notes;PWD=s3cret}",
        "DRIVER=SQLite3",
        "DRIVER=SQLite3",
-       {{provider::kSourceShortenedWarning}}},
+       {{provider::cubefile::kSourceShortenedWarning}}},
   };
   for (const auto& c : cases) {
     test::WriteBytes("job.oqy", ConnectionLine(c.source_dsn));

@@ -6,7 +6,7 @@
 
 #include "e2e/sqlite_query.h"
 #include "job/start_job.h"
-#include "provider/connection.h"
+#include "provider/connection/engine_connection.h"
 #include "provider/source/sqlite_fixture.h"
 #include "support/test_support.h"
 
@@ -43,7 +43,8 @@ class EngineJobTest : public ::testing::Test {
   }
 
   int Run() {
-    job::JobContext context{list, clock, sleeper, [] { return provider::NewEngineConnection(); }};
+    job::JobContext context{list, clock, sleeper,
+                            [] { return provider::connection::NewEngineConnection(); }};
     return job::StartFromCommandLine(context, "Job");
   }
 

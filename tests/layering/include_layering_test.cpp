@@ -33,10 +33,11 @@ const std::map<std::string, std::set<std::string>> kAllowed = {
       "provider/source", "provider/odbc_text"}},
     {"settings", {"common", "platform"}},
     {"vbs", {"common", "platform", "settings"}},
-    {"oqy", {"common", "platform", "settings", "provider", "provider/odbc_text"}},
+    {"oqy",
+     {"common", "platform", "settings", "provider", "provider/odbc_text", "provider/connection"}},
     {"job", {"common", "platform", "settings", "vbs", "oqy", "provider", "provider/connection"}},
-    {"ui", {"common", "platform", "settings", "job", "provider"}},
-    {"app", {"common", "platform", "settings", "job", "provider", "ui"}},
+    {"ui", {"common", "platform", "settings", "job", "provider", "provider/connection"}},
+    {"app", {"common", "platform", "settings", "job", "provider", "provider/connection", "ui"}},
 };
 
 // External headers and the only folders that may include them.

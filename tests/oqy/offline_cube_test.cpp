@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "provider/connection/engine_connection.h"
 #include "support/fake_connection.h"
 #include "support/test_support.h"
 #include "support/worked_example.h"
@@ -64,13 +65,14 @@ TEST_F(OfflineCubeTest, NamesTheCauseInTheOqyFile) {
 TEST_F(OfflineCubeTest, OtherProvidersAreNotFound) {
   CubeJob job = WorkedExample();
   job.Provider = "SQLOLEDB";
-  EXPECT_EQ(BuildOfflineCube([] { return provider::NewEngineConnection(); }, job, on_info),
-            (Error{"Provider cannot be found. It may not be properly installed.", -2146824582,
-                   "ADODB.Connection"}));
+  EXPECT_EQ(
+      BuildOfflineCube([] { return provider::connection::NewEngineConnection(); }, job, on_info),
+      (Error{"Provider cannot be found. It may not be properly installed.", -2146824582,
+             "ADODB.Connection"}));
   for (const char* name : {"MSOLAP", "msolap.2", "MSOLAP.10"})
-    EXPECT_TRUE(provider::IsEngineProvider(name)) << name;
+    EXPECT_TRUE(provider::connection::IsEngineProvider(name)) << name;
   for (const char* name : {"", "MSOLAP.", "MSOLAP.2a", "XMSOLAP", "MSOLAP 2"})
-    EXPECT_FALSE(provider::IsEngineProvider(name)) << name;
+    EXPECT_FALSE(provider::connection::IsEngineProvider(name)) << name;
 }
 
 }  // namespace

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "platform/text_file.h"
-#include "provider/connection.h"
+#include "provider/connection/connection.h"
 #include "support/test_support.h"
 
 namespace cubemill::test {
@@ -19,7 +19,7 @@ struct FakeConnectionLog {
   std::string cube_bytes = "cube";  // what Open writes at LOCATION when it succeeds
 };
 
-class FakeConnection : public provider::Connection {
+class FakeConnection : public provider::connection::Connection {
  public:
   explicit FakeConnection(FakeConnectionLog& log) : log_(log) {}
   std::optional<Error> SetConnectionString(const std::string& text) override {
@@ -54,7 +54,7 @@ class FakeConnection : public provider::Connection {
 
 // A factory for JobContext::new_connection that makes FakeConnections reporting into `log`.
 inline auto FakeConnections(FakeConnectionLog& log) {
-  return [&log]() -> std::unique_ptr<provider::Connection> {
+  return [&log]() -> std::unique_ptr<provider::connection::Connection> {
     return std::make_unique<FakeConnection>(log);
   };
 }

@@ -19,7 +19,7 @@
 #include <vector>
 
 #include "job/start_job.h"
-#include "provider/connection.h"
+#include "provider/connection/engine_connection.h"
 #include "support/test_support.h"
 #include "support/worked_example.h"
 #include "ui/cube_picture.h"
@@ -52,7 +52,7 @@ class MainWindowTest : public testing::Test {
  protected:
   MainWindowTest()
       : clock_(platform::MakeDateTime(2024, 3, 7, 10, 0, 0)),
-        window_(clock_, sleeper_, [] { return provider::NewEngineConnection(); }) {}
+        window_(clock_, sleeper_, [] { return provider::connection::NewEngineConnection(); }) {}
 
   template <typename T>
   T* Control(const char* name) {
@@ -291,7 +291,7 @@ TEST_F(MainWindowTest, NoneInAnyCaseGivesNoTimeStamping) {
     } else {
       label = std::string("'") + c.pattern + "' passed";
       job::JobContext context{window_, clock_, sleeper_,
-                              [] { return provider::NewEngineConnection(); }};
+                              [] { return provider::connection::NewEngineConnection(); }};
       job::StartManualJob(context, oqy, dir_.path().string(), true, c.pattern);
     }
     const std::string text = test::ReadBytes(script);

@@ -12,7 +12,7 @@
 #include "provider/engine_error.h"
 #include "provider/source/odbc_connection_string.h"
 
-namespace cubemill::provider {
+namespace cubemill::provider::connection {
 namespace {
 
 // "YYYY-MM-DD HH:MM:SS", as the cube file's built_at column holds it.
@@ -77,13 +77,13 @@ std::optional<Error> BuildCube(std::string_view connection_string, const SourceO
 
   auto cube = builder.Finish();
   if (!cube) return cube.error();
-  BuildInfo info;
+  cubefile::BuildInfo info;
   info.create_cube = properties->create_cube;
   info.insert_into = properties->insert_into;
   info.source = odbc;  // the writer drops its passwords
   info.built_at = DateTimeText(clock.Now());
   info.source_rows = cube->source_rows;
-  return WriteCubeFile(properties->location, *schema, *cube, info);
+  return cubefile::WriteCubeFile(properties->location, *schema, *cube, info);
 }
 
-}  // namespace cubemill::provider
+}  // namespace cubemill::provider::connection

@@ -6,10 +6,9 @@
 
 #include "common/error.h"
 #include "platform/clock.h"
-#include "provider/connection.h"
 #include "provider/row_source.h"
 
-namespace cubemill::provider {
+namespace cubemill::provider::connection {
 
 // Rows between two calls of the progress callback.
 inline constexpr std::uint64_t kProgressEveryRows = 10000;
@@ -23,9 +22,4 @@ inline constexpr std::uint64_t kProgressEveryRows = 10000;
 std::optional<Error> BuildCube(std::string_view connection_string, const SourceOpener& open_source,
                                const RowProgress& progress, const platform::Clock& clock);
 
-// Makes the cube engine's connection over another row source than ODBC (used by tests), dating
-// its cube files with `clock` (the system clock when null; it must outlive the connection).
-std::unique_ptr<Connection> NewEngineConnection(SourceOpener open_source, RowProgress progress,
-                                                const platform::Clock* clock = nullptr);
-
-}  // namespace cubemill::provider
+}  // namespace cubemill::provider::connection

@@ -8,7 +8,7 @@
 #include "provider/engine_error.h"
 #include "provider/source/odbc_connection_string.h"
 
-namespace cubemill::provider {
+namespace cubemill::provider::connection {
 namespace {
 
 const char* KindName(ColumnHint kind) {
@@ -86,4 +86,4 @@ std::optional<Error> CheckCubeBuild(std::string_view connection_string,
   return std::nullopt;
 }
 
-}  // namespace cubemill::provider
+}  // namespace cubemill::provider::connection

@@ -11,7 +11,7 @@
 #include "common/error.h"
 #include "provider/source/odbc_describe.h"
 
-namespace cubemill::provider {
+namespace cubemill::provider::connection {
 
 // Prepares a SELECT on a source and describes its columns (ODBC by default; tests may differ).
 using SelectDescriber = std::function<Result<std::vector<source::SourceColumn>>(
@@ -26,4 +26,4 @@ std::optional<Error> CheckCubeBuild(std::string_view connection_string,
                                     const std::function<void(const std::string&)>& say,
                                     const SelectDescriber& describe = source::DescribeOdbcSelect);
 
-}  // namespace cubemill::provider
+}  // namespace cubemill::provider::connection

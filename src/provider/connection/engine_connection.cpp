@@ -1,14 +1,16 @@
+#include "provider/connection/engine_connection.h"
+
 #include <exception>
 #include <memory>
 #include <new>
 #include <regex>
 
-#include "provider/connection.h"
 #include "provider/connection/build_cube_file.h"
+#include "provider/connection/connection.h"
 #include "provider/engine_error.h"
 #include "provider/source/odbc_source.h"
 
-namespace cubemill::provider {
+namespace cubemill::provider::connection {
 
 bool IsEngineProvider(const std::string& name) {
   static const std::regex kPattern("msolap(\\.[0-9]+)?", std::regex::icase);
@@ -104,4 +106,4 @@ std::unique_ptr<Connection> NewEngineConnection(RowProgress progress,
                                             std::move(info));
 }
 
-}  // namespace cubemill::provider
+}  // namespace cubemill::provider::connection

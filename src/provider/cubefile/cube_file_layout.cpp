@@ -1,6 +1,6 @@
 #include "provider/cubefile/cube_file_layout.h"
 
-namespace cubemill::provider {
+namespace cubemill::provider::cubefile {
 
 std::string QuoteIdentifier(std::string_view name) {
   std::string quoted = "\"";
@@ -176,4 +176,4 @@ std::string FlatViewSql(const CubeSchema& schema) {
   return "CREATE VIEW cube_flat AS SELECT" + columns + "\nFROM cells c" + joins + ";\n";
 }
 
-}  // namespace cubemill::provider
+}  // namespace cubemill::provider::cubefile

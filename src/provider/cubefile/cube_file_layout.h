@@ -7,7 +7,7 @@
 
 #include "provider/cube_schema.h"
 
-namespace cubemill::provider {
+namespace cubemill::provider::cubefile {
 
 // Returns `name` as a quoted SQL identifier ("a""b").
 std::string QuoteIdentifier(std::string_view name);
@@ -33,4 +33,4 @@ const char* FunctionName(AggregateFunction function);
 // The level's options as a statement would write them: "SORTBYKEY, UNIQUE_KEY", "" for none.
 std::string LevelOptionsText(const Level& level);
 
-}  // namespace cubemill::provider
+}  // namespace cubemill::provider::cubefile

@@ -15,7 +15,7 @@
 #include "provider/engine_error.h"
 #include "provider/odbc_text/passwords.h"
 
-namespace cubemill::provider {
+namespace cubemill::provider::cubefile {
 namespace {
 
 // A failure inside the writer: what was being done and why it failed.
@@ -352,4 +352,4 @@ std::optional<Error> WriteCubeFile(const std::string& location, const CubeSchema
   return std::nullopt;
 }
 
-}  // namespace cubemill::provider
+}  // namespace cubemill::provider::cubefile

@@ -10,7 +10,7 @@
 #include "provider/aggregate/built_cube.h"
 #include "provider/cube_schema.h"
 
-namespace cubemill::provider {
+namespace cubemill::provider::cubefile {
 
 // `PRAGMA application_id` of every cube file: the bytes "CUML".
 inline constexpr std::int32_t kCubeFileApplicationId = 0x43554D4C;
@@ -38,4 +38,4 @@ struct BuildInfo {
 std::optional<Error> WriteCubeFile(const std::string& location, const CubeSchema& schema,
                                    const BuiltCube& cube, const BuildInfo& info);
 
-}  // namespace cubemill::provider
+}  // namespace cubemill::provider::cubefile

@@ -7,7 +7,6 @@
 #include <vector>
 
 #include "common/error.h"
-#include "provider/connection.h"
 #include "provider/row_source.h"
 
 namespace cubemill::provider::source {

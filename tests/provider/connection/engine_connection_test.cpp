@@ -1,5 +1,7 @@
 // The engine's connection over rows held in memory: Open builds the cube file, and the
 // connection object behaves as the job expects of it.
+#include "provider/connection/engine_connection.h"
+
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 
@@ -8,13 +10,12 @@
 #include <new>
 #include <regex>
 
-#include "provider/connection.h"
 #include "provider/connection/build_cube_file.h"
 #include "provider/connection/cube_check.h"
 #include "provider/engine_error.h"
 #include "support/test_support.h"
 
-namespace cubemill::provider {
+namespace cubemill::provider::connection {
 namespace {
 
 // Delivers fixed rows; counts how often it was opened and what it was given.
@@ -236,4 +237,4 @@ TEST_F(EngineConnectionTest, OpenReportsWhatTheBuildThrowsAndDatesTheCubeByItsCl
 }
 
 }  // namespace
-}  // namespace cubemill::provider
+}  // namespace cubemill::provider::connection

@@ -17,7 +17,7 @@
 #include "provider/engine_error.h"
 #include "support/test_support.h"
 
-namespace cubemill::provider {
+namespace cubemill::provider::cubefile {
 namespace {
 
 using namespace test;  // NOLINT
@@ -232,4 +232,4 @@ TEST(CubeFileWriterTest, ReplacesAnEarlierFile) {
 }
 
 }  // namespace
-}  // namespace cubemill::provider
+}  // namespace cubemill::provider::cubefile

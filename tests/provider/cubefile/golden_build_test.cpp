@@ -8,7 +8,7 @@
 #include "provider/cubefile/cube_file_writer.h"
 #include "support/test_support.h"
 
-namespace cubemill::provider {
+namespace cubemill::provider::cubefile {
 namespace {
 
 using namespace test;  // NOLINT
@@ -259,4 +259,4 @@ TEST(GoldenBuildTest, DerivesEveryTimeLevelTypeFromTimestamps) {
 }
 
 }  // namespace
-}  // namespace cubemill::provider
+}  // namespace cubemill::provider::cubefile

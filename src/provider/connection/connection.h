@@ -8,20 +8,16 @@
 #include <optional>
 #include <string>
 
-#include "platform/clock.h"
 #include "common/error.h"
+#include "provider/row_source.h"
 
-namespace cubemill::provider {
+namespace cubemill::provider::connection {
 
 // Source name and number of the errors raised by the connection object itself.
 inline constexpr const char* kConnectionSource = "ADODB.Connection";
 inline constexpr long kProviderNotFoundNumber = -2146824582;
 inline constexpr const char* kProviderNotFoundText =
     "Provider cannot be found. It may not be properly installed.";
-
-// Told a line for the progress list when a connection has something to say while it opens, such
-// as a source that another program has locked.
-using InfoMessage = std::function<void(const std::string& line)>;
 
 class Connection {
  public:
@@ -42,12 +38,4 @@ class Connection {
 // and digits, in any letter case.
 bool IsEngineProvider(const std::string& name);
 
-// Called while a build reads its source, with the number of rows read so far.
-using RowProgress = std::function<void(std::uint64_t rows)>;
-
-// Makes the cube engine's connection. `progress` may be empty; `clock` dates the cube files (the
-// system clock when null; it must outlive the connection).
-std::unique_ptr<Connection> NewEngineConnection(RowProgress progress = {},
-                                                const platform::Clock* clock = nullptr);
-
-}  // namespace cubemill::provider
+}  // namespace cubemill::provider::connection
