@@ -96,8 +96,6 @@ struct MeasureState {
   bool overflowed = false;
 };
 
-std::string Bracket(const std::string& name) { return "[" + name + "]"; }
-
 }  // namespace
 
 struct CubeBuilder::State {
@@ -159,9 +157,9 @@ void CubeBuilder::State::Setup(const CubeSchema& schema, const InsertInto& inser
         state.by_key = level.order == MemberOrder::kByKey;
         state.unique_key = level.unique_key;
         state.unique_name = level.unique_name;
-        state.display = Bracket(dimension.name) +
-                        (dimension.named_hierarchies ? "." + Bracket(hierarchy.name) : "") + "." +
-                        Bracket(level.name);
+        state.display = Bracketed(dimension.name) +
+                        (dimension.named_hierarchies ? "." + Bracketed(hierarchy.name) : "") + "." +
+                        Bracketed(level.name);
         hierarchy_state.levels.push_back(levels.size());
         if (level.type == LevelType::kAll) {
           state.feed = Feed::kAll;
@@ -270,7 +268,8 @@ void CubeBuilder::State::Setup(const CubeSchema& schema, const InsertInto& inser
     }
   }
   for (const MeasureState& measure : measures) {
-    if (measure.column < 0) fail("INSERT INTO: no column feeds the measure [" + measure.name + "]");
+    if (measure.column < 0)
+      fail("INSERT INTO: no column feeds the measure " + Bracketed(measure.name));
   }
   cells = CellTable(hierarchies.size());
   coords.assign(hierarchies.size(), 0);
@@ -588,8 +587,8 @@ BuiltCube CubeBuilder::State::Assemble() {
   }
   for (const MeasureState& measure : measures) {
     if (measure.overflowed) {
-      cube.warnings.push_back("measure [" + measure.name +
-                              "]: an integer sum exceeded 64 bits and was kept as a real number");
+      cube.warnings.push_back("measure " + Bracketed(measure.name) +
+                              ": an integer sum exceeded 64 bits and was kept as a real number");
     }
   }
   return cube;

@@ -74,13 +74,4 @@ Error StatementReader::Unsupported(std::string_view construct, std::size_t posit
               std::to_string(position));
 }
 
-std::string Bracketed(std::string_view name) {
-  std::string result = "[";
-  for (char c : name) {
-    result += c;
-    if (c == ']') result += ']';
-  }
-  return result + "]";
-}
-
 }  // namespace cubemill::provider::ddl

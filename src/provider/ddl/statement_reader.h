@@ -47,7 +47,4 @@ class StatementReader {
   Token current_;
 };
 
-// Returns `name` in brackets, with "]" doubled, for messages: [Sales Region].
-std::string Bracketed(std::string_view name);
-
 }  // namespace cubemill::provider::ddl

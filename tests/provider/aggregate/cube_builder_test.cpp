@@ -123,6 +123,28 @@ TEST(CubeBuilderTest, UniqueLevelsRejectOneKeyOrNameUnderTwoParents) {
             "under \"USA\" and under \"France\"");
 }
 
+TEST(CubeBuilderTest, WritesNamesInMessagesAsStatementsWriteThem) {
+  CubeSchema schema;
+  Level city = MakeLevel("City]");
+  city.unique_key = true;
+  schema.dimensions.push_back(MakeDimension("Store]s", {MakeLevel("Country"), city}));
+  schema.measures = {MakeMeasure("Amount]"), MakeMeasure("[Other]")};
+  InsertInto insert = MakeInsert("X", {LevelColumn(0, 0, 0, "Country"),
+                                       LevelColumn(0, 0, 1, "City"), MeasureColumn(0, "Amount")});
+  auto unfed = Build(schema, insert, {{Text("USA"), Text("Boston"), Int(1)}});
+  ASSERT_FALSE(unfed.ok());
+  EXPECT_EQ(unfed.error().description, "INSERT INTO: no column feeds the measure [[Other]]]");
+
+  insert.columns.push_back(MeasureColumn(1, "Other"));
+  auto twice = Build(schema, insert,
+                     {{Text("USA"), Text("Boston"), Int(1), Int(1)},
+                      {Text("UK"), Text("Boston"), Int(1), Int(1)}});
+  ASSERT_FALSE(twice.ok());
+  EXPECT_EQ(twice.error().description,
+            "row 2: level [Store]]s].[City]]] is declared UNIQUE, but the key \"Boston\" appears "
+            "under \"USA\" and under \"UK\"");
+}
+
 TEST(CubeBuilderTest, ReportsLevelsAndMeasuresThatNoColumnFeeds) {
   InsertInto insert = MakeInsert("Sales", {LevelColumn(0, 0, 0, "Country"), SkipColumn()});
   CubeBuilder builder(StoreCube(), insert);
