@@ -8,8 +8,6 @@
 namespace cubemill::provider::connection {
 namespace {
 
-bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
-
 Error PropertyError(const std::string& description) {
   return EngineError("connection string: " + description, kPropertyErrorNumber);
 }
@@ -19,7 +17,7 @@ Error PropertyError(const std::string& description) {
 std::string NormalizePropertyName(std::string_view name) {
   std::string normal;
   for (char c : name) {
-    if (IsBlank(c)) continue;
+    if (platform::IsBlank(c)) continue;
     normal += platform::UpperAscii(c);
   }
   return normal;
@@ -36,7 +34,7 @@ ConnectionProperties ConnectionProperties::Parse(std::string_view text) {
     }
     const std::string name = NormalizePropertyName(text.substr(i, pair_end - i));
     i = pair_end + 1;
-    while (i < text.size() && IsBlank(text[i])) ++i;
+    while (i < text.size() && platform::IsBlank(text[i])) ++i;
     std::string value;
     const bool quoted = i < text.size() && (text[i] == '"' || text[i] == '\'');
     if (quoted) {
@@ -66,7 +64,7 @@ ConnectionProperties ConnectionProperties::Parse(std::string_view text) {
     if (end == std::string_view::npos) end = text.size();
     std::string_view rest = text.substr(i, end - i);
     if (!quoted) rest = platform::TrimBlanks(rest);
-    while (!rest.empty() && IsBlank(rest.back())) rest.remove_suffix(1);
+    while (!rest.empty() && platform::IsBlank(rest.back())) rest.remove_suffix(1);
     value += rest;
     i = end + 1;
     if (!name.empty()) properties.values_[name] = std::move(value);

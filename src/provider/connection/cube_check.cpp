@@ -49,7 +49,7 @@ std::optional<Error> CheckCubeBuild(std::string_view connection_string,
   for (const Dimension& dimension : schema->dimensions)
     for (const Hierarchy& hierarchy : dimension.hierarchies)
       for (const Level& level : hierarchy.levels) levels += level.type == LevelType::kAll ? 0 : 1;
-  say("CREATE CUBE [" + schema->name + "]: " + std::to_string(schema->dimensions.size()) +
+  say("CREATE CUBE " + Bracketed(schema->name) + ": " + std::to_string(schema->dimensions.size()) +
       " dimensions, " + std::to_string(levels) + " levels, " +
       std::to_string(schema->measures.size()) + " measures");
   auto insert = ddl::ParseInsertInto(properties->insert_into, *schema);

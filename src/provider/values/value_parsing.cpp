@@ -65,7 +65,7 @@ std::optional<DateTime> ParseDateTime(std::string_view text) {
     return std::nullopt;
   }
   date.year = static_cast<int>(year);
-  if (year == 0 || !IsValidDate(date)) return std::nullopt;  // four digits: years 1 to 9999
+  if (!IsValidDate(date)) return std::nullopt;
   if (pos == text.size()) return date;
 
   Timestamp stamp{date};

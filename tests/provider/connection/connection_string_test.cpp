@@ -46,6 +46,7 @@ TEST(ConnectionStringTest, SplitsPairsQuotesAndNames) {
       {"junk;k=v", "junk", std::nullopt},
       {"k=v", "missing", std::nullopt},
       {"=v;k=w", "", std::nullopt},
+      {"\fk\r\n=\t v \f;z=1", "k", "v"},
   };
   for (const auto& c : cases) {
     const ConnectionProperties properties = ConnectionProperties::Parse(c.text);
