@@ -1,0 +1,224 @@
+#include "provider/cubefile/cube_tables.h"
+
+#include <string>
+#include <vector>
+
+#include "provider/cubefile/cube_file_layout.h"
+#include "provider/odbc_text/passwords.h"
+
+namespace cubemill::provider::cubefile {
+namespace {
+
+// Writes the tables of one cube into an open, empty database.
+class TableWriter {
+ public:
+  TableWriter(SqliteDatabase& database, const CubeSchema& schema, const BuiltCube& cube,
+              const BuildInfo& info)
+      : database_(database), schema_(schema), cube_(cube), info_(info) {}
+
+  bool Write() {
+    // The journal goes off first: the file is new and renamed into place only when complete, so
+    // a journal would only be one more file that a killed writer leaves behind.
+    const std::string header =
+        "PRAGMA journal_mode = OFF;\n"
+        "PRAGMA application_id = " +
+        std::to_string(kCubeFileApplicationId) +
+        ";\nPRAGMA user_version = " + std::to_string(kCubeFileFormatVersion) +
+        ";\n"
+        "PRAGMA synchronous = OFF;\n"
+        "PRAGMA locking_mode = EXCLUSIVE;\n"
+        "PRAGMA temp_store = MEMORY;\n"
+        "PRAGMA cache_size = -65536;\n";
+    if (!database_.Execute(header)) return false;
+    if (!database_.Execute("BEGIN")) return false;
+    if (!database_.Execute(CubeTablesSql(schema_))) return false;
+    if (!WriteMetadata() || !WriteMembers() || !WriteCells()) return false;
+    if (!database_.Execute(FlatViewSql(schema_))) return false;
+    if (!database_.Execute("COMMIT")) return false;
+    return true;
+  }
+
+ private:
+  bool WriteMetadata() {
+    Statement statement;
+    if (!database_.Prepare("INSERT INTO cube VALUES (?, ?, ?, ?, ?, ?, ?, ?)", statement))
+      return false;
+    const odbc_text::CleanConnection source = odbc_text::RemovePasswords(info_.source);
+    SqliteDatabase::BindText(statement.get(), 1, schema_.name);
+    sqlite3_bind_int(statement.get(), 2, kCubeFileFormatVersion);
+    SqliteDatabase::BindText(statement.get(), 3, info_.built_at);
+    SqliteDatabase::BindText(statement.get(), 4, info_.create_cube);
+    SqliteDatabase::BindText(statement.get(), 5, info_.insert_into);
+    SqliteDatabase::BindText(statement.get(), 6, source.text);
+    sqlite3_bind_int64(statement.get(), 7, info_.source_rows);
+    sqlite3_bind_int64(statement.get(), 8, static_cast<sqlite3_int64>(cube_.cell_count));
+    if (!database_.Step(statement.get(), "writing the cube")) return false;
+
+    Statement warnings;
+    if (!database_.Prepare("INSERT INTO warnings (text) VALUES (?)", warnings)) return false;
+    for (const std::string& warning : cube_.warnings) {
+      SqliteDatabase::BindText(warnings.get(), 1, warning);
+      if (!database_.Step(warnings.get(), "writing the warnings")) return false;
+    }
+    if (source.shortened) {
+      const std::string warning = kSourceShortenedWarning;  // bound without a copy
+      SqliteDatabase::BindText(warnings.get(), 1, warning);
+      if (!database_.Step(warnings.get(), "writing the warnings")) return false;
+    }
+
+    Statement dimensions, hierarchies, levels, measures;
+    if (!database_.Prepare("INSERT INTO dimensions VALUES (?, ?, ?, ?)", dimensions) ||
+        !database_.Prepare("INSERT INTO hierarchies VALUES (?, ?, ?, ?, ?)", hierarchies) ||
+        !database_.Prepare("INSERT INTO levels VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?)", levels) ||
+        !database_.Prepare("INSERT INTO measures VALUES (?, ?, ?, ?, ?, ?)", measures)) {
+      return false;
+    }
+    int hierarchy_id = 0;
+    int level_id = 0;
+    for (std::size_t d = 0; d < schema_.dimensions.size(); ++d) {
+      const Dimension& dimension = schema_.dimensions[d];
+      sqlite3_bind_int64(dimensions.get(), 1, static_cast<sqlite3_int64>(d + 1));
+      SqliteDatabase::BindText(dimensions.get(), 2, dimension.name);
+      sqlite3_bind_int(dimensions.get(), 3, dimension.is_time ? 1 : 0);
+      sqlite3_bind_int(dimensions.get(), 4, dimension.named_hierarchies ? 1 : 0);
+      if (!database_.Step(dimensions.get(), "writing the dimensions")) return false;
+      for (std::size_t h = 0; h < dimension.hierarchies.size(); ++h) {
+        const Hierarchy& hierarchy = dimension.hierarchies[h];
+        ++hierarchy_id;
+        const std::string cell_column = "h" + std::to_string(hierarchy_id);
+        sqlite3_bind_int(hierarchies.get(), 1, hierarchy_id);
+        sqlite3_bind_int64(hierarchies.get(), 2, static_cast<sqlite3_int64>(d + 1));
+        sqlite3_bind_int64(hierarchies.get(), 3, static_cast<sqlite3_int64>(h + 1));
+        SqliteDatabase::BindText(hierarchies.get(), 4, hierarchy.name);
+        SqliteDatabase::BindText(hierarchies.get(), 5, cell_column);
+        if (!database_.Step(hierarchies.get(), "writing the hierarchies")) return false;
+        for (std::size_t l = 0; l < hierarchy.levels.size(); ++l) {
+          const Level& level = hierarchy.levels[l];
+          const std::string options = LevelOptionsText(level);
+          const std::string flat_column = FlatColumnName(dimension, hierarchy, level);
+          sqlite3_bind_int(levels.get(), 1, ++level_id);
+          sqlite3_bind_int(levels.get(), 2, hierarchy_id);
+          sqlite3_bind_int64(levels.get(), 3, static_cast<sqlite3_int64>(l + 1));
+          SqliteDatabase::BindText(levels.get(), 4, level.name);
+          sqlite3_bind_text(levels.get(), 5, LevelTypeName(level.type), -1, SQLITE_STATIC);
+          sqlite3_bind_text(levels.get(), 6, level.order == MemberOrder::kByKey ? "KEY" : "NAME",
+                            -1, SQLITE_STATIC);
+          sqlite3_bind_int(levels.get(), 7, level.unique_key ? 1 : 0);
+          sqlite3_bind_int(levels.get(), 8, level.unique_name ? 1 : 0);
+          SqliteDatabase::BindText(levels.get(), 9, options);
+          if (level.type == LevelType::kAll) {
+            sqlite3_bind_null(levels.get(), 10);
+          } else {
+            SqliteDatabase::BindText(levels.get(), 10, flat_column);
+          }
+          if (!database_.Step(levels.get(), "writing the levels")) return false;
+        }
+      }
+    }
+    for (std::size_t m = 0; m < schema_.measures.size(); ++m) {
+      const Measure& measure = schema_.measures[m];
+      const std::string cell_column = "m" + std::to_string(m + 1);
+      sqlite3_bind_int64(measures.get(), 1, static_cast<sqlite3_int64>(m + 1));
+      SqliteDatabase::BindText(measures.get(), 2, measure.name);
+      sqlite3_bind_text(measures.get(), 3, FunctionName(measure.function), -1, SQLITE_STATIC);
+      SqliteDatabase::BindText(measures.get(), 4, measure.format);
+      SqliteDatabase::BindText(measures.get(), 5, measure.type);
+      SqliteDatabase::BindText(measures.get(), 6, cell_column);
+      if (!database_.Step(measures.get(), "writing the measures")) return false;
+    }
+    return true;
+  }
+
+  bool WriteMembers() {
+    // Level ids in the order the levels table numbered them.
+    std::vector<std::vector<std::vector<int>>> level_ids(schema_.dimensions.size());
+    int level_id = 0;
+    for (std::size_t d = 0; d < schema_.dimensions.size(); ++d) {
+      for (const Hierarchy& hierarchy : schema_.dimensions[d].hierarchies) {
+        level_ids[d].emplace_back();
+        for (std::size_t l = 0; l < hierarchy.levels.size(); ++l) {
+          level_ids[d].back().push_back(++level_id);
+        }
+      }
+    }
+    Statement statement;
+    if (!database_.Prepare("INSERT INTO members VALUES (?, ?, ?, ?, ?, ?)", statement))
+      return false;
+    sqlite3_stmt* insert = statement.get();
+    for (const Member& member : cube_.members) {
+      sqlite3_bind_int64(insert, 1, member.id);
+      sqlite3_bind_int(insert, 2, level_ids[member.dimension][member.hierarchy][member.level]);
+      if (member.parent == 0) {
+        sqlite3_bind_null(insert, 3);
+      } else {
+        sqlite3_bind_int64(insert, 3, member.parent);
+      }
+      switch (member.key.index()) {
+        case 0:
+          sqlite3_bind_null(insert, 4);
+          break;
+        case 1:
+          sqlite3_bind_int64(insert, 4, std::get<std::int64_t>(member.key));
+          break;
+        case 2:
+          sqlite3_bind_double(insert, 4, std::get<double>(member.key));
+          break;
+        default:
+          SqliteDatabase::BindText(insert, 4, std::get<std::string>(member.key));
+          break;
+      }
+      SqliteDatabase::BindText(insert, 5, member.name);
+      sqlite3_bind_int64(insert, 6, member.position);
+      if (!database_.Step(insert, "writing the members")) return false;
+    }
+    return true;
+  }
+
+  bool WriteCells() {
+    const std::size_t width = cube_.coordinates.size();
+    const std::size_t measure_count = cube_.measure_count;
+    std::string sql = "INSERT INTO cells VALUES (?";
+    for (std::size_t i = 0; i < width + measure_count; ++i) sql += ", ?";
+    sql += ")";
+    Statement statement;
+    if (!database_.Prepare(sql, statement)) return false;
+    sqlite3_stmt* insert = statement.get();
+    for (std::size_t cell = 0; cell < cube_.cell_count; ++cell) {
+      int index = 1;
+      sqlite3_bind_int64(insert, index++, static_cast<sqlite3_int64>(cell + 1));
+      for (std::size_t i = 0; i < width; ++i) {
+        sqlite3_bind_int64(insert, index++, cube_.cell_members[cell * width + i]);
+      }
+      for (std::size_t m = 0; m < measure_count; ++m) {
+        const CellValue& value = cube_.cell_values[cell * measure_count + m];
+        switch (value.index()) {
+          case 0:
+            sqlite3_bind_null(insert, index++);
+            break;
+          case 1:
+            sqlite3_bind_int64(insert, index++, std::get<std::int64_t>(value));
+            break;
+          default:
+            sqlite3_bind_double(insert, index++, std::get<double>(value));
+            break;
+        }
+      }
+      if (!database_.Step(insert, "writing the cells")) return false;
+    }
+    return true;
+  }
+
+  SqliteDatabase& database_;
+  const CubeSchema& schema_;
+  const BuiltCube& cube_;
+  const BuildInfo& info_;
+};
+
+}  // namespace
+
+bool WriteCubeTables(SqliteDatabase& database, const CubeSchema& schema, const BuiltCube& cube,
+                     const BuildInfo& info) {
+  return TableWriter(database, schema, cube, info).Write();
+}
+
+}  // namespace cubemill::provider::cubefile
