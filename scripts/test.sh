@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs the packages Cubemill needs, builds everything (window included) and runs every test.
-# Under CI (CI set) compiler warnings are errors, and two more passes follow: every test again
-# built with AddressSanitizer and UndefinedBehaviorSanitizer, and a short run of each fuzz target.
+# Under CI (CI set) compiler warnings are errors, and three more passes follow: every test again
+# built with AddressSanitizer and UndefinedBehaviorSanitizer, the console-only build (no Qt) with
+# its tests, and a short run of each fuzz target.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -20,6 +21,12 @@ if [ -n "${CI:-}" ]; then
     -DCUBEMILL_BUILD_BENCHMARKS=OFF
   cmake --build build-asan -j"$(nproc)"
   ctest --test-dir build-asan --output-on-failure -j"$(nproc)"
+
+  # Console pass (build-console, the `console` preset): everything but the window, as a machine
+  # without Qt builds it, warnings as errors; its tests run without the window's.
+  cmake --preset console
+  cmake --build --preset console -j"$(nproc)"
+  ctest --preset console -j"$(nproc)"
 
   # Fuzz smoke (build-fuzz, clang): each fuzz target over its seeds in fuzz/corpus and then a fixed
   # number of generated inputs (tests labelled fuzz-smoke). scripts/fuzz.sh runs them for longer.
