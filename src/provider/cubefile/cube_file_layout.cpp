@@ -12,52 +12,10 @@ std::string QuoteIdentifier(std::string_view name) {
   return quoted;
 }
 
-const char* LevelTypeName(LevelType type) {
-  switch (type) {
-    case LevelType::kRegular:
-      return "REGULAR";
-    case LevelType::kAll:
-      return "ALL";
-    case LevelType::kYear:
-      return "YEAR";
-    case LevelType::kQuarter:
-      return "QUARTER";
-    case LevelType::kMonth:
-      return "MONTH";
-    case LevelType::kWeek:
-      return "WEEK";
-    case LevelType::kDay:
-      return "DAY";
-    case LevelType::kDayOfWeek:
-      return "DAYOFWEEK";
-    case LevelType::kDate:
-      return "DATE";
-    case LevelType::kHour:
-      return "HOUR";
-    case LevelType::kMinute:
-      return "MINUTE";
-    case LevelType::kSecond:
-      return "SECOND";
-  }
-  return "REGULAR";
-}
-
-const char* FunctionName(AggregateFunction function) {
-  switch (function) {
-    case AggregateFunction::kSum:
-      return "SUM";
-    case AggregateFunction::kCount:
-      return "COUNT";
-    case AggregateFunction::kMin:
-      return "MIN";
-    case AggregateFunction::kMax:
-      return "MAX";
-  }
-  return "SUM";
-}
-
 std::string LevelOptionsText(const Level& level) {
-  std::string text = level.order == MemberOrder::kByKey ? "SORTBYKEY" : "";
+  // SORTBYNAME is the default order, which a statement need not write.
+  std::string text(level.order == MemberOrder::kByName ? ""
+                                                       : MemberOrderKeywordOf(level.order).option);
   auto add = [&text](const char* option) {
     if (!text.empty()) text += ", ";
     text += option;

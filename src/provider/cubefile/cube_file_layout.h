@@ -1,5 +1,5 @@
-// The SQL text of the cube file's tables and of its cube_flat view, and the names the file
-// uses for level types, orders and aggregate functions.
+// The SQL text of the cube file's tables and of its cube_flat view, and a level's options as the
+// file writes them (the words of level types, orders and functions are cube_schema.h's tables).
 #pragma once
 
 #include <string>
@@ -23,12 +23,6 @@ std::string FlatViewSql(const CubeSchema& schema);
 // "<Dimension>.<Hierarchy>.<Level>" when the dimension declares hierarchies.
 std::string FlatColumnName(const Dimension& dimension, const Hierarchy& hierarchy,
                            const Level& level);
-
-// "REGULAR", "ALL", "YEAR", ..., "SECOND".
-const char* LevelTypeName(LevelType type);
-
-// "SUM", "COUNT", "MIN", "MAX".
-const char* FunctionName(AggregateFunction function);
 
 // The level's options as a statement would write them: "SORTBYKEY, UNIQUE_KEY", "" for none.
 std::string LevelOptionsText(const Level& level);

@@ -100,9 +100,8 @@ class TableWriter {
           sqlite3_bind_int(levels.get(), 2, hierarchy_id);
           sqlite3_bind_int64(levels.get(), 3, static_cast<sqlite3_int64>(l + 1));
           SqliteDatabase::BindText(levels.get(), 4, level.name);
-          sqlite3_bind_text(levels.get(), 5, LevelTypeName(level.type), -1, SQLITE_STATIC);
-          sqlite3_bind_text(levels.get(), 6, level.order == MemberOrder::kByKey ? "KEY" : "NAME",
-                            -1, SQLITE_STATIC);
+          SqliteDatabase::BindText(levels.get(), 5, KeywordOf(kLevelTypeKeywords, level.type));
+          SqliteDatabase::BindText(levels.get(), 6, MemberOrderKeywordOf(level.order).file_word);
           sqlite3_bind_int(levels.get(), 7, level.unique_key ? 1 : 0);
           sqlite3_bind_int(levels.get(), 8, level.unique_name ? 1 : 0);
           SqliteDatabase::BindText(levels.get(), 9, options);
@@ -120,7 +119,8 @@ class TableWriter {
       const std::string cell_column = "m" + std::to_string(m + 1);
       sqlite3_bind_int64(measures.get(), 1, static_cast<sqlite3_int64>(m + 1));
       SqliteDatabase::BindText(measures.get(), 2, measure.name);
-      sqlite3_bind_text(measures.get(), 3, FunctionName(measure.function), -1, SQLITE_STATIC);
+      SqliteDatabase::BindText(measures.get(), 3,
+                               KeywordOf(kAggregateFunctionKeywords, measure.function));
       SqliteDatabase::BindText(measures.get(), 4, measure.format);
       SqliteDatabase::BindText(measures.get(), 5, measure.type);
       SqliteDatabase::BindText(measures.get(), 6, cell_column);
