@@ -17,9 +17,9 @@ namespace cubemill::provider {
 // leaf cells, never with the number of rows.
 class CubeBuilder {
  public:
-  // Prepares a build of `schema` whose SELECT columns feed it as `insert` says (both are
-  // copied). A binding that does not fit the schema, a non-ALL level or a measure that no
-  // column feeds, is reported by the first AddRow or Finish.
+  // Prepares a build of `schema` whose SELECT columns feed it as `insert`, as ParseInsertInto
+  // returned it for `schema`, says (see PlanColumns; both are copied). A level below ALL or a
+  // measure that no column feeds is reported by the first AddRow or Finish.
   CubeBuilder(const CubeSchema& schema, const InsertInto& insert);
   ~CubeBuilder();
   CubeBuilder(CubeBuilder&&) noexcept;

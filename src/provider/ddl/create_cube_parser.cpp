@@ -26,15 +26,6 @@ std::string ListOfWords(const std::vector<std::string_view>& words) {
   return list;
 }
 
-// The words CREATE CUBE takes after a level's TYPE: every level type but REGULAR.
-std::vector<std::string_view> LevelTypeWords() {
-  std::vector<std::string_view> words;
-  for (const Keyword<LevelType>& keyword : kLevelTypeKeywords) {
-    if (keyword.value != LevelType::kRegular) words.push_back(keyword.text);
-  }
-  return words;
-}
-
 // Names the construct a word introduces when the engine knows it but does not build it, or
 // returns nothing for any other word.
 std::optional<std::string> UnsupportedConstruct(const Token& token) {
@@ -197,13 +188,16 @@ class CreateCubeParser {
   }
 
   MaybeError ParseLevelType(Level& level) {
+    std::vector<std::string_view> words;
     for (const Keyword<LevelType>& keyword : kLevelTypeKeywords) {
-      if (keyword.value != LevelType::kRegular && reader_.TakeKeyword(keyword.text)) {
+      if (keyword.value == LevelType::kRegular) continue;  // the word of no TYPE at all
+      if (reader_.TakeKeyword(keyword.text)) {
         level.type = keyword.value;
         return std::nullopt;
       }
+      words.push_back(keyword.text);
     }
-    return reader_.Expected("a level type (" + ListOfWords(LevelTypeWords()) + ")");
+    return reader_.Expected("a level type (" + ListOfWords(words) + ")");
   }
 
   MaybeError ParseLevelOptions(Level& level) {

@@ -2,6 +2,9 @@
 
 #include <array>
 
+#include "platform/ascii_text.h"
+#include "provider/engine_error.h"
+
 namespace cubemill::provider::source {
 namespace {
 
@@ -24,15 +27,17 @@ FirstRecord ReadFirstRecord(SQLSMALLINT handle_type, SQLHANDLE handle) {
   record.found = true;
   record.state = reinterpret_cast<const char*>(state.data());
   record.message = reinterpret_cast<const char*>(message.data());
-  while (!record.message.empty() &&
-         (record.message.back() == '\n' || record.message.back() == '\r' ||
-          record.message.back() == ' ')) {
+  while (!record.message.empty() && platform::IsBlank(record.message.back())) {
     record.message.pop_back();
   }
   return record;
 }
 
 }  // namespace
+
+Error SourceError(const std::string& description) {
+  return EngineError("source: " + description, kSourceErrorNumber);
+}
 
 std::string DiagnosticText(SQLSMALLINT handle_type, SQLHANDLE handle) {
   const FirstRecord record = ReadFirstRecord(handle_type, handle);

@@ -7,7 +7,13 @@
 
 #include <string>
 
+#include "common/error.h"
+
 namespace cubemill::provider::source {
+
+// Returns the error "source: <description>", numbered kSourceErrorNumber, that every failure of
+// the ODBC source is.
+Error SourceError(const std::string& description);
 
 // Returns "[SQLSTATE] message" from the first diagnostic record of `handle`, or a note that the
 // driver gave none. Only the first record is read: some drivers crash when asked for more.

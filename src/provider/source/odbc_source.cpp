@@ -4,146 +4,21 @@
 #include <sqlext.h>
 
 #include <algorithm>
-#include <array>
 #include <cstdint>
 #include <optional>
 #include <string_view>
 #include <utility>
 
-#include "provider/engine_error.h"
 #include "provider/source/column_conversion.h"
 #include "provider/source/odbc_columns.h"
-#include "provider/source/odbc_connection_string.h"
+#include "provider/source/odbc_connect.h"
 #include "provider/source/odbc_handles.h"
 
 namespace cubemill::provider::source {
 namespace {
 
-// Numbers, dates and times as text never need more than this.
-constexpr SQLLEN kNumberCellBytes = 64;
-// Smallest buffer for a text column, whatever width the driver announces.
-constexpr SQLLEN kMinTextCellBytes = 32;
 // Piece size when a cut value is read again with SQLGetData.
 constexpr std::size_t kRereadChunkBytes = 64 * 1024;
-
-struct Column {
-  std::string name;
-  SQLSMALLINT sql_type = 0;
-  ColumnKind kind = ColumnKind::kText;
-  SQLLEN width = 0;                // bytes per cell, terminating NUL included
-  bool may_be_longer = false;      // values may exceed `width`
-  std::vector<char> cells;         // width * block rows, column-wise
-  std::vector<SQLLEN> indicators;  // length or SQL_NULL_DATA, per row
-  std::string whole;               // the current row's value when its cell was cut short
-};
-
-Error SourceError(std::string description) {
-  return EngineError("source: " + std::move(description), kSourceErrorNumber);
-}
-
-// Returns how a column is read: as `hint` asks, or for kAny as its reported type says (text
-// when that says nothing more).
-ColumnKind KindFor(ColumnHint hint, SQLSMALLINT sql_type, SQLSMALLINT decimal_digits) {
-  if (hint == ColumnHint::kAny) hint = HintOfSqlType(sql_type, decimal_digits);
-  switch (hint) {
-    case ColumnHint::kInteger:
-      return ColumnKind::kInteger;
-    case ColumnHint::kReal:
-      return ColumnKind::kReal;
-    case ColumnHint::kDateTime:
-      return ColumnKind::kDateTime;
-    case ColumnHint::kText:
-    case ColumnHint::kAny:
-      break;
-  }
-  return ColumnKind::kText;
-}
-
-// Chooses the cell width from the announced type and size, which drivers get wrong (the
-// SQLite driver announces every TEXT column as 65,536 characters), so the width is capped
-// and a cut value is read again.
-void ChooseWidth(Column& column, SQLULEN size) {
-  const SQLLEN cap = static_cast<SQLLEN>(kMaxCellBytes);
-  const auto text_width = [&](SQLULEN bytes_per_unit) {
-    if (size == 0 || size > static_cast<SQLULEN>(cap)) return cap + 1;  // +1: surely long
-    return std::max(kMinTextCellBytes, static_cast<SQLLEN>(size * bytes_per_unit + 1));
-  };
-  switch (column.sql_type) {
-    case SQL_CHAR:
-    case SQL_VARCHAR:
-    case SQL_WCHAR:
-    case SQL_WVARCHAR:
-      column.width = text_width(4);  // UTF-8 needs up to four bytes per character
-      break;
-    case SQL_BINARY:
-    case SQL_VARBINARY:
-      column.width = text_width(2);  // two hex digits per byte
-      break;
-    case SQL_LONGVARCHAR:
-    case SQL_WLONGVARCHAR:
-    case SQL_LONGVARBINARY:
-      column.width = cap + 1;
-      break;
-    case SQL_BIT:
-    case SQL_TINYINT:
-    case SQL_SMALLINT:
-    case SQL_INTEGER:
-    case SQL_BIGINT:
-    case SQL_DECIMAL:
-    case SQL_NUMERIC:
-    case SQL_REAL:
-    case SQL_FLOAT:
-    case SQL_DOUBLE:
-    case SQL_TYPE_DATE:
-    case SQL_TYPE_TIME:
-    case SQL_TYPE_TIMESTAMP:
-    case SQL_DATE:
-    case SQL_TIME:
-    case SQL_TIMESTAMP:
-      column.width = kNumberCellBytes;
-      break;
-    default:
-      column.width = cap + 1;
-      break;
-  }
-  column.may_be_longer = column.width > cap;
-  column.width = std::min(column.width, cap);
-}
-
-// True when another connection holds a lock on the SQLite database `connection` opens: a
-// connection of its own that waits for no lock cannot read the schema. Any other failure gives
-// false and is left to the real connection to report.
-bool SqliteDatabaseIsLocked(const std::string& connection) {
-  OdbcHandles probe;
-  if (!probe.Allocate() ||
-      !probe.Connect(ReplaceOdbcAttribute(connection, "Timeout", "1")).empty() ||
-      !probe.AllocateStatement().empty()) {
-    return false;
-  }
-  std::string text = "SELECT 1 FROM sqlite_master LIMIT 1";  // the call takes a non-const pointer
-  const SQLRETURN rc =
-      SQLExecDirect(probe.stmt(), reinterpret_cast<SQLCHAR*>(text.data()), SQL_NTS);
-  if (Succeeded(rc) || rc == SQL_NO_DATA) return false;
-  return DiagnosticText(SQL_HANDLE_STMT, probe.stmt()).find("locked") != std::string::npos;
-}
-
-// Says in `info` that the SQLite database `connection` opens is locked and how long the driver
-// will wait for it: up to its Timeout while connecting and once more for the SELECT.
-void AnnounceLockedSqlite(const std::string& connection, const InfoMessage& info) {
-  if (!info || !SqliteDatabaseIsLocked(connection)) return;
-  const long wait_ms = 2 * SqliteTimeoutMs(connection);
-  info("Source busy: waiting up to " + std::to_string((wait_ms + 999) / 1000) + " s for the lock");
-}
-
-std::string DriverName(SQLHDBC dbc) {
-  std::array<SQLCHAR, 256> name{};
-  SQLSMALLINT length = 0;
-  if (!Succeeded(SQLGetInfo(dbc, SQL_DRIVER_NAME, name.data(),
-                            static_cast<SQLSMALLINT>(name.size()), &length))) {
-    return "";
-  }
-  return reinterpret_cast<const char*>(name.data());
-}
 
 }  // namespace
 
@@ -169,35 +44,10 @@ struct OdbcSource::State {
 
 std::optional<Error> OdbcSource::State::Connect(const std::string& requested,
                                                 const InfoMessage& info) {
-  if (!handles.Allocate()) {
-    return SourceError("connect failed: the ODBC driver manager could not allocate a handle");
-  }
-  // Ask for streaming where the DRIVER= name tells the driver ...
-  connection = requested;
-  if (const auto driver = FindOdbcAttribute(requested, "DRIVER")) {
-    connection = AddStreamingOptions(requested, *driver);
-    if (IsSqliteDriver(*driver)) AnnounceLockedSqlite(connection, info);
-  }
-  if (auto failure = handles.Connect(connection); !failure.empty()) {
-    return SourceError("connect failed: " + failure);
-  }
-  // ... and, for a data source name, once the driver manager has said which driver it loaded:
-  // the option is added to the string and the connection made again.
-  const std::string driver_name = DriverName(handles.dbc());
-  const std::string with_options = AddStreamingOptions(connection, driver_name);
-  if (with_options != connection) {
-    handles.Disconnect();
-    connection = with_options;
-    if (IsSqliteDriver(driver_name)) AnnounceLockedSqlite(connection, info);
-    if (auto failure = handles.Connect(connection); !failure.empty()) {
-      return SourceError("connect failed: " + failure);
-    }
-  }
-  SQLUINTEGER getdata = 0;
-  if (Succeeded(
-          SQLGetInfo(handles.dbc(), SQL_GETDATA_EXTENSIONS, &getdata, sizeof getdata, nullptr))) {
-    driver_rereads_block_rows = (getdata & SQL_GD_BLOCK) != 0 && (getdata & SQL_GD_BOUND) != 0;
-  }
+  auto connected = ConnectForStreaming(handles, requested, info);
+  if (!connected) return connected.error();
+  connection = std::move(*connected);
+  driver_rereads_block_rows = DriverRereadsBlockRows(handles.dbc());
   return std::nullopt;
 }
 
@@ -212,31 +62,14 @@ std::optional<Error> OdbcSource::State::Execute(const std::string& select,
   if (!Succeeded(rc) && rc != SQL_NO_DATA) {
     return SourceError("SELECT failed: " + DiagnosticText(SQL_HANDLE_STMT, stmt));
   }
-  SQLSMALLINT count = 0;
-  if (!Succeeded(SQLNumResultCols(stmt, &count))) {
-    return SourceError("SELECT failed: " + DiagnosticText(SQL_HANDLE_STMT, stmt));
+  auto described = DescribeResultColumns(stmt);
+  if (!described) return described.error();
+  if (described->empty()) {
+    return SourceError("SELECT failed: the statement returns no result columns");
   }
-  if (count <= 0) return SourceError("SELECT failed: the statement returns no result columns");
-
-  columns.resize(static_cast<std::size_t>(count));
-  for (SQLSMALLINT i = 1; i <= count; ++i) {
-    Column& column = columns[static_cast<std::size_t>(i - 1)];
-    std::array<SQLCHAR, 256> name{};
-    SQLSMALLINT name_length = 0;
-    SQLULEN size = 0;
-    SQLSMALLINT digits = 0;
-    SQLSMALLINT nullable = 0;
-    if (!Succeeded(SQLDescribeCol(stmt, static_cast<SQLUSMALLINT>(i), name.data(),
-                                  static_cast<SQLSMALLINT>(name.size()), &name_length,
-                                  &column.sql_type, &size, &digits, &nullable))) {
-      return SourceError("SELECT failed: describing column " + std::to_string(i) + ": " +
-                         DiagnosticText(SQL_HANDLE_STMT, stmt));
-    }
-    column.name = reinterpret_cast<const char*>(name.data());
-    const std::size_t index = static_cast<std::size_t>(i - 1);
-    column.kind =
-        KindFor(index < hints.size() ? hints[index] : ColumnHint::kAny, column.sql_type, digits);
-    ChooseWidth(column, size);
+  for (std::size_t i = 0; i < described->size(); ++i) {
+    columns.push_back(
+        ColumnToFetch((*described)[i], i < hints.size() ? hints[i] : ColumnHint::kAny));
   }
   return Bind();
 }

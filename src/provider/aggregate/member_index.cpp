@@ -1,0 +1,135 @@
+#include "provider/aggregate/member_index.h"
+
+#include <utility>
+
+#include "provider/aggregate/member_key.h"
+#include "provider/aggregate/time_levels.h"
+#include "provider/aggregate/value_text.h"
+#include "provider/engine_error.h"
+
+namespace cubemill::provider::aggregate {
+
+MemberIndex::MemberIndex(const ColumnPlan& plan) : levels_(plan.levels.size()) {
+  for (const HierarchyPlan& hierarchy : plan.hierarchies) {
+    std::uint32_t top = 0;
+    for (std::size_t index : hierarchy.levels) {
+      const LevelPlan& level = plan.levels[index];
+      if (level.feed != Feed::kAll) continue;
+      MemberState all;
+      all.name = level.name;
+      top = Add(std::move(all), static_cast<std::uint32_t>(index));
+    }
+    tops_.push_back(top);
+  }
+}
+
+std::uint32_t MemberIndex::Add(MemberState member, std::uint32_t level_index) {
+  member.level = level_index;
+  members_.push_back(std::move(member));
+  const auto number = static_cast<std::uint32_t>(members_.size());
+  levels_[level_index].list.push_back(number);
+  return number;
+}
+
+std::optional<Error> MemberIndex::CheckUnique(const LevelPlan& plan, LevelIndex& level,
+                                              std::uint32_t parent, std::string_view key_bytes,
+                                              const MemberState& member, std::uint32_t number,
+                                              std::int64_t row_number) {
+  auto parent_name = [this](std::uint32_t parent_number) {
+    return parent_number == 0 ? std::string("(top)") : members_[parent_number - 1].name;
+  };
+  if (plan.unique_key) {
+    auto found = level.keys.find(key_bytes);
+    if (found != level.keys.end()) {
+      return EngineError("row " + std::to_string(row_number) + ": level " + plan.display +
+                             " is declared UNIQUE, but the key \"" + KeyText(member.key) +
+                             "\" appears under \"" +
+                             parent_name(members_[found->second - 1].parent) + "\" and under \"" +
+                             parent_name(parent) + "\"",
+                         kDataErrorNumber);
+    }
+    level.keys.emplace(std::string(key_bytes), number);
+  }
+  if (plan.unique_name) {
+    auto found = level.names.find(std::string_view(member.name));
+    if (found != level.names.end()) {
+      if (members_[found->second - 1].parent != parent) {
+        return EngineError("row " + std::to_string(row_number) + ": level " + plan.display +
+                               " is declared UNIQUE_NAME, but the name \"" + member.name +
+                               "\" appears under \"" +
+                               parent_name(members_[found->second - 1].parent) + "\" and under \"" +
+                               parent_name(parent) + "\"",
+                           kDataErrorNumber);
+      }
+    } else {
+      level.names.emplace(member.name, number);
+    }
+  }
+  return std::nullopt;
+}
+
+std::optional<Error> MemberIndex::FindOrAdd(const ColumnPlan& plan, std::size_t level_index,
+                                            std::uint32_t parent, const std::vector<Value>& row,
+                                            const std::vector<TimeSlot>& slots,
+                                            std::int64_t row_number, std::uint32_t& member) {
+  const LevelPlan& level_plan = plan.levels[level_index];
+  LevelIndex& level = levels_[level_index];
+  key_buffer_.clear();
+  AppendRaw(key_buffer_, &parent, sizeof parent);
+  const Value* key_value = nullptr;
+  const TimeSlot* slot = nullptr;
+  bool is_null = false;
+  if (level_plan.feed == Feed::kColumns) {
+    key_value = &row[static_cast<std::size_t>(level_plan.key_column)];
+    is_null = key_value->index() == 0;
+    EncodeKey(*key_value, key_buffer_);
+  } else {
+    slot = &slots[static_cast<std::size_t>(level_plan.time_slot)];
+    is_null = slot->is_null;
+    if (is_null) {
+      key_buffer_.push_back('N');
+    } else if (HasNumericTimeKey(level_plan.type)) {
+      std::int64_t key = TimeKey(level_plan.type, slot->moment);
+      key_buffer_.push_back('I');
+      AppendRaw(key_buffer_, &key, sizeof key);
+    } else {
+      key_buffer_.push_back('T');
+      AppendTimeName(level_plan.type, slot->moment, slot->is_timestamp, key_buffer_);
+    }
+  }
+  if (is_null) ++level.null_rows;
+  auto found = level.members.find(std::string_view(key_buffer_));
+  if (found != level.members.end()) {
+    member = found->second;
+    return std::nullopt;
+  }
+  MemberState state;
+  state.parent = parent;
+  const auto name_column = static_cast<std::size_t>(level_plan.name_column);
+  if (is_null) {
+    if (key_value != nullptr && level_plan.name_column >= 0)
+      state.name = ValueText(row[name_column]);
+  } else if (key_value != nullptr) {
+    state.key = MakeKey(*key_value);
+    state.name = ValueText(level_plan.name_column >= 0 ? row[name_column] : *key_value);
+  } else {
+    if (HasNumericTimeKey(level_plan.type)) {
+      state.key = TimeKey(level_plan.type, slot->moment);
+    } else {
+      state.key = key_buffer_.substr(sizeof parent + 1);
+    }
+    AppendTimeName(level_plan.type, slot->moment, slot->is_timestamp, state.name);
+  }
+  const auto number = static_cast<std::uint32_t>(members_.size() + 1);
+  if (!is_null && (level_plan.unique_key || level_plan.unique_name)) {
+    auto error =
+        CheckUnique(level_plan, level, parent, std::string_view(key_buffer_).substr(sizeof parent),
+                    state, number, row_number);
+    if (error) return error;
+  }
+  level.members.emplace(key_buffer_, number);
+  member = Add(std::move(state), static_cast<std::uint32_t>(level_index));
+  return std::nullopt;
+}
+
+}  // namespace cubemill::provider::aggregate

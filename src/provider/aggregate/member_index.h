@@ -1,0 +1,86 @@
+// The members of a cube build, found or added row by row under their parents, with the UNIQUE
+// and UNIQUE_NAME checks of their levels.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+#include "common/error.h"
+#include "provider/aggregate/built_cube.h"
+#include "provider/aggregate/column_plan.h"
+#include "provider/aggregate/row_values.h"
+#include "provider/row_source.h"
+
+namespace cubemill::provider::aggregate {
+
+struct MemberState {
+  MemberKey key;
+  std::string name;
+  std::uint32_t parent = 0;  // member number, 0 for none
+  std::uint32_t level = 0;   // index into ColumnPlan::levels
+};
+
+class MemberIndex {
+ public:
+  MemberIndex() = default;
+  // An index for the levels of `plan`, holding the ALL member of each hierarchy that has one.
+  explicit MemberIndex(const ColumnPlan& plan);
+
+  // The number of the ALL member of the `hierarchy`th hierarchy, or 0 when it has none.
+  std::uint32_t TopOf(std::size_t hierarchy) const { return tops_[hierarchy]; }
+
+  // Sets `member` to the number (1-based, in order of first appearance) of the member of the
+  // level plan.levels[level_index] under `parent` that `row` (or, for a derived time level, its
+  // slot in `slots`) gives, adding it when it is new. Returns a data error naming the
+  // `row_number`th row when a UNIQUE (UNIQUE_NAME) level would see one key (name) under two
+  // parents.
+  std::optional<Error> FindOrAdd(const ColumnPlan& plan, std::size_t level_index,
+                                 std::uint32_t parent, const std::vector<Value>& row,
+                                 const std::vector<TimeSlot>& slots, std::int64_t row_number,
+                                 std::uint32_t& member);
+
+  // Every member, the `n`th numbered n + 1.
+  std::vector<MemberState>& members() { return members_; }
+  // The numbers of the members of plan.levels[level_index], in order of first appearance.
+  std::vector<std::uint32_t>& MembersOf(std::size_t level_index) {
+    return levels_[level_index].list;
+  }
+  // How many rows gave plan.levels[level_index] a NULL key.
+  std::int64_t NullRows(std::size_t level_index) const { return levels_[level_index].null_rows; }
+
+ private:
+  struct TextHash {
+    using is_transparent = void;
+    std::size_t operator()(std::string_view text) const noexcept {
+      return std::hash<std::string_view>{}(text);
+    }
+  };
+  // Encoded key (see EncodeKey) -> member number.
+  using KeyIndex = std::unordered_map<std::string, std::uint32_t, TextHash, std::equal_to<>>;
+
+  struct LevelIndex {
+    KeyIndex members;                 // parent number + key -> member
+    KeyIndex keys;                    // UNIQUE: key -> first member
+    KeyIndex names;                   // UNIQUE_NAME: name -> first member
+    std::vector<std::uint32_t> list;  // member numbers of this level
+    std::int64_t null_rows = 0;
+  };
+
+  std::uint32_t Add(MemberState member, std::uint32_t level_index);
+  std::optional<Error> CheckUnique(const LevelPlan& plan, LevelIndex& level, std::uint32_t parent,
+                                   std::string_view key_bytes, const MemberState& member,
+                                   std::uint32_t number, std::int64_t row_number);
+
+  std::vector<LevelIndex> levels_;  // parallel to ColumnPlan::levels
+  std::vector<MemberState> members_;
+  std::vector<std::uint32_t> tops_;  // per hierarchy
+  std::string key_buffer_;           // per-row scratch, kept to avoid allocations
+};
+
+}  // namespace cubemill::provider::aggregate

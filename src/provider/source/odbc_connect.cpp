@@ -1,0 +1,86 @@
+#include "provider/source/odbc_connect.h"
+
+#include <sqlext.h>
+
+#include <array>
+
+#include "provider/source/odbc_connection_string.h"
+
+namespace cubemill::provider::source {
+namespace {
+
+// True when another connection holds a lock on the SQLite database `connection` opens: a
+// connection of its own that waits for no lock cannot read the schema. Any other failure gives
+// false and is left to the real connection to report.
+bool SqliteDatabaseIsLocked(const std::string& connection) {
+  OdbcHandles probe;
+  if (!probe.Allocate() ||
+      !probe.Connect(ReplaceOdbcAttribute(connection, "Timeout", "1")).empty() ||
+      !probe.AllocateStatement().empty()) {
+    return false;
+  }
+  std::string text = "SELECT 1 FROM sqlite_master LIMIT 1";  // the call takes a non-const pointer
+  const SQLRETURN rc =
+      SQLExecDirect(probe.stmt(), reinterpret_cast<SQLCHAR*>(text.data()), SQL_NTS);
+  if (Succeeded(rc) || rc == SQL_NO_DATA) return false;
+  return DiagnosticText(SQL_HANDLE_STMT, probe.stmt()).find("locked") != std::string::npos;
+}
+
+// Says in `info` that the SQLite database `connection` opens is locked and how long the driver
+// will wait for it: up to its Timeout while connecting and once more for the SELECT.
+void AnnounceLockedSqlite(const std::string& connection, const InfoMessage& info) {
+  if (!info || !SqliteDatabaseIsLocked(connection)) return;
+  const long wait_ms = 2 * SqliteTimeoutMs(connection);
+  info("Source busy: waiting up to " + std::to_string((wait_ms + 999) / 1000) + " s for the lock");
+}
+
+std::string DriverName(SQLHDBC dbc) {
+  std::array<SQLCHAR, 256> name{};
+  SQLSMALLINT length = 0;
+  if (!Succeeded(SQLGetInfo(dbc, SQL_DRIVER_NAME, name.data(),
+                            static_cast<SQLSMALLINT>(name.size()), &length))) {
+    return "";
+  }
+  return reinterpret_cast<const char*>(name.data());
+}
+
+}  // namespace
+
+Result<std::string> ConnectForStreaming(OdbcHandles& handles, const std::string& requested,
+                                        const InfoMessage& info) {
+  if (!handles.Allocate()) {
+    return SourceError("connect failed: the ODBC driver manager could not allocate a handle");
+  }
+  // Ask for streaming where the DRIVER= name tells the driver ...
+  std::string connection = requested;
+  if (const auto driver = FindOdbcAttribute(requested, "DRIVER")) {
+    connection = AddStreamingOptions(requested, *driver);
+    if (IsSqliteDriver(*driver)) AnnounceLockedSqlite(connection, info);
+  }
+  if (auto failure = handles.Connect(connection); !failure.empty()) {
+    return SourceError("connect failed: " + failure);
+  }
+  // ... and, for a data source name, once the driver manager has said which driver it loaded:
+  // the option is added to the string and the connection made again.
+  const std::string driver_name = DriverName(handles.dbc());
+  const std::string with_options = AddStreamingOptions(connection, driver_name);
+  if (with_options != connection) {
+    handles.Disconnect();
+    connection = with_options;
+    if (IsSqliteDriver(driver_name)) AnnounceLockedSqlite(connection, info);
+    if (auto failure = handles.Connect(connection); !failure.empty()) {
+      return SourceError("connect failed: " + failure);
+    }
+  }
+  return connection;
+}
+
+bool DriverRereadsBlockRows(SQLHDBC dbc) {
+  SQLUINTEGER getdata = 0;
+  if (!Succeeded(SQLGetInfo(dbc, SQL_GETDATA_EXTENSIONS, &getdata, sizeof getdata, nullptr))) {
+    return false;
+  }
+  return (getdata & SQL_GD_BLOCK) != 0 && (getdata & SQL_GD_BOUND) != 0;
+}
+
+}  // namespace cubemill::provider::source

@@ -1,0 +1,28 @@
+// Connecting the ODBC source: the driver's streaming options added to the connection string,
+// and word of a locked SQLite source before the driver silently waits for it. Internal to
+// provider/source.
+#pragma once
+
+#include <sql.h>
+
+#include <string>
+
+#include "common/error.h"
+#include "provider/row_source.h"
+#include "provider/source/odbc_handles.h"
+
+namespace cubemill::provider::source {
+
+// Connects `handles` with `requested` plus the streaming options of its driver (see
+// AddStreamingOptions): named by DRIVER=, or for a data source name the one the driver manager
+// loaded, which takes a second connection. Before connecting to a SQLite database that another
+// connection has locked it tells `info` "Source busy: waiting up to <n> s for the lock".
+// Returns the connection string sent to the driver, or the error "connect failed: ...".
+Result<std::string> ConnectForStreaming(OdbcHandles& handles, const std::string& requested,
+                                        const InfoMessage& info);
+
+// True when the driver behind `dbc` can position on one row of a fetched block and read its
+// columns again (SQLSetPos, then SQLGetData on bound columns).
+bool DriverRereadsBlockRows(SQLHDBC dbc);
+
+}  // namespace cubemill::provider::source
