@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "fuzz_support.h"
+#include "platform/ascii_text.h"
 #include "provider/connection/connection_string.h"
 #include "provider/engine_error.h"
 #include "provider/odbc_text/odbc_pairs.h"
@@ -24,7 +25,7 @@ using cubemill::fuzz::Check;
 using cubemill::provider::connection::ConnectionProperties;
 using cubemill::provider::connection::NormalizePropertyName;
 
-constexpr std::string_view kBlanks = " \t\r\n";
+using cubemill::platform::kBlanks;  // the blanks the engine's reader drops around values
 
 void ReadAsItStands(std::string_view text) {
   const ConnectionProperties properties = ConnectionProperties::Parse(text);

@@ -1,12 +1,17 @@
 #include "provider/connection/connection_string.h"
 
+#include <algorithm>
 #include <utility>
 
 #include "platform/ascii_text.h"
 #include "provider/engine_error.h"
+#include "provider/odbc_text/odbc_pairs.h"
 
 namespace cubemill::provider::connection {
 namespace {
+
+// Values in double or single quotes, the quote doubled inside; blanks are the project's own.
+constexpr odbc_text::PairSyntax kPropertySyntax{"\"'", "\"'", platform::kBlanks};
 
 Error PropertyError(const std::string& description) {
   return EngineError("connection string: " + description, kPropertyErrorNumber);
@@ -25,25 +30,20 @@ std::string NormalizePropertyName(std::string_view name) {
 
 ConnectionProperties ConnectionProperties::Parse(std::string_view text) {
   ConnectionProperties properties;
-  std::size_t i = 0;
-  while (i < text.size()) {
-    const std::size_t pair_end = text.find_first_of(";=", i);
-    if (pair_end == std::string_view::npos || text[pair_end] == ';') {  // no "=": skip it
-      i = pair_end == std::string_view::npos ? text.size() : pair_end + 1;
-      continue;
-    }
-    const std::string name = NormalizePropertyName(text.substr(i, pair_end - i));
-    i = pair_end + 1;
-    while (i < text.size() && platform::IsBlank(text[i])) ++i;
+  for (const odbc_text::ConnectionPair& pair : odbc_text::SplitPairs(text, kPropertySyntax)) {
+    if (!pair.has_equals) continue;
+    const std::string name = NormalizePropertyName(pair.key);
+    std::string_view rest = pair.value;
+    rest.remove_prefix(std::min(rest.find_first_not_of(platform::kBlanks), rest.size()));
     std::string value;
-    const bool quoted = i < text.size() && (text[i] == '"' || text[i] == '\'');
-    if (quoted) {
-      const char quote = text[i];
-      const std::size_t open = i++;
+    if (!rest.empty() && (rest.front() == '"' || rest.front() == '\'')) {
+      const char quote = rest.front();
+      const auto open = static_cast<std::size_t>(rest.data() - text.data());
+      std::size_t i = 1;
       bool closed = false;
-      while (i < text.size()) {
-        if (text[i] == quote) {
-          if (i + 1 < text.size() && text[i + 1] == quote) {  // doubled: stands for itself
+      while (i < rest.size()) {
+        if (rest[i] == quote) {
+          if (i + 1 < rest.size() && rest[i + 1] == quote) {  // doubled: stands for itself
             value += quote;
             i += 2;
             continue;
@@ -52,21 +52,16 @@ ConnectionProperties ConnectionProperties::Parse(std::string_view text) {
           closed = true;
           break;
         }
-        value += text[i++];
+        value += rest[i++];
       }
       if (!closed && properties.problem_.empty())
         properties.problem_ = "the value of " + name + " opens a quote at position " +
                               std::to_string(open + 1) + " that is never closed";
+      // Text after the closing quote belongs to the value too; blanks inside the quotes stay.
+      rest = rest.substr(i);
     }
-    // Unquoted text, or text after a closing quote, runs to the next ";". Blanks inside the
-    // quotes are kept.
-    std::size_t end = text.find(';', i);
-    if (end == std::string_view::npos) end = text.size();
-    std::string_view rest = text.substr(i, end - i);
-    if (!quoted) rest = platform::TrimBlanks(rest);
     while (!rest.empty() && platform::IsBlank(rest.back())) rest.remove_suffix(1);
     value += rest;
-    i = end + 1;
     if (!name.empty()) properties.values_[name] = std::move(value);
   }
   return properties;

@@ -2,19 +2,16 @@
 
 #include <cctype>
 
-#include "platform/ascii_text.h"
-
 namespace cubemill::provider::odbc_text {
 namespace {
 
-std::string_view Trim(std::string_view text) { return platform::TrimBlanks(text, kOdbcBlanks); }
-
-// Returns the position of the "}" that closes the brace at `open`, or the end of `text`.
-std::size_t ClosingBrace(std::string_view text, std::size_t open) {
+// Returns the position of the `close` that ends the quoted value opened at `open` (a doubled
+// `close` stands for itself), or the end of `text`.
+std::size_t ClosingPosition(std::string_view text, std::size_t open, char close) {
   std::size_t i = open + 1;
   while (i < text.size()) {
-    if (text[i] == '}') {
-      if (i + 1 < text.size() && text[i + 1] == '}') {
+    if (text[i] == close) {
+      if (i + 1 < text.size() && text[i + 1] == close) {
         i += 2;
         continue;
       }
@@ -27,33 +24,39 @@ std::size_t ClosingBrace(std::string_view text, std::size_t open) {
 
 }  // namespace
 
-std::vector<OdbcPair> SplitOdbcPairs(std::string_view odbc) {
-  std::vector<OdbcPair> pairs;
+std::vector<ConnectionPair> SplitPairs(std::string_view text, const PairSyntax& syntax) {
+  std::vector<ConnectionPair> pairs;
   std::size_t pos = 0;
-  while (pos < odbc.size()) {
+  while (pos < text.size()) {
     const std::size_t start = pos;
-    const std::size_t equals = odbc.find('=', pos);
-    std::size_t end = odbc.find(';', pos);
+    const std::size_t equals = text.find('=', pos);
+    std::size_t end = text.find(';', pos);
     if (equals != std::string_view::npos && equals < end) {
-      std::size_t value = equals + 1;
-      while (value < odbc.size() && IsOdbcBlank(odbc[value])) ++value;
-      if (value < odbc.size() && odbc[value] == '{')
-        end = odbc.find(';', ClosingBrace(odbc, value));
+      const std::size_t value = text.find_first_not_of(syntax.blanks, equals + 1);
+      const std::size_t opener = value == std::string_view::npos ? std::string_view::npos
+                                                                 : syntax.openers.find(text[value]);
+      if (opener != std::string_view::npos) {
+        end = text.find(';', ClosingPosition(text, value, syntax.closers[opener]));
+      }
     }
-    if (end == std::string_view::npos) end = odbc.size();
-    const std::string_view text = odbc.substr(start, end - start);
-    if (!Trim(text).empty()) {
-      OdbcPair pair;
-      pair.text = text;
-      const std::size_t eq = text.find('=');
+    if (end == std::string_view::npos) end = text.size();
+    const std::string_view piece = text.substr(start, end - start);
+    if (!platform::TrimBlanks(piece, syntax.blanks).empty()) {
+      ConnectionPair pair;
+      pair.text = piece;
+      const std::size_t eq = piece.find('=');
       pair.has_equals = eq != std::string_view::npos;
-      pair.key = text.substr(0, eq);
-      if (pair.has_equals) pair.value = text.substr(eq + 1);
+      pair.key = piece.substr(0, eq);
+      if (pair.has_equals) pair.value = piece.substr(eq + 1);
       pairs.push_back(pair);
     }
     pos = end + 1;
   }
   return pairs;
+}
+
+std::vector<ConnectionPair> SplitOdbcPairs(std::string_view odbc) {
+  return SplitPairs(odbc, kOdbcPairSyntax);
 }
 
 std::string OdbcKeyName(std::string_view key) {
@@ -65,7 +68,7 @@ std::string OdbcKeyName(std::string_view key) {
 }
 
 std::string OdbcValueText(std::string_view value) {
-  value = Trim(value);
+  value = TrimOdbcBlanks(value);
   if (value.size() < 2 || value.front() != '{' || value.back() != '}') return std::string(value);
   std::string unquoted;
   for (std::size_t i = 1; i + 1 < value.size(); ++i) {
@@ -76,8 +79,8 @@ std::string OdbcValueText(std::string_view value) {
 }
 
 std::string QuoteOdbcValue(std::string_view value) {
-  const bool plain =
-      value.find_first_of(";{}") == std::string_view::npos && Trim(value).size() == value.size();
+  const bool plain = value.find_first_of(";{}") == std::string_view::npos &&
+                     TrimOdbcBlanks(value).size() == value.size();
   if (plain) return std::string(value);
   std::string quoted = "{";
   for (char c : value) {

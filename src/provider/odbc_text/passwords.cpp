@@ -10,30 +10,29 @@ namespace {
 
 constexpr std::string_view kPasswordKeys[] = {"PWD", "PASSWORD", "SOURCE_PWD"};
 
-std::string_view Trim(std::string_view text) { return platform::TrimBlanks(text, kOdbcBlanks); }
-
 bool IsWordCharacter(char c) {
   return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '_';
 }
 
 // The first DSN, DRIVER or FILEDSN pair, as "KEY=value" without blanks around either; "" when
 // there is none or when it could hold a password itself.
-std::string ShortForm(const std::vector<OdbcPair>& pairs) {
-  for (const OdbcPair& pair : pairs) {
+std::string ShortForm(const std::vector<ConnectionPair>& pairs) {
+  for (const ConnectionPair& pair : pairs) {
     const std::string name = OdbcKeyName(pair.key);
     if (name != "dsn" && name != "driver" && name != "filedsn") continue;
-    std::string kept = std::string(Trim(pair.key)) + "=" + std::string(Trim(pair.value));
+    std::string kept =
+        std::string(TrimOdbcBlanks(pair.key)) + "=" + std::string(TrimOdbcBlanks(pair.value));
     return MayHoldPassword(kept) ? "" : kept;
   }
   return "";
 }
 
 CleanConnection Clean(std::string_view odbc, bool mask) {
-  const std::vector<OdbcPair> pairs = SplitOdbcPairs(odbc);
+  const std::vector<ConnectionPair> pairs = SplitOdbcPairs(odbc);
   bool found = false;
   bool first = true;
   std::string text;
-  for (const OdbcPair& pair : pairs) {
+  for (const ConnectionPair& pair : pairs) {
     std::string piece(pair.text);
     if (IsPasswordKey(pair.key)) {
       found = true;
@@ -49,7 +48,7 @@ CleanConnection Clean(std::string_view odbc, bool mask) {
     first = false;
   }
   if (!found) return CleanConnection{std::string(odbc), false};
-  const std::string_view trimmed = Trim(odbc);
+  const std::string_view trimmed = TrimOdbcBlanks(odbc);
   if (!first && !trimmed.empty() && trimmed.back() == ';') text += ';';
   return CleanConnection{text, false};
 }

@@ -4,25 +4,21 @@
 #include <charconv>
 #include <vector>
 
-#include "platform/ascii_text.h"
 #include "provider/odbc_text/odbc_pairs.h"
 
 namespace cubemill::provider::source {
 namespace {
 
 // One "key=value" piece of a connection string, as written, and its key for comparing.
-struct Pair {
+struct NamedPair {
   std::string text;
-  std::string name;  // lower case, blanks removed
+  std::string name;  // OdbcKeyName of the key
 };
 
-std::string_view Trim(std::string_view text) {
-  return platform::TrimBlanks(text, odbc_text::kOdbcBlanks);
-}
-
-std::vector<Pair> SplitPairs(std::string_view odbc) {
-  std::vector<Pair> pairs;
-  for (const odbc_text::OdbcPair& pair : odbc_text::SplitOdbcPairs(odbc)) {
+// The pieces of `odbc` as the driver manager splits them (odbc_text::SplitOdbcPairs).
+std::vector<NamedPair> NamedPairs(std::string_view odbc) {
+  std::vector<NamedPair> pairs;
+  for (const odbc_text::ConnectionPair& pair : odbc_text::SplitOdbcPairs(odbc)) {
     pairs.push_back({std::string(pair.text), odbc_text::OdbcKeyName(pair.key)});
   }
   return pairs;
@@ -35,8 +31,8 @@ void AppendPair(std::string& odbc, std::string_view pair) {
 
 // Returns `odbc` without the pairs whose name is one of `names`; unchanged when none is present.
 std::string RemovePairs(const std::string& odbc, std::initializer_list<std::string_view> names) {
-  const auto pairs = SplitPairs(odbc);
-  const auto matches = [&](const Pair& pair) {
+  const auto pairs = NamedPairs(odbc);
+  const auto matches = [&](const NamedPair& pair) {
     return std::find(names.begin(), names.end(), pair.name) != names.end();
   };
   if (std::none_of(pairs.begin(), pairs.end(), matches)) return odbc;
@@ -49,8 +45,8 @@ std::string RemovePairs(const std::string& odbc, std::initializer_list<std::stri
 }
 
 bool HasAttribute(const std::string& odbc, std::initializer_list<std::string_view> names) {
-  const auto pairs = SplitPairs(odbc);
-  return std::any_of(pairs.begin(), pairs.end(), [&](const Pair& pair) {
+  const auto pairs = NamedPairs(odbc);
+  return std::any_of(pairs.begin(), pairs.end(), [&](const NamedPair& pair) {
     return std::find(names.begin(), names.end(), pair.name) != names.end();
   });
 }
@@ -60,12 +56,13 @@ bool HasAttribute(const std::string& odbc, std::initializer_list<std::string_vie
 std::string MakeOdbcConnectionString(const std::string& source_dsn, const std::string& suffix,
                                      const std::string& uid, const std::string& pwd) {
   std::string odbc = source_dsn;
-  const std::string_view name = Trim(source_dsn);
+  const std::string_view name = odbc_text::TrimOdbcBlanks(source_dsn);
   if (!name.empty() && name.find('=') == std::string_view::npos) {
     odbc = "DSN=" + odbc_text::QuoteOdbcValue(name);
   }
-  for (const auto& pair : SplitPairs(suffix)) {
-    if (pair.name != "prompt" && pair.name != "windowhandle") AppendPair(odbc, Trim(pair.text));
+  for (const auto& pair : NamedPairs(suffix)) {
+    if (pair.name != "prompt" && pair.name != "windowhandle")
+      AppendPair(odbc, odbc_text::TrimOdbcBlanks(pair.text));
   }
   if (!uid.empty()) {
     odbc = RemovePairs(odbc, {"uid"});
@@ -80,7 +77,7 @@ std::string MakeOdbcConnectionString(const std::string& source_dsn, const std::s
 
 std::optional<std::string> FindOdbcAttribute(const std::string& odbc, std::string_view key) {
   const std::string wanted = odbc_text::OdbcKeyName(key);
-  for (const odbc_text::OdbcPair& pair : odbc_text::SplitOdbcPairs(odbc)) {
+  for (const odbc_text::ConnectionPair& pair : odbc_text::SplitOdbcPairs(odbc)) {
     if (odbc_text::OdbcKeyName(pair.key) == wanted) return odbc_text::OdbcValueText(pair.value);
   }
   return std::nullopt;
