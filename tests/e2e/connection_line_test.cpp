@@ -7,12 +7,12 @@
 #include <filesystem>
 
 #include "e2e/run_cubemill.h"
-#include "e2e/sqlite_query.h"
 #include "job/start_job.h"
 #include "platform/text_file.h"
 #include "provider/connection/engine_connection.h"
 #include "provider/cubefile/cube_file_writer.h"
-#include "provider/source/sqlite_fixture.h"
+#include "support/sqlite_fixture.h"
+#include "support/sqlite_query.h"
 #include "support/test_support.h"
 
 namespace cubemill {

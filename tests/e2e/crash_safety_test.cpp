@@ -5,7 +5,6 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
-#include <sqlite3.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -17,7 +16,8 @@
 #include <thread>
 #include <vector>
 
-#include "provider/source/sqlite_fixture.h"
+#include "support/sqlite_fixture.h"
+#include "support/sqlite_query.h"
 #include "support/test_support.h"
 
 namespace cubemill {
@@ -29,26 +29,12 @@ using Clock = std::chrono::steady_clock;
 // Runs `sql` on a cube file and returns its first value as text, or nothing when the file is
 // not a complete, consistent SQLite database or the query fails.
 std::optional<std::string> QueryCube(const std::string& path, const std::string& sql) {
-  sqlite3* database = nullptr;
-  std::optional<std::string> result;
-  if (sqlite3_open_v2(path.c_str(), &database, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK) {
-    sqlite3_stmt* check = nullptr;
-    bool intact = false;
-    if (sqlite3_prepare_v2(database, "PRAGMA integrity_check", -1, &check, nullptr) == SQLITE_OK &&
-        sqlite3_step(check) == SQLITE_ROW) {
-      intact = std::string(reinterpret_cast<const char*>(sqlite3_column_text(check, 0))) == "ok";
-    }
-    sqlite3_finalize(check);
-    sqlite3_stmt* statement = nullptr;
-    if (intact && sqlite3_prepare_v2(database, sql.c_str(), -1, &statement, nullptr) == SQLITE_OK &&
-        sqlite3_step(statement) == SQLITE_ROW) {
-      const unsigned char* text = sqlite3_column_text(statement, 0);
-      result = text != nullptr ? reinterpret_cast<const char*>(text) : "NULL";
-    }
-    sqlite3_finalize(statement);
-  }
-  sqlite3_close(database);
-  return result;
+  const test::SqliteResult check = test::ReadSqlite(path, "PRAGMA integrity_check");
+  if (!check.error.empty() || check.rows.empty() || check.rows[0][0].text != "ok")
+    return std::nullopt;
+  const test::SqliteResult result = test::ReadSqlite(path, sql);
+  if (!result.error.empty() || result.rows.empty() || result.rows[0].empty()) return std::nullopt;
+  return result.rows[0][0].text;
 }
 
 class CrashSafetyTest : public ::testing::Test {

@@ -4,10 +4,10 @@
 
 #include <filesystem>
 
-#include "e2e/sqlite_query.h"
 #include "job/start_job.h"
 #include "provider/connection/engine_connection.h"
-#include "provider/source/sqlite_fixture.h"
+#include "support/sqlite_fixture.h"
+#include "support/sqlite_query.h"
 #include "support/test_support.h"
 
 namespace cubemill {
@@ -68,9 +68,9 @@ TEST_F(EngineJobTest, BuildsACubeWhoseTotalsAreTheSources) {
   EXPECT_EQ(test::QuerySqlite("cube.cub",
                               "SELECT \"Region.Country\", \"Region.City\", \"Amount\", \"Units\" "
                               "FROM cube_flat ORDER BY 1, 2"),
-            (test::Rows{{"Spain", "Madrid", "1.000000", "3"},
-                        {"Spain", "Valencia", "10.750000", "5"},
-                        {"Venezuela", "Valencia", "4.250000", "2"}}));
+            (test::Rows{{"Spain", "Madrid", "1.0", "3"},
+                        {"Spain", "Valencia", "10.75", "5"},
+                        {"Venezuela", "Valencia", "4.25", "2"}}));
   EXPECT_EQ(test::QuerySqlite("cube.cub", "SELECT source_rows FROM cube"), (test::Rows{{"4"}}));
 }
 

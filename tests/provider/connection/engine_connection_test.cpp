@@ -3,7 +3,6 @@
 #include "provider/connection/engine_connection.h"
 
 #include <gtest/gtest.h>
-#include <sqlite3.h>
 
 #include <filesystem>
 #include <functional>
@@ -13,6 +12,7 @@
 #include "provider/connection/build_cube_file.h"
 #include "provider/connection/cube_check.h"
 #include "provider/engine_error.h"
+#include "support/sqlite_query.h"
 #include "support/test_support.h"
 
 namespace cubemill::provider::connection {
@@ -59,18 +59,12 @@ const char kConnection[] =
     "[Country], MEASURE [Amount] FUNCTION SUM ); InsertInto=INSERT INTO OCWCube([Region]."
     "[Country], Measures.[Amount])  SELECT country, amount FROM sales ";
 
+// "country=amount;" for every cell of the cube file, by country.
 std::string Totals(const std::string& file) {
-  sqlite3* db = nullptr;
-  sqlite3_open_v2(file.c_str(), &db, SQLITE_OPEN_READONLY, nullptr);
   std::string text;
-  sqlite3_exec(
-      db, "SELECT \"Region.Country\" || '=' || \"Amount\" FROM cube_flat ORDER BY 1",
-      [](void* out, int, char** values, char**) {
-        *static_cast<std::string*>(out) += std::string(values[0]) + ";";
-        return 0;
-      },
-      &text, nullptr);
-  sqlite3_close(db);
+  for (const auto& row : test::QuerySqlite(
+           file, "SELECT \"Region.Country\" || '=' || \"Amount\" FROM cube_flat ORDER BY 1"))
+    text += row[0] + ";";
   return text;
 }
 
@@ -224,16 +218,8 @@ TEST_F(EngineConnectionTest, OpenReportsWhatTheBuildThrowsAndDatesTheCubeByItsCl
   connection->SetConnectionString(kConnection);
   connection->SetProvider("MSOLAP");
   ASSERT_FALSE(connection->Open("", "", "", -1));
-  sqlite3* db = nullptr;
-  ASSERT_EQ(sqlite3_open_v2("cube.cub", &db, SQLITE_OPEN_READONLY, nullptr), SQLITE_OK);
-  sqlite3_stmt* statement = nullptr;
-  ASSERT_EQ(sqlite3_prepare_v2(db, "SELECT built_at FROM cube", -1, &statement, nullptr),
-            SQLITE_OK);
-  ASSERT_EQ(sqlite3_step(statement), SQLITE_ROW);
-  EXPECT_STREQ(reinterpret_cast<const char*>(sqlite3_column_text(statement, 0)),
-               "2024-03-07 09:05:02");
-  sqlite3_finalize(statement);
-  sqlite3_close(db);
+  EXPECT_EQ(test::QuerySqlite("cube.cub", "SELECT built_at FROM cube"),
+            (test::Rows{{"2024-03-07 09:05:02"}}));
 }
 
 }  // namespace

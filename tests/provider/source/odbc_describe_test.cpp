@@ -8,7 +8,7 @@
 
 #include "provider/engine_error.h"
 #include "provider/source/odbc_source.h"
-#include "provider/source/sqlite_fixture.h"
+#include "support/sqlite_fixture.h"
 #include "support/test_support.h"
 
 namespace cubemill::provider::source {
