@@ -146,7 +146,9 @@ TEST(CreateCubeParserTest, ReadsEveryKeywordOfTheSchemaTables) {
     auto schema = ParseCreateCube(head + " TYPE " + Lower(word) + ")");
     // REGULAR is the cube file's word for a level without TYPE, and ALL must come first.
     ASSERT_EQ(schema.ok(), type != LevelType::kRegular && type != LevelType::kAll) << word;
-    if (schema.ok()) EXPECT_EQ(schema->dimensions[0].hierarchies[0].levels[1].type, type);
+    if (schema.ok()) {
+      EXPECT_EQ(schema->dimensions[0].hierarchies[0].levels[1].type, type);
+    }
   }
 }
 
