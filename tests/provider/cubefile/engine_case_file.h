@@ -1,0 +1,90 @@
+// Reads the engine's case files (tests/data/engine/*.test, described in the README there): each
+// case the two statements, the source tables and what the built cube must hold or how the
+// build must fail.
+#pragma once
+
+#include <optional>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "support/sqlite_fixture.h"
+
+namespace cubemill::test {
+
+// A table of the case's source database.
+struct CaseTable {
+  std::string name;
+  std::vector<std::string> columns;  // "name TYPE", as CREATE TABLE takes them
+  std::vector<std::vector<SqliteCell>> rows;
+};
+
+// Rows as a case writes them: the header (column names), then one line per row, each line the
+// row's cells in their one written form (CellText) joined by " | ".
+struct CaseRows {
+  std::vector<std::string> lines;
+};
+
+// A query on the cube file and the rows it must give.
+struct CaseQuery {
+  int line = 0;
+  std::string sql;
+  CaseRows expected;
+};
+
+// A query on the cube file and one on the source that must give the same rows.
+struct CaseSame {
+  int line = 0;
+  std::string cube_sql;
+  std::string source_sql;
+};
+
+// How the build must fail.
+struct CaseError {
+  std::string kind;  // statement, property, source, data or cube-file
+  long number = 0;   // the engine's error number of that kind
+  std::string description;
+};
+
+struct EngineCase {
+  std::string file;  // the file's name, without its directory
+  int line = 0;      // of the "case" line
+  std::string name;
+  std::string create_cube;
+  std::string insert_into;
+  std::string connection;  // more connection-string properties, "" for none
+  std::vector<CaseTable> tables;
+  std::vector<std::string> source_sql;  // statements run on the source after its tables
+  std::optional<CaseRows> cube_flat;
+  std::vector<std::string> warnings;  // the warnings table's texts, in order
+  std::vector<CaseQuery> queries;
+  std::vector<CaseSame> same;
+  std::optional<CaseError> error;
+  // What is wrong with the case as written ("" when nothing is): the runner fails the case
+  // with it.
+  std::string problem;
+};
+
+// Every case of the file at `path`, in order. A file that cannot be read, or a case that
+// cannot be understood, gives a case whose `problem` says what and where.
+std::vector<EngineCase> ReadEngineCaseFile(const std::string& path);
+
+// The cases of every *.test file in `directory`, files in name order.
+std::vector<EngineCase> ReadEngineCases(const std::string& directory);
+
+// A value in its one written form: NULL for NULL; text as it is, or in single quotes (a quote
+// inside doubled) when it is empty, is the word NULL, starts with a quote or "#", ends or
+// starts with a blank, or holds "|".
+std::string CellText(const SqliteCell& cell);
+
+// Reads one written cell (blanks around it dropped): NULL, '...' or plain text. Returns nothing
+// and sets `problem` when a quote is not closed or text follows it.
+std::optional<SqliteCell> ParseCell(const std::string& text, std::string& problem);
+
+// A unique test name made of the file's stem and the case's name: letters, digits and "_".
+std::string CaseTestName(const EngineCase& engine_case);
+
+// Prints the case as gtest names a parameter: its file, line and name.
+void PrintTo(const EngineCase& engine_case, std::ostream* out);
+
+}  // namespace cubemill::test

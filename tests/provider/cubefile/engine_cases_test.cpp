@@ -1,0 +1,184 @@
+// Runs the engine's case files (tests/data/engine/*.test), one test per case: the case's source
+// becomes a SQLite database, the whole engine builds the cube from it through the SQLite ODBC
+// driver (connection string, statement parsers, ODBC source, builder, writer), and the cube
+// file read back with SQLite must hold what the case expects, or the build must fail as it says
+// and leave no file behind.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "provider/connection/build_cube_file.h"
+#include "provider/cubefile/engine_case_file.h"
+#include "provider/engine_error.h"
+#include "provider/source/odbc_source.h"
+#include "support/sqlite_fixture.h"
+#include "support/sqlite_query.h"
+#include "support/test_support.h"
+
+namespace cubemill::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+// The source database and the cube file, in the case's own directory.
+constexpr char kSource[] = "source.db";
+constexpr char kCube[] = "cube.cub";
+
+// The time every case's cube is built at (the cube table's built_at).
+const platform::DateTime kBuiltAt = platform::MakeDateTime(2024, 3, 5, 7, 8, 9);
+
+// `text` as a double-quoted connection-string value.
+std::string Quoted(const std::string& text) {
+  std::string quoted = "\"";
+  for (char c : text) quoted += c == '"' ? std::string("\"\"") : std::string(1, c);
+  return quoted + "\"";
+}
+
+// The connection string a job would hand the engine for the case.
+std::string ConnectionString(const EngineCase& c) {
+  std::string text =
+      std::string("LOCATION=") + kCube + ";SOURCE_DSN=" + Quoted(SqliteOdbc(kSource)) +
+      ";CREATECUBE=" + Quoted(c.create_cube) + ";INSERTINTO=" + Quoted(c.insert_into);
+  if (!c.connection.empty()) text += ";" + c.connection;
+  return text;
+}
+
+// The lines of a result as a case writes them: the header, then each row.
+std::vector<std::string> ResultLines(const SqliteResult& result) {
+  std::vector<std::string> lines;
+  std::string header;
+  for (std::size_t i = 0; i < result.columns.size(); ++i)
+    header += (i ? " | " : "") + CellText(result.columns[i]);
+  lines.push_back(header);
+  for (const auto& row : result.rows) {
+    std::string line;
+    for (std::size_t i = 0; i < row.size(); ++i) {
+      const bool null = row[i].type == SqliteValue::Type::kNull;
+      line += (i ? " | " : "") + CellText(null ? SqliteCell{} : SqliteCell{row[i].text});
+    }
+    lines.push_back(line);
+  }
+  return lines;
+}
+
+std::string Block(const std::vector<std::string>& lines) {
+  std::string block;
+  for (const std::string& line : lines) block += line + "\n";
+  return block;
+}
+
+// Checks that `sql` on the cube gives `expected`; prints what it gave, ready to paste.
+void ExpectRows(const std::string& sql, const std::vector<std::string>& expected) {
+  const SqliteResult result = ReadSqlite(kCube, sql);
+  ASSERT_EQ(result.error, "") << sql;
+  const std::vector<std::string> actual = ResultLines(result);
+  EXPECT_EQ(actual, expected) << sql << "\nThe cube gives:\n" << Block(actual);
+}
+
+// The names in the case's directory other than the source database the case made.
+std::vector<std::string> FilesBesideTheSource(const EngineCase& c) {
+  const bool made_source = !c.tables.empty() || !c.source_sql.empty();
+  std::vector<std::string> names;
+  for (const auto& entry : fs::directory_iterator(".")) {
+    const std::string name = entry.path().filename().string();
+    if (!made_source || name != kSource) names.push_back(name);
+  }
+  return names;
+}
+
+class EngineCaseTest : public ::testing::TestWithParam<EngineCase> {};
+
+TEST_P(EngineCaseTest, BuildsWhatTheCaseExpects) {
+  const EngineCase& c = GetParam();
+  SCOPED_TRACE(c.file + ":" + std::to_string(c.line) + ": case " + c.name);
+  ASSERT_EQ(c.problem, "");
+  TempDir dir;
+  for (const CaseTable& table : c.tables)
+    ASSERT_EQ(CreateSqliteTable(kSource, table.name, table.columns, table.rows), "") << table.name;
+  for (const std::string& sql : c.source_sql) ASSERT_NO_FATAL_FAILURE(RunSqlite(kSource, sql));
+
+  const FixedClock clock(kBuiltAt);
+  const auto open_source = [](const std::string& connection, const std::string& select,
+                              const std::vector<provider::ColumnHint>& hints) {
+    return provider::source::OpenOdbcSource(connection, select, hints);
+  };
+  const std::optional<Error> error =
+      provider::connection::BuildCube(ConnectionString(c), open_source, {}, clock);
+
+  if (c.error) {
+    ASSERT_TRUE(error.has_value()) << "the build succeeded";
+    EXPECT_EQ(error->description, c.error->description);
+    EXPECT_EQ(error->number, c.error->number) << "expected an error of kind " << c.error->kind;
+    EXPECT_EQ(error->source, provider::kEngineSource);
+    EXPECT_EQ(FilesBesideTheSource(c), std::vector<std::string>{})
+        << "a failed build leaves no file (and opens no source it did not reach)";
+    return;
+  }
+  ASSERT_FALSE(error.has_value()) << error->description << " (" << error->number << ")";
+  if (c.cube_flat) {
+    // Every column in order, so that the rows come in one order whatever the cube's.
+    const std::size_t columns = ReadSqlite(kCube, "SELECT * FROM cube_flat LIMIT 0").columns.size();
+    std::string order;
+    for (std::size_t i = 1; i <= columns; ++i) order += (i > 1 ? ", " : "") + std::to_string(i);
+    ExpectRows("SELECT * FROM cube_flat" + (order.empty() ? "" : " ORDER BY " + order),
+               c.cube_flat->lines);
+  }
+  std::vector<std::string> warnings = {"text"};
+  for (const std::string& text : c.warnings) warnings.push_back(CellText(text));
+  ExpectRows("SELECT text FROM warnings ORDER BY id", warnings);
+  for (const CaseQuery& query : c.queries) {
+    SCOPED_TRACE(c.file + ":" + std::to_string(query.line) + ": expect query");
+    ExpectRows(query.sql, query.expected.lines);
+  }
+  for (const CaseSame& same : c.same) {
+    SCOPED_TRACE(c.file + ":" + std::to_string(same.line) + ": expect same");
+    const SqliteResult cube = ReadSqlite(kCube, same.cube_sql);
+    const SqliteResult source = ReadSqlite(kSource, same.source_sql);
+    ASSERT_EQ(cube.error, "") << same.cube_sql;
+    ASSERT_EQ(source.error, "") << same.source_sql;
+    EXPECT_FALSE(source.rows.empty()) << "the source query gives no row to compare";
+    EXPECT_EQ(cube.rows, source.rows) << "cube:\n"
+                                      << Block(ResultLines(cube)) << "source:\n"
+                                      << Block(ResultLines(source));
+  }
+}
+
+// The reader of the case files: cells in their written forms, and cases it cannot run named
+// with their line rather than skipped.
+TEST(EngineCaseFileTest, ReadsCellsAndNamesWhatItCannotRun) {
+  for (const std::string text : {"", "NULL", "'NULL'", "' padded '", "a | b", "O'Brien", "#1"}) {
+    std::string problem;
+    const auto cell = ParseCell(" " + CellText(text) + " ", problem);
+    ASSERT_TRUE(cell.has_value()) << problem;
+    EXPECT_EQ(*cell, SqliteCell{text});
+  }
+  std::string problem;
+  EXPECT_EQ(ParseCell("NULL", problem), std::optional<SqliteCell>(SqliteCell{}));
+  EXPECT_EQ(ParseCell("'open", problem), std::nullopt);
+  EXPECT_EQ(problem, "the quote of 'open is not closed");
+
+  TempDir dir;
+  WriteBytes("a.test",
+             "# broken cases\n"
+             "case no insert\ncreate cube\nCREATE CUBE [X]\n\nexpect error data\nx\n\n"
+             "case typo\ncreate cube\nC\n\ninsert into\nI\n\nexpect cube_flta\na\n\n"
+             "case nothing expected\ncreate cube\nC\n\ninsert into\nI\n\n"
+             "case rows\ncreate cube\nC\n\ninsert into\nI\n\n"
+             "source t\na TEXT | b TEXT\n1 | 2 | 3\n\nexpect cube_flat\nx\n");
+  std::vector<std::string> problems;
+  for (const EngineCase& c : ReadEngineCaseFile("a.test")) problems.push_back(c.problem);
+  EXPECT_EQ(problems,
+            (std::vector<std::string>{"a.test:2: the case has no insert into section",
+                                      "a.test:16: unknown section \"expect cube_flta\"",
+                                      "a.test:19: the case expects nothing",
+                                      "a.test:33: row 1 of table t has 3 values for 2 columns"}));
+}
+
+INSTANTIATE_TEST_SUITE_P(Engine, EngineCaseTest,
+                         ::testing::ValuesIn(ReadEngineCases(CUBEMILL_TEST_DATA_DIR "/engine")),
+                         [](const ::testing::TestParamInfo<EngineCase>& param_info) {
+                           return CaseTestName(param_info.param);
+                         });
+
+}  // namespace
+}  // namespace cubemill::test
