@@ -10,54 +10,25 @@
 
 #include "provider/aggregate/cube_builder.h"
 #include "provider/cubefile/cube_file_writer.h"
+#include "provider/ddl/create_cube_parser.h"
+#include "provider/ddl/insert_into_parser.h"
 
 using namespace cubemill::provider;            // NOLINT
 using namespace cubemill::provider::cubefile;  // NOLINT
 
 namespace {
 
-Level MakeLevel(std::string name, LevelType type = LevelType::kRegular) {
-  Level level;
-  level.name = std::move(name);
-  level.type = type;
-  return level;
-}
-
-CubeSchema BenchSchema() {
-  CubeSchema schema;
-  schema.name = "Bench";
-  Dimension region{"Region", false, false, {}};
-  region.hierarchies.push_back(
-      {"", {MakeLevel("All", LevelType::kAll), MakeLevel("Country"), MakeLevel("City")}});
-  Dimension product{"Product", false, false, {}};
-  product.hierarchies.push_back({"", {MakeLevel("Category"), MakeLevel("Item")}});
-  Dimension time{"Time", true, false, {}};
-  time.hierarchies.push_back(
-      {"", {MakeLevel("Year", LevelType::kYear), MakeLevel("Month", LevelType::kMonth)}});
-  schema.dimensions = {region, product, time};
-  schema.measures = {Measure{"Amount", AggregateFunction::kSum, "", ""},
-                     Measure{"Price", AggregateFunction::kSum, "", "DBTYPE_R8"},
-                     Measure{"Orders", AggregateFunction::kCount, "", ""}};
-  return schema;
-}
-
-InsertInto BenchInsert() {
-  auto bind = [](ColumnRole role, std::size_t d, std::size_t l, std::size_t m) {
-    ColumnBinding binding;
-    binding.role = role;
-    binding.dimension = d;
-    binding.level = l;
-    binding.measure = m;
-    binding.hierarchy = role == ColumnRole::kTime ? kAllHierarchies : 0;
-    return binding;
-  };
-  return InsertInto{"Bench",
-                    {bind(ColumnRole::kLevel, 0, 1, 0), bind(ColumnRole::kLevel, 0, 2, 0),
-                     bind(ColumnRole::kLevel, 1, 0, 0), bind(ColumnRole::kLevelKey, 1, 1, 0),
-                     bind(ColumnRole::kTime, 2, 0, 0), bind(ColumnRole::kMeasure, 0, 0, 0),
-                     bind(ColumnRole::kMeasure, 0, 0, 1), bind(ColumnRole::kMeasure, 0, 0, 2)},
-                    "SELECT ..."};
-}
+// The cube, as statements: the generated rows stand for the SELECT's result.
+constexpr char kCreateCube[] =
+    "CREATE CUBE [Bench] ( DIMENSION [Region], LEVEL [All] TYPE ALL, LEVEL [Country], "
+    "LEVEL [City], DIMENSION [Product], LEVEL [Category], LEVEL [Item], "
+    "DIMENSION [Time] TYPE TIME, LEVEL [Year] TYPE YEAR, LEVEL [Month] TYPE MONTH, "
+    "MEASURE [Amount] FUNCTION SUM, MEASURE [Price] FUNCTION SUM TYPE DBTYPE_R8, "
+    "MEASURE [Orders] FUNCTION COUNT )";
+constexpr char kInsertInto[] =
+    "INSERT INTO Bench ( [Region].[Country], [Region].[City], [Product].[Category], "
+    "[Product].[Item].KEY, [Time], Measures.[Amount], Measures.[Price], Measures.[Orders] ) "
+    "SELECT country, city, category, item, day, amount, price, 1 FROM generated";
 
 double Seconds(std::chrono::steady_clock::time_point since) {
   return std::chrono::duration<double>(std::chrono::steady_clock::now() - since).count();
@@ -74,8 +45,17 @@ int main(int argc, char** argv) {
   for (int i = 0; i < 500; ++i) cities.push_back("City " + std::to_string(i));
   for (int i = 0; i < 30; ++i) categories.push_back("Category " + std::to_string(i));
 
-  const CubeSchema schema = BenchSchema();
-  CubeBuilder builder(schema, BenchInsert());
+  auto schema = cubemill::provider::ddl::ParseCreateCube(kCreateCube);
+  if (!schema.ok()) {
+    std::fprintf(stderr, "%s\n", schema.error().description.c_str());
+    return 1;
+  }
+  auto insert = cubemill::provider::ddl::ParseInsertInto(kInsertInto, *schema);
+  if (!insert.ok()) {
+    std::fprintf(stderr, "%s\n", insert.error().description.c_str());
+    return 1;
+  }
+  CubeBuilder builder(*schema, *insert);
   std::vector<Value> row(8);
   std::uint64_t seed = 42;
   auto next = [&seed]() {
@@ -109,8 +89,8 @@ int main(int argc, char** argv) {
   }
   const double finish_seconds = Seconds(finish_start);
   auto write_start = std::chrono::steady_clock::now();
-  BuildInfo info{"CREATE CUBE ...", "INSERT INTO ...", "DSN=bench", "now", rows};
-  if (auto error = WriteCubeFile(file, schema, *cube, info)) {
+  BuildInfo info{kCreateCube, kInsertInto, "DSN=bench", "now", rows};
+  if (auto error = WriteCubeFile(file, *schema, *cube, info)) {
     std::fprintf(stderr, "%s\n", error->description.c_str());
     return 1;
   }

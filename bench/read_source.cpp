@@ -13,6 +13,8 @@
 #include <vector>
 
 #include "bench/sales_cubes.h"
+#include "provider/ddl/create_cube_parser.h"
+#include "provider/ddl/insert_into_parser.h"
 
 namespace {
 
@@ -83,6 +85,17 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "usage: %s coarse|fine SOURCE_DB\n", argv[0]);
     return 2;
   }
+  // The SELECT the engine runs: the one the INSERT INTO parser cuts out of the statement.
+  auto schema = cubemill::provider::ddl::ParseCreateCube(cube->create_cube);
+  if (!schema.ok()) {
+    std::fprintf(stderr, "%s\n", schema.error().description.c_str());
+    return 1;
+  }
+  auto insert = cubemill::provider::ddl::ParseInsertInto(cube->insert_into, *schema);
+  if (!insert.ok()) {
+    std::fprintf(stderr, "%s\n", insert.error().description.c_str());
+    return 1;
+  }
   SQLHENV env = SQL_NULL_HENV;
   SQLHDBC dbc = SQL_NULL_HDBC;
   SQLHSTMT stmt = SQL_NULL_HSTMT;
@@ -105,7 +118,7 @@ int main(int argc, char** argv) {
   if (!SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_STMT, dbc, &stmt))) {
     return fail("statement", SQL_HANDLE_DBC, dbc);
   }
-  std::string select = cube->select;
+  std::string select = insert->select;
   if (!SQL_SUCCEEDED(SQLExecDirect(stmt, reinterpret_cast<SQLCHAR*>(select.data()), SQL_NTS))) {
     return fail("SELECT", SQL_HANDLE_STMT, stmt);
   }
