@@ -4,6 +4,7 @@
 #include <charconv>
 #include <vector>
 
+#include "platform/ascii_text.h"
 #include "provider/odbc_text/odbc_pairs.h"
 
 namespace cubemill::provider::source {
@@ -110,14 +111,20 @@ bool IsSqliteDriver(std::string_view driver) {
 }
 
 long SqliteTimeoutMs(const std::string& odbc) {
-  const std::optional<std::string> timeout = FindOdbcAttribute(odbc, "Timeout");
-  if (!timeout) return kSqliteDefaultTimeoutMs;
-  long value = 0;
-  const auto [end, error] =
-      std::from_chars(timeout->data(), timeout->data() + timeout->size(), value);
-  if (error != std::errc() || end != timeout->data() + timeout->size() || value <= 0)
-    return kSqliteDefaultTimeoutMs;
-  return value;
+  // The driver finds its Timeout only under that exact key (any letter case, no blanks in or
+  // around it) and reads only a number that ends the value; for anything else it waits its
+  // default, and so this reading says.
+  for (const odbc_text::ConnectionPair& pair : odbc_text::SplitOdbcPairs(odbc)) {
+    if (!pair.has_equals || !platform::EqualsIgnoringCase(pair.key, "Timeout")) continue;
+    std::string_view text = pair.value;
+    text.remove_prefix(std::min(text.find_first_not_of(odbc_text::kOdbcBlanks), text.size()));
+    if (!text.empty() && text.front() == '+') text.remove_prefix(1);
+    long value = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (error != std::errc() || end != text.data() + text.size() || value <= 0) break;
+    return value;
+  }
+  return kSqliteDefaultTimeoutMs;
 }
 
 }  // namespace cubemill::provider::source

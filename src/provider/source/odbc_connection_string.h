@@ -38,7 +38,9 @@ bool IsSqliteDriver(std::string_view driver);
 inline constexpr long kSqliteDefaultTimeoutMs = 100000;
 
 // Returns how long, in milliseconds, the SQLite driver waits for a locked database each time it
-// needs it: the Timeout of `odbc` when it is a positive number, else kSqliteDefaultTimeoutMs.
+// needs it: the Timeout of `odbc` when the driver reads it (the first pair whose key is Timeout
+// in any letter case, without blanks in or around the key, and whose value is a positive number
+// with nothing after it), else kSqliteDefaultTimeoutMs, as the driver then waits.
 long SqliteTimeoutMs(const std::string& odbc);
 
 }  // namespace cubemill::provider::source

@@ -66,9 +66,15 @@ TEST(OdbcConnectionStringTest, ReadsTheSqliteTimeoutAndReplacesIt) {
     const char* with_short_timeout;
   } cases[] = {
       {"DRIVER=SQLite3;Database=a.db", 100000, "DRIVER=SQLite3;Database=a.db;Timeout=1"},
-      {"DRIVER=SQLite3;timeout = 2500 ;Database=a.db", 2500,
+      {"DRIVER=SQLite3;tImEoUt= +2500;Database=a.db", 2500,
        "DRIVER=SQLite3;Database=a.db;Timeout=1"},
-      {"DSN=Sales;Timeout={300};", 300, "DSN=Sales;Timeout=1"},
+      // The driver does not find a key with blanks, nor read a value in braces or with a blank
+      // after it: it waits its default, whatever the string says.
+      {"DRIVER=SQLite3;timeout = 2500 ;Database=a.db", 100000,
+       "DRIVER=SQLite3;Database=a.db;Timeout=1"},
+      {"DRIVER=SQLite3; Timeout=2500", 100000, "DRIVER=SQLite3;Timeout=1"},
+      {"DRIVER=SQLite3;Timeout=2500 ", 100000, "DRIVER=SQLite3;Timeout=1"},
+      {"DSN=Sales;Timeout={300};", 100000, "DSN=Sales;Timeout=1"},
       {"DSN=Sales;Timeout=soon", 100000, "DSN=Sales;Timeout=1"},
   };
   for (const auto& c : cases) {

