@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <memory>
 
 #include "platform/file_system.h"
 #include "provider/aggregate/cube_builder.h"
@@ -11,6 +12,7 @@
 #include "provider/ddl/insert_into_parser.h"
 #include "provider/engine_error.h"
 #include "provider/source/odbc_connection_string.h"
+#include "provider/source/read_ahead.h"
 
 namespace cubemill::provider::connection {
 namespace {
@@ -31,7 +33,8 @@ std::string DateTimeText(platform::DateTime when) {
 }  // namespace
 
 std::optional<Error> BuildCube(std::string_view connection_string, const SourceOpener& open_source,
-                               const RowProgress& progress, const platform::Clock& clock) {
+                               const RowProgress& progress, const platform::Clock& clock,
+                               const BuildOptions& options) {
   auto properties = connection::ReadEngineProperties(connection_string);
   if (!properties) return properties.error();
   if (properties->use_existing_file && platform::IsRegularFile(properties->location))
@@ -53,27 +56,30 @@ std::optional<Error> BuildCube(std::string_view connection_string, const SourceO
       source::MakeOdbcConnectionString(properties->source_dsn, properties->source_dsn_suffix,
                                        properties->source_uid, properties->source_pwd);
   CubeBuilder builder(*schema, *insert);
-  auto rows = open_source(odbc, insert->select, builder.Hints());
-  if (!rows) return rows.error();
-  RowSource& source = **rows;
-  if (source.ColumnCount() != insert->columns.size()) {
+  auto opened = open_source(odbc, insert->select, builder.Hints());
+  if (!opened) return opened.error();
+  std::unique_ptr<RowSource> source = std::move(*opened);
+  if (source->ColumnCount() != insert->columns.size()) {
     return EngineError("INSERT INTO names " + std::to_string(insert->columns.size()) +
                            " targets, but its SELECT returns " +
-                           std::to_string(source.ColumnCount()) + " columns",
+                           std::to_string(source->ColumnCount()) + " columns",
                        kStatementErrorNumber);
   }
+  // Fetching the rows keeps one core busy and aggregating them another: read ahead, the two
+  // overlap. Leaving early (a row the builder refuses) stops the reader when `source` goes.
+  if (options.read_ahead) source = source::ReadAhead(std::move(source));
 
   std::vector<Value> row;
   std::uint64_t count = 0;
   for (;;) {
-    auto more = source.NextRow(row);
+    auto more = source->NextRow(row);
     if (!more) return more.error();
     if (!*more) break;
     if (auto error = builder.AddRow(row)) return error;
     if (++count % kProgressEveryRows == 0 && progress) progress(count);
   }
   if (progress) progress(count);
-  rows.value().reset();  // disconnect from the source before the file is written
+  source.reset();  // disconnect from the source before the file is written
 
   auto cube = builder.Finish();
   if (!cube) return cube.error();

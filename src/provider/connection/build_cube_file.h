@@ -13,13 +13,23 @@ namespace cubemill::provider::connection {
 // Rows between two calls of the progress callback.
 inline constexpr std::uint64_t kProgressEveryRows = 10000;
 
+// How BuildCube reads its source.
+struct BuildOptions {
+  // Read the source on a thread of its own while its rows are aggregated on the calling thread
+  // (source::ReadAheadSource); false reads and aggregates on the calling thread alone.
+  bool read_ahead = true;
+};
+
 // Builds the cube the connection string describes: reads LOCATION, SOURCE_DSN (with
 // SOURCE_DSN_SUFFIX, SOURCE_UID, SOURCE_PWD), CREATECUBE and INSERTINTO, parses both
 // statements, reads the SELECT's rows through `open_source`, aggregates them and writes the
 // cube file at LOCATION. With USEEXISTINGFILE set and a file at LOCATION nothing is built.
 // Returns the first failure; a failed build leaves no new file and an earlier cube unchanged.
-// `clock` dates the cube file. Exceptions are the caller's to catch (the connection does).
+// `clock` dates the cube file. The source is opened on the calling thread, and `progress` is
+// called there. Exceptions, also those the source throws while it is read ahead, are the
+// caller's to catch (the connection does).
 std::optional<Error> BuildCube(std::string_view connection_string, const SourceOpener& open_source,
-                               const RowProgress& progress, const platform::Clock& clock);
+                               const RowProgress& progress, const platform::Clock& clock,
+                               const BuildOptions& options = {});
 
 }  // namespace cubemill::provider::connection

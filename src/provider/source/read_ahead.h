@@ -1,0 +1,54 @@
+// Reads another row source ahead on a thread of its own, so that fetching and using rows overlap.
+#pragma once
+
+#include <cstddef>
+#include <memory>
+#include <vector>
+
+#include "common/error.h"
+#include "provider/row_source.h"
+
+namespace cubemill::provider::source {
+
+// How a ReadAheadSource reads ahead.
+struct ReadAheadOptions {
+  std::size_t block_rows = 4096;  // rows read into one block before it is handed over
+  std::size_t queued_blocks = 2;  // filled blocks that may wait for the caller
+};
+
+// A RowSource that reads `inner` on its own thread, block by block, and hands the rows out on
+// the caller's thread in the same order. The text of each block is copied into the block's own
+// buffer, so a row handed out stays valid until the next NextRow, as from any source. The reader
+// stays at most queued_blocks blocks ahead; its blocks are reused, so once every block has been
+// filled once, reading allocates nothing more.
+//
+// The inner source's end and failures come out where they happened: after the rows before them,
+// NextRow returns false, or the inner source's Error, or rethrows what the inner source threw.
+// After that NextRow returns false. Destroying the source stops the reader (within the inner
+// NextRow call it is in) and waits for it, whether or not every row was taken; only then is the
+// inner source destroyed, on the destroying thread.
+//
+// The inner source is used from the reader thread only, one call at a time, and must not be used
+// by anyone else meanwhile. When no thread can be started, the rows are read on the caller's
+// thread instead.
+class ReadAheadSource final : public RowSource {
+ public:
+  explicit ReadAheadSource(std::unique_ptr<RowSource> inner, ReadAheadOptions options = {});
+  ~ReadAheadSource() override;
+  ReadAheadSource(const ReadAheadSource&) = delete;
+  ReadAheadSource& operator=(const ReadAheadSource&) = delete;
+
+  // The inner source's column count, known before the first row.
+  std::size_t ColumnCount() const override;
+  Result<bool> NextRow(std::vector<Value>& row) override;
+
+ private:
+  struct Shared;
+  std::unique_ptr<RowSource> inner_;
+  std::unique_ptr<Shared> shared_;
+};
+
+// `inner` read ahead by a ReadAheadSource with the default options.
+std::unique_ptr<RowSource> ReadAhead(std::unique_ptr<RowSource> inner);
+
+}  // namespace cubemill::provider::source

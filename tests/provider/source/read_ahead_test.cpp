@@ -1,0 +1,285 @@
+// The read-ahead source: the same rows, ends and failures as the source it reads, in the same
+// places, over the SQLite ODBC driver and over sources that end, fail or throw where told; and
+// it stops its reader whenever it is dropped.
+#include "provider/source/read_ahead.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <stdexcept>
+#include <string>
+#include <thread>
+
+#include "provider/engine_error.h"
+#include "provider/source/odbc_source.h"
+#include "support/sqlite_fixture.h"
+#include "support/test_support.h"
+
+namespace cubemill::provider::source {
+namespace {
+
+using namespace std::string_view_literals;
+
+// What a source gave: every row (text copied, so that it outlives the next call), then how it
+// ended: "end", or the error's number, text and source.
+struct Reading {
+  std::vector<std::vector<std::string>> rows;
+  std::string ending;
+  bool operator==(const Reading&) const = default;
+};
+
+std::string ValueText(const Value& value) {
+  struct {
+    std::string operator()(std::monostate) const { return "NULL"; }
+    std::string operator()(std::int64_t v) const { return "int " + std::to_string(v); }
+    std::string operator()(double v) const { return "real " + std::to_string(v); }
+    std::string operator()(std::string_view v) const { return "text '" + std::string(v) + "'"; }
+    std::string operator()(const Date& v) const {
+      return "date " + std::to_string(v.year) + "-" + std::to_string(v.month) + "-" +
+             std::to_string(v.day);
+    }
+    std::string operator()(const Timestamp& v) const {
+      return "stamp " + (*this)(v.date) + " " + std::to_string(v.hour) + ":" +
+             std::to_string(v.minute) + ":" + std::to_string(v.second);
+    }
+  } visitor;
+  return std::visit(visitor, value);
+}
+
+// Reads `source` to its end or first error, and once more after that.
+Reading ReadAll(RowSource& source) {
+  Reading reading;
+  std::vector<Value> row;
+  for (;;) {
+    auto more = source.NextRow(row);
+    if (!more) {
+      const Error& e = more.error();
+      reading.ending = std::to_string(e.number) + " " + e.description + " (" + e.source + ")";
+      break;
+    }
+    if (!*more) {
+      reading.ending = "end";
+      break;
+    }
+    EXPECT_EQ(row.size(), source.ColumnCount());
+    std::vector<std::string> texts;
+    for (const Value& value : row) texts.push_back(ValueText(value));
+    reading.rows.push_back(std::move(texts));
+  }
+  auto after = source.NextRow(row);
+  EXPECT_TRUE(after.ok() && !*after) << "a finished source gives no more rows";
+  return reading;
+}
+
+// Makes `path` a database with table t of `rows` rows: an id, a real, a text that changes from
+// row to row (some NULL, some empty, some long), a date.
+void MakeTable(const std::string& path, int rows) {
+  test::RunSqlite(path,
+                  "CREATE TABLE t(id INTEGER, amount REAL, city TEXT, day DATE);"
+                  "WITH RECURSIVE n(x) AS (SELECT 1 UNION ALL SELECT x + 1 FROM n WHERE x < " +
+                      std::to_string(rows) +
+                      ") INSERT INTO t SELECT x, x * 0.25, CASE x % 11 WHEN 0 THEN NULL "
+                      "WHEN 1 THEN '' WHEN 2 THEN printf('%.*c', 300 + x % 50, 'w') "
+                      "ELSE 'city ' || x END, date('2021-01-01', '+' || (x % 900) || ' days') "
+                      "FROM n WHERE " +
+                      std::to_string(rows) + " > 0;");
+}
+
+std::unique_ptr<RowSource> OpenOdbc(const std::string& path, const std::string& select) {
+  auto source = OpenOdbcSource(test::SqliteOdbc(path), select, {});
+  EXPECT_TRUE(source.ok()) << (source.ok() ? "" : source.error().description);
+  return source.ok() ? std::move(*source) : nullptr;
+}
+
+TEST(ReadAheadTest, GivesTheOdbcSourcesRowsInOrderWhateverTheBlocks) {
+  test::TempDir dir;
+  const std::string select = "SELECT id, amount, city, day FROM t ORDER BY id";
+  constexpr std::size_t kBlock = 64;
+  for (const int rows : {0, 1, int{kBlock}, int{kBlock} + 1, 5000}) {
+    const std::string path = dir.File("t" + std::to_string(rows) + ".db");
+    MakeTable(path, rows);
+    auto direct = OpenOdbc(path, select);
+    ASSERT_NE(direct, nullptr);
+    const Reading expected = ReadAll(*direct);
+    ASSERT_EQ(expected.rows.size(), static_cast<std::size_t>(rows));
+    ASSERT_EQ(expected.ending, "end");
+    for (const ReadAheadOptions options : {ReadAheadOptions{kBlock, 2}, ReadAheadOptions{1, 1},
+                                           ReadAheadOptions{7, 4}, ReadAheadOptions{}}) {
+      SCOPED_TRACE(std::to_string(rows) + " rows, blocks of " + std::to_string(options.block_rows) +
+                   ", " + std::to_string(options.queued_blocks) + " queued");
+      ReadAheadSource ahead(OpenOdbc(path, select), options);
+      EXPECT_EQ(ahead.ColumnCount(), 4u);  // before the first row
+      EXPECT_EQ(ReadAll(ahead), expected);
+    }
+  }
+}
+
+TEST(ReadAheadTest, AnOdbcFailureComesAfterTheRowsBeforeIt) {
+  // SQLite fails the statement at id 2500 (malformed JSON), in the middle of the third fetch
+  // block (no ORDER BY: a sort would meet the failure before the first row).
+  test::TempDir dir;
+  const std::string path = dir.File("t.db");
+  MakeTable(path, 4000);
+  const std::string select =
+      "SELECT id, CASE WHEN id >= 2500 THEN json('{' || id) ELSE city END FROM t";
+  auto direct = OpenOdbc(path, select);
+  ASSERT_NE(direct, nullptr);
+  const Reading expected = ReadAll(*direct);
+  EXPECT_EQ(expected.rows.size(), 2 * kFetchBlockRows);
+  EXPECT_NE(expected.ending.find("fetch failed after row 2048: [HY000] [SQLite]malformed JSON"),
+            std::string::npos)
+      << expected.ending;
+  for (const ReadAheadOptions options : {ReadAheadOptions{}, ReadAheadOptions{100, 1}}) {
+    ReadAheadSource ahead(OpenOdbc(path, select), options);
+    EXPECT_EQ(ReadAll(ahead), expected);
+  }
+}
+
+// Rows 0, 1, 2, ... of one text column, each written over the one before it in one buffer (as
+// a driver's buffer is); after `rows` rows it ends, or fails, or throws, as told. Counts its
+// calls, and where it was destroyed.
+class CountingSource : public RowSource {
+ public:
+  enum class Then { kEnd, kFail, kThrow, kThrowBadAlloc, kNeverEnd };
+  CountingSource(std::size_t rows, Then then, std::atomic<std::size_t>& calls)
+      : rows_(rows), then_(then), calls_(calls) {}
+  std::size_t ColumnCount() const override { return 2; }
+  Result<bool> NextRow(std::vector<Value>& row) override {
+    calls_.fetch_add(1);
+    if (next_ == rows_ && then_ != Then::kNeverEnd) {
+      if (then_ == Then::kFail) return Error{"row " + std::to_string(next_) + " broke", 42, "src"};
+      if (then_ == Then::kThrow) throw std::runtime_error("thrown at " + std::to_string(next_));
+      if (then_ == Then::kThrowBadAlloc) throw std::bad_alloc();
+      return false;
+    }
+    buffer_ = "value " + std::to_string(next_);
+    row = {static_cast<std::int64_t>(next_), std::string_view(buffer_)};
+    ++next_;
+    return true;
+  }
+
+ private:
+  std::size_t rows_;
+  Then then_;
+  std::atomic<std::size_t>& calls_;
+  std::size_t next_ = 0;
+  std::string buffer_;
+};
+
+Reading Expected(std::size_t rows, const std::string& ending) {
+  Reading reading;
+  for (std::size_t i = 0; i < rows; ++i)
+    reading.rows.push_back({"int " + std::to_string(i), "text 'value " + std::to_string(i) + "'"});
+  reading.ending = ending;
+  return reading;
+}
+
+TEST(ReadAheadTest, TheEndOrAnErrorComesAfterExactlyTheRowsBeforeIt) {
+  constexpr std::size_t kBlock = 16;
+  for (const std::size_t rows : {std::size_t{0}, std::size_t{1}, kBlock - 1, kBlock, kBlock + 1,
+                                 3 * kBlock, 3 * kBlock + 5}) {
+    SCOPED_TRACE(std::to_string(rows) + " rows");
+    std::atomic<std::size_t> calls = 0;
+    ReadAheadSource ended(std::make_unique<CountingSource>(rows, CountingSource::Then::kEnd, calls),
+                          {kBlock, 2});
+    EXPECT_EQ(ReadAll(ended), Expected(rows, "end"));
+    EXPECT_EQ(calls.load(), rows + 1);  // never asked again after the end
+
+    ReadAheadSource failed(
+        std::make_unique<CountingSource>(rows, CountingSource::Then::kFail, calls), {kBlock, 2});
+    EXPECT_EQ(ReadAll(failed), Expected(rows, "42 row " + std::to_string(rows) + " broke (src)"));
+  }
+}
+
+TEST(ReadAheadTest, WhatTheSourceThrowsIsThrownToTheCallerAfterTheRowsBeforeIt) {
+  for (const std::size_t rows : {std::size_t{0}, std::size_t{5}, std::size_t{40}}) {
+    SCOPED_TRACE(std::to_string(rows) + " rows");
+    std::atomic<std::size_t> calls = 0;
+    ReadAheadSource ahead(
+        std::make_unique<CountingSource>(rows, CountingSource::Then::kThrow, calls), {8, 2});
+    std::vector<Value> row;
+    for (std::size_t i = 0; i < rows; ++i) {
+      auto more = ahead.NextRow(row);
+      ASSERT_TRUE(more.ok() && *more);
+      EXPECT_EQ(row[1], Value(std::string_view("value " + std::to_string(i))));
+    }
+    try {
+      (void)ahead.NextRow(row);
+      ADD_FAILURE() << "nothing thrown";
+    } catch (const std::runtime_error& thrown) {
+      EXPECT_EQ(std::string(thrown.what()), "thrown at " + std::to_string(rows));
+    }
+    auto after = ahead.NextRow(row);
+    EXPECT_TRUE(after.ok() && !*after);
+  }
+  std::atomic<std::size_t> calls = 0;
+  ReadAheadSource out_of_memory(
+      std::make_unique<CountingSource>(3, CountingSource::Then::kThrowBadAlloc, calls), {2, 1});
+  std::vector<Value> row;
+  for (int i = 0; i < 3; ++i) ASSERT_TRUE(*out_of_memory.NextRow(row));
+  EXPECT_THROW((void)out_of_memory.NextRow(row), std::bad_alloc);
+}
+
+// Waits (ten seconds at most) until the reader has called its source `expected` times, then
+// a little longer, and returns how often it has: more than `expected` when it did not stop.
+std::size_t CallsOnceReaderWaits(const std::atomic<std::size_t>& calls, std::size_t expected) {
+  using namespace std::chrono_literals;
+  for (int waited = 0; waited < 1000 && calls.load() < expected; ++waited)
+    std::this_thread::sleep_for(10ms);
+  std::this_thread::sleep_for(50ms);
+  return calls.load();
+}
+
+TEST(ReadAheadTest, ARowStaysWhileTheReaderFillsTheQueueBehindIt) {
+  // Block size 4, 2 queued: the reader fills the block handed out, two queued and one more,
+  // then waits; the row handed out first must still read as it did.
+  std::atomic<std::size_t> calls = 0;
+  ReadAheadSource ahead(std::make_unique<CountingSource>(0, CountingSource::Then::kNeverEnd, calls),
+                        {4, 2});
+  std::vector<Value> row;
+  ASSERT_TRUE(*ahead.NextRow(row));
+  EXPECT_EQ(CallsOnceReaderWaits(calls, 16), 16u);  // the queue is full: the reader waits
+  EXPECT_EQ(row[1], Value("value 0"sv));
+  for (int i = 1; i < 6; ++i) ASSERT_TRUE(*ahead.NextRow(row));  // into the second block
+  EXPECT_EQ(row[1], Value("value 5"sv));
+  EXPECT_EQ(CallsOnceReaderWaits(calls, 20), 20u);  // the first block came back, filled again
+  EXPECT_EQ(row[1], Value("value 5"sv));
+}
+
+TEST(ReadAheadTest, DroppingItStopsTheReaderWhereverItIs) {
+  std::atomic<std::size_t> calls = 0;
+  {  // the queue full, nothing taken
+    ReadAheadSource ahead(
+        std::make_unique<CountingSource>(0, CountingSource::Then::kNeverEnd, calls), {8, 3});
+    EXPECT_EQ(CallsOnceReaderWaits(calls, 40), 40u);
+  }
+  {  // the queue full, some rows taken
+    ReadAheadSource ahead(
+        std::make_unique<CountingSource>(0, CountingSource::Then::kNeverEnd, calls), {8, 3});
+    std::vector<Value> row;
+    for (int i = 0; i < 12; ++i) ASSERT_TRUE(*ahead.NextRow(row));
+    EXPECT_EQ(CallsOnceReaderWaits(calls, 40 + 48), 40u + 48u);
+  }
+  {  // dropped at once, whatever the reader is doing
+    ReadAheadSource ahead(
+        std::make_unique<CountingSource>(0, CountingSource::Then::kNeverEnd, calls));
+  }
+  test::TempDir dir;
+  const std::string path = dir.File("t.db");
+  MakeTable(path, 20000);
+  for (int taken : {0, 10, 5000}) {  // an ODBC source with its statement still open
+    ReadAheadSource ahead(OpenOdbc(path, "SELECT id, city FROM t"));
+    std::vector<Value> row;
+    for (int i = 0; i < taken; ++i) ASSERT_TRUE(*ahead.NextRow(row));
+  }
+  // The database is not held open: it can be replaced and read again.
+  std::filesystem::remove(path);
+  MakeTable(path, 3);
+  ReadAheadSource again(OpenOdbc(path, "SELECT id FROM t ORDER BY id"));
+  EXPECT_EQ(ReadAll(again).rows,
+            (std::vector<std::vector<std::string>>{{"int 1"}, {"int 2"}, {"int 3"}}));
+}
+
+}  // namespace
+}  // namespace cubemill::provider::source
