@@ -33,4 +33,12 @@ Value TextToValue(std::string_view text, ColumnKind kind) {
   return text;
 }
 
+void ConvertRow(std::span<Value> row, const std::vector<ColumnKind>& kinds) {
+  for (std::size_t c = 0; c < row.size(); ++c) {
+    if (kinds[c] == ColumnKind::kText) continue;
+    if (const auto* text = std::get_if<std::string_view>(&row[c]))
+      row[c] = TextToValue(*text, kinds[c]);
+  }
+}
+
 }  // namespace cubemill::provider::source

@@ -1,7 +1,10 @@
 // Turns the text a source delivers for one value into the typed value its column asks for.
 #pragma once
 
+#include <functional>
+#include <span>
 #include <string_view>
+#include <vector>
 
 #include "provider/row_source.h"
 
@@ -15,5 +18,25 @@ enum class ColumnKind { kText, kInteger, kReal, kDateTime };
 // kReal gives a double; kDateTime a Date or Timestamp. Text that cannot be read so is returned
 // as it is (a view of `text`), so that the engine can report the value with its row and column.
 Value TextToValue(std::string_view text, ColumnKind kind);
+
+// Converts, in place, each text value of `row` by TextToValue with the kind of its column in
+// `kinds` (one per value). Other values stay as they are.
+void ConvertRow(std::span<Value> row, const std::vector<ColumnKind>& kinds);
+
+// Converts the values of one row in place, as ConvertRow does. Never fails.
+using RowConversion = std::function<void(std::span<Value> row)>;
+
+// A source that reads its values as text and converts them can leave the converting to its
+// caller, who may have a thread with more time for it (see ReadAheadSource).
+class DefersConversion {
+ public:
+  // From now on NextRow delivers every value as the text it arrived as (NULL as NULL); the
+  // function returned turns such a row into the one NextRow would have delivered. Called
+  // before the first NextRow; the function does not depend on the source staying alive.
+  virtual RowConversion DeferConversion() = 0;
+
+ protected:
+  ~DefersConversion() = default;
+};
 
 }  // namespace cubemill::provider::source

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <string_view>
 #include <utility>
 
@@ -33,6 +34,7 @@ struct OdbcSource::State {
   SQLULEN next_in_block = 0;
   std::uint64_t rows_before_block = 0;
   bool finished = false;
+  bool convert = true;             // false once the caller converts (DeferConversion)
   std::vector<char> reread_chunk;  // ReadWhole's buffer, allocated on first use
 
   std::optional<Error> Connect(const std::string& requested, const InfoMessage& info);
@@ -227,9 +229,20 @@ Result<bool> OdbcSource::NextRow(std::vector<Value>& row) {
       text = std::string_view(column.cells.data() + k * static_cast<SQLULEN>(column.width),
                               static_cast<std::size_t>(indicator));
     }
-    row[c] = TextToValue(text, column.kind);
+    if (s.convert && column.kind != ColumnKind::kText) {
+      row[c] = TextToValue(text, column.kind);
+    } else {
+      row[c] = text;
+    }
   }
   return true;
+}
+
+RowConversion OdbcSource::DeferConversion() {
+  state_->convert = false;
+  std::vector<ColumnKind> kinds;
+  for (const Column& column : state_->columns) kinds.push_back(column.kind);
+  return [kinds = std::move(kinds)](std::span<Value> row) { ConvertRow(row, kinds); };
 }
 
 Result<std::unique_ptr<RowSource>> OpenOdbcSource(const std::string& connection,

@@ -8,6 +8,7 @@
 
 #include "common/error.h"
 #include "provider/row_source.h"
+#include "provider/source/column_conversion.h"
 
 namespace cubemill::provider::source {
 
@@ -19,7 +20,7 @@ inline constexpr std::size_t kMaxCellBytes = 1024;
 // A RowSource over ODBC. Every column is bound as text in arrays of kFetchBlockRows rows and
 // read per hint: this is exact for integers and shows values the driver could not convert
 // (the SQLite driver turns "n/a" in an integer column into NULL when asked for a number).
-class OdbcSource final : public RowSource {
+class OdbcSource final : public RowSource, public DefersConversion {
  public:
   // Connects with `connection` (adding the driver's streaming option, see AddStreamingOptions),
   // runs `select` unchanged and prepares the fetch. Column k is read as `hints[k]` asks (kAny
@@ -39,6 +40,9 @@ class OdbcSource final : public RowSource {
   // text as a view valid until the next call. A value that cannot be read as its column's
   // hint asks is delivered as text, for the caller to report with its row and column.
   Result<bool> NextRow(std::vector<Value>& row) override;
+  // From now on NextRow delivers text (and NULL) only; the function returned reads each text as
+  // its column's kind asks, as NextRow did.
+  RowConversion DeferConversion() override;
 
   // Rows fetched per call to the driver: kFetchBlockRows, or 1 when a column may hold values
   // longer than kMaxCellBytes and the driver cannot re-read one row of a block (SQLite).

@@ -3,14 +3,18 @@
 #include <algorithm>
 #include <atomic>
 #include <condition_variable>
+#include <cstring>
 #include <exception>
 #include <mutex>
+#include <span>
 #include <stdexcept>
 #include <string>
 #include <string_view>
 #include <system_error>
 #include <thread>
 #include <utility>
+
+#include "provider/source/column_conversion.h"
 
 namespace cubemill::provider::source {
 namespace {
@@ -20,20 +24,40 @@ enum class BlockEnd { kMore, kLast, kError, kException };
 
 // Rows read ahead: their values row after row, and the bytes of their text values.
 struct Block {
-  // Where a text value of the block lies in `text` while the block is filled (`text` may move
-  // as it grows, so the values are pointed at it once the block is full).
-  struct TextPlace {
-    std::size_t value = 0;
-    std::size_t offset = 0;
-    std::size_t size = 0;
-  };
   std::vector<Value> values;  // rows * columns
   std::size_t rows = 0;
-  std::string text;
-  std::vector<TextPlace> places;
+  std::unique_ptr<char[]> bytes;  // the text values' bytes, one after the other
+  std::size_t text_size = 0;
+  std::size_t text_capacity = 0;
+  bool converted = false;  // the deferred conversion has been applied to every row
   BlockEnd end = BlockEnd::kMore;
   Error error;                   // with kError: what the inner source returned
   std::exception_ptr exception;  // with kException: what the inner source threw
+
+  // Returns a copy of `text` in the block's buffer; `filled` values of the block are in place and
+  // are pointed at the new buffer if the buffer must grow (only until it has grown once to the
+  // size the source's blocks need).
+  std::string_view Keep(std::string_view text, std::size_t filled) {
+    if (text.empty()) return {};
+    if (text.size() > text_capacity - text_size) Grow(text.size(), filled);
+    char* copy = bytes.get() + text_size;
+    std::memcpy(copy, text.data(), text.size());
+    text_size += text.size();
+    return {copy, text.size()};
+  }
+
+  void Grow(std::size_t more, std::size_t filled) {
+    const std::size_t capacity = std::max({text_capacity * 2, text_size + more, std::size_t{4096}});
+    auto bigger = std::make_unique_for_overwrite<char[]>(capacity);
+    if (text_size > 0) std::memcpy(bigger.get(), bytes.get(), text_size);
+    for (std::size_t i = 0; i < filled; ++i) {
+      if (const auto* kept = std::get_if<std::string_view>(&values[i]); kept && !kept->empty()) {
+        values[i] = std::string_view(bigger.get() + (kept->data() - bytes.get()), kept->size());
+      }
+    }
+    bytes = std::move(bigger);
+    text_capacity = capacity;
+  }
 };
 
 // Fills `block` with up to `block_rows` rows of `inner`, read through `row`, until `stop` is set.
@@ -41,8 +65,8 @@ struct Block {
 void Fill(RowSource& inner, std::size_t columns, std::size_t block_rows,
           const std::atomic<bool>& stop, std::vector<Value>& row, Block& block) {
   block.rows = 0;
-  block.text.clear();
-  block.places.clear();
+  block.text_size = 0;
+  block.converted = false;
   block.end = BlockEnd::kMore;
   block.error = Error{};
   block.exception = nullptr;
@@ -66,9 +90,7 @@ void Fill(RowSource& inner, std::size_t columns, std::size_t block_rows,
       const std::size_t first = block.rows * columns;
       for (std::size_t c = 0; c < columns; ++c) {
         if (const auto* text = std::get_if<std::string_view>(&row[c])) {
-          block.places.push_back({first + c, block.text.size(), text->size()});
-          block.text.append(*text);
-          block.values[first + c] = std::string_view();
+          block.values[first + c] = block.Keep(*text, first + c);
         } else {
           block.values[first + c] = row[c];
         }
@@ -79,9 +101,6 @@ void Fill(RowSource& inner, std::size_t columns, std::size_t block_rows,
     block.end = BlockEnd::kException;
     block.exception = std::current_exception();
   }
-  for (const Block::TextPlace& place : block.places) {
-    block.values[place.value] = std::string_view(block.text.data() + place.offset, place.size);
-  }
 }
 
 }  // namespace
@@ -90,6 +109,7 @@ void Fill(RowSource& inner, std::size_t columns, std::size_t block_rows,
 struct ReadAheadSource::Shared {
   std::size_t columns = 0;
   ReadAheadOptions options;
+  RowConversion conversion;  // empty when the inner source converts its values itself
 
   std::vector<std::unique_ptr<Block>> blocks;  // every block, owned here
   std::mutex mutex;
@@ -107,6 +127,7 @@ struct ReadAheadSource::Shared {
   bool finished = false;
 
   void Read(RowSource& inner);
+  bool ReaderConverts();
   Block* TakeFilled();
   void GiveBack(Block* block);
 };
@@ -123,6 +144,12 @@ void ReadAheadSource::Shared::Read(RowSource& inner) {
       free.pop_back();
     }
     Fill(inner, columns, options.block_rows, stop, row, *block);
+    if (conversion && ReaderConverts()) {
+      for (std::size_t r = 0; r < block->rows; ++r) {
+        conversion(std::span<Value>(block->values).subspan(r * columns, columns));
+      }
+      block->converted = true;
+    }
     {
       std::lock_guard lock(mutex);
       filled.push_back(block);
@@ -130,6 +157,21 @@ void ReadAheadSource::Shared::Read(RowSource& inner) {
     filled_changed.notify_one();
     if (block->end != BlockEnd::kMore) return;
   }
+}
+
+// True when the reader is to convert the block it has just filled.
+bool ReadAheadSource::Shared::ReaderConverts() {
+  switch (options.convert_on) {
+    case ConvertOn::kReader:
+      return true;
+    case ConvertOn::kCaller:
+      return false;
+    case ConvertOn::kIdleThread:
+      break;
+  }
+  // A block still waiting for the caller means the caller is behind: the reader has the time.
+  std::lock_guard lock(mutex);
+  return !filled.empty();
 }
 
 Block* ReadAheadSource::Shared::TakeFilled() {
@@ -152,8 +194,12 @@ ReadAheadSource::ReadAheadSource(std::unique_ptr<RowSource> inner, ReadAheadOpti
     : inner_(std::move(inner)), shared_(std::make_unique<Shared>()) {
   Shared& s = *shared_;
   s.columns = inner_->ColumnCount();
+  s.options = options;
   s.options.block_rows = std::max<std::size_t>(options.block_rows, 1);
   s.options.queued_blocks = std::max<std::size_t>(options.queued_blocks, 1);
+  if (auto* defers = dynamic_cast<DefersConversion*>(inner_.get())) {
+    s.conversion = defers->DeferConversion();
+  }
   // One block more than may wait is being filled, and one more is being handed out.
   const std::size_t count = s.options.queued_blocks + 2;
   s.filled.reserve(count);
@@ -185,7 +231,11 @@ std::size_t ReadAheadSource::ColumnCount() const { return shared_->columns; }
 
 Result<bool> ReadAheadSource::NextRow(std::vector<Value>& row) {
   Shared& s = *shared_;
-  if (s.direct) return inner_->NextRow(row);
+  if (s.direct) {
+    auto more = inner_->NextRow(row);
+    if (more && *more && s.conversion) s.conversion(row);
+    return more;
+  }
   for (;;) {
     if (s.finished) return false;
     if (s.current != nullptr) {
@@ -194,6 +244,7 @@ Result<bool> ReadAheadSource::NextRow(std::vector<Value>& row) {
         const auto first =
             block.values.begin() + static_cast<std::ptrdiff_t>(s.next_row * s.columns);
         row.assign(first, first + static_cast<std::ptrdiff_t>(s.columns));
+        if (s.conversion && !block.converted) s.conversion(row);
         ++s.next_row;
         return true;
       }

@@ -10,10 +10,19 @@
 
 namespace cubemill::provider::source {
 
+// Which thread converts the text of a source that leaves its conversion to its caller
+// (DefersConversion).
+enum class ConvertOn {
+  kIdleThread,  // the reader when the caller is behind (blocks wait for it), the caller otherwise
+  kReader,
+  kCaller,
+};
+
 // How a ReadAheadSource reads ahead.
 struct ReadAheadOptions {
   std::size_t block_rows = 4096;  // rows read into one block before it is handed over
   std::size_t queued_blocks = 2;  // filled blocks that may wait for the caller
+  ConvertOn convert_on = ConvertOn::kIdleThread;
 };
 
 // A RowSource that reads `inner` on its own thread, block by block, and hands the rows out on
@@ -22,15 +31,20 @@ struct ReadAheadOptions {
 // stays at most queued_blocks blocks ahead; its blocks are reused, so once every block has been
 // filled once, reading allocates nothing more.
 //
+// When the inner source can leave the conversion of its text to its caller (DefersConversion,
+// as OdbcSource can), that work is done on whichever of the two threads has time for it: by the
+// caller while it waits for the source, by the reader while the caller is behind. The rows are
+// the same either way.
+//
 // The inner source's end and failures come out where they happened: after the rows before them,
 // NextRow returns false, or the inner source's Error, or rethrows what the inner source threw.
 // After that NextRow returns false. Destroying the source stops the reader (within the inner
 // NextRow call it is in) and waits for it, whether or not every row was taken; only then is the
 // inner source destroyed, on the destroying thread.
 //
-// The inner source is used from the reader thread only, one call at a time, and must not be used
-// by anyone else meanwhile. When no thread can be started, the rows are read on the caller's
-// thread instead.
+// Once constructed, the ReadAheadSource uses the inner source from the reader thread only, one
+// call at a time; nobody else may use it meanwhile. When no thread can be started, the rows are
+// read on the caller's thread instead.
 class ReadAheadSource final : public RowSource {
  public:
   explicit ReadAheadSource(std::unique_ptr<RowSource> inner, ReadAheadOptions options = {});

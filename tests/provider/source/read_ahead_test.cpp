@@ -73,46 +73,73 @@ Reading ReadAll(RowSource& source) {
 }
 
 // Makes `path` a database with table t of `rows` rows: an id, a real, a text that changes from
-// row to row (some NULL, some empty, some long), a date.
+// row to row (some NULL, some empty, some long), a date (some not a day), and a code read as an
+// integer though it is not always one.
 void MakeTable(const std::string& path, int rows) {
   test::RunSqlite(path,
-                  "CREATE TABLE t(id INTEGER, amount REAL, city TEXT, day DATE);"
+                  "CREATE TABLE t(id INTEGER, amount REAL, city TEXT, day DATE, code TEXT);"
                   "WITH RECURSIVE n(x) AS (SELECT 1 UNION ALL SELECT x + 1 FROM n WHERE x < " +
                       std::to_string(rows) +
                       ") INSERT INTO t SELECT x, x * 0.25, CASE x % 11 WHEN 0 THEN NULL "
                       "WHEN 1 THEN '' WHEN 2 THEN printf('%.*c', 300 + x % 50, 'w') "
-                      "ELSE 'city ' || x END, date('2021-01-01', '+' || (x % 900) || ' days') "
-                      "FROM n WHERE " +
+                      "ELSE 'city ' || x END, CASE WHEN x % 13 = 0 THEN '2021-02-30' ELSE "
+                      "date('2021-01-01', '+' || (x % 900) || ' days') END, CASE x % 7 "
+                      "WHEN 0 THEN 'n/a' WHEN 1 THEN ' ' || x || ' ' WHEN 2 THEN x || '.5' "
+                      "WHEN 3 THEN NULL WHEN 4 THEN '' ELSE x END FROM n WHERE " +
                       std::to_string(rows) + " > 0;");
 }
 
-std::unique_ptr<RowSource> OpenOdbc(const std::string& path, const std::string& select) {
-  auto source = OpenOdbcSource(test::SqliteOdbc(path), select, {});
+std::unique_ptr<RowSource> OpenOdbc(const std::string& path, const std::string& select,
+                                    const std::vector<ColumnHint>& hints = {}) {
+  auto source = OpenOdbcSource(test::SqliteOdbc(path), select, hints);
   EXPECT_TRUE(source.ok()) << (source.ok() ? "" : source.error().description);
   return source.ok() ? std::move(*source) : nullptr;
 }
 
 TEST(ReadAheadTest, GivesTheOdbcSourcesRowsInOrderWhateverTheBlocks) {
   test::TempDir dir;
-  const std::string select = "SELECT id, amount, city, day FROM t ORDER BY id";
+  const std::string select = "SELECT id, amount, city, day, code FROM t ORDER BY id";
+  const std::vector<ColumnHint> hints = {ColumnHint::kInteger, ColumnHint::kReal,
+                                         ColumnHint::kText, ColumnHint::kDateTime,
+                                         ColumnHint::kInteger};
   constexpr std::size_t kBlock = 64;
   for (const int rows : {0, 1, int{kBlock}, int{kBlock} + 1, 5000}) {
     const std::string path = dir.File("t" + std::to_string(rows) + ".db");
     MakeTable(path, rows);
-    auto direct = OpenOdbc(path, select);
+    auto direct = OpenOdbc(path, select, hints);
     ASSERT_NE(direct, nullptr);
     const Reading expected = ReadAll(*direct);
     ASSERT_EQ(expected.rows.size(), static_cast<std::size_t>(rows));
     ASSERT_EQ(expected.ending, "end");
-    for (const ReadAheadOptions options : {ReadAheadOptions{kBlock, 2}, ReadAheadOptions{1, 1},
-                                           ReadAheadOptions{7, 4}, ReadAheadOptions{}}) {
-      SCOPED_TRACE(std::to_string(rows) + " rows, blocks of " + std::to_string(options.block_rows) +
-                   ", " + std::to_string(options.queued_blocks) + " queued");
-      ReadAheadSource ahead(OpenOdbc(path, select), options);
-      EXPECT_EQ(ahead.ColumnCount(), 4u);  // before the first row
-      EXPECT_EQ(ReadAll(ahead), expected);
+    for (const ConvertOn convert_on : {ConvertOn::kIdleThread, ConvertOn::kReader,
+                                       ConvertOn::kCaller}) {
+      for (ReadAheadOptions options : {ReadAheadOptions{kBlock, 2}, ReadAheadOptions{1, 1},
+                                       ReadAheadOptions{7, 4}, ReadAheadOptions{}}) {
+        options.convert_on = convert_on;
+        SCOPED_TRACE(std::to_string(rows) + " rows, blocks of " +
+                     std::to_string(options.block_rows) + ", " +
+                     std::to_string(options.queued_blocks) + " queued, converted by " +
+                     std::to_string(static_cast<int>(convert_on)));
+        ReadAheadSource ahead(OpenOdbc(path, select, hints), options);
+        EXPECT_EQ(ahead.ColumnCount(), 5u);  // before the first row
+        EXPECT_EQ(ReadAll(ahead), expected);
+      }
     }
   }
+  // What the rows hold: every kind of value, and text that is not what its column asks for.
+  const std::string path = dir.File("t5000.db");
+  auto direct = OpenOdbc(path, select + " LIMIT 14", hints);
+  ASSERT_NE(direct, nullptr);
+  const Reading reading = ReadAll(*direct);
+  EXPECT_EQ(reading.rows[6], (std::vector<std::string>{"int 7", "real 1.750000", "text 'city 7'",
+                                                       "date 2021-1-8", "text 'n/a'"}));
+  EXPECT_EQ(reading.rows[7][4], "int 8");  // " 8 "
+  EXPECT_EQ(reading.rows[8][4], "real 9.500000");
+  EXPECT_EQ(reading.rows[9][4], "NULL");
+  EXPECT_EQ(reading.rows[10][2], "NULL");
+  EXPECT_EQ(reading.rows[10][4], "text ''");
+  EXPECT_EQ(reading.rows[11][2], "text ''");
+  EXPECT_EQ(reading.rows[12][3], "text '2021-02-30'");
 }
 
 TEST(ReadAheadTest, AnOdbcFailureComesAfterTheRowsBeforeIt) {
