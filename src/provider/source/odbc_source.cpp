@@ -209,8 +209,9 @@ Result<bool> OdbcSource::NextRow(std::vector<Value>& row) {
     return SourceError("fetch of row " + std::to_string(row_number) +
                        " failed: " + DiagnosticText(SQL_HANDLE_STMT, stmt));
   }
-  row.resize(s.columns.size());
-  for (std::size_t c = 0; c < s.columns.size(); ++c) {
+  const std::size_t columns = s.columns.size();
+  if (row.size() != columns) row.resize(columns);  // the first row only, as a rule
+  for (std::size_t c = 0; c < columns; ++c) {
     const Column& column = s.columns[c];
     const SQLLEN indicator = column.indicators[k];
     if (indicator == SQL_NULL_DATA) {
