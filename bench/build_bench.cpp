@@ -1,6 +1,7 @@
 // Feeds generated rows through the cube builder and the cube-file writer and prints the rate
 // and the peak memory. Usage: cubemill_build_bench [rows] [cube file] [distinct items]
 #include <sys/resource.h>
+#include <time.h>
 
 #include <chrono>
 #include <cstdio>
@@ -34,6 +35,20 @@ double Seconds(std::chrono::steady_clock::time_point since) {
   return std::chrono::duration<double>(std::chrono::steady_clock::now() - since).count();
 }
 
+// The peak resident memory of this process so far, in MiB.
+double PeakMiB() {
+  struct rusage usage;
+  getrusage(RUSAGE_SELF, &usage);
+  return static_cast<double>(usage.ru_maxrss) / 1024.0;
+}
+
+// CPU time of this process so far: on a shared machine it varies less than the wall time.
+double CpuSeconds() {
+  struct timespec now;
+  clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
+  return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) / 1e9;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -64,6 +79,7 @@ int main(int argc, char** argv) {
   };
   double generate_seconds = 0;
   auto start = std::chrono::steady_clock::now();
+  const double add_cpu_start = CpuSeconds();
   for (long i = 0; i < rows; ++i) {
     std::uint32_t city = next() % 500;
     std::uint32_t item = next() % items;
@@ -81,29 +97,42 @@ int main(int argc, char** argv) {
     }
   }
   const double add_seconds = Seconds(start) - generate_seconds;
+  const double add_cpu = CpuSeconds() - add_cpu_start;
+  const double add_peak = PeakMiB();
   auto finish_start = std::chrono::steady_clock::now();
+  const double finish_cpu_start = CpuSeconds();
   auto cube = builder.Finish();
   if (!cube.ok()) {
     std::fprintf(stderr, "%s\n", cube.error().description.c_str());
     return 1;
   }
   const double finish_seconds = Seconds(finish_start);
+  const double finish_cpu = CpuSeconds() - finish_cpu_start;
+  const double finish_peak = PeakMiB();
   auto write_start = std::chrono::steady_clock::now();
+  const double write_cpu_start = CpuSeconds();
   BuildInfo info{kCreateCube, kInsertInto, "DSN=bench", "now", rows};
   if (auto error = WriteCubeFile(file, *schema, *cube, info)) {
     std::fprintf(stderr, "%s\n", error->description.c_str());
     return 1;
   }
   const double write_seconds = Seconds(write_start);
+  const double write_cpu = CpuSeconds() - write_cpu_start;
   struct rusage usage;
   getrusage(RUSAGE_SELF, &usage);
   std::printf("rows: %ld  members: %zu  cells: %zu\n", rows, cube->members.size(),
-              cube->cell_count);
+              cube->cells.size());
   std::printf("AddRow: %.2f s (%.0f rows/s, %.0f ns/row, row generation included)\n", add_seconds,
               static_cast<double>(rows) / add_seconds,
               add_seconds * 1e9 / static_cast<double>(rows));
   std::printf("Finish: %.2f s  WriteCubeFile: %.2f s (%.0f cells/s)\n", finish_seconds,
-              write_seconds, static_cast<double>(cube->cell_count) / write_seconds);
-  std::printf("peak RSS: %.1f MiB\n", static_cast<double>(usage.ru_maxrss) / 1024.0);
+              write_seconds, static_cast<double>(cube->cells.size()) / write_seconds);
+  std::printf("CPU: AddRow %.2f s (%.0f ns/row), Finish %.2f s, WriteCubeFile %.2f s\n", add_cpu,
+              add_cpu * 1e9 / static_cast<double>(rows), finish_cpu, write_cpu);
+  std::printf("peak RSS after AddRow: %.1f MiB, after Finish: %.1f MiB\n", add_peak, finish_peak);
+  std::printf("peak RSS: %.1f MiB (%.1f bytes per cell above 64 MiB)\n",
+              static_cast<double>(usage.ru_maxrss) / 1024.0,
+              (static_cast<double>(usage.ru_maxrss) * 1024.0 - 64.0 * 1024 * 1024) /
+                  static_cast<double>(cube->cells.size()));
   return 0;
 }

@@ -8,14 +8,13 @@
 #include <variant>
 #include <vector>
 
+#include "provider/aggregate/cell_records.h"
+
 namespace cubemill::provider {
 
 // A member key: NULL, an integer, a real number or text. Dates are keyed by their
 // "YYYY-MM-DD" text, which sorts chronologically.
 using MemberKey = std::variant<std::monostate, std::int64_t, double, std::string>;
-
-// The value of one measure in one cell: NULL when no row contributed a non-NULL value.
-using CellValue = std::variant<std::monostate, std::int64_t, double>;
 
 struct Member {
   std::int64_t id = 0;      // 1-based, unique in the cube; ordered by level, then position
@@ -40,12 +39,10 @@ struct Coordinate {
 struct BuiltCube {
   std::vector<Member> members;          // ordered by id; members[i].id == i + 1
   std::vector<Coordinate> coordinates;  // one per hierarchy of every dimension
-  std::size_t measure_count = 0;
-  std::size_t cell_count = 0;
-  // cell_count * coordinates.size() leaf member ids, cell after cell, cells ordered by them.
-  std::vector<std::int64_t> cell_members;
-  // cell_count * measure_count values, cell after cell, measures in schema order.
-  std::vector<CellValue> cell_values;
+  // The leaf cells, ordered by their member ids: per cell the leaf member id of each
+  // coordinate (width() == coordinates.size()) and the value of each measure, in schema order
+  // (NULL when no row gave the measure a value).
+  CellRecords cells;
   std::int64_t source_rows = 0;
   std::vector<std::string> warnings;  // data oddities worth reporting (NULL members, overflow)
   bool operator==(const BuiltCube&) const = default;

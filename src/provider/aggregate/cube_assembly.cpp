@@ -1,6 +1,8 @@
 #include "provider/aggregate/cube_assembly.h"
 
 #include <algorithm>
+#include <climits>
+#include <cstdint>
 #include <numeric>
 #include <string>
 #include <utility>
@@ -46,10 +48,64 @@ std::vector<std::uint32_t> OrderMembers(const ColumnPlan& plan, MemberIndex& ind
 
 }  // namespace
 
+void OrderCells(CellRecords& cells, const std::vector<std::uint32_t>& new_number,
+                std::vector<std::uint64_t> scratch) {
+  const std::size_t width = cells.width();
+  const std::size_t count = cells.size();
+  std::vector<std::uint32_t> low(width, UINT32_MAX);
+  std::vector<std::uint32_t> high(width, 0);
+  for (std::size_t cell = 0; cell < count; ++cell) {
+    std::byte* record = cells.Record(cell);
+    for (std::size_t i = 0; i < width; ++i) {
+      const std::uint32_t id = new_number[cells.Member(record, i)];
+      cells.SetMember(record, i, id);
+      low[i] = std::min(low[i], id);
+      high[i] = std::max(high[i], id);
+    }
+  }
+  if (count < 2) return;
+  // Where it fits, one 64-bit number per cell sorts it: its ids as digits of a mixed-radix
+  // number (each coordinate's digit counted from its lowest id) above the cell's number.
+  unsigned index_bits = 0;
+  while ((std::uint64_t{1} << index_bits) < count) ++index_bits;
+  std::vector<std::uint64_t> radix(width, 0);
+  std::uint64_t keys = 1;  // how many mixed-radix numbers there are
+  bool fits = true;
+  for (std::size_t i = width; i-- > 0 && fits;) {
+    radix[i] = keys;
+    fits = !__builtin_mul_overflow(keys, std::uint64_t{high[i]} - low[i] + 1, &keys);
+  }
+  fits = fits && (keys - 1) >> (64 - index_bits) == 0;
+  std::vector<std::uint64_t> order = std::move(scratch);
+  order.assign(count, 0);
+  if (fits) {
+    for (std::size_t cell = 0; cell < count; ++cell) {
+      const std::byte* record = cells.Record(cell);
+      std::uint64_t key = 0;
+      for (std::size_t i = 0; i < width; ++i) key += (cells.Member(record, i) - low[i]) * radix[i];
+      order[cell] = key << index_bits | cell;
+    }
+    std::sort(order.begin(), order.end());
+  } else {
+    index_bits = 64;
+    std::iota(order.begin(), order.end(), std::uint64_t{0});
+    std::sort(order.begin(), order.end(), [&cells, width](std::uint64_t a, std::uint64_t b) {
+      const std::byte* x = cells.Record(a);
+      const std::byte* y = cells.Record(b);
+      for (std::size_t i = 0; i < width; ++i) {
+        const std::uint32_t p = cells.Member(x, i);
+        const std::uint32_t q = cells.Member(y, i);
+        if (p != q) return p < q;
+      }
+      return false;
+    });
+  }
+  cells.Permute(order, index_bits);
+}
+
 BuiltCube AssembleCube(const ColumnPlan& plan, const GatheredRows& gathered) {
   BuiltCube cube;
   cube.coordinates = plan.coordinates;
-  cube.measure_count = plan.measures.size();
   cube.source_rows = gathered.source_rows;
   std::vector<std::int64_t> position;
   const std::vector<std::uint32_t> new_number = OrderMembers(plan, gathered.index, position);
@@ -68,35 +124,9 @@ BuiltCube AssembleCube(const ColumnPlan& plan, const GatheredRows& gathered) {
     member.name = std::move(state.name);
     member.position = position[old];
   }
-  // Cells in the order of their members. Sizes in locals the lambdas copy, so the loops keep
-  // them in registers.
-  const CellTable& cells = gathered.cells;
-  const std::size_t width = plan.coordinates.size();
-  const std::size_t cell_count = cells.size();
-  const std::size_t measure_count = plan.measures.size();
-  cube.cell_count = cell_count;
-  std::vector<std::int64_t> renumbered(cell_count * width);
-  for (std::size_t cell = 0; cell < cell_count; ++cell) {
-    const std::uint32_t* cell_members = cells.Members(cell);
-    for (std::size_t i = 0; i < width; ++i)
-      renumbered[cell * width + i] = new_number[cell_members[i]];
-  }
-  std::vector<std::uint32_t> order(cell_count);
-  std::iota(order.begin(), order.end(), 0U);
-  std::sort(order.begin(), order.end(), [&renumbered, width](std::uint32_t a, std::uint32_t b) {
-    const std::int64_t* x = renumbered.data() + a * width;
-    const std::int64_t* y = renumbered.data() + b * width;
-    return std::lexicographical_compare(x, x + width, y, y + width);
-  });
-  cube.cell_members.reserve(cell_count * width);
-  cube.cell_values.reserve(cell_count * measure_count);
-  for (std::uint32_t cell : order) {
-    const std::int64_t* cell_members = renumbered.data() + cell * width;
-    cube.cell_members.insert(cube.cell_members.end(), cell_members, cell_members + width);
-    for (std::size_t m = 0; m < measure_count; ++m) {
-      cube.cell_values.push_back(ToCellValue(gathered.accumulators[cell * measure_count + m]));
-    }
-  }
+  std::vector<std::uint64_t> scratch;
+  cube.cells = gathered.cells.TakeRecords(scratch);
+  OrderCells(cube.cells, new_number, std::move(scratch));
   // Warnings.
   for (std::size_t l = 0; l < plan.levels.size(); ++l) {
     const std::int64_t null_rows = gathered.index.NullRows(l);
@@ -106,7 +136,7 @@ BuiltCube AssembleCube(const ColumnPlan& plan, const GatheredRows& gathered) {
                               " had no value (NULL) and went to a member with an empty name");
     }
   }
-  for (std::size_t m = 0; m < measure_count; ++m) {
+  for (std::size_t m = 0; m < plan.measures.size(); ++m) {
     if (gathered.sum_overflowed[m]) {
       cube.warnings.push_back("measure " + Bracketed(plan.measures[m].name) +
                               ": an integer sum exceeded 64 bits and was kept as a real number");

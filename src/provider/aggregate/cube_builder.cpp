@@ -1,5 +1,6 @@
 #include "provider/aggregate/cube_builder.h"
 
+#include <algorithm>
 #include <string>
 #include <utility>
 
@@ -9,6 +10,7 @@
 #include "provider/aggregate/measure_accumulator.h"
 #include "provider/aggregate/member_index.h"
 #include "provider/aggregate/row_values.h"
+#include "provider/aggregate/time_member_cache.h"
 #include "provider/engine_error.h"
 
 namespace cubemill::provider {
@@ -18,33 +20,38 @@ using aggregate::Accumulator;
 struct CubeBuilder::State {
   aggregate::ColumnPlan plan;
   aggregate::MemberIndex index;
-  CellTable cells{0};
-  std::vector<Accumulator> accumulators;  // plan.measures.size() per cell
-  std::vector<bool> sum_overflowed;       // per measure
-  std::optional<Error> failed;            // the error that stopped the build
+  CellTable cells{0, 0};
+  std::vector<bool> sum_overflowed;  // per measure
+  // Per hierarchy: where its levels below ALL start in its list of levels, and the members of
+  // the derived time levels that come first there, per date.
+  std::vector<std::size_t> first_level;
+  std::vector<aggregate::TimeMemberCache> time_members;
+  std::optional<Error> failed;  // the error that stopped the build
   std::int64_t rows = 0;
   bool finished = false;
   // Per-row scratch, kept to avoid allocations.
   std::vector<aggregate::TimeSlot> slots;
   std::vector<aggregate::Input> inputs;
   std::vector<std::uint32_t> coords;
+  std::vector<std::uint32_t> chain;
 
   void Accumulate(std::uint32_t cell);
+  std::optional<Error> FindMembers(const std::vector<Value>& row);
 };
 
 void CubeBuilder::State::Accumulate(std::uint32_t cell) {
-  using aggregate::AccState;
   using aggregate::InputKind;
   const std::size_t measure_count = plan.measures.size();
-  Accumulator* accumulators_of_cell = &accumulators[static_cast<std::size_t>(cell) * measure_count];
+  CellRecords& records = cells.records();
+  std::byte* record = records.Record(cell);
   for (std::size_t m = 0; m < measure_count; ++m) {
     const aggregate::Input& input = inputs[m];
     if (input.kind == InputKind::kNull) continue;
-    Accumulator& acc = accumulators_of_cell[m];
+    Accumulator acc = records.Value(record, m);
     switch (plan.measures[m].function) {
       case AggregateFunction::kCount:
-        if (acc.state == AccState::kEmpty) {
-          acc.state = AccState::kInteger;
+        if (acc.state == CellState::kNull) {
+          acc.state = CellState::kInteger;
           acc.integer = 0;
         }
         ++acc.integer;
@@ -53,19 +60,57 @@ void CubeBuilder::State::Accumulate(std::uint32_t cell) {
         if (!aggregate::AddToSum(acc, input)) sum_overflowed[m] = true;
         break;
       case AggregateFunction::kMin:
-        if (acc.state == AccState::kEmpty ||
+        if (acc.state == CellState::kNull ||
             aggregate::InputValue(input) < aggregate::AccValue(acc)) {
           aggregate::Assign(acc, input);
         }
         break;
       case AggregateFunction::kMax:
-        if (acc.state == AccState::kEmpty ||
+        if (acc.state == CellState::kNull ||
             aggregate::InputValue(input) > aggregate::AccValue(acc)) {
           aggregate::Assign(acc, input);
         }
         break;
     }
+    records.SetValue(record, m, acc);
   }
+}
+
+std::optional<Error> CubeBuilder::State::FindMembers(const std::vector<Value>& row) {
+  for (std::size_t h = 0; h < plan.hierarchies.size(); ++h) {
+    const std::vector<std::size_t>& levels = plan.hierarchies[h].levels;
+    std::uint32_t parent = index.TopOf(h);
+    std::size_t next = first_level[h];
+    aggregate::TimeMemberCache& time_cache = time_members[h];
+    const std::size_t depth = time_cache.depth();
+    if (depth > 0) {
+      const aggregate::TimeSlot& slot =
+          slots[static_cast<std::size_t>(plan.hierarchies[h].time_slot)];
+      if (const std::uint32_t* known = time_cache.Find(slot)) {
+        parent = known[depth - 1];
+      } else {
+        for (std::size_t k = 0; k < depth; ++k) {
+          if (auto error =
+                  index.FindOrAdd(plan, levels[next + k], parent, row, slots, rows, chain[k])) {
+            return error;
+          }
+          parent = chain[k];
+        }
+        time_cache.Add(slot, chain.data());
+      }
+      next += depth;
+    }
+    for (; next < levels.size(); ++next) {
+      if (plan.levels[levels[next]].feed == aggregate::Feed::kAll) continue;
+      std::uint32_t member = 0;
+      if (auto error = index.FindOrAdd(plan, levels[next], parent, row, slots, rows, member)) {
+        return error;
+      }
+      parent = member;
+    }
+    coords[h] = parent;
+  }
+  return std::nullopt;
 }
 
 CubeBuilder::CubeBuilder(const CubeSchema& schema, const InsertInto& insert)
@@ -73,7 +118,26 @@ CubeBuilder::CubeBuilder(const CubeSchema& schema, const InsertInto& insert)
   State& s = *state_;
   s.plan = aggregate::PlanColumns(schema, insert);
   s.index = aggregate::MemberIndex(s.plan);
-  s.cells = CellTable(s.plan.hierarchies.size());
+  s.cells = CellTable(s.plan.hierarchies.size(), s.plan.measures.size());
+  // The levels of a hierarchy start below its ALL level; those derived from its TIME column
+  // that come first are found per date.
+  std::size_t longest = 0;
+  for (const aggregate::HierarchyPlan& hierarchy : s.plan.hierarchies) {
+    std::size_t first = 0;
+    while (first < hierarchy.levels.size() &&
+           s.plan.levels[hierarchy.levels[first]].feed == aggregate::Feed::kAll) {
+      ++first;
+    }
+    std::size_t depth = 0;
+    while (first + depth < hierarchy.levels.size() &&
+           s.plan.levels[hierarchy.levels[first + depth]].feed == aggregate::Feed::kTime) {
+      ++depth;
+    }
+    s.first_level.push_back(first);
+    s.time_members.emplace_back(depth);
+    longest = std::max(longest, depth);
+  }
+  s.chain.assign(longest, 0);
   s.sum_overflowed.assign(s.plan.measures.size(), false);
   s.slots.assign(s.plan.time_columns.size(), aggregate::TimeSlot{});
   s.inputs.assign(s.plan.measures.size(), aggregate::Input{});
@@ -111,24 +175,8 @@ std::optional<Error> CubeBuilder::AddRow(const std::vector<Value>& row) {
   if (auto error = aggregate::ReadMeasures(s.plan, row, s.rows, s.inputs)) {
     return fail(std::move(*error));
   }
-  for (std::size_t h = 0; h < s.plan.hierarchies.size(); ++h) {
-    std::uint32_t parent = s.index.TopOf(h);
-    for (std::size_t level : s.plan.hierarchies[h].levels) {
-      if (s.plan.levels[level].feed == aggregate::Feed::kAll) continue;
-      std::uint32_t member = 0;
-      if (auto error = s.index.FindOrAdd(s.plan, level, parent, row, s.slots, s.rows, member)) {
-        return fail(std::move(*error));
-      }
-      parent = member;
-    }
-    s.coords[h] = parent;
-  }
-  const std::uint32_t cell = s.cells.FindOrAdd(s.coords.data());
-  const std::size_t measure_count = s.plan.measures.size();
-  if (static_cast<std::size_t>(cell) * measure_count >= s.accumulators.size()) {
-    s.accumulators.resize((static_cast<std::size_t>(cell) + 1) * measure_count);
-  }
-  s.Accumulate(cell);
+  if (auto error = s.FindMembers(row)) return fail(std::move(*error));
+  s.Accumulate(s.cells.FindOrAdd(s.coords.data()));
   return std::nullopt;
 }
 
@@ -139,11 +187,10 @@ Result<BuiltCube> CubeBuilder::Finish() {
   if (s.finished) return EngineError("the cube build has already finished", kDataErrorNumber);
   s.finished = true;
   BuiltCube cube = aggregate::AssembleCube(
-      s.plan, aggregate::GatheredRows{s.index, s.cells, s.accumulators, s.sum_overflowed, s.rows});
+      s.plan, aggregate::GatheredRows{s.index, s.cells, s.sum_overflowed, s.rows});
   // The builder is spent: its memory goes back now rather than when it is destroyed.
   s.index = aggregate::MemberIndex();
-  s.accumulators = {};
-  s.cells = CellTable(0);
+  s.time_members = {};
   return cube;
 }
 

@@ -3,9 +3,8 @@
 
 #include <cstdint>
 #include <string>
-#include <variant>
 
-#include "provider/aggregate/built_cube.h"
+#include "provider/aggregate/cell_records.h"
 #include "provider/cube_schema.h"
 
 namespace cubemill::provider::aggregate {
@@ -22,24 +21,16 @@ struct Input {
   double real = 0;
 };
 
-// One cell's running value of one measure: empty until a value arrives, then an integer or a
+// One cell's running value of one measure: NULL until a value arrives, then an integer or a
 // real.
-enum class AccState : std::uint8_t { kEmpty, kInteger, kReal };
-struct Accumulator {
-  union {
-    std::int64_t integer;
-    double real;
-  };
-  AccState state = AccState::kEmpty;
-  Accumulator() : integer(0) {}
-};
+using Accumulator = CellValue;
 
-// The functions below run for every row (ToCellValue for every cell), so they stay inline.
+// The functions below run for every row, so they stay inline.
 
 // Returns the number held by a non-empty `acc`, widened so integers and reals compare exactly.
 inline long double AccValue(const Accumulator& acc) {
-  return acc.state == AccState::kInteger ? static_cast<long double>(acc.integer)
-                                         : static_cast<long double>(acc.real);
+  return acc.state == CellState::kInteger ? static_cast<long double>(acc.integer)
+                                          : static_cast<long double>(acc.real);
 }
 
 // Returns the number of a numeric `input`, widened like AccValue.
@@ -51,10 +42,10 @@ inline long double InputValue(const Input& input) {
 // Replaces the value of `acc` with the numeric `input`, keeping it an integer or a real.
 inline void Assign(Accumulator& acc, const Input& input) {
   if (input.kind == InputKind::kInteger) {
-    acc.state = AccState::kInteger;
+    acc.state = CellState::kInteger;
     acc.integer = input.integer;
   } else {
-    acc.state = AccState::kReal;
+    acc.state = CellState::kReal;
     acc.real = input.real;
   }
 }
@@ -62,11 +53,11 @@ inline void Assign(Accumulator& acc, const Input& input) {
 // Adds the numeric `input` to a SUM; a real on either side makes the sum real. Returns false
 // when an integer sum overflowed 64 bits and went real.
 inline bool AddToSum(Accumulator& acc, const Input& input) {
-  if (acc.state == AccState::kEmpty) {
+  if (acc.state == CellState::kNull) {
     Assign(acc, input);
     return true;
   }
-  if (acc.state == AccState::kInteger) {
+  if (acc.state == CellState::kInteger) {
     if (input.kind == InputKind::kInteger) {
       std::int64_t sum = 0;
       if (!__builtin_add_overflow(acc.integer, input.integer, &sum)) {
@@ -74,27 +65,15 @@ inline bool AddToSum(Accumulator& acc, const Input& input) {
         return true;
       }
       acc.real = static_cast<double>(acc.integer) + static_cast<double>(input.integer);
-      acc.state = AccState::kReal;
+      acc.state = CellState::kReal;
       return false;
     }
     acc.real = static_cast<double>(acc.integer) + input.real;
-    acc.state = AccState::kReal;
+    acc.state = CellState::kReal;
     return true;
   }
   acc.real += input.kind == InputKind::kInteger ? static_cast<double>(input.integer) : input.real;
   return true;
-}
-
-// Returns the cell value `acc` holds: empty (NULL), an integer or a real.
-inline CellValue ToCellValue(const Accumulator& acc) {
-  switch (acc.state) {
-    case AccState::kEmpty:
-      return std::monostate{};
-    case AccState::kInteger:
-      return acc.integer;
-    default:
-      return acc.real;
-  }
 }
 
 }  // namespace cubemill::provider::aggregate

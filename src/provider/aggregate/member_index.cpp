@@ -74,33 +74,45 @@ std::optional<Error> MemberIndex::FindOrAdd(const ColumnPlan& plan, std::size_t 
                                             std::int64_t row_number, std::uint32_t& member) {
   const LevelPlan& level_plan = plan.levels[level_index];
   LevelIndex& level = levels_[level_index];
-  key_buffer_.clear();
-  AppendRaw(key_buffer_, &parent, sizeof parent);
   const Value* key_value = nullptr;
   const TimeSlot* slot = nullptr;
   bool is_null = false;
   if (level_plan.feed == Feed::kColumns) {
     key_value = &row[static_cast<std::size_t>(level_plan.key_column)];
     is_null = key_value->index() == 0;
-    EncodeKey(*key_value, key_buffer_);
+    member = level.last.Find(parent, *key_value);
   } else {
     slot = &slots[static_cast<std::size_t>(level_plan.time_slot)];
     is_null = slot->is_null;
-    if (is_null) {
-      key_buffer_.push_back('N');
-    } else if (HasNumericTimeKey(level_plan.type)) {
-      std::int64_t key = TimeKey(level_plan.type, slot->moment);
-      key_buffer_.push_back('I');
-      AppendRaw(key_buffer_, &key, sizeof key);
-    } else {
-      key_buffer_.push_back('T');
-      AppendTimeName(level_plan.type, slot->moment, slot->is_timestamp, key_buffer_);
-    }
+    member = level.last.Find(parent, *slot);
   }
   if (is_null) ++level.null_rows;
-  auto found = level.members.find(std::string_view(key_buffer_));
-  if (found != level.members.end()) {
-    member = found->second;
+  if (member != 0) return std::nullopt;
+  auto remember = [&level, parent, key_value, slot](std::uint32_t number) {
+    if (key_value != nullptr) {
+      level.last.Remember(parent, *key_value, number);
+    } else {
+      level.last.Remember(parent, *slot, number);
+    }
+  };
+  key_buffer_.clear();
+  AppendRaw(key_buffer_, &parent, sizeof parent);
+  if (key_value != nullptr) {
+    EncodeKey(*key_value, key_buffer_);
+  } else if (is_null) {
+    key_buffer_.push_back('N');
+  } else if (HasNumericTimeKey(level_plan.type)) {
+    std::int64_t key = TimeKey(level_plan.type, slot->moment);
+    key_buffer_.push_back('I');
+    AppendRaw(key_buffer_, &key, sizeof key);
+  } else {
+    key_buffer_.push_back('T');
+    AppendTimeName(level_plan.type, slot->moment, slot->is_timestamp, key_buffer_);
+  }
+  const std::uint64_t hash = KeyTable::Hash(key_buffer_);
+  if (const std::uint32_t found = level.members.Find(key_buffer_, hash); found != 0) {
+    member = found;
+    remember(found);
     return std::nullopt;
   }
   MemberState state;
@@ -127,8 +139,9 @@ std::optional<Error> MemberIndex::FindOrAdd(const ColumnPlan& plan, std::size_t 
                     state, number, row_number);
     if (error) return error;
   }
-  level.members.emplace(key_buffer_, number);
+  level.members.Add(key_buffer_, hash, number);
   member = Add(std::move(state), static_cast<std::uint32_t>(level_index));
+  remember(member);
   return std::nullopt;
 }
 

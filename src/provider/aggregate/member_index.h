@@ -14,6 +14,8 @@
 #include "common/error.h"
 #include "provider/aggregate/built_cube.h"
 #include "provider/aggregate/column_plan.h"
+#include "provider/aggregate/key_table.h"
+#include "provider/aggregate/last_value.h"
 #include "provider/aggregate/row_values.h"
 #include "provider/row_source.h"
 
@@ -37,7 +39,8 @@ class MemberIndex {
 
   // Sets `member` to the number (1-based, in order of first appearance) of the member of the
   // level plan.levels[level_index] under `parent` that `row` (or, for a derived time level, its
-  // slot in `slots`) gives, adding it when it is new. Returns a data error naming the
+  // slot in `slots`) gives, adding it when it is new. A row that repeats the level's last value
+  // under the same parent finds it without a lookup. Returns a data error naming the
   // `row_number`th row when a UNIQUE (UNIQUE_NAME) level would see one key (name) under two
   // parents.
   std::optional<Error> FindOrAdd(const ColumnPlan& plan, std::size_t level_index,
@@ -65,11 +68,12 @@ class MemberIndex {
   using KeyIndex = std::unordered_map<std::string, std::uint32_t, TextHash, std::equal_to<>>;
 
   struct LevelIndex {
-    KeyIndex members;                 // parent number + key -> member
+    KeyTable members;                 // parent number + encoded key -> member
     KeyIndex keys;                    // UNIQUE: key -> first member
     KeyIndex names;                   // UNIQUE_NAME: name -> first member
     std::vector<std::uint32_t> list;  // member numbers of this level
     std::int64_t null_rows = 0;
+    LastValue last;  // the value the last row gave, its parent and its member
   };
 
   std::uint32_t Add(MemberState member, std::uint32_t level_index);

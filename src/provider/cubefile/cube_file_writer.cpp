@@ -22,9 +22,8 @@ struct WriteFailure {
 std::optional<std::string> CheckShape(const CubeSchema& schema, const BuiltCube& cube) {
   std::size_t hierarchies = 0;
   for (const Dimension& dimension : schema.dimensions) hierarchies += dimension.hierarchies.size();
-  if (cube.coordinates.size() != hierarchies || cube.measure_count != schema.measures.size() ||
-      cube.cell_members.size() != cube.cell_count * hierarchies ||
-      cube.cell_values.size() != cube.cell_count * cube.measure_count) {
+  if (cube.coordinates.size() != hierarchies || cube.cells.width() != hierarchies ||
+      cube.cells.measure_count() != schema.measures.size()) {
     return "the built cube does not match its CREATE CUBE statement";
   }
   for (const Member& member : cube.members) {

@@ -51,7 +51,7 @@ class TableWriter {
     SqliteDatabase::BindText(statement.get(), 5, info_.insert_into);
     SqliteDatabase::BindText(statement.get(), 6, source.text);
     sqlite3_bind_int64(statement.get(), 7, info_.source_rows);
-    sqlite3_bind_int64(statement.get(), 8, static_cast<sqlite3_int64>(cube_.cell_count));
+    sqlite3_bind_int64(statement.get(), 8, static_cast<sqlite3_int64>(cube_.cells.size()));
     if (!database_.Step(statement.get(), "writing the cube")) return false;
 
     Statement warnings;
@@ -175,31 +175,33 @@ class TableWriter {
   }
 
   bool WriteCells() {
-    const std::size_t width = cube_.coordinates.size();
-    const std::size_t measure_count = cube_.measure_count;
+    const CellRecords& cells = cube_.cells;
+    const std::size_t width = cells.width();
+    const std::size_t measure_count = cells.measure_count();
     std::string sql = "INSERT INTO cells VALUES (?";
     for (std::size_t i = 0; i < width + measure_count; ++i) sql += ", ?";
     sql += ")";
     Statement statement;
     if (!database_.Prepare(sql, statement)) return false;
     sqlite3_stmt* insert = statement.get();
-    for (std::size_t cell = 0; cell < cube_.cell_count; ++cell) {
+    for (std::size_t cell = 0; cell < cells.size(); ++cell) {
+      const std::byte* record = cells.Record(cell);
       int index = 1;
       sqlite3_bind_int64(insert, index++, static_cast<sqlite3_int64>(cell + 1));
       for (std::size_t i = 0; i < width; ++i) {
-        sqlite3_bind_int64(insert, index++, cube_.cell_members[cell * width + i]);
+        sqlite3_bind_int64(insert, index++, cells.Member(record, i));
       }
       for (std::size_t m = 0; m < measure_count; ++m) {
-        const CellValue& value = cube_.cell_values[cell * measure_count + m];
-        switch (value.index()) {
-          case 0:
+        const CellValue value = cells.Value(record, m);
+        switch (value.state) {
+          case CellState::kNull:
             sqlite3_bind_null(insert, index++);
             break;
-          case 1:
-            sqlite3_bind_int64(insert, index++, std::get<std::int64_t>(value));
+          case CellState::kInteger:
+            sqlite3_bind_int64(insert, index++, value.integer);
             break;
-          default:
-            sqlite3_bind_double(insert, index++, std::get<double>(value));
+          case CellState::kReal:
+            sqlite3_bind_double(insert, index++, value.real);
             break;
         }
       }

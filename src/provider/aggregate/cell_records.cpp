@@ -1,0 +1,63 @@
+#include "provider/aggregate/cell_records.h"
+
+#include <algorithm>
+
+namespace cubemill::provider {
+namespace {
+
+// About this many bytes per block: large enough that the block list stays short, small enough
+// that the last, partly filled block costs little.
+constexpr std::size_t kBlockBytes = std::size_t{1} << 20;
+
+}  // namespace
+
+CellRecords::CellRecords(std::size_t width, std::size_t measure_count)
+    : width_(width), measure_count_(measure_count) {
+  members_at_ = measure_count * sizeof(std::int64_t);
+  states_at_ = members_at_ + width * sizeof(std::uint32_t);
+  stride_ = std::max<std::size_t>(8, (states_at_ + measure_count + 7) / 8 * 8);
+  shift_ = 0;
+  while ((stride_ << (shift_ + 1)) <= kBlockBytes) ++shift_;
+  mask_ = (std::size_t{1} << shift_) - 1;
+}
+
+std::size_t CellRecords::Append(const std::uint32_t* members) {
+  const std::size_t cell = count_;
+  if ((cell & mask_) == 0) {
+    blocks_.emplace_back();
+    blocks_.back().reserve(stride_ << shift_);
+  }
+  std::vector<std::byte>& block = blocks_.back();
+  block.resize(block.size() + stride_);  // zeroes: every measure NULL, padding zero
+  std::byte* record = block.data() + block.size() - stride_;
+  if (width_ > 0) std::memcpy(record + members_at_, members, width_ * sizeof(std::uint32_t));
+  ++count_;
+  return cell;
+}
+
+void CellRecords::Permute(std::vector<std::uint64_t>& order, unsigned index_bits) {
+  const std::uint64_t mask =
+      index_bits >= 64 ? ~std::uint64_t{0} : (std::uint64_t{1} << index_bits) - 1;
+  for (std::uint64_t& entry : order) entry &= mask;
+  // Follow each cycle of the permutation once, moving every record one step along it; a
+  // visited place is marked by pointing at itself.
+  std::vector<std::byte> held(stride_);
+  for (std::size_t start = 0; start < order.size(); ++start) {
+    if (order[start] == start) continue;
+    std::memcpy(held.data(), Record(start), stride_);
+    std::size_t place = start;
+    while (true) {
+      const std::size_t from = static_cast<std::size_t>(order[place]);
+      order[place] = place;
+      if (from == start) {
+        std::memcpy(Record(place), held.data(), stride_);
+        break;
+      }
+      std::memcpy(Record(place), Record(from), stride_);
+      place = from;
+    }
+  }
+  order = {};
+}
+
+}  // namespace cubemill::provider

@@ -1,0 +1,93 @@
+// The leaf cells of a cube as fixed-size records in blocks: member numbers and measure values.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <vector>
+
+namespace cubemill::provider {
+
+// What one measure of one cell holds: NULL (no row gave it a value), an integer or a real.
+enum class CellState : std::uint8_t { kNull, kInteger, kReal };
+
+// One measure value of one cell: `integer` or `real`, as `state` says.
+struct CellValue {
+  union {
+    std::int64_t integer;
+    double real;
+  };
+  CellState state = CellState::kNull;
+  CellValue() : integer(0) {}
+};
+
+// The cells, cell after cell. Each cell is one record: its measure values (8 bytes each), the
+// member number of each coordinate (4 bytes each) and a state byte per measure, padded to a
+// multiple of 8 bytes. Records live in blocks of a fixed number of cells, so that appending a
+// cell never moves the others and the memory held is the cells' own (about 40 bytes for three
+// coordinates and three measures).
+class CellRecords {
+ public:
+  CellRecords() = default;
+  // Records of `width` member numbers and `measure_count` values.
+  CellRecords(std::size_t width, std::size_t measure_count);
+
+  std::size_t size() const { return count_; }
+  std::size_t width() const { return width_; }
+  std::size_t measure_count() const { return measure_count_; }
+
+  // Appends a cell with the `width` member numbers at `members` and every measure NULL; returns
+  // its number (0-based, in order of appending).
+  std::size_t Append(const std::uint32_t* members);
+
+  // The record of cell `cell` (< size()), for the accessors below.
+  std::byte* Record(std::size_t cell) {
+    return blocks_[cell >> shift_].data() + (cell & mask_) * stride_;
+  }
+  const std::byte* Record(std::size_t cell) const {
+    return blocks_[cell >> shift_].data() + (cell & mask_) * stride_;
+  }
+
+  // The `width` member numbers of a record, as 4-byte numbers in native byte order.
+  const std::byte* MemberBytes(const std::byte* record) const { return record + members_at_; }
+  std::uint32_t Member(const std::byte* record, std::size_t i) const {
+    std::uint32_t number;
+    std::memcpy(&number, record + members_at_ + i * sizeof number, sizeof number);
+    return number;
+  }
+  void SetMember(std::byte* record, std::size_t i, std::uint32_t number) const {
+    std::memcpy(record + members_at_ + i * sizeof number, &number, sizeof number);
+  }
+
+  // Measure `m` of a record.
+  CellValue Value(const std::byte* record, std::size_t m) const {
+    CellValue value;
+    std::memcpy(&value.integer, record + m * sizeof value.integer, sizeof value.integer);
+    value.state = static_cast<CellState>(record[states_at_ + m]);
+    return value;
+  }
+  void SetValue(std::byte* record, std::size_t m, const CellValue& value) const {
+    std::memcpy(record + m * sizeof value.integer, &value.integer, sizeof value.integer);
+    record[states_at_ + m] = static_cast<std::byte>(value.state);
+  }
+
+  // Puts the cells in the order `order` gives: the cell numbered order[i] becomes cell i. The
+  // low `index_bits` bits of each entry are that number; the bits above are ignored. `order`
+  // must name every cell once; it is used up.
+  void Permute(std::vector<std::uint64_t>& order, unsigned index_bits);
+
+  bool operator==(const CellRecords&) const = default;
+
+ private:
+  std::size_t width_ = 0;
+  std::size_t measure_count_ = 0;
+  std::size_t members_at_ = 0;  // offset of the member numbers in a record
+  std::size_t states_at_ = 0;   // offset of the state bytes
+  std::size_t stride_ = 8;      // bytes per record
+  unsigned shift_ = 0;          // cells per block: 1 << shift_
+  std::size_t mask_ = 0;
+  std::size_t count_ = 0;
+  std::vector<std::vector<std::byte>> blocks_;  // each reserved for 1 << shift_ records
+};
+
+}  // namespace cubemill::provider
