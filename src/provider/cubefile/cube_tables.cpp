@@ -1,5 +1,6 @@
 #include "provider/cubefile/cube_tables.h"
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -174,38 +175,60 @@ class TableWriter {
     return true;
   }
 
+  // Binds cell `cell` to the `columns` parameters of `insert` from `index` on; returns the
+  // index after them.
+  int BindCell(sqlite3_stmt* insert, int index, std::size_t cell) {
+    const CellRecords& cells = cube_.cells;
+    const std::byte* record = cells.Record(cell);
+    sqlite3_bind_int64(insert, index++, static_cast<sqlite3_int64>(cell + 1));
+    for (std::size_t i = 0; i < cells.width(); ++i) {
+      sqlite3_bind_int64(insert, index++, cells.Member(record, i));
+    }
+    for (std::size_t m = 0; m < cells.measure_count(); ++m) {
+      const CellValue value = cells.Value(record, m);
+      switch (value.state) {
+        case CellState::kNull:
+          sqlite3_bind_null(insert, index++);
+          break;
+        case CellState::kInteger:
+          sqlite3_bind_int64(insert, index++, value.integer);
+          break;
+        case CellState::kReal:
+          sqlite3_bind_double(insert, index++, value.real);
+          break;
+      }
+    }
+    return index;
+  }
+
   bool WriteCells() {
     const CellRecords& cells = cube_.cells;
-    const std::size_t width = cells.width();
-    const std::size_t measure_count = cells.measure_count();
-    std::string sql = "INSERT INTO cells VALUES (?";
-    for (std::size_t i = 0; i < width + measure_count; ++i) sql += ", ?";
-    sql += ")";
-    Statement statement;
-    if (!database_.Prepare(sql, statement)) return false;
-    sqlite3_stmt* insert = statement.get();
-    for (std::size_t cell = 0; cell < cells.size(); ++cell) {
-      const std::byte* record = cells.Record(cell);
+    const std::size_t columns = 1 + cells.width() + cells.measure_count();
+    // Many cells per statement spare the cost of running one per cell; the parameters stay
+    // within the 999 that every SQLite allows.
+    const std::size_t batch = std::clamp<std::size_t>(999 / columns, 1, 64);
+    auto insert_sql = [columns](std::size_t rows) {
+      std::string sql = "INSERT INTO cells VALUES ";
+      for (std::size_t row = 0; row < rows; ++row) {
+        sql.append(row == 0 ? "(?" : ", (?");
+        for (std::size_t i = 1; i < columns; ++i) sql.append(", ?");
+        sql.append(")");
+      }
+      return sql;
+    };
+    Statement many, one;
+    if (!database_.Prepare(insert_sql(batch), many) || !database_.Prepare(insert_sql(1), one)) {
+      return false;
+    }
+    std::size_t cell = 0;
+    for (; cell + batch <= cells.size(); cell += batch) {
       int index = 1;
-      sqlite3_bind_int64(insert, index++, static_cast<sqlite3_int64>(cell + 1));
-      for (std::size_t i = 0; i < width; ++i) {
-        sqlite3_bind_int64(insert, index++, cells.Member(record, i));
-      }
-      for (std::size_t m = 0; m < measure_count; ++m) {
-        const CellValue value = cells.Value(record, m);
-        switch (value.state) {
-          case CellState::kNull:
-            sqlite3_bind_null(insert, index++);
-            break;
-          case CellState::kInteger:
-            sqlite3_bind_int64(insert, index++, value.integer);
-            break;
-          case CellState::kReal:
-            sqlite3_bind_double(insert, index++, value.real);
-            break;
-        }
-      }
-      if (!database_.Step(insert, "writing the cells")) return false;
+      for (std::size_t i = 0; i < batch; ++i) index = BindCell(many.get(), index, cell + i);
+      if (!database_.Step(many.get(), "writing the cells")) return false;
+    }
+    for (; cell < cells.size(); ++cell) {
+      BindCell(one.get(), 1, cell);
+      if (!database_.Step(one.get(), "writing the cells")) return false;
     }
     return true;
   }
