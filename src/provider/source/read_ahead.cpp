@@ -128,6 +128,8 @@ struct ReadAheadSource::Shared {
 
   void Read(RowSource& inner);
   bool ReaderConverts();
+  void ConvertBlock(Block& block) const;
+  void Convert(std::span<Value> row);  // on the caller's thread
   Block* TakeFilled();
   void GiveBack(Block* block);
 };
@@ -144,18 +146,36 @@ void ReadAheadSource::Shared::Read(RowSource& inner) {
       free.pop_back();
     }
     Fill(inner, columns, options.block_rows, stop, row, *block);
-    if (conversion && ReaderConverts()) {
-      for (std::size_t r = 0; r < block->rows; ++r) {
-        conversion(std::span<Value>(block->values).subspan(r * columns, columns));
-      }
-      block->converted = true;
-    }
+    if (conversion && ReaderConverts()) ConvertBlock(*block);
     {
       std::lock_guard lock(mutex);
       filled.push_back(block);
     }
     filled_changed.notify_one();
     if (block->end != BlockEnd::kMore) return;
+  }
+}
+
+void ReadAheadSource::Shared::Convert(std::span<Value> row) {
+  try {
+    conversion(row);
+  } catch (...) {  // not expected of a conversion; ends the rows like a throwing source
+    finished = true;
+    throw;
+  }
+}
+
+void ReadAheadSource::Shared::ConvertBlock(Block& block) const {
+  std::size_t r = 0;
+  try {
+    for (; r < block.rows; ++r) {
+      conversion(std::span<Value>(block.values).subspan(r * columns, columns));
+    }
+    block.converted = true;
+  } catch (...) {  // not expected of a conversion; handed over like the source's own
+    block.rows = r;
+    block.end = BlockEnd::kException;
+    block.exception = std::current_exception();
   }
 }
 
@@ -232,8 +252,9 @@ std::size_t ReadAheadSource::ColumnCount() const { return shared_->columns; }
 Result<bool> ReadAheadSource::NextRow(std::vector<Value>& row) {
   Shared& s = *shared_;
   if (s.direct) {
+    if (s.finished) return false;
     auto more = inner_->NextRow(row);
-    if (more && *more && s.conversion) s.conversion(row);
+    if (more && *more && s.conversion) s.Convert(row);
     return more;
   }
   for (;;) {
@@ -244,7 +265,7 @@ Result<bool> ReadAheadSource::NextRow(std::vector<Value>& row) {
         const auto first =
             block.values.begin() + static_cast<std::ptrdiff_t>(s.next_row * s.columns);
         row.assign(first, first + static_cast<std::ptrdiff_t>(s.columns));
-        if (s.conversion && !block.converted) s.conversion(row);
+        if (s.conversion && !block.converted) s.Convert(row);
         ++s.next_row;
         return true;
       }

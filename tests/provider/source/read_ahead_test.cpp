@@ -7,6 +7,9 @@
 
 #include <atomic>
 #include <chrono>
+#include <mutex>
+#include <set>
+#include <span>
 #include <stdexcept>
 #include <string>
 #include <thread>
@@ -99,9 +102,8 @@ std::unique_ptr<RowSource> OpenOdbc(const std::string& path, const std::string& 
 TEST(ReadAheadTest, GivesTheOdbcSourcesRowsInOrderWhateverTheBlocks) {
   test::TempDir dir;
   const std::string select = "SELECT id, amount, city, day, code FROM t ORDER BY id";
-  const std::vector<ColumnHint> hints = {ColumnHint::kInteger, ColumnHint::kReal,
-                                         ColumnHint::kText, ColumnHint::kDateTime,
-                                         ColumnHint::kInteger};
+  const std::vector<ColumnHint> hints = {ColumnHint::kInteger, ColumnHint::kReal, ColumnHint::kText,
+                                         ColumnHint::kDateTime, ColumnHint::kInteger};
   constexpr std::size_t kBlock = 64;
   for (const int rows : {0, 1, int{kBlock}, int{kBlock} + 1, 5000}) {
     const std::string path = dir.File("t" + std::to_string(rows) + ".db");
@@ -111,8 +113,8 @@ TEST(ReadAheadTest, GivesTheOdbcSourcesRowsInOrderWhateverTheBlocks) {
     const Reading expected = ReadAll(*direct);
     ASSERT_EQ(expected.rows.size(), static_cast<std::size_t>(rows));
     ASSERT_EQ(expected.ending, "end");
-    for (const ConvertOn convert_on : {ConvertOn::kIdleThread, ConvertOn::kReader,
-                                       ConvertOn::kCaller}) {
+    for (const ConvertOn convert_on :
+         {ConvertOn::kIdleThread, ConvertOn::kReader, ConvertOn::kCaller}) {
       for (ReadAheadOptions options : {ReadAheadOptions{kBlock, 2}, ReadAheadOptions{1, 1},
                                        ReadAheadOptions{7, 4}, ReadAheadOptions{}}) {
         options.convert_on = convert_on;
@@ -246,6 +248,76 @@ TEST(ReadAheadTest, WhatTheSourceThrowsIsThrownToTheCallerAfterTheRowsBeforeIt) 
   std::vector<Value> row;
   for (int i = 0; i < 3; ++i) ASSERT_TRUE(*out_of_memory.NextRow(row));
   EXPECT_THROW((void)out_of_memory.NextRow(row), std::bad_alloc);
+}
+
+// A CountingSource that leaves its conversion to the caller: "value i" becomes the number i
+// times 10, except at row `throw_at`, where converting throws. Records the threads it
+// converted on.
+class DeferringSource : public CountingSource, public DefersConversion {
+ public:
+  struct Record {
+    std::mutex mutex;
+    std::set<std::thread::id> threads;
+  };
+  DeferringSource(std::size_t rows, std::size_t throw_at, std::atomic<std::size_t>& calls,
+                  Record& record)
+      : CountingSource(rows, Then::kEnd, calls), throw_at_(throw_at), record_(record) {}
+  RowConversion DeferConversion() override {
+    return [throw_at = throw_at_, &record = record_](std::span<Value> row) {
+      {
+        std::lock_guard lock(record.mutex);
+        record.threads.insert(std::this_thread::get_id());
+      }
+      const auto* text = std::get_if<std::string_view>(&row[1]);
+      if (text == nullptr) return;  // converted before
+      const std::int64_t i = std::stoll(std::string(text->substr(6)));
+      if (static_cast<std::size_t>(i) == throw_at) throw std::runtime_error("cannot convert");
+      row[1] = i * 10;
+    };
+  }
+
+ private:
+  std::size_t throw_at_;
+  Record& record_;
+};
+
+TEST(ReadAheadTest, ASourcesDeferredConversionIsDoneOnTheThreadAsked) {
+  for (const ConvertOn convert_on :
+       {ConvertOn::kIdleThread, ConvertOn::kReader, ConvertOn::kCaller}) {
+    SCOPED_TRACE(static_cast<int>(convert_on));
+    std::atomic<std::size_t> calls = 0;
+    DeferringSource::Record record;
+    ReadAheadSource ahead(std::make_unique<DeferringSource>(50, 1000, calls, record),
+                          {4, 2, convert_on});
+    Reading expected;
+    for (std::size_t i = 0; i < 50; ++i)
+      expected.rows.push_back({"int " + std::to_string(i), "int " + std::to_string(i * 10)});
+    expected.ending = "end";
+    EXPECT_EQ(ReadAll(ahead), expected);
+    const bool on_caller = record.threads.count(std::this_thread::get_id()) > 0;
+    if (convert_on == ConvertOn::kCaller) {
+      EXPECT_EQ(record.threads.size(), 1u);
+      EXPECT_TRUE(on_caller);
+    } else if (convert_on == ConvertOn::kReader) {
+      EXPECT_EQ(record.threads.size(), 1u);
+      EXPECT_FALSE(on_caller);
+    }
+  }
+  // A conversion that throws: the rows before it, then what it threw, on either thread.
+  for (const ConvertOn convert_on : {ConvertOn::kReader, ConvertOn::kCaller}) {
+    std::atomic<std::size_t> calls = 0;
+    DeferringSource::Record record;
+    ReadAheadSource ahead(std::make_unique<DeferringSource>(50, 9, calls, record),
+                          {4, 2, convert_on});
+    std::vector<Value> row;
+    for (std::int64_t i = 0; i < 9; ++i) {
+      ASSERT_TRUE(*ahead.NextRow(row));
+      EXPECT_EQ(row[1], Value(i * 10));
+    }
+    EXPECT_THROW((void)ahead.NextRow(row), std::runtime_error);
+    auto after = ahead.NextRow(row);
+    EXPECT_TRUE(after.ok() && !*after);
+  }
 }
 
 // Waits (ten seconds at most) until the reader has called its source `expected` times, then
