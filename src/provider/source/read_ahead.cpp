@@ -60,10 +60,11 @@ struct Block {
   }
 };
 
-// Fills `block` with up to `block_rows` rows of `inner`, read through `row`, until `stop` is set.
+// Fills `block` with rows of `inner`, read through `row`, as `options` say, until `stop` is set.
 // The inner source's end, error or exception ends the block. Nothing thrown gets out.
-void Fill(RowSource& inner, std::size_t columns, std::size_t block_rows,
+void Fill(RowSource& inner, std::size_t columns, const ReadAheadOptions& options,
           const std::atomic<bool>& stop, std::vector<Value>& row, Block& block) {
+  const std::size_t block_rows = options.block_rows;
   block.rows = 0;
   block.text_size = 0;
   block.converted = false;
@@ -72,7 +73,9 @@ void Fill(RowSource& inner, std::size_t columns, std::size_t block_rows,
   block.exception = nullptr;
   try {
     block.values.resize(block_rows * columns);  // the first fill only: the size never changes
-    while (block.rows < block_rows && !stop.load(std::memory_order_relaxed)) {
+    while (block.rows < block_rows &&
+           (block.rows == 0 || block.text_size < options.block_text_bytes) &&
+           !stop.load(std::memory_order_relaxed)) {
       auto more = inner.NextRow(row);
       if (!more) {
         block.end = BlockEnd::kError;
@@ -145,7 +148,7 @@ void ReadAheadSource::Shared::Read(RowSource& inner) {
       block = free.back();
       free.pop_back();
     }
-    Fill(inner, columns, options.block_rows, stop, row, *block);
+    Fill(inner, columns, options, stop, row, *block);
     if (conversion && ReaderConverts()) ConvertBlock(*block);
     {
       std::lock_guard lock(mutex);
@@ -215,7 +218,10 @@ ReadAheadSource::ReadAheadSource(std::unique_ptr<RowSource> inner, ReadAheadOpti
   Shared& s = *shared_;
   s.columns = inner_->ColumnCount();
   s.options = options;
-  s.options.block_rows = std::max<std::size_t>(options.block_rows, 1);
+  if (s.options.block_rows == 0) {
+    s.options.block_rows = std::clamp<std::size_t>(
+        kReadAheadBlockValues / std::max<std::size_t>(s.columns, 1), 1, 4096);
+  }
   s.options.queued_blocks = std::max<std::size_t>(options.queued_blocks, 1);
   if (auto* defers = dynamic_cast<DefersConversion*>(inner_.get())) {
     s.conversion = defers->DeferConversion();

@@ -18,18 +18,25 @@ enum class ConvertOn {
   kCaller,
 };
 
-// How a ReadAheadSource reads ahead.
+// How a ReadAheadSource reads ahead. A block is handed over when it holds block_rows rows, or
+// earlier once its text takes block_text_bytes, so that long text does not make it huge.
 struct ReadAheadOptions {
-  std::size_t block_rows = 4096;  // rows read into one block before it is handed over
+  // Rows per block; 0 for as many as kReadAheadBlockValues values make, at most 4096.
+  std::size_t block_rows = 0;
+  std::size_t block_text_bytes = std::size_t{1} << 20;
   std::size_t queued_blocks = 2;  // filled blocks that may wait for the caller
   ConvertOn convert_on = ConvertOn::kIdleThread;
 };
+
+// Values per block when ReadAheadOptions::block_rows is 0 (1 MiB of values).
+inline constexpr std::size_t kReadAheadBlockValues = 32768;
 
 // A RowSource that reads `inner` on its own thread, block by block, and hands the rows out on
 // the caller's thread in the same order. The text of each block is copied into the block's own
 // buffer, so a row handed out stays valid until the next NextRow, as from any source. The reader
 // stays at most queued_blocks blocks ahead; its blocks are reused, so once every block has been
-// filled once, reading allocates nothing more.
+// filled once, reading allocates nothing more. The memory this takes is bounded by the options,
+// not by the rows: queued_blocks + 2 blocks.
 //
 // When the inner source can leave the conversion of its text to its caller (DefersConversion,
 // as OdbcSource can), that work is done on whichever of the two threads has time for it: by the

@@ -75,6 +75,12 @@ Reading ReadAll(RowSource& source) {
   return reading;
 }
 
+// Blocks of `rows` rows, `queued` of them waiting at most, converted where `convert_on` says.
+ReadAheadOptions Blocks(std::size_t rows, std::size_t queued,
+                        ConvertOn convert_on = ConvertOn::kIdleThread) {
+  return {.block_rows = rows, .queued_blocks = queued, .convert_on = convert_on};
+}
+
 // Makes `path` a database with table t of `rows` rows: an id, a real, a text that changes from
 // row to row (some NULL, some empty, some long), a date (some not a day), and a code read as an
 // integer though it is not always one.
@@ -115,8 +121,10 @@ TEST(ReadAheadTest, GivesTheOdbcSourcesRowsInOrderWhateverTheBlocks) {
     ASSERT_EQ(expected.ending, "end");
     for (const ConvertOn convert_on :
          {ConvertOn::kIdleThread, ConvertOn::kReader, ConvertOn::kCaller}) {
-      for (ReadAheadOptions options : {ReadAheadOptions{kBlock, 2}, ReadAheadOptions{1, 1},
-                                       ReadAheadOptions{7, 4}, ReadAheadOptions{}}) {
+      // The text of a row may reach 350 bytes: blocks of 500 bytes end after a row or two.
+      for (ReadAheadOptions options :
+           {Blocks(kBlock, 2), Blocks(1, 1), Blocks(7, 4), ReadAheadOptions{},
+            ReadAheadOptions{.block_rows = kBlock, .block_text_bytes = 500}}) {
         options.convert_on = convert_on;
         SCOPED_TRACE(std::to_string(rows) + " rows, blocks of " +
                      std::to_string(options.block_rows) + ", " +
@@ -159,20 +167,21 @@ TEST(ReadAheadTest, AnOdbcFailureComesAfterTheRowsBeforeIt) {
   EXPECT_NE(expected.ending.find("fetch failed after row 2048: [HY000] [SQLite]malformed JSON"),
             std::string::npos)
       << expected.ending;
-  for (const ReadAheadOptions options : {ReadAheadOptions{}, ReadAheadOptions{100, 1}}) {
+  for (const ReadAheadOptions options : {ReadAheadOptions{}, Blocks(100, 1)}) {
     ReadAheadSource ahead(OpenOdbc(path, select), options);
     EXPECT_EQ(ReadAll(ahead), expected);
   }
 }
 
-// Rows 0, 1, 2, ... of one text column, each written over the one before it in one buffer (as
-// a driver's buffer is); after `rows` rows it ends, or fails, or throws, as told. Counts its
-// calls, and where it was destroyed.
+// Rows 0, 1, 2, ... of a number and a text ("value i", padded with dots to `width` bytes), the
+// text written over the one before it in one buffer (as a driver's buffer is); after `rows` rows
+// it ends, or fails, or throws, as told. Counts its calls.
 class CountingSource : public RowSource {
  public:
   enum class Then { kEnd, kFail, kThrow, kThrowBadAlloc, kNeverEnd };
-  CountingSource(std::size_t rows, Then then, std::atomic<std::size_t>& calls)
-      : rows_(rows), then_(then), calls_(calls) {}
+  CountingSource(std::size_t rows, Then then, std::atomic<std::size_t>& calls,
+                 std::size_t width = 0)
+      : rows_(rows), then_(then), calls_(calls), width_(width) {}
   std::size_t ColumnCount() const override { return 2; }
   Result<bool> NextRow(std::vector<Value>& row) override {
     calls_.fetch_add(1);
@@ -183,6 +192,7 @@ class CountingSource : public RowSource {
       return false;
     }
     buffer_ = "value " + std::to_string(next_);
+    if (buffer_.size() < width_) buffer_.resize(width_, '.');
     row = {static_cast<std::int64_t>(next_), std::string_view(buffer_)};
     ++next_;
     return true;
@@ -192,6 +202,7 @@ class CountingSource : public RowSource {
   std::size_t rows_;
   Then then_;
   std::atomic<std::size_t>& calls_;
+  std::size_t width_;
   std::size_t next_ = 0;
   std::string buffer_;
 };
@@ -211,12 +222,13 @@ TEST(ReadAheadTest, TheEndOrAnErrorComesAfterExactlyTheRowsBeforeIt) {
     SCOPED_TRACE(std::to_string(rows) + " rows");
     std::atomic<std::size_t> calls = 0;
     ReadAheadSource ended(std::make_unique<CountingSource>(rows, CountingSource::Then::kEnd, calls),
-                          {kBlock, 2});
+                          Blocks(kBlock, 2));
     EXPECT_EQ(ReadAll(ended), Expected(rows, "end"));
     EXPECT_EQ(calls.load(), rows + 1);  // never asked again after the end
 
     ReadAheadSource failed(
-        std::make_unique<CountingSource>(rows, CountingSource::Then::kFail, calls), {kBlock, 2});
+        std::make_unique<CountingSource>(rows, CountingSource::Then::kFail, calls),
+        Blocks(kBlock, 2));
     EXPECT_EQ(ReadAll(failed), Expected(rows, "42 row " + std::to_string(rows) + " broke (src)"));
   }
 }
@@ -226,7 +238,7 @@ TEST(ReadAheadTest, WhatTheSourceThrowsIsThrownToTheCallerAfterTheRowsBeforeIt) 
     SCOPED_TRACE(std::to_string(rows) + " rows");
     std::atomic<std::size_t> calls = 0;
     ReadAheadSource ahead(
-        std::make_unique<CountingSource>(rows, CountingSource::Then::kThrow, calls), {8, 2});
+        std::make_unique<CountingSource>(rows, CountingSource::Then::kThrow, calls), Blocks(8, 2));
     std::vector<Value> row;
     for (std::size_t i = 0; i < rows; ++i) {
       auto more = ahead.NextRow(row);
@@ -244,7 +256,8 @@ TEST(ReadAheadTest, WhatTheSourceThrowsIsThrownToTheCallerAfterTheRowsBeforeIt) 
   }
   std::atomic<std::size_t> calls = 0;
   ReadAheadSource out_of_memory(
-      std::make_unique<CountingSource>(3, CountingSource::Then::kThrowBadAlloc, calls), {2, 1});
+      std::make_unique<CountingSource>(3, CountingSource::Then::kThrowBadAlloc, calls),
+      Blocks(2, 1));
   std::vector<Value> row;
   for (int i = 0; i < 3; ++i) ASSERT_TRUE(*out_of_memory.NextRow(row));
   EXPECT_THROW((void)out_of_memory.NextRow(row), std::bad_alloc);
@@ -288,7 +301,7 @@ TEST(ReadAheadTest, ASourcesDeferredConversionIsDoneOnTheThreadAsked) {
     std::atomic<std::size_t> calls = 0;
     DeferringSource::Record record;
     ReadAheadSource ahead(std::make_unique<DeferringSource>(50, 1000, calls, record),
-                          {4, 2, convert_on});
+                          Blocks(4, 2, convert_on));
     Reading expected;
     for (std::size_t i = 0; i < 50; ++i)
       expected.rows.push_back({"int " + std::to_string(i), "int " + std::to_string(i * 10)});
@@ -308,7 +321,7 @@ TEST(ReadAheadTest, ASourcesDeferredConversionIsDoneOnTheThreadAsked) {
     std::atomic<std::size_t> calls = 0;
     DeferringSource::Record record;
     ReadAheadSource ahead(std::make_unique<DeferringSource>(50, 9, calls, record),
-                          {4, 2, convert_on});
+                          Blocks(4, 2, convert_on));
     std::vector<Value> row;
     for (std::int64_t i = 0; i < 9; ++i) {
       ASSERT_TRUE(*ahead.NextRow(row));
@@ -330,12 +343,12 @@ std::size_t CallsOnceReaderWaits(const std::atomic<std::size_t>& calls, std::siz
   return calls.load();
 }
 
-TEST(ReadAheadTest, ARowStaysWhileTheReaderFillsTheQueueBehindIt) {
+TEST(ReadAheadTest, ARowStaysWhileTheReaderFillsABoundedQueueBehindIt) {
   // Block size 4, 2 queued: the reader fills the block handed out, two queued and one more,
   // then waits; the row handed out first must still read as it did.
   std::atomic<std::size_t> calls = 0;
   ReadAheadSource ahead(std::make_unique<CountingSource>(0, CountingSource::Then::kNeverEnd, calls),
-                        {4, 2});
+                        Blocks(4, 2));
   std::vector<Value> row;
   ASSERT_TRUE(*ahead.NextRow(row));
   EXPECT_EQ(CallsOnceReaderWaits(calls, 16), 16u);  // the queue is full: the reader waits
@@ -344,18 +357,31 @@ TEST(ReadAheadTest, ARowStaysWhileTheReaderFillsTheQueueBehindIt) {
   EXPECT_EQ(row[1], Value("value 5"sv));
   EXPECT_EQ(CallsOnceReaderWaits(calls, 20), 20u);  // the first block came back, filled again
   EXPECT_EQ(row[1], Value("value 5"sv));
+
+  // Long text ends a block before its rows are full: 300 bytes a row, 1000 bytes a block make
+  // blocks of 4 rows, so the reader holds 16 rows, not 400, when it waits.
+  std::atomic<std::size_t> long_calls = 0;
+  ReadAheadSource long_text(
+      std::make_unique<CountingSource>(0, CountingSource::Then::kNeverEnd, long_calls, 300),
+      {.block_rows = 100, .block_text_bytes = 1000, .queued_blocks = 2});
+  EXPECT_EQ(CallsOnceReaderWaits(long_calls, 16), 16u);
+  for (std::size_t i = 0; i < 30; ++i) {
+    ASSERT_TRUE(*long_text.NextRow(row));
+    const std::string expected = "value " + std::to_string(i);
+    EXPECT_EQ(row[1], Value(std::string_view(expected + std::string(300 - expected.size(), '.'))));
+  }
 }
 
 TEST(ReadAheadTest, DroppingItStopsTheReaderWhereverItIs) {
   std::atomic<std::size_t> calls = 0;
   {  // the queue full, nothing taken
     ReadAheadSource ahead(
-        std::make_unique<CountingSource>(0, CountingSource::Then::kNeverEnd, calls), {8, 3});
+        std::make_unique<CountingSource>(0, CountingSource::Then::kNeverEnd, calls), Blocks(8, 3));
     EXPECT_EQ(CallsOnceReaderWaits(calls, 40), 40u);
   }
   {  // the queue full, some rows taken
     ReadAheadSource ahead(
-        std::make_unique<CountingSource>(0, CountingSource::Then::kNeverEnd, calls), {8, 3});
+        std::make_unique<CountingSource>(0, CountingSource::Then::kNeverEnd, calls), Blocks(8, 3));
     std::vector<Value> row;
     for (int i = 0; i < 12; ++i) ASSERT_TRUE(*ahead.NextRow(row));
     EXPECT_EQ(CallsOnceReaderWaits(calls, 40 + 48), 40u + 48u);
