@@ -70,7 +70,7 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "%s\n", insert.error().description.c_str());
     return 1;
   }
-  CubeBuilder builder(*schema, *insert);
+  aggregate::CubeBuilder builder(*schema, *insert);
   std::vector<Value> row(8);
   std::uint64_t seed = 42;
   auto next = [&seed]() {

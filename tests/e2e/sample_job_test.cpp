@@ -79,7 +79,7 @@ TEST(SampleJobTest, SelectRunsThroughTheOdbcDriverFromTheRunDirectory) {
   ASSERT_TRUE(schema.ok()) << schema.error().description;
   auto insert = provider::ddl::ParseInsertInto(job.InsertIntoStmt + job.SelectStmt, *schema);
   ASSERT_TRUE(insert.ok()) << insert.error().description;
-  const auto hints = provider::CubeBuilder(*schema, *insert).Hints();
+  const auto hints = provider::aggregate::CubeBuilder(*schema, *insert).Hints();
 
   auto source = provider::source::OdbcSource::Open(job.SourceDsn, job.SelectStmt, hints);
   ASSERT_TRUE(source.ok()) << source.error().description;

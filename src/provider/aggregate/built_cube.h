@@ -10,7 +10,7 @@
 
 #include "provider/aggregate/cell_records.h"
 
-namespace cubemill::provider {
+namespace cubemill::provider::aggregate {
 
 // A member key: NULL, an integer, a real number or text. Dates are keyed by their
 // "YYYY-MM-DD" text, which sorts chronologically.
@@ -48,4 +48,4 @@ struct BuiltCube {
   bool operator==(const BuiltCube&) const = default;
 };
 
-}  // namespace cubemill::provider
+}  // namespace cubemill::provider::aggregate

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-namespace cubemill::provider {
+namespace cubemill::provider::aggregate {
 namespace {
 
 // About this many bytes per block: large enough that the block list stays short, small enough
@@ -60,4 +60,4 @@ void CellRecords::Permute(std::vector<std::uint64_t>& order, unsigned index_bits
   order = {};
 }
 
-}  // namespace cubemill::provider
+}  // namespace cubemill::provider::aggregate

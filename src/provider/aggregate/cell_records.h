@@ -6,7 +6,7 @@
 #include <cstring>
 #include <vector>
 
-namespace cubemill::provider {
+namespace cubemill::provider::aggregate {
 
 // What one measure of one cell holds: NULL (no row gave it a value), an integer or a real.
 enum class CellState : std::uint8_t { kNull, kInteger, kReal };
@@ -90,4 +90,4 @@ class CellRecords {
   std::vector<std::vector<std::byte>> blocks_;  // each reserved for 1 << shift_ records
 };
 
-}  // namespace cubemill::provider
+}  // namespace cubemill::provider::aggregate

@@ -2,7 +2,7 @@
 
 #include <utility>
 
-namespace cubemill::provider {
+namespace cubemill::provider::aggregate {
 namespace {
 
 constexpr std::uint64_t kTagBits = 0xFFFFFFFF00000000ULL;
@@ -111,4 +111,4 @@ CellRecords CellTable::TakeRecords(std::vector<std::uint64_t>& scratch) {
   return records;
 }
 
-}  // namespace cubemill::provider
+}  // namespace cubemill::provider::aggregate

@@ -8,7 +8,7 @@
 
 #include "provider/aggregate/cell_records.h"
 
-namespace cubemill::provider {
+namespace cubemill::provider::aggregate {
 
 class CellTable {
  public:
@@ -50,4 +50,4 @@ class CellTable {
   std::vector<std::uint64_t> slots_;
 };
 
-}  // namespace cubemill::provider
+}  // namespace cubemill::provider::aggregate

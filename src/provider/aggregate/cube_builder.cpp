@@ -13,7 +13,7 @@
 #include "provider/aggregate/time_member_cache.h"
 #include "provider/engine_error.h"
 
-namespace cubemill::provider {
+namespace cubemill::provider::aggregate {
 
 using aggregate::Accumulator;
 
@@ -194,4 +194,4 @@ Result<BuiltCube> CubeBuilder::Finish() {
   return cube;
 }
 
-}  // namespace cubemill::provider
+}  // namespace cubemill::provider::aggregate

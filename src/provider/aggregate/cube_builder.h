@@ -11,7 +11,7 @@
 #include "provider/cube_schema.h"
 #include "provider/row_source.h"
 
-namespace cubemill::provider {
+namespace cubemill::provider::aggregate {
 
 // Builds one cube in one pass over the source rows. Memory grows with the distinct members and
 // leaf cells, never with the number of rows.
@@ -46,4 +46,4 @@ class CubeBuilder {
   std::unique_ptr<State> state_;
 };
 
-}  // namespace cubemill::provider
+}  // namespace cubemill::provider::aggregate

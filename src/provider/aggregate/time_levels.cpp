@@ -2,7 +2,7 @@
 
 #include "provider/aggregate/value_text.h"
 
-namespace cubemill::provider {
+namespace cubemill::provider::aggregate {
 namespace {
 
 constexpr const char* kMonthNames[] = {"January",   "February", "March",    "April",
@@ -102,4 +102,4 @@ void AppendTimeName(LevelType type, const Timestamp& moment, bool is_timestamp, 
   out += std::to_string(TimeKey(type, moment));
 }
 
-}  // namespace cubemill::provider
+}  // namespace cubemill::provider::aggregate

@@ -7,7 +7,7 @@
 #include "provider/cube_schema.h"
 #include "provider/row_source.h"
 
-namespace cubemill::provider {
+namespace cubemill::provider::aggregate {
 
 // True when a level of `type` takes an integer key from a date (YEAR ... SECOND except DATE);
 // DATE and untyped levels take the date's text ("YYYY-MM-DD", with " HH:MM:SS" for an untyped
@@ -33,4 +33,4 @@ int WeekOfYear(const Date& date);
 // Returns the day of the year of `date`, 1 for 1 January.
 int DayOfYear(const Date& date);
 
-}  // namespace cubemill::provider
+}  // namespace cubemill::provider::aggregate

@@ -3,7 +3,7 @@
 #include <charconv>
 #include <cstdint>
 
-namespace cubemill::provider {
+namespace cubemill::provider::aggregate {
 namespace {
 
 void AppendDigits(unsigned value, int width, std::string& out) {
@@ -75,4 +75,4 @@ std::string ValueText(const Value& value) {
   return text;
 }
 
-}  // namespace cubemill::provider
+}  // namespace cubemill::provider::aggregate

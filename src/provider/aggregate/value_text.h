@@ -6,7 +6,7 @@
 
 #include "provider/row_source.h"
 
-namespace cubemill::provider {
+namespace cubemill::provider::aggregate {
 
 // Appends `value` as text: integers without decimals, reals in the shortest form that reads
 // back to the same number, dates "YYYY-MM-DD", timestamps "YYYY-MM-DD HH:MM:SS", text as it is.
@@ -22,4 +22,4 @@ void AppendDateText(const Date& date, std::string& out);
 // Appends "YYYY-MM-DD HH:MM:SS".
 void AppendTimestampText(const Timestamp& timestamp, std::string& out);
 
-}  // namespace cubemill::provider
+}  // namespace cubemill::provider::aggregate

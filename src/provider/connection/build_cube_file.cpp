@@ -55,7 +55,7 @@ std::optional<Error> BuildCube(std::string_view connection_string, const SourceO
   const std::string odbc =
       source::MakeOdbcConnectionString(properties->source_dsn, properties->source_dsn_suffix,
                                        properties->source_uid, properties->source_pwd);
-  CubeBuilder builder(*schema, *insert);
+  aggregate::CubeBuilder builder(*schema, *insert);
   auto opened = open_source(odbc, insert->select, builder.Hints());
   if (!opened) return opened.error();
   std::unique_ptr<RowSource> source = std::move(*opened);

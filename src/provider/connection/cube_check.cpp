@@ -75,7 +75,7 @@ std::optional<Error> CheckCubeBuild(std::string_view connection_string,
                            " columns",
                        kStatementErrorNumber);
   }
-  const std::vector<ColumnHint> wanted = CubeBuilder(*schema, *insert).Hints();
+  const std::vector<ColumnHint> wanted = aggregate::CubeBuilder(*schema, *insert).Hints();
   for (std::size_t i = 0; i < columns->size() && i < wanted.size(); ++i) {
     const source::SourceColumn& column = (*columns)[i];
     if (Suits(column.kind, wanted[i])) continue;

@@ -13,6 +13,8 @@
 namespace cubemill::provider::cubefile {
 namespace {
 
+using namespace aggregate;  // NOLINT: the cells and members this file writes
+
 // A failure inside the writer: what was being done and why it failed.
 struct WriteFailure {
   std::string what;

@@ -36,6 +36,6 @@ struct BuildInfo {
 // failure, and on SIGINT or SIGTERM while writing, the temporary file is removed and an
 // earlier file at `location` is left as it was. Returns the failure, if any.
 std::optional<Error> WriteCubeFile(const std::string& location, const CubeSchema& schema,
-                                   const BuiltCube& cube, const BuildInfo& info);
+                                   const aggregate::BuiltCube& cube, const BuildInfo& info);
 
 }  // namespace cubemill::provider::cubefile

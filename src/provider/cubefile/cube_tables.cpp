@@ -10,6 +10,8 @@
 namespace cubemill::provider::cubefile {
 namespace {
 
+using namespace aggregate;  // NOLINT: the cells and members this file writes
+
 // Writes the tables of one cube into an open, empty database.
 class TableWriter {
  public:

@@ -10,7 +10,7 @@ namespace cubemill::provider::cubefile {
 
 // Writes the metadata, members, cells and the flat view of `cube` into `database`. Returns false
 // on the first failure, whose reason `database.Failure()` holds.
-bool WriteCubeTables(SqliteDatabase& database, const CubeSchema& schema, const BuiltCube& cube,
+bool WriteCubeTables(SqliteDatabase& database, const CubeSchema& schema, const aggregate::BuiltCube& cube,
                      const BuildInfo& info);
 
 }  // namespace cubemill::provider::cubefile

@@ -13,7 +13,7 @@
 #include "provider/aggregate/cell_table.h"
 #include "provider/aggregate/cube_assembly.h"
 
-namespace cubemill::provider {
+namespace cubemill::provider::aggregate {
 namespace {
 
 using Members = std::array<std::uint32_t, 4>;
@@ -121,4 +121,4 @@ TEST(CellRecordsTest, OrdersNoCellAndOneCell) {
 }
 
 }  // namespace
-}  // namespace cubemill::provider
+}  // namespace cubemill::provider::aggregate

@@ -5,10 +5,10 @@
 #include "provider/aggregate/cube_fixtures.h"
 #include "provider/engine_error.h"
 
-namespace cubemill::provider {
+namespace cubemill::provider::aggregate {
 namespace {
 
-using namespace test;  // NOLINT
+using namespace provider::test;  // NOLINT
 
 // Store: Country > City, one measure Amount (SUM).
 CubeSchema StoreCube() {
@@ -105,4 +105,4 @@ TEST(CubeBuilderTest, ReportsLevelsAndMeasuresThatNoColumnFeeds) {
 }
 
 }  // namespace
-}  // namespace cubemill::provider
+}  // namespace cubemill::provider::aggregate

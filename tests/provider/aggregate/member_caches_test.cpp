@@ -9,10 +9,10 @@
 #include "provider/aggregate/cube_fixtures.h"
 #include "provider/aggregate/time_member_cache.h"
 
-namespace cubemill::provider {
+namespace cubemill::provider::aggregate {
 namespace {
 
-using namespace test;  // NOLINT
+using namespace provider::test;  // NOLINT
 
 BuiltCube Build(const CubeSchema& schema, const InsertInto& insert, const Rows& rows) {
   CubeBuilder builder(schema, insert);
@@ -205,4 +205,4 @@ TEST(MemberCachesTest, MoreDatesThanTheDateCacheHolds) {
 }
 
 }  // namespace
-}  // namespace cubemill::provider
+}  // namespace cubemill::provider::aggregate

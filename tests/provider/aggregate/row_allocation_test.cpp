@@ -35,10 +35,10 @@ void operator delete(void* block, std::size_t) noexcept { std::free(block); }
 #pragma GCC diagnostic pop
 #endif
 
-namespace cubemill::provider {
+namespace cubemill::provider::aggregate {
 namespace {
 
-using namespace test;  // NOLINT
+using namespace provider::test;  // NOLINT
 
 TEST(RowAllocationTest, RowsOfKnownMembersAllocateNothing) {
   CubeSchema schema;
@@ -89,4 +89,4 @@ TEST(RowAllocationTest, RowsOfKnownMembersAllocateNothing) {
 }
 
 }  // namespace
-}  // namespace cubemill::provider
+}  // namespace cubemill::provider::aggregate

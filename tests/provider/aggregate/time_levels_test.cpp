@@ -4,7 +4,7 @@
 
 #include "provider/aggregate/value_text.h"
 
-namespace cubemill::provider {
+namespace cubemill::provider::aggregate {
 namespace {
 
 TEST(TimeLevelsTest, DerivesKeysAndNamesOfEachLevelType) {
@@ -67,4 +67,4 @@ TEST(ValueTextTest, FormatsValuesWithoutLocale) {
 }
 
 }  // namespace
-}  // namespace cubemill::provider
+}  // namespace cubemill::provider::aggregate

@@ -78,8 +78,9 @@ Rows GeneratedRows(int count, std::vector<std::string>& storage) {
   return rows;
 }
 
-Result<BuiltCube> BuildCube(const CubeSchema& schema, const InsertInto& insert, const Rows& rows) {
-  CubeBuilder builder(schema, insert);
+Result<aggregate::BuiltCube> BuildCube(const CubeSchema& schema, const InsertInto& insert,
+                                       const Rows& rows) {
+  aggregate::CubeBuilder builder(schema, insert);
   for (const auto& row : rows) {
     if (auto error = builder.AddRow(row)) return *error;
   }
