@@ -1,6 +1,7 @@
 #include "provider/aggregate/cell_records.h"
 
 #include <algorithm>
+#include <utility>
 
 namespace cubemill::provider::aggregate {
 namespace {
@@ -35,29 +36,11 @@ std::size_t CellRecords::Append(const std::uint32_t* members) {
   return cell;
 }
 
-void CellRecords::Permute(std::vector<std::uint64_t>& order, unsigned index_bits) {
+void CellRecords::SetOrder(std::vector<std::uint64_t> order, unsigned index_bits) {
   const std::uint64_t mask =
       index_bits >= 64 ? ~std::uint64_t{0} : (std::uint64_t{1} << index_bits) - 1;
   for (std::uint64_t& entry : order) entry &= mask;
-  // Follow each cycle of the permutation once, moving every record one step along it; a
-  // visited place is marked by pointing at itself.
-  std::vector<std::byte> held(stride_);
-  for (std::size_t start = 0; start < order.size(); ++start) {
-    if (order[start] == start) continue;
-    std::memcpy(held.data(), Record(start), stride_);
-    std::size_t place = start;
-    while (true) {
-      const std::size_t from = static_cast<std::size_t>(order[place]);
-      order[place] = place;
-      if (from == start) {
-        std::memcpy(Record(place), held.data(), stride_);
-        break;
-      }
-      std::memcpy(Record(place), Record(from), stride_);
-      place = from;
-    }
-  }
-  order = {};
+  order_ = std::move(order);
 }
 
 }  // namespace cubemill::provider::aggregate

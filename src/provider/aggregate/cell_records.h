@@ -71,10 +71,17 @@ class CellRecords {
     record[states_at_ + m] = static_cast<std::byte>(value.state);
   }
 
-  // Puts the cells in the order `order` gives: the cell numbered order[i] becomes cell i. The
+  // Sets the order in which InOrder gives the cells: the cell numbered order[i] comes i-th. The
   // low `index_bits` bits of each entry are that number; the bits above are ignored. `order`
-  // must name every cell once; it is used up.
-  void Permute(std::vector<std::uint64_t>& order, unsigned index_bits);
+  // must name every cell once. The records stay where they are: moving them into order would
+  // cost a second pass over them in random order, which the reader of the ordered cells makes
+  // anyway.
+  void SetOrder(std::vector<std::uint64_t> order, unsigned index_bits);
+
+  // The record of the i-th cell in the order SetOrder set (without one, in order of appending).
+  const std::byte* InOrder(std::size_t i) const {
+    return Record(order_.empty() ? i : static_cast<std::size_t>(order_[i]));
+  }
 
   bool operator==(const CellRecords&) const = default;
 
@@ -88,6 +95,7 @@ class CellRecords {
   std::size_t mask_ = 0;
   std::size_t count_ = 0;
   std::vector<std::vector<std::byte>> blocks_;  // each reserved for 1 << shift_ records
+  std::vector<std::uint64_t> order_;            // cell numbers in order; empty: as appended
 };
 
 }  // namespace cubemill::provider::aggregate

@@ -100,7 +100,7 @@ void OrderCells(CellRecords& cells, const std::vector<std::uint32_t>& new_number
       return false;
     });
   }
-  cells.Permute(order, index_bits);
+  cells.SetOrder(std::move(order), index_bits);
 }
 
 BuiltCube AssembleCube(const ColumnPlan& plan, const GatheredRows& gathered) {

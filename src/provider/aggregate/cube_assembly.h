@@ -28,8 +28,9 @@ struct GatheredRows {
 // are, in the memory of their table, so that they are never held twice.
 BuiltCube AssembleCube(const ColumnPlan& plan, const GatheredRows& gathered);
 
-// Replaces each member number in `cells` with new_number[number] and puts the cells in the order
-// of those numbers, coordinate after coordinate (the cells' combinations being distinct).
+// Replaces each member number in `cells` with new_number[number] and sets the cells' order
+// (CellRecords::InOrder) to that of those numbers, coordinate after coordinate (the cells'
+// combinations being distinct).
 // `scratch` is memory to reuse (one number per cell); it is used up.
 void OrderCells(CellRecords& cells, const std::vector<std::uint32_t>& new_number,
                 std::vector<std::uint64_t> scratch = {});

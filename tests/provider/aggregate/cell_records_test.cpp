@@ -29,7 +29,7 @@ struct Seen {
 std::vector<Seen> Read(const CellRecords& cells) {
   std::vector<Seen> seen;
   for (std::size_t cell = 0; cell < cells.size(); ++cell) {
-    const std::byte* record = cells.Record(cell);
+    const std::byte* record = cells.InOrder(cell);
     Seen one;
     for (std::size_t i = 0; i < cells.width(); ++i) one.members[i] = cells.Member(record, i);
     for (std::size_t m = 0; m < cells.measure_count(); ++m) {
