@@ -18,12 +18,30 @@ inline constexpr const char* kConnectionSource = "ADODB.Connection";
 inline constexpr long kProviderNotFoundNumber = -2146824582;
 inline constexpr const char* kProviderNotFoundText =
     "Provider cannot be found. It may not be properly installed.";
+// The error of a property the connection does not know, as a property collection raises it.
+inline constexpr const char* kPropertiesSource = "ADODB.Properties";
+inline constexpr long kItemNotFoundNumber = -2146825023;
+inline constexpr const char* kItemNotFoundText =
+    "Item cannot be found in the collection corresponding to the requested name or ordinal.";
+
+// The connection property that says where a cube build aggregates its rows: "CLIENT" (the
+// engine reads every source row), "SOURCE" (the source groups them at the leaf level and the
+// engine reads the groups) or "AUTO" (the source when it is a database server, else the
+// engine), in any letter case.
+inline constexpr const char* kAggregateProperty = "Aggregate";
 
 class Connection {
  public:
   virtual ~Connection() = default;
   virtual std::optional<Error> SetConnectionString(const std::string& text) = 0;
   virtual std::optional<Error> SetProvider(const std::string& name) = 0;
+  // Sets a property of the provider by name, before Open. A connection that does not know the
+  // property returns kItemNotFoundNumber; one that knows it but not the value says so.
+  virtual std::optional<Error> SetProperty(const std::string& name, const std::string& value) {
+    static_cast<void>(value);
+    return Error{std::string(kItemNotFoundText) + " (" + name + ")", kItemNotFoundNumber,
+                 kPropertiesSource};
+  }
   // Opens the connection; for the cube engine this builds the cube file named by LOCATION and
   // returns only when it is complete. Empty arguments keep what the properties say.
   virtual std::optional<Error> Open(const std::string& connection_string, const std::string& user,
