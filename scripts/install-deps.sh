@@ -12,10 +12,15 @@ packages=(
   libsqlite3-dev sqlite3
   man-db groff-base
   clang libclang-rt-14-dev
+  postgresql-15 postgresql-client-15 odbc-postgresql
 )
 # man-db and groff-base: the packaging test renders the manual page with `man -l`.
 # clang and libclang-rt-14-dev: the libFuzzer targets (fuzz/, scripts/fuzz.sh and the fuzz-smoke
 # tests that CI runs) need clang and its fuzzer and sanitizer runtimes.
+# postgresql-15, postgresql-client-15 and odbc-postgresql: the tests labelled `postgres` start
+# throwaway PostgreSQL servers (scripts/pg-cluster.sh, scripts/pg-sharded.sh; postgres_fdw, which
+# the sharded set-up needs, ships in postgresql-15), fill them with psql and read them through
+# psqlODBC, which registers the drivers "PostgreSQL Unicode" and "PostgreSQL ANSI".
 
 missing=()
 for p in "${packages[@]}"; do
