@@ -57,6 +57,7 @@ struct ColumnPlan {
   std::vector<std::size_t> time_columns;   // per time slot: the column of a TIME target
   std::vector<ColumnHint> hints;           // per column: how the source should deliver it
   std::vector<std::string> targets;        // per column: the target as written, for messages
+  bool counts_given = false;               // a COUNT column holds a count, not a value to count
   std::optional<Error> error;              // the first level or measure that no column feeds
 };
 

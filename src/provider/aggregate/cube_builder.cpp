@@ -11,6 +11,7 @@
 #include "provider/aggregate/member_index.h"
 #include "provider/aggregate/row_values.h"
 #include "provider/aggregate/time_member_cache.h"
+#include "provider/aggregate/value_text.h"
 #include "provider/engine_error.h"
 
 namespace cubemill::provider::aggregate {
@@ -27,7 +28,9 @@ struct CubeBuilder::State {
   std::vector<std::size_t> first_level;
   std::vector<aggregate::TimeMemberCache> time_members;
   std::optional<Error> failed;  // the error that stopped the build
-  std::int64_t rows = 0;
+  std::int64_t rows = 0;         // rows given to AddRow
+  std::int64_t source_rows = 0;  // the source rows they stand for
+  bool grouped = false;
   bool finished = false;
   // Per-row scratch, kept to avoid allocations.
   std::vector<aggregate::TimeSlot> slots;
@@ -54,7 +57,8 @@ void CubeBuilder::State::Accumulate(std::uint32_t cell) {
           acc.state = CellState::kInteger;
           acc.integer = 0;
         }
-        ++acc.integer;
+        // A group's count arrives as its value; a row is one more.
+        acc.integer += input.kind == aggregate::InputKind::kInteger ? input.integer : 1;
         break;
       case AggregateFunction::kSum:
         if (!aggregate::AddToSum(acc, input)) sum_overflowed[m] = true;
@@ -113,10 +117,19 @@ std::optional<Error> CubeBuilder::State::FindMembers(const std::vector<Value>& r
   return std::nullopt;
 }
 
-CubeBuilder::CubeBuilder(const CubeSchema& schema, const InsertInto& insert)
+CubeBuilder::CubeBuilder(const CubeSchema& schema, const InsertInto& insert, RowShape shape)
     : state_(std::make_unique<State>()) {
   State& s = *state_;
   s.plan = aggregate::PlanColumns(schema, insert);
+  s.grouped = shape == RowShape::kGroupedRows;
+  if (s.grouped) {
+    s.plan.counts_given = true;
+    for (const aggregate::MeasurePlan& measure : s.plan.measures) {
+      if (measure.function == AggregateFunction::kCount)
+        s.plan.hints[static_cast<std::size_t>(measure.column)] = ColumnHint::kInteger;
+    }
+    s.plan.hints.push_back(ColumnHint::kInteger);
+  }
   s.index = aggregate::MemberIndex(s.plan);
   s.cells = CellTable(s.plan.hierarchies.size(), s.plan.measures.size());
   // The levels of a hierarchy start below its ALL level; those derived from its TIME column
@@ -162,12 +175,27 @@ std::optional<Error> CubeBuilder::AddRow(const std::vector<Value>& row) {
     s.failed = error;
     return std::optional<Error>(std::move(error));
   };
-  const std::size_t column_count = s.plan.targets.size();
+  const std::size_t column_count = s.plan.targets.size() + (s.grouped ? 1 : 0);
   if (row.size() != column_count) {
     return fail(EngineError("row " + std::to_string(s.rows) + ": the source delivered " +
-                                std::to_string(row.size()) + " columns, INSERT INTO has " +
-                                std::to_string(column_count) + " targets",
+                                std::to_string(row.size()) + " columns, " +
+                                (s.grouped ? "the grouped statement has "
+                                           : "INSERT INTO has ") +
+                                std::to_string(column_count) + (s.grouped ? " columns" : " targets"),
                             kDataErrorNumber));
+  }
+  if (s.grouped) {
+    const auto count = aggregate::ReadGroupRows(row.back());
+    if (!count) {
+      return fail(EngineError("row " + std::to_string(s.rows) + ": the source delivered \"" +
+                                  aggregate::ValueText(row.back()) +
+                                  "\" as the group's number of rows",
+                              kDataErrorNumber));
+    }
+    s.source_rows += *count;
+    s.index.SetRowWeight(*count);
+  } else {
+    ++s.source_rows;
   }
   if (auto error = aggregate::ReadTimes(s.plan, row, s.rows, s.slots)) {
     return fail(std::move(*error));
@@ -187,7 +215,7 @@ Result<BuiltCube> CubeBuilder::Finish() {
   if (s.finished) return EngineError("the cube build has already finished", kDataErrorNumber);
   s.finished = true;
   BuiltCube cube = aggregate::AssembleCube(
-      s.plan, aggregate::GatheredRows{s.index, s.cells, s.sum_overflowed, s.rows});
+      s.plan, aggregate::GatheredRows{s.index, s.cells, s.sum_overflowed, s.source_rows});
   // The builder is spent: its memory goes back now rather than when it is destroyed.
   s.index = aggregate::MemberIndex();
   s.time_members = {};

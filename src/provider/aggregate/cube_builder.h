@@ -13,29 +13,40 @@
 
 namespace cubemill::provider::aggregate {
 
+// What each row given to a CubeBuilder stands for.
+enum class RowShape {
+  kSourceRows,   // one row of the SELECT each
+  kGroupedRows,  // one group of the SELECT's rows each, as the source grouped them (the
+                 // statement connection::GroupedSelect makes): the measures' SUM, COUNT, MIN or
+                 // MAX over the group, and one more column, the group's number of rows
+};
+
 // Builds one cube in one pass over the source rows. Memory grows with the distinct members and
 // leaf cells, never with the number of rows.
 class CubeBuilder {
  public:
   // Prepares a build of `schema` whose SELECT columns feed it as `insert`, as ParseInsertInto
-  // returned it for `schema`, says (see PlanColumns; both are copied). A level below ALL or a
-  // measure that no column feeds is reported by the first AddRow or Finish.
-  CubeBuilder(const CubeSchema& schema, const InsertInto& insert);
+  // returned it for `schema`, says (see PlanColumns; both are copied), from rows of `shape`. A
+  // level below ALL or a measure that no column feeds is reported by the first AddRow or Finish.
+  CubeBuilder(const CubeSchema& schema, const InsertInto& insert,
+              RowShape shape = RowShape::kSourceRows);
   ~CubeBuilder();
   CubeBuilder(CubeBuilder&&) noexcept;
   CubeBuilder& operator=(CubeBuilder&&) noexcept;
 
-  // Returns how the source should deliver each SELECT column: kInteger or kReal for a SUM,
-  // MIN or MAX measure whose TYPE says so, kDateTime for a column feeding a TIME dimension,
-  // kAny otherwise.
+  // Returns how the source should deliver each column: kInteger or kReal for a SUM, MIN or MAX
+  // measure whose TYPE says so, kDateTime for a column feeding a TIME dimension, kAny otherwise;
+  // for grouped rows also kInteger for a COUNT and for the closing count of rows.
   std::vector<ColumnHint> Hints() const;
 
-  // Adds the next source row (one value per SELECT column). Returns an error naming the row
-  // (1-based), the column and the value when a value cannot be converted, or a UNIQUE level
-  // sees one key under two parents; the build cannot go on after an error.
+  // Adds the next row (one value per SELECT column, and the count of rows after them for grouped
+  // rows). A group's SUM, MIN and MAX are merged as values of one row are, its COUNT is added,
+  // and a count of 0 adds no value. Returns an error naming the row (1-based), the column and
+  // the value when a value cannot be converted, or a UNIQUE level sees one key under two
+  // parents; the build cannot go on after an error.
   std::optional<Error> AddRow(const std::vector<Value>& row);
 
-  // Number of rows added so far.
+  // Number of rows given to AddRow so far (groups, for grouped rows).
   std::int64_t RowCount() const;
 
   // Orders the members, assigns their ids and returns the cube. The builder is spent after it.

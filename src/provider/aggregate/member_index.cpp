@@ -86,7 +86,7 @@ std::optional<Error> MemberIndex::FindOrAdd(const ColumnPlan& plan, std::size_t 
     is_null = slot->is_null;
     member = level.last.Find(parent, *slot);
   }
-  if (is_null) ++level.null_rows;
+  if (is_null) level.null_rows += row_weight_;
   if (member != 0) return std::nullopt;
   auto remember = [&level, parent, key_value, slot](std::uint32_t number) {
     if (key_value != nullptr) {

@@ -56,6 +56,9 @@ class MemberIndex {
   }
   // How many rows gave plan.levels[level_index] a NULL key.
   std::int64_t NullRows(std::size_t level_index) const { return levels_[level_index].null_rows; }
+  // Sets how many source rows the next rows given to FindOrAdd stand for (1 unless they are
+  // groups of rows), for NullRows.
+  void SetRowWeight(std::int64_t rows) { row_weight_ = rows; }
 
  private:
   struct TextHash {
@@ -75,6 +78,8 @@ class MemberIndex {
     std::int64_t null_rows = 0;
     LastValue last;  // the value the last row gave, its parent and its member
   };
+
+  std::int64_t row_weight_ = 1;
 
   std::uint32_t Add(MemberState member, std::uint32_t level_index);
   std::optional<Error> CheckUnique(const LevelPlan& plan, LevelIndex& level, std::uint32_t parent,

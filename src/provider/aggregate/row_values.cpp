@@ -18,7 +18,30 @@ Error ValueError(const ColumnPlan& plan, std::int64_t row_number, std::size_t co
                      kDataErrorNumber);
 }
 
+// A count: a whole number of at least 0, given as a number or as text.
+std::optional<std::int64_t> ReadCount(const Value& value) {
+  std::optional<values::Number> number;
+  if (const auto* integer = std::get_if<std::int64_t>(&value)) number = *integer;
+  if (const auto* real = std::get_if<double>(&value)) number = *real;
+  if (const auto* text = std::get_if<std::string_view>(&value)) number = values::ParseNumber(*text);
+  if (!number) return std::nullopt;
+  std::int64_t count = -1;
+  if (const auto* integer = std::get_if<std::int64_t>(&*number)) {
+    count = *integer;
+  } else if (!values::AsExactInteger(std::get<double>(*number), count)) {
+    return std::nullopt;
+  }
+  if (count < 0) return std::nullopt;
+  return count;
+}
+
 }  // namespace
+
+std::optional<std::int64_t> ReadGroupRows(const Value& value) {
+  const std::optional<std::int64_t> count = ReadCount(value);
+  if (!count || *count == 0) return std::nullopt;
+  return count;
+}
 
 std::optional<Error> ReadTimes(const ColumnPlan& plan, const std::vector<Value>& row,
                                std::int64_t row_number, std::vector<TimeSlot>& slots) {
@@ -72,7 +95,14 @@ std::optional<Error> ReadMeasures(const ColumnPlan& plan, const std::vector<Valu
       continue;
     }
     if (measure.function == AggregateFunction::kCount) {
-      input.kind = InputKind::kPresent;
+      if (!plan.counts_given) {
+        input.kind = InputKind::kPresent;
+        continue;
+      }
+      const std::optional<std::int64_t> count = ReadCount(value);
+      if (!count) return ValueError(plan, row_number, column, value, "a count");
+      input.kind = *count == 0 ? InputKind::kNull : InputKind::kInteger;
+      input.integer = *count;
       continue;
     }
     switch (value.index()) {

@@ -27,9 +27,14 @@ std::optional<Error> ReadTimes(const ColumnPlan& plan, const std::vector<Value>&
                                std::int64_t row_number, std::vector<TimeSlot>& slots);
 
 // Reads the measure columns of `row` into `inputs` (one per plan.measures): NULL, present for
-// COUNT, else a finite number (text read by values::ParseNumber) made an integer or a real as
-// the measure's TYPE asks when it can be without loss. Returns a data error for anything else.
+// COUNT (with plan.counts_given: the count, an integer, and NULL for a count of 0), else a
+// finite number (text read by values::ParseNumber) made an integer or a real as the measure's
+// TYPE asks when it can be without loss. Returns a data error for anything else.
 std::optional<Error> ReadMeasures(const ColumnPlan& plan, const std::vector<Value>& row,
                                   std::int64_t row_number, std::vector<Input>& inputs);
+
+// Reads the number of source rows a group stands for: an integer of at least 1, given as such or
+// as text. Returns nothing for anything else.
+std::optional<std::int64_t> ReadGroupRows(const Value& value);
 
 }  // namespace cubemill::provider::aggregate

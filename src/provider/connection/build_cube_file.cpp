@@ -3,6 +3,7 @@
 #include <chrono>
 #include <cstdio>
 #include <memory>
+#include <optional>
 
 #include "platform/file_system.h"
 #include "provider/aggregate/cube_builder.h"
@@ -30,6 +31,66 @@ std::string DateTimeText(platform::DateTime when) {
   return text;
 }
 
+// How reading the source into a cube ended: the cube or the first error, and whether that error
+// is the source's own (it refused the statement or failed while the rows were fetched).
+struct Outcome {
+  Result<aggregate::BuiltCube> cube = EngineError("the source was not read", kSourceErrorNumber);
+  bool source_failed = false;
+};
+
+// Reads the rows of `insert` from the source (the SELECT as written, or the statement that has the
+// source group them for RowShape::kGroupedRows) and aggregates them.
+Outcome Aggregate(const CubeSchema& schema, const InsertInto& insert, aggregate::RowShape shape,
+                  const std::string& odbc, const SourceOpener& open_source,
+                  const RowProgress& progress, const BuildOptions& options) {
+  const bool grouped = shape == aggregate::RowShape::kGroupedRows;
+  Outcome outcome;
+  aggregate::CubeBuilder builder(schema, insert, shape);
+  auto opened =
+      open_source(odbc, grouped ? GroupedSelect(insert, schema) : insert.select, builder.Hints());
+  if (!opened) {
+    outcome.cube = opened.error();
+    outcome.source_failed = true;
+    return outcome;
+  }
+  std::unique_ptr<RowSource> source = std::move(*opened);
+  const std::size_t extra = grouped ? 1 : 0;
+  if (source->ColumnCount() != insert.columns.size() + extra) {
+    outcome.cube = EngineError("INSERT INTO names " + std::to_string(insert.columns.size()) +
+                                   " targets, but its SELECT returns " +
+                                   std::to_string(source->ColumnCount() - extra) + " columns",
+                               kStatementErrorNumber);
+    return outcome;
+  }
+  if (options.info) options.info(grouped ? "Aggregation: source" : "Aggregation: client");
+  // Fetching the rows keeps one core busy and aggregating them another: read ahead, the two
+  // overlap. Leaving early (a row the builder refuses) stops the reader when `source` goes.
+  if (options.read_ahead) source = source::ReadAhead(std::move(source));
+
+  std::vector<Value> row;
+  std::uint64_t count = 0;
+  for (;;) {
+    auto more = source->NextRow(row);
+    if (!more) {
+      outcome.cube = more.error();
+      outcome.source_failed = true;
+      return outcome;
+    }
+    if (!*more) break;
+    if (auto error = builder.AddRow(row)) {
+      // Its row numbers count the groups, which the user never sees: say so.
+      if (grouped) error->description += " (in a row of the groups the source made)";
+      outcome.cube = *error;
+      return outcome;
+    }
+    if (++count % kProgressEveryRows == 0 && progress) progress(count);
+  }
+  if (progress) progress(count);
+  source.reset();  // disconnect from the source before the file is written
+  outcome.cube = builder.Finish();
+  return outcome;
+}
+
 }  // namespace
 
 std::optional<Error> BuildCube(std::string_view connection_string, const SourceOpener& open_source,
@@ -55,34 +116,33 @@ std::optional<Error> BuildCube(std::string_view connection_string, const SourceO
   const std::string odbc =
       source::MakeOdbcConnectionString(properties->source_dsn, properties->source_dsn_suffix,
                                        properties->source_uid, properties->source_pwd);
-  aggregate::CubeBuilder builder(*schema, *insert);
-  auto opened = open_source(odbc, insert->select, builder.Hints());
-  if (!opened) return opened.error();
-  std::unique_ptr<RowSource> source = std::move(*opened);
-  if (source->ColumnCount() != insert->columns.size()) {
-    return EngineError("INSERT INTO names " + std::to_string(insert->columns.size()) +
-                           " targets, but its SELECT returns " +
-                           std::to_string(source->ColumnCount()) + " columns",
-                       kStatementErrorNumber);
+  auto say = [&options](const std::string& line) {
+    if (options.info) options.info(line);
+  };
+  bool grouped = options.aggregation == Aggregation::kSource;
+  if (options.aggregation == Aggregation::kAuto && options.dbms_name) {
+    // A source that cannot say what it is gets read row by row; opening it reports why.
+    auto dbms = options.dbms_name(odbc);
+    grouped = dbms.ok() && IsServerDbms(*dbms);
   }
-  // Fetching the rows keeps one core busy and aggregating them another: read ahead, the two
-  // overlap. Leaving early (a row the builder refuses) stops the reader when `source` goes.
-  if (options.read_ahead) source = source::ReadAhead(std::move(source));
-
-  std::vector<Value> row;
-  std::uint64_t count = 0;
-  for (;;) {
-    auto more = source->NextRow(row);
-    if (!more) return more.error();
-    if (!*more) break;
-    if (auto error = builder.AddRow(row)) return error;
-    if (++count % kProgressEveryRows == 0 && progress) progress(count);
+  Outcome outcome;
+  if (grouped) {
+    outcome = Aggregate(*schema, *insert, aggregate::RowShape::kGroupedRows, odbc, open_source,
+                        progress, options);
+    if (outcome.source_failed && options.aggregation == Aggregation::kAuto) {
+      // A grouped statement the source refuses, or a SUM it cannot hold (an integer sum that
+      // overflows its type, say) is no reason to fail a build that reading every row can do.
+      say("Aggregation: the source could not group the rows, every row is read instead: " +
+          outcome.cube.error().description);
+      grouped = false;
+    }
   }
-  if (progress) progress(count);
-  source.reset();  // disconnect from the source before the file is written
-
-  auto cube = builder.Finish();
-  if (!cube) return cube.error();
+  if (!grouped) {
+    outcome = Aggregate(*schema, *insert, aggregate::RowShape::kSourceRows, odbc, open_source,
+                        progress, options);
+  }
+  if (!outcome.cube) return outcome.cube.error();
+  aggregate::BuiltCube* cube = &*outcome.cube;
   cubefile::BuildInfo info;
   info.create_cube = properties->create_cube;
   info.insert_into = properties->insert_into;

@@ -1,11 +1,14 @@
 // Builds a cube file from the two statements of a connection string and the rows of its source.
 #pragma once
 
+#include <functional>
 #include <optional>
+#include <string>
 #include <string_view>
 
 #include "common/error.h"
 #include "platform/clock.h"
+#include "provider/connection/source_aggregation.h"
 #include "provider/row_source.h"
 
 namespace cubemill::provider::connection {
@@ -18,6 +21,16 @@ struct BuildOptions {
   // Read the source on a thread of its own while its rows are aggregated on the calling thread
   // (source::ReadAheadSource); false reads and aggregates on the calling thread alone.
   bool read_ahead = true;
+  // Where the rows are aggregated. kSource sends the source connection::GroupedSelect instead of
+  // the SELECT; kAuto does so when `dbms_name` names a database server (IsServerDbms) and reads
+  // every row instead when the source refuses the grouped statement.
+  Aggregation aggregation = Aggregation::kAuto;
+  // Returns the name of the DBMS behind an ODBC connection string; without it kAuto reads every
+  // row.
+  std::function<Result<std::string>(const std::string& connection)> dbms_name;
+  // Told which way the build aggregates ("Aggregation: source" or "Aggregation: client") and why
+  // it read every row after all.
+  InfoMessage info;
 };
 
 // Builds the cube the connection string describes: reads LOCATION, SOURCE_DSN (with

@@ -1,12 +1,15 @@
 #include "provider/connection/engine_connection.h"
 
 #include <exception>
+#include <functional>
 #include <memory>
 #include <new>
 #include <regex>
 
+#include "platform/ascii_text.h"
 #include "provider/connection/build_cube_file.h"
 #include "provider/connection/connection.h"
+#include "provider/connection/source_aggregation.h"
 #include "provider/engine_error.h"
 #include "provider/source/odbc_source.h"
 
@@ -29,13 +32,16 @@ const Error kNotOpen{"Operation is not allowed when the object is closed.", -214
 class EngineConnection : public Connection {
  public:
   // `info` is where `open_source` reports its info messages (the same object SetInfoMessage
-  // sets), or null for an opener that has none.
+  // sets), or null for an opener that has none. `dbms_name` tells which DBMS a source is, for
+  // the choice of where to aggregate; without it an AUTO build aggregates in the engine.
   EngineConnection(SourceOpener open_source, RowProgress progress, const platform::Clock* clock,
-                   std::shared_ptr<InfoMessage> info = nullptr)
+                   std::shared_ptr<InfoMessage> info = nullptr,
+                   std::function<Result<std::string>(const std::string&)> dbms_name = {})
       : open_source_(std::move(open_source)),
         progress_(std::move(progress)),
         clock_(clock != nullptr ? *clock : system_clock_),
-        info_(std::move(info)) {}
+        info_(info ? std::move(info) : std::make_shared<InfoMessage>()),
+        dbms_name_(std::move(dbms_name)) {}
 
   std::optional<Error> SetConnectionString(const std::string& text) override {
     if (open_) return kAlreadyOpen;
@@ -47,6 +53,19 @@ class EngineConnection : public Connection {
     provider_ = name;
     return std::nullopt;
   }
+  std::optional<Error> SetProperty(const std::string& name, const std::string& value) override {
+    if (open_) return kAlreadyOpen;
+    if (!platform::EqualsIgnoringCase(platform::TrimBlanks(name), kAggregateProperty)) {
+      return Connection::SetProperty(name, value);
+    }
+    const std::optional<Aggregation> aggregation = ParseAggregation(value);
+    if (!aggregation) {
+      return EngineError("AGGREGATE must be CLIENT, SOURCE or AUTO, not \"" + value + "\"",
+                         kPropertyErrorNumber);
+    }
+    aggregation_ = *aggregation;
+    return std::nullopt;
+  }
   std::optional<Error> Open(const std::string& connection_string, const std::string&,
                             const std::string&, long) override {
     if (open_) return kAlreadyOpen;
@@ -56,7 +75,15 @@ class EngineConnection : public Connection {
     // Nothing thrown inside the engine gets past this point: it is reported like any other
     // failure of the build, and the build's temporary file has been removed on the way out.
     try {
-      if (auto error = BuildCube(connection_string_, open_source_, progress_, clock_)) return error;
+      BuildOptions options;
+      options.aggregation = aggregation_;
+      options.dbms_name = dbms_name_;
+      options.info = [info = info_](const std::string& line) {
+        if (*info) (*info)(line);
+      };
+      if (auto error = BuildCube(connection_string_, open_source_, progress_, clock_, options)) {
+        return error;
+      }
     } catch (const std::bad_alloc&) {
       return EngineError("the cube build ran out of memory", kOutOfMemoryNumber);
     } catch (const std::exception& exception) {
@@ -73,9 +100,7 @@ class EngineConnection : public Connection {
     open_ = false;
     return std::nullopt;
   }
-  void SetInfoMessage(InfoMessage handler) override {
-    if (info_) *info_ = std::move(handler);
-  }
+  void SetInfoMessage(InfoMessage handler) override { *info_ = std::move(handler); }
 
  private:
   static inline const platform::SystemClock system_clock_{};
@@ -83,6 +108,8 @@ class EngineConnection : public Connection {
   RowProgress progress_;
   const platform::Clock& clock_;
   std::shared_ptr<InfoMessage> info_;
+  std::function<Result<std::string>(const std::string&)> dbms_name_;
+  Aggregation aggregation_ = Aggregation::kAuto;
   std::string connection_string_;
   std::string provider_;
   bool open_ = false;
@@ -103,7 +130,7 @@ std::unique_ptr<Connection> NewEngineConnection(RowProgress progress,
     return source::OpenOdbcSource(connection, select, hints, *info);
   };
   return std::make_unique<EngineConnection>(std::move(open_source), std::move(progress), clock,
-                                            std::move(info));
+                                            std::move(info), source::ReadDbmsName);
 }
 
 }  // namespace cubemill::provider::connection

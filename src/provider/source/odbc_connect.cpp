@@ -5,6 +5,7 @@
 #include <array>
 
 #include "provider/source/odbc_connection_string.h"
+#include "provider/source/odbc_source.h"
 
 namespace cubemill::provider::source {
 namespace {
@@ -81,6 +82,24 @@ bool DriverRereadsBlockRows(SQLHDBC dbc) {
     return false;
   }
   return (getdata & SQL_GD_BLOCK) != 0 && (getdata & SQL_GD_BOUND) != 0;
+}
+
+Result<std::string> ReadDbmsName(const std::string& connection) {
+  OdbcHandles handles;
+  if (!handles.Allocate()) {
+    return SourceError("connect failed: the ODBC driver manager could not allocate a handle");
+  }
+  if (auto failure = handles.Connect(connection); !failure.empty()) {
+    return SourceError("connect failed: " + failure);
+  }
+  std::array<SQLCHAR, 256> name{};
+  SQLSMALLINT length = 0;
+  if (!Succeeded(SQLGetInfo(handles.dbc(), SQL_DBMS_NAME, name.data(),
+                            static_cast<SQLSMALLINT>(name.size()), &length))) {
+    return SourceError("the driver does not say which DBMS it serves: " +
+                       DiagnosticText(SQL_HANDLE_DBC, handles.dbc()));
+  }
+  return std::string(reinterpret_cast<const char*>(name.data()));
 }
 
 }  // namespace cubemill::provider::source

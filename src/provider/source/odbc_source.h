@@ -56,6 +56,10 @@ class OdbcSource final : public RowSource, public DefersConversion {
   std::unique_ptr<State> state_;
 };
 
+// Connects with `connection` and returns the name the driver reports for its DBMS
+// (SQL_DBMS_NAME, "PostgreSQL" or "SQLite" say), or the error "connect failed: ...".
+Result<std::string> ReadDbmsName(const std::string& connection);
+
 // OdbcSource::Open as the engine's SourceOpener.
 Result<std::unique_ptr<RowSource>> OpenOdbcSource(const std::string& connection,
                                                   const std::string& select,

@@ -38,7 +38,7 @@ std::vector<std::string> CellsOf(const BuiltCube& cube) {
   std::vector<std::string> lines;
   const CellRecords& cells = cube.cells;
   for (std::size_t cell = 0; cell < cells.size(); ++cell) {
-    const std::byte* record = cells.Record(cell);
+    const std::byte* record = cells.InOrder(cell);
     std::string line;
     for (std::size_t i = 0; i < cells.width(); ++i) {
       line += (i == 0 ? "" : " | ") + PathOf(cube, cells.Member(record, i));
@@ -199,7 +199,7 @@ TEST(MemberCachesTest, MoreDatesThanTheDateCacheHolds) {
   EXPECT_EQ(cube->members.size(), static_cast<std::size_t>(years) * (1 + 12 + 336));
   ASSERT_EQ(cube->cells.size(), days);
   for (std::size_t cell = 0; cell < days; ++cell) {
-    const CellValue value = cube->cells.Value(cube->cells.Record(cell), 0);
+    const CellValue value = cube->cells.Value(cube->cells.InOrder(cell), 0);
     ASSERT_EQ(value.integer, 2) << "cell " << cell;
   }
 }

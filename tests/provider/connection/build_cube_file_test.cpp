@@ -60,8 +60,9 @@ std::optional<Error> Build(const std::string& cube, const std::string& source, b
                               const std::vector<ColumnHint>& hints) {
     return source::OpenOdbcSource(connection, select, hints);
   };
-  return BuildCube(Connection(cube, source), open_source, {}, kClock,
-                   BuildOptions{.read_ahead = read_ahead});
+  BuildOptions options;
+  options.read_ahead = read_ahead;
+  return BuildCube(Connection(cube, source), open_source, {}, kClock, options);
 }
 
 // One table of a cube file, row by row in the order stored, every value with its type.

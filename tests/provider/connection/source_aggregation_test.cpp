@@ -1,0 +1,176 @@
+// Where a build aggregates: the property's values, which sources count as servers, the statement
+// that has the source group the rows, and the merging of the groups it hands back.
+#include "provider/connection/source_aggregation.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "provider/connection/build_cube_file.h"
+#include "provider/connection/engine_connection.h"
+#include "provider/ddl/create_cube_parser.h"
+#include "provider/ddl/insert_into_parser.h"
+#include "provider/engine_error.h"
+#include "provider/source/odbc_source.h"
+#include "support/sqlite_fixture.h"
+#include "support/sqlite_query.h"
+#include "support/test_support.h"
+
+namespace cubemill::provider::connection {
+namespace {
+
+TEST(SourceAggregationTest, ReadsThePropertyAndKnowsTheServers) {
+  EXPECT_EQ(ParseAggregation("client"), Aggregation::kClient);
+  EXPECT_EQ(ParseAggregation(" Source\t"), Aggregation::kSource);
+  EXPECT_EQ(ParseAggregation("AUTO"), Aggregation::kAuto);
+  for (const char* bad : {"", "SERVER", "CLIENTS", "auto matic"})
+    EXPECT_EQ(ParseAggregation(bad), std::nullopt) << bad;
+
+  for (const char* server : {"PostgreSQL", "Microsoft SQL Server", "MySQL", "Trino", "Oracle"})
+    EXPECT_TRUE(IsServerDbms(server)) << server;
+  for (const char* file : {"SQLite", "ACCESS", "EXCEL", "Text", "", "  "})
+    EXPECT_FALSE(IsServerDbms(file)) << file;
+}
+
+const char kCreate[] =
+    "CREATE CUBE [Sales] ( DIMENSION [Time] TYPE TIME, LEVEL [Year] TYPE YEAR, LEVEL [Month] TYPE "
+    "MONTH, DIMENSION [Shop], LEVEL [Country], LEVEL [City], MEASURE [Qty] FUNCTION SUM, MEASURE "
+    "[Lines] FUNCTION COUNT, MEASURE [Low] FUNCTION MIN, MEASURE [High] FUNCTION MAX )";
+const char kInsert[] =
+    "INSERT INTO Sales ( [Time], SKIPONECOLUMN, [Shop].[Country], [Shop].[City], Measures.[Qty], "
+    "Measures.[Lines], Measures.[Low], Measures.[High] ) SELECT day, note, country, city, qty, "
+    "qty, qty, qty FROM sales -- the shop's own lines\n ; ";
+
+TEST(SourceAggregationTest, GroupsEveryLevelColumnAndAggregatesEveryMeasure) {
+  auto schema = ddl::ParseCreateCube(kCreate);
+  ASSERT_TRUE(schema.ok()) << schema.error().description;
+  auto insert = ddl::ParseInsertInto(kInsert, *schema);
+  ASSERT_TRUE(insert.ok()) << insert.error().description;
+  const std::string sql = GroupedSelect(*insert, *schema);
+  EXPECT_EQ(sql,
+            "WITH q(c1, c2, c3, c4, c5, c6, c7, c8) AS (\n"
+            "SELECT day, note, country, city, qty, qty, qty, qty FROM sales -- the shop's own "
+            "lines\n) SELECT c1, NULL, c3, c4, SUM(c5), COUNT(c6), MIN(c7), MAX(c8), COUNT(*) "
+            "FROM q GROUP BY c1, c3, c4");
+
+  // SQLite takes it as written, the comment at the SELECT's end included.
+  test::TempDir dir;
+  ASSERT_EQ(test::CreateSqliteTable("s.db", "sales",
+                                    {"day DATE", "note TEXT", "country TEXT", "city TEXT",
+                                     "qty INTEGER"},
+                                    {{"2024-01-05", "a", "ES", "Madrid", "3"},
+                                     {"2024-01-05", "b", "ES", "Madrid", std::nullopt},
+                                     {"2024-01-05", "c", "ES", "Madrid", "5"},
+                                     {"2024-02-01", "d", "ES", "Madrid", std::nullopt}}),
+            "");
+  auto source = source::OpenOdbcSource(test::SqliteOdbc("s.db"), sql, {});
+  ASSERT_TRUE(source.ok()) << source.error().description;
+  std::vector<Value> row;
+  std::vector<std::string> groups;
+  while (*(*source)->NextRow(row)) {
+    std::string text;
+    for (const Value& value : row) {
+      if (value.index() == 0) text += "NULL ";
+      if (const auto* i = std::get_if<std::int64_t>(&value)) text += std::to_string(*i) + " ";
+      if (const auto* t = std::get_if<std::string_view>(&value)) text += std::string(*t) + " ";
+      if (std::holds_alternative<Date>(value)) text += "date ";
+    }
+    groups.push_back(text);
+  }
+  EXPECT_EQ(groups, (std::vector<std::string>{"date NULL ES Madrid 8 2 3 5 3 ",
+                                              "date NULL ES Madrid NULL 0 NULL NULL 1 "}));
+}
+
+// A source that hands over fixed rows, whatever statement it is given; it keeps the statement.
+struct FixedRows : RowSource {
+  std::vector<std::vector<Value>> rows;
+  std::size_t columns = 0;
+  std::size_t next = 0;
+  std::size_t ColumnCount() const override { return columns; }
+  Result<bool> NextRow(std::vector<Value>& row) override {
+    if (next == rows.size()) return false;
+    row = rows[next++];
+    return true;
+  }
+};
+
+const char kConnection[] =
+    "LOCATION=cube.cub; SOURCE_DSN=\"DSN=Sales\"; CreateCube=CREATE CUBE [C] ( DIMENSION "
+    "[Region], LEVEL [Country], MEASURE [Amount] FUNCTION SUM, MEASURE [Lines] FUNCTION COUNT "
+    "); InsertInto=INSERT INTO C([Region].[Country], Measures.[Amount], Measures.[Lines]) "
+    "SELECT country, amount, amount FROM sales ";
+const test::FixedClock kClock(platform::MakeDateTime(2024, 3, 7, 9, 5, 2));
+
+// Groups as a source gives them: several for one member (names that differ in their blanks, or
+// a source that groups in parts), counts of 0 where every value was NULL.
+TEST(SourceAggregationTest, MergesTheGroupsIntoTheCellsAndCountsTheSourceRows) {
+  test::TempDir dir;
+  std::string statement;
+  const SourceOpener open = [&statement](const std::string&, const std::string& select,
+                                         const std::vector<ColumnHint>& hints)
+      -> Result<std::unique_ptr<RowSource>> {
+    statement = select;
+    EXPECT_EQ(hints, (std::vector<ColumnHint>{ColumnHint::kAny, ColumnHint::kAny,
+                                              ColumnHint::kInteger, ColumnHint::kInteger}));
+    auto source = std::make_unique<FixedRows>();
+    source->columns = 4;
+    source->rows = {{std::string_view("Spain"), std::int64_t{10}, std::int64_t{2}, std::int64_t{3}},
+                    {std::string_view("Chile"), std::monostate{}, std::int64_t{0}, std::int64_t{4}},
+                    {std::string_view("Spain"), 2.5, std::string_view("1"), std::int64_t{1}}};
+    return std::unique_ptr<RowSource>(std::move(source));
+  };
+  std::vector<std::string> said;
+  BuildOptions options;
+  options.aggregation = Aggregation::kSource;
+  options.info = [&said](const std::string& line) { said.push_back(line); };
+  ASSERT_FALSE(BuildCube(kConnection, open, {}, kClock, options));
+  EXPECT_EQ(statement.substr(0, 7), "WITH q(");
+  EXPECT_EQ(said, std::vector<std::string>{"Aggregation: source"});
+  EXPECT_EQ(test::QuerySqlite("cube.cub",
+                              "SELECT \"Region.Country\", ifnull(Amount, 'NULL'), "
+                              "ifnull(Lines, 'NULL') FROM cube_flat ORDER BY 1"),
+            (std::vector<std::vector<std::string>>{{"Chile", "NULL", "NULL"},
+                                                   {"Spain", "12.5", "3"}}));
+  EXPECT_EQ(test::QuerySqlite("cube.cub", "SELECT source_rows FROM cube"),
+            (std::vector<std::vector<std::string>>{{"8"}}));
+}
+
+TEST(SourceAggregationTest, AGroupWithoutRowsOrABadCountFailsNamingTheGroups) {
+  for (const Value count : {Value(std::int64_t{0}), Value(std::string_view("many"))}) {
+    test::TempDir dir;
+    const SourceOpener open = [&count](const std::string&, const std::string&,
+                                       const std::vector<ColumnHint>&)
+        -> Result<std::unique_ptr<RowSource>> {
+      auto source = std::make_unique<FixedRows>();
+      source->columns = 4;
+      source->rows = {{std::string_view("Spain"), std::int64_t{1}, std::int64_t{1}, count}};
+      return std::unique_ptr<RowSource>(std::move(source));
+    };
+    BuildOptions options;
+    options.aggregation = Aggregation::kSource;
+    const auto error = BuildCube(kConnection, open, {}, kClock, options);
+    ASSERT_TRUE(error);
+    EXPECT_EQ(error->number, kDataErrorNumber);
+    EXPECT_NE(error->description.find("as the group's number of rows (in a row of the groups"),
+              std::string::npos)
+        << error->description;
+    EXPECT_FALSE(std::filesystem::exists("cube.cub"));
+  }
+}
+
+TEST(SourceAggregationTest, TheEngineConnectionTakesTheAggregateProperty) {
+  auto connection = NewEngineConnection();
+  EXPECT_FALSE(connection->SetProperty(kAggregateProperty, " client "));
+  EXPECT_FALSE(connection->SetProperty("AGGREGATE", "Source"));
+  const auto bad = connection->SetProperty(kAggregateProperty, "FAST");
+  ASSERT_TRUE(bad);
+  EXPECT_EQ(bad->description, "AGGREGATE must be CLIENT, SOURCE or AUTO, not \"FAST\"");
+  EXPECT_EQ(bad->number, kPropertyErrorNumber);
+  const auto unknown = connection->SetProperty("Compression", "on");
+  ASSERT_TRUE(unknown);
+  EXPECT_EQ(unknown->number, kItemNotFoundNumber);
+  EXPECT_EQ(unknown->source, kPropertiesSource);
+}
+
+}  // namespace
+}  // namespace cubemill::provider::connection
