@@ -256,6 +256,7 @@ case "$command" in
     dir=$2
     shift 2
     [ -f "$dir/port" ] || die "psql: no running cluster in $dir"
+    dir=$(cd "$dir" && pwd -P)  # psql takes a host without "/" for a host name
     superuser_psql "$dir" -d "$kDatabase" "$@"
     ;;
   _watch)
