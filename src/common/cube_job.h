@@ -24,6 +24,7 @@ struct CubeJob {
   std::string SelectStmt;      // the SELECT that feeds the load
   std::string Provider;        // OLE DB provider named in the connection
   std::string InitialCatalog;  // initial catalog named in the connection (shown only)
+  std::string Aggregate;       // where the build aggregates (AGGREGATE key); "" = not given
 
   bool operator==(const CubeJob&) const = default;
 };

@@ -29,6 +29,7 @@ CubeJob JobFromSettings(const std::string& parameter) {
   job.OqyFile = settings::ReadIniValue(parameter, "OQY", settings_path);
   job.VbsFile = settings::ReadIniValue(parameter, "OQY2VBS", settings_path);
   job.GlobalSection = settings::ReadIniValue(parameter, "GLOBAL", settings_path);
+  job.Aggregate = settings::ReadIniValue(parameter, "AGGREGATE", settings_path);
   job.LogDir = settings::ReadIniValue(job.GlobalSection, "LOGDIR", settings_path);
   return job;
 }

@@ -18,12 +18,13 @@ inline constexpr int kExitFailed = 1;
 int StartFromCommandLine(const JobContext& context, const std::string& parameter);
 
 // Returns the job of section `parameter` of the settings file in the current directory: its OQY
-// file, script, time-stamp pattern, global section and that section's log directory ("" for
-// whatever is missing).
+// file, script, time-stamp pattern, global section, where its build aggregates and the global
+// section's log directory ("" for whatever is missing).
 CubeJob JobFromSettings(const std::string& parameter);
 
-// Sets up and runs a manual job from the window's inputs, taken as they stand. Returns true when
-// it ended cleanly (as RunJob).
+// Sets up and runs a manual job from the window's inputs, taken as they stand (the build
+// aggregates where the engine decides by default). Returns true when it ended cleanly (as
+// RunJob).
 bool StartManualJob(const JobContext& context, const std::string& oqy_file,
                     const std::string& log_dir, bool convert_to_vbs,
                     const std::string& cub_timestamp);

@@ -21,6 +21,11 @@ std::optional<Error> BuildOfflineCube(const ConnectionFactory& new_connection, c
   connection->SetInfoMessage(on_info);
   std::optional<Error> error = connection->SetConnectionString(CubeConnectionString(job));
   if (!error) error = connection->SetProvider(job.Provider);
+  // Only a job that names where to aggregate sets the property: without it the connection is
+  // asked exactly what it always was, and the engine keeps its default.
+  if (!error && !platform::TrimBlanks(job.Aggregate).empty()) {
+    error = connection->SetProperty(provider::connection::kAggregateProperty, job.Aggregate);
+  }
   if (!error) error = connection->Open("", "", "", -1);
   if (!error) error = connection->Close();
   return error;

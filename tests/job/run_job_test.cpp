@@ -99,6 +99,31 @@ TEST_F(RunJobTest, FailedBuildTurnsRedBeforeItsOutcomeAndStillConverts) {
   EXPECT_TRUE(std::filesystem::exists("../OQY-Dateien/rel01/Output_Detail.oqy.vbs"));
 }
 
+TEST_F(RunJobTest, RejectedAggregateFailsTheBuildLikeAnyConnectionError) {
+  CubeJob job = Job();
+  job.Aggregate = "grouped";
+  WriteOqy(job.OqyFile, "sales.cub");
+  connections.property_error = Error{"Aggregate: \"grouped\" is not CLIENT, SOURCE or AUTO",
+                                     -2147217887, "Cubemill Cube Engine"};
+  EXPECT_FALSE(RunJob(context, job, false));
+  // The summary is the same as without the key.
+  EXPECT_EQ(Lines(list.lines.begin(), list.lines.begin() + 12), Summary(job, true));
+  const Lines calls(
+      std::find(list.calls.begin(), list.calls.end(), connections.property_error->description),
+      list.calls.end());
+  ASSERT_GE(calls.size(), 8u);
+  EXPECT_EQ(Lines(calls.begin(), calls.begin() + 8),
+            (Lines{connections.property_error->description, "-2147217887", "Cubemill Cube Engine",
+                   "-2147217887", "Fehler Cube Erstellung", "<listSetRed>", "Cube Creation Error",
+                   "VBS Conversion not selected"}));
+  EXPECT_EQ(connections.calls.back(), "Property Aggregate=grouped");
+  EXPECT_FALSE(std::filesystem::exists("sales.cub"));
+  const Lines log = LogLines();
+  EXPECT_NE(std::find(log.begin(), log.end(),
+                      "2024-03-07 09:05:02;Test;" + connections.property_error->description),
+            log.end());
+}
+
 TEST_F(RunJobTest, FailedStampingIsNotRedButNotClean) {
   CubeJob job = Job();
   job.CubTimestamp = "YYYY";

@@ -54,6 +54,44 @@ TEST_F(StartJobTest, TakesLogDirFromTheNamedGlobalSection) {
   EXPECT_EQ(test::ReadBytes("logs/cubemill.log").rfind("2024-03-07 09:05:02;nightly;=====", 0), 0u);
 }
 
+TEST_F(StartJobTest, ReadsAggregateFromTheJobSectionOnly) {
+  test::WriteBytes("cubemill.ini",
+                   "[GLOBAL]\r\nLOGDIR=logs\r\nAGGREGATE=CLIENT\r\n"
+                   "[Upper]\r\nOQY=a.oqy\r\nGLOBAL=GLOBAL\r\nAGGREGATE=SOURCE\r\n"
+                   "[Mixed]\r\nOQY=a.oqy\r\n  aGgReGaTe =  auto \r\nGLOBAL=GLOBAL\r\n"
+                   "[Odd]\r\nAGGREGATE=grouped\r\nAGGREGATE=SOURCE\r\n"
+                   "[Empty]\r\nOQY=a.oqy\r\nAGGREGATE=\r\n"
+                   "[Plain]\r\nOQY=a.oqy\r\nGLOBAL=GLOBAL\r\n");
+  EXPECT_EQ(JobFromSettings("Upper").Aggregate, "SOURCE");
+  EXPECT_EQ(JobFromSettings("mixed").Aggregate, "auto");   // blanks around name and value go
+  EXPECT_EQ(JobFromSettings("Odd").Aggregate, "grouped");  // taken as written, first key wins
+  EXPECT_EQ(JobFromSettings("Empty").Aggregate, "");
+  // Not inherited from the global section, nor from a section that is not there.
+  EXPECT_EQ(JobFromSettings("Plain").Aggregate, "");
+  EXPECT_EQ(JobFromSettings("Missing").Aggregate, "");
+
+  // The key changes no other field of the job.
+  CubeJob upper = JobFromSettings("Upper");
+  CubeJob plain = JobFromSettings("Plain");
+  EXPECT_EQ(upper.LogDir, "logs");
+  upper.Parameter = plain.Parameter;
+  upper.Aggregate.clear();
+  EXPECT_EQ(upper, plain);
+}
+
+TEST_F(StartJobTest, CommandLineJobPassesAggregateToTheConnection) {
+  test::WriteBytes("cubemill.ini",
+                   "[Paths]\r\nLOGDIR=logs\r\n"
+                   "[Nightly]\r\nOQY=a.oqy\r\nGLOBAL=Paths\r\nAggregate=Source\r\n");
+  std::filesystem::create_directory("logs");
+  WriteOqy("a.oqy", "a.cub");
+  EXPECT_EQ(StartFromCommandLine(context, "Nightly"), kExitClean);
+  ASSERT_EQ(connections.calls.size(), 5u);
+  EXPECT_EQ(connections.calls[1], "Provider=MSOLAP");
+  EXPECT_EQ(connections.calls[2], "Property Aggregate=Source");
+  EXPECT_EQ(connections.calls[3], "Open(,,,-1)");
+}
+
 TEST_F(StartJobTest, QuotedParameterFindsNoSection) {
   StartFromCommandLine(context, "\"Test\"");
   EXPECT_EQ(Shown("Parameter: "), "\"Test\"");
@@ -77,6 +115,16 @@ TEST_F(StartJobTest, ManualJobTakesItsInputsAsTheyStand) {
   list.lines.clear();
   EXPECT_FALSE(StartManualJob(context, "", "nolog", true, ""));
   EXPECT_EQ(Shown("OQY 2 VBS File: "), ".vbs");
+}
+
+TEST_F(StartJobTest, ManualJobTakesNoAggregateFromTheSettings) {
+  // The manual job is called "Test" like the default file's job, whose section names one.
+  test::WriteBytes("cubemill.ini", "[Test]\r\nOQY=a.oqy\r\nAGGREGATE=SOURCE\r\n");
+  WriteOqy("a.oqy", "a.cub");
+  EXPECT_TRUE(StartManualJob(context, "a.oqy", ".", false, ""));
+  ASSERT_EQ(connections.calls.size(), 4u);
+  EXPECT_EQ(connections.calls[1], "Provider=MSOLAP");
+  EXPECT_EQ(connections.calls[2], "Open(,,,-1)");
 }
 
 }  // namespace

@@ -45,6 +45,63 @@ TEST_F(OfflineCubeTest, SetsStringThenProviderThenOpensAndCloses) {
   EXPECT_TRUE(info.empty());
 }
 
+TEST_F(OfflineCubeTest, SetsAggregateAfterTheProviderOnlyWhenGiven) {
+  // Blank values are not given: the connection is asked exactly what it is without the key.
+  for (const char* blank : {"", " ", " \t "}) {
+    connections.calls.clear();
+    CubeJob job = WorkedExample();
+    job.CubeFile = "sales.cub";
+    job.Aggregate = blank;
+    EXPECT_EQ(BuildOfflineCube(fake, job, on_info), std::nullopt);
+    ASSERT_EQ(connections.calls.size(), 4u) << '"' << blank << '"';
+    EXPECT_EQ(connections.calls[2], "Open(,,,-1)") << '"' << blank << '"';
+  }
+  // A given value goes to the connection as written (the connection reads its letter case and
+  // blanks), after the string and the provider and before Open.
+  for (const char* value : {"SOURCE", "client", " Auto ", "grouped"}) {
+    connections.calls.clear();
+    CubeJob job = WorkedExample();
+    job.CubeFile = "sales.cub";
+    job.Aggregate = value;
+    EXPECT_EQ(BuildOfflineCube(fake, job, on_info), std::nullopt);
+    ASSERT_EQ(connections.calls.size(), 5u) << value;
+    EXPECT_EQ(connections.calls[0].rfind("ConnectionString=LOCATION=sales.cub; ", 0), 0u);
+    EXPECT_EQ(connections.calls[1], "Provider=MSOLAP");
+    EXPECT_EQ(connections.calls[2], std::string("Property Aggregate=") + value);
+    EXPECT_EQ(connections.calls[3], "Open(,,,-1)");
+    EXPECT_EQ(connections.calls[4], "Close");
+  }
+}
+
+TEST_F(OfflineCubeTest, ARejectedAggregateStopsTheBuildBeforeOpen) {
+  CubeJob job = WorkedExample();
+  job.Aggregate = "grouped";
+  connections.property_error = Error{"Aggregate: \"grouped\" is not CLIENT, SOURCE or AUTO",
+                                     -2147217887, "Cubemill Cube Engine"};
+  EXPECT_EQ(BuildOfflineCube(fake, job, on_info), connections.property_error);
+  EXPECT_EQ(connections.calls.back(), "Property Aggregate=grouped");  // neither Open nor Close
+
+  // A connection that does not know the property at all fails the build the same way, with the
+  // property collection's "item not found".
+  struct Plain : test::FakeConnection {
+    using FakeConnection::FakeConnection;
+    std::optional<Error> SetProperty(const std::string& name, const std::string& value) override {
+      return Connection::SetProperty(name, value);
+    }
+  };
+  connections.calls.clear();
+  auto error = BuildOfflineCube(
+      [this]() -> std::unique_ptr<provider::connection::Connection> {
+        return std::make_unique<Plain>(connections);
+      },
+      job, on_info);
+  ASSERT_TRUE(error.has_value());
+  EXPECT_EQ(error->number, provider::connection::kItemNotFoundNumber);
+  EXPECT_EQ(error->source, provider::connection::kPropertiesSource);
+  EXPECT_NE(error->description.find("Aggregate"), std::string::npos) << error->description;
+  EXPECT_EQ(connections.calls.back(), "Provider=MSOLAP");
+}
+
 TEST_F(OfflineCubeTest, ReturnsTheFailureOfOpen) {
   connections.open_error = Error{"no such table: orders", -2147467259, "Cubemill Cube Engine"};
   EXPECT_EQ(BuildOfflineCube(fake, WorkedExample(), on_info), connections.open_error);

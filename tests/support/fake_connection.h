@@ -15,8 +15,9 @@ namespace cubemill::test {
 
 struct FakeConnectionLog {
   std::vector<std::string> calls;
-  std::optional<Error> open_error;  // what Open returns
-  std::string cube_bytes = "cube";  // what Open writes at LOCATION when it succeeds
+  std::optional<Error> open_error;      // what Open returns
+  std::optional<Error> property_error;  // what SetProperty returns
+  std::string cube_bytes = "cube";      // what Open writes at LOCATION when it succeeds
 };
 
 class FakeConnection : public provider::connection::Connection {
@@ -30,6 +31,10 @@ class FakeConnection : public provider::connection::Connection {
   std::optional<Error> SetProvider(const std::string& name) override {
     log_.calls.push_back("Provider=" + name);
     return std::nullopt;
+  }
+  std::optional<Error> SetProperty(const std::string& name, const std::string& value) override {
+    log_.calls.push_back("Property " + name + "=" + value);
+    return log_.property_error;
   }
   std::optional<Error> Open(const std::string& text, const std::string& user,
                             const std::string& password, long options) override {
