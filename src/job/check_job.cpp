@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <optional>
+#include <string_view>
 
 #include "job/start_job.h"
 #include "oqy/offline_cube.h"
@@ -10,6 +11,7 @@
 #include "platform/file_system.h"
 #include "provider/connection/connection.h"
 #include "provider/connection/cube_check.h"
+#include "provider/connection/source_aggregation.h"
 #include "settings/ini_file.h"
 #include "settings/run_log.h"
 
@@ -76,6 +78,12 @@ int CheckFromCommandLine(const JobContext& context, const std::string& parameter
     check.Expect(false, "Script " + job.VbsFile, unwritable->description);
   } else {
     check.Expect(true, "Script " + job.VbsFile, "");
+  }
+  if (const std::string_view aggregate = platform::TrimBlanks(job.Aggregate); !aggregate.empty()) {
+    // The engine's own reading of the value, so that the check and the build agree.
+    check.Expect(provider::connection::ParseAggregation(aggregate).has_value(),
+                 "Aggregation " + std::string(aggregate),
+                 "AGGREGATE must be CLIENT, SOURCE or AUTO");
   }
   if (!check.Expect(settings::FileExists(job.OqyFile), "OQY file " + job.OqyFile, "missing") ||
       !check.Expect(oqy::ReadOqyConnection(job) && !job.ConnectionLine.empty(), "Connection line",

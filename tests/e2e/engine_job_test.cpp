@@ -2,8 +2,10 @@
 // what a user sees when the source or its data is wrong, and that nothing is lost then.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 
+#include "job/check_job.h"
 #include "job/start_job.h"
 #include "provider/connection/engine_connection.h"
 #include "support/sqlite_fixture.h"
@@ -31,9 +33,12 @@ class EngineJobTest : public ::testing::Test {
                     "  ('Spain', 'Valencia', 0.25, 4);");
   }
 
-  // Writes cubemill.ini with job "Job" and an OQY file that reads `select` from `dsn`.
-  void WriteJob(const std::string& dsn, const std::string& select) {
-    test::WriteBytes("cubemill.ini", "[Job]\r\nOQY=job.oqy\r\nGLOBAL=G\r\n[G]\r\nLOGDIR=log\r\n");
+  // Writes cubemill.ini with job "Job" (plus the lines `more_keys` in its section) and an OQY
+  // file that reads `select` from `dsn`.
+  void WriteJob(const std::string& dsn, const std::string& select,
+                const std::string& more_keys = "") {
+    test::WriteBytes("cubemill.ini",
+                     "[Job]\r\nOQY=job.oqy\r\nGLOBAL=G\r\n" + more_keys + "[G]\r\nLOGDIR=log\r\n");
     test::WriteBytes(
         "job.oqy",
         "Connection=Provider=MSOLAP;Data Source=cube.cub;CreateCube=" + std::string(kCreateCube) +
@@ -133,6 +138,49 @@ TEST_F(EngineJobTest, TargetAndColumnCountsMustAgree) {
   ASSERT_EQ(lines.size(), 5u);
   EXPECT_EQ(lines[0], "INSERT INTO names 4 targets, but its SELECT returns 3 columns");
   EXPECT_EQ(lines[1], "-2147217900");
+}
+
+// The job's AGGREGATE key reaches the engine: SOURCE has even a SQLite source group the rows,
+// without the key a file source is read row by row, and a value the engine does not know fails
+// the build with the value named and keeps the earlier cube; --check finds it first.
+TEST_F(EngineJobTest, AggregateOfTheJobSectionChoosesWhereTheRowsAreGrouped) {
+  const char kSelect[] = "SELECT country, city, amount, units FROM sales";
+  const char kTotals[] =
+      "SELECT \"Region.Country\", \"Region.City\", \"Amount\", \"Units\" FROM cube_flat "
+      "ORDER BY 1, 2";
+  auto said = [this](const std::string& line) {
+    return std::count(list.lines.begin(), list.lines.end(), line);
+  };
+  WriteJob("DRIVER=SQLite3;Database=sales.db", kSelect);
+  EXPECT_EQ(Run(), job::kExitClean);
+  EXPECT_EQ(said("Aggregation: client"), 1);
+  const test::Rows totals = test::QuerySqlite("cube.cub", kTotals);
+
+  list.lines.clear();
+  WriteJob("DRIVER=SQLite3;Database=sales.db", kSelect, "aggregate = Source\r\n");
+  EXPECT_EQ(Run(), job::kExitClean);
+  EXPECT_EQ(said("Aggregation: source"), 1);
+  EXPECT_EQ(said("Aggregation: client"), 0);
+  EXPECT_EQ(test::QuerySqlite("cube.cub", kTotals), totals);
+
+  list.lines.clear();
+  list.red = false;
+  test::WriteBytes("cube.cub", "earlier cube");
+  WriteJob("DRIVER=SQLite3;Database=sales.db", kSelect, "AGGREGATE=grouped\r\n");
+  EXPECT_EQ(Run(), job::kExitFailed);
+  const Lines lines = BuildErrorLines();
+  ASSERT_EQ(lines.size(), 5u);
+  EXPECT_NE(lines[0].find("\"grouped\""), std::string::npos) << lines[0];
+  EXPECT_EQ(lines[4], "Fehler Cube Erstellung");
+  EXPECT_TRUE(list.red);
+  EXPECT_EQ(test::ReadBytes("cube.cub"), "earlier cube");
+
+  list.lines.clear();
+  job::JobContext context{list, clock, sleeper,
+                          [] { return provider::connection::NewEngineConnection(); }};
+  EXPECT_EQ(job::CheckFromCommandLine(context, "Job"), job::kExitFailed);
+  EXPECT_EQ(list.lines.back(),
+            "Check failed: Aggregation grouped: AGGREGATE must be CLIENT, SOURCE or AUTO");
 }
 
 TEST_F(EngineJobTest, ManyRowsBuildThroughBlockFetch) {

@@ -1,0 +1,81 @@
+#include "job/check_job.h"
+
+#include <gtest/gtest.h>
+
+#include "job/job_fixture.h"
+#include "job/start_job.h"
+
+namespace cubemill::job {
+namespace {
+
+using Lines = std::vector<std::string>;
+
+// Jobs whose OQY file is missing, so that a check ends before it reaches the source.
+class CheckJobTest : public JobFixture {
+ protected:
+  CheckJobTest() {
+    context.report_error = [this](const std::string& what) { reported.push_back(what); };
+  }
+
+  // Writes a settings file whose job [Nightly] has `aggregate_line` as its last line.
+  void WriteSettings(const std::string& aggregate_line) {
+    test::WriteBytes("cubemill.ini",
+                     "[GLOBAL]\r\nLOGDIR=..\\OQY-Dateien\\log\r\n[Nightly]\r\n"
+                     "OQY=missing.oqy\r\nGLOBAL=GLOBAL\r\n" +
+                         aggregate_line + "\r\n");
+  }
+
+  Lines Expected(const std::vector<std::string>& aggregate_lines, const std::string& failure) {
+    Lines lines{"Settings file " + dir.File("run/cubemill.ini") + ": OK", "Job [Nightly]: OK",
+                "Log directory ..\\OQY-Dateien\\log: OK", "Script: not selected"};
+    lines.insert(lines.end(), aggregate_lines.begin(), aggregate_lines.end());
+    lines.push_back("OQY file missing.oqy: missing");
+    lines.push_back("Check failed: " + failure);
+    return lines;
+  }
+
+  std::vector<std::string> reported;
+};
+
+TEST_F(CheckJobTest, SaysNothingOfAggregationWithoutTheKey) {
+  for (const char* line : {"", "AGGREGATE=", "AGGREGATE=   "}) {
+    WriteSettings(line);
+    list.lines.clear();
+    EXPECT_EQ(CheckFromCommandLine(context, "Nightly"), kExitFailed);
+    EXPECT_EQ(list.lines, Expected({}, "OQY file missing.oqy: missing")) << line;
+  }
+}
+
+TEST_F(CheckJobTest, AcceptsTheThreeChoicesInAnyCase) {
+  for (const char* value : {"CLIENT", "source", "Auto", " sOuRcE ", "\"SOURCE\""}) {
+    WriteSettings(std::string("aggregate=") + value);
+    list.lines.clear();
+    reported.clear();
+    EXPECT_EQ(CheckFromCommandLine(context, "Nightly"), kExitFailed);  // the missing OQY file
+    const std::string shown = JobFromSettings("Nightly").Aggregate;    // as the reader gives it
+    EXPECT_EQ(list.lines,
+              Expected({"Aggregation " + shown + ": OK"}, "OQY file missing.oqy: missing"))
+        << value;
+    EXPECT_EQ(reported, Lines{"OQY file missing.oqy: missing"}) << value;
+  }
+}
+
+TEST_F(CheckJobTest, ReportsAnyOtherValueAsTheFirstProblem) {
+  for (const char* value : {"grouped", "SERVER", "CLIENT SIDE", "SOURCE,CLIENT", "AUTO;", "0"}) {
+    WriteSettings(std::string("AGGREGATE=") + value);
+    list.lines.clear();
+    list.red = false;
+    reported.clear();
+    const std::string failure =
+        std::string("Aggregation ") + value + ": AGGREGATE must be CLIENT, SOURCE or AUTO";
+    EXPECT_EQ(CheckFromCommandLine(context, "Nightly"), kExitFailed) << value;
+    EXPECT_EQ(list.lines, Expected({failure}, failure)) << value;
+    EXPECT_TRUE(list.red) << value;
+    EXPECT_EQ(reported, Lines{failure}) << value;
+  }
+  EXPECT_TRUE(connections.calls.empty());
+  EXPECT_TRUE(LogLines().empty());
+}
+
+}  // namespace
+}  // namespace cubemill::job
