@@ -9,7 +9,9 @@ here=$(cd "$(dirname "$0")" && pwd -P)
 readonly cluster="$here/pg-cluster.sh"
 readonly kMarker=pg-sharded.marker
 readonly kDefaultRows=100000
-readonly kSeed=20240307
+# The table's columns and its generated rows (sales_table_columns, sales_insert).
+# shellcheck source=pg-sales.sh
+. "$here/pg-sales.sh"
 
 usage() {
   cat <<EOF
@@ -44,46 +46,17 @@ die() {
   exit 1
 }
 
-# The table every server holds, the coordinator's partitioned.
-table_columns() {
-  cat <<'EOF'
-  sale_date DATE NOT NULL,
-  city_id INTEGER NOT NULL,
-  country VARCHAR(20) NOT NULL,
-  city VARCHAR(20) NOT NULL,
-  category VARCHAR(20) NOT NULL,
-  product VARCHAR(20) NOT NULL,
-  quantity INTEGER NOT NULL,
-  amount NUMERIC(12,2) NOT NULL
-EOF
-}
-
 # Fills the shard in $1 with the rows $2 of the generated sales whose dates lie in [$3, $4).
 fill_shard() {
   local dir=$1 rows=$2 first=$3 last=$4
-  # One 63-bit hash of the row number and the seed gives the day (1,095 days from 2021-01-01),
-  # the city (400), the product (300) and the quantity (1-20), as the benchmark's generator does
-  # with its random draw; a product's unit price (1.00-99.99) is a hash of the product. Every
-  # shard computes all rows and keeps those of its dates.
+  # Every shard computes all rows and keeps those of its dates.
   "$cluster" psql "$dir" >/dev/null <<EOF
 SET ROLE cubemill;
 CREATE TABLE sales (
-$(table_columns),
+$(sales_table_columns),
   CHECK (sale_date >= DATE '$first' AND sale_date < DATE '$last')
 );
-INSERT INTO sales
-SELECT DATE '2021-01-01' + day, city,
-       'Country ' || lpad((city % 20 + 1)::text, 2, '0'),
-       'City ' || lpad((city + 1)::text, 3, '0'),
-       'Category ' || lpad((product % 20 + 1)::text, 2, '0'),
-       'Product ' || lpad((product + 1)::text, 3, '0'),
-       quantity,
-       quantity * (100 + (hashint4extended(product, $kSeed) & 9223372036854775807) % 9900) / 100.0
-FROM (SELECT (r % 1095)::integer AS day, ((r / 1095) % 400)::integer AS city,
-             ((r / 438000) % 300)::integer AS product, (1 + (r / 131400000) % 20)::integer AS quantity
-      FROM (SELECT hashint8extended(i, $kSeed) & 9223372036854775807 AS r
-            FROM generate_series(1, $rows) AS i) AS hashes) AS draws
-WHERE DATE '2021-01-01' + day >= DATE '$first' AND DATE '2021-01-01' + day < DATE '$last';
+$(sales_insert "$rows" "$first" "$last")
 ANALYZE sales;
 EOF
 }
@@ -110,7 +83,7 @@ ALTER DATABASE cubemill SET enable_partitionwise_aggregate = on;
 ALTER DATABASE cubemill SET enable_async_append = on;
 SET ROLE cubemill;
 CREATE TABLE sales (
-$(table_columns)
+$(sales_table_columns)
 ) PARTITION BY RANGE (sale_date);
 CREATE FOREIGN TABLE sales_2021_2022 PARTITION OF sales
   FOR VALUES FROM ('2021-01-01') TO ('2023-01-01') SERVER shard1 OPTIONS (table_name 'sales');
