@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <variant>
@@ -64,6 +65,13 @@ using InfoMessage = std::function<void(const std::string& line)>;
 
 // Called while a build reads its source, with the number of rows read so far.
 using RowProgress = std::function<void(std::uint64_t rows)>;
+
+// What a source says of itself before a build chooses where to aggregate its rows.
+struct SourceFacts {
+  std::string dbms;  // the name of its DBMS, as the driver reports it
+  // Its planner's estimate of the rows of each statement it was asked about, where it gives one.
+  std::vector<std::optional<double>> rows;
+};
 
 // Opens a source: `connection` is an ODBC connection string, `select` is sent unchanged, `hints`
 // has one entry per column the statement expects.

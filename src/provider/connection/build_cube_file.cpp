@@ -120,10 +120,10 @@ std::optional<Error> BuildCube(std::string_view connection_string, const SourceO
     if (options.info) options.info(line);
   };
   bool grouped = options.aggregation == Aggregation::kSource;
-  if (options.aggregation == Aggregation::kAuto && options.dbms_name) {
-    // A source that cannot say what it is gets read row by row; opening it reports why.
-    auto dbms = options.dbms_name(odbc);
-    grouped = dbms.ok() && IsServerDbms(*dbms);
+  if (options.aggregation == Aggregation::kAuto && options.survey) {
+    // A source that cannot be asked gets read row by row; opening it reports why.
+    auto facts = options.survey(odbc, SurveyStatements(*insert));
+    grouped = facts.ok() && GroupAtSource(*facts);
   }
   Outcome outcome;
   if (grouped) {

@@ -5,6 +5,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "common/error.h"
 #include "platform/clock.h"
@@ -22,12 +23,14 @@ struct BuildOptions {
   // (source::ReadAheadSource); false reads and aggregates on the calling thread alone.
   bool read_ahead = true;
   // Where the rows are aggregated. kSource sends the source connection::GroupedSelect instead of
-  // the SELECT; kAuto does so when `dbms_name` names a database server (IsServerDbms) and reads
-  // every row instead when the source refuses the grouped statement.
+  // the SELECT; kAuto does so when `survey` finds it worth it (GroupAtSource), and reads every
+  // row instead when the source refuses or fails the grouped statement.
   Aggregation aggregation = Aggregation::kAuto;
-  // Returns the name of the DBMS behind an ODBC connection string; without it kAuto reads every
-  // row.
-  std::function<Result<std::string>(const std::string& connection)> dbms_name;
+  // Asks the source behind an ODBC connection string what it is and how many rows it expects
+  // each of the statements to give (source::SurveySource); without it kAuto reads every row.
+  std::function<Result<SourceFacts>(const std::string& connection,
+                                    const std::vector<std::string>& statements)>
+      survey;
   // Told which way the build aggregates ("Aggregation: source" or "Aggregation: client") and why
   // it read every row after all.
   InfoMessage info;

@@ -32,16 +32,16 @@ const Error kNotOpen{"Operation is not allowed when the object is closed.", -214
 class EngineConnection : public Connection {
  public:
   // `info` is where `open_source` reports its info messages (the same object SetInfoMessage
-  // sets), or null for an opener that has none. `dbms_name` tells which DBMS a source is, for
-  // the choice of where to aggregate; without it an AUTO build aggregates in the engine.
+  // sets), or null for an opener that has none. `survey` asks a source what it is, for the
+  // choice of where to aggregate; without it an AUTO build aggregates in the engine.
   EngineConnection(SourceOpener open_source, RowProgress progress, const platform::Clock* clock,
                    std::shared_ptr<InfoMessage> info = nullptr,
-                   std::function<Result<std::string>(const std::string&)> dbms_name = {})
+                   decltype(BuildOptions::survey) survey = {})
       : open_source_(std::move(open_source)),
         progress_(std::move(progress)),
         clock_(clock != nullptr ? *clock : system_clock_),
         info_(info ? std::move(info) : std::make_shared<InfoMessage>()),
-        dbms_name_(std::move(dbms_name)) {}
+        survey_(std::move(survey)) {}
 
   std::optional<Error> SetConnectionString(const std::string& text) override {
     if (open_) return kAlreadyOpen;
@@ -77,7 +77,7 @@ class EngineConnection : public Connection {
     try {
       BuildOptions options;
       options.aggregation = aggregation_;
-      options.dbms_name = dbms_name_;
+      options.survey = survey_;
       options.info = [info = info_](const std::string& line) {
         if (*info) (*info)(line);
       };
@@ -108,7 +108,7 @@ class EngineConnection : public Connection {
   RowProgress progress_;
   const platform::Clock& clock_;
   std::shared_ptr<InfoMessage> info_;
-  std::function<Result<std::string>(const std::string&)> dbms_name_;
+  decltype(BuildOptions::survey) survey_;
   Aggregation aggregation_ = Aggregation::kAuto;
   std::string connection_string_;
   std::string provider_;
@@ -130,7 +130,7 @@ std::unique_ptr<Connection> NewEngineConnection(RowProgress progress,
     return source::OpenOdbcSource(connection, select, hints, *info);
   };
   return std::make_unique<EngineConnection>(std::move(open_source), std::move(progress), clock,
-                                            std::move(info), source::ReadDbmsName);
+                                            std::move(info), source::SurveySource);
 }
 
 }  // namespace cubemill::provider::connection

@@ -1,10 +1,35 @@
 #include "provider/connection/source_aggregation.h"
 
+#include <algorithm>
 #include <array>
 
 #include "platform/ascii_text.h"
 
 namespace cubemill::provider::connection {
+namespace {
+
+// `select` without the ";" (and blanks) that may close it.
+std::string_view WithoutClosingSemicolons(std::string_view select) {
+  select = platform::TrimBlanks(select);
+  while (!select.empty() && select.back() == ';') {
+    select = platform::TrimBlanks(select.substr(0, select.size() - 1));
+  }
+  return select;
+}
+
+// "c1, c2, ..., cN": the names the statements give the SELECT's columns.
+std::string ColumnNames(std::size_t count) {
+  std::string names;
+  for (std::size_t c = 0; c < count; ++c) names += (c == 0 ? "c" : ", c") + std::to_string(c + 1);
+  return names;
+}
+
+// True for a column the source groups by: one that feeds a level or a TIME dimension.
+bool IsGrouped(ColumnRole role) {
+  return role != ColumnRole::kSkip && role != ColumnRole::kMeasure;
+}
+
+}  // namespace
 
 std::optional<Aggregation> ParseAggregation(std::string_view text) {
   const std::string_view value = platform::TrimBlanks(text);
@@ -28,41 +53,50 @@ bool IsServerDbms(std::string_view dbms) {
   return true;
 }
 
-std::string GroupedSelect(const InsertInto& insert, const CubeSchema& schema) {
-  std::string_view select = platform::TrimBlanks(insert.select);
-  while (!select.empty() && select.back() == ';') {
-    select = platform::TrimBlanks(select.substr(0, select.size() - 1));
+std::vector<std::string> SurveyStatements(const InsertInto& insert) {
+  std::vector<std::string> statements{std::string(WithoutClosingSemicolons(insert.select))};
+  const std::string with = "WITH q(" + ColumnNames(insert.columns.size()) + ") AS (\n" +
+                           statements.front() + "\n) SELECT DISTINCT ";
+  for (std::size_t c = 0; c < insert.columns.size(); ++c) {
+    if (IsGrouped(insert.columns[c].role))
+      statements.push_back(with + "c" + std::to_string(c + 1) + " FROM q");
   }
-  std::string names;
+  return statements;
+}
+
+bool GroupAtSource(const SourceFacts& facts) {
+  if (!IsServerDbms(facts.dbms)) return false;
+  if (facts.rows.empty() || !facts.rows.front()) return true;
+  const double rows = *facts.rows.front();
+  double groups = 1;
+  for (std::size_t i = 1; i < facts.rows.size(); ++i) {
+    if (!facts.rows[i]) return true;
+    groups = std::min(rows, groups * std::max(1.0, *facts.rows[i]));
+  }
+  return groups * kMinRowsPerGroup <= rows;
+}
+
+std::string GroupedSelect(const InsertInto& insert, const CubeSchema& schema) {
   std::string columns;
   std::string groups;
   for (std::size_t c = 0; c < insert.columns.size(); ++c) {
     const std::string name = "c" + std::to_string(c + 1);
-    names += (c == 0 ? "" : ", ") + name;
     const ColumnBinding& binding = insert.columns[c];
-    std::string column;
-    switch (binding.role) {
-      case ColumnRole::kSkip:
-        column = "NULL";
-        break;
-      case ColumnRole::kMeasure:
-        column = std::string(KeywordOf(kAggregateFunctionKeywords,
+    if (binding.role == ColumnRole::kSkip) {
+      columns += "NULL, ";
+    } else if (binding.role == ColumnRole::kMeasure) {
+      columns += std::string(KeywordOf(kAggregateFunctionKeywords,
                                        schema.measures.at(binding.measure).function)) +
-                 "(" + name + ")";
-        break;
-      case ColumnRole::kLevel:
-      case ColumnRole::kLevelKey:
-      case ColumnRole::kLevelName:
-      case ColumnRole::kTime:
-        column = name;
-        groups += (groups.empty() ? "" : ", ") + name;
-        break;
+                 "(" + name + "), ";
+    } else {
+      columns += name + ", ";
+      groups += (groups.empty() ? "" : ", ") + name;
     }
-    columns += column + ", ";
   }
   // The SELECT on lines of its own: a comment at its end must not swallow the parenthesis.
-  std::string sql = "WITH q(" + names + ") AS (\n" + std::string(select) + "\n) SELECT " + columns +
-                    "COUNT(*) FROM q";
+  std::string sql = "WITH q(" + ColumnNames(insert.columns.size()) + ") AS (\n" +
+                    std::string(WithoutClosingSemicolons(insert.select)) + "\n) SELECT " +
+                    columns + "COUNT(*) FROM q";
   if (!groups.empty()) sql += " GROUP BY " + groups;
   return sql;
 }

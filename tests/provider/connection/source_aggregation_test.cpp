@@ -30,6 +30,16 @@ TEST(SourceAggregationTest, ReadsThePropertyAndKnowsTheServers) {
     EXPECT_TRUE(IsServerDbms(server)) << server;
   for (const char* file : {"SQLite", "ACCESS", "EXCEL", "Text", "", "  "})
     EXPECT_FALSE(IsServerDbms(file)) << file;
+
+  // A server groups unless its planner expects fewer than two rows per group, the groups taken
+  // as the product of each grouped column's distinct values.
+  EXPECT_TRUE(GroupAtSource({"PostgreSQL", {}}));
+  EXPECT_TRUE(GroupAtSource({"PostgreSQL", {1e7, 1095, 20, 20}}));
+  EXPECT_TRUE(GroupAtSource({"PostgreSQL", {10, 5}}));
+  EXPECT_FALSE(GroupAtSource({"PostgreSQL", {1e7, 1095, 20, 400, 20, 300}}));
+  EXPECT_FALSE(GroupAtSource({"PostgreSQL", {1e7, 9e6}}));
+  EXPECT_TRUE(GroupAtSource({"PostgreSQL", {1e7, 1095, std::nullopt}}));  // no estimate: group
+  EXPECT_FALSE(GroupAtSource({"SQLite", {1e7, 10}}));
 }
 
 const char kCreate[] =
@@ -46,6 +56,17 @@ TEST(SourceAggregationTest, GroupsEveryLevelColumnAndAggregatesEveryMeasure) {
   ASSERT_TRUE(schema.ok()) << schema.error().description;
   auto insert = ddl::ParseInsertInto(kInsert, *schema);
   ASSERT_TRUE(insert.ok()) << insert.error().description;
+  EXPECT_EQ(SurveyStatements(*insert),
+            (std::vector<std::string>{
+                "SELECT day, note, country, city, qty, qty, qty, qty FROM sales -- the shop's own "
+                "lines",
+                "WITH q(c1, c2, c3, c4, c5, c6, c7, c8) AS (\nSELECT day, note, country, city, "
+                "qty, qty, qty, qty FROM sales -- the shop's own lines\n) SELECT DISTINCT c1 FROM q",
+                "WITH q(c1, c2, c3, c4, c5, c6, c7, c8) AS (\nSELECT day, note, country, city, "
+                "qty, qty, qty, qty FROM sales -- the shop's own lines\n) SELECT DISTINCT c3 FROM q",
+                "WITH q(c1, c2, c3, c4, c5, c6, c7, c8) AS (\nSELECT day, note, country, city, "
+                "qty, qty, qty, qty FROM sales -- the shop's own lines\n) SELECT DISTINCT c4 FROM "
+                "q"}));
   const std::string sql = GroupedSelect(*insert, *schema);
   EXPECT_EQ(sql,
             "WITH q(c1, c2, c3, c4, c5, c6, c7, c8) AS (\n"

@@ -198,7 +198,9 @@ TEST_P(EngineCaseTest, SourceGroupingBuildsTheSameCube) {
   ASSERT_FALSE(error.has_value()) << error->description;
   fs::rename(kCube, "client.cub");
   options.aggregation = provider::connection::Aggregation::kAuto;
-  options.dbms_name = [](const std::string&) { return Result<std::string>("a database server"); };
+  options.survey = [](const std::string&, const std::vector<std::string>&) {
+    return Result<provider::SourceFacts>(provider::SourceFacts{"a database server", {}});
+  };
   error = provider::connection::BuildCube(ConnectionString(c), open_source, {}, clock, options);
   ASSERT_FALSE(error.has_value()) << error->description;
   ASSERT_GE(said.size(), 2u);
