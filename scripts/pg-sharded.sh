@@ -89,8 +89,12 @@ CREATE FOREIGN TABLE sales_2021_2022 PARTITION OF sales
   FOR VALUES FROM ('2021-01-01') TO ('2023-01-01') SERVER shard1 OPTIONS (table_name 'sales');
 CREATE FOREIGN TABLE sales_2023 PARTITION OF sales
   FOR VALUES FROM ('2023-01-01') TO ('2024-01-01') SERVER shard2 OPTIONS (table_name 'sales');
+-- Statistics of each partition and of the whole table: a plan over the whole table (the
+-- distinct values of a column, say, which a build asks before it has the source group) reads
+-- those of the partitioned table.
 ANALYZE sales_2021_2022;
 ANALYZE sales_2023;
+ANALYZE sales;
 EOF
 }
 

@@ -38,8 +38,10 @@ const test::PostgresServer& Server() {
   return server;
 }
 
-// 5,000 orders over two years, seven places (one without a country, one without a city, names
-// beyond ASCII) and five products; amounts in cents, some negative; a discount on two of three.
+// 20,000 orders on 24 days over two years, seven places (one without a country, one without a
+// city, names beyond ASCII) and five products, so that a cell holds about 24 orders; amounts in
+// cents, some negative; a discount on two of three. Analyzed, so that the server's planner knows
+// how many rows and distinct values the table has.
 const char kOrdersTable[] = R"(
 DROP TABLE IF EXISTS orders;
 CREATE TABLE orders (
@@ -52,16 +54,17 @@ CREATE TABLE orders (
   discount NUMERIC(12,2)
 );
 INSERT INTO orders
-SELECT DATE '2023-01-01' + (i * 37) % 730, place.country, place.city,
+SELECT DATE '2023-01-05' + (i % 24) * 30, place.country, place.city,
        'Product ' || (i / 7) % 5,
        1 + (i * 13) % 9,
        CASE WHEN i % 11 = 0 THEN -1 ELSE 1 END * ((i * 7919) % 100000) / 100.0,
-       CASE WHEN i % 3 = 0 THEN NULL ELSE (i % 50) / 4.0 END
-FROM generate_series(1, 5000) AS i
+       CASE WHEN (i / 24) % 3 = 0 THEN NULL ELSE (i % 50) / 4.0 END
+FROM generate_series(1, 20000) AS i
 JOIN (VALUES (0, 'Deutschland', 'München'), (1, 'Deutschland', 'Köln'),
              (2, 'Schweiz', 'Zürich'), (3, 'Polska', 'Łódź'), (4, 'Brasil', 'São Paulo'),
              (5, NULL, 'Atlantis'), (6, 'Ελλάδα', NULL)) AS place(k, country, city)
   ON place.k = i % 7;
+ANALYZE orders;
 )";
 
 const char kOrdersCube[] =
@@ -77,21 +80,22 @@ const char kOrdersInsert[] =
     "amount, amount FROM orders";
 
 // Totals per place and per month, asked of the cube (a NULL member's caption is empty; money to
-// the cent) and of the server.
+// the cent) and of the server (where no order of a group has a discount, the cube's cells hold
+// NULL, not a count of 0).
 const char kCubePlaceTotals[] =
     "SELECT \"Geography.Country\", \"Geography.City\", SUM(\"Quantity\"), "
     "printf('%.2f', SUM(\"Amount\")), SUM(\"Discounts\"), printf('%.2f', MIN(\"Smallest\")), "
     "printf('%.2f', MAX(\"Largest\")) FROM cube_flat GROUP BY 1, 2 ORDER BY 1, 2";
 const char kServerPlaceTotals[] =
     "SELECT COALESCE(country, ''), COALESCE(city, ''), SUM(quantity), SUM(amount), "
-    "COUNT(discount), MIN(amount), MAX(amount) FROM orders GROUP BY 1, 2 ORDER BY 1, 2";
+    "NULLIF(COUNT(discount), 0), MIN(amount), MAX(amount) FROM orders GROUP BY 1, 2 ORDER BY 1, 2";
 const char kCubeMonthTotals[] =
     "SELECT \"Time.Year\", \"Time.Month\", \"Product.Product\", SUM(\"Quantity\"), "
     "printf('%.2f', SUM(\"Amount\")), SUM(\"Discounts\") FROM cube_flat GROUP BY 1, 2, 3 "
     "ORDER BY 1, 2, 3";
 const char kServerMonthTotals[] =
     "SELECT EXTRACT(YEAR FROM order_date)::integer::text, to_char(order_date, 'FMMonth'), "
-    "product, SUM(quantity), SUM(amount), COUNT(discount) FROM orders GROUP BY 1, 2, 3 "
+    "product, SUM(quantity), SUM(amount), NULLIF(COUNT(discount), 0) FROM orders GROUP BY 1, 2, 3 "
     "ORDER BY 1, 2, 3";
 
 // Where each build aggregates, as cubemill.ini says it, and the line the build then shows.
@@ -101,6 +105,8 @@ struct Way {
 };
 const Way kClient{"CLIENT", "Aggregation: client"};
 const Way kSource{"SOURCE", "Aggregation: source"};
+// Without the key a server groups the rows where its planner expects groups of several rows, as
+// the orders table's are.
 const Way kDefault{"", "Aggregation: source"};
 
 std::string WayName(const ::testing::TestParamInfo<Way>& info) {
@@ -158,9 +164,14 @@ TEST_P(PostgresJobTest, PasswordStaysInTheOqyFile) {
   EXPECT_EQ(cube.find(password), std::string::npos);
 }
 
+INSTANTIATE_TEST_SUITE_P(Aggregation, PostgresJobTest,
+                         ::testing::Values(kClient, kSource, kDefault), WayName);
+
+class PostgresMeasuresTest : public PostgresJobTest {};
+
 // COUNT, MIN, MAX and SUM cell by cell: a cell whose rows have no value for a measure holds
 // NULL, however the rows were grouped; COUNT counts values, not rows.
-TEST_P(PostgresJobTest, CountMinAndMaxOverNulls) {
+TEST_P(PostgresMeasuresTest, CountMinAndMaxOverNulls) {
   Server().Psql(
       "DROP TABLE IF EXISTS readings;"
       "CREATE TABLE readings (region TEXT, station TEXT, reading NUMERIC(12,2), note TEXT);"
@@ -190,8 +201,8 @@ TEST_P(PostgresJobTest, CountMinAndMaxOverNulls) {
   EXPECT_EQ(test::QuerySqlite("readings.cub", "SELECT source_rows FROM cube"), (test::Rows{{"7"}}));
 }
 
-INSTANTIATE_TEST_SUITE_P(Aggregation, PostgresJobTest,
-                         ::testing::Values(kClient, kSource, kDefault), WayName);
+INSTANTIATE_TEST_SUITE_P(Aggregation, PostgresMeasuresTest, ::testing::Values(kClient, kSource),
+                         WayName);
 
 // Grouped by the server or read row by row, the same source gives the same cube: the same
 // members, cells and flat rows (sums of reals may differ in their last bits, having been added
@@ -220,6 +231,31 @@ TEST(PostgresAggregationTest, ClientAndSourceBuildTheSameCube) {
   }
 }
 
+// Without the key, a source whose planner expects about one row per group (a level fed by a
+// column of unique values) is read row by row, and its cube is the same.
+TEST(PostgresAggregationTest, DefaultReadsEveryRowWhereGroupsWouldHoldOneRowEach) {
+  test::TempDir dir;
+  Server().Psql(
+      "DROP TABLE IF EXISTS tickets;"
+      "CREATE TABLE tickets (ticket_id INTEGER PRIMARY KEY, desk TEXT, price NUMERIC(12,2));"
+      "INSERT INTO tickets SELECT i, 'Desk ' || i % 3, (i % 100) / 4.0"
+      "  FROM generate_series(1, 3000) AS i;"
+      "ANALYZE tickets;");
+  test::WriteJob("", "tickets.cub",
+                 "CREATE CUBE [Tickets] ( DIMENSION [Desk], LEVEL [Desk], LEVEL [Ticket], "
+                 "MEASURE [Price] FUNCTION SUM )",
+                 "INSERT INTO Tickets([Desk].[Desk], [Desk].[Ticket], Measures.[Price]) "
+                 "SELECT desk, ticket_id, price FROM tickets",
+                 Server().OdbcConnection());
+  const test::RunResult run = test::RunJob();
+  ASSERT_EQ(run.status, 0) << testing::PrintToString(run.lines);
+  EXPECT_EQ(test::AggregationLines(run), Lines{"Aggregation: client"});
+  EXPECT_EQ(test::QuerySqlite("tickets.cub",
+                              "SELECT \"Desk.Desk\", COUNT(*), printf('%.2f', SUM(\"Price\")) "
+                              "FROM cube_flat GROUP BY 1 ORDER BY 1"),
+            Server().Psql("SELECT desk, COUNT(*), SUM(price) FROM tickets GROUP BY 1 ORDER BY 1"));
+}
+
 // True when a server accepts TCP connections on 127.0.0.1:`port`.
 bool Accepts(int port) {
   const int socket = ::socket(AF_INET, SOCK_STREAM, 0);
@@ -237,13 +273,18 @@ bool Accepts(int port) {
 // through which Psql reaches it), and over TCP only with the role's password.
 TEST(PgClusterScriptTest, ServerListensOnLoopbackAndAsksForThePassword) {
   EXPECT_EQ(Server().Psql("SHOW listen_addresses"), (test::Rows{{"127.0.0.1"}}));
-  const std::string login = "psql -X -A -t -h 127.0.0.1 -p " + Server().port() +
-                            " -U cubemill -d cubemill -c 'SELECT current_user'";
-  const test::CommandOutput right =
-      test::RunCommand("PGPASSWORD=" + test::ShellQuoted(Server().password()) + " " + login);
+  // psql reads the password from a password file, which keeps it off every command line.
+  test::TempDir dir;
+  const auto login = [](const std::string& password) {
+    test::WriteBytes("pgpass", "127.0.0.1:" + Server().port() + ":cubemill:cubemill:" + password);
+    fs::permissions("pgpass", fs::perms::owner_read | fs::perms::owner_write);
+    return test::RunCommand("PGPASSFILE=pgpass psql -X -A -t -w -h 127.0.0.1 -p " +
+                            Server().port() + " -U cubemill -d cubemill -c 'SELECT current_user'");
+  };
+  const test::CommandOutput right = login(Server().password());
   EXPECT_EQ(right.status, 0) << right.text;
   EXPECT_EQ(right.text, "cubemill\n");
-  const test::CommandOutput wrong = test::RunCommand("PGPASSWORD=wrong " + login);
+  const test::CommandOutput wrong = login("wrong");
   EXPECT_NE(wrong.status, 0);
   EXPECT_NE(wrong.text.find("password authentication failed"), std::string::npos) << wrong.text;
 }
