@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <filesystem>
 #include <regex>
 
@@ -163,6 +164,46 @@ TEST(SampleJobTest, BuildsStampsAndConvertsTheSampleCube) {
                         "SELECT strftime('%Y', s.sale_date), p.category, ROUND(SUM(s.amount), 2) "
                         "FROM sales s JOIN products p ON p.product_id = s.product_id "
                         "GROUP BY 1, 2 ORDER BY 1, 2"));
+}
+
+// The sample's source grouped by SQLite gives the cube the engine makes from every row: the same
+// members and cells, reals to their last bits (the two add in another order).
+TEST(SampleJobTest, SourceGroupingBuildsTheSameSampleCube) {
+  test::TempDir dir;
+  LayOutSample();
+  const std::string cube = "../OQY-Dateien/rel01/Output_Detail.cub";
+  for (const std::string aggregate : {"CLIENT", "SOURCE"}) {
+    test::WriteBytes("cubemill.ini", "[GLOBAL]\r\nLOGDIR=..\\OQY-Dateien\\log\r\n[Job]\r\n"
+                                     "OQY=..\\OQY-Dateien\\rel01\\Output_Detail.oqy\r\n"
+                                     "GLOBAL=GLOBAL\r\nAGGREGATE=" + aggregate + "\r\n");
+    auto run = test::RunCubemill("--no-wait Job");
+    ASSERT_EQ(run.status, 0) << testing::PrintToString(run.lines);
+    const std::string said = "Aggregation: " + std::string(aggregate == "CLIENT" ? "client" : "source");
+    EXPECT_NE(std::find(run.lines.begin(), run.lines.end(), said), run.lines.end());
+    fs::rename(cube, aggregate + ".cub");
+  }
+  for (const std::string sql : {"SELECT * FROM members ORDER BY id", "SELECT * FROM cells ORDER BY id",
+                                "SELECT * FROM cube_flat ORDER BY rowid",
+                                "SELECT source_rows, cell_count FROM cube"}) {
+    const test::SqliteResult client = test::ReadSqlite("CLIENT.cub", sql);
+    const test::SqliteResult source = test::ReadSqlite("SOURCE.cub", sql);
+    ASSERT_EQ(client.error, "");
+    ASSERT_EQ(source.error, "");
+    ASSERT_EQ(client.rows.size(), source.rows.size()) << sql;
+    for (std::size_t r = 0; r < client.rows.size(); ++r) {
+      for (std::size_t c = 0; c < client.rows[r].size(); ++c) {
+        const test::SqliteValue& a = client.rows[r][c];
+        const test::SqliteValue& b = source.rows[r][c];
+        ASSERT_EQ(a.type, b.type) << sql << ": row " << r + 1 << ", column " << c + 1;
+        if (a.type == test::SqliteValue::Type::kReal) {
+          const double x = std::stod(a.text);
+          EXPECT_NEAR(x, std::stod(b.text), 1e-12 * std::abs(x)) << sql << ": row " << r + 1;
+        } else {
+          EXPECT_EQ(a.text, b.text) << sql << ": row " << r + 1 << ", column " << c + 1;
+        }
+      }
+    }
+  }
 }
 
 // --check goes through the sample job up to its build, through the real driver, and writes
