@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # The generated sales table of the PostgreSQL tests and benchmarks, in one place: sourced (not
 # run) by scripts/pg-sharded.sh, which spreads the rows over two shards, and bench/pg_run.sh,
 # which loads them into one server. Both give the same rows for the same number of rows.

@@ -10,7 +10,7 @@ readonly cluster="$here/pg-cluster.sh"
 readonly kMarker=pg-sharded.marker
 readonly kDefaultRows=100000
 # The table's columns and its generated rows (sales_table_columns, sales_insert).
-# shellcheck source=pg-sales.sh
+# shellcheck source=SCRIPTDIR/pg-sales.sh
 . "$here/pg-sales.sh"
 
 usage() {
