@@ -173,18 +173,21 @@ TEST(SampleJobTest, SourceGroupingBuildsTheSameSampleCube) {
   LayOutSample();
   const std::string cube = "../OQY-Dateien/rel01/Output_Detail.cub";
   for (const std::string aggregate : {"CLIENT", "SOURCE"}) {
-    test::WriteBytes("cubemill.ini", "[GLOBAL]\r\nLOGDIR=..\\OQY-Dateien\\log\r\n[Job]\r\n"
-                                     "OQY=..\\OQY-Dateien\\rel01\\Output_Detail.oqy\r\n"
-                                     "GLOBAL=GLOBAL\r\nAGGREGATE=" + aggregate + "\r\n");
+    test::WriteBytes("cubemill.ini",
+                     "[GLOBAL]\r\nLOGDIR=..\\OQY-Dateien\\log\r\n[Job]\r\n"
+                     "OQY=..\\OQY-Dateien\\rel01\\Output_Detail.oqy\r\n"
+                     "GLOBAL=GLOBAL\r\nAGGREGATE=" +
+                         aggregate + "\r\n");
     auto run = test::RunCubemill("--no-wait Job");
     ASSERT_EQ(run.status, 0) << testing::PrintToString(run.lines);
-    const std::string said = "Aggregation: " + std::string(aggregate == "CLIENT" ? "client" : "source");
+    const std::string said =
+        "Aggregation: " + std::string(aggregate == "CLIENT" ? "client" : "source");
     EXPECT_NE(std::find(run.lines.begin(), run.lines.end(), said), run.lines.end());
     fs::rename(cube, aggregate + ".cub");
   }
-  for (const std::string sql : {"SELECT * FROM members ORDER BY id", "SELECT * FROM cells ORDER BY id",
-                                "SELECT * FROM cube_flat ORDER BY rowid",
-                                "SELECT source_rows, cell_count FROM cube"}) {
+  for (const std::string sql :
+       {"SELECT * FROM members ORDER BY id", "SELECT * FROM cells ORDER BY id",
+        "SELECT * FROM cube_flat ORDER BY rowid", "SELECT source_rows, cell_count FROM cube"}) {
     const test::SqliteResult client = test::ReadSqlite("CLIENT.cub", sql);
     const test::SqliteResult source = test::ReadSqlite("SOURCE.cub", sql);
     ASSERT_EQ(client.error, "");

@@ -27,7 +27,7 @@ struct CubeBuilder::State {
   // the derived time levels that come first there, per date.
   std::vector<std::size_t> first_level;
   std::vector<aggregate::TimeMemberCache> time_members;
-  std::optional<Error> failed;  // the error that stopped the build
+  std::optional<Error> failed;   // the error that stopped the build
   std::int64_t rows = 0;         // rows given to AddRow
   std::int64_t source_rows = 0;  // the source rows they stand for
   bool grouped = false;
@@ -177,12 +177,11 @@ std::optional<Error> CubeBuilder::AddRow(const std::vector<Value>& row) {
   };
   const std::size_t column_count = s.plan.targets.size() + (s.grouped ? 1 : 0);
   if (row.size() != column_count) {
-    return fail(EngineError("row " + std::to_string(s.rows) + ": the source delivered " +
-                                std::to_string(row.size()) + " columns, " +
-                                (s.grouped ? "the grouped statement has "
-                                           : "INSERT INTO has ") +
-                                std::to_string(column_count) + (s.grouped ? " columns" : " targets"),
-                            kDataErrorNumber));
+    return fail(EngineError(
+        "row " + std::to_string(s.rows) + ": the source delivered " + std::to_string(row.size()) +
+            " columns, " + (s.grouped ? "the grouped statement has " : "INSERT INTO has ") +
+            std::to_string(column_count) + (s.grouped ? " columns" : " targets"),
+        kDataErrorNumber));
   }
   if (s.grouped) {
     const auto count = aggregate::ReadGroupRows(row.back());

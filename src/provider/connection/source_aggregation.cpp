@@ -95,8 +95,8 @@ std::string GroupedSelect(const InsertInto& insert, const CubeSchema& schema) {
   }
   // The SELECT on lines of its own: a comment at its end must not swallow the parenthesis.
   std::string sql = "WITH q(" + ColumnNames(insert.columns.size()) + ") AS (\n" +
-                    std::string(WithoutClosingSemicolons(insert.select)) + "\n) SELECT " +
-                    columns + "COUNT(*) FROM q";
+                    std::string(WithoutClosingSemicolons(insert.select)) + "\n) SELECT " + columns +
+                    "COUNT(*) FROM q";
   if (!groups.empty()) sql += " GROUP BY " + groups;
   return sql;
 }

@@ -55,7 +55,8 @@ std::optional<double> PlannedRows(OdbcHandles& handles, const std::string& state
       if (at != std::string_view::npos) {
         const std::string_view digits = plan.substr(at + 6);
         double value = 0;
-        const auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), value);
+        const auto [end, error] =
+            std::from_chars(digits.data(), digits.data() + digits.size(), value);
         if (error == std::errc() && end != digits.data()) rows = value;
       }
     }

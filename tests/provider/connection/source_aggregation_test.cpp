@@ -56,17 +56,18 @@ TEST(SourceAggregationTest, GroupsEveryLevelColumnAndAggregatesEveryMeasure) {
   ASSERT_TRUE(schema.ok()) << schema.error().description;
   auto insert = ddl::ParseInsertInto(kInsert, *schema);
   ASSERT_TRUE(insert.ok()) << insert.error().description;
-  EXPECT_EQ(SurveyStatements(*insert),
-            (std::vector<std::string>{
-                "SELECT day, note, country, city, qty, qty, qty, qty FROM sales -- the shop's own "
-                "lines",
-                "WITH q(c1, c2, c3, c4, c5, c6, c7, c8) AS (\nSELECT day, note, country, city, "
-                "qty, qty, qty, qty FROM sales -- the shop's own lines\n) SELECT DISTINCT c1 FROM q",
-                "WITH q(c1, c2, c3, c4, c5, c6, c7, c8) AS (\nSELECT day, note, country, city, "
-                "qty, qty, qty, qty FROM sales -- the shop's own lines\n) SELECT DISTINCT c3 FROM q",
-                "WITH q(c1, c2, c3, c4, c5, c6, c7, c8) AS (\nSELECT day, note, country, city, "
-                "qty, qty, qty, qty FROM sales -- the shop's own lines\n) SELECT DISTINCT c4 FROM "
-                "q"}));
+  EXPECT_EQ(
+      SurveyStatements(*insert),
+      (std::vector<std::string>{
+          "SELECT day, note, country, city, qty, qty, qty, qty FROM sales -- the shop's own "
+          "lines",
+          "WITH q(c1, c2, c3, c4, c5, c6, c7, c8) AS (\nSELECT day, note, country, city, "
+          "qty, qty, qty, qty FROM sales -- the shop's own lines\n) SELECT DISTINCT c1 FROM q",
+          "WITH q(c1, c2, c3, c4, c5, c6, c7, c8) AS (\nSELECT day, note, country, city, "
+          "qty, qty, qty, qty FROM sales -- the shop's own lines\n) SELECT DISTINCT c3 FROM q",
+          "WITH q(c1, c2, c3, c4, c5, c6, c7, c8) AS (\nSELECT day, note, country, city, "
+          "qty, qty, qty, qty FROM sales -- the shop's own lines\n) SELECT DISTINCT c4 FROM "
+          "q"}));
   const std::string sql = GroupedSelect(*insert, *schema);
   EXPECT_EQ(sql,
             "WITH q(c1, c2, c3, c4, c5, c6, c7, c8) AS (\n"
@@ -76,14 +77,14 @@ TEST(SourceAggregationTest, GroupsEveryLevelColumnAndAggregatesEveryMeasure) {
 
   // SQLite takes it as written, the comment at the SELECT's end included.
   test::TempDir dir;
-  ASSERT_EQ(test::CreateSqliteTable("s.db", "sales",
-                                    {"day DATE", "note TEXT", "country TEXT", "city TEXT",
-                                     "qty INTEGER"},
-                                    {{"2024-01-05", "a", "ES", "Madrid", "3"},
-                                     {"2024-01-05", "b", "ES", "Madrid", std::nullopt},
-                                     {"2024-01-05", "c", "ES", "Madrid", "5"},
-                                     {"2024-02-01", "d", "ES", "Madrid", std::nullopt}}),
-            "");
+  ASSERT_EQ(
+      test::CreateSqliteTable("s.db", "sales",
+                              {"day DATE", "note TEXT", "country TEXT", "city TEXT", "qty INTEGER"},
+                              {{"2024-01-05", "a", "ES", "Madrid", "3"},
+                               {"2024-01-05", "b", "ES", "Madrid", std::nullopt},
+                               {"2024-01-05", "c", "ES", "Madrid", "5"},
+                               {"2024-02-01", "d", "ES", "Madrid", std::nullopt}}),
+      "");
   auto source = source::OpenOdbcSource(test::SqliteOdbc("s.db"), sql, {});
   ASSERT_TRUE(source.ok()) << source.error().description;
   std::vector<Value> row;
@@ -127,9 +128,9 @@ const test::FixedClock kClock(platform::MakeDateTime(2024, 3, 7, 9, 5, 2));
 TEST(SourceAggregationTest, MergesTheGroupsIntoTheCellsAndCountsTheSourceRows) {
   test::TempDir dir;
   std::string statement;
-  const SourceOpener open = [&statement](const std::string&, const std::string& select,
-                                         const std::vector<ColumnHint>& hints)
-      -> Result<std::unique_ptr<RowSource>> {
+  const SourceOpener open =
+      [&statement](const std::string&, const std::string& select,
+                   const std::vector<ColumnHint>& hints) -> Result<std::unique_ptr<RowSource>> {
     statement = select;
     EXPECT_EQ(hints, (std::vector<ColumnHint>{ColumnHint::kAny, ColumnHint::kAny,
                                               ColumnHint::kInteger, ColumnHint::kInteger}));
@@ -147,11 +148,11 @@ TEST(SourceAggregationTest, MergesTheGroupsIntoTheCellsAndCountsTheSourceRows) {
   ASSERT_FALSE(BuildCube(kConnection, open, {}, kClock, options));
   EXPECT_EQ(statement.substr(0, 7), "WITH q(");
   EXPECT_EQ(said, std::vector<std::string>{"Aggregation: source"});
-  EXPECT_EQ(test::QuerySqlite("cube.cub",
-                              "SELECT \"Region.Country\", ifnull(Amount, 'NULL'), "
-                              "ifnull(Lines, 'NULL') FROM cube_flat ORDER BY 1"),
-            (std::vector<std::vector<std::string>>{{"Chile", "NULL", "NULL"},
-                                                   {"Spain", "12.5", "3"}}));
+  EXPECT_EQ(
+      test::QuerySqlite("cube.cub",
+                        "SELECT \"Region.Country\", ifnull(Amount, 'NULL'), "
+                        "ifnull(Lines, 'NULL') FROM cube_flat ORDER BY 1"),
+      (std::vector<std::vector<std::string>>{{"Chile", "NULL", "NULL"}, {"Spain", "12.5", "3"}}));
   EXPECT_EQ(test::QuerySqlite("cube.cub", "SELECT source_rows FROM cube"),
             (std::vector<std::vector<std::string>>{{"8"}}));
 }
@@ -159,9 +160,9 @@ TEST(SourceAggregationTest, MergesTheGroupsIntoTheCellsAndCountsTheSourceRows) {
 TEST(SourceAggregationTest, AGroupWithoutRowsOrABadCountFailsNamingTheGroups) {
   for (const Value count : {Value(std::int64_t{0}), Value(std::string_view("many"))}) {
     test::TempDir dir;
-    const SourceOpener open = [&count](const std::string&, const std::string&,
-                                       const std::vector<ColumnHint>&)
-        -> Result<std::unique_ptr<RowSource>> {
+    const SourceOpener open =
+        [&count](const std::string&, const std::string&,
+                 const std::vector<ColumnHint>&) -> Result<std::unique_ptr<RowSource>> {
       auto source = std::make_unique<FixedRows>();
       source->columns = 4;
       source->rows = {{std::string_view("Spain"), std::int64_t{1}, std::int64_t{1}, count}};

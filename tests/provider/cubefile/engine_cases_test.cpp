@@ -194,7 +194,8 @@ TEST_P(EngineCaseTest, SourceGroupingBuildsTheSameCube) {
   provider::connection::BuildOptions options;
   options.aggregation = provider::connection::Aggregation::kClient;
   options.info = [&said](const std::string& line) { said.push_back(line); };
-  auto error = provider::connection::BuildCube(ConnectionString(c), open_source, {}, clock, options);
+  auto error =
+      provider::connection::BuildCube(ConnectionString(c), open_source, {}, clock, options);
   ASSERT_FALSE(error.has_value()) << error->description;
   fs::rename(kCube, "client.cub");
   options.aggregation = provider::connection::Aggregation::kAuto;
