@@ -33,19 +33,17 @@ long PostmasterPid(const std::string& dir) {
   return line.empty() ? 0 : std::atol(line.c_str());
 }
 
-// True when the child `pid` of a postmaster serves a client of the role "cubemill", or has ended
-// and waits to be reaped (its CPU time is counted once the postmaster has reaped it). A backend
-// names its role and database in its process title ("postgres: cubemill cubemill
-// 127.0.0.1(40312) idle"); the server's own processes name their task.
+// True when the child `pid` of a postmaster serves a client of the role "cubemill", or is ending
+// (its CPU time is counted once the postmaster has reaped it). A backend names its role and
+// database in its process title ("postgres: cubemill cubemill 127.0.0.1(40312) idle"), the
+// server's own processes name their task; a process that is exiting, or has exited and waits to
+// be reaped, shows no title at all.
 bool ServesClient(long pid) {
-  const std::string stat = FirstLine("/proc/" + std::to_string(pid) + "/stat");
-  const std::size_t close = stat.rfind(')');
-  if (close == std::string::npos || close + 2 >= stat.size()) return false;  // gone
-  if (stat[close + 2] == 'Z') return true;
   std::ifstream title("/proc/" + std::to_string(pid) + "/cmdline");
+  if (!title) return false;  // reaped
   std::string text;
   std::getline(title, text, '\0');
-  return text.find(" cubemill ") != std::string::npos;
+  return text.empty() || text.find(" cubemill ") != std::string::npos;
 }
 
 }  // namespace
