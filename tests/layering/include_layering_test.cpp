@@ -31,13 +31,16 @@ const std::map<std::string, std::set<std::string>> kAllowed = {
     {"provider/connection",
      {"common", "platform", "provider", "provider/ddl", "provider/aggregate", "provider/cubefile",
       "provider/source", "provider/odbc_text"}},
+    {"query", {"common", "platform", "provider", "provider/cubefile"}},
     {"settings", {"common", "platform"}},
     {"vbs", {"common", "platform", "settings"}},
     {"oqy",
      {"common", "platform", "settings", "provider", "provider/odbc_text", "provider/connection"}},
     {"job", {"common", "platform", "settings", "vbs", "oqy", "provider", "provider/connection"}},
     {"ui", {"common", "platform", "settings", "job", "provider", "provider/connection"}},
-    {"app", {"common", "platform", "settings", "job", "provider", "provider/connection", "ui"}},
+    {"app",
+     {"common", "platform", "settings", "job", "provider", "provider/connection",
+      "provider/cubefile", "query", "ui"}},
 };
 
 // External headers and the only folders that may include them.

@@ -168,8 +168,13 @@ generated=$(cd "$doc/sample" && find . \( -name '*.db' -o -name '*.cub' -o -name
 # Nothing outside /usr, and nothing of the build (tests, benchmarks) in it.
 outside=$(cd "$root" && find . -mindepth 1 -maxdepth 1 ! -name usr -print)
 [[ -z $outside ]] || fail "the package installs outside /usr: $outside"
-programs=$(cd "$root/usr/bin" && ls)
-[[ $programs == cubemill ]] || fail "usr/bin holds more than cubemill: $programs"
+programs=$(cd "$root/usr/bin" && ls | paste -sd ' ')
+[[ $programs == "cubemill cubemill-query" ]] ||
+  fail "usr/bin holds other than cubemill and cubemill-query: $programs"
+# The query program runs from the package too.
+out=$(cd "$work" && env -u LD_LIBRARY_PATH "$root/usr/bin/cubemill-query" --version) ||
+  fail "cubemill-query --version failed"
+[[ $out == "cubemill-query $version" ]] || fail "cubemill-query --version printed '$out'"
 
 if ((failures)); then
   echo "$failures check(s) failed" >&2

@@ -1,0 +1,104 @@
+// cubemill-query: answers an MDX query from a cube file and prints the answer as a text table,
+// CSV or JSON.
+#include <getopt.h>
+
+#include <cstdio>
+#include <string>
+
+#include "platform/text_file.h"
+#include "provider/cubefile/cube_reader.h"
+#include "query/query_evaluator.h"
+#include "query/result_format.h"
+#include "version.h"
+
+namespace {
+
+constexpr int kExitQuery = 1;
+constexpr int kExitUsage = 2;
+
+const char* const kUsage =
+    "Usage: cubemill-query [OPTION]... CUBE MDX\n"
+    "\n"
+    "Answers the MDX query MDX from the cube file CUBE and prints the answer as a table.\n"
+    "  SELECT [NON EMPTY] <set> ON COLUMNS [, [NON EMPTY] <set> ON ROWS] FROM [<cube>]\n"
+    "  [WHERE <tuple>]\n"
+    "Members by unique name ([Geography].[Spain].[Madrid], [Product].&[Bikes]), levels\n"
+    "([Geography].[City]), .Members, .Children, .Parent, {...}, (...), CrossJoin(a, b), a * b,\n"
+    "[Measures].[Name]. A dimension the query does not name counts at its total.\n"
+    "\n"
+    "Options:\n"
+    "  -h, --help       show this help and exit\n"
+    "  -V, --version    show the version and exit\n"
+    "      --csv        print CSV (RFC 4180) instead of a table\n"
+    "      --json       print JSON: {\"columns\": ..., \"rows\": ..., \"cells\": ...}\n"
+    "\n"
+    "Exit status: 0 when the query was answered, 1 for a query the cube cannot answer or a\n"
+    "cube file that cannot be read, 2 for a wrong option or argument.\n";
+
+enum class Format { kText, kCsv, kJson };
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  enum { kCsv = 256, kJson };
+  static const option kLongOptions[] = {{"help", no_argument, nullptr, 'h'},
+                                        {"version", no_argument, nullptr, 'V'},
+                                        {"csv", no_argument, nullptr, kCsv},
+                                        {"json", no_argument, nullptr, kJson},
+                                        {nullptr, 0, nullptr, 0}};
+  Format format = Format::kText;
+  ::opterr = 1;
+  for (int code; (code = ::getopt_long(argc, argv, "hV", kLongOptions, nullptr)) != -1;) {
+    switch (code) {
+      case 'h':
+        std::fputs(kUsage, stdout);
+        return 0;
+      case 'V':
+        std::printf("cubemill-query %s\n", cubemill::kVersion);
+        return 0;
+      case kCsv:
+        format = Format::kCsv;
+        break;
+      case kJson:
+        format = Format::kJson;
+        break;
+      default:
+        std::fputs(kUsage, stderr);
+        return kExitUsage;
+    }
+  }
+  if (argc - ::optind != 2) {
+    std::fprintf(stderr, "cubemill-query: expected CUBE and MDX, got %d argument%s\n\n%s",
+                 argc - ::optind, argc - ::optind == 1 ? "" : "s", kUsage);
+    return kExitUsage;
+  }
+  const std::string cube = cubemill::platform::NativePath(argv[::optind]);
+  auto reader = cubemill::provider::cubefile::CubeReader::Open(cube);
+  if (!reader.ok()) {
+    std::fprintf(stderr, "cubemill-query: %s\n", reader.error().description.c_str());
+    return kExitQuery;
+  }
+  auto result = cubemill::query::EvaluateMdx(**reader, argv[::optind + 1]);
+  if (!result.ok()) {
+    std::fprintf(stderr, "cubemill-query: %s\n", result.error().description.c_str());
+    return kExitQuery;
+  }
+  std::string text;
+  switch (format) {
+    case Format::kText:
+      text = cubemill::query::FormatText(*result);
+      break;
+    case Format::kCsv:
+      text = cubemill::query::FormatCsv(*result);
+      break;
+    case Format::kJson:
+      text = cubemill::query::FormatJson(*result);
+      break;
+  }
+  std::fwrite(text.data(), 1, text.size(), stdout);
+  if (std::fflush(stdout) != 0) {
+    std::perror("cubemill-query: writing the answer");
+    return kExitQuery;
+  }
+  return 0;
+}

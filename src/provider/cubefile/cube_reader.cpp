@@ -1,0 +1,172 @@
+#include "provider/cubefile/cube_reader.h"
+
+#include <sqlite3.h>
+
+#include <functional>
+
+namespace cubemill::provider::cubefile {
+
+namespace {
+
+constexpr char kSource[] = "cube file";
+
+struct StatementCloser {
+  void operator()(sqlite3_stmt* statement) const { sqlite3_finalize(statement); }
+};
+using ReadStatement = std::unique_ptr<sqlite3_stmt, StatementCloser>;
+
+std::string Text(sqlite3_stmt* statement, int column) {
+  const unsigned char* text = sqlite3_column_text(statement, column);
+  return text == nullptr
+             ? std::string()
+             : std::string(reinterpret_cast<const char*>(text),
+                           static_cast<std::size_t>(sqlite3_column_bytes(statement, column)));
+}
+
+// `name` as a SQL identifier in double quotes.
+std::string Identifier(const std::string& name) {
+  std::string quoted = "\"";
+  for (char c : name) quoted += c == '"' ? std::string("\"\"") : std::string(1, c);
+  return quoted + "\"";
+}
+
+}  // namespace
+
+struct CubeReader::Handle {
+  sqlite3* database = nullptr;
+  ~Handle() { sqlite3_close_v2(database); }
+
+  Error Failure(const std::string& doing) const {
+    return Error{doing + ": " + sqlite3_errmsg(database), 0, kSource};
+  }
+
+  // Runs `sql` and calls `on_row` for each row; returns the failure.
+  std::optional<Error> ForEachRow(const std::string& sql,
+                                  const std::function<void(sqlite3_stmt*)>& on_row) const {
+    sqlite3_stmt* raw = nullptr;
+    if (sqlite3_prepare_v2(database, sql.c_str(), -1, &raw, nullptr) != SQLITE_OK)
+      return Failure("reading the cube file");
+    ReadStatement statement(raw);
+    int step;
+    while ((step = sqlite3_step(raw)) == SQLITE_ROW) on_row(raw);
+    if (step != SQLITE_DONE) return Failure("reading the cube file");
+    return std::nullopt;
+  }
+
+  bool HasTable(const std::string& name) const {
+    bool found = false;
+    ForEachRow("SELECT 1 FROM sqlite_master WHERE type = 'table' AND name = " + std::string("'") +
+                   name + "'",
+               [&found](sqlite3_stmt*) { found = true; });
+    return found;
+  }
+};
+
+CubeReader::CubeReader(std::unique_ptr<Handle> handle) : handle_(std::move(handle)) {}
+CubeReader::~CubeReader() = default;
+
+Result<std::unique_ptr<CubeReader>> CubeReader::Open(const std::string& path) {
+  auto handle = std::make_unique<Handle>();
+  const int opened = sqlite3_open_v2(path.c_str(), &handle->database,
+                                     SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX, nullptr);
+  if (opened != SQLITE_OK) {
+    const std::string reason =
+        handle->database != nullptr ? sqlite3_errmsg(handle->database) : sqlite3_errstr(opened);
+    return Error{"cannot open the cube file " + path + ": " + reason, 0, kSource};
+  }
+  std::unique_ptr<CubeReader> reader(new CubeReader(std::move(handle)));
+  if (auto error = reader->ReadCatalog()) {
+    error->description = path + ": " + error->description;
+    return *error;
+  }
+  return reader;
+}
+
+std::optional<Error> CubeReader::ReadCatalog() {
+  const Handle& db = *handle_;
+  for (const char* table :
+       {"cube", "dimensions", "hierarchies", "levels", "measures", "members", "cells"}) {
+    if (!db.HasTable(table))
+      return Error{std::string("not a cube file (no table ") + table + ")", 0, kSource};
+  }
+  CubeCatalog& c = catalog_;
+  std::optional<Error> error;
+  const auto run = [&](const std::string& sql, const std::function<void(sqlite3_stmt*)>& on_row) {
+    if (!error) error = db.ForEachRow(sql, on_row);
+  };
+  run("SELECT name, cell_count FROM cube", [&](sqlite3_stmt* s) {
+    c.name = Text(s, 0);
+    c.cell_count = sqlite3_column_int64(s, 1);
+  });
+  run("SELECT id, name FROM dimensions ORDER BY id", [&](sqlite3_stmt* s) {
+    c.dimensions.push_back({sqlite3_column_int64(s, 0), Text(s, 1)});
+  });
+  run("SELECT id, dimension, name FROM hierarchies ORDER BY id", [&](sqlite3_stmt* s) {
+    c.hierarchies.push_back({sqlite3_column_int64(s, 0), sqlite3_column_int64(s, 1), Text(s, 2)});
+  });
+  run("SELECT id, hierarchy, ordinal, name, type FROM levels ORDER BY id", [&](sqlite3_stmt* s) {
+    c.levels.push_back({sqlite3_column_int64(s, 0), sqlite3_column_int64(s, 1),
+                        sqlite3_column_int(s, 2), Text(s, 3), Text(s, 4) == "ALL"});
+  });
+  run("SELECT id, name, function FROM measures ORDER BY id", [&](sqlite3_stmt* s) {
+    c.measures.push_back({sqlite3_column_int64(s, 0), Text(s, 1), Text(s, 2)});
+  });
+  run("SELECT id, level, parent, key, name, position FROM members ORDER BY id",
+      [&](sqlite3_stmt* s) {
+        StoredMember m{sqlite3_column_int64(s, 0),
+                       sqlite3_column_int64(s, 1),
+                       sqlite3_column_int64(s, 2),
+                       std::nullopt,
+                       Text(s, 4),
+                       sqlite3_column_int64(s, 5)};
+        if (sqlite3_column_type(s, 3) != SQLITE_NULL) m.key = Text(s, 3);
+        c.members.push_back(std::move(m));
+      });
+  if (!error && db.HasTable("rollups") && db.HasTable("rollup_levels")) {
+    run("SELECT id, table_name, cell_count FROM rollups ORDER BY id", [&](sqlite3_stmt* s) {
+      c.rollups.push_back({sqlite3_column_int64(s, 0), Text(s, 1), sqlite3_column_int64(s, 2), {}});
+    });
+    for (StoredRollup& rollup : c.rollups) {
+      run("SELECT level FROM rollup_levels WHERE rollup = " + std::to_string(rollup.id) +
+              " ORDER BY hierarchy",
+          [&](sqlite3_stmt* s) { rollup.levels.push_back(sqlite3_column_int64(s, 0)); });
+    }
+  }
+  return error;
+}
+
+Result<CellRows> CubeReader::ReadCells(const std::string& table) const {
+  const std::size_t hierarchies = catalog_.hierarchies.size();
+  const std::size_t measures = catalog_.measures.size();
+  std::string sql = "SELECT ";
+  for (std::size_t h = 1; h <= hierarchies; ++h) sql += "h" + std::to_string(h) + ", ";
+  for (std::size_t m = 1; m <= measures; ++m) sql += "m" + std::to_string(m) + ", ";
+  sql += "id FROM " + Identifier(table) + " ORDER BY id";
+  CellRows rows;
+  auto error = handle_->ForEachRow(sql, [&](sqlite3_stmt* s) {
+    std::vector<std::int64_t>& members = rows.members.emplace_back();
+    for (std::size_t h = 0; h < hierarchies; ++h)
+      members.push_back(sqlite3_column_int64(s, static_cast<int>(h)));
+    std::vector<CellValue>& values = rows.values.emplace_back();
+    for (std::size_t m = 0; m < measures; ++m) {
+      const int column = static_cast<int>(hierarchies + m);
+      CellValue value;
+      switch (sqlite3_column_type(s, column)) {
+        case SQLITE_INTEGER:
+          value.kind = CellValue::Kind::kInteger;
+          value.integer = sqlite3_column_int64(s, column);
+          break;
+        case SQLITE_NULL:
+          break;
+        default:
+          value.kind = CellValue::Kind::kReal;
+          value.real = sqlite3_column_double(s, column);
+      }
+      values.push_back(value);
+    }
+  });
+  if (error) return *error;
+  return rows;
+}
+
+}  // namespace cubemill::provider::cubefile

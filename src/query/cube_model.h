@@ -1,0 +1,69 @@
+// The catalog of a cube file indexed for queries: members by id, children in order, levels of
+// each hierarchy, and unique names resolved to members, levels, hierarchies or measures.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "provider/cubefile/cube_reader.h"
+#include "query/mdx_query.h"
+
+namespace cubemill::query {
+
+// What a unique name stands for. Indexes are into the model's lists.
+struct NameRef {
+  enum class Kind { kMember, kLevel, kHierarchy, kMeasure, kMeasures };
+  Kind kind = Kind::kMember;
+  std::size_t index = 0;  // member, level, hierarchy or measure index
+};
+
+class CubeModel {
+ public:
+  explicit CubeModel(const provider::cubefile::CubeCatalog& catalog);
+
+  const provider::cubefile::CubeCatalog& Catalog() const { return catalog_; }
+  const provider::cubefile::StoredMember& Member(std::size_t m) const {
+    return catalog_.members[m];
+  }
+  // The level index, hierarchy index and 1-based depth (level ordinal) of member `m`.
+  std::size_t LevelOf(std::size_t m) const { return member_level_[m]; }
+  std::size_t HierarchyOf(std::size_t m) const { return level_hierarchy_[member_level_[m]]; }
+  int DepthOf(std::size_t m) const { return catalog_.levels[member_level_[m]].ordinal; }
+  std::size_t LevelHierarchy(std::size_t level) const { return level_hierarchy_[level]; }
+  // Member index of a member id; npos for an unknown id.
+  std::size_t MemberIndex(std::int64_t id) const;
+  // Parent of member `m`; npos for none.
+  std::size_t ParentOf(std::size_t m) const { return parent_[m]; }
+  // The ancestor of `m` at `depth` (m itself at its own depth); npos when `depth` is deeper.
+  std::size_t AncestorAt(std::size_t m, int depth) const;
+  // Children of `m` and members of `level`, in the cube file's order.
+  const std::vector<std::size_t>& ChildrenOf(std::size_t m) const { return children_[m]; }
+  const std::vector<std::size_t>& MembersOf(std::size_t level) const {
+    return level_members_[level];
+  }
+  // Levels of hierarchy `h`, top first.
+  const std::vector<std::size_t>& LevelsOf(std::size_t h) const { return hierarchy_levels_[h]; }
+  // The hierarchy as a query names it: "[Time].[Calendar]", or "[Geography]" when unnamed.
+  std::string HierarchyName(std::size_t h) const;
+
+  // Resolves a unique name; throws QueryFailure naming what is unknown or ambiguous at
+  // `position`.
+  NameRef Resolve(const std::vector<NamePart>& parts, std::size_t position) const;
+
+  static constexpr std::size_t npos = static_cast<std::size_t>(-1);
+
+ private:
+  std::size_t FindDimension(const std::string& name) const;
+  std::vector<std::size_t> MatchAmong(const std::vector<std::size_t>& members,
+                                      const NamePart& part) const;
+
+  const provider::cubefile::CubeCatalog& catalog_;
+  std::vector<std::size_t> member_level_, level_hierarchy_, parent_;
+  std::vector<std::vector<std::size_t>> children_, level_members_, hierarchy_levels_;
+  std::vector<std::size_t> hierarchy_dimension_;
+  std::unordered_map<std::int64_t, std::size_t> ids_;
+};
+
+}  // namespace cubemill::query

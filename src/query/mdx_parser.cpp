@@ -1,0 +1,320 @@
+#include "query/mdx_parser.h"
+
+#include <cctype>
+#include <stdexcept>
+#include <utility>
+#include <vector>
+
+namespace cubemill::query {
+
+std::string NameText(const std::vector<NamePart>& parts) {
+  std::string text;
+  for (const NamePart& part : parts) {
+    if (!text.empty()) text += '.';
+    if (part.is_key) text += '&';
+    text += '[';
+    for (char c : part.text) text += c == ']' ? std::string("]]") : std::string(1, c);
+    text += ']';
+  }
+  return text;
+}
+
+namespace {
+
+struct Token {
+  enum class Kind { kWord, kBracketed, kSymbol, kNumber, kEnd };
+  Kind kind = Kind::kEnd;
+  std::string text;
+  std::size_t position = 0;  // 1-based character offset
+};
+
+// A query error at a character offset; caught at the parser's boundary.
+struct ParseFailure : std::runtime_error {
+  using std::runtime_error::runtime_error;
+};
+
+[[noreturn]] void Fail(const std::string& what, std::size_t position) {
+  throw ParseFailure(what + " at " + std::to_string(position));
+}
+
+bool Is(const Token& token, const char* word) {
+  if (token.kind != Token::Kind::kWord) return false;
+  std::size_t i = 0;
+  for (; word[i] != '\0'; ++i) {
+    if (i >= token.text.size() ||
+        std::toupper(static_cast<unsigned char>(token.text[i])) != word[i])
+      return false;
+  }
+  return i == token.text.size();
+}
+
+std::vector<Token> Tokenize(std::string_view text) {
+  std::vector<Token> tokens;
+  std::size_t characters = 0;  // characters before `at`
+  std::size_t counted = 0;     // bytes counted into `characters`
+  const auto position_of = [&](std::size_t at) {
+    for (; counted < at; ++counted) {
+      if ((static_cast<unsigned char>(text[counted]) & 0xC0) != 0x80) ++characters;
+    }
+    return characters + 1;
+  };
+  std::size_t at = 0;
+  while (at < text.size()) {
+    const char c = text[at];
+    const auto u = static_cast<unsigned char>(c);
+    if (std::isspace(u)) {
+      ++at;
+      continue;
+    }
+    Token token;
+    token.position = position_of(at);
+    if (c == '[') {
+      token.kind = Token::Kind::kBracketed;
+      std::size_t end = at + 1;
+      for (;; ++end) {
+        if (end >= text.size()) Fail("unclosed [", token.position);
+        if (text[end] == ']') {
+          if (end + 1 < text.size() && text[end + 1] == ']') {
+            token.text += ']';
+            ++end;
+            continue;
+          }
+          break;
+        }
+        token.text += text[end];
+      }
+      at = end + 1;
+    } else if (std::isalpha(u) || c == '_') {
+      token.kind = Token::Kind::kWord;
+      std::size_t end = at;
+      while (end < text.size() &&
+             (std::isalnum(static_cast<unsigned char>(text[end])) || text[end] == '_'))
+        ++end;
+      token.text = std::string(text.substr(at, end - at));
+      at = end;
+    } else if (std::isdigit(u)) {
+      token.kind = Token::Kind::kNumber;
+      std::size_t end = at;
+      while (end < text.size() && std::isdigit(static_cast<unsigned char>(text[end]))) ++end;
+      token.text = std::string(text.substr(at, end - at));
+      at = end;
+    } else if (std::string_view("{}(),.*&;").find(c) != std::string_view::npos) {
+      token.kind = Token::Kind::kSymbol;
+      token.text = std::string(1, c);
+      ++at;
+    } else {
+      std::size_t length = 1;
+      while (at + length < text.size() &&
+             (static_cast<unsigned char>(text[at + length]) & 0xC0) == 0x80)
+        ++length;
+      Fail("unexpected character \"" + std::string(text.substr(at, length)) + "\"", token.position);
+    }
+    tokens.push_back(std::move(token));
+  }
+  Token end;
+  end.position = position_of(text.size());
+  tokens.push_back(end);
+  return tokens;
+}
+
+class Parser {
+ public:
+  explicit Parser(std::vector<Token> tokens) : tokens_(std::move(tokens)) {}
+
+  MdxQuery Query() {
+    MdxQuery query;
+    Expect("SELECT");
+    bool have_columns = false;
+    for (;;) {
+      MdxAxis axis;
+      if (Is(Peek(), "NON")) {
+        Next();
+        Expect("EMPTY");
+        axis.non_empty = true;
+      }
+      axis.set = Set();
+      const Token& on = Peek();
+      if (!Is(on, "ON")) Fail("expected ON, found " + Describe(on), on.position);
+      Next();
+      const Token& name = Next();
+      const bool columns =
+          Is(name, "COLUMNS") || (name.kind == Token::Kind::kNumber && name.text == "0");
+      const bool rows = Is(name, "ROWS") || (name.kind == Token::Kind::kNumber && name.text == "1");
+      if (!columns && !rows)
+        Fail("expected COLUMNS or ROWS, found " + Describe(name), name.position);
+      if (columns) {
+        if (have_columns) Fail("the COLUMNS axis is given twice", name.position);
+        query.columns = std::move(axis);
+        have_columns = true;
+      } else {
+        if (query.rows) Fail("the ROWS axis is given twice", name.position);
+        query.rows = std::move(axis);
+      }
+      if (!IsSymbol(Peek(), ',')) break;
+      Next();
+    }
+    if (!have_columns) Fail("a query with ROWS needs a COLUMNS axis", tokens_.front().position);
+    Expect("FROM");
+    const Token& cube = Next();
+    if (cube.kind != Token::Kind::kBracketed && cube.kind != Token::Kind::kWord)
+      Fail("expected the cube's name, found " + Describe(cube), cube.position);
+    query.cube = cube.text;
+    query.cube_position = cube.position;
+    if (Is(Peek(), "WHERE")) {
+      Next();
+      query.where = Set();
+    }
+    if (IsSymbol(Peek(), ';')) Next();
+    if (Peek().kind != Token::Kind::kEnd)
+      Fail("expected the end of the query, found " + Describe(Peek()), Peek().position);
+    return query;
+  }
+
+ private:
+  const Token& Peek() const { return tokens_[next_]; }
+  const Token& Next() {
+    const Token& token = tokens_[next_];
+    if (token.kind != Token::Kind::kEnd) ++next_;
+    return token;
+  }
+  static bool IsSymbol(const Token& token, char symbol) {
+    return token.kind == Token::Kind::kSymbol && token.text[0] == symbol;
+  }
+  static std::string Describe(const Token& token) {
+    switch (token.kind) {
+      case Token::Kind::kEnd:
+        return "the end of the query";
+      case Token::Kind::kBracketed:
+        return "[" + token.text + "]";
+      default:
+        return "\"" + token.text + "\"";
+    }
+  }
+  void Expect(const char* word) {
+    const Token& token = Next();
+    if (!Is(token, word))
+      Fail(std::string("expected ") + word + ", found " + Describe(token), token.position);
+  }
+  void ExpectSymbol(char symbol) {
+    const Token& token = Next();
+    if (!IsSymbol(token, symbol))
+      Fail(std::string("expected \"") + symbol + "\", found " + Describe(token), token.position);
+  }
+
+  // set := term ('*' term)*
+  MdxExpression Set() {
+    MdxExpression left = Term();
+    while (IsSymbol(Peek(), '*')) {
+      const std::size_t position = Next().position;
+      MdxExpression join{MdxExpression::Kind::kCrossJoin, position, {}, {}};
+      join.operands.push_back(std::move(left));
+      join.operands.push_back(Term());
+      left = std::move(join);
+    }
+    return left;
+  }
+
+  // term := primary ('.' (Members | Children | Parent))*
+  MdxExpression Term() {
+    MdxExpression value = Primary();
+    while (IsSymbol(Peek(), '.')) {
+      Next();
+      const Token& word = Next();
+      MdxExpression::Kind kind;
+      if (Is(word, "MEMBERS")) {
+        kind = MdxExpression::Kind::kMembers;
+      } else if (Is(word, "CHILDREN")) {
+        kind = MdxExpression::Kind::kChildren;
+      } else if (Is(word, "PARENT")) {
+        kind = MdxExpression::Kind::kParent;
+      } else {
+        Fail("expected Members, Children or Parent, found " + Describe(word), word.position);
+      }
+      MdxExpression applied{kind, value.position, {}, {}};
+      applied.operands.push_back(std::move(value));
+      value = std::move(applied);
+    }
+    return value;
+  }
+
+  MdxExpression Primary() {
+    const Token& token = Peek();
+    if (IsSymbol(token, '{') || IsSymbol(token, '(')) {
+      const bool set = token.text[0] == '{';
+      const char close = set ? '}' : ')';
+      Next();
+      MdxExpression list{
+          set ? MdxExpression::Kind::kSet : MdxExpression::Kind::kTuple, token.position, {}, {}};
+      if (!(set && IsSymbol(Peek(), close))) {
+        list.operands.push_back(Set());
+        while (IsSymbol(Peek(), ',')) {
+          Next();
+          list.operands.push_back(Set());
+        }
+      }
+      ExpectSymbol(close);
+      return list;
+    }
+    if (Is(token, "CROSSJOIN")) {
+      Next();
+      MdxExpression join{MdxExpression::Kind::kCrossJoin, token.position, {}, {}};
+      ExpectSymbol('(');
+      join.operands.push_back(Set());
+      ExpectSymbol(',');
+      join.operands.push_back(Set());
+      ExpectSymbol(')');
+      return join;
+    }
+    return Name();
+  }
+
+  // name := part ('.' part)*, part := [text] | &[key] | word
+  MdxExpression Name() {
+    MdxExpression name{MdxExpression::Kind::kName, Peek().position, {}, {}};
+    name.parts.push_back(Part());
+    while (IsSymbol(Peek(), '.') && next_ + 1 < tokens_.size() && !IsFunction(tokens_[next_ + 1])) {
+      Next();
+      name.parts.push_back(Part());
+    }
+    return name;
+  }
+
+  static bool IsFunction(const Token& token) {
+    return Is(token, "MEMBERS") || Is(token, "CHILDREN") || Is(token, "PARENT");
+  }
+
+  NamePart Part() {
+    const Token& token = Next();
+    if (IsSymbol(token, '&')) {
+      const Token& key = Next();
+      if (key.kind != Token::Kind::kBracketed)
+        Fail("expected [key] after &, found " + Describe(key), key.position);
+      return {key.text, true, token.position};
+    }
+    if (token.kind == Token::Kind::kBracketed ||
+        (token.kind == Token::Kind::kWord && !IsKeyword(token)))
+      return {token.text, false, token.position};
+    Fail("expected a member, a set or a function, found " + Describe(token), token.position);
+  }
+
+  static bool IsKeyword(const Token& token) {
+    for (const char* word : {"SELECT", "ON", "FROM", "WHERE", "NON", "EMPTY", "COLUMNS", "ROWS"})
+      if (Is(token, word)) return true;
+    return false;
+  }
+
+  std::vector<Token> tokens_;
+  std::size_t next_ = 0;
+};
+
+}  // namespace
+
+Result<MdxQuery> ParseMdx(std::string_view text) {
+  try {
+    return Parser(Tokenize(text)).Query();
+  } catch (const ParseFailure& failure) {
+    return Error{failure.what(), 1, kQuerySource};
+  }
+}
+
+}  // namespace cubemill::query

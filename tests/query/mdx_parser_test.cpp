@@ -1,0 +1,124 @@
+// The MDX parser: the shapes of good queries, and for bad ones what was wrong and where.
+#include "query/mdx_parser.h"
+
+#include <gtest/gtest.h>
+
+namespace cubemill::query {
+namespace {
+
+using Kind = MdxExpression::Kind;
+
+MdxExpression Name(std::size_t position, std::vector<NamePart> parts) {
+  return {Kind::kName, position, std::move(parts), {}};
+}
+
+MdxExpression Apply(Kind kind, MdxExpression operand) {
+  const std::size_t position = operand.position;
+  return {kind, position, {}, {std::move(operand)}};
+}
+
+TEST(MdxParserTest, ReadsAxesCubeAndSlicer) {
+  const auto query = ParseMdx(
+      "select non empty {[Measures].[Amount]} on columns, [Geography].[Spain].Children on rows "
+      "from [Sales] where ([Time].&[2023])");
+  ASSERT_TRUE(query.ok()) << query.error().description;
+  EXPECT_TRUE(query->columns.non_empty);
+  EXPECT_EQ(query->columns.set,
+            (MdxExpression{
+                Kind::kSet, 18, {}, {Name(19, {{"Measures", false, 19}, {"Amount", false, 30}})}}));
+  ASSERT_TRUE(query->rows);
+  EXPECT_FALSE(query->rows->non_empty);
+  EXPECT_EQ(query->rows->set,
+            Apply(Kind::kChildren, Name(52, {{"Geography", false, 52}, {"Spain", false, 64}})));
+  EXPECT_EQ(query->cube, "Sales");
+  EXPECT_EQ(query->cube_position, 94);
+  ASSERT_TRUE(query->where);
+  EXPECT_EQ(*query->where,
+            (MdxExpression{
+                Kind::kTuple, 108, {}, {Name(109, {{"Time", false, 109}, {"2023", true, 116}})}}));
+}
+
+TEST(MdxParserTest, ReadsEveryFormOfSet) {
+  const struct {
+    const char* columns;
+    MdxExpression expected;
+  } cases[] = {
+      {"[Product].[Category].Members",
+       Apply(Kind::kMembers, Name(8, {{"Product", false, 8}, {"Category", false, 18}}))},
+      {"[Geography].[Spain].[Valencia].Parent",
+       Apply(Kind::kParent,
+             Name(8, {{"Geography", false, 8}, {"Spain", false, 20}, {"Valencia", false, 28}}))},
+      {"Measures.Amount", Name(8, {{"Measures", false, 8}, {"Amount", false, 17}})},
+      {"[Geography].[City].&[Madrid]",
+       Name(8, {{"Geography", false, 8}, {"City", false, 20}, {"Madrid", true, 27}})},
+      {"[Odd]]Name]", Name(8, {{"Odd]Name", false, 8}})},
+      {"{}", {Kind::kSet, 8, {}, {}}},
+      {"CrossJoin([A], [B])",
+       {Kind::kCrossJoin, 8, {}, {Name(18, {{"A", false, 18}}), Name(23, {{"B", false, 23}})}}},
+      {"[A] * [B] * [C]",
+       {Kind::kCrossJoin,
+        18,
+        {},
+        {{Kind::kCrossJoin, 12, {}, {Name(8, {{"A", false, 8}}), Name(14, {{"B", false, 14}})}},
+         Name(20, {{"C", false, 20}})}}},
+      {"[A].Members.Members",
+       Apply(Kind::kMembers, Apply(Kind::kMembers, Name(8, {{"A", false, 8}})))},
+  };
+  for (const auto& c : cases) {
+    const std::string text = std::string("SELECT ") + c.columns + " ON COLUMNS FROM [C]";
+    const auto query = ParseMdx(text);
+    ASSERT_TRUE(query.ok()) << text << ": " << query.error().description;
+    EXPECT_EQ(query->columns.set, c.expected) << text;
+    EXPECT_FALSE(query->rows) << text;
+  }
+}
+
+TEST(MdxParserTest, TakesAxisNumbersAnyOrderAndATrailingSemicolon) {
+  const auto query = ParseMdx("SELECT [A] ON 1, [B] ON 0 FROM Cube;");
+  ASSERT_TRUE(query.ok()) << query.error().description;
+  EXPECT_EQ(query->columns.set, Name(18, {{"B", false, 18}}));
+  ASSERT_TRUE(query->rows);
+  EXPECT_EQ(query->rows->set, Name(8, {{"A", false, 8}}));
+  EXPECT_EQ(query->cube, "Cube");
+}
+
+TEST(MdxParserTest, NamesWhatIsWrongAndWhere) {
+  const struct {
+    const char* mdx;
+    const char* error;
+  } cases[] = {
+      {"", "expected SELECT, found the end of the query at 1"},
+      {"SELEC [A] ON COLUMNS FROM [C]", "expected SELECT, found \"SELEC\" at 1"},
+      {"SELECT [A] FROM [C]", "expected ON, found \"FROM\" at 12"},
+      {"SELECT [A] ON COLUMN FROM [C]", "expected COLUMNS or ROWS, found \"COLUMN\" at 15"},
+      {"SELECT [A] ON COLUMNS, [B] ON COLUMNS FROM [C]", "the COLUMNS axis is given twice at 31"},
+      {"SELECT [A] ON ROWS FROM [C]", "a query with ROWS needs a COLUMNS axis at 1"},
+      {"SELECT [A ON COLUMNS FROM C", "unclosed [ at 8"},
+      {"SELECT {[A], [B] ON COLUMNS FROM [C]", "expected \"}\", found \"ON\" at 18"},
+      {"SELECT [A].Members.Kids ON COLUMNS FROM [C]",
+       "expected Members, Children or Parent, found \"Kids\" at 20"},
+      {"SELECT [A].&B ON COLUMNS FROM [C]", "expected [key] after &, found \"B\" at 13"},
+      {"SELECT CrossJoin([A]) ON COLUMNS FROM [C]", "expected \",\", found \")\" at 21"},
+      {"SELECT [A] ON COLUMNS FROM", "expected the cube's name, found the end of the query at 27"},
+      {"SELECT [A] ON COLUMNS FROM [C] WHERE",
+       "expected a member, a set or a function, found the end of the query at 37"},
+      {"SELECT [A] ON COLUMNS FROM [C] [D]", "expected the end of the query, found [D] at 32"},
+      {"SELECT [A] ON COLUMNS FROM [C] WHERE [x] = 1", "unexpected character \"=\" at 42"},
+      {"SELECT [Größe] ON COLUMNS FROM [C] WHERE §", "unexpected character \"§\" at 42"},
+      {"SELECT NON [A] ON COLUMNS FROM [C]", "expected EMPTY, found [A] at 12"},
+  };
+  for (const auto& c : cases) {
+    const auto query = ParseMdx(c.mdx);
+    ASSERT_FALSE(query.ok()) << c.mdx;
+    EXPECT_EQ(query.error().description, c.error) << c.mdx;
+    EXPECT_EQ(query.error().source, kQuerySource);
+  }
+}
+
+TEST(MdxParserTest, WritesNamesBackInBrackets) {
+  EXPECT_EQ(NameText({{"Geography", false, 1}, {"a]b", false, 2}, {"7", true, 3}}),
+            "[Geography].[a]]b].&[7]");
+}
+
+}  // namespace
+}  // namespace cubemill::query

@@ -1,0 +1,239 @@
+// The built cubemill-query on the shipped sample cube: the README's example questions in text,
+// CSV and JSON, its exit statuses, and errors that say where the query went wrong.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <string>
+
+#include "e2e/run_cubemill.h"
+#include "support/sqlite_fixture.h"
+#include "support/sqlite_query.h"
+#include "support/test_support.h"
+
+namespace cubemill {
+namespace {
+
+namespace fs = std::filesystem;
+
+struct QueryRun {
+  int status = -1;
+  std::string output;
+  std::string errors;
+};
+
+std::string ShellQuoted(const std::string& word) {
+  std::string quoted = "'";
+  for (char c : word) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return quoted + "'";
+}
+
+std::string ReadAll(std::FILE* file) {
+  std::string text;
+  char buffer[4096];
+  for (std::size_t count; (count = std::fread(buffer, 1, sizeof buffer, file)) > 0;)
+    text.append(buffer, count);
+  return text;
+}
+
+// Runs cubemill-query with `arguments` (each passed as one word).
+QueryRun RunQuery(const std::vector<std::string>& arguments) {
+  std::string command = CUBEMILL_QUERY_BINARY;
+  for (const std::string& argument : arguments) command += " " + ShellQuoted(argument);
+  command += " 2>query-errors.txt";
+  QueryRun run;
+  std::FILE* pipe = ::popen(command.c_str(), "r");
+  if (pipe == nullptr) return run;
+  run.output = ReadAll(pipe);
+  const int status = ::pclose(pipe);
+  run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  run.errors = test::ReadBytes("query-errors.txt");
+  fs::remove("query-errors.txt");
+  return run;
+}
+
+// Builds the sample cube as the quick start does and returns its path (the stamped name).
+std::string BuildSampleCube() {
+  const fs::path sample = fs::path(CUBEMILL_SOURCE_DIR) / "sample";
+  fs::create_directories("OQY-Dateien/rel01");
+  fs::create_directories("OQY-Dateien/log");
+  fs::create_directories("data");
+  fs::create_directories("run");
+  fs::copy_file(sample / "OQY-Dateien/rel01/Output_Detail.oqy",
+                "OQY-Dateien/rel01/Output_Detail.oqy");
+  test::RunSqlite("data/sales.db", test::ReadBytes((sample / "make_sample_db.sql").string()));
+  fs::current_path("run");
+  const auto run = test::RunCubemill("--no-wait Test");
+  EXPECT_EQ(run.status, 0) << testing::PrintToString(run.lines);
+  for (const auto& entry : fs::directory_iterator("../OQY-Dateien/rel01"))
+    if (entry.path().extension() == ".cub") return entry.path().string();
+  ADD_FAILURE() << "no cube was built";
+  return "";
+}
+
+class QueryProgramTest : public ::testing::Test {
+ protected:
+  void SetUp() override { cube_ = BuildSampleCube(); }
+  test::TempDir dir_;
+  std::string cube_;
+};
+
+// The example questions of the README, and their answers as the README shows them.
+struct Example {
+  const char* mdx;
+  const char* text;
+  const char* csv;
+  const char* json;
+};
+
+const Example kExamples[] = {
+    {"SELECT [Time].[Year].Members ON COLUMNS, [Geography].[Country].Members ON ROWS FROM "
+     "[OCWCube] WHERE [Measures].[Sales Count]",
+     "           2023  2024  2025\n"
+     "Argentina   207   193   200\n"
+     "Germany     199   207   194\n"
+     "Spain       316   308   319\n"
+     "Venezuela   279   293   285\n"
+     "",
+     ",2023,2024,2025\r\n"
+     "Argentina,207,193,200\r\n"
+     "Germany,199,207,194\r\n"
+     "Spain,316,308,319\r\n"
+     "Venezuela,279,293,285\r\n"
+     "",
+     "{\"columns\": [[\"2023\"], [\"2024\"], [\"2025\"]], \"rows\": [[\"Argentina\"], "
+     "[\"Germany\"], [\"Spain\"], [\"Venezuela\"]], \"cells\": [[207, 193, 200], [199, 207, 194], "
+     "[316, 308, 319], [279, 293, 285]]}\n"
+     ""},
+    {"SELECT {[Measures].[Quantity], [Measures].[Sales Count]} ON COLUMNS, "
+     "[Geography].[Spain].Children ON ROWS FROM [OCWCube]",
+     "          Quantity  Sales Count\n"
+     "Cordoba       1027          343\n"
+     "Madrid         943          342\n"
+     "Valencia       688          258\n"
+     "",
+     ",Quantity,Sales Count\r\n"
+     "Cordoba,1027,343\r\n"
+     "Madrid,943,342\r\n"
+     "Valencia,688,258\r\n"
+     "",
+     "{\"columns\": [[\"Quantity\"], [\"Sales Count\"]], \"rows\": [[\"Cordoba\"], [\"Madrid\"], "
+     "[\"Valencia\"]], \"cells\": [[1027, 343], [943, 342], [688, 258]]}\n"
+     ""},
+    {"SELECT [Time].[2024].Children ON COLUMNS, [Product].[Bikes].Children ON ROWS FROM [OCWCube] "
+     "WHERE ([Measures].[Quantity], [Geography].[Germany])",
+     "               Quarter 1  Quarter 2  Quarter 3  Quarter 4\n"
+     "City Bike             21         19         40\n"
+     "Mountain Bike         10          4         16          8\n"
+     "Road Bike             20         35         15         16\n"
+     "",
+     ",Quarter 1,Quarter 2,Quarter 3,Quarter 4\r\n"
+     "City Bike,21,19,40,\r\n"
+     "Mountain Bike,10,4,16,8\r\n"
+     "Road Bike,20,35,15,16\r\n"
+     "",
+     "{\"columns\": [[\"Quarter 1\"], [\"Quarter 2\"], [\"Quarter 3\"], [\"Quarter 4\"]], "
+     "\"rows\": [[\"City Bike\"], [\"Mountain Bike\"], [\"Road Bike\"]], \"cells\": [[21, 19, 40, "
+     "null], [10, 4, 16, 8], [20, 35, 15, 16]]}\n"
+     ""},
+    {"SELECT [Measures].[Quantity] ON COLUMNS, NON EMPTY CrossJoin([Geography].[Spain].Children, "
+     "[Product].[Category].Members) ON ROWS FROM [OCWCube] WHERE [Time].[2025].[Quarter "
+     "4].[December]",
+     "                       Quantity\n"
+     "Cordoba   Accessories         8\n"
+     "Cordoba   Bikes               6\n"
+     "Cordoba   Clothing           13\n"
+     "Madrid    Accessories        11\n"
+     "Madrid    Bikes              17\n"
+     "Madrid    Clothing            2\n"
+     "Valencia  Accessories         3\n"
+     "Valencia  Bikes              17\n"
+     "",
+     ",,Quantity\r\n"
+     "Cordoba,Accessories,8\r\n"
+     "Cordoba,Bikes,6\r\n"
+     "Cordoba,Clothing,13\r\n"
+     "Madrid,Accessories,11\r\n"
+     "Madrid,Bikes,17\r\n"
+     "Madrid,Clothing,2\r\n"
+     "Valencia,Accessories,3\r\n"
+     "Valencia,Bikes,17\r\n"
+     "",
+     "{\"columns\": [[\"Quantity\"]], \"rows\": [[\"Cordoba\", \"Accessories\"], [\"Cordoba\", "
+     "\"Bikes\"], [\"Cordoba\", \"Clothing\"], [\"Madrid\", \"Accessories\"], [\"Madrid\", "
+     "\"Bikes\"], [\"Madrid\", \"Clothing\"], [\"Valencia\", \"Accessories\"], [\"Valencia\", "
+     "\"Bikes\"]], \"cells\": [[8], [6], [13], [11], [17], [2], [3], [17]]}\n"
+     ""},
+};
+
+TEST_F(QueryProgramTest, AnswersTheReadmeQuestionsInEveryFormat) {
+  for (const Example& example : kExamples) {
+    SCOPED_TRACE(example.mdx);
+    const QueryRun text = RunQuery({cube_, example.mdx});
+    EXPECT_EQ(text.status, 0) << text.errors;
+    EXPECT_EQ(text.output, example.text);
+    const QueryRun csv = RunQuery({"--csv", cube_, example.mdx});
+    EXPECT_EQ(csv.status, 0) << csv.errors;
+    EXPECT_EQ(csv.output, example.csv);
+    const QueryRun json = RunQuery({cube_, "--json", example.mdx});
+    EXPECT_EQ(json.status, 0) << json.errors;
+    EXPECT_EQ(json.output, example.json);
+    EXPECT_EQ(text.errors + csv.errors + json.errors, "");
+  }
+}
+
+// Reals come out as the source's sums (to the last bits that another order of adding changes).
+TEST_F(QueryProgramTest, AnswersAsTheSourceDoes) {
+  const QueryRun csv = RunQuery({"--csv", cube_,
+                                 "SELECT [Geography].[Country].Members ON ROWS, "
+                                 "[Measures].[Amount] ON COLUMNS FROM [OCWCube] "
+                                 "WHERE [Time].[2024]"});
+  ASSERT_EQ(csv.status, 0) << csv.errors;
+  const auto source = test::QuerySqlite(
+      "../data/sales.db",
+      "SELECT c.country, SUM(s.amount) FROM sales s JOIN cities c ON c.city_id = s.city_id "
+      "WHERE s.sale_date LIKE '2024-%' GROUP BY 1 ORDER BY 1");
+  const auto lines = test::SplitLines(csv.output);
+  ASSERT_EQ(lines.size(), source.size() + 1) << csv.output;
+  EXPECT_EQ(lines[0], ",Amount\r");
+  for (std::size_t r = 0; r < source.size(); ++r) {
+    const std::string& line = lines[r + 1];
+    const auto comma = line.find(',');
+    ASSERT_NE(comma, std::string::npos) << line;
+    EXPECT_EQ(line.substr(0, comma), source[r][0]);
+    EXPECT_NEAR(std::stod(line.substr(comma + 1)), std::stod(source[r][1]), 1e-6) << line;
+  }
+}
+
+TEST_F(QueryProgramTest, ExitsWithOneForABadQueryAndTwoForBadUsage) {
+  const QueryRun unknown =
+      RunQuery({cube_, "SELECT [Geography].[Spian] ON COLUMNS FROM [OCWCube]"});
+  EXPECT_EQ(unknown.status, 1);
+  EXPECT_EQ(unknown.output, "");
+  EXPECT_EQ(unknown.errors, "cubemill-query: unknown member [Geography].[Spian] at 8\n");
+  const QueryRun syntax = RunQuery({cube_, "SELECT [Geography].[Spain] FROM [OCWCube]"});
+  EXPECT_EQ(syntax.status, 1);
+  EXPECT_EQ(syntax.errors, "cubemill-query: expected ON, found \"FROM\" at 28\n");
+  const QueryRun missing = RunQuery({"no-such.cub", "SELECT [A] ON COLUMNS FROM [B]"});
+  EXPECT_EQ(missing.status, 1);
+  EXPECT_NE(missing.errors.find("no-such.cub"), std::string::npos) << missing.errors;
+  EXPECT_FALSE(fs::exists("no-such.cub"));  // reading never creates a file
+
+  for (const std::vector<std::string>& usage : std::vector<std::vector<std::string>>{
+           {}, {cube_}, {"--xml", cube_, "SELECT"}, {"a", "b", "c"}}) {
+    const QueryRun run = RunQuery(usage);
+    EXPECT_EQ(run.status, 2) << testing::PrintToString(usage);
+    EXPECT_EQ(run.output, "");
+    EXPECT_NE(run.errors.find("Usage: cubemill-query"), std::string::npos) << run.errors;
+  }
+  const QueryRun help = RunQuery({"--help"});
+  EXPECT_EQ(help.status, 0);
+  EXPECT_TRUE(help.output.starts_with("Usage: cubemill-query [OPTION]... CUBE MDX\n"));
+  const QueryRun version = RunQuery({"-V"});
+  EXPECT_EQ(version.status, 0);
+  EXPECT_TRUE(version.output.starts_with("cubemill-query ")) << version.output;
+}
+
+}  // namespace
+}  // namespace cubemill
