@@ -8,16 +8,16 @@
 
 namespace cubemill::query {
 
-namespace {
-
-using provider::cubefile::CubeCatalog;
-
 bool SameFolded(const std::string& a, const std::string& b) {
   return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
            return std::tolower(static_cast<unsigned char>(x)) ==
                   std::tolower(static_cast<unsigned char>(y));
          });
 }
+
+namespace {
+
+using provider::cubefile::CubeCatalog;
 
 // Indexes of `names` equal to `wanted`: exact matches, or when there is none, matches without
 // regard to ASCII case.

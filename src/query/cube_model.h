@@ -12,6 +12,9 @@
 
 namespace cubemill::query {
 
+// True when `a` and `b` are the same name without regard to ASCII letter case.
+bool SameFolded(const std::string& a, const std::string& b);
+
 // What a unique name stands for. Indexes are into the model's lists.
 struct NameRef {
   enum class Kind { kMember, kLevel, kHierarchy, kMeasure, kMeasures };

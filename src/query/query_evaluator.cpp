@@ -135,7 +135,7 @@ void DropEmpty(QueryResult& result, bool rows) {
 QueryResult Evaluate(const provider::cubefile::CubeReader& reader, const MdxQuery& query) {
   const CubeCatalog& catalog = reader.Catalog();
   const CubeModel model(catalog);
-  if (query.cube != catalog.name)
+  if (!SameFolded(query.cube, catalog.name))
     throw QueryFailure("unknown cube [" + query.cube + "] (the file holds [" + catalog.name + "])",
                        query.cube_position);
   const TupleSet columns = EvaluateSet(model, query.columns.set);

@@ -225,7 +225,7 @@ TEST_F(QueryEvaluatorTest, NonEmptyDropsRowsAndColumnsWithoutValues) {
 TEST_F(QueryEvaluatorTest, FindsMembersByKeyNameAndLevel) {
   ExpectSameAsSql(
       "select {[Region].&[Germany].&[Berlin], [region].[city].[Madrid], [Region].[City].&[Lima], "
-      "[Region].[Country].&[Venezuela].Children} on columns from [Shop]",
+      "[Region].[Country].&[Venezuela].Children} on columns from [SHOP]",
       "SELECT city, SUM(amount) FROM sales WHERE city IN ('Berlin', 'Madrid', 'Lima') "
       "OR country = 'Venezuela' GROUP BY country, city");
 }
