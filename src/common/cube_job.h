@@ -25,6 +25,7 @@ struct CubeJob {
   std::string Provider;        // OLE DB provider named in the connection
   std::string InitialCatalog;  // initial catalog named in the connection (shown only)
   std::string Aggregate;       // where the build aggregates (AGGREGATE key); "" = not given
+  std::string Rollups;         // rows the stored rollups may hold (ROLLUPS key); "" = not given
 
   bool operator==(const CubeJob&) const = default;
 };

@@ -85,6 +85,10 @@ int CheckFromCommandLine(const JobContext& context, const std::string& parameter
                  "Aggregation " + std::string(aggregate),
                  "AGGREGATE must be CLIENT, SOURCE or AUTO");
   }
+  if (const std::string_view rollups = platform::TrimBlanks(job.Rollups); !rollups.empty()) {
+    check.Expect(provider::connection::ParseRollupBudget(rollups).has_value(),
+                 "Rollups " + std::string(rollups), provider::connection::kRollupsValueText);
+  }
   if (!check.Expect(settings::FileExists(job.OqyFile), "OQY file " + job.OqyFile, "missing") ||
       !check.Expect(oqy::ReadOqyConnection(job) && !job.ConnectionLine.empty(), "Connection line",
                     "the OQY file has no readable Connection= line") ||

@@ -30,6 +30,7 @@ CubeJob JobFromSettings(const std::string& parameter) {
   job.VbsFile = settings::ReadIniValue(parameter, "OQY2VBS", settings_path);
   job.GlobalSection = settings::ReadIniValue(parameter, "GLOBAL", settings_path);
   job.Aggregate = settings::ReadIniValue(parameter, "AGGREGATE", settings_path);
+  job.Rollups = settings::ReadIniValue(parameter, "ROLLUPS", settings_path);
   job.LogDir = settings::ReadIniValue(job.GlobalSection, "LOGDIR", settings_path);
   return job;
 }

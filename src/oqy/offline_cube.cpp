@@ -26,6 +26,9 @@ std::optional<Error> BuildOfflineCube(const ConnectionFactory& new_connection, c
   if (!error && !platform::TrimBlanks(job.Aggregate).empty()) {
     error = connection->SetProperty(provider::connection::kAggregateProperty, job.Aggregate);
   }
+  if (!error && !platform::TrimBlanks(job.Rollups).empty()) {
+    error = connection->SetProperty(provider::connection::kRollupsProperty, job.Rollups);
+  }
   if (!error) error = connection->Open("", "", "", -1);
   if (!error) error = connection->Close();
   return error;

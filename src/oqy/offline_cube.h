@@ -20,10 +20,11 @@ using ConnectionFactory = std::function<std::unique_ptr<provider::connection::Co
 // and InsertInto, the SELECT, and a closing blank, joined exactly as the provider expects them.
 std::string CubeConnectionString(const CubeJob& job);
 
-// Opens and closes a new connection with the job's connection string and provider, and with
-// the job's Aggregate as the connection's aggregate property when it is not blank; the
-// connection's info messages (a busy source, say) go to `on_info`. Returns nothing when every
-// step succeeded (the cube file was written), else the first failure for the caller to log.
+// Opens and closes a new connection with the job's connection string and provider, with the
+// job's Aggregate as the connection's aggregate property and then its Rollups as the rollups
+// property, each when it is not blank; the connection's info messages (a busy source, say) go to
+// `on_info`. Returns nothing when every step succeeded (the cube file was written), else the first
+// failure for the caller to log.
 std::optional<Error> BuildOfflineCube(const ConnectionFactory& new_connection, const CubeJob& job,
                                       const std::function<void(const std::string&)>& on_info);
 

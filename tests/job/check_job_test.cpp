@@ -77,5 +77,22 @@ TEST_F(CheckJobTest, ReportsAnyOtherValueAsTheFirstProblem) {
   EXPECT_TRUE(LogLines().empty());
 }
 
+TEST_F(CheckJobTest, ChecksTheRollupsBudget) {
+  WriteSettings("ROLLUPS= 250 ");
+  list.lines.clear();
+  EXPECT_EQ(CheckFromCommandLine(context, "Nightly"), kExitFailed);  // the missing OQY file
+  EXPECT_EQ(list.lines, Expected({"Rollups 250: OK"}, "OQY file missing.oqy: missing"));
+  for (const char* value : {"-1", "1.5", "all", "18446744073709551616"}) {
+    WriteSettings(std::string("rollups=") + value);
+    list.lines.clear();
+    reported.clear();
+    const std::string failure =
+        std::string("Rollups ") + value + ": ROLLUPS must be a whole number of rows, 0 or more";
+    EXPECT_EQ(CheckFromCommandLine(context, "Nightly"), kExitFailed) << value;
+    EXPECT_EQ(list.lines, Expected({failure}, failure)) << value;
+    EXPECT_EQ(reported, Lines{failure}) << value;
+  }
+}
+
 }  // namespace
 }  // namespace cubemill::job

@@ -79,6 +79,39 @@ TEST_F(StartJobTest, ReadsAggregateFromTheJobSectionOnly) {
   EXPECT_EQ(upper, plain);
 }
 
+TEST_F(StartJobTest, ReadsRollupsFromTheJobSectionOnly) {
+  test::WriteBytes("cubemill.ini",
+                   "[GLOBAL]\r\nLOGDIR=logs\r\nROLLUPS=7\r\n"
+                   "[Upper]\r\nOQY=a.oqy\r\nGLOBAL=GLOBAL\r\nROLLUPS=0\r\n"
+                   "[Mixed]\r\nOQY=a.oqy\r\n  rOlLuPs =  250 \r\nGLOBAL=GLOBAL\r\n"
+                   "[Odd]\r\nROLLUPS=many\r\nAGGREGATE=SOURCE\r\n"
+                   "[Plain]\r\nOQY=a.oqy\r\nGLOBAL=GLOBAL\r\n");
+  EXPECT_EQ(JobFromSettings("Upper").Rollups, "0");
+  EXPECT_EQ(JobFromSettings("mixed").Rollups, "250");
+  EXPECT_EQ(JobFromSettings("Odd").Rollups, "many");  // taken as written; the engine judges it
+  EXPECT_EQ(JobFromSettings("Odd").Aggregate, "SOURCE");
+  EXPECT_EQ(JobFromSettings("Plain").Rollups, "");  // not inherited from the global section
+  EXPECT_EQ(JobFromSettings("Missing").Rollups, "");
+  CubeJob upper = JobFromSettings("Upper");
+  CubeJob plain = JobFromSettings("Plain");
+  upper.Parameter = plain.Parameter;
+  upper.Rollups.clear();
+  EXPECT_EQ(upper, plain);  // the key changes no other field
+}
+
+TEST_F(StartJobTest, CommandLineJobPassesRollupsAfterAggregate) {
+  test::WriteBytes("cubemill.ini",
+                   "[Paths]\r\nLOGDIR=logs\r\n"
+                   "[Nightly]\r\nOQY=a.oqy\r\nGLOBAL=Paths\r\nRollups=12\r\nAGGREGATE=client\r\n");
+  std::filesystem::create_directory("logs");
+  WriteOqy("a.oqy", "a.cub");
+  EXPECT_EQ(StartFromCommandLine(context, "Nightly"), kExitClean);
+  ASSERT_EQ(connections.calls.size(), 6u);
+  EXPECT_EQ(connections.calls[2], "Property Aggregate=client");
+  EXPECT_EQ(connections.calls[3], "Property Rollups=12");
+  EXPECT_EQ(connections.calls[4], "Open(,,,-1)");
+}
+
 TEST_F(StartJobTest, CommandLineJobPassesAggregateToTheConnection) {
   test::WriteBytes("cubemill.ini",
                    "[Paths]\r\nLOGDIR=logs\r\n"

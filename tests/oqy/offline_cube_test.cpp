@@ -73,6 +73,36 @@ TEST_F(OfflineCubeTest, SetsAggregateAfterTheProviderOnlyWhenGiven) {
   }
 }
 
+TEST_F(OfflineCubeTest, SetsRollupsAfterTheProviderOnlyWhenGiven) {
+  for (const char* blank : {"", " ", " \t "}) {
+    connections.calls.clear();
+    CubeJob job = WorkedExample();
+    job.Rollups = blank;
+    EXPECT_EQ(BuildOfflineCube(fake, job, on_info), std::nullopt);
+    ASSERT_EQ(connections.calls.size(), 4u) << '"' << blank << '"';
+    EXPECT_EQ(connections.calls[2], "Open(,,,-1)") << '"' << blank << '"';
+  }
+  for (const char* value : {"0", " 1000 ", "many"}) {
+    connections.calls.clear();
+    CubeJob job = WorkedExample();
+    job.Rollups = value;
+    EXPECT_EQ(BuildOfflineCube(fake, job, on_info), std::nullopt);
+    ASSERT_EQ(connections.calls.size(), 5u) << value;
+    EXPECT_EQ(connections.calls[1], "Provider=MSOLAP");
+    EXPECT_EQ(connections.calls[2], std::string("Property Rollups=") + value);
+    EXPECT_EQ(connections.calls[3], "Open(,,,-1)");
+  }
+  // A rejected value stops the build before Open.
+  CubeJob job = WorkedExample();
+  job.Rollups = "-1";
+  connections.calls.clear();
+  connections.property_error =
+      Error{"ROLLUPS must be a whole number of rows, 0 or more, not \"-1\"", -2147217887,
+            "Cubemill Cube Engine"};
+  EXPECT_EQ(BuildOfflineCube(fake, job, on_info), connections.property_error);
+  EXPECT_EQ(connections.calls.back(), "Property Rollups=-1");
+}
+
 TEST_F(OfflineCubeTest, ARejectedAggregateStopsTheBuildBeforeOpen) {
   CubeJob job = WorkedExample();
   job.Aggregate = "grouped";

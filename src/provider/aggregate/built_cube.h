@@ -36,6 +36,13 @@ struct Coordinate {
   bool operator==(const Coordinate&) const = default;
 };
 
+// A stored rollup: the cells aggregated to one level per coordinate.
+struct Rollup {
+  std::vector<std::size_t> levels;  // per coordinate: index into its hierarchy's levels
+  CellRecords cells;                // ordered by their member ids, like the leaf cells
+  bool operator==(const Rollup&) const = default;
+};
+
 struct BuiltCube {
   std::vector<Member> members;          // ordered by id; members[i].id == i + 1
   std::vector<Coordinate> coordinates;  // one per hierarchy of every dimension
@@ -45,6 +52,7 @@ struct BuiltCube {
   CellRecords cells;
   std::int64_t source_rows = 0;
   std::vector<std::string> warnings;  // data oddities worth reporting (NULL members, overflow)
+  std::vector<Rollup> rollups;        // the stored rollups (BuildRollups), most useful first
   bool operator==(const BuiltCube&) const = default;
 };
 

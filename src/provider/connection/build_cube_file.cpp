@@ -7,6 +7,7 @@
 
 #include "platform/file_system.h"
 #include "provider/aggregate/cube_builder.h"
+#include "provider/aggregate/rollup_builder.h"
 #include "provider/connection/connection_string.h"
 #include "provider/cubefile/cube_file_writer.h"
 #include "provider/ddl/create_cube_parser.h"
@@ -143,6 +144,7 @@ std::optional<Error> BuildCube(std::string_view connection_string, const SourceO
   }
   if (!outcome.cube) return outcome.cube.error();
   aggregate::BuiltCube* cube = &*outcome.cube;
+  aggregate::BuildRollups(*schema, *cube, options.rollups);
   cubefile::BuildInfo info;
   info.create_cube = properties->create_cube;
   info.insert_into = properties->insert_into;

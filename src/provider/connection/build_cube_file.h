@@ -1,6 +1,7 @@
 // Builds a cube file from the two statements of a connection string and the rows of its source.
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <optional>
 #include <string>
@@ -34,6 +35,9 @@ struct BuildOptions {
   // Told which way the build aggregates ("Aggregation: source" or "Aggregation: client") and why
   // it read every row after all.
   InfoMessage info;
+  // Rows the stored rollups may hold in all (aggregate::BuildRollups); nothing: as many as the
+  // cube has cells; 0: no rollups.
+  std::optional<std::uint64_t> rollups;
 };
 
 // Builds the cube the connection string describes: reads LOCATION, SOURCE_DSN (with

@@ -7,6 +7,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "common/error.h"
 #include "provider/row_source.h"
@@ -29,6 +30,31 @@ inline constexpr const char* kItemNotFoundText =
 // engine reads the groups) or "AUTO" (the source when it is a database server, else the
 // engine), in any letter case.
 inline constexpr const char* kAggregateProperty = "Aggregate";
+
+// The connection property that caps the rows of the rollups a cube file stores: a non-negative
+// decimal integer, blanks around it ignored; 0 stores none. Without it the rollups hold at most
+// as many rows as the cube has cells.
+inline constexpr const char* kRollupsProperty = "Rollups";
+
+// What a value of kRollupsProperty must be, as a failed build or a check says it.
+inline constexpr const char* kRollupsValueText =
+    "ROLLUPS must be a whole number of rows, 0 or more";
+
+// Reads a value of kRollupsProperty: decimal digits, blanks (spaces, tabs) around them ignored.
+// Returns nothing for anything else (a sign, a fraction, a number past 64 bits, no digits).
+inline std::optional<std::uint64_t> ParseRollupBudget(std::string_view text) {
+  while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
+  while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) text.remove_suffix(1);
+  if (text.empty()) return std::nullopt;
+  std::uint64_t value = 0;
+  for (char c : text) {
+    if (c < '0' || c > '9') return std::nullopt;
+    const auto digit = static_cast<std::uint64_t>(c - '0');
+    if (value > (UINT64_MAX - digit) / 10) return std::nullopt;
+    value = value * 10 + digit;
+  }
+  return value;
+}
 
 class Connection {
  public:

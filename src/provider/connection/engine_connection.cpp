@@ -55,6 +55,15 @@ class EngineConnection : public Connection {
   }
   std::optional<Error> SetProperty(const std::string& name, const std::string& value) override {
     if (open_) return kAlreadyOpen;
+    if (platform::EqualsIgnoringCase(platform::TrimBlanks(name), kRollupsProperty)) {
+      const std::optional<std::uint64_t> budget = ParseRollupBudget(value);
+      if (!budget) {
+        return EngineError(std::string(kRollupsValueText) + ", not \"" + value + "\"",
+                           kPropertyErrorNumber);
+      }
+      rollups_ = *budget;
+      return std::nullopt;
+    }
     if (!platform::EqualsIgnoringCase(platform::TrimBlanks(name), kAggregateProperty)) {
       return Connection::SetProperty(name, value);
     }
@@ -78,6 +87,7 @@ class EngineConnection : public Connection {
       BuildOptions options;
       options.aggregation = aggregation_;
       options.survey = survey_;
+      options.rollups = rollups_;
       options.info = [info = info_](const std::string& line) {
         if (*info) (*info)(line);
       };
@@ -110,6 +120,7 @@ class EngineConnection : public Connection {
   std::shared_ptr<InfoMessage> info_;
   decltype(BuildOptions::survey) survey_;
   Aggregation aggregation_ = Aggregation::kAuto;
+  std::optional<std::uint64_t> rollups_;
   std::string connection_string_;
   std::string provider_;
   bool open_ = false;

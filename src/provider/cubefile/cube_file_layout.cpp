@@ -80,29 +80,23 @@ std::string CubeTablesSql(const CubeSchema& schema) {
       "  parent INTEGER REFERENCES members(id),\n"
       "  key,\n"
       "  name TEXT NOT NULL,\n"
-      "  position INTEGER NOT NULL);\n"
-      "CREATE TABLE cells (\n"
-      "  id INTEGER PRIMARY KEY";
-  std::size_t hierarchy_number = 0;
-  for (const Dimension& dimension : schema.dimensions) {
-    for (std::size_t h = 0; h < dimension.hierarchies.size(); ++h) {
-      sql += ",\n  h" + std::to_string(++hierarchy_number) +
-             " INTEGER NOT NULL REFERENCES members(id)";
-    }
-  }
-  for (std::size_t m = 0; m < schema.measures.size(); ++m) {
-    sql += ",\n  m" + std::to_string(m + 1);  // no declared type: values stay as stored
-  }
-  sql += ");\n";
-  return sql;
+      "  position INTEGER NOT NULL);\n";
+  std::size_t hierarchies = 0;
+  for (const Dimension& dimension : schema.dimensions) hierarchies += dimension.hierarchies.size();
+  return sql + CellTableSql("cells", hierarchies, schema.measures.size());
 }
 
-std::string FlatViewSql(const CubeSchema& schema) {
+namespace {
+
+// The SELECT of cube_flat, and with `keys` that of cube_flat_keys: the same columns, then the key
+// and position of each level's member.
+std::string FlatSelectSql(const CubeSchema& schema, bool keys) {
   std::string columns;
+  std::string key_columns;
   std::string joins;
-  auto add_column = [&columns](const std::string& expression, const std::string& name) {
-    columns += columns.empty() ? "\n  " : ",\n  ";
-    columns += expression + " AS " + QuoteIdentifier(name);
+  auto add_column = [](std::string& to, const std::string& expression, const std::string& name) {
+    to += to.empty() ? "\n  " : ",\n  ";
+    to += expression + " AS " + QuoteIdentifier(name);
   };
   std::size_t hierarchy_number = 0;
   for (const Dimension& dimension : schema.dimensions) {
@@ -122,16 +116,52 @@ std::string FlatViewSql(const CubeSchema& schema) {
         joins += "\n  JOIN members " + alias + " ON " + alias + ".id = " + on;
       }
       for (std::size_t l = first; l < count; ++l) {
-        add_column("h" + number + "_" + std::to_string(l + 1) + ".name",
-                   FlatColumnName(dimension, hierarchy, hierarchy.levels[l]));
+        const std::string alias = "h" + number + "_" + std::to_string(l + 1);
+        const std::string name = FlatColumnName(dimension, hierarchy, hierarchy.levels[l]);
+        add_column(columns, alias + ".name", name);
+        add_column(key_columns, alias + ".key", name + ".key");
+        add_column(key_columns, alias + ".position", name + ".position");
       }
     }
   }
   for (std::size_t m = 0; m < schema.measures.size(); ++m) {
-    add_column("c.m" + std::to_string(m + 1), schema.measures[m].name);
+    add_column(columns, "c.m" + std::to_string(m + 1), schema.measures[m].name);
   }
   if (columns.empty()) columns = "\n  c.id AS id";
-  return "CREATE VIEW cube_flat AS SELECT" + columns + "\nFROM cells c" + joins + ";\n";
+  if (keys && !key_columns.empty()) columns += "," + key_columns;
+  return " AS SELECT" + columns + "\nFROM cells c" + joins + ";\n";
+}
+
+}  // namespace
+
+std::string FlatViewSql(const CubeSchema& schema) {
+  return "CREATE VIEW cube_flat" + FlatSelectSql(schema, false);
+}
+
+std::string FlatKeysViewSql(const CubeSchema& schema) {
+  return "CREATE VIEW cube_flat_keys" + FlatSelectSql(schema, true);
+}
+
+std::string RollupTablesSql() {
+  return "CREATE TABLE rollups (\n"
+         "  id INTEGER PRIMARY KEY,\n"
+         "  table_name TEXT NOT NULL,\n"
+         "  cell_count INTEGER NOT NULL);\n"
+         "CREATE TABLE rollup_levels (\n"
+         "  rollup INTEGER NOT NULL REFERENCES rollups(id),\n"
+         "  hierarchy INTEGER NOT NULL REFERENCES hierarchies(id),\n"
+         "  level INTEGER NOT NULL REFERENCES levels(id));\n";
+}
+
+std::string CellTableSql(const std::string& table, std::size_t hierarchies, std::size_t measures) {
+  std::string sql = "CREATE TABLE " + table + " (\n  id INTEGER PRIMARY KEY";
+  for (std::size_t h = 0; h < hierarchies; ++h) {
+    sql += ",\n  h" + std::to_string(h + 1) + " INTEGER NOT NULL REFERENCES members(id)";
+  }
+  for (std::size_t m = 0; m < measures; ++m) {
+    sql += ",\n  m" + std::to_string(m + 1);  // no declared type: values stay as stored
+  }
+  return sql + ");\n";
 }
 
 }  // namespace cubemill::provider::cubefile

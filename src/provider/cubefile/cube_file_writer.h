@@ -1,4 +1,4 @@
-// Writes a built cube to its cube file (a SQLite database, format version 1), replacing any
+// Writes a built cube to its cube file (a SQLite database, format version 2), replacing any
 // earlier file only once the new one is complete.
 #pragma once
 
@@ -15,7 +15,7 @@ namespace cubemill::provider::cubefile {
 // `PRAGMA application_id` of every cube file: the bytes "CUML".
 inline constexpr std::int32_t kCubeFileApplicationId = 0x43554D4C;
 // `PRAGMA user_version` of the files this writer makes; raised whenever the layout changes.
-inline constexpr int kCubeFileFormatVersion = 1;
+inline constexpr int kCubeFileFormatVersion = 2;
 // The row of the `warnings` table that says the stored source connection string was cut down.
 inline constexpr const char* kSourceShortenedWarning =
     "source connection string shortened to its driver or data source name: a password could not "

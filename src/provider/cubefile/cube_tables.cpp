@@ -38,8 +38,11 @@ class TableWriter {
     if (!database_.Execute(header)) return false;
     if (!database_.Execute("BEGIN")) return false;
     if (!database_.Execute(CubeTablesSql(schema_))) return false;
-    if (!WriteMetadata() || !WriteMembers() || !WriteCells()) return false;
-    if (!database_.Execute(FlatViewSql(schema_))) return false;
+    if (!database_.Execute(RollupTablesSql())) return false;
+    if (!WriteMetadata() || !WriteMembers() || !WriteCells("cells", cube_.cells)) return false;
+    if (!WriteRollups()) return false;
+    if (!database_.Execute(FlatViewSql(schema_)) || !database_.Execute(FlatKeysViewSql(schema_)))
+      return false;
     if (!database_.Execute("COMMIT")) return false;
     return true;
   }
@@ -182,8 +185,7 @@ class TableWriter {
 
   // Binds the `cell`-th cell in order to the `columns` parameters of `insert` from `index` on;
   // returns the index after them.
-  int BindCell(sqlite3_stmt* insert, int index, std::size_t cell) {
-    const CellRecords& cells = cube_.cells;
+  int BindCell(const CellRecords& cells, sqlite3_stmt* insert, int index, std::size_t cell) {
     // The records lie in the order the rows made them: ask for one a few cells ahead, so that
     // it is at hand when its turn comes.
     constexpr std::size_t kAhead = 8;
@@ -212,14 +214,14 @@ class TableWriter {
     return index;
   }
 
-  bool WriteCells() {
-    const CellRecords& cells = cube_.cells;
+  // Writes `cells` in their order into `table`, which has the columns of the cells table.
+  bool WriteCells(const std::string& table, const CellRecords& cells) {
     const std::size_t columns = 1 + cells.width() + cells.measure_count();
     // Many cells per statement spare the cost of running one per cell; the parameters stay
     // within the 999 that every SQLite allows.
     const std::size_t batch = std::clamp<std::size_t>(999 / columns, 1, 64);
-    auto insert_sql = [columns](std::size_t rows) {
-      std::string sql = "INSERT INTO cells VALUES ";
+    auto insert_sql = [columns, &table](std::size_t rows) {
+      std::string sql = "INSERT INTO " + table + " VALUES ";
       for (std::size_t row = 0; row < rows; ++row) {
         sql.append(row == 0 ? "(?" : ", (?");
         for (std::size_t i = 1; i < columns; ++i) sql.append(", ?");
@@ -227,6 +229,7 @@ class TableWriter {
       }
       return sql;
     };
+    const std::string doing = "writing the " + table;
     Statement many, one;
     if (!database_.Prepare(insert_sql(batch), many) || !database_.Prepare(insert_sql(1), one)) {
       return false;
@@ -234,12 +237,49 @@ class TableWriter {
     std::size_t cell = 0;
     for (; cell + batch <= cells.size(); cell += batch) {
       int index = 1;
-      for (std::size_t i = 0; i < batch; ++i) index = BindCell(many.get(), index, cell + i);
-      if (!database_.Step(many.get(), "writing the cells")) return false;
+      for (std::size_t i = 0; i < batch; ++i) index = BindCell(cells, many.get(), index, cell + i);
+      if (!database_.Step(many.get(), doing.c_str())) return false;
     }
     for (; cell < cells.size(); ++cell) {
-      BindCell(one.get(), 1, cell);
-      if (!database_.Step(one.get(), "writing the cells")) return false;
+      BindCell(cells, one.get(), 1, cell);
+      if (!database_.Step(one.get(), doing.c_str())) return false;
+    }
+    return true;
+  }
+
+  // Writes each rollup's table rollup_<id> and its rows in rollups and rollup_levels.
+  bool WriteRollups() {
+    // The level ids of each coordinate start after those of the hierarchies before it.
+    std::vector<int> first_level;
+    int level_id = 0;
+    for (const Dimension& dimension : schema_.dimensions) {
+      for (const Hierarchy& hierarchy : dimension.hierarchies) {
+        first_level.push_back(level_id + 1);
+        level_id += static_cast<int>(hierarchy.levels.size());
+      }
+    }
+    Statement rollups, levels;
+    if (!database_.Prepare("INSERT INTO rollups VALUES (?, ?, ?)", rollups) ||
+        !database_.Prepare("INSERT INTO rollup_levels VALUES (?, ?, ?)", levels)) {
+      return false;
+    }
+    for (std::size_t r = 0; r < cube_.rollups.size(); ++r) {
+      const Rollup& rollup = cube_.rollups[r];
+      const std::string table = "rollup_" + std::to_string(r + 1);
+      sqlite3_bind_int64(rollups.get(), 1, static_cast<sqlite3_int64>(r + 1));
+      SqliteDatabase::BindText(rollups.get(), 2, table);
+      sqlite3_bind_int64(rollups.get(), 3, static_cast<sqlite3_int64>(rollup.cells.size()));
+      if (!database_.Step(rollups.get(), "writing the rollups")) return false;
+      for (std::size_t c = 0; c < rollup.levels.size() && c < first_level.size(); ++c) {
+        sqlite3_bind_int64(levels.get(), 1, static_cast<sqlite3_int64>(r + 1));
+        sqlite3_bind_int64(levels.get(), 2, static_cast<sqlite3_int64>(c + 1));
+        sqlite3_bind_int64(levels.get(), 3,
+                           first_level[c] + static_cast<sqlite3_int64>(rollup.levels[c]));
+        if (!database_.Step(levels.get(), "writing the rollups")) return false;
+      }
+      const std::string create =
+          CellTableSql(table, rollup.cells.width(), rollup.cells.measure_count());
+      if (!database_.Execute(create) || !WriteCells(table, rollup.cells)) return false;
     }
     return true;
   }

@@ -12,6 +12,7 @@
 
 #include "provider/connection/build_cube_file.h"
 #include "provider/cubefile/engine_case_file.h"
+#include "provider/cubefile/rollup_check.h"
 #include "provider/engine_error.h"
 #include "provider/source/odbc_source.h"
 #include "support/sqlite_fixture.h"
@@ -118,6 +119,13 @@ TEST_P(EngineCaseTest, BuildsWhatTheCaseExpects) {
     return;
   }
   ASSERT_FALSE(error.has_value()) << error->description << " (" << error->number << ")";
+  {
+    // Every cube stores rollups by default, within as many rows as it has cells, and they agree
+    // with its cells.
+    SCOPED_TRACE("rollups");
+    const std::uint64_t rollup_rows = ExpectRollupsMatchCells(kCube);
+    EXPECT_LE(rollup_rows, std::stoull(QuerySqlite(kCube, "SELECT cell_count FROM cube")[0][0]));
+  }
   if (c.cube_flat) {
     // Every column in order, so that the rows come in one order whatever the cube's.
     const std::size_t columns = ReadSqlite(kCube, "SELECT * FROM cube_flat LIMIT 0").columns.size();
