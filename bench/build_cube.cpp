@@ -1,7 +1,9 @@
 // The speed benchmark's BUILD command: one whole cube build as a job runs it (connection string,
 // provider, Open, Close), without the job's pauses, progress list or log. Prints nothing on
-// success; the benchmark times this process and reads its peak memory.
-//   cubemill_bench_build_cube coarse|fine SOURCE_DB CUBE_FILE
+// success; the benchmark times this process and reads its peak memory. ROLLUPS, when given, is
+// the job's ROLLUPS value (the rows the stored rollups may hold; 0: none); without it the
+// engine's default applies.
+//   cubemill_bench_build_cube coarse|fine SOURCE_DB CUBE_FILE [ROLLUPS]
 #include <cstdio>
 #include <optional>
 #include <string>
@@ -11,9 +13,9 @@
 
 int main(int argc, char** argv) {
   const cubemill::bench::SalesCube* cube =
-      argc == 4 ? cubemill::bench::FindSalesCube(argv[1]) : nullptr;
+      argc == 4 || argc == 5 ? cubemill::bench::FindSalesCube(argv[1]) : nullptr;
   if (cube == nullptr) {
-    std::fprintf(stderr, "usage: %s coarse|fine SOURCE_DB CUBE_FILE\n", argv[0]);
+    std::fprintf(stderr, "usage: %s coarse|fine SOURCE_DB CUBE_FILE [ROLLUPS]\n", argv[0]);
     return 2;
   }
   // The connection string a job hands to the engine for an OQY file with these values.
@@ -28,6 +30,9 @@ int main(int argc, char** argv) {
       [](const std::string& line) { std::fprintf(stderr, "%s\n", line.c_str()); });
   std::optional<cubemill::Error> error = engine->SetConnectionString(connection);
   if (!error) error = engine->SetProvider("MSOLAP");
+  if (!error && argc == 5) {
+    error = engine->SetProperty(cubemill::provider::connection::kRollupsProperty, argv[4]);
+  }
   if (!error) error = engine->Open("", "", "", -1);
   if (!error) error = engine->Close();
   if (error) {

@@ -41,6 +41,9 @@ constexpr const char* kUsage =
     "  --sqlite3 PROG   the sqlite3 shell for PEER (default: sqlite3 from PATH)\n"
     "  --programs DIR   where cubemill_bench_read_source and cubemill_bench_build_cube are\n"
     "                   (default: this program's directory)\n"
+    "  --rollups N      the build's ROLLUPS (default 0: leaf cells only, as PEER writes;\n"
+    "                   \"default\": the engine's default; give that for a build program\n"
+    "                   older than stored rollups)\n"
     "  --keep           keep the cubes, GROUP BY files and logs of this run\n"
     "  -h, --help       this text\n";
 
@@ -51,6 +54,7 @@ struct Options {
   std::string cache_dir;
   std::string sqlite3 = "sqlite3";
   std::string programs;
+  std::string rollups = "0";  // "default": the build program is not told
   bool keep = false;
 };
 
@@ -64,13 +68,14 @@ bool ParseNumber(const char* text, std::int64_t& value) {
 
 // Returns 0 when the options were read, or the exit status to end with.
 int ParseOptions(int argc, char** argv, Options& options) {
-  enum { kRows = 256, kSeed, kRounds, kCacheDir, kSqlite3, kPrograms, kKeep };
+  enum { kRows = 256, kSeed, kRounds, kCacheDir, kSqlite3, kPrograms, kRollups, kKeep };
   static const option kLong[] = {{"rows", required_argument, nullptr, kRows},
                                  {"seed", required_argument, nullptr, kSeed},
                                  {"rounds", required_argument, nullptr, kRounds},
                                  {"cache-dir", required_argument, nullptr, kCacheDir},
                                  {"sqlite3", required_argument, nullptr, kSqlite3},
                                  {"programs", required_argument, nullptr, kPrograms},
+                                 {"rollups", required_argument, nullptr, kRollups},
                                  {"keep", no_argument, nullptr, kKeep},
                                  {"help", no_argument, nullptr, 'h'},
                                  {nullptr, 0, nullptr, 0}};
@@ -96,6 +101,9 @@ int ParseOptions(int argc, char** argv, Options& options) {
         break;
       case kPrograms:
         options.programs = optarg;
+        break;
+      case kRollups:
+        options.rollups = optarg;
         break;
       case kKeep:
         options.keep = true;
@@ -290,14 +298,18 @@ int main(int argc, char** argv) {
       const std::string read_log = prefix + name + "-read.log";
       fs::remove(peer_file);
       fs::remove(cube_file);
+      // By default the build writes the leaf cells alone, as PEER does; stored rollups are
+      // measured with --rollups.
+      std::vector<std::string> build_command = {build_program, name, source->path, cube_file};
+      if (options.rollups != "default") build_command.push_back(options.rollups);
       const std::string peer_sql = "ATTACH " + SqlQuoted(source->path) +
                                    " AS src; CREATE TABLE cells AS " + m.cube->peer_select + ";";
       if (!RunCommand({read_program, name, source->path}, read_log, ("READ " + name).c_str(),
                       m.read) ||
           !RunCommand({options.sqlite3, "-bail", peer_file, peer_sql}, prefix + name + "-peer.log",
                       ("PEER " + name).c_str(), m.peer) ||
-          !RunCommand({build_program, name, source->path, cube_file}, prefix + name + "-build.log",
-                      ("Cubemill " + name).c_str(), m.build)) {
+          !RunCommand(build_command, prefix + name + "-build.log", ("Cubemill " + name).c_str(),
+                      m.build)) {
         std::fprintf(stderr, "kept %s\n", work.c_str());
         return 1;
       }
