@@ -23,6 +23,10 @@ settings=()
 keep=no
 while [ $# -gt 0 ]; do
   case "$1" in
+    --rows | --rounds | --set | --build-dir)
+      [ $# -ge 2 ] || { echo "pg_run.sh: $1 needs a value (see --help)" >&2; exit 2; } ;;
+  esac
+  case "$1" in
     --rows) sizes+=("$2"); shift 2 ;;
     --rounds) rounds="$2"; shift 2 ;;
     --set) settings+=("$2"); shift 2 ;;
