@@ -90,6 +90,20 @@ std::vector<std::string> FilesBesideTheSource(const EngineCase& c) {
   return names;
 }
 
+// Makes the case's source database, kSource, in the current directory.
+void MakeSource(const EngineCase& c) {
+  for (const CaseTable& table : c.tables)
+    ASSERT_EQ(CreateSqliteTable(kSource, table.name, table.columns, table.rows), "") << table.name;
+  for (const std::string& sql : c.source_sql) ASSERT_NO_FATAL_FAILURE(RunSqlite(kSource, sql));
+}
+
+// Opens a case's source through the SQLite ODBC driver, as a build does.
+Result<std::unique_ptr<provider::RowSource>> OpenThroughOdbc(
+    const std::string& connection, const std::string& select,
+    const std::vector<provider::ColumnHint>& hints) {
+  return provider::source::OpenOdbcSource(connection, select, hints);
+}
+
 class EngineCaseTest : public ::testing::TestWithParam<EngineCase> {};
 
 TEST_P(EngineCaseTest, BuildsWhatTheCaseExpects) {
@@ -97,15 +111,10 @@ TEST_P(EngineCaseTest, BuildsWhatTheCaseExpects) {
   SCOPED_TRACE(c.file + ":" + std::to_string(c.line) + ": case " + c.name);
   ASSERT_EQ(c.problem, "");
   TempDir dir;
-  for (const CaseTable& table : c.tables)
-    ASSERT_EQ(CreateSqliteTable(kSource, table.name, table.columns, table.rows), "") << table.name;
-  for (const std::string& sql : c.source_sql) ASSERT_NO_FATAL_FAILURE(RunSqlite(kSource, sql));
+  ASSERT_NO_FATAL_FAILURE(MakeSource(c));
 
   const FixedClock clock(kBuiltAt);
-  const auto open_source = [](const std::string& connection, const std::string& select,
-                              const std::vector<provider::ColumnHint>& hints) {
-    return provider::source::OpenOdbcSource(connection, select, hints);
-  };
+  const provider::SourceOpener open_source = OpenThroughOdbc;
   const std::optional<Error> error =
       provider::connection::BuildCube(ConnectionString(c), open_source, {}, clock);
 
@@ -190,14 +199,9 @@ TEST_P(EngineCaseTest, SourceGroupingBuildsTheSameCube) {
   ASSERT_EQ(c.problem, "");
   if (c.error) GTEST_SKIP() << "the case's build fails";
   TempDir dir;
-  for (const CaseTable& table : c.tables)
-    ASSERT_EQ(CreateSqliteTable(kSource, table.name, table.columns, table.rows), "") << table.name;
-  for (const std::string& sql : c.source_sql) ASSERT_NO_FATAL_FAILURE(RunSqlite(kSource, sql));
+  ASSERT_NO_FATAL_FAILURE(MakeSource(c));
   const FixedClock clock(kBuiltAt);
-  const auto open_source = [](const std::string& connection, const std::string& select,
-                              const std::vector<provider::ColumnHint>& hints) {
-    return provider::source::OpenOdbcSource(connection, select, hints);
-  };
+  const provider::SourceOpener open_source = OpenThroughOdbc;
   std::vector<std::string> said;
   provider::connection::BuildOptions options;
   options.aggregation = provider::connection::Aggregation::kClient;
