@@ -9,6 +9,7 @@
 #include <regex>
 
 #include "e2e/run_cubemill.h"
+#include "e2e/sample_layout.h"
 #include "oqy/oqy_reader.h"
 #include "platform/text_file.h"
 #include "provider/aggregate/cube_builder.h"
@@ -25,20 +26,6 @@ namespace {
 namespace fs = std::filesystem;
 using Lines = std::vector<std::string>;
 
-// Lays out the sample as the quick start does: OQY-Dateien/, data/sales.db, and run/ as the
-// current directory.
-void LayOutSample() {
-  const fs::path sample = fs::path(CUBEMILL_SOURCE_DIR) / "sample";
-  fs::create_directories("OQY-Dateien/rel01");
-  fs::create_directories("OQY-Dateien/log");
-  fs::create_directories("data");
-  fs::create_directories("run");
-  fs::copy_file(sample / "OQY-Dateien/rel01/Output_Detail.oqy",
-                "OQY-Dateien/rel01/Output_Detail.oqy");
-  test::RunSqlite("data/sales.db", test::ReadBytes((sample / "make_sample_db.sql").string()));
-  fs::current_path("run");
-}
-
 // The sample's job as the OQY reader fills it from the sample's OQY file, read from run/.
 CubeJob ReadSampleJob() {
   CubeJob job;
@@ -51,7 +38,7 @@ CubeJob ReadSampleJob() {
 
 TEST(SampleJobTest, ConnectionLineCutsIntoStatementsTheParsersAccept) {
   test::TempDir dir;
-  LayOutSample();
+  test::LayOutSample();
   const CubeJob job = ReadSampleJob();
   EXPECT_EQ(job.Provider, "MSOLAP");
   EXPECT_EQ(job.CubeFile, "..\\OQY-Dateien\\rel01\\Output_Detail.cub");
@@ -74,7 +61,7 @@ TEST(SampleJobTest, ConnectionLineCutsIntoStatementsTheParsersAccept) {
 // database path is relative), is fetched in blocks, and delivers every sale with typed values.
 TEST(SampleJobTest, SelectRunsThroughTheOdbcDriverFromTheRunDirectory) {
   test::TempDir dir;
-  LayOutSample();
+  test::LayOutSample();
   const CubeJob job = ReadSampleJob();
   auto schema = provider::ddl::ParseCreateCube(job.CreateCubeStmt);
   ASSERT_TRUE(schema.ok()) << schema.error().description;
@@ -112,7 +99,7 @@ TEST(SampleJobTest, SelectRunsThroughTheOdbcDriverFromTheRunDirectory) {
 
 TEST(SampleJobTest, BuildsStampsAndConvertsTheSampleCube) {
   test::TempDir dir;
-  LayOutSample();
+  test::LayOutSample();
   auto run = test::RunCubemill("Test");
   EXPECT_EQ(run.status, 0);
 
@@ -170,7 +157,7 @@ TEST(SampleJobTest, BuildsStampsAndConvertsTheSampleCube) {
 // members and cells, reals to their last bits (the two add in another order).
 TEST(SampleJobTest, SourceGroupingBuildsTheSameSampleCube) {
   test::TempDir dir;
-  LayOutSample();
+  test::LayOutSample();
   const std::string cube = "../OQY-Dateien/rel01/Output_Detail.cub";
   for (const std::string aggregate : {"CLIENT", "SOURCE"}) {
     test::WriteBytes("cubemill.ini",
@@ -213,7 +200,7 @@ TEST(SampleJobTest, SourceGroupingBuildsTheSameSampleCube) {
 // nothing: no cube, no script, no log line.
 TEST(SampleJobTest, CheckFindsTheSampleJobReadyAndWritesNothing) {
   test::TempDir dir;
-  LayOutSample();
+  test::LayOutSample();
   auto none = test::RunCubemill("--check Test");
   EXPECT_EQ(none.status, 1);  // no settings file: none is made
   EXPECT_FALSE(fs::exists("cubemill.ini"));

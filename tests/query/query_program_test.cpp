@@ -8,6 +8,7 @@
 #include <string>
 
 #include "e2e/run_cubemill.h"
+#include "e2e/sample_layout.h"
 #include "support/sqlite_fixture.h"
 #include "support/sqlite_query.h"
 #include "support/test_support.h"
@@ -55,15 +56,7 @@ QueryRun RunQuery(const std::vector<std::string>& arguments) {
 
 // Builds the sample cube as the quick start does and returns its path (the stamped name).
 std::string BuildSampleCube() {
-  const fs::path sample = fs::path(CUBEMILL_SOURCE_DIR) / "sample";
-  fs::create_directories("OQY-Dateien/rel01");
-  fs::create_directories("OQY-Dateien/log");
-  fs::create_directories("data");
-  fs::create_directories("run");
-  fs::copy_file(sample / "OQY-Dateien/rel01/Output_Detail.oqy",
-                "OQY-Dateien/rel01/Output_Detail.oqy");
-  test::RunSqlite("data/sales.db", test::ReadBytes((sample / "make_sample_db.sql").string()));
-  fs::current_path("run");
+  test::LayOutSample();
   const auto run = test::RunCubemill("--no-wait Test");
   EXPECT_EQ(run.status, 0) << testing::PrintToString(run.lines);
   for (const auto& entry : fs::directory_iterator("../OQY-Dateien/rel01"))
