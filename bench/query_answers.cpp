@@ -1,0 +1,137 @@
+#include "bench/query_answers.h"
+
+#include <cmath>
+#include <cstdlib>
+
+namespace cubemill::bench {
+namespace {
+
+std::string Key(const std::string& year, const std::string& country, const std::string& measure) {
+  return year + " / " + country + " / " + measure;
+}
+
+bool IsInteger(const std::string& text) {
+  if (text.empty()) return false;
+  std::size_t i = text[0] == '-' ? 1 : 0;
+  if (i == text.size()) return false;
+  for (; i < text.size(); ++i) {
+    if (text[i] < '0' || text[i] > '9') return false;
+  }
+  return true;
+}
+
+// True when `a` and `b` are the same number: equal as integers, or within `relative` when
+// either is written as a real.
+bool SameNumber(const std::string& a, const std::string& b, double relative) {
+  if (a == b) return true;
+  if (a.empty() || b.empty() || (IsInteger(a) && IsInteger(b))) return false;
+  char* end_a = nullptr;
+  char* end_b = nullptr;
+  const double x = std::strtod(a.c_str(), &end_a);
+  const double y = std::strtod(b.c_str(), &end_b);
+  if (*end_a != '\0' || *end_b != '\0') return false;
+  return std::fabs(x - y) <= relative * std::fmax(1.0, std::fmax(std::fabs(x), std::fabs(y)));
+}
+
+}  // namespace
+
+std::vector<std::vector<std::string>> ReadCsv(const std::string& csv) {
+  std::vector<std::vector<std::string>> lines;
+  std::vector<std::string> fields;
+  std::string field;
+  bool quoted = false;
+  bool any = false;  // the line has begun
+  for (std::size_t i = 0; i < csv.size(); ++i) {
+    const char c = csv[i];
+    if (quoted) {
+      if (c != '"') {
+        field += c;
+      } else if (i + 1 < csv.size() && csv[i + 1] == '"') {
+        field += '"';
+        ++i;
+      } else {
+        quoted = false;
+      }
+      continue;
+    }
+    any = true;
+    if (c == '"') {
+      quoted = true;
+    } else if (c == ',') {
+      fields.push_back(std::move(field));
+      field.clear();
+    } else if (c == '\n') {
+      if (!field.empty() && field.back() == '\r') field.pop_back();
+      fields.push_back(std::move(field));
+      field.clear();
+      lines.push_back(std::move(fields));
+      fields.clear();
+      any = false;
+    } else {
+      field += c;
+    }
+  }
+  if (any) {
+    fields.push_back(std::move(field));
+    lines.push_back(std::move(fields));
+  }
+  return lines;
+}
+
+std::optional<Answers> ReadMdxAnswers(const std::string& csv, std::string& error) {
+  const auto lines = ReadCsv(csv);
+  if (lines.empty() || lines[0].size() < 3) {
+    error = "cubemill-query: expected a header line with two row fields and the years";
+    return std::nullopt;
+  }
+  const std::vector<std::string>& header = lines[0];
+  Answers answers;
+  for (std::size_t l = 1; l < lines.size(); ++l) {
+    const std::vector<std::string>& line = lines[l];
+    if (line.size() != header.size()) {
+      error = "cubemill-query: line " + std::to_string(l + 1) + " has " +
+              std::to_string(line.size()) + " fields, the header " + std::to_string(header.size());
+      return std::nullopt;
+    }
+    for (std::size_t f = 2; f < line.size(); ++f)
+      answers[Key(header[f], line[0], line[1])] = line[f];
+  }
+  return answers;
+}
+
+std::optional<Answers> ReadGroupByAnswers(const std::string& csv,
+                                          const std::vector<std::string>& measures,
+                                          std::string& error) {
+  Answers answers;
+  const auto lines = ReadCsv(csv);
+  for (std::size_t l = 0; l < lines.size(); ++l) {
+    const std::vector<std::string>& line = lines[l];
+    if (line.size() != 2 + measures.size()) {
+      error = "sqlite3: line " + std::to_string(l + 1) + " has " + std::to_string(line.size()) +
+              " fields, expected " + std::to_string(2 + measures.size());
+      return std::nullopt;
+    }
+    for (std::size_t m = 0; m < measures.size(); ++m)
+      answers[Key(line[0], line[1], measures[m])] = line[2 + m];
+  }
+  return answers;
+}
+
+std::vector<std::string> CompareAnswers(const Answers& got, const Answers& expected,
+                                        double relative) {
+  std::vector<std::string> differences;
+  for (const auto& [key, value] : expected) {
+    const auto found = got.find(key);
+    if (found == got.end()) {
+      differences.push_back(key + ": missing, expected " + value);
+    } else if (!SameNumber(found->second, value, relative)) {
+      differences.push_back(key + ": " + found->second + ", expected " + value);
+    }
+  }
+  for (const auto& [key, value] : got) {
+    if (expected.count(key) == 0) differences.push_back(key + ": " + value + ", expected none");
+  }
+  return differences;
+}
+
+}  // namespace cubemill::bench

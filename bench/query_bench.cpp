@@ -1,0 +1,424 @@
+// The query benchmark. Generates (or reuses) a sales source of N rows and builds the fine cube
+// (month x city x product) from it in interleaved rounds, once with stored rollups (the engine's
+// default budget) and once without (ROLLUPS 0), each build its own child process. Then it asks
+// both cubes a year x country question with cubemill-query and times the same GROUP BY over
+// cube_flat in the sqlite3 shell, and checks that every answer agrees with sqlite3's. Prints the
+// build times and file sizes side by side, then the query times with the 50 ms target; exits 1
+// when a command fails or an answer differs. Run with --help for the options.
+#include <getopt.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <limits>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "bench/child_process.h"
+#include "bench/query_answers.h"
+#include "bench/sales_cubes.h"
+#include "bench/sales_source.h"
+#include "bench/speed_report.h"
+#include "provider/cubefile/cube_reader.h"
+#include "query/query_evaluator.h"
+
+namespace fs = std::filesystem;
+using namespace cubemill::bench;  // NOLINT
+
+namespace {
+
+constexpr const char* kUsage =
+    "usage: cubemill_query_bench [OPTION]... [ROWS]\n"
+    "Builds the fine cube with and without stored rollups and times a year x country question\n"
+    "with cubemill-query on each against the same GROUP BY over cube_flat in the sqlite3 shell.\n"
+    "\n"
+    "  --rows N         source rows (default 10000000; ROWS says the same)\n"
+    "  --seed S         seed of the generated source (default 1)\n"
+    "  --rounds R       interleaved build rounds (default 3)\n"
+    "  --runs Q         runs of each query (default 10)\n"
+    "  --cache-dir DIR  where the source is kept and reused, and the run's files go\n"
+    "                   (default: cubemill-speed-bench in the temporary directory)\n"
+    "  --sqlite3 PROG   the sqlite3 shell (default: sqlite3 from PATH)\n"
+    "  --programs DIR   where cubemill_bench_build_cube and cubemill-query are\n"
+    "                   (default: this program's directory and ../src/app beside it)\n"
+    "  --keep           keep the cubes and logs of this run\n"
+    "  -h, --help       this text\n";
+
+// The question, as the cube names its levels; the check's form crosses the rows with every
+// measure, and the sqlite3 shell's GROUP BY gives the same numbers from cube_flat.
+constexpr const char* kQuestion =
+    "SELECT [Time].[Year].Members ON COLUMNS, [Geography].[Country].Members ON ROWS "
+    "FROM [Sales]";
+constexpr const char* kCheckQuestion =
+    "SELECT [Time].[Year].Members ON COLUMNS, CrossJoin([Geography].[Country].Members, "
+    "{[Measures].[Quantity], [Measures].[Amount], [Measures].[Sales]}) ON ROWS FROM [Sales]";
+constexpr const char* kGroupBy =
+    "SELECT \"Time.Year\", \"Geography.Country\", SUM(\"Quantity\") FROM cube_flat GROUP BY 1, 2";
+constexpr const char* kCheckGroupBy =
+    "SELECT \"Time.Year\", \"Geography.Country\", SUM(\"Quantity\"), SUM(\"Amount\"), "
+    "SUM(\"Sales\") FROM cube_flat GROUP BY 1, 2";
+constexpr double kRealTolerance = 1e-9;  // relative, for sums of reals in another order
+constexpr double kTargetSeconds = 0.050;
+
+struct Options {
+  std::int64_t rows = 10000000;
+  std::uint64_t seed = 1;
+  int rounds = 3;
+  int runs = 10;
+  std::string cache_dir;
+  std::string sqlite3 = "sqlite3";
+  std::string programs;
+  bool keep = false;
+};
+
+bool ParseNumber(const char* text, std::int64_t& value) {
+  char* end = nullptr;
+  const long long parsed = std::strtoll(text, &end, 10);
+  if (end == text || *end != '\0' || parsed <= 0) return false;
+  value = parsed;
+  return true;
+}
+
+// Returns 0 when the options were read, -1 after --help, or the exit status to end with.
+int ParseOptions(int argc, char** argv, Options& options) {
+  enum { kRows = 256, kSeed, kRounds, kRuns, kCacheDir, kSqlite3, kPrograms, kKeep };
+  static const option kLong[] = {{"rows", required_argument, nullptr, kRows},
+                                 {"seed", required_argument, nullptr, kSeed},
+                                 {"rounds", required_argument, nullptr, kRounds},
+                                 {"runs", required_argument, nullptr, kRuns},
+                                 {"cache-dir", required_argument, nullptr, kCacheDir},
+                                 {"sqlite3", required_argument, nullptr, kSqlite3},
+                                 {"programs", required_argument, nullptr, kPrograms},
+                                 {"keep", no_argument, nullptr, kKeep},
+                                 {"help", no_argument, nullptr, 'h'},
+                                 {nullptr, 0, nullptr, 0}};
+  std::int64_t number = 0;
+  for (int c; (c = getopt_long(argc, argv, "h", kLong, nullptr)) != -1;) {
+    switch (c) {
+      case kRows:
+        if (!ParseNumber(optarg, options.rows)) return std::fputs(kUsage, stderr), 2;
+        break;
+      case kSeed:
+        if (!ParseNumber(optarg, number)) return std::fputs(kUsage, stderr), 2;
+        options.seed = static_cast<std::uint64_t>(number);
+        break;
+      case kRounds:
+      case kRuns:
+        if (!ParseNumber(optarg, number) || number > 1000) return std::fputs(kUsage, stderr), 2;
+        (c == kRounds ? options.rounds : options.runs) = static_cast<int>(number);
+        break;
+      case kCacheDir:
+        options.cache_dir = optarg;
+        break;
+      case kSqlite3:
+        options.sqlite3 = optarg;
+        break;
+      case kPrograms:
+        options.programs = optarg;
+        break;
+      case kKeep:
+        options.keep = true;
+        break;
+      case 'h':
+        std::fputs(kUsage, stdout);
+        return -1;
+      default:
+        std::fputs(kUsage, stderr);
+        return 2;
+    }
+  }
+  if (optind + 1 == argc) {
+    if (!ParseNumber(argv[optind], options.rows)) return std::fputs(kUsage, stderr), 2;
+  } else if (optind < argc) {
+    std::fputs(kUsage, stderr);
+    return 2;
+  }
+  if (options.cache_dir.empty()) {
+    options.cache_dir = (fs::temp_directory_path() / "cubemill-speed-bench").string();
+  }
+  return 0;
+}
+
+std::string ReadFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+std::string LoadAverage() {
+  const std::string line = ReadFile("/proc/loadavg");
+  return line.substr(0, line.find(' '));
+}
+
+// The first of `candidates` that can be run, or "".
+std::string FindProgram(const std::vector<fs::path>& candidates) {
+  for (const fs::path& candidate : candidates) {
+    if (access(candidate.c_str(), X_OK) == 0) return candidate.string();
+  }
+  return "";
+}
+
+// Runs `argv` with its output in the fresh file `log`; returns the run, or nothing after
+// printing why it failed and its log.
+std::optional<ChildRun> Run(const std::vector<std::string>& argv, const std::string& log) {
+  fs::remove(log);
+  const ChildRun run = RunChild(argv, log);
+  if (run.failure.empty() && run.exit_code == 0) return run;
+  std::fprintf(stderr, "%s failed (%s), log %s:\n%s\n", argv[0].c_str(),
+               run.failure.empty() ? ("exit status " + std::to_string(run.exit_code)).c_str()
+                                   : run.failure.c_str(),
+               log.c_str(), ReadFile(log).c_str());
+  return std::nullopt;
+}
+
+// The seconds after "Run Time: real" in the sqlite3 shell's output (.timer on), or -1.
+double ShellRunTime(const std::string& output) {
+  const auto at = output.rfind("Run Time: real ");
+  return at == std::string::npos ? -1 : std::strtod(output.c_str() + at + 15, nullptr);
+}
+
+// One way of answering the question, timed.
+struct QueryTiming {
+  std::string label;
+  std::string table;                                         // where the answer came from
+  double process = std::numeric_limits<double>::infinity();  // whole process, fastest run
+  double inside = std::numeric_limits<double>::infinity();   // the query alone, fastest run
+};
+
+// Opens `cube` and answers the question in this process, `runs` times; the fastest run (open,
+// catalog, answer) goes into `timing.inside`. False after printing the failure.
+bool TimeInProcess(const std::string& cube, int runs, QueryTiming& timing) {
+  for (int run = 0; run < runs; ++run) {
+    const auto start = std::chrono::steady_clock::now();
+    auto reader = cubemill::provider::cubefile::CubeReader::Open(cube);
+    if (!reader.ok()) {
+      std::fprintf(stderr, "%s: %s\n", cube.c_str(), reader.error().description.c_str());
+      return false;
+    }
+    auto result = cubemill::query::EvaluateMdx(**reader, kQuestion);
+    const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
+    if (!result.ok()) {
+      std::fprintf(stderr, "%s: %s\n", cube.c_str(), result.error().description.c_str());
+      return false;
+    }
+    timing.inside = std::min(timing.inside, took.count());
+    timing.table = result->table;
+    for (const auto& rollup : (*reader)->Catalog().rollups) {
+      if (rollup.table == result->table)
+        timing.table += " (" + Grouped(rollup.cell_count) + " rows)";
+    }
+  }
+  return true;
+}
+
+std::string Milliseconds(double seconds) {
+  char text[32];
+  std::snprintf(text, sizeof text, seconds < 0.1 ? "%.1f ms" : "%.0f ms", seconds * 1000);
+  return text;
+}
+
+std::string Mib(std::uintmax_t bytes) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%.1f MiB", static_cast<double>(bytes) / (1024.0 * 1024.0));
+  return text;
+}
+
+std::string Rounds(const std::vector<double>& seconds) {
+  std::string text;
+  for (double s : seconds) {
+    char one[16];
+    std::snprintf(one, sizeof one, "%s%.2f", text.empty() ? "" : ", ", s);
+    text += one;
+  }
+  return text;
+}
+
+// The stored rollups of `cube` in words: "12 (880,000 rows)", or "none".
+std::string RollupsOf(const std::string& cube, std::int64_t& cells) {
+  auto reader = cubemill::provider::cubefile::CubeReader::Open(cube);
+  if (!reader.ok()) return reader.error().description;
+  cells = (*reader)->Catalog().cell_count;
+  std::int64_t rows = 0;
+  for (const auto& rollup : (*reader)->Catalog().rollups) rows += rollup.cell_count;
+  const std::size_t count = (*reader)->Catalog().rollups.size();
+  return count == 0 ? "none" : std::to_string(count) + " (" + Grouped(rows) + " rows)";
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  Options options;
+  if (const int status = ParseOptions(argc, argv, options)) return status < 0 ? 0 : status;
+  const fs::path self = fs::read_symlink("/proc/self/exe").parent_path();
+  std::vector<fs::path> dirs = {self, self.parent_path() / "src" / "app"};
+  if (!options.programs.empty()) dirs = {options.programs};
+  std::vector<fs::path> builds, queries;
+  for (const fs::path& dir : dirs) {
+    builds.push_back(dir / "cubemill_bench_build_cube");
+    queries.push_back(dir / "cubemill-query");
+  }
+  const std::string build_program = FindProgram(builds);
+  const std::string query_program = FindProgram(queries);
+  if (build_program.empty() || query_program.empty()) {
+    std::fprintf(stderr,
+                 "cannot find cubemill_bench_build_cube and cubemill-query (build both, or "
+                 "use --programs)\n");
+    return 1;
+  }
+
+  std::error_code failure;
+  fs::create_directories(options.cache_dir, failure);
+  std::string error;
+  const auto source = failure
+                          ? std::nullopt
+                          : EnsureSalesSource(options.cache_dir, options.rows, options.seed, error);
+  if (!source) {
+    std::fprintf(stderr, "%s\n", failure ? failure.message().c_str() : error.c_str());
+    return 1;
+  }
+  std::fprintf(stderr, "source: %s (%s)\n", source->path.c_str(),
+               source->reused ? "reused" : "generated");
+  const fs::path work = fs::path(options.cache_dir) / ("query-run-" + std::to_string(getpid()));
+  fs::remove_all(work);
+  fs::create_directories(work);
+  auto fail = [&work] {
+    std::fprintf(stderr, "kept %s\n", work.c_str());
+    return 1;
+  };
+  const std::string load_at_start = LoadAverage();
+
+  // The builds, interleaved: with rollups (the build program not told ROLLUPS), then without.
+  const std::string with_cube = (work / "fine-rollups.cub").string();
+  const std::string without_cube = (work / "fine-leaf.cub").string();
+  std::vector<double> with_seconds, without_seconds;
+  for (int round = 1; round <= options.rounds; ++round) {
+    for (const bool rollups : {true, false}) {
+      const std::string& cube = rollups ? with_cube : without_cube;
+      fs::remove(cube);
+      std::vector<std::string> command = {build_program, "fine", source->path, cube};
+      if (!rollups) command.push_back("0");
+      const auto run = Run(command, (work / "build.log").string());
+      if (!run) return fail();
+      (rollups ? with_seconds : without_seconds).push_back(run->seconds);
+      std::fprintf(stderr, "round %d: build %s rollups %.2f s\n", round,
+                   rollups ? "with" : "without", run->seconds);
+    }
+  }
+
+  // The question, timed: cubemill-query on each cube, the sqlite3 shell on the one without.
+  std::vector<QueryTiming> timings(3);
+  timings[0].label = "cubemill-query, cube with rollups";
+  timings[1].label = "cubemill-query, cube without rollups";
+  timings[2].label = "sqlite3 GROUP BY over cube_flat";
+  timings[2].table = "cube_flat";
+  const std::string log = (work / "query.log").string();
+  // The shell times what it reads from a script (.timer), not SQL given as an argument.
+  const std::string script = (work / "group-by.sql").string();
+  std::ofstream(script) << ".timer on\n" << kGroupBy << ";\n";
+  for (int run = 0; run < options.runs; ++run) {
+    for (std::size_t t = 0; t < timings.size(); ++t) {
+      const std::vector<std::string> command =
+          t < 2
+              ? std::vector<std::string>{query_program, "--csv", t == 0 ? with_cube : without_cube,
+                                         kQuestion}
+              : std::vector<std::string>{options.sqlite3, without_cube, ".read \"" + script + "\""};
+      const auto done = Run(command, log);
+      if (!done) return fail();
+      timings[t].process = std::min(timings[t].process, done->seconds);
+      if (t == 2) timings[t].inside = std::min(timings[t].inside, ShellRunTime(ReadFile(log)));
+    }
+  }
+  if (!TimeInProcess(with_cube, options.runs, timings[0]) ||
+      !TimeInProcess(without_cube, options.runs, timings[1])) {
+    return fail();
+  }
+
+  // The check: both cubes' answers, every measure, against sqlite3's GROUP BY.
+  bool agree = true;
+  const auto expected_run =
+      Run({options.sqlite3, "-csv", without_cube, kCheckGroupBy}, (work / "check.csv").string());
+  if (!expected_run) return fail();
+  const auto expected = ReadGroupByAnswers(ReadFile((work / "check.csv").string()),
+                                           {"Quantity", "Amount", "Sales"}, error);
+  if (!expected) return std::fprintf(stderr, "%s\n", error.c_str()), fail();
+  std::int64_t quantity = 0;
+  for (const auto& [key, value] : *expected) {
+    if (key.size() > 9 && key.compare(key.size() - 9, 9, " Quantity") == 0)
+      quantity += std::strtoll(value.c_str(), nullptr, 10);
+  }
+  if (quantity != source->quantity_total) {
+    std::fprintf(stderr, "check: SUM(quantity) over cube_flat is %lld, the source's %lld\n",
+                 static_cast<long long>(quantity), static_cast<long long>(source->quantity_total));
+    agree = false;
+  }
+  for (const std::string& cube : {with_cube, without_cube}) {
+    const std::string csv = (work / "answer.csv").string();
+    if (!Run({query_program, "--csv", cube, kCheckQuestion}, csv)) return fail();
+    const auto got = ReadMdxAnswers(ReadFile(csv), error);
+    if (!got) return std::fprintf(stderr, "%s\n", error.c_str()), fail();
+    const auto differences = CompareAnswers(*got, *expected, kRealTolerance);
+    for (const std::string& difference : differences)
+      std::fprintf(stderr, "check %s: %s\n", fs::path(cube).filename().c_str(), difference.c_str());
+    agree = agree && differences.empty();
+    std::fprintf(stderr, "check %s: %zu answers, %zu differ from sqlite3's\n",
+                 fs::path(cube).filename().c_str(), got->size(), differences.size());
+  }
+
+  std::int64_t cells = 0;
+  const std::string with_rollups = RollupsOf(with_cube, cells);
+  const std::string without_rollups = RollupsOf(without_cube, cells);
+  const double with_build = *std::min_element(with_seconds.begin(), with_seconds.end());
+  const double without_build = *std::min_element(without_seconds.begin(), without_seconds.end());
+  const auto with_size = fs::file_size(with_cube);
+  const auto without_size = fs::file_size(without_cube);
+  std::printf("Cubemill query benchmark: the fine cube (%s), %s source rows (seed %llu)\n",
+              kFineCube.grain, Grouped(source->rows).c_str(),
+              static_cast<unsigned long long>(source->seed));
+  std::printf("machine: %ld cores online, load average %s at the start, %s at the end\n\n",
+              sysconf(_SC_NPROCESSORS_ONLN), load_at_start.c_str(), LoadAverage().c_str());
+  std::printf("| build | cells | rollups | build, fastest of %d | rounds (s) | cube file |\n",
+              options.rounds);
+  std::printf("|---|---:|---|---:|---|---:|\n");
+  std::printf("| with rollups (default budget) | %s | %s | %.2f s | %s | %s |\n",
+              Grouped(cells).c_str(), with_rollups.c_str(), with_build,
+              Rounds(with_seconds).c_str(), Mib(with_size).c_str());
+  std::printf("| without (ROLLUPS 0) | %s | %s | %.2f s | %s | %s |\n", Grouped(cells).c_str(),
+              without_rollups.c_str(), without_build, Rounds(without_seconds).c_str(),
+              Mib(without_size).c_str());
+  std::printf("rollups add %.1f %% to the build time and %.1f %% to the file\n\n",
+              (with_build / without_build - 1) * 100,
+              (static_cast<double>(with_size) / static_cast<double>(without_size) - 1) * 100);
+  std::printf("year x country: %s\n\n", kQuestion);
+  std::printf("| answered by | from | whole process, fastest of %d | inside the query |\n",
+              options.runs);
+  std::printf("|---|---|---:|---:|\n");
+  for (const QueryTiming& t : timings) {
+    std::printf("| %s | %s | %s | %s |\n", t.label.c_str(), t.table.c_str(),
+                Milliseconds(t.process).c_str(), Milliseconds(t.inside).c_str());
+  }
+  std::printf(
+      "\ninside the query: cubemill-query's reader and evaluator run in this process (open, "
+      "catalog, answer); sqlite3's .timer\n");
+  std::printf(
+      "year x country answered in under %.0f ms: %s (cubemill-query on the cube with "
+      "rollups, %s)\n",
+      kTargetSeconds * 1000, timings[0].process < kTargetSeconds ? "met" : "not met",
+      Milliseconds(timings[0].process).c_str());
+  std::printf("answers: %s\n",
+              agree ? "cubemill-query (both cubes, Quantity, Amount, Sales) agrees with sqlite3's "
+                      "GROUP BY over cube_flat\n"
+                    : "DIFFERENT (see standard error)\n");
+  if (!agree) return fail();
+  if (options.keep) {
+    std::fprintf(stderr, "kept %s\n", work.c_str());
+  } else {
+    fs::remove_all(work);
+  }
+  return 0;
+}
