@@ -193,17 +193,18 @@ std::uint64_t GroupRows(const CellRecords& source, const std::vector<std::size_t
 
 }  // namespace
 
-void BuildRollups(const CubeSchema& schema, BuiltCube& cube, std::optional<std::uint64_t> budget) {
-  cube.rollups.clear();
+std::vector<Rollup> ComputeRollups(const CubeSchema& schema, const BuiltCube& cube,
+                                   std::optional<std::uint64_t> budget) {
+  std::vector<Rollup> rollups;
   const CellRecords& cells = cube.cells;
   const std::uint64_t limit = budget.value_or(cells.size());
   const std::size_t width = cube.coordinates.size();
-  if (cells.size() == 0 || limit == 0 || width == 0) return;
+  if (cells.size() == 0 || limit == 0 || width == 0) return rollups;
   const AncestorMaps maps = MapAncestors(schema, cube);
   std::vector<std::size_t> heights(width);
   for (std::size_t c = 0; c < width; ++c) heights[c] = maps.up[c].size();
   const RollupLattice lattice(heights);
-  if (lattice.size() > kMaxLatticeViews) return;
+  if (lattice.size() > kMaxLatticeViews) return rollups;
   auto steps_of = [&](std::size_t view) {
     std::vector<std::size_t> steps(width);
     for (std::size_t c = 0; c < width; ++c) steps[c] = lattice.Up(view, c);
@@ -240,7 +241,7 @@ void BuildRollups(const CubeSchema& schema, BuiltCube& cube, std::optional<std::
   std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
     return total_steps(picked[a]) < total_steps(picked[b]);
   });
-  cube.rollups.resize(picked.size());
+  rollups.resize(picked.size());
   std::vector<bool> built(picked.size(), false);
   for (std::size_t i : order) {
     const std::size_t view = picked[i];
@@ -248,12 +249,12 @@ void BuildRollups(const CubeSchema& schema, BuiltCube& cube, std::optional<std::
     std::size_t source_view = 0;
     for (std::size_t j = 0; j < picked.size(); ++j) {
       if (built[j] && lattice.Answers(picked[j], view) &&
-          cube.rollups[j].cells.size() < source->size()) {
-        source = &cube.rollups[j].cells;
+          rollups[j].cells.size() < source->size()) {
+        source = &rollups[j].cells;
         source_view = picked[j];
       }
     }
-    Rollup& rollup = cube.rollups[i];
+    Rollup& rollup = rollups[i];
     rollup.cells = CellRecords(width, functions.size());
     GroupRows(*source, steps_of(source_view), steps_of(view), maps, functions, &rollup.cells);
     for (std::size_t c = 0; c < width; ++c)
@@ -264,10 +265,15 @@ void BuildRollups(const CubeSchema& schema, BuiltCube& cube, std::optional<std::
   // fit the budget.
   std::uint64_t total = 0;
   std::size_t keep = 0;
-  while (keep < cube.rollups.size() && total + cube.rollups[keep].cells.size() <= limit) {
-    total += cube.rollups[keep++].cells.size();
+  while (keep < rollups.size() && total + rollups[keep].cells.size() <= limit) {
+    total += rollups[keep++].cells.size();
   }
-  cube.rollups.resize(keep);
+  rollups.resize(keep);
+  return rollups;
+}
+
+void BuildRollups(const CubeSchema& schema, BuiltCube& cube, std::optional<std::uint64_t> budget) {
+  cube.rollups = ComputeRollups(schema, cube, budget);
 }
 
 }  // namespace cubemill::provider::aggregate

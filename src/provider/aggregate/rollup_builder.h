@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <vector>
 
 #include "provider/aggregate/built_cube.h"
 #include "provider/cube_schema.h"
@@ -24,5 +25,11 @@ inline constexpr std::uint64_t kExactCountWork = std::uint64_t{1} << 22;
 // dropped until they fit. Each rollup is computed from the smallest rollup already computed that
 // answers it, or from the cells.
 void BuildRollups(const CubeSchema& schema, BuiltCube& cube, std::optional<std::uint64_t> budget);
+
+// The rollups BuildRollups would put into `cube.rollups`, returned instead. Reads `cube` and
+// nothing else (its `rollups` neither), so it may run on another thread while `cube` is read
+// elsewhere, as the cube-file writer does while it writes the cells.
+std::vector<Rollup> ComputeRollups(const CubeSchema& schema, const BuiltCube& cube,
+                                   std::optional<std::uint64_t> budget);
 
 }  // namespace cubemill::provider::aggregate

@@ -2,8 +2,11 @@
 
 #include <chrono>
 #include <cstdio>
+#include <future>
 #include <memory>
 #include <optional>
+#include <system_error>
+#include <vector>
 
 #include "platform/file_system.h"
 #include "provider/aggregate/cube_builder.h"
@@ -92,6 +95,37 @@ Outcome Aggregate(const CubeSchema& schema, const InsertInto& insert, aggregate:
   return outcome;
 }
 
+// Computes the stored rollups and writes the cube file. With two threads (options.read_ahead)
+// the rollups are computed from the cells on a second thread, idle by then, while the writer
+// writes the members and the cells, and are written after them in the same transaction: the
+// same file as computing them first, in less time.
+std::optional<Error> WriteWithRollups(const std::string& location, const CubeSchema& schema,
+                                      aggregate::BuiltCube& cube, const cubefile::BuildInfo& info,
+                                      const BuildOptions& options) {
+  std::future<std::vector<aggregate::Rollup>> computing;
+  if (options.read_ahead && options.rollups != std::uint64_t{0} && cube.cells.size() > 0) {
+    try {
+      computing = std::async(std::launch::async, [&schema, &cube, &options] {
+        return aggregate::ComputeRollups(schema, cube, options.rollups);
+      });
+    } catch (const std::system_error&) {
+      // No second thread to be had: computed first, on this one.
+    }
+  }
+  if (!computing.valid()) {
+    aggregate::BuildRollups(schema, cube, options.rollups);
+    return cubefile::WriteCubeFile(location, schema, cube, info);
+  }
+  // The thread reads `cube` and fills a vector of its own; the writer only reads `cube`. A
+  // writer that fails before it asks for the rollups waits for them here, as `computing` goes.
+  std::vector<aggregate::Rollup> rollups;
+  return cubefile::WriteCubeFile(location, schema, cube, info,
+                                 [&]() -> const std::vector<aggregate::Rollup>& {
+                                   rollups = computing.get();
+                                   return rollups;
+                                 });
+}
+
 }  // namespace
 
 std::optional<Error> BuildCube(std::string_view connection_string, const SourceOpener& open_source,
@@ -144,14 +178,13 @@ std::optional<Error> BuildCube(std::string_view connection_string, const SourceO
   }
   if (!outcome.cube) return outcome.cube.error();
   aggregate::BuiltCube* cube = &*outcome.cube;
-  aggregate::BuildRollups(*schema, *cube, options.rollups);
   cubefile::BuildInfo info;
   info.create_cube = properties->create_cube;
   info.insert_into = properties->insert_into;
   info.source = odbc;  // the writer drops its passwords
   info.built_at = DateTimeText(clock.Now());
   info.source_rows = cube->source_rows;
-  return cubefile::WriteCubeFile(properties->location, *schema, *cube, info);
+  return WriteWithRollups(properties->location, *schema, *cube, info, options);
 }
 
 }  // namespace cubemill::provider::connection

@@ -21,7 +21,8 @@ inline constexpr std::uint64_t kProgressEveryRows = 10000;
 // How BuildCube reads its source.
 struct BuildOptions {
   // Read the source on a thread of its own while its rows are aggregated on the calling thread
-  // (source::ReadAheadSource); false reads and aggregates on the calling thread alone.
+  // (source::ReadAheadSource), and compute the stored rollups on a second thread while the cells
+  // are written; false does everything on the calling thread alone. Both give the same file.
   bool read_ahead = true;
   // Where the rows are aggregated. kSource sends the source connection::GroupedSelect instead of
   // the SELECT; kAuto does so when `survey` finds it worth it (GroupAtSource), and reads every

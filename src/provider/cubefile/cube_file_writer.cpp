@@ -40,7 +40,8 @@ std::optional<std::string> CheckShape(const CubeSchema& schema, const BuiltCube&
 }
 
 std::optional<WriteFailure> WriteAndReplace(const std::string& target, const CubeSchema& schema,
-                                            const BuiltCube& cube, const BuildInfo& info) {
+                                            const BuiltCube& cube, const BuildInfo& info,
+                                            const RollupsWhenReady& rollups) {
   if (target.empty()) return WriteFailure{"no file name given"};
   std::error_code error;
   if (std::filesystem::is_directory(target, error)) return WriteFailure{"it is a directory"};
@@ -53,7 +54,8 @@ std::optional<WriteFailure> WriteAndReplace(const std::string& target, const Cub
     if (auto reason = SqliteDatabase::Open((*pending)->path(), database)) {
       return WriteFailure{"cannot open the temporary file: " + *reason};
     }
-    if (!WriteCubeTables(*database, schema, cube, info)) return WriteFailure{database->Failure()};
+    if (!WriteCubeTables(*database, schema, cube, info, rollups))
+      return WriteFailure{database->Failure()};
     if (!database->Close())
       return WriteFailure{"closing the temporary file: " + database->Failure()};
   }
@@ -65,8 +67,16 @@ std::optional<WriteFailure> WriteAndReplace(const std::string& target, const Cub
 
 std::optional<Error> WriteCubeFile(const std::string& location, const CubeSchema& schema,
                                    const BuiltCube& cube, const BuildInfo& info) {
+  return WriteCubeFile(location, schema, cube, info,
+                       [&cube]() -> const std::vector<Rollup>& { return cube.rollups; });
+}
+
+std::optional<Error> WriteCubeFile(const std::string& location, const CubeSchema& schema,
+                                   const BuiltCube& cube, const BuildInfo& info,
+                                   const RollupsWhenReady& rollups) {
   try {
-    if (auto failure = WriteAndReplace(platform::NativePath(location), schema, cube, info)) {
+    if (auto failure =
+            WriteAndReplace(platform::NativePath(location), schema, cube, info, rollups)) {
       return EngineError("cannot write the cube file \"" + location + "\": " + failure->what,
                          kCubeFileErrorNumber);
     }

@@ -3,8 +3,10 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "common/error.h"
 #include "provider/aggregate/built_cube.h"
@@ -37,5 +39,16 @@ struct BuildInfo {
 // earlier file at `location` is left as it was. Returns the failure, if any.
 std::optional<Error> WriteCubeFile(const std::string& location, const CubeSchema& schema,
                                    const aggregate::BuiltCube& cube, const BuildInfo& info);
+
+// Hands the writer the rollups to store once it has written the cells: called at most once, on
+// the writer's thread, after the cells and before the rollups are written; it may wait for them
+// (they may still be being computed elsewhere). What it throws fails the write as any failure.
+using RollupsWhenReady = std::function<const std::vector<aggregate::Rollup>&()>;
+
+// The same as above with the rollups `rollups` hands over instead of `cube.rollups`, which is not
+// read (another thread may be filling a vector of its own from `cube` meanwhile).
+std::optional<Error> WriteCubeFile(const std::string& location, const CubeSchema& schema,
+                                   const aggregate::BuiltCube& cube, const BuildInfo& info,
+                                   const RollupsWhenReady& rollups);
 
 }  // namespace cubemill::provider::cubefile

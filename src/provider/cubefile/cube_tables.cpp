@@ -16,8 +16,8 @@ using namespace aggregate;  // NOLINT: the cells and members this file writes
 class TableWriter {
  public:
   TableWriter(SqliteDatabase& database, const CubeSchema& schema, const BuiltCube& cube,
-              const BuildInfo& info)
-      : database_(database), schema_(schema), cube_(cube), info_(info) {}
+              const BuildInfo& info, const RollupsWhenReady& rollups)
+      : database_(database), schema_(schema), cube_(cube), info_(info), rollups_(rollups) {}
 
   bool Write() {
     // The journal goes off first: the file is new and renamed into place only when complete, so
@@ -40,7 +40,9 @@ class TableWriter {
     if (!database_.Execute(CubeTablesSql(schema_))) return false;
     if (!database_.Execute(RollupTablesSql())) return false;
     if (!WriteMetadata() || !WriteMembers() || !WriteCells("cells", cube_.cells)) return false;
-    if (!WriteRollups()) return false;
+    // The rollups may still be being computed from the cells on another thread: they are asked
+    // for only now, after the cells, so that the two overlap.
+    if (!WriteRollups(rollups_())) return false;
     if (!database_.Execute(FlatViewSql(schema_)) || !database_.Execute(FlatKeysViewSql(schema_)))
       return false;
     if (!database_.Execute("COMMIT")) return false;
@@ -248,7 +250,7 @@ class TableWriter {
   }
 
   // Writes each rollup's table rollup_<id> and its rows in rollups and rollup_levels.
-  bool WriteRollups() {
+  bool WriteRollups(const std::vector<Rollup>& stored) {
     // The level ids of each coordinate start after those of the hierarchies before it.
     std::vector<int> first_level;
     int level_id = 0;
@@ -263,8 +265,8 @@ class TableWriter {
         !database_.Prepare("INSERT INTO rollup_levels VALUES (?, ?, ?)", levels)) {
       return false;
     }
-    for (std::size_t r = 0; r < cube_.rollups.size(); ++r) {
-      const Rollup& rollup = cube_.rollups[r];
+    for (std::size_t r = 0; r < stored.size(); ++r) {
+      const Rollup& rollup = stored[r];
       const std::string table = "rollup_" + std::to_string(r + 1);
       sqlite3_bind_int64(rollups.get(), 1, static_cast<sqlite3_int64>(r + 1));
       SqliteDatabase::BindText(rollups.get(), 2, table);
@@ -288,13 +290,14 @@ class TableWriter {
   const CubeSchema& schema_;
   const BuiltCube& cube_;
   const BuildInfo& info_;
+  const RollupsWhenReady& rollups_;
 };
 
 }  // namespace
 
 bool WriteCubeTables(SqliteDatabase& database, const CubeSchema& schema, const BuiltCube& cube,
-                     const BuildInfo& info) {
-  return TableWriter(database, schema, cube, info).Write();
+                     const BuildInfo& info, const RollupsWhenReady& rollups) {
+  return TableWriter(database, schema, cube, info, rollups).Write();
 }
 
 }  // namespace cubemill::provider::cubefile

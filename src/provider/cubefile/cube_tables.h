@@ -8,9 +8,11 @@
 
 namespace cubemill::provider::cubefile {
 
-// Writes the metadata, members, cells and the flat view of `cube` into `database`. Returns false
-// on the first failure, whose reason `database.Failure()` holds.
-bool WriteCubeTables(SqliteDatabase& database, const CubeSchema& schema, const aggregate::BuiltCube& cube,
-                     const BuildInfo& info);
+// Writes the metadata, members, cells, the rollups `rollups` hands over once the cells are
+// written, and the flat views of `cube` into `database`. Returns false on the first failure,
+// whose reason `database.Failure()` holds.
+bool WriteCubeTables(SqliteDatabase& database, const CubeSchema& schema,
+                     const aggregate::BuiltCube& cube, const BuildInfo& info,
+                     const RollupsWhenReady& rollups);
 
 }  // namespace cubemill::provider::cubefile
