@@ -64,7 +64,8 @@ std::string GroupedStatement(const SalesCube& cube, std::string& error) {
     error = insert.error().description;
     return "";
   }
-  return provider::connection::GroupedSelect(*insert, *schema);
+  return provider::connection::GroupedSelect(*insert, *schema,
+                                             provider::connection::SourceDialect::kPostgreSql);
 }
 
 // Writes `path` whole.
@@ -307,7 +308,9 @@ bool PgRounds::CheckCube(std::size_t s, std::size_t c, std::string& error) {
 
 void PgRounds::PrintPlans(std::FILE* out) const {
   for (const Setup& setup : setups_) {
-    const std::string sql = "DECLARE plan_of_a_build CURSOR WITH HOLD FOR " + grouped_[0];
+    // Its planned groups are few enough for the build to read them whole, without a cursor
+    // (connection::ReadGroupsWhole): the server plans the statement as psql sends it.
+    const std::string& sql = grouped_[0];
     const PsqlOutput plan =
         Psql(pg_cluster_, setup.servers.dirs.front(), "EXPLAIN (VERBOSE, COSTS OFF) " + sql);
     std::fprintf(out,

@@ -233,6 +233,56 @@ TEST(PostgresAggregationTest, ClientAndSourceBuildTheSameCube) {
   }
 }
 
+// The server groups a TIME column on the first day of its month, quarter or year when no level
+// needs the day, and adds a real measure as doubles: whether the column is a DATE, a TIMESTAMP,
+// a TIMESTAMP WITH TIME ZONE or text, NULL dates included, the cube is the one read row by row.
+TEST(PostgresAggregationTest, CalendarLevelsGroupTheSameFromEveryKindOfDate) {
+  test::TempDir dir;
+  Server().Psql(
+      "DROP TABLE IF EXISTS visits;"
+      "CREATE TABLE visits (day DATE, at TIMESTAMP, at_zone TIMESTAMPTZ, noted TEXT, "
+      "  site TEXT, fee NUMERIC(10,2), minutes INTEGER);"
+      "INSERT INTO visits SELECT d, d + (i % 24) * INTERVAL '1 hour', d + (i % 24) * "
+      "  INTERVAL '1 hour', to_char(d, 'YYYY-MM-DD'), 'Site ' || i % 4, (i % 1000) / 8.0, i % 90"
+      "  FROM (SELECT i, CASE WHEN i % 97 = 0 THEN NULL ELSE DATE '2022-11-20' + i % 500 END AS d"
+      "        FROM generate_series(1, 6000) AS i) AS days;"
+      "ANALYZE visits;");
+  const struct {
+    const char* levels;  // the TIME dimension's levels
+    const char* column;  // the column that feeds it
+  } cases[] = {
+      {"LEVEL [Year] TYPE YEAR, LEVEL [Quarter] TYPE QUARTER, LEVEL [Month] TYPE MONTH", "at"},
+      {"LEVEL [Year] TYPE YEAR, LEVEL [Month] TYPE MONTH", "at_zone"},
+      {"LEVEL [Year] TYPE YEAR, LEVEL [Quarter] TYPE QUARTER", "noted"},
+      {"LEVEL [Year] TYPE YEAR", "day"},
+      {"LEVEL [Year] TYPE YEAR, LEVEL [Month] TYPE MONTH, LEVEL [Day] TYPE DAY", "at"},
+  };
+  for (const auto& c : cases) {
+    const std::string create =
+        std::string("CREATE CUBE [Visits] ( DIMENSION [Time] TYPE TIME, ") + c.levels +
+        ", DIMENSION [Site], LEVEL [Site], MEASURE [Fee] FUNCTION SUM TYPE DBTYPE_R8, "
+        "MEASURE [Minutes] FUNCTION SUM TYPE DBTYPE_I4, MEASURE [Longest] FUNCTION MAX )";
+    const std::string insert = std::string(
+                                   "INSERT INTO Visits([Time], [Site].[Site], Measures.[Fee], "
+                                   "Measures.[Minutes], Measures.[Longest]) SELECT ") +
+                               c.column + ", site, fee, minutes, minutes FROM visits";
+    for (const Way& way : {kClient, kSource}) {
+      test::WriteJob(way.aggregate, std::string(way.aggregate) + ".cub", create, insert,
+                     Server().OdbcConnection());
+      const test::RunResult run = test::RunJob();
+      ASSERT_EQ(run.status, 0) << c.column << testing::PrintToString(run.lines);
+      EXPECT_EQ(test::AggregationLines(run), Lines{way.line}) << c.column;
+    }
+    for (const char* query :
+         {"SELECT * FROM members ORDER BY id", "SELECT * FROM cells ORDER BY id",
+          "SELECT source_rows, cell_count FROM cube",
+          "SELECT 0, 'none' UNION ALL SELECT * FROM warnings ORDER BY 1"}) {
+      SCOPED_TRACE(c.column);
+      test::ExpectSameResult("CLIENT.cub", "SOURCE.cub", query, 6000 * 125.0);
+    }
+  }
+}
+
 // Without the key, a source whose planner expects about one row per group (a level fed by a
 // column of unique values) is read row by row, and its cube is the same.
 TEST(PostgresAggregationTest, DefaultReadsEveryRowWhereGroupsWouldHoldOneRowEach) {

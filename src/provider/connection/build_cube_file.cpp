@@ -42,16 +42,24 @@ struct Outcome {
   bool source_failed = false;
 };
 
+// What the survey of an AUTO or SOURCE build found out about the source.
+struct SourcePlan {
+  bool group = false;  // have the source group the rows
+  SourceDialect dialect = SourceDialect::kPortable;
+  bool read_whole = false;  // read the groups without a cursor (ReadGroupsWhole)
+};
+
 // Reads the rows of `insert` from the source (the SELECT as written, or the statement that has the
 // source group them for RowShape::kGroupedRows) and aggregates them.
 Outcome Aggregate(const CubeSchema& schema, const InsertInto& insert, aggregate::RowShape shape,
-                  const std::string& odbc, const SourceOpener& open_source,
+                  const std::string& odbc, const SourcePlan& plan, const SourceOpener& open_source,
                   const RowProgress& progress, const BuildOptions& options) {
   const bool grouped = shape == aggregate::RowShape::kGroupedRows;
   Outcome outcome;
   aggregate::CubeBuilder builder(schema, insert, shape);
-  auto opened =
-      open_source(odbc, grouped ? GroupedSelect(insert, schema) : insert.select, builder.Hints());
+  auto opened = grouped ? open_source(plan.read_whole ? source::ReadWholeResult(odbc) : odbc,
+                                      GroupedSelect(insert, schema, plan.dialect), builder.Hints())
+                        : open_source(odbc, insert.select, builder.Hints());
   if (!opened) {
     outcome.cube = opened.error();
     outcome.source_failed = true;
@@ -154,16 +162,23 @@ std::optional<Error> BuildCube(std::string_view connection_string, const SourceO
   auto say = [&options](const std::string& line) {
     if (options.info) options.info(line);
   };
-  bool grouped = options.aggregation == Aggregation::kSource;
-  if (options.aggregation == Aggregation::kAuto && options.survey) {
-    // A source that cannot be asked gets read row by row; opening it reports why.
+  SourcePlan plan;
+  plan.group = options.aggregation == Aggregation::kSource;
+  if (options.aggregation != Aggregation::kClient && options.survey) {
+    // A source that cannot be asked gets read row by row (AUTO) or is sent the portable grouped
+    // statement (SOURCE); opening it reports why it could not be asked.
     auto facts = options.survey(odbc, SurveyStatements(*insert));
-    grouped = facts.ok() && GroupAtSource(*facts);
+    if (facts.ok()) {
+      if (options.aggregation == Aggregation::kAuto) plan.group = GroupAtSource(*facts);
+      plan.dialect = DialectOf(facts->dbms);
+      plan.read_whole = ReadGroupsWhole(*facts);
+    }
   }
+  bool grouped = plan.group;
   Outcome outcome;
   if (grouped) {
-    outcome = Aggregate(*schema, *insert, aggregate::RowShape::kGroupedRows, odbc, open_source,
-                        progress, options);
+    outcome = Aggregate(*schema, *insert, aggregate::RowShape::kGroupedRows, odbc, plan,
+                        open_source, progress, options);
     if (outcome.source_failed && options.aggregation == Aggregation::kAuto) {
       // A grouped statement the source refuses, or a SUM it cannot hold (an integer sum that
       // overflows its type, say) is no reason to fail a build that reading every row can do.
@@ -173,7 +188,7 @@ std::optional<Error> BuildCube(std::string_view connection_string, const SourceO
     }
   }
   if (!grouped) {
-    outcome = Aggregate(*schema, *insert, aggregate::RowShape::kSourceRows, odbc, open_source,
+    outcome = Aggregate(*schema, *insert, aggregate::RowShape::kSourceRows, odbc, plan, open_source,
                         progress, options);
   }
   if (!outcome.cube) return outcome.cube.error();

@@ -4,6 +4,7 @@
 #include <array>
 
 #include "platform/ascii_text.h"
+#include "provider/aggregate/measure_accumulator.h"
 
 namespace cubemill::provider::connection {
 namespace {
@@ -27,6 +28,48 @@ std::string ColumnNames(std::size_t count) {
 // True for a column the source groups by: one that feeds a level or a TIME dimension.
 bool IsGrouped(ColumnRole role) {
   return role != ColumnRole::kSkip && role != ColumnRole::kMeasure;
+}
+
+// Estimated groups of a grouped statement from its survey (see GroupAtSource); nothing where the
+// source gave no estimate.
+std::optional<double> PlannedGroups(const SourceFacts& facts) {
+  if (facts.rows.empty() || !facts.rows.front()) return std::nullopt;
+  const double rows = *facts.rows.front();
+  double groups = 1;
+  for (std::size_t i = 1; i < facts.rows.size(); ++i) {
+    if (!facts.rows[i]) return std::nullopt;
+    groups = std::min(rows, groups * std::max(1.0, *facts.rows[i]));
+  }
+  return groups;
+}
+
+// The date_trunc unit that keeps every member a TIME column makes ("month", "quarter", "year"),
+// or "" when some level it feeds needs the day or finer (or is not a calendar level).
+std::string_view TimeTruncation(const CubeSchema& schema, const ColumnBinding& binding) {
+  const Dimension& dimension = schema.dimensions.at(binding.dimension);
+  int finest = 0;  // 0: no calendar level yet, 1: year, 2: quarter, 3: month
+  for (std::size_t h = 0; h < dimension.hierarchies.size(); ++h) {
+    if (binding.hierarchy != kAllHierarchies && binding.hierarchy != h) continue;
+    for (const Level& level : dimension.hierarchies[h].levels) {
+      switch (level.type) {
+        case LevelType::kAll:
+          break;
+        case LevelType::kYear:
+          finest = std::max(finest, 1);
+          break;
+        case LevelType::kQuarter:
+          finest = std::max(finest, 2);
+          break;
+        case LevelType::kMonth:
+          finest = std::max(finest, 3);
+          break;
+        default:
+          return "";
+      }
+    }
+  }
+  static constexpr std::array<std::string_view, 4> kUnits = {"", "year", "quarter", "month"};
+  return kUnits[static_cast<std::size_t>(finest)];
 }
 
 }  // namespace
@@ -64,19 +107,27 @@ std::vector<std::string> SurveyStatements(const InsertInto& insert) {
   return statements;
 }
 
-bool GroupAtSource(const SourceFacts& facts) {
-  if (!IsServerDbms(facts.dbms)) return false;
-  if (facts.rows.empty() || !facts.rows.front()) return true;
-  const double rows = *facts.rows.front();
-  double groups = 1;
-  for (std::size_t i = 1; i < facts.rows.size(); ++i) {
-    if (!facts.rows[i]) return true;
-    groups = std::min(rows, groups * std::max(1.0, *facts.rows[i]));
-  }
-  return groups * kMinRowsPerGroup <= rows;
+SourceDialect DialectOf(std::string_view dbms) {
+  return platform::EqualsIgnoringCase(platform::TrimBlanks(dbms), "PostgreSQL")
+             ? SourceDialect::kPostgreSql
+             : SourceDialect::kPortable;
 }
 
-std::string GroupedSelect(const InsertInto& insert, const CubeSchema& schema) {
+bool GroupAtSource(const SourceFacts& facts) {
+  if (!IsServerDbms(facts.dbms)) return false;
+  const std::optional<double> groups = PlannedGroups(facts);
+  return !groups || *groups * kMinRowsPerGroup <= *facts.rows.front();
+}
+
+bool ReadGroupsWhole(const SourceFacts& facts) {
+  const std::optional<double> groups = PlannedGroups(facts);
+  return DialectOf(facts.dbms) == SourceDialect::kPostgreSql && groups &&
+         *groups <= kMaxGroupsReadWhole;
+}
+
+std::string GroupedSelect(const InsertInto& insert, const CubeSchema& schema,
+                          SourceDialect dialect) {
+  const bool postgres = dialect == SourceDialect::kPostgreSql;
   std::string columns;
   std::string groups;
   for (std::size_t c = 0; c < insert.columns.size(); ++c) {
@@ -85,12 +136,19 @@ std::string GroupedSelect(const InsertInto& insert, const CubeSchema& schema) {
     if (binding.role == ColumnRole::kSkip) {
       columns += "NULL, ";
     } else if (binding.role == ColumnRole::kMeasure) {
-      columns += std::string(KeywordOf(kAggregateFunctionKeywords,
-                                       schema.measures.at(binding.measure).function)) +
-                 "(" + name + "), ";
+      const Measure& measure = schema.measures.at(binding.measure);
+      const bool as_double = postgres && measure.function == AggregateFunction::kSum &&
+                             aggregate::ClassOfType(measure.type) == NumberClass::kReal;
+      columns += std::string(KeywordOf(kAggregateFunctionKeywords, measure.function)) + "(" +
+                 (as_double ? "CAST(" + name + " AS DOUBLE PRECISION)" : name) + "), ";
     } else {
-      columns += name + ", ";
-      groups += (groups.empty() ? "" : ", ") + name;
+      const std::string_view unit =
+          postgres && binding.role == ColumnRole::kTime ? TimeTruncation(schema, binding) : "";
+      const std::string value = unit.empty() ? name
+                                             : "CAST(date_trunc('" + std::string(unit) +
+                                                   "', CAST(" + name + " AS TIMESTAMP)) AS DATE)";
+      columns += value + ", ";
+      groups += (groups.empty() ? "" : ", ") + value;
     }
   }
   // The SELECT on lines of its own: a comment at its end must not swallow the parenthesis.

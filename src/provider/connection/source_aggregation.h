@@ -27,6 +27,15 @@ std::optional<Aggregation> ParseAggregation(std::string_view text);
 // single-file and desktop engines (SQLite, Access, Excel, text files, dBASE and its kin).
 bool IsServerDbms(std::string_view dbms);
 
+// How the grouped statement is written for a source.
+enum class SourceDialect {
+  kPortable,    // plain SQL that PostgreSQL, SQLite, SQL Server, MySQL and Trino accept
+  kPostgreSql,  // PostgreSQL's: see GroupedSelect
+};
+
+// The dialect of the database `dbms` names (SQL_DBMS_NAME): kPostgreSql for "PostgreSQL".
+SourceDialect DialectOf(std::string_view dbms);
+
 // Fewer source rows per group than this on average and reading every row is faster than having
 // the source group them: grouping costs the source about a third of what reading a row through
 // its ODBC driver costs the engine, and every group is read like a row.
@@ -44,6 +53,17 @@ std::vector<std::string> SurveyStatements(const InsertInto& insert);
 // the way that does not depend on the source's GROUP BY.
 bool GroupAtSource(const SourceFacts& facts);
 
+// More groups than this expected and a source read without a cursor would hold too many rows in
+// the driver's memory at once (psqlODBC keeps about 400 bytes a row of a grouped statement).
+inline constexpr double kMaxGroupsReadWhole = 500000;
+
+// True when the grouped statement may be read whole, without a cursor: the source is PostgreSQL
+// and its planner expects at most kMaxGroupsReadWhole groups (the same product of distinct
+// values as GroupAtSource, which overstates them). PostgreSQL runs no parallel workers for a
+// cursor, so a statement read through one groups the rows on one core, and a coordinator
+// under a cursor fetches its shards' rows rather than their groups.
+bool ReadGroupsWhole(const SourceFacts& facts);
+
 // The statement that has the source group the rows of `insert.select` at the leaf level of the
 // cube: `WITH q(c1, ..., cn) AS (<the SELECT>) SELECT ... FROM q GROUP BY ...`, the SELECT kept
 // as written (a closing ";" dropped). Column k of the result is column k of the SELECT: grouped
@@ -51,6 +71,14 @@ bool GroupAtSource(const SourceFacts& facts);
 // column; one more column at the end counts the source rows of each group. Plain SQL that
 // PostgreSQL, SQLite, SQL Server, MySQL and Trino accept. Every measure function (SUM, COUNT,
 // MIN, MAX) can be grouped so, and merged again from the groups.
-std::string GroupedSelect(const InsertInto& insert, const CubeSchema& schema);
+// For kPostgreSql two changes make the source's work lighter without changing the cube:
+// - a TIME column whose levels go no deeper than MONTH (QUARTER, YEAR) is grouped on the first
+//   day of its month (quarter, year), `CAST(date_trunc('month', CAST(c1 AS TIMESTAMP)) AS DATE)`,
+//   which makes the same members from one group a month instead of one a day;
+// - a SUM of a measure that takes reals (DBTYPE_R8, DBTYPE_NUMERIC ...) adds the values as
+//   DOUBLE PRECISION, as the engine adds them, rather than as exact NUMERIC, which costs the
+//   server several times more; only the order of the additions differs.
+std::string GroupedSelect(const InsertInto& insert, const CubeSchema& schema,
+                          SourceDialect dialect = SourceDialect::kPortable);
 
 }  // namespace cubemill::provider::connection

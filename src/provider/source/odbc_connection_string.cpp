@@ -99,6 +99,12 @@ std::string AddStreamingOptions(const std::string& odbc, std::string_view driver
   return result;
 }
 
+std::string ReadWholeResult(const std::string& odbc) {
+  std::string result = odbc;
+  if (!HasAttribute(odbc, {"usedeclarefetch", "b6"})) AppendPair(result, "UseDeclareFetch=0");
+  return result;
+}
+
 std::string ReplaceOdbcAttribute(const std::string& odbc, std::string_view key,
                                  std::string_view value) {
   std::string result = RemovePairs(odbc, {odbc_text::OdbcKeyName(key)});

@@ -25,6 +25,12 @@ std::optional<std::string> FindOdbcAttribute(const std::string& odbc, std::strin
 // other drivers give `odbc` unchanged.
 std::string AddStreamingOptions(const std::string& odbc, std::string_view driver);
 
+// Returns `odbc` asking psqlODBC to read a result whole, without a cursor ("UseDeclareFetch=0"),
+// for a statement whose result is known to be small: the server then plans it as for any
+// client, parallel workers included. A string that sets the option already is left alone, and
+// other drivers ignore it.
+std::string ReadWholeResult(const std::string& odbc);
+
 // Returns `odbc` without its pairs named `key` (names compare without letter case and blanks) and
 // with "<key>=<value>" appended.
 std::string ReplaceOdbcAttribute(const std::string& odbc, std::string_view key,

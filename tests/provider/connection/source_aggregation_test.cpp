@@ -103,6 +103,69 @@ TEST(SourceAggregationTest, GroupsEveryLevelColumnAndAggregatesEveryMeasure) {
                                               "date NULL ES Madrid NULL 0 NULL NULL 1 "}));
 }
 
+// For PostgreSQL, a TIME column is grouped on the first day of its finest calendar level when no
+// level needs the day, and the SUM of a real measure adds doubles; anything else is as portable.
+TEST(SourceAggregationTest, PostgresGroupsByTheFinestCalendarLevelAndSumsRealsAsDoubles) {
+  struct Case {
+    const char* time_levels;  // the TIME dimension's levels
+    const char* grouped;      // what its column becomes in the grouped statement
+  };
+  const Case cases[] = {
+      {"LEVEL [Year] TYPE YEAR, LEVEL [Month] TYPE MONTH",
+       "CAST(date_trunc('month', CAST(c1 AS TIMESTAMP)) AS DATE)"},
+      {"LEVEL [All] TYPE ALL, LEVEL [Year] TYPE YEAR, LEVEL [Quarter] TYPE QUARTER",
+       "CAST(date_trunc('quarter', CAST(c1 AS TIMESTAMP)) AS DATE)"},
+      {"LEVEL [Year] TYPE YEAR", "CAST(date_trunc('year', CAST(c1 AS TIMESTAMP)) AS DATE)"},
+      {"LEVEL [Year] TYPE YEAR, LEVEL [Month] TYPE MONTH, LEVEL [Day] TYPE DAY", "c1"},
+      {"LEVEL [Year] TYPE YEAR, LEVEL [Week] TYPE WEEK", "c1"},
+      {"LEVEL [Year] TYPE YEAR, LEVEL [Date] TYPE DATE", "c1"},
+      // A second hierarchy that needs the day keeps the day for both.
+      {"HIERARCHY [Calendar], LEVEL [Year] TYPE YEAR, HIERARCHY [Days], LEVEL [Year] TYPE YEAR, "
+       "LEVEL [Day] TYPE DAY",
+       "c1"},
+  };
+  for (const Case& c : cases) {
+    const std::string create = std::string("CREATE CUBE [S] ( DIMENSION [Time] TYPE TIME, ") +
+                               c.time_levels +
+                               ", DIMENSION [Shop], LEVEL [Shop], MEASURE [Qty] FUNCTION SUM TYPE "
+                               "DBTYPE_I4, MEASURE [Amount] FUNCTION SUM TYPE DBTYPE_NUMERIC, "
+                               "MEASURE [Top] FUNCTION MAX TYPE DBTYPE_R8, MEASURE [Any] "
+                               "FUNCTION SUM )";
+    auto schema = ddl::ParseCreateCube(create);
+    ASSERT_TRUE(schema.ok()) << c.time_levels << ": " << schema.error().description;
+    auto insert = ddl::ParseInsertInto(
+        "INSERT INTO S ( [Time], [Shop].[Shop], Measures.[Qty], Measures.[Amount], "
+        "Measures.[Top], Measures.[Any] ) SELECT day, shop, qty, amount, amount, amount FROM t",
+        *schema);
+    ASSERT_TRUE(insert.ok()) << c.time_levels << ": " << insert.error().description;
+    EXPECT_EQ(GroupedSelect(*insert, *schema, DialectOf("PostgreSQL")),
+              "WITH q(c1, c2, c3, c4, c5, c6) AS (\nSELECT day, shop, qty, amount, amount, amount "
+              "FROM t\n) SELECT " +
+                  std::string(c.grouped) +
+                  ", c2, SUM(c3), SUM(CAST(c4 AS DOUBLE PRECISION)), MAX(c5), SUM(c6), COUNT(*) "
+                  "FROM q GROUP BY " +
+                  c.grouped + ", c2")
+        << c.time_levels;
+    EXPECT_EQ(GroupedSelect(*insert, *schema, DialectOf("Microsoft SQL Server")),
+              "WITH q(c1, c2, c3, c4, c5, c6) AS (\nSELECT day, shop, qty, amount, amount, amount "
+              "FROM t\n) SELECT c1, c2, SUM(c3), SUM(c4), MAX(c5), SUM(c6), COUNT(*) FROM q "
+              "GROUP BY c1, c2")
+        << c.time_levels;
+  }
+}
+
+// A PostgreSQL source is read without a cursor where its planner expects few enough groups for
+// the driver to hold them all; without an estimate, or from another server, through a cursor.
+TEST(SourceAggregationTest, ReadsFewGroupsOfPostgresWhole) {
+  EXPECT_TRUE(ReadGroupsWhole({"PostgreSQL", {1e7, 1095, 20, 20}}));
+  EXPECT_TRUE(ReadGroupsWhole({"PostgreSQL", {1e9, kMaxGroupsReadWhole}}));
+  EXPECT_FALSE(ReadGroupsWhole({"PostgreSQL", {1e9, kMaxGroupsReadWhole + 1}}));
+  EXPECT_FALSE(ReadGroupsWhole({"PostgreSQL", {1e9, 1095, 400, 300}}));
+  EXPECT_FALSE(ReadGroupsWhole({"PostgreSQL", {}}));
+  EXPECT_FALSE(ReadGroupsWhole({"PostgreSQL", {1e7, 20, std::nullopt}}));
+  EXPECT_FALSE(ReadGroupsWhole({"Microsoft SQL Server", {1e7, 20, 20}}));
+}
+
 // A source that hands over fixed rows, whatever statement it is given; it keeps the statement.
 struct FixedRows : RowSource {
   std::vector<std::vector<Value>> rows;

@@ -57,6 +57,12 @@ TEST(OdbcConnectionStringTest, AddsTheStreamingOptionOfKnownDrivers) {
   for (const auto& c : cases) {
     EXPECT_EQ(AddStreamingOptions(c.odbc, c.driver), c.expected) << c.odbc;
   }
+  // A result read whole asks for no cursor, which the streaming options then leave alone; the
+  // user's own choice stands.
+  EXPECT_EQ(AddStreamingOptions(ReadWholeResult("DSN=pg"), "psqlodbcw.so"),
+            "DSN=pg;UseDeclareFetch=0;Fetch=10000");
+  EXPECT_EQ(ReadWholeResult("DSN=pg;usedeclarefetch=1"), "DSN=pg;usedeclarefetch=1");
+  EXPECT_EQ(ReadWholeResult("DSN=pg;B6=1"), "DSN=pg;B6=1");
 }
 
 TEST(OdbcConnectionStringTest, ReadsTheSqliteTimeoutAndReplacesIt) {
