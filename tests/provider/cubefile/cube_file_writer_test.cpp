@@ -12,6 +12,8 @@
 #include <algorithm>
 #include <cstdint>
 #include <filesystem>
+#include <new>
+#include <vector>
 
 #include "provider/aggregate/cube_builder.h"
 #include "provider/ddl/create_cube_parser.h"
@@ -132,6 +134,15 @@ TEST(CubeFileWriterTest, FailedWriteKeepsTheEarlierFileAndLeavesNoTemporaryFile)
   EXPECT_EQ(error->number, kCubeFileErrorNumber);
   EXPECT_EQ(error->description.rfind("cannot write the cube file \"cubes/sales.cub\": ", 0), 0u)
       << error->description;
+  EXPECT_EQ(cubemill::test::ReadBytes("cubes/sales.cub"), before);
+  EXPECT_EQ(DirectoryEntries("cubes"), std::vector<std::string>{"sales.cub"});
+
+  // Rollups that could not be computed (what the thread computing them threw, handed over when
+  // the writer asks for them after the cells) fail the write alike.
+  error = WriteCubeFile("cubes/sales.cub", SalesCube(), *big, Info(3000),
+                        []() -> const std::vector<aggregate::Rollup>& { throw std::bad_alloc(); });
+  ASSERT_TRUE(error.has_value());
+  EXPECT_EQ(error->description, "cannot write the cube file \"cubes/sales.cub\": std::bad_alloc");
   EXPECT_EQ(cubemill::test::ReadBytes("cubes/sales.cub"), before);
   EXPECT_EQ(DirectoryEntries("cubes"), std::vector<std::string>{"sales.cub"});
 
