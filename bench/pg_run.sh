@@ -139,7 +139,7 @@ EOF
     --work "$work/bench" --rows "$rows" --rounds "$rounds" --results "$tmp/results.tsv" \
     --setup "single=$work/single" \
     --setup "two shards=$work/sharded/coordinator,$work/sharded/shard1,$work/sharded/shard2" \
-    --note "psqlODBC $psqlodbc (the engine adds UseDeclareFetch=1;Fetch=10000; CommLog off); server settings $described" \
+    --note "psqlODBC $psqlodbc (the engine adds UseDeclareFetch=1;Fetch=10000, and UseDeclareFetch=0 for grouped statements of up to 500,000 planned groups; CommLog off); server settings $described" \
     --note "loading: $single_load s (single), $sharded_load s (two shards: each shard computes every row, keeps its own), VACUUM ANALYZE included" ||
     status=1
 

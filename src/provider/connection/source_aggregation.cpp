@@ -128,34 +128,65 @@ bool ReadGroupsWhole(const SourceFacts& facts) {
 std::string GroupedSelect(const InsertInto& insert, const CubeSchema& schema,
                           SourceDialect dialect) {
   const bool postgres = dialect == SourceDialect::kPostgreSql;
+  // `columns` and `groups` group q as the SELECT gives its values; `merged` and `regroups` group
+  // those groups again by calendar period where a TIME column is truncated.
   std::string columns;
   std::string groups;
+  std::string inner;  // `columns` without the skipped ones, the aggregates named as q's columns
+  std::string merged;
+  std::string regroups;
+  bool truncated = false;
+  auto append = [](std::string& list, const std::string& item) {
+    list += (list.empty() ? "" : ", ") + item;
+  };
   for (std::size_t c = 0; c < insert.columns.size(); ++c) {
     const std::string name = "c" + std::to_string(c + 1);
     const ColumnBinding& binding = insert.columns[c];
     if (binding.role == ColumnRole::kSkip) {
-      columns += "NULL, ";
+      append(columns, "NULL");
+      append(merged, "NULL");
     } else if (binding.role == ColumnRole::kMeasure) {
       const Measure& measure = schema.measures.at(binding.measure);
       const bool as_double = postgres && measure.function == AggregateFunction::kSum &&
                              aggregate::ClassOfType(measure.type) == NumberClass::kReal;
-      columns += std::string(KeywordOf(kAggregateFunctionKeywords, measure.function)) + "(" +
-                 (as_double ? "CAST(" + name + " AS DOUBLE PRECISION)" : name) + "), ";
+      const std::string aggregate =
+          std::string(KeywordOf(kAggregateFunctionKeywords, measure.function)) + "(" +
+          (as_double ? "CAST(" + name + " AS DOUBLE PRECISION)" : name) + ")";
+      append(columns, aggregate);
+      append(inner, aggregate + " AS " + name);
+      // Counts are added, the other functions merge as they aggregate.
+      append(merged, std::string(measure.function == AggregateFunction::kCount
+                                     ? "SUM"
+                                     : KeywordOf(kAggregateFunctionKeywords, measure.function)) +
+                         "(" + name + ")");
     } else {
+      append(columns, name);
+      append(inner, name);
+      append(groups, name);
       const std::string_view unit =
           postgres && binding.role == ColumnRole::kTime ? TimeTruncation(schema, binding) : "";
+      truncated = truncated || !unit.empty();
       const std::string value = unit.empty() ? name
                                              : "CAST(date_trunc('" + std::string(unit) +
                                                    "', CAST(" + name + " AS TIMESTAMP)) AS DATE)";
-      columns += value + ", ";
-      groups += (groups.empty() ? "" : ", ") + value;
+      append(merged, value);
+      append(regroups, value);
     }
   }
   // The SELECT on lines of its own: a comment at its end must not swallow the parenthesis.
   std::string sql = "WITH q(" + ColumnNames(insert.columns.size()) + ") AS (\n" +
-                    std::string(WithoutClosingSemicolons(insert.select)) + "\n) SELECT " + columns +
-                    "COUNT(*) FROM q";
-  if (!groups.empty()) sql += " GROUP BY " + groups;
+                    std::string(WithoutClosingSemicolons(insert.select)) + "\n)";
+  if (!truncated) {
+    sql += " SELECT " + columns + ", COUNT(*) FROM q";
+    if (!groups.empty()) sql += " GROUP BY " + groups;
+    return sql;
+  }
+  // Grouped by the SELECT's own values first, so that a GROUP BY holding a partitioned table's
+  // key (a date) is still run partition by partition, on the shards of a coordinator; then by
+  // period, which leaves one group a month (quarter, year) to hand over. g names its columns
+  // as q does, c0 being its rows.
+  sql += ", g AS (SELECT " + inner + ", COUNT(*) AS c0 FROM q GROUP BY " + groups + ") SELECT " +
+         merged + ", SUM(c0) FROM g GROUP BY " + regroups;
   return sql;
 }
 

@@ -71,13 +71,15 @@ bool ReadGroupsWhole(const SourceFacts& facts);
 // column; one more column at the end counts the source rows of each group. Plain SQL that
 // PostgreSQL, SQLite, SQL Server, MySQL and Trino accept. Every measure function (SUM, COUNT,
 // MIN, MAX) can be grouped so, and merged again from the groups.
-// For kPostgreSql two changes make the source's work lighter without changing the cube:
-// - a TIME column whose levels go no deeper than MONTH (QUARTER, YEAR) is grouped on the first
-//   day of its month (quarter, year), `CAST(date_trunc('month', CAST(c1 AS TIMESTAMP)) AS DATE)`,
-//   which makes the same members from one group a month instead of one a day;
+// For kPostgreSql two changes make the server's work lighter without changing the cube:
 // - a SUM of a measure that takes reals (DBTYPE_R8, DBTYPE_NUMERIC ...) adds the values as
 //   DOUBLE PRECISION, as the engine adds them, rather than as exact NUMERIC, which costs the
-//   server several times more; only the order of the additions differs.
+//   server several times more; only the order of the additions differs;
+// - where a TIME column's levels go no deeper than MONTH (QUARTER, YEAR), the groups are grouped
+//   again, `g AS (<the groups above>) SELECT CAST(date_trunc('month', CAST(c1 AS TIMESTAMP)) AS
+//   DATE), ..., SUM(c0) FROM g GROUP BY ...`: the same members from one group a month instead of
+//   one a day. The first grouping keeps the SELECT's own date, so a table partitioned by that
+//   date still has each partition (each shard of a coordinator) group its own rows.
 std::string GroupedSelect(const InsertInto& insert, const CubeSchema& schema,
                           SourceDialect dialect = SourceDialect::kPortable);
 
