@@ -2,7 +2,7 @@
 # Builds the engine's speed benchmark (Release, console only, no tests) and runs it once for each
 # number of source rows given (default 1000000). See bench/README.md.
 #   bench/run.sh [--build-dir DIR] [--cache-dir DIR] [--rounds R] [--seed S] [--programs DIR]
-#                [--sqlite3 PROG] [--keep] [ROWS]...
+#                [--sqlite3 PROG] [--rollups BUDGET] [--keep] [ROWS]...
 # Options other than --build-dir (default: build-bench in the project) go to
 # cubemill_speed_bench. Exits 1 when a cube's totals do not match its source or a command fails.
 set -euo pipefail
@@ -15,7 +15,7 @@ while [ $# -gt 0 ]; do
   case "$1" in
     --build-dir) build="$2"; shift 2 ;;
     --build-dir=*) build="${1#*=}"; shift ;;
-    --cache-dir | --rounds | --seed | --sqlite3 | --programs) args+=("$1" "$2"); shift 2 ;;
+    --cache-dir | --rounds | --seed | --sqlite3 | --programs | --rollups) args+=("$1" "$2"); shift 2 ;;
     --keep | --*=*) args+=("$1"); shift ;;
     -h | --help) sed -n '2,7s/^# \{0,1\}//p' "${BASH_SOURCE[0]}"; exit 0 ;;
     -*) echo "run.sh: unknown option $1" >&2; exit 2 ;;
