@@ -1,9 +1,11 @@
 #include "bench/pg_rounds.h"
 
 #include <algorithm>
+#include <charconv>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <optional>
 #include <sstream>
 
 #include "bench/child_process.h"
@@ -51,21 +53,38 @@ std::vector<std::string> OneRow(const std::string& pg_cluster, const PgSetup& se
   return rows[0];
 }
 
-// The statement the engine sends for `cube` when the source groups the rows, made by the
-// engine's own parsers and GroupedSelect; "" after setting `error`.
-std::string GroupedStatement(const SalesCube& cube, std::string& error) {
+// The statements the engine may send for `cube` when the source groups the rows, made by the
+// engine's own parsers: grouped by date first and by period at once where it groups by period
+// (connection::PeriodGroupingStatements), else its one grouped statement; empty after setting
+// `error`.
+std::vector<std::string> GroupedWays(const SalesCube& cube, std::string& error) {
   auto schema = provider::ddl::ParseCreateCube(cube.create_cube);
   if (!schema) {
     error = schema.error().description;
-    return "";
+    return {};
   }
   auto insert = provider::ddl::ParseInsertInto(cube.insert_into, *schema);
   if (!insert) {
     error = insert.error().description;
-    return "";
+    return {};
   }
-  return provider::connection::GroupedSelect(*insert, *schema,
-                                             provider::connection::SourceDialect::kPostgreSql);
+  std::vector<std::string> ways = provider::connection::PeriodGroupingStatements(*insert, *schema);
+  if (ways.empty()) {
+    ways.push_back(provider::connection::GroupedSelect(
+        *insert, *schema, provider::connection::SourceDialect::kPostgreSql));
+  }
+  return ways;
+}
+
+// The total cost of the first line of an EXPLAIN: the number after "..".
+std::optional<double> PlannedCost(const std::string& plan) {
+  const std::size_t at = plan.find("..");
+  if (at == std::string::npos || at > plan.find('\n')) return std::nullopt;
+  double cost = 0;
+  const auto [end, failure] =
+      std::from_chars(plan.data() + at + 2, plan.data() + plan.size(), cost);
+  if (failure != std::errc() || end == plan.data() + at + 2) return std::nullopt;
+  return cost;
 }
 
 // Writes `path` whole.
@@ -132,8 +151,9 @@ PgRounds::PgRounds(std::string cubemill, std::string pg_cluster, std::string wor
 
 bool PgRounds::Prepare(const std::vector<PgSetup>& setups, std::string& error) {
   for (const SalesCube* cube : kSalesCubes) {
-    grouped_.push_back(GroupedStatement(*cube, error));
-    if (grouped_.back().empty()) return false;
+    const std::vector<std::string> ways = GroupedWays(*cube, error);
+    if (ways.empty()) return false;
+    grouped_.push_back(ways.front());  // every way makes the same groups
   }
   const auto version = OneRow(pg_cluster_, setups.front(), "SHOW server_version", 1, error);
   if (version.empty()) return false;
@@ -307,16 +327,30 @@ bool PgRounds::CheckCube(std::size_t s, std::size_t c, std::string& error) {
 }
 
 void PgRounds::PrintPlans(std::FILE* out) const {
+  std::string error;
+  const std::vector<std::string> ways = GroupedWays(kCoarseCube, error);
   for (const Setup& setup : setups_) {
+    const std::string& dir = setup.servers.dirs.front();
+    // The way the engine picks from the planner's costs (connection::ChoosePeriodGrouping).
+    provider::SourceFacts facts{"PostgreSQL", {}, {}};
+    for (const std::string& way : ways)
+      facts.costs.push_back(PlannedCost(Psql(pg_cluster_, dir, "EXPLAIN " + way).text));
+    const bool periods_only =
+        ways.size() == 2 && provider::connection::ChoosePeriodGrouping(facts) ==
+                                provider::connection::PeriodGrouping::kPeriodsOnly;
     // Its planned groups are few enough for the build to read them whole, without a cursor
     // (connection::ReadGroupsWhole): the server plans the statement as psql sends it.
-    const std::string& sql = grouped_[0];
-    const PsqlOutput plan =
-        Psql(pg_cluster_, setup.servers.dirs.front(), "EXPLAIN (VERBOSE, COSTS OFF) " + sql);
+    const std::string& sql = ways[periods_only ? 1 : 0];
+    const PsqlOutput plan = Psql(pg_cluster_, dir, "EXPLAIN (VERBOSE, COSTS OFF) " + sql);
     std::fprintf(out,
                  "\nEXPLAIN (VERBOSE, COSTS OFF) of the coarse cube's grouped statement on %s, "
-                 "as psqlODBC runs it:\n\n",
+                 "as the engine sends it",
                  setup.servers.label.c_str());
+    if (ways.size() == 2 && facts.costs[0] && facts.costs[1]) {
+      std::fprintf(out, " (planned costs: by date first %.0f, by month at once %.0f)",
+                   *facts.costs[0], *facts.costs[1]);
+    }
+    std::fprintf(out, ":\n\n");
     PrintIndented(out, sql);
     std::fprintf(out, "\n");
     PrintIndented(out, plan.text);

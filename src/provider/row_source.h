@@ -71,6 +71,9 @@ struct SourceFacts {
   std::string dbms;  // the name of its DBMS, as the driver reports it
   // Its planner's estimate of the rows of each statement it was asked about, where it gives one.
   std::vector<std::optional<double>> rows;
+  // Its planner's estimate of what each statement costs to run to its end, in the planner's
+  // own units (comparable between statements of one source only), where it gives one.
+  std::vector<std::optional<double>> costs;
 };
 
 // Opens a source: `connection` is an ODBC connection string, `select` is sent unchanged, `hints`

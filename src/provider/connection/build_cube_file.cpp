@@ -46,6 +46,7 @@ struct Outcome {
 struct SourcePlan {
   bool group = false;  // have the source group the rows
   SourceDialect dialect = SourceDialect::kPortable;
+  PeriodGrouping periods = PeriodGrouping::kAfterDates;
   bool read_whole = false;  // read the groups without a cursor (ReadGroupsWhole)
 };
 
@@ -58,7 +59,8 @@ Outcome Aggregate(const CubeSchema& schema, const InsertInto& insert, aggregate:
   Outcome outcome;
   aggregate::CubeBuilder builder(schema, insert, shape);
   auto opened = grouped ? open_source(plan.read_whole ? source::ReadWholeResult(odbc) : odbc,
-                                      GroupedSelect(insert, schema, plan.dialect), builder.Hints())
+                                      GroupedSelect(insert, schema, plan.dialect, plan.periods),
+                                      builder.Hints())
                         : open_source(odbc, insert.select, builder.Hints());
   if (!opened) {
     outcome.cube = opened.error();
@@ -172,6 +174,13 @@ std::optional<Error> BuildCube(std::string_view connection_string, const SourceO
       if (options.aggregation == Aggregation::kAuto) plan.group = GroupAtSource(*facts);
       plan.dialect = DialectOf(facts->dbms);
       plan.read_whole = ReadGroupsWhole(*facts);
+      // Grouping by day first lets a partitioned table group each partition on its own (on its
+      // shard); grouping by period at once costs a plain table less. The planner tells which.
+      const auto ways = PeriodGroupingStatements(*insert, *schema);
+      if (plan.group && plan.dialect == SourceDialect::kPostgreSql && !ways.empty()) {
+        auto costs = options.survey(odbc, ways);
+        if (costs.ok()) plan.periods = ChoosePeriodGrouping(*costs);
+      }
     }
   }
   bool grouped = plan.group;

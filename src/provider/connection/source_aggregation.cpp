@@ -125,8 +125,8 @@ bool ReadGroupsWhole(const SourceFacts& facts) {
          *groups <= kMaxGroupsReadWhole;
 }
 
-std::string GroupedSelect(const InsertInto& insert, const CubeSchema& schema,
-                          SourceDialect dialect) {
+std::string GroupedSelect(const InsertInto& insert, const CubeSchema& schema, SourceDialect dialect,
+                          PeriodGrouping periods) {
   const bool postgres = dialect == SourceDialect::kPostgreSql;
   // `columns` and `groups` group q as the SELECT gives its values; `merged` and `regroups` group
   // those groups again by calendar period where a TIME column is truncated.
@@ -134,6 +134,7 @@ std::string GroupedSelect(const InsertInto& insert, const CubeSchema& schema,
   std::string groups;
   std::string inner;  // `columns` without the skipped ones, the aggregates named as q's columns
   std::string merged;
+  std::string merged_once;  // `columns` with the periods in place of the dates
   std::string regroups;
   bool truncated = false;
   auto append = [](std::string& list, const std::string& item) {
@@ -144,6 +145,7 @@ std::string GroupedSelect(const InsertInto& insert, const CubeSchema& schema,
     const ColumnBinding& binding = insert.columns[c];
     if (binding.role == ColumnRole::kSkip) {
       append(columns, "NULL");
+      append(merged_once, "NULL");
       append(merged, "NULL");
     } else if (binding.role == ColumnRole::kMeasure) {
       const Measure& measure = schema.measures.at(binding.measure);
@@ -153,6 +155,7 @@ std::string GroupedSelect(const InsertInto& insert, const CubeSchema& schema,
           std::string(KeywordOf(kAggregateFunctionKeywords, measure.function)) + "(" +
           (as_double ? "CAST(" + name + " AS DOUBLE PRECISION)" : name) + ")";
       append(columns, aggregate);
+      append(merged_once, aggregate);
       append(inner, aggregate + " AS " + name);
       // Counts are added, the other functions merge as they aggregate.
       append(merged, std::string(measure.function == AggregateFunction::kCount
@@ -169,6 +172,7 @@ std::string GroupedSelect(const InsertInto& insert, const CubeSchema& schema,
       const std::string value = unit.empty() ? name
                                              : "CAST(date_trunc('" + std::string(unit) +
                                                    "', CAST(" + name + " AS TIMESTAMP)) AS DATE)";
+      append(merged_once, value);
       append(merged, value);
       append(regroups, value);
     }
@@ -176,6 +180,11 @@ std::string GroupedSelect(const InsertInto& insert, const CubeSchema& schema,
   // The SELECT on lines of its own: a comment at its end must not swallow the parenthesis.
   std::string sql = "WITH q(" + ColumnNames(insert.columns.size()) + ") AS (\n" +
                     std::string(WithoutClosingSemicolons(insert.select)) + "\n)";
+  if (truncated && periods == PeriodGrouping::kPeriodsOnly) {
+    columns = merged_once;
+    groups = regroups;
+    truncated = false;
+  }
   if (!truncated) {
     sql += " SELECT " + columns + ", COUNT(*) FROM q";
     if (!groups.empty()) sql += " GROUP BY " + groups;
@@ -188,6 +197,22 @@ std::string GroupedSelect(const InsertInto& insert, const CubeSchema& schema,
   sql += ", g AS (SELECT " + inner + ", COUNT(*) AS c0 FROM q GROUP BY " + groups + ") SELECT " +
          merged + ", SUM(c0) FROM g GROUP BY " + regroups;
   return sql;
+}
+
+std::vector<std::string> PeriodGroupingStatements(const InsertInto& insert,
+                                                  const CubeSchema& schema) {
+  std::vector<std::string> statements;
+  for (PeriodGrouping periods : {PeriodGrouping::kAfterDates, PeriodGrouping::kPeriodsOnly})
+    statements.push_back(GroupedSelect(insert, schema, SourceDialect::kPostgreSql, periods));
+  if (statements[0] == statements[1]) statements.clear();
+  return statements;
+}
+
+PeriodGrouping ChoosePeriodGrouping(const SourceFacts& facts) {
+  if (facts.costs.size() != 2 || !facts.costs[0] || !facts.costs[1])
+    return PeriodGrouping::kAfterDates;
+  return *facts.costs[0] * kAfterDatesCheaper <= *facts.costs[1] ? PeriodGrouping::kAfterDates
+                                                                 : PeriodGrouping::kPeriodsOnly;
 }
 
 }  // namespace cubemill::provider::connection

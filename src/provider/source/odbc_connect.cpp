@@ -38,12 +38,27 @@ void AnnounceLockedSqlite(const std::string& connection, const InfoMessage& info
   info("Source busy: waiting up to " + std::to_string((wait_ms + 999) / 1000) + " s for the lock");
 }
 
-// The rows PostgreSQL's planner expects `statement` to give: the "rows=" of the first line of its
-// EXPLAIN, run on the statement handle of `handles`. Nothing when it cannot be asked or does not
-// say.
-std::optional<double> PlannedRows(OdbcHandles& handles, const std::string& statement) {
-  std::string text = "EXPLAIN " + statement;
+// The number that follows `key` in `plan`, if any.
+std::optional<double> NumberAfter(std::string_view plan, std::string_view key) {
+  const std::size_t at = plan.find(key);
+  if (at == std::string_view::npos) return std::nullopt;
+  const std::string_view digits = plan.substr(at + key.size());
+  double value = 0;
+  const auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), value);
+  if (error != std::errc() || end == digits.data()) return std::nullopt;
+  return value;
+}
+
+// What PostgreSQL's planner expects of `statement`: the rows it gives and its total cost, the
+// "rows=" and the number after ".." of the first line of its EXPLAIN, run on the statement
+// handle of `handles`. Nothing of what it cannot be asked or does not say.
+struct Planned {
   std::optional<double> rows;
+  std::optional<double> cost;
+};
+Planned PlannedEstimates(OdbcHandles& handles, const std::string& statement) {
+  std::string text = "EXPLAIN " + statement;
+  Planned planned;
   if (Succeeded(SQLExecDirect(handles.stmt(), reinterpret_cast<SQLCHAR*>(text.data()), SQL_NTS)) &&
       Succeeded(SQLFetch(handles.stmt()))) {
     std::array<char, 4096> line{};
@@ -51,18 +66,12 @@ std::optional<double> PlannedRows(OdbcHandles& handles, const std::string& state
     if (Succeeded(SQLGetData(handles.stmt(), 1, SQL_C_CHAR, line.data(),
                              static_cast<SQLLEN>(line.size()), &indicator))) {
       const std::string_view plan(line.data());
-      const std::size_t at = plan.find(" rows=");
-      if (at != std::string_view::npos) {
-        const std::string_view digits = plan.substr(at + 6);
-        double value = 0;
-        const auto [end, error] =
-            std::from_chars(digits.data(), digits.data() + digits.size(), value);
-        if (error == std::errc() && end != digits.data()) rows = value;
-      }
+      planned.rows = NumberAfter(plan, " rows=");
+      planned.cost = NumberAfter(plan, "..");
     }
   }
   SQLFreeStmt(handles.stmt(), SQL_CLOSE);
-  return rows;
+  return planned;
 }
 
 std::string DriverName(SQLHDBC dbc) {
@@ -131,10 +140,15 @@ Result<SourceFacts> SurveySource(const std::string& connection,
     facts.dbms = reinterpret_cast<const char*>(name.data());
   }
   facts.rows.assign(statements.size(), std::nullopt);
-  // The estimates tell a build whether grouping in the source makes many fewer rows to read.
+  facts.costs.assign(statements.size(), std::nullopt);
+  // The estimates tell a build whether grouping in the source makes many fewer rows to read,
+  // and which of two ways of grouping costs the source less.
   if (facts.dbms == "PostgreSQL" && handles.AllocateStatement().empty()) {
-    for (std::size_t i = 0; i < statements.size(); ++i)
-      facts.rows[i] = PlannedRows(handles, statements[i]);
+    for (std::size_t i = 0; i < statements.size(); ++i) {
+      const Planned planned = PlannedEstimates(handles, statements[i]);
+      facts.rows[i] = planned.rows;
+      facts.costs[i] = planned.cost;
+    }
   }
   return facts;
 }

@@ -33,13 +33,13 @@ TEST(SourceAggregationTest, ReadsThePropertyAndKnowsTheServers) {
 
   // A server groups unless its planner expects fewer than two rows per group, the groups taken
   // as the product of each grouped column's distinct values.
-  EXPECT_TRUE(GroupAtSource({"PostgreSQL", {}}));
-  EXPECT_TRUE(GroupAtSource({"PostgreSQL", {1e7, 1095, 20, 20}}));
-  EXPECT_TRUE(GroupAtSource({"PostgreSQL", {10, 5}}));
-  EXPECT_FALSE(GroupAtSource({"PostgreSQL", {1e7, 1095, 20, 400, 20, 300}}));
-  EXPECT_FALSE(GroupAtSource({"PostgreSQL", {1e7, 9e6}}));
-  EXPECT_TRUE(GroupAtSource({"PostgreSQL", {1e7, 1095, std::nullopt}}));  // no estimate: group
-  EXPECT_FALSE(GroupAtSource({"SQLite", {1e7, 10}}));
+  EXPECT_TRUE(GroupAtSource({"PostgreSQL", {}, {}}));
+  EXPECT_TRUE(GroupAtSource({"PostgreSQL", {1e7, 1095, 20, 20}, {}}));
+  EXPECT_TRUE(GroupAtSource({"PostgreSQL", {10, 5}, {}}));
+  EXPECT_FALSE(GroupAtSource({"PostgreSQL", {1e7, 1095, 20, 400, 20, 300}, {}}));
+  EXPECT_FALSE(GroupAtSource({"PostgreSQL", {1e7, 9e6}, {}}));
+  EXPECT_TRUE(GroupAtSource({"PostgreSQL", {1e7, 1095, std::nullopt}, {}}));  // no estimate: group
+  EXPECT_FALSE(GroupAtSource({"SQLite", {1e7, 10}, {}}));
 }
 
 const char kCreate[] =
@@ -158,6 +158,16 @@ TEST(SourceAggregationTest, PostgresRegroupsByTheFinestCalendarLevelAndSumsReals
                         ", NULL, c3, SUM(c4), SUM(c5), MAX(c6), SUM(c7), SUM(c8), SUM(c0) FROM g "
                         "GROUP BY " +
                         period + ", c3");
+    // Grouped by period at once, in one GROUP BY; the two ways are offered only where they
+    // differ.
+    const std::string once = period.empty() ? "c1" : period;
+    EXPECT_EQ(
+        GroupedSelect(*insert, *schema, SourceDialect::kPostgreSql, PeriodGrouping::kPeriodsOnly),
+        with + " SELECT " + once +
+            ", NULL, c3, SUM(c4), SUM(CAST(c5 AS DOUBLE PRECISION)), MAX(c6), SUM(c7), "
+            "COUNT(c8), COUNT(*) FROM q GROUP BY " +
+            once + ", c3");
+    EXPECT_EQ(PeriodGroupingStatements(*insert, *schema).size(), period.empty() ? 0u : 2u);
     EXPECT_EQ(GroupedSelect(*insert, *schema, DialectOf("Microsoft SQL Server")),
               with +
                   " SELECT c1, NULL, c3, SUM(c4), SUM(c5), MAX(c6), SUM(c7), COUNT(c8), "
@@ -165,16 +175,37 @@ TEST(SourceAggregationTest, PostgresRegroupsByTheFinestCalendarLevelAndSumsReals
   }
 }
 
+// Grouping by date first where the planner finds it much cheaper (a partitioned table's
+// partitions group their own rows), else by period at once; by date first where it cannot tell.
+TEST(SourceAggregationTest, ChoosesThePeriodGroupingByThePlannersCosts) {
+  const struct {
+    std::optional<double> after_dates, periods_only;
+    PeriodGrouping expected;
+  } cases[] = {
+      {48815, 152578, PeriodGrouping::kAfterDates},  // a coordinator and its two shards
+      {71908, 72491, PeriodGrouping::kPeriodsOnly},  // a plain table
+      {1000, 1499, PeriodGrouping::kPeriodsOnly},
+      {1000, 1500, PeriodGrouping::kAfterDates},
+      {5000, 900, PeriodGrouping::kPeriodsOnly},
+      {std::nullopt, 900, PeriodGrouping::kAfterDates},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(ChoosePeriodGrouping({"PostgreSQL", {1, 1}, {c.after_dates, c.periods_only}}),
+              c.expected);
+  }
+  EXPECT_EQ(ChoosePeriodGrouping({"PostgreSQL", {}, {}}), PeriodGrouping::kAfterDates);
+}
+
 // A PostgreSQL source is read without a cursor where its planner expects few enough groups for
 // the driver to hold them all; without an estimate, or from another server, through a cursor.
 TEST(SourceAggregationTest, ReadsFewGroupsOfPostgresWhole) {
-  EXPECT_TRUE(ReadGroupsWhole({"PostgreSQL", {1e7, 1095, 20, 20}}));
-  EXPECT_TRUE(ReadGroupsWhole({"PostgreSQL", {1e9, kMaxGroupsReadWhole}}));
-  EXPECT_FALSE(ReadGroupsWhole({"PostgreSQL", {1e9, kMaxGroupsReadWhole + 1}}));
-  EXPECT_FALSE(ReadGroupsWhole({"PostgreSQL", {1e9, 1095, 400, 300}}));
-  EXPECT_FALSE(ReadGroupsWhole({"PostgreSQL", {}}));
-  EXPECT_FALSE(ReadGroupsWhole({"PostgreSQL", {1e7, 20, std::nullopt}}));
-  EXPECT_FALSE(ReadGroupsWhole({"Microsoft SQL Server", {1e7, 20, 20}}));
+  EXPECT_TRUE(ReadGroupsWhole({"PostgreSQL", {1e7, 1095, 20, 20}, {}}));
+  EXPECT_TRUE(ReadGroupsWhole({"PostgreSQL", {1e9, kMaxGroupsReadWhole}, {}}));
+  EXPECT_FALSE(ReadGroupsWhole({"PostgreSQL", {1e9, kMaxGroupsReadWhole + 1}, {}}));
+  EXPECT_FALSE(ReadGroupsWhole({"PostgreSQL", {1e9, 1095, 400, 300}, {}}));
+  EXPECT_FALSE(ReadGroupsWhole({"PostgreSQL", {}, {}}));
+  EXPECT_FALSE(ReadGroupsWhole({"PostgreSQL", {1e7, 20, std::nullopt}, {}}));
+  EXPECT_FALSE(ReadGroupsWhole({"Microsoft SQL Server", {1e7, 20, 20}, {}}));
 }
 
 // A source that hands over fixed rows, whatever statement it is given; it keeps the statement.
