@@ -17,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/bench_options.h"
 #include "bench/child_process.h"
 #include "bench/cube_totals.h"
 #include "bench/sales_cubes.h"
@@ -57,14 +58,6 @@ struct Options {
   std::string rollups = "0";  // "default": the build program is not told
   bool keep = false;
 };
-
-bool ParseNumber(const char* text, std::int64_t& value) {
-  char* end = nullptr;
-  const long long parsed = std::strtoll(text, &end, 10);
-  if (end == text || *end != '\0' || parsed <= 0) return false;
-  value = parsed;
-  return true;
-}
 
 // Returns 0 when the options were read, or the exit status to end with.
 int ParseOptions(int argc, char** argv, Options& options) {
