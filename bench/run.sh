@@ -15,7 +15,9 @@ while [ $# -gt 0 ]; do
   case "$1" in
     --build-dir) build="$2"; shift 2 ;;
     --build-dir=*) build="${1#*=}"; shift ;;
-    --cache-dir | --rounds | --seed | --sqlite3 | --programs | --rollups) args+=("$1" "$2"); shift 2 ;;
+    --cache-dir | --rounds | --seed | --sqlite3 | --programs | --rollups)
+      [ $# -ge 2 ] || { echo "run.sh: $1 needs a value" >&2; exit 2; }
+      args+=("$1" "$2"); shift 2 ;;
     --keep | --*=*) args+=("$1"); shift ;;
     -h | --help) sed -n '2,7s/^# \{0,1\}//p' "${BASH_SOURCE[0]}"; exit 0 ;;
     -*) echo "run.sh: unknown option $1" >&2; exit 2 ;;
