@@ -68,10 +68,16 @@ std::vector<std::string> GroupedWays(const SalesCube& cube, std::string& error) 
     error = insert.error().description;
     return {};
   }
-  std::vector<std::string> ways = provider::connection::PeriodGroupingStatements(*insert, *schema);
+  // The sales table's measures are INTEGER and NUMERIC, which the engine's survey finds the
+  // server sums at least as precisely as it would itself (SourceSum::kPrecise).
+  const std::vector<provider::SourceSum> sums(insert->columns.size(),
+                                              provider::SourceSum::kPrecise);
+  std::vector<std::string> ways =
+      provider::connection::PeriodGroupingStatements(*insert, *schema, sums);
   if (ways.empty()) {
     ways.push_back(provider::connection::GroupedSelect(
-        *insert, *schema, provider::connection::SourceDialect::kPostgreSql));
+        *insert, *schema, provider::connection::SourceDialect::kPostgreSql,
+        provider::connection::PeriodGrouping::kAfterDates, sums));
   }
   return ways;
 }
@@ -332,7 +338,7 @@ void PgRounds::PrintPlans(std::FILE* out) const {
   for (const Setup& setup : setups_) {
     const std::string& dir = setup.servers.dirs.front();
     // The way the engine picks from the planner's costs (connection::ChoosePeriodGrouping).
-    provider::SourceFacts facts{"PostgreSQL", {}, {}};
+    provider::SourceFacts facts{"PostgreSQL", {}, {}, {}};
     for (const std::string& way : ways)
       facts.costs.push_back(PlannedCost(Psql(pg_cluster_, dir, "EXPLAIN " + way).text));
     const bool periods_only =

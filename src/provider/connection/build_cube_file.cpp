@@ -47,8 +47,23 @@ struct SourcePlan {
   bool group = false;  // have the source group the rows
   SourceDialect dialect = SourceDialect::kPortable;
   PeriodGrouping periods = PeriodGrouping::kAfterDates;
-  bool read_whole = false;  // read the groups without a cursor (ReadGroupsWhole)
+  bool read_whole = false;      // read the groups without a cursor (ReadGroupsWhole)
+  std::vector<SourceSum> sums;  // what the source's SUM gives over each column
 };
+
+// The survey of the statements from `first` on, taken off the end of `facts`.
+SourceFacts SplitOff(SourceFacts& facts, std::size_t first) {
+  SourceFacts rest{facts.dbms, {}, {}, {}};
+  if (facts.rows.size() > first) {
+    rest.rows.assign(facts.rows.begin() + static_cast<std::ptrdiff_t>(first), facts.rows.end());
+    facts.rows.resize(first);
+  }
+  if (facts.costs.size() > first) {
+    rest.costs.assign(facts.costs.begin() + static_cast<std::ptrdiff_t>(first), facts.costs.end());
+    facts.costs.resize(first);
+  }
+  return rest;
+}
 
 // Reads the rows of `insert` from the source (the SELECT as written, or the statement that has the
 // source group them for RowShape::kGroupedRows) and aggregates them.
@@ -58,10 +73,11 @@ Outcome Aggregate(const CubeSchema& schema, const InsertInto& insert, aggregate:
   const bool grouped = shape == aggregate::RowShape::kGroupedRows;
   Outcome outcome;
   aggregate::CubeBuilder builder(schema, insert, shape);
-  auto opened = grouped ? open_source(plan.read_whole ? source::ReadWholeResult(odbc) : odbc,
-                                      GroupedSelect(insert, schema, plan.dialect, plan.periods),
-                                      builder.Hints())
-                        : open_source(odbc, insert.select, builder.Hints());
+  auto opened =
+      grouped ? open_source(plan.read_whole ? source::ReadWholeResult(odbc) : odbc,
+                            GroupedSelect(insert, schema, plan.dialect, plan.periods, plan.sums),
+                            builder.Hints())
+              : open_source(odbc, insert.select, builder.Hints());
   if (!opened) {
     outcome.cube = opened.error();
     outcome.source_failed = true;
@@ -168,19 +184,24 @@ std::optional<Error> BuildCube(std::string_view connection_string, const SourceO
   plan.group = options.aggregation == Aggregation::kSource;
   if (options.aggregation != Aggregation::kClient && options.survey) {
     // A source that cannot be asked gets read row by row (AUTO) or is sent the portable grouped
-    // statement (SOURCE); opening it reports why it could not be asked.
-    auto facts = options.survey(odbc, SurveyStatements(*insert));
+    // statement (SOURCE); opening it reports why it could not be asked. One connection asks
+    // everything: the estimates, then what the two ways of grouping by period would cost (only
+    // a PostgreSQL server is sent those, and only it is asked).
+    std::vector<std::string> statements = SurveyStatements(*insert);
+    const std::size_t estimates = statements.size();
+    const auto ways = PeriodGroupingStatements(*insert, *schema);
+    statements.insert(statements.end(), ways.begin(), ways.end());
+    auto facts = options.survey(odbc, statements);
     if (facts.ok()) {
+      const SourceFacts costs = SplitOff(*facts, estimates);
       if (options.aggregation == Aggregation::kAuto) plan.group = GroupAtSource(*facts);
       plan.dialect = DialectOf(facts->dbms);
       plan.read_whole = ReadGroupsWhole(*facts);
+      plan.sums = facts->sums;
       // Grouping by day first lets a partitioned table group each partition on its own (on its
       // shard); grouping by period at once costs a plain table less. The planner tells which.
-      const auto ways = PeriodGroupingStatements(*insert, *schema);
-      if (plan.group && plan.dialect == SourceDialect::kPostgreSql && !ways.empty()) {
-        auto costs = options.survey(odbc, ways);
-        if (costs.ok()) plan.periods = ChoosePeriodGrouping(*costs);
-      }
+      if (plan.group && plan.dialect == SourceDialect::kPostgreSql && !ways.empty())
+        plan.periods = ChoosePeriodGrouping(costs);
     }
   }
   bool grouped = plan.group;

@@ -126,7 +126,7 @@ bool ReadGroupsWhole(const SourceFacts& facts) {
 }
 
 std::string GroupedSelect(const InsertInto& insert, const CubeSchema& schema, SourceDialect dialect,
-                          PeriodGrouping periods) {
+                          PeriodGrouping periods, const std::vector<SourceSum>& sums) {
   const bool postgres = dialect == SourceDialect::kPostgreSql;
   // `columns` and `groups` group q as the SELECT gives its values; `merged` and `regroups` group
   // those groups again by calendar period where a TIME column is truncated.
@@ -150,7 +150,8 @@ std::string GroupedSelect(const InsertInto& insert, const CubeSchema& schema, So
     } else if (binding.role == ColumnRole::kMeasure) {
       const Measure& measure = schema.measures.at(binding.measure);
       const bool as_double = postgres && measure.function == AggregateFunction::kSum &&
-                             aggregate::ClassOfType(measure.type) == NumberClass::kReal;
+                             aggregate::ClassOfType(measure.type) == NumberClass::kReal &&
+                             (c >= sums.size() || sums[c] != SourceSum::kPrecise);
       const std::string aggregate =
           std::string(KeywordOf(kAggregateFunctionKeywords, measure.function)) + "(" +
           (as_double ? "CAST(" + name + " AS DOUBLE PRECISION)" : name) + ")";
@@ -200,10 +201,11 @@ std::string GroupedSelect(const InsertInto& insert, const CubeSchema& schema, So
 }
 
 std::vector<std::string> PeriodGroupingStatements(const InsertInto& insert,
-                                                  const CubeSchema& schema) {
+                                                  const CubeSchema& schema,
+                                                  const std::vector<SourceSum>& sums) {
   std::vector<std::string> statements;
   for (PeriodGrouping periods : {PeriodGrouping::kAfterDates, PeriodGrouping::kPeriodsOnly})
-    statements.push_back(GroupedSelect(insert, schema, SourceDialect::kPostgreSql, periods));
+    statements.push_back(GroupedSelect(insert, schema, SourceDialect::kPostgreSql, periods, sums));
   if (statements[0] == statements[1]) statements.clear();
   return statements;
 }

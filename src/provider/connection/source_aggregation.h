@@ -73,8 +73,10 @@ bool ReadGroupsWhole(const SourceFacts& facts);
 // MIN, MAX) can be grouped so, and merged again from the groups.
 // For kPostgreSql two changes make the server's work lighter without changing the cube:
 // - a SUM of a measure that takes reals (DBTYPE_R8, DBTYPE_NUMERIC ...) adds the values as
-//   DOUBLE PRECISION, as the engine adds them, rather than as exact NUMERIC, which costs the
-//   server several times more; only the order of the additions differs;
+//   DOUBLE PRECISION, as the engine adds them, unless `sums` (what the survey found, column by
+//   column, SourceFacts::sums) says the column's own SUM is at least as precise: PostgreSQL adds
+//   REAL in single precision and cannot add text, but adds integers and NUMERIC exactly, and
+//   faster than it turns NUMERIC into DOUBLE PRECISION;
 // - where a TIME column's levels go no deeper than MONTH (QUARTER, YEAR), the groups are grouped
 //   again, `g AS (<the groups above>) SELECT CAST(date_trunc('month', CAST(c1 AS TIMESTAMP)) AS
 //   DATE), ..., SUM(c0) FROM g GROUP BY ...`: the same members from one group a month instead of
@@ -86,12 +88,14 @@ bool ReadGroupsWhole(const SourceFacts& facts);
 enum class PeriodGrouping { kAfterDates, kPeriodsOnly };
 std::string GroupedSelect(const InsertInto& insert, const CubeSchema& schema,
                           SourceDialect dialect = SourceDialect::kPortable,
-                          PeriodGrouping periods = PeriodGrouping::kAfterDates);
+                          PeriodGrouping periods = PeriodGrouping::kAfterDates,
+                          const std::vector<SourceSum>& sums = {});
 
 // The two ways of grouping by period (kAfterDates, then kPeriodsOnly) of a PostgreSQL build whose
 // TIME column is grouped by period; empty when none is.
 std::vector<std::string> PeriodGroupingStatements(const InsertInto& insert,
-                                                  const CubeSchema& schema);
+                                                  const CubeSchema& schema,
+                                                  const std::vector<SourceSum>& sums = {});
 
 // The planner finds grouping by date first this many times cheaper than by period at once where
 // that lets the partitions of a table (the shards behind a coordinator) group their own rows.

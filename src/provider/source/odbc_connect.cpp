@@ -2,10 +2,12 @@
 
 #include <sqlext.h>
 
+#include <algorithm>
 #include <array>
 #include <charconv>
 #include <optional>
 #include <string_view>
+#include <vector>
 
 #include "provider/source/odbc_connection_string.h"
 #include "provider/source/odbc_source.h"
@@ -72,6 +74,44 @@ Planned PlannedEstimates(OdbcHandles& handles, const std::string& statement) {
   }
   SQLFreeStmt(handles.stmt(), SQL_CLOSE);
   return planned;
+}
+
+// What SUM over each column of `select` gives: the columns' types as the driver describes them
+// for the SELECT run with LIMIT 0, which the server plans but never runs. Empty when it cannot
+// be described.
+std::vector<SourceSum> SumsOfColumns(OdbcHandles& handles, const std::string& select) {
+  // The SELECT on lines of its own: a comment at its end must not swallow the parenthesis.
+  std::string text = "SELECT * FROM (\n" + select + "\n) AS q LIMIT 0";
+  std::vector<SourceSum> sums;
+  SQLSMALLINT columns = 0;
+  if (Succeeded(SQLExecDirect(handles.stmt(), reinterpret_cast<SQLCHAR*>(text.data()), SQL_NTS)) &&
+      Succeeded(SQLNumResultCols(handles.stmt(), &columns))) {
+    for (SQLUSMALLINT c = 1; c <= static_cast<SQLUSMALLINT>(std::max<SQLSMALLINT>(columns, 0));
+         ++c) {
+      SQLSMALLINT type = SQL_UNKNOWN_TYPE;
+      if (!Succeeded(SQLDescribeCol(handles.stmt(), c, nullptr, 0, nullptr, &type, nullptr, nullptr,
+                                    nullptr))) {
+        sums.clear();
+        break;
+      }
+      switch (type) {
+        case SQL_TINYINT:
+        case SQL_SMALLINT:
+        case SQL_INTEGER:
+        case SQL_BIGINT:
+        case SQL_NUMERIC:
+        case SQL_DECIMAL:
+        case SQL_DOUBLE:
+        case SQL_FLOAT:  // ODBC's FLOAT is double precision; REAL is single
+          sums.push_back(SourceSum::kPrecise);
+          break;
+        default:
+          sums.push_back(SourceSum::kOther);
+      }
+    }
+  }
+  SQLFreeStmt(handles.stmt(), SQL_CLOSE);
+  return sums;
 }
 
 std::string DriverName(SQLHDBC dbc) {
@@ -149,6 +189,7 @@ Result<SourceFacts> SurveySource(const std::string& connection,
       facts.rows[i] = planned.rows;
       facts.costs[i] = planned.cost;
     }
+    if (!statements.empty()) facts.sums = SumsOfColumns(handles, statements.front());
   }
   return facts;
 }

@@ -59,7 +59,9 @@ class OdbcSource final : public RowSource, public DefersConversion {
 // Connects with `connection` and returns the name the driver reports for its DBMS
 // (SQL_DBMS_NAME, "PostgreSQL" or "SQLite" say) and, from a DBMS whose planner is asked so
 // (PostgreSQL: EXPLAIN), its estimate of the rows and the cost of each of `statements`; an estimate
-// it does not give stays empty. Returns the error "connect failed: ..." when it cannot connect.
+// it does not give stays empty, and what SUM gives over each column of the first statement
+// (SourceFacts::sums), which stays empty for other DBMSs. Returns the error "connect failed: ..."
+// when it cannot connect.
 Result<SourceFacts> SurveySource(const std::string& connection,
                                  const std::vector<std::string>& statements);
 

@@ -33,13 +33,14 @@ TEST(SourceAggregationTest, ReadsThePropertyAndKnowsTheServers) {
 
   // A server groups unless its planner expects fewer than two rows per group, the groups taken
   // as the product of each grouped column's distinct values.
-  EXPECT_TRUE(GroupAtSource({"PostgreSQL", {}, {}}));
-  EXPECT_TRUE(GroupAtSource({"PostgreSQL", {1e7, 1095, 20, 20}, {}}));
-  EXPECT_TRUE(GroupAtSource({"PostgreSQL", {10, 5}, {}}));
-  EXPECT_FALSE(GroupAtSource({"PostgreSQL", {1e7, 1095, 20, 400, 20, 300}, {}}));
-  EXPECT_FALSE(GroupAtSource({"PostgreSQL", {1e7, 9e6}, {}}));
-  EXPECT_TRUE(GroupAtSource({"PostgreSQL", {1e7, 1095, std::nullopt}, {}}));  // no estimate: group
-  EXPECT_FALSE(GroupAtSource({"SQLite", {1e7, 10}, {}}));
+  EXPECT_TRUE(GroupAtSource({"PostgreSQL", {}, {}, {}}));
+  EXPECT_TRUE(GroupAtSource({"PostgreSQL", {1e7, 1095, 20, 20}, {}, {}}));
+  EXPECT_TRUE(GroupAtSource({"PostgreSQL", {10, 5}, {}, {}}));
+  EXPECT_FALSE(GroupAtSource({"PostgreSQL", {1e7, 1095, 20, 400, 20, 300}, {}, {}}));
+  EXPECT_FALSE(GroupAtSource({"PostgreSQL", {1e7, 9e6}, {}, {}}));
+  EXPECT_TRUE(
+      GroupAtSource({"PostgreSQL", {1e7, 1095, std::nullopt}, {}, {}}));  // no estimate: group
+  EXPECT_FALSE(GroupAtSource({"SQLite", {1e7, 10}, {}, {}}));
 }
 
 const char kCreate[] =
@@ -172,6 +173,28 @@ TEST(SourceAggregationTest, PostgresRegroupsByTheFinestCalendarLevelAndSumsReals
               with +
                   " SELECT c1, NULL, c3, SUM(c4), SUM(c5), MAX(c6), SUM(c7), COUNT(c8), "
                   "COUNT(*) FROM q GROUP BY c1, c3");
+    // A column the server sums at least as precisely as the engine (integers, NUMERIC, DOUBLE
+    // PRECISION) is summed as it is; REAL or text, or a column the survey did not describe, as
+    // DOUBLE PRECISION.
+    std::vector<SourceSum> sums(8, SourceSum::kPrecise);
+    EXPECT_EQ(GroupedSelect(*insert, *schema, SourceDialect::kPostgreSql,
+                            PeriodGrouping::kPeriodsOnly, sums),
+              with + " SELECT " + once +
+                  ", NULL, c3, SUM(c4), SUM(c5), MAX(c6), SUM(c7), COUNT(c8), COUNT(*) FROM q "
+                  "GROUP BY " +
+                  once + ", c3");
+    for (const auto& other :
+         {std::vector<SourceSum>{SourceSum::kPrecise, SourceSum::kPrecise, SourceSum::kPrecise,
+                                 SourceSum::kPrecise, SourceSum::kOther},
+          std::vector<SourceSum>(4, SourceSum::kPrecise)}) {
+      EXPECT_NE(GroupedSelect(*insert, *schema, SourceDialect::kPostgreSql,
+                              PeriodGrouping::kPeriodsOnly, other)
+                    .find("SUM(CAST(c5 AS DOUBLE PRECISION))"),
+                std::string::npos);
+    }
+    EXPECT_EQ(GroupedSelect(*insert, *schema, SourceDialect::kPortable, PeriodGrouping::kAfterDates,
+                            {SourceSum::kOther}),
+              GroupedSelect(*insert, *schema, DialectOf("Microsoft SQL Server")));
   }
 }
 
@@ -190,22 +213,22 @@ TEST(SourceAggregationTest, ChoosesThePeriodGroupingByThePlannersCosts) {
       {std::nullopt, 900, PeriodGrouping::kAfterDates},
   };
   for (const auto& c : cases) {
-    EXPECT_EQ(ChoosePeriodGrouping({"PostgreSQL", {1, 1}, {c.after_dates, c.periods_only}}),
+    EXPECT_EQ(ChoosePeriodGrouping({"PostgreSQL", {1, 1}, {c.after_dates, c.periods_only}, {}}),
               c.expected);
   }
-  EXPECT_EQ(ChoosePeriodGrouping({"PostgreSQL", {}, {}}), PeriodGrouping::kAfterDates);
+  EXPECT_EQ(ChoosePeriodGrouping({"PostgreSQL", {}, {}, {}}), PeriodGrouping::kAfterDates);
 }
 
 // A PostgreSQL source is read without a cursor where its planner expects few enough groups for
 // the driver to hold them all; without an estimate, or from another server, through a cursor.
 TEST(SourceAggregationTest, ReadsFewGroupsOfPostgresWhole) {
-  EXPECT_TRUE(ReadGroupsWhole({"PostgreSQL", {1e7, 1095, 20, 20}, {}}));
-  EXPECT_TRUE(ReadGroupsWhole({"PostgreSQL", {1e9, kMaxGroupsReadWhole}, {}}));
-  EXPECT_FALSE(ReadGroupsWhole({"PostgreSQL", {1e9, kMaxGroupsReadWhole + 1}, {}}));
-  EXPECT_FALSE(ReadGroupsWhole({"PostgreSQL", {1e9, 1095, 400, 300}, {}}));
-  EXPECT_FALSE(ReadGroupsWhole({"PostgreSQL", {}, {}}));
-  EXPECT_FALSE(ReadGroupsWhole({"PostgreSQL", {1e7, 20, std::nullopt}, {}}));
-  EXPECT_FALSE(ReadGroupsWhole({"Microsoft SQL Server", {1e7, 20, 20}, {}}));
+  EXPECT_TRUE(ReadGroupsWhole({"PostgreSQL", {1e7, 1095, 20, 20}, {}, {}}));
+  EXPECT_TRUE(ReadGroupsWhole({"PostgreSQL", {1e9, kMaxGroupsReadWhole}, {}, {}}));
+  EXPECT_FALSE(ReadGroupsWhole({"PostgreSQL", {1e9, kMaxGroupsReadWhole + 1}, {}, {}}));
+  EXPECT_FALSE(ReadGroupsWhole({"PostgreSQL", {1e9, 1095, 400, 300}, {}, {}}));
+  EXPECT_FALSE(ReadGroupsWhole({"PostgreSQL", {}, {}, {}}));
+  EXPECT_FALSE(ReadGroupsWhole({"PostgreSQL", {1e7, 20, std::nullopt}, {}, {}}));
+  EXPECT_FALSE(ReadGroupsWhole({"Microsoft SQL Server", {1e7, 20, 20}, {}, {}}));
 }
 
 // A source that hands over fixed rows, whatever statement it is given; it keeps the statement.

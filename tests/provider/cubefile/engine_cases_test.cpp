@@ -212,7 +212,7 @@ TEST_P(EngineCaseTest, SourceGroupingBuildsTheSameCube) {
   fs::rename(kCube, "client.cub");
   options.aggregation = provider::connection::Aggregation::kAuto;
   options.survey = [](const std::string&, const std::vector<std::string>&) {
-    return Result<provider::SourceFacts>(provider::SourceFacts{"a database server", {}, {}});
+    return Result<provider::SourceFacts>(provider::SourceFacts{"a database server", {}, {}, {}});
   };
   error = provider::connection::BuildCube(ConnectionString(c), open_source, {}, clock, options);
   ASSERT_FALSE(error.has_value()) << error->description;
