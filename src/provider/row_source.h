@@ -68,8 +68,8 @@ using RowProgress = std::function<void(std::uint64_t rows)>;
 
 // What the source's SUM over a column gives: kPrecise for integers, NUMERIC, DECIMAL and double
 // precision, a sum at least as precise as the engine's own; kOther for the rest (a single
-// precision sum of REAL, text that cannot be summed as it is); kUnknown where nobody asked.
-enum class SourceSum { kUnknown, kPrecise, kOther };
+// precision sum of REAL, text that cannot be summed as it is).
+enum class SourceSum { kPrecise, kOther };
 
 // What a source says of itself before a build chooses where to aggregate its rows.
 struct SourceFacts {
@@ -79,7 +79,8 @@ struct SourceFacts {
   // Its planner's estimate of what each statement costs to run to its end, in the planner's
   // own units (comparable between statements of one source only), where it gives one.
   std::vector<std::optional<double>> costs;
-  // What SUM gives over each column of the first statement, where the driver described them.
+  // What SUM gives over each column of the first statement; empty where the driver did not
+  // describe them, and then unknown.
   std::vector<SourceSum> sums;
 };
 

@@ -114,6 +114,18 @@ const Way kSource{"SOURCE", "Aggregation: source"};
 // the orders table's are.
 const Way kDefault{"", "Aggregation: source"};
 
+// Builds the cube of `create` and `insert` from the server both ways, into CLIENT.cub and
+// SOURCE.cub, and expects each build to run clean and say which way it aggregated.
+void BuildClientAndSource(const std::string& create, const std::string& insert) {
+  for (const Way& way : {kClient, kSource}) {
+    test::WriteJob(way.aggregate, std::string(way.aggregate) + ".cub", create, insert,
+                   Server().OdbcConnection());
+    const test::RunResult run = test::RunJob();
+    ASSERT_EQ(run.status, 0) << testing::PrintToString(run.lines);
+    EXPECT_EQ(test::AggregationLines(run), Lines{way.line});
+  }
+}
+
 std::string WayName(const ::testing::TestParamInfo<Way>& info) {
   return *info.param.aggregate ? info.param.aggregate : "Default";
 }
@@ -215,13 +227,7 @@ INSTANTIATE_TEST_SUITE_P(Aggregation, PostgresMeasuresTest, ::testing::Values(kC
 TEST(PostgresAggregationTest, ClientAndSourceBuildTheSameCube) {
   test::TempDir dir;
   Server().Psql(kOrdersTable);
-  for (const Way& way : {kClient, kSource}) {
-    test::WriteJob(way.aggregate, std::string(way.aggregate) + ".cub", kOrdersCube, kOrdersInsert,
-                   Server().OdbcConnection());
-    const test::RunResult run = test::RunJob();
-    ASSERT_EQ(run.status, 0) << testing::PrintToString(run.lines);
-    EXPECT_EQ(test::AggregationLines(run), Lines{way.line});
-  }
+  ASSERT_NO_FATAL_FAILURE(BuildClientAndSource(kOrdersCube, kOrdersInsert));
   // The largest sum of amounts' magnitudes in one cell bounds the partial sums of every cell.
   const double scale =
       std::stod(Server()
@@ -257,13 +263,7 @@ TEST(PostgresAggregationTest, RealSumsAsPreciseAsTheEngines) {
   const std::string insert =
       "INSERT INTO Gauges([Site].[Site], Measures.[R], Measures.[D], Measures.[B], "
       "Measures.[N], Measures.[I]) SELECT site, r, d, b, n, i FROM gauges";
-  for (const Way& way : {kClient, kSource}) {
-    test::WriteJob(way.aggregate, std::string(way.aggregate) + ".cub", create, insert,
-                   Server().OdbcConnection());
-    const test::RunResult run = test::RunJob();
-    ASSERT_EQ(run.status, 0) << testing::PrintToString(run.lines);
-    EXPECT_EQ(test::AggregationLines(run), Lines{way.line});
-  }
+  ASSERT_NO_FATAL_FAILURE(BuildClientAndSource(create, insert));
   test::ExpectSameResult("CLIENT.cub", "SOURCE.cub", "SELECT * FROM cube_flat ORDER BY 1", 1.0);
   EXPECT_EQ(test::QuerySqlite("SOURCE.cub", "SELECT SUM(\"R\") FROM cube_flat"),
             (test::Rows{{"31873125.0"}}));
@@ -302,13 +302,8 @@ TEST(PostgresAggregationTest, CalendarLevelsGroupTheSameFromEveryKindOfDate) {
                                    "INSERT INTO Visits([Time], [Site].[Site], Measures.[Fee], "
                                    "Measures.[Minutes], Measures.[Longest]) SELECT ") +
                                c.column + ", site, fee, minutes, minutes FROM visits";
-    for (const Way& way : {kClient, kSource}) {
-      test::WriteJob(way.aggregate, std::string(way.aggregate) + ".cub", create, insert,
-                     Server().OdbcConnection());
-      const test::RunResult run = test::RunJob();
-      ASSERT_EQ(run.status, 0) << c.column << testing::PrintToString(run.lines);
-      EXPECT_EQ(test::AggregationLines(run), Lines{way.line}) << c.column;
-    }
+    SCOPED_TRACE(c.column);
+    ASSERT_NO_FATAL_FAILURE(BuildClientAndSource(create, insert));
     // Both ways of grouping by period give the server's same groups (the sums of fees, added in
     // another order, to their last bits).
     auto schema = provider::ddl::ParseCreateCube(create);
@@ -327,7 +322,6 @@ TEST(PostgresAggregationTest, CalendarLevelsGroupTheSameFromEveryKindOfDate) {
          {"SELECT * FROM members ORDER BY id", "SELECT * FROM cells ORDER BY id",
           "SELECT source_rows, cell_count FROM cube",
           "SELECT 0, 'none' UNION ALL SELECT * FROM warnings ORDER BY 1"}) {
-      SCOPED_TRACE(c.column);
       test::ExpectSameResult("CLIENT.cub", "SOURCE.cub", query, 6000 * 125.0);
     }
   }
