@@ -21,9 +21,10 @@ Usage: pg-sharded.sh start DIR [ROWS] [--watch PID]
 
 start    starts three PostgreSQL servers with pg-cluster.sh in DIR/coordinator, DIR/shard1 and
          DIR/shard2 (DIR must not exist, or be empty) and fills them. Of ROWS generated sales
-         (default $kDefaultRows), those of 2021 and 2022 go to the table "sales" of shard 1, those
-         of 2023 to the table "sales" of shard 2. The coordinator's table "sales" is partitioned
-         BY RANGE (sale_date); its two partitions are postgres_fdw foreign tables on the shards
+         (default $kDefaultRows), those up to June 2022 go to the table "sales" of shard 1, those
+         from July 2022 to the table "sales" of shard 2 (half of the days each). The
+         coordinator's table "sales" is partitioned BY RANGE (sale_date); its two partitions
+         are postgres_fdw foreign tables on the shards
          (servers with async_capable 'true'), and its database turns on
          enable_partitionwise_aggregate (enable_async_append is on by default), so a GROUP BY that
          holds sale_date is computed on both shards at once. Each server's role "cubemill",
@@ -85,15 +86,15 @@ SET ROLE cubemill;
 CREATE TABLE sales (
 $(sales_table_columns)
 ) PARTITION BY RANGE (sale_date);
-CREATE FOREIGN TABLE sales_2021_2022 PARTITION OF sales
-  FOR VALUES FROM ('2021-01-01') TO ('2023-01-01') SERVER shard1 OPTIONS (table_name 'sales');
-CREATE FOREIGN TABLE sales_2023 PARTITION OF sales
-  FOR VALUES FROM ('2023-01-01') TO ('2024-01-01') SERVER shard2 OPTIONS (table_name 'sales');
+CREATE FOREIGN TABLE sales_to_2022_06 PARTITION OF sales
+  FOR VALUES FROM ('2021-01-01') TO ('2022-07-01') SERVER shard1 OPTIONS (table_name 'sales');
+CREATE FOREIGN TABLE sales_from_2022_07 PARTITION OF sales
+  FOR VALUES FROM ('2022-07-01') TO ('2024-01-01') SERVER shard2 OPTIONS (table_name 'sales');
 -- Statistics of each partition and of the whole table: a plan over the whole table (the
 -- distinct values of a column, say, which a build asks before it has the source group) reads
 -- those of the partitioned table.
-ANALYZE sales_2021_2022;
-ANALYZE sales_2023;
+ANALYZE sales_to_2022_06;
+ANALYZE sales_from_2022_07;
 ANALYZE sales;
 EOF
 }
@@ -124,13 +125,14 @@ start() {
   for name in shard1 shard2 coordinator; do
     "$cluster" start "$dir/$name" "${watch[@]}"
   done
-  fill_shard "$dir/shard1" "$rows" 2021-01-01 2023-01-01
-  fill_shard "$dir/shard2" "$rows" 2023-01-01 2024-01-01
+  # Half of the days on each shard, so that both have as many rows to group.
+  fill_shard "$dir/shard1" "$rows" 2021-01-01 2022-07-01
+  fill_shard "$dir/shard2" "$rows" 2022-07-01 2024-01-01
   link_coordinator "$dir/coordinator" "$dir/shard1" "$dir/shard2"
   starting=
   echo "pg-sharded.sh: $rows sales in $dir: coordinator on 127.0.0.1:$(cat "$dir/coordinator/port")," \
-    "shard 1 (2021-2022) on 127.0.0.1:$(cat "$dir/shard1/port")," \
-    "shard 2 (2023) on 127.0.0.1:$(cat "$dir/shard2/port")"
+    "shard 1 (2021-01 to 2022-06) on 127.0.0.1:$(cat "$dir/shard1/port")," \
+    "shard 2 (2022-07 to 2023-12) on 127.0.0.1:$(cat "$dir/shard2/port")"
 }
 
 stop() {
