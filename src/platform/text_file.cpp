@@ -1,6 +1,9 @@
 #include "platform/text_file.h"
 
+#include <algorithm>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <fstream>
 
 #include "platform/text_encoding.h"
@@ -54,6 +57,22 @@ std::optional<std::vector<std::string>> ReadTextLines(const std::string& path) {
     start = end + 1;
   }
   return lines;
+}
+
+std::optional<std::string> TextFileProblem(const std::string& path) {
+  std::FILE* file = std::fopen(NativePath(path).c_str(), "rb");
+  if (file == nullptr) return std::string(std::strerror(errno));
+  unsigned char head[4096];
+  const std::size_t count = std::fread(head, 1, sizeof head, file);
+  const int read_error = std::ferror(file) != 0 ? errno : 0;
+  std::fclose(file);
+  if (read_error != 0) return std::string(std::strerror(read_error));
+  const bool bom16 =
+      count >= 2 && ((head[0] == 0xFF && head[1] == 0xFE) || (head[0] == 0xFE && head[1] == 0xFF));
+  if (bom16 || std::find(head, head + count, 0) != head + count) {
+    return std::string("saved as UTF-16 (or holds NUL bytes); save it as UTF-8 or Windows-1252");
+  }
+  return std::nullopt;
 }
 
 bool AppendLine(const std::string& path, std::string_view text) {

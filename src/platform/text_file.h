@@ -17,6 +17,11 @@ std::string NativePath(std::string_view path);
 // a line too. Returns nothing when the file cannot be opened or read.
 std::optional<std::vector<std::string>> ReadTextLines(const std::string& path);
 
+// Says why the file at `path` cannot be read as text lines: it cannot be opened or read (the
+// system's message), or it holds UTF-16 or UTF-32 text (a byte-order mark, or NUL bytes in its
+// first kilobytes), which the line reader does not decode. Nothing when it can be read.
+std::optional<std::string> TextFileProblem(const std::string& path);
+
 // Appends `text` in Windows-1252 followed by CR LF to the file at `path`, creating the file when
 // needed. Opens and closes the file for this one line. Returns false when the line could not be
 // written (a missing directory, a full disk).

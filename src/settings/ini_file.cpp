@@ -48,6 +48,14 @@ std::string SettingsPath() {
   return directory + "cubemill.ini";
 }
 
+std::optional<std::string> SettingsFileProblem(const std::string& file) {
+  if (!platform::IsRegularFile(file)) return std::nullopt;
+  if (auto problem = platform::TextFileProblem(file)) {
+    return "cannot read the settings file " + file + ": " + *problem;
+  }
+  return std::nullopt;
+}
+
 std::string ReadIniValue(std::string_view section, std::string_view key, const std::string& file) {
   auto lines = platform::ReadTextLines(file);
   if (!lines) return "";

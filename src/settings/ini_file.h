@@ -2,6 +2,7 @@
 // writing the default content when the file is missing.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -15,6 +16,11 @@ inline constexpr std::size_t kMaxIniValueLength = 255;
 
 // Returns the path of the settings file: the current directory, "/", "cubemill.ini".
 std::string SettingsPath();
+
+// Says what keeps the settings file at `file` from being read ("cannot read the settings file
+// <file>: Permission denied", "...: saved as UTF-16 ..."), or nothing when it reads (a missing
+// file is no problem here: its values are all "").
+std::optional<std::string> SettingsFileProblem(const std::string& file);
 
 // Returns the value of `key` in `section` of the settings file at `file`, or "" when the file,
 // the section or the key is missing. Names match without regard to letter case and blanks around
