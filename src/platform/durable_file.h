@@ -16,7 +16,7 @@ class TemporaryFile;
 
 // A new, empty temporary file beside a target file, named ".<target name>.tmp-XXXXXX" and locked
 // (flock) for as long as this object lives, so that RemoveStaleTemporaryFiles never touches it.
-// The file is removed unless Commit succeeds, also when SIGINT or SIGTERM end the process.
+// The file is removed unless Commit succeeds, also when SIGINT, SIGTERM or SIGHUP end the process.
 class PendingFile {
  public:
   // Removes stale temporary files of `target` (a native path), then creates the temporary file

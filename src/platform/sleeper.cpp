@@ -1,12 +1,11 @@
 #include "platform/sleeper.h"
 
 #include <chrono>
-#include <thread>
+
+#include "platform/stop_signals.h"
 
 namespace cubemill::platform {
 
-void ThreadSleeper::Sleep(int seconds) {
-  std::this_thread::sleep_for(std::chrono::seconds(seconds));
-}
+void ThreadSleeper::Sleep(int seconds) { WaitUnlessStopped(std::chrono::seconds(seconds)); }
 
 }  // namespace cubemill::platform

@@ -10,7 +10,8 @@ class Sleeper {
   virtual void Sleep(int seconds) = 0;
 };
 
-// Really sleeps.
+// Really sleeps, but returns at once when a stop signal arrives (StopSignal): a stopped job does
+// not sit out its pauses.
 class ThreadSleeper : public Sleeper {
  public:
   void Sleep(int seconds) override;

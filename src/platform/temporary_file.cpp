@@ -24,15 +24,18 @@ struct Slot {
 
 Slot slots[kSlots];
 
+constexpr int kSignals[] = {SIGINT, SIGTERM, SIGHUP};
+constexpr int kSignalCount = 3;
+
 std::mutex handler_mutex;
 int listed_count = 0;  // under handler_mutex
-struct sigaction previous_int;
-struct sigaction previous_term;
+// Under handler_mutex: the signals whose default action this module has replaced, and what it
+// replaced.
+bool took_over[kSignalCount] = {};
+struct sigaction previous[kSignalCount];
 
 extern "C" void RemoveTemporaryFilesAndDie(int signal_number) {
-  for (Slot& slot : slots) {
-    if (slot.state.load() == kListed) unlink(slot.path);
-  }
+  RemoveListedTemporaryFiles();
   struct sigaction default_action;
   std::memset(&default_action, 0, sizeof default_action);
   default_action.sa_handler = SIG_DFL;
@@ -41,20 +44,27 @@ extern "C" void RemoveTemporaryFilesAndDie(int signal_number) {
   raise(signal_number);  // delivered with the default action once this handler returns
 }
 
+// Takes over only the signals that would end the process by their default action: an ignored
+// signal stays ignored, and a handler someone installed (the stop handlers) stays in charge.
 void InstallHandlers() {
   struct sigaction action;
   std::memset(&action, 0, sizeof action);
   action.sa_handler = RemoveTemporaryFilesAndDie;
   sigemptyset(&action.sa_mask);
-  sigaddset(&action.sa_mask, SIGINT);
-  sigaddset(&action.sa_mask, SIGTERM);
-  sigaction(SIGINT, &action, &previous_int);
-  sigaction(SIGTERM, &action, &previous_term);
+  for (int signal_number : kSignals) sigaddset(&action.sa_mask, signal_number);
+  for (int i = 0; i < kSignalCount; ++i) {
+    struct sigaction current;
+    took_over[i] = sigaction(kSignals[i], nullptr, &current) == 0 &&
+                   !(current.sa_flags & SA_SIGINFO) && current.sa_handler == SIG_DFL &&
+                   sigaction(kSignals[i], &action, &previous[i]) == 0;
+  }
 }
 
 void RestoreHandlers() {
-  sigaction(SIGINT, &previous_int, nullptr);
-  sigaction(SIGTERM, &previous_term, nullptr);
+  for (int i = 0; i < kSignalCount; ++i) {
+    if (took_over[i]) sigaction(kSignals[i], &previous[i], nullptr);
+    took_over[i] = false;
+  }
 }
 
 int ListPath(const std::string& path) {
@@ -80,6 +90,12 @@ void UnlistPath(int slot) {
 }
 
 }  // namespace
+
+void RemoveListedTemporaryFiles() {
+  for (Slot& slot : slots) {
+    if (slot.state.load() == kListed) unlink(slot.path);
+  }
+}
 
 TemporaryFile::TemporaryFile(std::string path) : path_(std::move(path)) { slot_ = ListPath(path_); }
 

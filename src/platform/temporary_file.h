@@ -1,5 +1,5 @@
-// A temporary file that is removed when its owner fails, and also when SIGINT or SIGTERM ends
-// the process while the file exists.
+// A temporary file that is removed when its owner fails, and also when SIGINT, SIGTERM or SIGHUP
+// ends the process while the file exists.
 #pragma once
 
 #include <string>
@@ -9,8 +9,9 @@ namespace cubemill::platform {
 class TemporaryFile {
  public:
   // Takes charge of the existing file at `path` (an absolute or relative native path). While
-  // it is in charge, SIGINT and SIGTERM remove the file and then end the process with the
-  // signal's default action.
+  // it is in charge, SIGINT, SIGTERM and SIGHUP remove the file and then end the process with
+  // the signal's default action; a signal that is ignored or has a handler of its own
+  // (InstallStopSignalHandlers) is left as it is.
   explicit TemporaryFile(std::string path);
   // Removes the file unless Keep was called.
   ~TemporaryFile();
@@ -25,5 +26,8 @@ class TemporaryFile {
   std::string path_;
   int slot_ = -1;  // place in the signal handler's list, -1 when not listed
 };
+
+// Removes the files of every TemporaryFile in charge now. Safe to call from a signal handler.
+void RemoveListedTemporaryFiles();
 
 }  // namespace cubemill::platform

@@ -148,7 +148,7 @@ TEST(DurableFileTest, AKilledWriterLeavesTheTargetAndTheNextRunCleansUp) {
 
 TEST(TemporaryFileTest, SignalsRemoveTheFileAndEndTheProcess) {
   test::TempDir dir;
-  for (int signal_number : {SIGINT, SIGTERM}) {
+  for (int signal_number : {SIGINT, SIGTERM, SIGHUP}) {
     test::WriteBytes("partial.tmp", "x");
     pid_t child = fork();
     ASSERT_GE(child, 0);
@@ -172,6 +172,32 @@ TEST(TemporaryFileTest, SignalsRemoveTheFileAndEndTheProcess) {
     file.Keep();
   }
   EXPECT_TRUE(fs::exists("b.tmp"));
+}
+
+TEST(TemporaryFileTest, LeavesIgnoredSignalsIgnored) {
+  // A job started with nohup, or in the background by a script, ignores SIGHUP or SIGINT: a
+  // temporary file must not turn them into the end of the process.
+  test::TempDir dir;
+  for (int signal_number : {SIGINT, SIGTERM, SIGHUP}) {
+    test::WriteBytes("partial.tmp", "x");
+    pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+      ::signal(signal_number, SIG_IGN);
+      {
+        TemporaryFile file(fs::absolute("partial.tmp").string());
+        raise(signal_number);
+        if (!fs::exists("partial.tmp")) _exit(3);
+      }
+      struct sigaction after {};
+      sigaction(signal_number, nullptr, &after);
+      _exit(after.sa_handler == SIG_IGN ? 0 : 4);  // still ignored once the file is gone
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << signal_number << ": " << status;
+    EXPECT_FALSE(fs::exists("partial.tmp")) << signal_number;  // its owner removed it
+  }
 }
 
 }  // namespace
