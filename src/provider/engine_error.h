@@ -2,9 +2,11 @@
 // client of such a provider would see for the same kind of failure, as signed decimals.
 #pragma once
 
+#include <optional>
 #include <string>
 
 #include "common/error.h"
+#include "platform/stop_signals.h"
 
 namespace cubemill::provider {
 
@@ -30,9 +32,21 @@ inline constexpr long kOutOfMemoryNumber = -2147024882;
 // Any other failure inside the engine that no check above caught (0x8000FFFF, unexpected).
 inline constexpr long kUnexpectedErrorNumber = -2147418113;
 
+// The build was stopped by a signal (0x80040E4E, operation canceled).
+inline constexpr long kStoppedErrorNumber = -2147217842;
+
 // Returns an engine error with `description` and `number`.
 inline Error EngineError(std::string description, long number) {
   return Error{std::move(description), number, kEngineSource};
+}
+
+// The error a build ends with once the process has been asked to stop
+// (platform::StopSignal): "the build was stopped by SIGTERM"; nothing while it has not.
+inline std::optional<Error> StopRequested() {
+  const int signal_number = platform::StopSignal();
+  if (signal_number == 0) return std::nullopt;
+  return EngineError("the build was stopped by " + platform::SignalName(signal_number),
+                     kStoppedErrorNumber);
 }
 
 }  // namespace cubemill::provider

@@ -72,6 +72,10 @@ Outcome Aggregate(const CubeSchema& schema, const InsertInto& insert, aggregate:
                   const RowProgress& progress, const BuildOptions& options) {
   const bool grouped = shape == aggregate::RowShape::kGroupedRows;
   Outcome outcome;
+  if (auto stopped = StopRequested()) {
+    outcome.cube = *stopped;
+    return outcome;
+  }
   aggregate::CubeBuilder builder(schema, insert, shape);
   auto opened =
       grouped ? open_source(plan.read_whole ? source::ReadWholeResult(odbc) : odbc,
@@ -107,6 +111,10 @@ Outcome Aggregate(const CubeSchema& schema, const InsertInto& insert, aggregate:
       return outcome;
     }
     if (!*more) break;
+    if (auto stopped = StopRequested()) {
+      outcome.cube = *stopped;
+      return outcome;
+    }
     if (auto error = builder.AddRow(row)) {
       // Its row numbers count the groups, which the user never sees: say so.
       if (grouped) error->description += " (in a row of the groups the source made)";
@@ -173,6 +181,8 @@ std::optional<Error> BuildCube(std::string_view connection_string, const SourceO
         "cannot write the cube file \"" + properties->location + "\": " + unwritable->description,
         kCubeFileErrorNumber);
   }
+
+  if (auto stopped = StopRequested()) return stopped;
 
   const std::string odbc =
       source::MakeOdbcConnectionString(properties->source_dsn, properties->source_dsn_suffix,

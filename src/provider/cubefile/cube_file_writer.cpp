@@ -46,6 +46,7 @@ std::optional<WriteFailure> WriteAndReplace(const std::string& target, const Cub
   std::error_code error;
   if (std::filesystem::is_directory(target, error)) return WriteFailure{"it is a directory"};
   if (auto shape = CheckShape(schema, cube)) return WriteFailure{*shape};
+  if (StopRequested()) return WriteFailure{"stopped"};
 
   auto pending = platform::PendingFile::Create(target);
   if (!pending) return WriteFailure{pending.error().description};
@@ -59,6 +60,8 @@ std::optional<WriteFailure> WriteAndReplace(const std::string& target, const Cub
     if (!database->Close())
       return WriteFailure{"closing the temporary file: " + database->Failure()};
   }
+  // A stop that came while the file was written leaves the earlier file in place.
+  if (StopRequested()) return WriteFailure{"stopped"};
   if (auto committed = (*pending)->Commit()) return WriteFailure{committed->description};
   return std::nullopt;
 }
@@ -77,6 +80,7 @@ std::optional<Error> WriteCubeFile(const std::string& location, const CubeSchema
   try {
     if (auto failure =
             WriteAndReplace(platform::NativePath(location), schema, cube, info, rollups)) {
+      if (auto stopped = StopRequested()) return stopped;  // the reason SQLite was interrupted
       return EngineError("cannot write the cube file \"" + location + "\": " + failure->what,
                          kCubeFileErrorNumber);
     }

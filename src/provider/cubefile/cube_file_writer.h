@@ -35,8 +35,9 @@ struct BuildInfo {
 
 // Writes `cube` (built for `schema`) to `location` (backslashes are directory separators). The
 // file is written to a temporary file beside it, synced and renamed over `location`; on any
-// failure, and on SIGINT or SIGTERM while writing, the temporary file is removed and an
-// earlier file at `location` is left as it was. Returns the failure, if any.
+// failure, and when a signal ends the process while writing, the temporary file is removed and an
+// earlier file at `location` is left as it was. A stop signal (platform::StopSignal) ends the
+// write early with the error StopRequested gives. Returns the failure, if any.
 std::optional<Error> WriteCubeFile(const std::string& location, const CubeSchema& schema,
                                    const aggregate::BuiltCube& cube, const BuildInfo& info);
 

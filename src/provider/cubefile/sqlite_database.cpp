@@ -2,7 +2,15 @@
 
 #include <cstring>
 
+#include "platform/stop_signals.h"
+
 namespace cubemill::provider::cubefile {
+namespace {
+
+// Interrupts the statement being run (SQLITE_INTERRUPT) once the process is asked to stop.
+int InterruptWhenStopped(void*) { return platform::StopSignal() != 0 ? 1 : 0; }
+
+}  // namespace
 
 std::optional<std::string> SqliteDatabase::Open(const std::string& path,
                                                 std::unique_ptr<SqliteDatabase>& out) {
@@ -15,6 +23,7 @@ std::optional<std::string> SqliteDatabase::Open(const std::string& path,
     sqlite3_close(raw);
     return reason;
   }
+  sqlite3_progress_handler(raw, 1000, InterruptWhenStopped, nullptr);
   out.reset(new SqliteDatabase(raw));
   return std::nullopt;
 }
