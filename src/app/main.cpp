@@ -16,6 +16,7 @@
 #include "platform/durable_file.h"
 #include "platform/file_system.h"
 #include "platform/sleeper.h"
+#include "platform/stop_signals.h"
 #include "provider/connection/engine_connection.h"
 #include "settings/ini_file.h"
 #include "ui/console_list.h"
@@ -145,6 +146,17 @@ void ExplainFailure(const std::string& job, const std::vector<std::string>& erro
                names.c_str());
 }
 
+// The one line on standard error of a run that a stop signal ended.
+std::string StopLine(const Options& options, int signal_number) {
+  const std::string by = " stopped by " + cubemill::platform::SignalName(signal_number) + "\n";
+  if (options.job.empty()) return "cubemill:" + by;
+  std::string job = options.job;
+  for (char& c : job) {
+    if (static_cast<unsigned char>(c) < 0x20) c = ' ';
+  }
+  return (options.check ? "cubemill: check of job " : "cubemill: job ") + job + by;
+}
+
 int RunConsole(const Options& options, std::vector<std::string>& errors) {
   cubemill::ui::ConsoleList list;
   cubemill::platform::SystemClock clock;
@@ -174,6 +186,12 @@ int main(int argc, char** argv) {
   if (options.list) return ListJobs();
   // A file-size limit ends a write with an error the job reports, not the process.
   cubemill::platform::IgnoreFileSizeSignal();
+  // SIGTERM, SIGINT and SIGHUP stop the job, which ends as a failed job does, and the program
+  // exits with 128 + the signal's number. Should the job not end in time, the watchdog says this.
+  cubemill::platform::InstallStopSignalHandlers();
+  cubemill::platform::LastWords stop_notice([options](int signal_number) {
+    std::fputs(StopLine(options, signal_number).c_str(), stderr);
+  });
 
   std::vector<std::string> errors;
   int status = -1;
@@ -189,6 +207,11 @@ int main(int argc, char** argv) {
   }
 #endif
   if (status < 0) status = RunConsole(options, errors);
+  stop_notice.Withdraw();
+  if (const int signal_number = cubemill::platform::StopSignal()) {
+    std::fputs(StopLine(options, signal_number).c_str(), stderr);
+    return 128 + signal_number;
+  }
   if (status != 0 && options.check) {
     std::fprintf(stderr, "cubemill: check of job %s failed: %s\n", options.job.c_str(),
                  errors.empty() ? "see the lines above" : errors.front().c_str());

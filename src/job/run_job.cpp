@@ -4,6 +4,7 @@
 #include "job/stamp_cube_file.h"
 #include "oqy/offline_cube.h"
 #include "oqy/oqy_reader.h"
+#include "platform/stop_signals.h"
 #include "settings/date_format.h"
 #include "settings/ini_file.h"
 #include "settings/run_log.h"
@@ -18,6 +19,14 @@ const char* Word(bool value) { return value ? "True" : "False"; }
 
 void Report(const JobContext& context, const std::string& what) {
   if (context.report_error) context.report_error(what);
+}
+
+std::string DurationLine(platform::DateTime start, platform::DateTime end) {
+  return "Duration: " + settings::FormatDateTime(platform::DateTime{} + (end - start), "HH:mm:ss");
+}
+
+std::string StoppedLine(int signal_number) {
+  return "Job stopped by " + platform::SignalName(signal_number);
 }
 
 }  // namespace
@@ -63,6 +72,13 @@ bool RunJob(const JobContext& context, CubeJob& job, bool close_when_done) {
 
   settings::EnsureIniFile(context.list);
   const platform::DateTime start = context.clock.Now();
+  // When a stop signal comes while a driver call holds the build, the watchdog ends the process
+  // before the job gets to its closing lines: the run log gets them all the same.
+  platform::LastWords closing_lines([job, start, &clock = context.clock](int signal_number) {
+    settings::AppendToRunLog(clock.Now(), job, StoppedLine(signal_number));
+    settings::AppendToRunLog(clock.Now(), job, DurationLine(start, clock.Now()));
+    settings::AppendToRunLog(clock.Now(), job, kSeparator);
+  });
   const std::string settings_path = settings::SettingsPath();
   const bool settings_ok = settings::FileExists(settings_path);
   const bool oqy_ok = settings::FileExists(job.OqyFile);
@@ -88,7 +104,9 @@ bool RunJob(const JobContext& context, CubeJob& job, bool close_when_done) {
     WaitSeconds(context, 1);
     if (CreateCubeFromOqy(context, job)) {
       log("Cube Creation OK");
-      if (StampCubeFile(context, job)) {
+      if (platform::StopSignal() != 0) {
+        // Stopped after the build: the cube keeps its plain name.
+      } else if (StampCubeFile(context, job)) {
         log("Cube Rename OK");
       } else {
         log("Cube Rename NOT OK");
@@ -101,7 +119,9 @@ bool RunJob(const JobContext& context, CubeJob& job, bool close_when_done) {
       log("Cube Creation Error");
     }
 
-    if (job.VbsFile.empty()) {
+    if (platform::StopSignal() != 0) {
+      // A stopped job writes no script.
+    } else if (job.VbsFile.empty()) {
       log("VBS Conversion not selected");
     } else {
       std::string failure;
@@ -128,8 +148,12 @@ bool RunJob(const JobContext& context, CubeJob& job, bool close_when_done) {
     set_red();
   }
 
-  const platform::DateTime end = context.clock.Now();
-  log("Duration: " + settings::FormatDateTime(platform::DateTime{} + (end - start), "HH:mm:ss"));
+  closing_lines.Withdraw();
+  if (const int signal_number = platform::StopSignal()) {
+    log(StoppedLine(signal_number));
+    set_red();
+  }
+  log(DurationLine(start, context.clock.Now()));
   log(kSeparator);
   context.list.listSetLast();
 
