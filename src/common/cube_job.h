@@ -26,6 +26,7 @@ struct CubeJob {
   std::string InitialCatalog;  // initial catalog named in the connection (shown only)
   std::string Aggregate;       // where the build aggregates (AGGREGATE key); "" = not given
   std::string Rollups;         // rows the stored rollups may hold (ROLLUPS key); "" = not given
+  std::string Keep;            // stamped cubes of the series to keep (KEEP key); "" = all
 
   bool operator==(const CubeJob&) const = default;
 };

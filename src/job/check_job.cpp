@@ -4,6 +4,7 @@
 #include <optional>
 #include <string_view>
 
+#include "job/stamp_cube_file.h"
 #include "job/start_job.h"
 #include "oqy/offline_cube.h"
 #include "oqy/oqy_reader.h"
@@ -88,6 +89,12 @@ int CheckFromCommandLine(const JobContext& context, const std::string& parameter
   if (const std::string_view rollups = platform::TrimBlanks(job.Rollups); !rollups.empty()) {
     check.Expect(provider::connection::ParseRollupBudget(rollups).has_value(),
                  "Rollups " + std::string(rollups), provider::connection::kRollupsValueText);
+  }
+  if (const std::string_view keep = platform::TrimBlanks(job.Keep); !keep.empty()) {
+    if (check.Expect(ParseKeep(keep).has_value(), "Keep " + std::string(keep), kKeepValueText) &&
+        platform::TrimBlanks(job.CubTimestamp).empty()) {
+      check.Say("Keep: no effect without CUB_TS (the cube is not stamped)");
+    }
   }
   if (!check.Expect(settings::FileExists(job.OqyFile), "OQY file " + job.OqyFile, "missing") ||
       !check.Expect(oqy::ReadOqyConnection(job) && !job.ConnectionLine.empty(), "Connection line",

@@ -4,6 +4,9 @@
 #include "job/stamp_cube_file.h"
 #include "oqy/offline_cube.h"
 #include "oqy/oqy_reader.h"
+#include "platform/ascii_text.h"
+#include "platform/file_lock.h"
+#include "platform/file_system.h"
 #include "platform/stop_signals.h"
 #include "settings/date_format.h"
 #include "settings/ini_file.h"
@@ -19,6 +22,29 @@ const char* Word(bool value) { return value ? "True" : "False"; }
 
 void Report(const JobContext& context, const std::string& what) {
   if (context.report_error) context.report_error(what);
+}
+
+// Takes the lock of the job's cube file into `cube_lock`. Returns false, after one line naming
+// the other run, when another process holds it. Without a lock file (a missing or read-only
+// directory, which the build reports itself) the build goes on unguarded, and says so only when
+// the directory looks fine.
+bool LockCubeFile(const JobContext& context, const CubeJob& job, CubeFileLock& cube_lock) {
+  const std::string cube_file(platform::TrimBlanks(job.CubeFile));
+  if (cube_file.empty() || cube_file.back() == '/' || cube_file.back() == '\\') return true;
+  platform::LockAttempt attempt = platform::TryLockFile(platform::LockFileFor(cube_file));
+  if (attempt.holder) {
+    const std::string other_run =
+        " is being written by another run (PID " + std::to_string(*attempt.holder) + ")";
+    LogMessage(context, job, "Cube Busy: " + cube_file + other_run);
+    Report(context, "the cube file " + cube_file + other_run);
+    cube_lock.busy = true;
+    return false;
+  }
+  if (attempt.error && !platform::CheckDirectoryWritableFor(cube_file)) {
+    LogMessage(context, job, "Cube Lock not taken: " + attempt.error->description);
+  }
+  cube_lock.lock = std::move(attempt.lock);
+  return true;
 }
 
 std::string DurationLine(platform::DateTime start, platform::DateTime end) {
@@ -39,7 +65,7 @@ void CloseAfterDelay(const JobContext& context) {
   context.list.Unload();
 }
 
-bool CreateCubeFromOqy(const JobContext& context, CubeJob& job) {
+bool CreateCubeFromOqy(const JobContext& context, CubeJob& job, CubeFileLock& cube_lock) {
   if (!oqy::ReadOqyConnection(job)) {
     Report(context, "cannot read the OQY file " + job.OqyFile);
     LogMessage(context, job, "Fehler Lesen der OQY");
@@ -50,6 +76,14 @@ bool CreateCubeFromOqy(const JobContext& context, CubeJob& job) {
     LogMessage(context, job, "Fehler Command Erstellung");
     return false;
   }
+  if (!job.Keep.empty() && !ParseKeep(job.Keep)) {
+    const std::string problem = "Keep " + job.Keep + ": " + kKeepValueText;
+    Report(context, problem);
+    LogMessage(context, job, problem);
+    return false;
+  }
+  // Before the build: a second build would replace the cube file the other run is to stamp.
+  if (!LockCubeFile(context, job, cube_lock)) return false;
   auto log_info = [&context, &job](const std::string& line) { LogMessage(context, job, line); };
   if (auto error = oqy::BuildOfflineCube(context.new_connection, job, log_info)) {
     LogError(context, job, *error);
@@ -62,9 +96,13 @@ bool CreateCubeFromOqy(const JobContext& context, CubeJob& job) {
   return true;
 }
 
-bool RunJob(const JobContext& context, CubeJob& job, bool close_when_done) {
+JobOutcome RunJobWithOutcome(const JobContext& context, CubeJob& job, bool close_when_done) {
   auto log = [&](const std::string& text) { LogMessage(context, job, text); };
   bool clean = true;
+  // Held from before the build until the job's last line, the stamping included: it moves the
+  // unstamped cube file that another run would build.
+  CubeFileLock cube_lock;
+  std::string stamped;  // the stamped cube file, once it is in place
   auto set_red = [&] {
     context.list.listSetRed();
     clean = false;
@@ -102,18 +140,21 @@ bool RunJob(const JobContext& context, CubeJob& job, bool close_when_done) {
   const bool gate = settings_ok && oqy_ok && log_dir_ok;
   if (gate) {
     WaitSeconds(context, 1);
-    if (CreateCubeFromOqy(context, job)) {
+    if (CreateCubeFromOqy(context, job, cube_lock)) {
       log("Cube Creation OK");
       if (platform::StopSignal() != 0) {
         // Stopped after the build: the cube keeps its plain name.
-      } else if (StampCubeFile(context, job)) {
+      } else if (StampCubeFile(context, job, &stamped)) {
         log("Cube Rename OK");
+        DeleteOldStampedCubes(context, job, stamped);
       } else {
         log("Cube Rename NOT OK");
         Report(context, "the cube file could not be time-stamped");
         context.list.listSetLast();
         clean = false;
       }
+    } else if (cube_lock.busy) {
+      set_red();  // nothing was built: the other run's cube is that run's to finish
     } else {
       set_red();
       log("Cube Creation Error");
@@ -121,6 +162,8 @@ bool RunJob(const JobContext& context, CubeJob& job, bool close_when_done) {
 
     if (platform::StopSignal() != 0) {
       // A stopped job writes no script.
+    } else if (cube_lock.busy) {
+      // No script either: this run built nothing.
     } else if (job.VbsFile.empty()) {
       log("VBS Conversion not selected");
     } else {
@@ -156,13 +199,19 @@ bool RunJob(const JobContext& context, CubeJob& job, bool close_when_done) {
   log(DurationLine(start, context.clock.Now()));
   log(kSeparator);
   context.list.listSetLast();
+  cube_lock.lock.Release();  // the closing pause keeps no other run off the cube
 
   if (close_when_done) {
     CloseAfterDelay(context);
   } else {
     context.list.ImageCubeMoveDown();
   }
-  return clean;
+  if (cube_lock.busy) return JobOutcome::kBusy;
+  return clean ? JobOutcome::kClean : JobOutcome::kFailed;
+}
+
+bool RunJob(const JobContext& context, CubeJob& job, bool close_when_done) {
+  return RunJobWithOutcome(context, job, close_when_done) == JobOutcome::kClean;
 }
 
 }  // namespace cubemill::job

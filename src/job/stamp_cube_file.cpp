@@ -1,6 +1,12 @@
 #include "job/stamp_cube_file.h"
 
+#include <algorithm>
+#include <climits>
+#include <vector>
+
 #include "job/job_log.h"
+#include "platform/ascii_text.h"
+#include "platform/directory_listing.h"
 #include "platform/durable_file.h"
 #include "platform/file_system.h"
 #include "settings/date_format.h"
@@ -15,7 +21,7 @@ std::optional<std::string> StampedName(const std::string& cube_file, const std::
   return cube_file.substr(0, dot) + "_" + stamp + cube_file.substr(dot);
 }
 
-bool StampCubeFile(const JobContext& context, const CubeJob& job) {
+bool StampCubeFile(const JobContext& context, const CubeJob& job, std::string* stamped) {
   if (job.CubTimestamp.empty()) return true;
   const std::string stamp = settings::FormatDateTime(context.clock.Now(), job.CubTimestamp);
   const auto target = StampedName(job.CubeFile, stamp);
@@ -34,6 +40,7 @@ bool StampCubeFile(const JobContext& context, const CubeJob& job) {
     LogError(context, job, *error);
     return false;
   }
+  if (stamped != nullptr) *stamped = *target;
   LogMessage(context, job, "Delete Cube: " + job.CubeFile);
   if (!platform::IsRegularFile(job.CubeFile)) return true;  // renamed: nothing left to delete
   if (auto error = platform::DeleteFile(job.CubeFile)) {
@@ -41,6 +48,71 @@ bool StampCubeFile(const JobContext& context, const CubeJob& job) {
     return false;
   }
   return true;
+}
+
+std::optional<int> ParseKeep(std::string_view text) {
+  text = platform::TrimBlanks(text);
+  if (text.empty()) return std::nullopt;
+  long long value = 0;
+  for (const char c : text) {
+    if (c < '0' || c > '9') return std::nullopt;
+    value = value * 10 + (c - '0');
+    if (value > INT_MAX) return std::nullopt;
+  }
+  if (value < 1) return std::nullopt;
+  return static_cast<int>(value);
+}
+
+void DeleteOldStampedCubes(const JobContext& context, const CubeJob& job,
+                           const std::string& stamped) {
+  const std::optional<int> keep = ParseKeep(job.Keep);
+  if (!keep || job.CubTimestamp.empty()) return;
+  // The cube's directory as the job writes it (the log shows the paths so), and the parts of
+  // its name that every stamped name of the series shares.
+  const std::size_t slash = job.CubeFile.find_last_of("/\\");
+  const std::string directory = slash == std::string::npos ? "" : job.CubeFile.substr(0, slash + 1);
+  const std::string name = job.CubeFile.substr(directory.size());
+  const std::size_t dot = name.rfind('.');
+  if (dot == std::string::npos) return;
+  const std::string prefix = name.substr(0, dot) + "_";
+  const std::string extension = name.substr(dot);
+
+  const auto files = platform::ListRegularFiles(directory);
+  if (!files) return;
+  struct StampedCube {
+    std::string name;
+    std::optional<platform::DateTime> time;  // what its stamp shows, when it shows a time
+    std::int64_t modified = 0;
+  };
+  std::vector<StampedCube> series;
+  for (const platform::FileEntry& file : *files) {
+    // A backslash would be read as a directory once the path is opened: never that file.
+    if (file.name.find('\\') != std::string::npos ||
+        file.name.size() < prefix.size() + extension.size() || !file.name.starts_with(prefix) ||
+        !file.name.ends_with(extension)) {
+      continue;
+    }
+    const std::string_view stamp = std::string_view(file.name).substr(
+        prefix.size(), file.name.size() - prefix.size() - extension.size());
+    if (const auto reading = settings::ReadDateTimeStamp(stamp, job.CubTimestamp)) {
+      series.push_back(StampedCube{file.name, reading->time, file.modified});
+    }
+  }
+  // Newest first: by the stamps' times when every stamp shows one, else as the files were last
+  // written; the name decides between equals.
+  const bool by_stamp = std::all_of(series.begin(), series.end(),
+                                    [](const StampedCube& cube) { return cube.time.has_value(); });
+  std::sort(series.begin(), series.end(), [by_stamp](const StampedCube& a, const StampedCube& b) {
+    if (by_stamp && *a.time != *b.time) return *a.time > *b.time;
+    if (!by_stamp && a.modified != b.modified) return a.modified > b.modified;
+    return a.name > b.name;
+  });
+  for (std::size_t i = static_cast<std::size_t>(*keep); i < series.size(); ++i) {
+    const std::string path = directory + series[i].name;
+    if (path == stamped) continue;
+    LogMessage(context, job, "Delete Old Cube: " + path);
+    if (auto error = platform::DeleteFile(path)) LogError(context, job, *error);
+  }
 }
 
 }  // namespace cubemill::job

@@ -1,8 +1,10 @@
-// Moves a built cube file to a name that carries the date and time of the run.
+// Moves a built cube file to a name that carries the date and time of the run, and keeps the
+// series of stamped cubes to the job's KEEP count.
 #pragma once
 
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "common/cube_job.h"
 #include "job/job_context.h"
@@ -18,7 +20,26 @@ std::optional<std::string> StampedName(const std::string& cube_file, const std::
 // "Delete Cube: " and the cube file, and removes the unstamped name. Returns true when done or
 // when there was nothing to do; on the first failure logs the error's description, number,
 // source ("CopyFile" or "DeleteFile") and number again and returns false; a failure before the
-// stamped file is in place leaves the cube file and any earlier stamped file as they were.
-bool StampCubeFile(const JobContext& context, const CubeJob& job);
+// stamped file is in place leaves the cube file and any earlier stamped file as they were. When
+// the stamped file is in place and `stamped` is given, it receives the stamped name.
+bool StampCubeFile(const JobContext& context, const CubeJob& job, std::string* stamped = nullptr);
+
+// What a KEEP value must be, as a failed job or a check says it.
+inline constexpr const char* kKeepValueText = "KEEP must be a whole number of 1 or more";
+
+// Reads a KEEP value: decimal digits for a number of 1 or more, blanks around them ignored.
+// Returns nothing for anything else (0, a sign, a fraction, a number past int, no digits).
+std::optional<int> ParseKeep(std::string_view text);
+
+// With a valid KEEP count N: after `stamped` (the cube just stamped) is in place, deletes the
+// job's older stamped cubes beyond the N newest, logging "Delete Old Cube: " and each path. Only
+// regular files in the cube's directory named as the job's stamp makes them count (the cube's
+// name, "_", a text the CUB_TS pattern can give, the cube's extension); `stamped` itself is never
+// deleted. Newest by the time the stamps show when the pattern shows it (year down to its finest
+// field), else by modification time, then by name. A deletion that fails is logged with the
+// error's four lines and the others go on: the cube is built and stamped, and the next run tries
+// again. Without KEEP, or with an invalid one, nothing happens.
+void DeleteOldStampedCubes(const JobContext& context, const CubeJob& job,
+                           const std::string& stamped);
 
 }  // namespace cubemill::job

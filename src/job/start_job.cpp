@@ -17,7 +17,15 @@ int StartFromCommandLine(const JobContext& context, const std::string& parameter
   context.list.AddLine("A Parameter has been found");
 
   CubeJob job = JobFromSettings(parameter);
-  return RunJob(context, job, true) ? kExitClean : kExitFailed;
+  switch (RunJobWithOutcome(context, job, true)) {
+    case JobOutcome::kClean:
+      return kExitClean;
+    case JobOutcome::kBusy:
+      return kExitBusy;
+    case JobOutcome::kFailed:
+      break;
+  }
+  return kExitFailed;
 }
 
 CubeJob JobFromSettings(const std::string& parameter) {
@@ -31,6 +39,7 @@ CubeJob JobFromSettings(const std::string& parameter) {
   job.GlobalSection = settings::ReadIniValue(parameter, "GLOBAL", settings_path);
   job.Aggregate = settings::ReadIniValue(parameter, "AGGREGATE", settings_path);
   job.Rollups = settings::ReadIniValue(parameter, "ROLLUPS", settings_path);
+  job.Keep = settings::ReadIniValue(parameter, "KEEP", settings_path);
   job.LogDir = settings::ReadIniValue(job.GlobalSection, "LOGDIR", settings_path);
   return job;
 }

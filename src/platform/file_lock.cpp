@@ -8,6 +8,8 @@
 #include <cstring>
 #include <utility>
 
+#include "platform/text_file.h"
+
 namespace cubemill::platform {
 namespace {
 
@@ -32,7 +34,8 @@ struct flock WholeFile() {
 
 }  // namespace
 
-std::string LockFileFor(const std::string& target) {
+std::string LockFileFor(const std::string& target_path) {
+  const std::string target = NativePath(target_path);
   const std::size_t slash = target.rfind('/');
   const std::size_t name = slash == std::string::npos ? 0 : slash + 1;
   return target.substr(0, name) + "." + target.substr(name) + ".lock";

@@ -10,7 +10,8 @@
 
 namespace cubemill::platform {
 
-// Returns the lock file that guards `target` (a native path): ".<target name>.lock" beside it.
+// Returns the lock file that guards `target` (backslashes allowed) as a native path:
+// ".<target name>.lock" beside it.
 std::string LockFileFor(const std::string& target);
 
 struct LockAttempt;

@@ -94,5 +94,30 @@ TEST_F(CheckJobTest, ChecksTheRollupsBudget) {
   }
 }
 
+TEST_F(CheckJobTest, ChecksTheKeepCount) {
+  test::WriteBytes("cubemill.ini",
+                   "[GLOBAL]\r\nLOGDIR=..\\OQY-Dateien\\log\r\n[Nightly]\r\n"
+                   "OQY=missing.oqy\r\nGLOBAL=GLOBAL\r\nCUB_TS=YYYY-MM-DD\r\nKEEP= 7 \r\n");
+  EXPECT_EQ(CheckFromCommandLine(context, "Nightly"), kExitFailed);  // the missing OQY file
+  EXPECT_EQ(list.lines, Expected({"Keep 7: OK"}, "OQY file missing.oqy: missing"));
+  // Without a time stamp there is no series to keep.
+  WriteSettings("KEEP=7");
+  list.lines.clear();
+  EXPECT_EQ(CheckFromCommandLine(context, "Nightly"), kExitFailed);
+  EXPECT_EQ(list.lines,
+            Expected({"Keep 7: OK", "Keep: no effect without CUB_TS (the cube is not stamped)"},
+                     "OQY file missing.oqy: missing"));
+  for (const char* value : {"0", "-2", "2.5", "all", "99999999999"}) {
+    WriteSettings(std::string("KEEP=") + value);
+    list.lines.clear();
+    reported.clear();
+    const std::string failure =
+        std::string("Keep ") + value + ": KEEP must be a whole number of 1 or more";
+    EXPECT_EQ(CheckFromCommandLine(context, "Nightly"), kExitFailed) << value;
+    EXPECT_EQ(list.lines, Expected({failure}, failure)) << value;
+    EXPECT_EQ(reported, Lines{failure}) << value;
+  }
+}
+
 }  // namespace
 }  // namespace cubemill::job

@@ -4,7 +4,10 @@
 #include <unistd.h>
 
 #include "job/job_fixture.h"
+#include "job/stamp_cube_file.h"
+#include "platform/file_lock.h"
 #include "settings/ini_file.h"
+#include "support/lock_holder.h"
 
 namespace cubemill::job {
 namespace {
@@ -154,6 +157,146 @@ TEST_F(RunJobTest, DurationIgnoresWholeDays) {
   clock = test::FixedClock(platform::MakeDateTime(2024, 3, 7, 23, 59, 0), 90000);
   RunJob(context, job, false);
   EXPECT_EQ(list.lines[list.lines.size() - 2], "Duration: 01:00:00");
+}
+
+// The stamped cubes of sales.cub in OQY-Dateien/rel01, by name.
+Lines StampedSalesCubes() {
+  Lines names;
+  for (const auto& entry : std::filesystem::directory_iterator("../OQY-Dateien/rel01")) {
+    const std::string name = entry.path().filename().string();
+    if (name.starts_with("sales_")) names.push_back(name);
+  }
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+TEST_F(RunJobTest, KeepTwoOverFiveRunsLeavesTheTwoNewestStampedCubes) {
+  for (int day = 1; day <= 5; ++day) {
+    CubeJob job = Job();
+    job.CubTimestamp = "YYYY-MM-DD_HH_mm_ss";
+    job.Keep = "2";
+    WriteOqy(job.OqyFile, "..\\OQY-Dateien\\rel01\\sales.cub");
+    clock = test::FixedClock(platform::MakeDateTime(2024, 3, day, 9, 5, 2));
+    EXPECT_TRUE(RunJob(context, job, false)) << day;
+    const auto renamed = std::find(list.lines.begin(), list.lines.end(), "Cube Rename OK");
+    ASSERT_NE(renamed, list.lines.end());
+    if (day >= 3) {
+      // The deletion follows the stamping and precedes the script.
+      EXPECT_EQ(*(renamed + 1), "Delete Old Cube: ..\\OQY-Dateien\\rel01\\sales_2024-03-0" +
+                                    std::to_string(day - 2) + "_09_05_02.cub");
+      EXPECT_EQ(*(renamed + 2), "VBS Conversion not selected");
+    } else {
+      EXPECT_EQ(*(renamed + 1), "VBS Conversion not selected");
+    }
+  }
+  EXPECT_EQ(StampedSalesCubes(),
+            (Lines{"sales_2024-03-04_09_05_02.cub", "sales_2024-03-05_09_05_02.cub"}));
+  EXPECT_FALSE(std::filesystem::exists("../OQY-Dateien/rel01/.sales.cub.lock"));
+}
+
+TEST_F(RunJobTest, AFailedRunDeletesNoStampedCube) {
+  for (const char* name : {"sales_2024-03-01.cub", "sales_2024-03-02.cub"})
+    test::WriteBytes(std::string("../OQY-Dateien/rel01/") + name, "cube");
+  CubeJob job = Job();
+  job.CubTimestamp = "YYYY-MM-DD";
+  job.Keep = "1";
+  WriteOqy(job.OqyFile, "..\\OQY-Dateien\\rel01\\sales.cub");
+  connections.open_error = Error{"broken", 7, "Engine"};
+  EXPECT_FALSE(RunJob(context, job, false));
+  // A failed stamping: the stamped name is taken by a directory.
+  connections.open_error.reset();
+  std::filesystem::create_directory("../OQY-Dateien/rel01/sales_2024-03-07.cub");
+  list.lines.clear();
+  EXPECT_FALSE(RunJob(context, job, false));
+  EXPECT_NE(std::find(list.lines.begin(), list.lines.end(), "Cube Rename NOT OK"),
+            list.lines.end());
+  EXPECT_EQ(StampedSalesCubes(),
+            (Lines{"sales_2024-03-01.cub", "sales_2024-03-02.cub", "sales_2024-03-07.cub"}));
+}
+
+TEST_F(RunJobTest, AnInvalidKeepFailsTheJobBeforeItBuilds) {
+  for (const char* keep : {"0", "-1", "1.5", "all"}) {
+    CubeJob job = Job();
+    job.CubTimestamp = "YYYY";
+    job.Keep = keep;
+    WriteOqy(job.OqyFile, "..\\OQY-Dateien\\rel01\\sales.cub");
+    std::vector<std::string> reported;
+    context.report_error = [&reported](const std::string& what) { reported.push_back(what); };
+    EXPECT_FALSE(RunJob(context, job, false)) << keep;
+    const std::string problem = std::string("Keep ") + keep + ": " + kKeepValueText;
+    const auto at = std::find(list.calls.begin(), list.calls.end(), problem);
+    ASSERT_NE(at, list.calls.end()) << keep;
+    EXPECT_EQ(Lines(at + 1, at + 3), (Lines{"<listSetRed>", "Cube Creation Error"})) << keep;
+    EXPECT_EQ(reported, Lines{problem});
+    EXPECT_TRUE(connections.calls.empty()) << keep;
+    EXPECT_TRUE(StampedSalesCubes().empty()) << keep;
+  }
+}
+
+TEST_F(RunJobTest, ACubeFileAnotherRunWritesIsLeftToIt) {
+  // The other run has built its cube and is about to stamp it: this run builds, stamps and
+  // writes nothing, and says who holds the cube.
+  test::WriteBytes("../OQY-Dateien/rel01/sales.cub", "the other run's cube");
+  test::LockHolder other_run(platform::LockFileFor("..\\OQY-Dateien\\rel01\\sales.cub"));
+  ASSERT_TRUE(other_run.holds());
+  CubeJob job = Job();
+  job.CubTimestamp = "YYYY";
+  job.Keep = "1";
+  job.VbsFile = "..\\OQY-Dateien\\rel01\\Output_Detail.oqy.vbs";
+  WriteOqy(job.OqyFile, "..\\OQY-Dateien\\rel01\\sales.cub");
+  std::vector<std::string> reported;
+  context.report_error = [&reported](const std::string& what) { reported.push_back(what); };
+  EXPECT_EQ(RunJobWithOutcome(context, job, true), JobOutcome::kBusy);
+
+  const std::string busy =
+      "..\\OQY-Dateien\\rel01\\sales.cub is being written by another run (PID " +
+      std::to_string(other_run.pid()) + ")";
+  const auto at = std::find(list.calls.begin(), list.calls.end(), "Cube Busy: " + busy);
+  ASSERT_NE(at, list.calls.end());
+  EXPECT_EQ(Lines(at + 1, list.calls.end()),
+            (Lines{"<listSetRed>", "Duration: 00:00:00", kSeparator, "<listSetLast>",
+                   "<ImageCubeMoveDown>", "<Unload>"}));
+  EXPECT_EQ(reported, Lines{"the cube file " + busy});
+  EXPECT_TRUE(connections.calls.empty());
+  EXPECT_EQ(test::ReadBytes("../OQY-Dateien/rel01/sales.cub"), "the other run's cube");
+  EXPECT_TRUE(StampedSalesCubes().empty());
+  EXPECT_FALSE(std::filesystem::exists("../OQY-Dateien/rel01/Output_Detail.oqy.vbs"));
+  const Lines log = LogLines();
+  EXPECT_NE(std::find(log.begin(), log.end(), "2024-03-07 09:05:02;Test;Cube Busy: " + busy),
+            log.end());
+}
+
+// A sleeper that, at the closing pause, asks another process whether it can lock the cube.
+class LockProbingSleeper : public platform::Sleeper {
+ public:
+  explicit LockProbingSleeper(std::string lock_file) : lock_file_(std::move(lock_file)) {}
+  void Sleep(int seconds) override {
+    test::LockHolder probe(lock_file_);
+    free_at_pause.push_back(probe.holds());
+    (void)seconds;
+  }
+  std::vector<bool> free_at_pause;
+
+ private:
+  std::string lock_file_;
+};
+
+TEST_F(RunJobTest, HoldsTheCubeLockThroughTheBuildAndLetsItGoBeforeTheClosingPause) {
+  CubeJob job = Job();
+  job.CubTimestamp = "YYYY";
+  WriteOqy(job.OqyFile, "..\\OQY-Dateien\\rel01\\sales.cub");
+  const std::string lock_file = platform::LockFileFor("..\\OQY-Dateien\\rel01\\sales.cub");
+  LockProbingSleeper probing(lock_file);
+  std::vector<bool> free_at_build;
+  JobContext probed{list, clock, probing, [&]() {
+                      free_at_build.push_back(test::LockHolder(lock_file).holds());
+                      return test::FakeConnections(connections)();
+                    }};
+  EXPECT_EQ(RunJobWithOutcome(probed, job, true), JobOutcome::kClean);
+  EXPECT_EQ(free_at_build, std::vector<bool>{false});
+  // The pause of a second before the build comes before the lock; the closing one after it.
+  EXPECT_EQ(probing.free_at_pause, (std::vector<bool>{true, true}));
+  EXPECT_EQ(StampedSalesCubes(), Lines{"sales_2024.cub"});
 }
 
 }  // namespace

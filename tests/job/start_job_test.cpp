@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include "job/job_fixture.h"
+#include "platform/file_lock.h"
+#include "support/lock_holder.h"
 
 namespace cubemill::job {
 namespace {
@@ -158,6 +160,34 @@ TEST_F(StartJobTest, ManualJobTakesNoAggregateFromTheSettings) {
   ASSERT_EQ(connections.calls.size(), 4u);
   EXPECT_EQ(connections.calls[1], "Provider=MSOLAP");
   EXPECT_EQ(connections.calls[2], "Open(,,,-1)");
+}
+
+TEST_F(StartJobTest, ReadsKeepFromTheJobSectionOnly) {
+  test::WriteBytes("cubemill.ini",
+                   "[GLOBAL]\r\nLOGDIR=logs\r\nKEEP=9\r\n"
+                   "[Upper]\r\nOQY=a.oqy\r\nGLOBAL=GLOBAL\r\nKEEP= 3 \r\n"
+                   "[Odd]\r\nOQY=a.oqy\r\nkeep=none\r\n"
+                   "[Plain]\r\nOQY=a.oqy\r\nGLOBAL=GLOBAL\r\n");
+  EXPECT_EQ(JobFromSettings("Upper").Keep, "3");
+  EXPECT_EQ(JobFromSettings("Odd").Keep, "none");  // taken as written; the job judges it
+  EXPECT_EQ(JobFromSettings("Plain").Keep, "");    // not inherited from the global section
+  CubeJob upper = JobFromSettings("Upper");
+  CubeJob plain = JobFromSettings("Plain");
+  upper.Parameter = plain.Parameter;
+  upper.Keep.clear();
+  EXPECT_EQ(upper, plain);  // the key changes no other field
+}
+
+TEST_F(StartJobTest, ACubeFileAnotherRunWritesEndsWithTheBusyStatus) {
+  test::WriteBytes("cubemill.ini",
+                   "[Paths]\r\nLOGDIR=logs\r\n[Nightly]\r\nOQY=a.oqy\r\nGLOBAL=Paths\r\n");
+  std::filesystem::create_directory("logs");
+  WriteOqy("a.oqy", "a.cub");
+  test::LockHolder other_run(platform::LockFileFor("a.cub"));
+  ASSERT_TRUE(other_run.holds());
+  EXPECT_EQ(StartFromCommandLine(context, "Nightly"), kExitBusy);
+  other_run.Kill();
+  EXPECT_EQ(StartFromCommandLine(context, "Nightly"), kExitClean);
 }
 
 }  // namespace

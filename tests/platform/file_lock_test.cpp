@@ -22,6 +22,7 @@ TEST(FileLockTest, NamesTheLockFileBesideItsTarget) {
   EXPECT_EQ(LockFileFor("cubes/night.cub"), "cubes/.night.cub.lock");
   EXPECT_EQ(LockFileFor("../a.b/night"), "../a.b/.night.lock");
   EXPECT_EQ(LockFileFor("night.cub"), ".night.cub.lock");
+  EXPECT_EQ(LockFileFor("..\\cubes\\night.cub"), "../cubes/.night.cub.lock");
 }
 
 TEST(FileLockTest, AnotherProcessHoldsItUntilItIsKilled) {
