@@ -72,7 +72,8 @@ int CheckFromCommandLine(const JobContext& context, const std::string& parameter
     return check.Finish();
   }
   CubeJob job = JobFromSettings(parameter);
-  check.Expect(settings::DirExists(job.LogDir), "Log directory " + job.LogDir, "missing");
+  const auto log_problem = settings::RunLogProblem(job);
+  check.Expect(!log_problem, "Log directory " + job.LogDir, log_problem.value_or(""));
   if (job.VbsFile.empty()) {
     check.Say("Script: not selected");
   } else if (auto unwritable = platform::CheckDirectoryWritableFor(job.VbsFile)) {

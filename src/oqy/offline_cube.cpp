@@ -2,6 +2,7 @@
 
 #include "oqy/oqy_reader.h"
 #include "platform/ascii_text.h"
+#include "platform/text_file.h"
 
 namespace cubemill::oqy {
 
@@ -35,6 +36,11 @@ std::optional<Error> BuildOfflineCube(const ConnectionFactory& new_connection, c
 }
 
 std::string CauseInOqy(const CubeJob& job) {
+  if (platform::TrimBlanks(job.Provider).empty()) {
+    if (auto problem = platform::TextFileProblem(job.OqyFile)) {
+      return "cannot read the OQY file " + job.OqyFile + ": " + *problem;
+    }
+  }
   if (platform::TrimBlanks(job.Provider).empty() && !HasConnectionLine(job)) {
     return "OQY File has no Connection= line (or is empty): " + job.OqyFile;
   }

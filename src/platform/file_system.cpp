@@ -71,6 +71,12 @@ std::optional<Error> CheckDirectoryWritableFor(const std::string& path) {
   return std::nullopt;
 }
 
+std::optional<Error> ChangeDirectory(const std::string& path) {
+  if (::chdir(NativePath(path).c_str()) == 0) return std::nullopt;
+  const int error_number = errno;
+  return Error{std::strerror(error_number), error_number, "SetCurrentDirectory"};
+}
+
 std::optional<Error> DeleteFile(const std::string& path) {
   std::error_code error;
   if (!std::filesystem::remove(NativePath(path), error) && !error)

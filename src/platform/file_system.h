@@ -30,6 +30,10 @@ bool IsTerminal(std::FILE* stream);
 // Returns the process's current directory, or "" when it cannot be read.
 std::string CurrentDirectory();
 
+// Makes `path` (backslashes allowed) the process's current directory. Returns the failure, with
+// the system's message.
+std::optional<Error> ChangeDirectory(const std::string& path);
+
 // Checks that a file can be created beside `path` (backslashes allowed): its directory exists
 // and this process may write there. Returns what is wrong, with the system's message and number
 // and "CreateFile" as source.

@@ -4,21 +4,26 @@
 #include <string>
 
 #include "platform/file_system.h"
+#include "settings/run_log.h"
 
 namespace cubemill::ui {
 
-ConsoleList::ConsoleList(std::FILE* out, std::FILE* progress)
+ConsoleList::ConsoleList(std::FILE* out, std::FILE* progress, bool quiet)
     : out_(out),
       progress_(progress),
       colour_(platform::IsTerminal(out) && std::getenv("NO_COLOR") == nullptr),
-      progress_is_terminal_(platform::IsTerminal(progress)) {}
+      progress_is_terminal_(!quiet && platform::IsTerminal(progress)),
+      quiet_(quiet) {}
 
 void ConsoleList::AddLine(const std::string& text) {
+  if (quiet_) return;
   ClearProgress();
+  // One list line is one output line, whatever control characters a message carries.
+  const std::string line = settings::OneLine(text);
   if (red_ && colour_) {
-    std::fprintf(out_, "\033[31m%s\033[0m\n", text.c_str());
+    std::fprintf(out_, "\033[31m%s\033[0m\n", line.c_str());
   } else {
-    std::fprintf(out_, "%s\n", text.c_str());
+    std::fprintf(out_, "%s\n", line.c_str());
   }
   std::fflush(out_);
 }

@@ -15,7 +15,8 @@ class ConsoleList : public ProgressList {
  public:
   // Writes lines to `out` and the source progress to `progress`. Colours and the progress line
   // are used only when the stream is a terminal and NO_COLOR is not set (colours) respectively.
-  explicit ConsoleList(std::FILE* out = stdout, std::FILE* progress = stderr);
+  // A `quiet` list shows nothing: no lines, no progress (the run log still gets every line).
+  explicit ConsoleList(std::FILE* out = stdout, std::FILE* progress = stderr, bool quiet = false);
 
   void AddLine(const std::string& text) override;
   void listSetLast() override {}
@@ -42,6 +43,7 @@ class ConsoleList : public ProgressList {
   std::optional<std::chrono::steady_clock::time_point> reading_since_;
   std::uint64_t last_rows_ = 0;
   bool red_ = false;
+  bool quiet_ = false;
 };
 
 }  // namespace cubemill::ui

@@ -71,7 +71,10 @@ TEST(CommandLineTest, TellsStandardErrorWhyAJobFailed) {
   EXPECT_EQ(missing.status, 1);
   EXPECT_NE(std::find(missing.lines.begin(), missing.lines.end(), "Parameter: Nightly -x"),
             missing.lines.end());
-  EXPECT_EQ(missing.errors, (Lines{"cubemill: job Nightly -x failed: the job names no OQY "
+  EXPECT_EQ(missing.errors, (Lines{"cubemill: warning: job Nightly -x names no log directory "
+                                   "(LOGDIR); the run log goes to cubemill.log in the current "
+                                   "directory",
+                                   "cubemill: job Nightly -x failed: the job names no OQY "
                                    "file",
                                    "cubemill: no job [Nightly -x] in cubemill.ini (jobs: "
                                    "Test, Test2)"}));

@@ -26,13 +26,14 @@ inline std::vector<std::string> SplitLines(const std::string& text) {
 
 // Runs `cubemill <arguments>` in the current directory without a display (unless `environment`,
 // "NAME=value ...", sets one) and returns its exit status, standard output and standard error.
-inline RunResult RunCubemill(const std::string& arguments, const std::string& environment = "") {
+// `program` is the command that runs cubemill (another user's, say).
+inline RunResult RunCubemill(const std::string& arguments, const std::string& environment = "",
+                             const std::string& program = CUBEMILL_BINARY) {
   char error_file[] = "/tmp/cubemill-stderr-XXXXXX";  // outside the directory under test
   const int descriptor = ::mkstemp(error_file);
   if (descriptor >= 0) ::close(descriptor);
   const std::string command = std::string("env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM ") +
-                              environment + " " + CUBEMILL_BINARY + " " + arguments + " 2>" +
-                              error_file;
+                              environment + " " + program + " " + arguments + " 2>" + error_file;
   RunResult result;
   std::FILE* pipe = ::popen(command.c_str(), "r");
   if (pipe != nullptr) {
