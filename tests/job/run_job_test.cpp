@@ -266,6 +266,21 @@ TEST_F(RunJobTest, ACubeFileAnotherRunWritesIsLeftToIt) {
             log.end());
 }
 
+TEST_F(RunJobTest, WithoutALockFileTheBuildGoesOnAndReportsTheDirectoryItself) {
+  // The cube's folder is missing: no lock file can be made there, and the build is left to say
+  // so (the engine's error), as it does without the lock.
+  CubeJob job = Job();
+  WriteOqy(job.OqyFile, "..\\OQY-Dateien\\missing\\sales.cub");
+  connections.open_error = Error{"the directory is missing", -2147217911, "Engine"};
+  EXPECT_EQ(RunJobWithOutcome(context, job, false), JobOutcome::kFailed);
+  EXPECT_FALSE(connections.calls.empty());
+  for (const std::string& line : list.lines) {
+    EXPECT_EQ(line.find("Cube Lock"), std::string::npos) << line;
+    EXPECT_EQ(line.find("Cube Busy"), std::string::npos) << line;
+  }
+  EXPECT_FALSE(std::filesystem::exists("../OQY-Dateien/missing"));
+}
+
 // A sleeper that, at the closing pause, asks another process whether it can lock the cube.
 class LockProbingSleeper : public platform::Sleeper {
  public:
