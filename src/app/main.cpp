@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "command_line.h"
+#include "app/command_line.h"
 #include "job/check_job.h"
 #include "job/job_context.h"
 #include "job/start_job.h"
@@ -22,6 +22,8 @@
 #include "ui/console_list.h"
 #ifdef CUBEMILL_HAS_WINDOW
 #include "ui/window_front_end.h"
+#else
+#include "platform/process.h"
 #endif
 
 namespace {
@@ -149,6 +151,18 @@ int RunConsole(const Options& options, std::vector<std::string>& errors) {
 int main(int argc, char** argv) {
   Options options;
   if (auto status = cubemill::app::ParseOptions(argc, argv, options)) return *status;
+#ifndef CUBEMILL_HAS_WINDOW
+  // Where the window would open, the window part (package cubemill-gui) takes over when it is
+  // installed: the same process with the same arguments, so the exit status, the signals and
+  // their ignored state stay the caller's. Before -C, which the window part applies itself.
+  if (!options.console && !options.check && !options.list && DisplayAvailable()) {
+    if (auto failure = cubemill::platform::ExecInstalledProgram(CUBEMILL_WINDOW_PART,
+                                                                {CUBEMILL_WINDOW_PART_DIR}, argv)) {
+      std::fprintf(stderr, "cubemill: cannot start the window (%s); using the console\n",
+                   failure->c_str());
+    }
+  }
+#endif
   if (!options.directory.empty()) {
     if (auto error = cubemill::platform::ChangeDirectory(options.directory)) {
       std::fprintf(stderr, "cubemill: -C %s: %s\n", options.directory.c_str(),
