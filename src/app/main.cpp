@@ -203,6 +203,10 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "cubemill: check of job %s failed: %s\n", Shown(options.job).c_str(),
                  errors.empty() ? "see the lines above"
                                 : cubemill::settings::OneLine(errors.front()).c_str());
+  } else if (status == cubemill::job::kExitBusy && !errors.empty()) {
+    // Not a failure of this job: another run of the same cube is under way.
+    std::fprintf(stderr, "cubemill: job %s not started: %s\n", Shown(options.job).c_str(),
+                 cubemill::settings::OneLine(errors.front()).c_str());
   } else if (status != 0 && !options.job.empty()) {
     ExplainFailure(options.job, errors);
   }

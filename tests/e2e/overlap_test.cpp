@@ -141,7 +141,7 @@ TEST_P(OverlapTest, TwoOverlappingRunsGiveOneCubeAndOneExit75) {
   EXPECT_EQ(second.status, 75);
   const std::string busy =
       "cubes\\night.cub is being written by another run (PID " + std::to_string(first) + ")";
-  EXPECT_EQ(second.errors, Lines{"cubemill: job Night failed: the cube file " + busy});
+  EXPECT_EQ(second.errors, Lines{"cubemill: job Night not started: the cube file " + busy});
   EXPECT_NE(std::find(second.lines.begin(), second.lines.end(), "Cube Busy: " + busy),
             second.lines.end());
 
