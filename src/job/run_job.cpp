@@ -86,10 +86,12 @@ bool CreateCubeFromOqy(const JobContext& context, CubeJob& job, CubeFileLock& cu
   if (!LockCubeFile(context, job, cube_lock)) return false;
   auto log_info = [&context, &job](const std::string& line) { LogMessage(context, job, line); };
   if (auto error = oqy::BuildOfflineCube(context.new_connection, job, log_info)) {
+    // A connection line without a provider or a statement fails inside the engine with a
+    // message about the consequence; the summary carries the cause in the OQY file.
+    const std::string cause = oqy::CauseInOqy(job);
+    if (!cause.empty()) Report(context, cause);
     LogError(context, job, *error);
-    if (const std::string cause = oqy::CauseInOqy(job); !cause.empty()) {
-      LogMessage(context, job, cause);
-    }
+    if (!cause.empty()) LogMessage(context, job, cause);
     LogMessage(context, job, "Fehler Cube Erstellung");
     return false;
   }
@@ -136,6 +138,11 @@ JobOutcome RunJobWithOutcome(const JobContext& context, CubeJob& job, bool close
   log("Log Directory: " + job.LogDir);
   log(std::string("Log Directory OK: ") + Word(log_dir_ok));
   context.list.listSetLast();
+  // A settings file that exists but cannot be read gives every job empty values; say why first.
+  if (auto problem = settings::SettingsFileProblem(settings_path)) {
+    log(*problem);
+    Report(context, *problem);
+  }
 
   const bool gate = settings_ok && oqy_ok && log_dir_ok;
   if (gate) {
