@@ -2,6 +2,7 @@
 
 #include "oqy/oqy_reader.h"
 #include "platform/ascii_text.h"
+#include "platform/file_system.h"
 #include "platform/text_file.h"
 
 namespace cubemill::oqy {
@@ -36,7 +37,7 @@ std::optional<Error> BuildOfflineCube(const ConnectionFactory& new_connection, c
 }
 
 std::string CauseInOqy(const CubeJob& job) {
-  if (platform::TrimBlanks(job.Provider).empty()) {
+  if (platform::TrimBlanks(job.Provider).empty() && platform::IsRegularFile(job.OqyFile)) {
     if (auto problem = platform::TextFileProblem(job.OqyFile)) {
       return "cannot read the OQY file " + job.OqyFile + ": " + *problem;
     }

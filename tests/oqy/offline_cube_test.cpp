@@ -147,6 +147,14 @@ TEST_F(OfflineCubeTest, NamesTheCauseInTheOqyFile) {
   CubeJob empty;
   empty.OqyFile = "empty.oqy";
   EXPECT_EQ(CauseInOqy(empty), "OQY File has no Connection= line (or is empty): empty.oqy");
+  // An OQY file saved as UTF-16 has its connection line, but not as the reader reads it.
+  std::string utf16 = "\xFF\xFE";
+  for (char c : std::string("Connection=Provider=MSOLAP;\r\n")) utf16 += std::string{c, '\0'};
+  test::WriteBytes("wide.oqy", utf16);
+  empty.OqyFile = "wide.oqy";
+  EXPECT_EQ(CauseInOqy(empty),
+            "cannot read the OQY file wide.oqy: saved as UTF-16 (or holds NUL bytes); save it as "
+            "UTF-8 or Windows-1252");
 }
 
 TEST_F(OfflineCubeTest, OtherProvidersAreNotFound) {
