@@ -38,31 +38,6 @@ using cubemill::app::Options;
   return false;
 }
 
-// A JSON string literal of `text` (UTF-8 passes through; quotes, backslashes and control
-// characters are escaped).
-std::string JsonString(const std::string& text) {
-  std::string json = "\"";
-  for (const char c : text) {
-    switch (c) {
-      case '"':
-        json += "\\\"";
-        break;
-      case '\\':
-        json += "\\\\";
-        break;
-      default:
-        if (static_cast<unsigned char>(c) < 0x20) {
-          char escaped[8];
-          std::snprintf(escaped, sizeof escaped, "\\u%04x", c);
-          json += escaped;
-        } else {
-          json += c;
-        }
-    }
-  }
-  return json + "\"";
-}
-
 // Prints the jobs of the settings file, one a line: the section name, a tab, its OQY file; with
 // `json`, one JSON array of {"job": name, "oqy": file} objects.
 int ListJobs(bool json) {
@@ -80,8 +55,9 @@ int ListJobs(bool json) {
   for (std::size_t i = 0; i < jobs.size(); ++i) {
     const std::string oqy = cubemill::settings::ReadIniValue(jobs[i], "OQY", settings);
     if (json) {
-      std::printf("%s{\"job\": %s, \"oqy\": %s}", i == 0 ? "" : ", ", JsonString(jobs[i]).c_str(),
-                  JsonString(oqy).c_str());
+      std::printf("%s{\"job\": %s, \"oqy\": %s}", i == 0 ? "" : ", ",
+                  cubemill::platform::JsonString(jobs[i]).c_str(),
+                  cubemill::platform::JsonString(oqy).c_str());
     } else {
       std::printf("%s\t%s\n", jobs[i].c_str(), oqy.c_str());
     }

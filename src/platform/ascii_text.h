@@ -1,8 +1,9 @@
 // ASCII letter case and blanks of names and values: upper-casing, comparing, the one blank test,
-// trimming.
+// trimming; and names as JSON strings.
 #pragma once
 
 #include <algorithm>
+#include <cstdio>
 #include <string>
 #include <string_view>
 
@@ -40,6 +41,26 @@ inline std::string_view TrimBlanks(std::string_view text, std::string_view blank
   const std::size_t first = text.find_first_not_of(blanks);
   if (first == std::string_view::npos) return text.substr(text.size());
   return text.substr(first, text.find_last_not_of(blanks) - first + 1);
+}
+
+// Returns `text` as a JSON string literal: quotes, backslashes and control characters escaped,
+// every other byte (UTF-8 included) as it is.
+inline std::string JsonString(std::string_view text) {
+  std::string json = "\"";
+  for (const char c : text) {
+    const auto u = static_cast<unsigned char>(c);
+    if (c == '"' || c == '\\') {
+      json += '\\';
+      json += c;
+    } else if (u < 0x20) {
+      char escaped[8];
+      std::snprintf(escaped, sizeof escaped, "\\u%04x", u);
+      json += escaped;
+    } else {
+      json += c;
+    }
+  }
+  return json + "\"";
 }
 
 }  // namespace cubemill::platform

@@ -4,6 +4,8 @@
 #include <cmath>
 #include <cstdio>
 
+#include "platform/ascii_text.h"
+
 namespace cubemill::query {
 
 namespace {
@@ -53,30 +55,12 @@ std::string CsvField(const std::string& text) {
   return quoted + "\"";
 }
 
-std::string JsonString(const std::string& text) {
-  std::string json = "\"";
-  for (char c : text) {
-    const auto u = static_cast<unsigned char>(c);
-    if (c == '"' || c == '\\') {
-      json += '\\';
-      json += c;
-    } else if (u < 0x20) {
-      char escaped[8];
-      std::snprintf(escaped, sizeof escaped, "\\u%04x", u);
-      json += escaped;
-    } else {
-      json += c;
-    }
-  }
-  return json + "\"";
-}
-
 std::string JsonNames(const std::vector<std::vector<std::string>>& tuples) {
   std::string json = "[";
   for (std::size_t t = 0; t < tuples.size(); ++t) {
     json += t ? ", [" : "[";
     for (std::size_t i = 0; i < tuples[t].size(); ++i)
-      json += (i ? ", " : "") + JsonString(tuples[t][i]);
+      json += (i ? ", " : "") + platform::JsonString(tuples[t][i]);
     json += "]";
   }
   return json + "]";
