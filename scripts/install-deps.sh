@@ -11,10 +11,16 @@ packages=(
   unixodbc unixodbc-dev odbcinst libsqliteodbc
   libsqlite3-dev sqlite3
   man-db groff-base
+  dpkg-dev file lintian debootstrap
   clang libclang-rt-14-dev
   postgresql-15 postgresql-client-15 odbc-postgresql
 )
-# man-db and groff-base: the packaging test renders the manual page with `man -l`.
+# man-db and groff-base: the packaging test renders the manual pages with `man -l`.
+# dpkg-dev and file: CPack's Debian packages get their dependencies from dpkg-shlibdeps (which
+# CPack runs on the files `file` finds to be programs); packaging/build-debs.sh takes the
+# hardening flags from dpkg-buildflags. lintian: the packaging test and build-debs.sh check both
+# packages with it. debootstrap: under CI the packaging test installs the console package on a
+# clean Debian 12 root (packaging/clean-install-check.sh).
 # clang and libclang-rt-14-dev: the libFuzzer targets (fuzz/, scripts/fuzz.sh and the fuzz-smoke
 # tests that CI runs) need clang and its fuzzer and sanitizer runtimes.
 # postgresql-15, postgresql-client-15 and odbc-postgresql: the tests labelled `postgres` start
