@@ -1,10 +1,12 @@
 // Command-line jobs run in-process with the real cube engine and the real SQLite ODBC driver:
 // what a user sees when the source or its data is wrong, and that nothing is lost then.
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 
 #include <algorithm>
 #include <filesystem>
 
+#include "e2e/run_cubemill.h"
 #include "job/check_job.h"
 #include "job/start_job.h"
 #include "provider/connection/engine_connection.h"
@@ -198,6 +200,32 @@ TEST_F(EngineJobTest, ManyRowsBuildThroughBlockFetch) {
             test::QuerySqlite("big.db",
                               "SELECT country, SUM(amount), SUM(units) FROM sales GROUP BY 1 "
                               "ORDER BY 1"));
+}
+
+// The program itself under a file-size limit (ulimit -f 64) that a cube file of 64 KiB pages
+// cannot fit in: the error says the file is too large and names the cube file, on standard error
+// and in the run log, and no file is left behind.
+TEST_F(EngineJobTest, FileSizeLimitIsReportedAsAFileTooLarge) {
+  WriteJob("DRIVER=SQLite3;Database=sales.db", "SELECT country, city, amount, units FROM sales");
+  struct rlimit saved;
+  ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
+  struct rlimit limited = saved;
+  limited.rlim_cur = 64 * 1024;
+  // The limit holds for the program this process starts; this process writes nothing meanwhile.
+  ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limited), 0);
+  const test::RunResult run = test::RunCubemill("--no-wait --console Job");
+  ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &saved), 0);
+  EXPECT_EQ(run.status, 1);
+  const std::string failure = "cannot write the cube file \"cube.cub\": ";
+  ASSERT_FALSE(run.errors.empty());
+  EXPECT_NE(run.errors[0].find(failure), std::string::npos) << run.errors[0];
+  EXPECT_NE(run.errors[0].find("File too large"), std::string::npos) << run.errors[0];
+  const std::string log = test::ReadBytes("log/cubemill.log");
+  EXPECT_NE(log.find(failure), std::string::npos) << log;
+  EXPECT_NE(log.find("File too large"), std::string::npos) << log;
+  EXPECT_FALSE(fs::exists("cube.cub"));
+  for (const auto& entry : fs::directory_iterator("."))
+    EXPECT_EQ(entry.path().filename().string().find(".cub"), std::string::npos) << entry.path();
 }
 
 }  // namespace

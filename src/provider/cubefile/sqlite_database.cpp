@@ -47,11 +47,19 @@ bool SqliteDatabase::Fail(const std::string& doing) {
 }
 
 // SQLite's message, followed by the system's when a system call failed underneath (so a
-// file-size limit reads "File too large", not only "disk I/O error").
+// file-size limit reads "File too large", not only "disk I/O error"). SQLite keeps the system's
+// error number of a failed statement, but not of a failed COMMIT, whose writes come after the
+// statements (a cube that fits in the page cache is written only then): the file's own last
+// error number says it then.
 std::string SqliteDatabase::ErrorText(const char* message) const {
   std::string text = message;
   const int code = sqlite3_extended_errcode(database_) & 0xff;
-  const int system_error = sqlite3_system_errno(database_);
+  int system_error = sqlite3_system_errno(database_);
+  if (system_error == 0 && code == SQLITE_IOERR &&
+      sqlite3_file_control(database_, "main", SQLITE_FCNTL_LAST_ERRNO, &system_error) !=
+          SQLITE_OK) {
+    system_error = 0;
+  }
   if ((code == SQLITE_IOERR || code == SQLITE_FULL) && system_error != 0) {
     text += " (" + std::string(std::strerror(system_error)) + ")";
   }
