@@ -228,5 +228,27 @@ TEST_F(EngineJobTest, FileSizeLimitIsReportedAsAFileTooLarge) {
     EXPECT_EQ(entry.path().filename().string().find(".cub"), std::string::npos) << entry.path();
 }
 
+// psqlODBC's message for a server that is not there holds a line break (nothing listens on port
+// 1: the driver fails at once). The failure's summary on standard error is one line, and so is
+// the error in the run log.
+TEST_F(EngineJobTest, DriversMessageOfManyLinesIsOneLine) {
+  WriteJob("DRIVER={PostgreSQL Unicode};Server=127.0.0.1;Port=1",
+           "SELECT country, city, amount, units FROM sales");
+  const test::RunResult run = test::RunCubemill("--no-wait --console Job");
+  EXPECT_EQ(run.status, 1);
+  ASSERT_EQ(run.errors.size(), 1u) << ::testing::PrintToString(run.errors);
+  EXPECT_EQ(run.errors[0].rfind("cubemill: job Job failed: source: connect failed: [", 0), 0u)
+      << run.errors[0];
+  EXPECT_NE(run.errors[0].find("Connection refused; Is the server running"), std::string::npos)
+      << run.errors[0];
+  const Lines log = test::SplitLines(test::ReadBytes("log/cubemill.log"));
+  const auto error = std::find_if(log.begin(), log.end(), [](const std::string& line) {
+    return line.find("source: connect failed: ") != std::string::npos;
+  });
+  ASSERT_NE(error, log.end());
+  EXPECT_NE(error->find("Is the server running"), std::string::npos) << *error;
+  for (const std::string& line : log) EXPECT_EQ(line.rfind("20", 0), 0u) << line;
+}
+
 }  // namespace
 }  // namespace cubemill

@@ -1,5 +1,6 @@
 #include "provider/source/odbc_handles.h"
 
+#include <algorithm>
 #include <array>
 
 #include "platform/ascii_text.h"
@@ -26,14 +27,26 @@ FirstRecord ReadFirstRecord(SQLSMALLINT handle_type, SQLHANDLE handle) {
   if (!Succeeded(rc)) return record;
   record.found = true;
   record.state = reinterpret_cast<const char*>(state.data());
-  record.message = reinterpret_cast<const char*>(message.data());
-  while (!record.message.empty() && platform::IsBlank(record.message.back())) {
-    record.message.pop_back();
-  }
+  record.message = OneLineDiagnostic(reinterpret_cast<const char*>(message.data()));
   return record;
 }
 
 }  // namespace
+
+std::string OneLineDiagnostic(std::string_view message) {
+  std::string line;
+  while (!message.empty()) {
+    const std::size_t end = std::min(message.find_first_of("\r\n"), message.size());
+    std::string_view piece = message.substr(0, end);
+    message.remove_prefix(std::min(end + 1, message.size()));
+    while (!piece.empty() && platform::IsBlank(piece.front())) piece.remove_prefix(1);
+    while (!piece.empty() && platform::IsBlank(piece.back())) piece.remove_suffix(1);
+    if (piece.empty()) continue;
+    if (!line.empty()) line += "; ";
+    for (const char c : piece) line += static_cast<unsigned char>(c) < 0x20 || c == 0x7f ? ' ' : c;
+  }
+  return line;
+}
 
 Error SourceError(const std::string& description) {
   return EngineError("source: " + description, kSourceErrorNumber);

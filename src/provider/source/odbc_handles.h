@@ -6,6 +6,7 @@
 #include <sqlext.h>
 
 #include <string>
+#include <string_view>
 
 #include "common/error.h"
 
@@ -16,8 +17,15 @@ namespace cubemill::provider::source {
 Error SourceError(const std::string& description);
 
 // Returns "[SQLSTATE] message" from the first diagnostic record of `handle`, or a note that the
-// driver gave none. Only the first record is read: some drivers crash when asked for more.
+// driver gave none. Only the first record is read: some drivers crash when asked for more. The
+// message is made one line (OneLineDiagnostic).
 std::string DiagnosticText(SQLSMALLINT handle_type, SQLHANDLE handle);
+
+// Returns a driver's `message` as one line, as every error's description is: its lines (split at
+// CR, LF or both) with the blanks around them trimmed and the empty ones dropped, joined with
+// "; "; any other control character (a tab) becomes a blank. psqlODBC's messages, say, put a
+// hint on a line of its own.
+std::string OneLineDiagnostic(std::string_view message);
 
 // Returns the SQLSTATE of the first diagnostic record of `handle`, or "" when there is none.
 std::string DiagnosticState(SQLSMALLINT handle_type, SQLHANDLE handle);
