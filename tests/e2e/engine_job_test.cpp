@@ -202,6 +202,28 @@ TEST_F(EngineJobTest, ManyRowsBuildThroughBlockFetch) {
                               "ORDER BY 1"));
 }
 
+// A SQLite source that does not exist fails the build and the check with its file named, and
+// neither leaves an empty database in its place.
+TEST_F(EngineJobTest, MissingSqliteSourceIsAnErrorAndIsNotCreated) {
+  WriteJob("DRIVER=SQLite3;Database=nothing/missing.db",
+           "SELECT country, city, amount, units FROM sales");
+  fs::create_directory("nothing");
+  const std::string missing = "the SQLite database file \"nothing/missing.db\" does not exist";
+  EXPECT_EQ(Run(), job::kExitFailed);
+  const Lines lines = BuildErrorLines();
+  ASSERT_EQ(lines.size(), 5u);
+  EXPECT_EQ(lines[0].rfind("source: connect failed: " + missing, 0), 0u) << lines[0];
+  EXPECT_EQ(lines[1], "-2147467259");
+  EXPECT_TRUE(fs::is_empty("nothing"));
+
+  list.lines.clear();
+  job::JobContext context{list, clock, sleeper,
+                          [] { return provider::connection::NewEngineConnection(); }};
+  EXPECT_EQ(job::CheckFromCommandLine(context, "Job"), job::kExitFailed);
+  EXPECT_NE(list.lines.back().find(missing), std::string::npos) << list.lines.back();
+  EXPECT_TRUE(fs::is_empty("nothing"));
+}
+
 // The program itself under a file-size limit (ulimit -f 64) that a cube file of 64 KiB pages
 // cannot fit in: the error says the file is too large and names the cube file, on standard error
 // and in the run log, and no file is left behind.

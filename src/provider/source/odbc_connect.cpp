@@ -5,15 +5,71 @@
 #include <algorithm>
 #include <array>
 #include <charconv>
+#include <filesystem>
 #include <optional>
 #include <string_view>
+#include <system_error>
 #include <vector>
 
+#include "platform/ascii_text.h"
 #include "provider/source/odbc_connection_string.h"
 #include "provider/source/odbc_source.h"
 
 namespace cubemill::provider::source {
 namespace {
+
+// The driver the data source `dsn` is registered with (its Driver entry, which the driver manager
+// reports as the description of each data source), or "" when there is no such data source.
+std::string DataSourceDriver(SQLHENV env, std::string_view dsn) {
+  std::array<SQLCHAR, SQL_MAX_DSN_LENGTH + 1> name{};
+  std::array<SQLCHAR, 1024> driver{};
+  SQLSMALLINT name_length = 0;
+  SQLSMALLINT driver_length = 0;
+  for (SQLUSMALLINT direction = SQL_FETCH_FIRST;
+       Succeeded(SQLDataSources(env, direction, name.data(), static_cast<SQLSMALLINT>(name.size()),
+                                &name_length, driver.data(),
+                                static_cast<SQLSMALLINT>(driver.size()), &driver_length));
+       direction = SQL_FETCH_NEXT) {
+    if (platform::EqualsIgnoringCase(reinterpret_cast<const char*>(name.data()), dsn))
+      return reinterpret_cast<const char*>(driver.data());
+  }
+  return "";
+}
+
+// The driver `odbc` connects with, as far as it can be told before connecting: its DRIVER=
+// value, else the driver of the data source its DSN= names; "" when neither says.
+std::string SourceDriver(SQLHENV env, const std::string& odbc) {
+  if (auto driver = FindOdbcAttribute(odbc, "DRIVER")) return *driver;
+  if (auto dsn = FindOdbcAttribute(odbc, "DSN")) return DataSourceDriver(env, *dsn);
+  return "";
+}
+
+// The error of a connection `connection` to `driver` that failed with the diagnostic `failure`.
+// The SQLite driver, told NoCreat, says no more than "connect failed" of a database file that is
+// not there: that is said, with the file's name (as the connection string has it, found from the
+// current directory as the driver finds it), or the data source's.
+Error ConnectFailure(const std::string& connection, std::string_view driver,
+                     const std::string& failure) {
+  if (IsSqliteDriver(driver)) {
+    if (const auto file = FindOdbcAttribute(connection, "Database")) {
+      std::error_code error;
+      if (file->empty()) {
+        return SourceError("connect failed: the connection string names no SQLite database file (" +
+                           failure + ")");
+      }
+      if (!file->starts_with("file:") && *file != ":memory:" &&
+          !std::filesystem::exists(*file, error) && !error) {
+        return SourceError("connect failed: the SQLite database file \"" + *file +
+                           "\" does not exist (" + failure + ")");
+      }
+    } else if (const auto dsn = FindOdbcAttribute(connection, "DSN");
+               dsn && failure.ends_with("connect failed")) {
+      return SourceError("connect failed: the SQLite database file of the data source \"" + *dsn +
+                         "\" does not exist or cannot be opened (" + failure + ")");
+    }
+  }
+  return SourceError("connect failed: " + failure);
+}
 
 // True when another connection holds a lock on the SQLite database `connection` opens: a
 // connection of its own that waits for no lock cannot read the schema. Any other failure gives
@@ -131,25 +187,26 @@ Result<std::string> ConnectForStreaming(OdbcHandles& handles, const std::string&
   if (!handles.Allocate()) {
     return SourceError("connect failed: the ODBC driver manager could not allocate a handle");
   }
-  // Ask for streaming where the DRIVER= name tells the driver ...
+  // The driver's options where the DRIVER= name or the data source's entry tells the driver ...
   std::string connection = requested;
-  if (const auto driver = FindOdbcAttribute(requested, "DRIVER")) {
-    connection = AddStreamingOptions(requested, *driver);
-    if (IsSqliteDriver(*driver)) AnnounceLockedSqlite(connection, info);
+  const std::string driver = SourceDriver(handles.env(), requested);
+  if (!driver.empty()) {
+    connection = AddDriverOptions(requested, driver);
+    if (IsSqliteDriver(driver)) AnnounceLockedSqlite(connection, info);
   }
   if (auto failure = handles.Connect(connection); !failure.empty()) {
-    return SourceError("connect failed: " + failure);
+    return ConnectFailure(connection, driver, failure);
   }
-  // ... and, for a data source name, once the driver manager has said which driver it loaded:
-  // the option is added to the string and the connection made again.
+  // ... and otherwise once the driver manager has said which driver it loaded: the options are
+  // added to the string and the connection made again.
   const std::string driver_name = DriverName(handles.dbc());
-  const std::string with_options = AddStreamingOptions(connection, driver_name);
+  const std::string with_options = AddDriverOptions(connection, driver_name);
   if (with_options != connection) {
     handles.Disconnect();
     connection = with_options;
     if (IsSqliteDriver(driver_name)) AnnounceLockedSqlite(connection, info);
     if (auto failure = handles.Connect(connection); !failure.empty()) {
-      return SourceError("connect failed: " + failure);
+      return ConnectFailure(connection, driver_name, failure);
     }
   }
   return connection;
@@ -169,8 +226,13 @@ Result<SourceFacts> SurveySource(const std::string& connection,
   if (!handles.Allocate()) {
     return SourceError("connect failed: the ODBC driver manager could not allocate a handle");
   }
-  if (auto failure = handles.Connect(connection); !failure.empty()) {
-    return SourceError("connect failed: " + failure);
+  // A SQLite source is connected to without its streaming option but, as always, without
+  // creating its file; other sources get no option (a PostgreSQL server is asked as it is).
+  const std::string driver = SourceDriver(handles.env(), connection);
+  const std::string with_options =
+      IsSqliteDriver(driver) ? AddDriverOptions(connection, driver) : connection;
+  if (auto failure = handles.Connect(with_options); !failure.empty()) {
+    return ConnectFailure(with_options, driver, failure);
   }
   SourceFacts facts;
   std::array<SQLCHAR, 256> name{};

@@ -1,6 +1,6 @@
-// Connecting the ODBC source: the driver's streaming options added to the connection string,
-// and word of a locked SQLite source before the driver silently waits for it. Internal to
-// provider/source.
+// Connecting the ODBC source: the driver's options added to the connection string (streaming,
+// and no new file for a SQLite database that is missing), and word of a locked SQLite source
+// before the driver silently waits for it. Internal to provider/source.
 #pragma once
 
 #include <sql.h>
@@ -13,11 +13,12 @@
 
 namespace cubemill::provider::source {
 
-// Connects `handles` with `requested` plus the streaming options of its driver (see
-// AddStreamingOptions): named by DRIVER=, or for a data source name the one the driver manager
-// loaded, which takes a second connection. Before connecting to a SQLite database that another
-// connection has locked it tells `info` "Source busy: waiting up to <n> s for the lock".
-// Returns the connection string sent to the driver, or the error "connect failed: ...".
+// Connects `handles` with `requested` plus the options of its driver (see AddDriverOptions):
+// named by DRIVER=, or for a data source name the one it is registered with, else the one the
+// driver manager loaded, which takes a second connection. Before connecting to a SQLite database
+// that another connection has locked it tells `info` "Source busy: waiting up to <n> s for the
+// lock". Returns the connection string sent to the driver, or the error "connect failed: ...",
+// which for a SQLite database file that does not exist says so and names it.
 Result<std::string> ConnectForStreaming(OdbcHandles& handles, const std::string& requested,
                                         const InfoMessage& info);
 

@@ -99,6 +99,14 @@ std::string AddStreamingOptions(const std::string& odbc, std::string_view driver
   return result;
 }
 
+std::string AddDriverOptions(const std::string& odbc, std::string_view driver) {
+  std::string result = AddStreamingOptions(odbc, driver);
+  // A source is only read: a database file that is not there is a mistake to report, not one to
+  // create (the SQLite driver would, and the SELECT then fails with "no such table").
+  if (IsSqliteDriver(driver) && !HasAttribute(odbc, {"nocreat"})) AppendPair(result, "NoCreat=1");
+  return result;
+}
+
 std::string ReadWholeResult(const std::string& odbc) {
   std::string result = odbc;
   if (!HasAttribute(odbc, {"usedeclarefetch", "b6"})) AppendPair(result, "UseDeclareFetch=0");

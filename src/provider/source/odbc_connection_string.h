@@ -25,6 +25,12 @@ std::optional<std::string> FindOdbcAttribute(const std::string& odbc, std::strin
 // other drivers give `odbc` unchanged.
 std::string AddStreamingOptions(const std::string& odbc, std::string_view driver);
 
+// Returns `odbc` with the options every connection to `driver` gets: the streaming ones
+// (AddStreamingOptions) and, for the SQLite driver, "NoCreat=1", with which it refuses a database
+// file that does not exist instead of creating an empty one. Options the string already sets, to
+// any value, are left alone; other drivers get only their streaming options.
+std::string AddDriverOptions(const std::string& odbc, std::string_view driver);
+
 // Returns `odbc` asking psqlODBC to read a result whole, without a cursor ("UseDeclareFetch=0"),
 // for a statement whose result is known to be small: the server then plans it as for any
 // client, parallel workers included. A string that sets the option already is left alone, and

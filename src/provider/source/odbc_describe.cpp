@@ -1,6 +1,7 @@
 #include "provider/source/odbc_describe.h"
 
 #include "provider/source/odbc_columns.h"
+#include "provider/source/odbc_connect.h"
 #include "provider/source/odbc_handles.h"
 
 namespace cubemill::provider::source {
@@ -8,11 +9,10 @@ namespace cubemill::provider::source {
 Result<std::vector<SourceColumn>> DescribeOdbcSelect(const std::string& connection,
                                                      const std::string& select) {
   OdbcHandles handles;
-  if (!handles.Allocate()) {
-    return SourceError("connect failed: the ODBC driver manager could not allocate a handle");
-  }
-  if (auto failure = handles.Connect(connection); !failure.empty()) {
-    return SourceError("connect failed: " + failure);
+  // Connected as a build connects: with the driver's options (a missing SQLite file is not
+  // created).
+  if (auto connected = ConnectForStreaming(handles, connection, {}); !connected) {
+    return connected.error();
   }
   if (auto failure = handles.AllocateStatement(); !failure.empty()) {
     return SourceError("SELECT failed: " + failure);

@@ -16,7 +16,8 @@ struct SourceColumn {
   bool operator==(const SourceColumn&) const = default;
 };
 
-// Connects with `connection`, prepares `select` (it is not run) and returns its result columns.
+// Connects with `connection` as a build does (ConnectForStreaming: a missing SQLite file is an
+// error, not created), prepares `select` (it is not run) and returns its result columns.
 // Fails, numbered kSourceErrorNumber, with the step, the SQLSTATE and the driver's message.
 Result<std::vector<SourceColumn>> DescribeOdbcSelect(const std::string& connection,
                                                      const std::string& select);

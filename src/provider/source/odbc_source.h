@@ -61,7 +61,7 @@ class OdbcSource final : public RowSource, public DefersConversion {
 // (PostgreSQL: EXPLAIN), its estimate of the rows and the cost of each of `statements`; an estimate
 // it does not give stays empty, and what SUM gives over each column of the first statement
 // (SourceFacts::sums), which stays empty for other DBMSs. Returns the error "connect failed: ..."
-// when it cannot connect.
+// when it cannot connect; a SQLite database file that does not exist is not created.
 Result<SourceFacts> SurveySource(const std::string& connection,
                                  const std::vector<std::string>& statements);
 

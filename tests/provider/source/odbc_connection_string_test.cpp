@@ -65,6 +65,25 @@ TEST(OdbcConnectionStringTest, AddsTheStreamingOptionOfKnownDrivers) {
   EXPECT_EQ(ReadWholeResult("DSN=pg;B6=1"), "DSN=pg;B6=1");
 }
 
+// The driver options: the streaming ones, and for SQLite NoCreat, which has the driver refuse a
+// database file that does not exist instead of creating an empty one.
+TEST(OdbcConnectionStringTest, AddsTheDriversOptions) {
+  const struct {
+    const char* odbc;
+    const char* driver;
+    const char* expected;
+  } cases[] = {
+      {"DRIVER=SQLite3;Database=a.db", "SQLite3",
+       "DRIVER=SQLite3;Database=a.db;StepAPI=1;NoCreat=1"},
+      {"DSN=Sales;", "libsqlite3odbc.so", "DSN=Sales;StepAPI=1;NoCreat=1"},
+      {"DRIVER=SQLite3;nocreat=0", "SQLite3", "DRIVER=SQLite3;nocreat=0;StepAPI=1"},
+      {"DSN=pg", "psqlodbcw.so", "DSN=pg;UseDeclareFetch=1;Fetch=10000"},
+      {"DSN=other", "libmyodbc8w.so", "DSN=other"},
+      {"DSN=other", "", "DSN=other"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(AddDriverOptions(c.odbc, c.driver), c.expected) << c.odbc;
+}
+
 TEST(OdbcConnectionStringTest, ReadsTheSqliteTimeoutAndReplacesIt) {
   const struct {
     const char* odbc;

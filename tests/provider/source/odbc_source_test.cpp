@@ -8,6 +8,7 @@
 #include <string>
 
 #include "provider/engine_error.h"
+#include "provider/source/odbc_describe.h"
 #include "support/sqlite_fixture.h"
 #include "support/test_support.h"
 
@@ -233,7 +234,7 @@ TEST(OdbcSourceTest, AddsTheStreamingOptionForADataSourceName) {
   else
     unsetenv("ODBCINI");
   ASSERT_TRUE(source.ok()) << source.error().description;
-  EXPECT_EQ((*source)->ConnectionString(), "DSN=CubemillTestSource;StepAPI=1");
+  EXPECT_EQ((*source)->ConnectionString(), "DSN=CubemillTestSource;StepAPI=1;NoCreat=1");
   EXPECT_EQ(ReadAll(**source).rows, (std::vector<std::vector<Value>>{{std::int64_t{5}}}));
 }
 
@@ -297,6 +298,72 @@ TEST(OdbcSourceTest, SaysWhenALockedSqliteSourceMakesItWait) {
           << source.error().description;
     }
   }
+}
+
+// Sets ODBCINI to `path` (the user's data sources) while it lives.
+class UserDataSources {
+ public:
+  explicit UserDataSources(const std::string& path) {
+    if (const char* previous = std::getenv("ODBCINI")) saved_ = previous;
+    setenv("ODBCINI", path.c_str(), 1);
+  }
+  ~UserDataSources() {
+    if (saved_)
+      setenv("ODBCINI", saved_->c_str(), 1);
+    else
+      unsetenv("ODBCINI");
+  }
+  UserDataSources(const UserDataSources&) = delete;
+  UserDataSources& operator=(const UserDataSources&) = delete;
+
+ private:
+  std::optional<std::string> saved_;
+};
+
+// A SQLite source whose database file does not exist is an error that says so and names the file,
+// and no empty database takes its place: not when a build reads it, nor when a check describes
+// its SELECT, nor when an AUTO build surveys it, nor when a data source name stands for it.
+TEST(OdbcSourceTest, MissingSqliteDatabaseIsAnErrorAndIsNotCreated) {
+  test::TempDir dir;
+  const std::string path = dir.File("missing.db");
+  const std::string missing = "the SQLite database file \"" + path + "\" does not exist";
+  auto source = OpenOdbcSource(SqliteOdbc(path), "SELECT 1", {});
+  ASSERT_FALSE(source.ok());
+  EXPECT_EQ(source.error().number, kSourceErrorNumber);
+  EXPECT_EQ(source.error().description.rfind("source: connect failed: " + missing, 0), 0u)
+      << source.error().description;
+  EXPECT_FALSE(std::filesystem::exists(path));
+
+  auto described = DescribeOdbcSelect(SqliteOdbc(path), "SELECT 1");
+  ASSERT_FALSE(described.ok());
+  EXPECT_EQ(described.error().description.rfind("source: connect failed: " + missing, 0), 0u)
+      << described.error().description;
+  EXPECT_FALSE(std::filesystem::exists(path));
+
+  static_cast<void>(SurveySource(SqliteOdbc(path), {"SELECT 1"}));
+  EXPECT_FALSE(std::filesystem::exists(path));
+
+  // A relative name is said as written, and found from the current directory as the driver does.
+  auto relative = OpenOdbcSource("DRIVER=SQLite3;Database=missing.db", "SELECT 1", {});
+  ASSERT_FALSE(relative.ok());
+  EXPECT_NE(relative.error().description.find(
+                "the SQLite database file \"missing.db\" does not exist"),
+            std::string::npos)
+      << relative.error().description;
+  EXPECT_FALSE(std::filesystem::exists(path));
+
+  test::WriteBytes(dir.File("odbc.ini"),
+                   "[CubemillMissingSource]\nDriver=SQLite3\nDatabase=" + path + "\n");
+  UserDataSources sources(dir.File("odbc.ini"));
+  auto via_name = OpenOdbcSource("DSN=CubemillMissingSource", "SELECT 1", {});
+  ASSERT_FALSE(via_name.ok());
+  EXPECT_NE(via_name.error().description.find(
+                "the SQLite database file of the data source \"CubemillMissingSource\""),
+            std::string::npos)
+      << via_name.error().description;
+  EXPECT_FALSE(std::filesystem::exists(path));
+  static_cast<void>(SurveySource("DSN=CubemillMissingSource", {"SELECT 1"}));
+  EXPECT_FALSE(std::filesystem::exists(path));
 }
 
 }  // namespace
