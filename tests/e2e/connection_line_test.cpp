@@ -148,7 +148,8 @@ TEST_F(ConnectionLineTest, SaysWhenALockedSourceMakesTheBuildWait) {
   test::SqliteWriteLock lock("sales.db");
   EXPECT_EQ(Run(), job::kExitFailed);
   // Said before the connection waits, then the driver's error when the wait is over.
-  const std::string busy = "Source busy: waiting up to 1 s for the lock";
+  const std::string busy =
+      "Source busy: waiting up to 1 s for the lock on the SQLite database \"sales.db\"";
   auto said = std::find(list.lines.begin(), list.lines.end(), busy);
   ASSERT_LT(said + 1, list.lines.end());
   EXPECT_NE((said + 1)->find("database is locked"), std::string::npos) << *(said + 1);

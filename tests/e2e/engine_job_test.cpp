@@ -4,7 +4,11 @@
 #include <sys/resource.h>
 
 #include <algorithm>
+#include <chrono>
+#include <cstdio>
 #include <filesystem>
+#include <functional>
+#include <optional>
 
 #include "e2e/run_cubemill.h"
 #include "job/check_job.h"
@@ -200,6 +204,62 @@ TEST_F(EngineJobTest, ManyRowsBuildThroughBlockFetch) {
             test::QuerySqlite("big.db",
                               "SELECT country, SUM(amount), SUM(units) FROM sales GROUP BY 1 "
                               "ORDER BY 1"));
+}
+
+// Runs `cubemill <arguments>` as test::RunCubemill does, and tells `on_line` each line of its
+// standard output as it comes, with the seconds since the program was started.
+test::RunResult RunCubemillWatching(
+    const std::string& arguments, const std::function<void(const std::string&, double)>& on_line) {
+  char error_file[] = "/tmp/cubemill-stderr-XXXXXX";
+  const int descriptor = ::mkstemp(error_file);
+  if (descriptor >= 0) ::close(descriptor);
+  const std::string command =
+      std::string("env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM ") + CUBEMILL_BINARY +
+      " " + arguments + " 2>" + error_file;
+  test::RunResult result;
+  const auto start = std::chrono::steady_clock::now();
+  if (std::FILE* pipe = ::popen(command.c_str(), "r")) {
+    char buffer[4096];
+    while (std::fgets(buffer, sizeof buffer, pipe) != nullptr) {
+      std::string line = buffer;
+      if (!line.empty() && line.back() == '\n') line.pop_back();
+      on_line(line,
+              std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
+      result.lines.push_back(line);
+    }
+    const int status = ::pclose(pipe);
+    result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  }
+  result.errors = test::SplitLines(test::ReadBytes(error_file));
+  std::remove(error_file);
+  return result;
+}
+
+// A SQLite source that another program holds locked makes the driver wait without a word: the
+// program says so at once, before any connection waits (whatever AGGREGATE says: the default AUTO
+// asks a source what it is before it reads it), on the list and as a warning on standard error,
+// for a build and for --check alike. Here the lock goes as soon as that is said, and the job then
+// runs as if there had been none; a connection that waited first would have waited 5 s.
+TEST_F(EngineJobTest, LockedSqliteSourceIsSaidBeforeAnyConnectionWaits) {
+  WriteJob("DRIVER=SQLite3;Database=sales.db;Timeout=5000",
+           "SELECT country, city, amount, units FROM sales");
+  const std::string busy =
+      "Source busy: waiting up to 10 s for the lock on the SQLite database \"sales.db\"";
+  for (const std::string arguments : {"--no-wait --console Job", "--check Job"}) {
+    std::optional<test::SqliteWriteLock> lock(std::in_place, "sales.db");
+    std::optional<double> said_after;
+    const test::RunResult run =
+        RunCubemillWatching(arguments, [&](const std::string& line, double seconds) {
+          if (line.find(busy) == std::string::npos) return;
+          said_after = seconds;
+          lock.reset();
+        });
+    EXPECT_EQ(run.status, 0) << arguments << "\n" << ::testing::PrintToString(run.lines);
+    ASSERT_TRUE(said_after.has_value()) << arguments << "\n" << ::testing::PrintToString(run.lines);
+    EXPECT_LT(*said_after, 2.5) << arguments;
+    EXPECT_EQ(run.errors, Lines{"cubemill: warning: s" + busy.substr(1)}) << arguments;
+  }
+  EXPECT_NE(test::ReadBytes("log/cubemill.log").find(busy), std::string::npos);
 }
 
 // A SQLite source that does not exist fails the build and the check with its file named, and

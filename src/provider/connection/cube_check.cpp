@@ -66,7 +66,8 @@ std::optional<Error> CheckCubeBuild(std::string_view connection_string,
   const std::string odbc =
       source::MakeOdbcConnectionString(properties->source_dsn, properties->source_dsn_suffix,
                                        properties->source_uid, properties->source_pwd);
-  auto columns = describe(odbc, insert->select);
+  auto columns = describe ? describe(odbc, insert->select)
+                          : source::DescribeOdbcSelect(odbc, insert->select, say);
   if (!columns) return columns.error();
   say("Source: connected, SELECT prepared: " + std::to_string(columns->size()) + " columns");
   if (columns->size() != insert->columns.size()) {

@@ -21,9 +21,10 @@ using SelectDescriber = std::function<Result<std::vector<source::SourceColumn>>(
 // tells `say` what it found, one line each (the source's password is never shown). Returns the
 // first failure: what a build would have failed with. A SELECT column whose reported kind does
 // not suit its target is said as a warning, not a failure, since drivers often report text for
-// computed columns.
+// computed columns. Without `describe` the SELECT is described through ODBC
+// (source::DescribeOdbcSelect), which tells `say` when a locked source makes it wait.
 std::optional<Error> CheckCubeBuild(std::string_view connection_string,
                                     const std::function<void(const std::string&)>& say,
-                                    const SelectDescriber& describe = source::DescribeOdbcSelect);
+                                    const SelectDescriber& describe = {});
 
 }  // namespace cubemill::provider::connection

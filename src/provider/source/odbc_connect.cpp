@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <array>
 #include <charconv>
+#include <cstdio>
 #include <filesystem>
 #include <optional>
 #include <string_view>
@@ -88,12 +89,28 @@ bool SqliteDatabaseIsLocked(const std::string& connection) {
   return DiagnosticText(SQL_HANDLE_STMT, probe.stmt()).find("locked") != std::string::npos;
 }
 
-// Says in `info` that the SQLite database `connection` opens is locked and how long the driver
-// will wait for it: up to its Timeout while connecting and once more for the SELECT.
+// The SQLite database `connection` opens, as a message names it: "the SQLite database "<file>""
+// or "the SQLite database of the data source "<name>"".
+std::string SqliteDatabaseName(const std::string& connection) {
+  if (const auto file = FindOdbcAttribute(connection, "Database"))
+    return "the SQLite database \"" + *file + "\"";
+  if (const auto dsn = FindOdbcAttribute(connection, "DSN"))
+    return "the SQLite database of the data source \"" + *dsn + "\"";
+  return "the SQLite database";
+}
+
+// Says that the SQLite database `connection` opens is locked, how long the driver will wait for
+// it (up to its Timeout while connecting and once more for the SELECT, or for preparing it), and
+// which database it is: in `info`, for the list and the run log, and at once as a warning on
+// standard error, which a scheduler passes on (the wait may be long, and the driver says nothing).
 void AnnounceLockedSqlite(const std::string& connection, const InfoMessage& info) {
-  if (!info || !SqliteDatabaseIsLocked(connection)) return;
+  if (!SqliteDatabaseIsLocked(connection)) return;
   const long wait_ms = 2 * SqliteTimeoutMs(connection);
-  info("Source busy: waiting up to " + std::to_string((wait_ms + 999) / 1000) + " s for the lock");
+  const std::string wait = "waiting up to " + std::to_string((wait_ms + 999) / 1000) +
+                           " s for the lock on " + SqliteDatabaseName(connection);
+  std::fprintf(stderr, "cubemill: warning: source busy: %s\n", wait.c_str());
+  std::fflush(stderr);
+  if (info) info("Source busy: " + wait);
 }
 
 // The number that follows `key` in `plan`, if any.
@@ -226,23 +243,26 @@ Result<SourceFacts> SurveySource(const std::string& connection,
   if (!handles.Allocate()) {
     return SourceError("connect failed: the ODBC driver manager could not allocate a handle");
   }
-  // A SQLite source is connected to without its streaming option but, as always, without
-  // creating its file; other sources get no option (a PostgreSQL server is asked as it is).
-  const std::string driver = SourceDriver(handles.env(), connection);
-  const std::string with_options =
-      IsSqliteDriver(driver) ? AddDriverOptions(connection, driver) : connection;
-  if (auto failure = handles.Connect(with_options); !failure.empty()) {
-    return ConnectFailure(with_options, driver, failure);
-  }
   SourceFacts facts;
+  facts.rows.assign(statements.size(), std::nullopt);
+  facts.costs.assign(statements.size(), std::nullopt);
+  // A SQLite source is not asked: the driver's answer is known (a file, no planner to ask), and
+  // a connection to a file another program has locked would wait for it before the build could
+  // say so (the build's own connection says so first).
+  const std::string driver = SourceDriver(handles.env(), connection);
+  if (IsSqliteDriver(driver)) {
+    facts.dbms = kSqliteDbmsName;
+    return facts;
+  }
+  if (auto failure = handles.Connect(connection); !failure.empty()) {
+    return ConnectFailure(connection, driver, failure);
+  }
   std::array<SQLCHAR, 256> name{};
   SQLSMALLINT length = 0;
   if (Succeeded(SQLGetInfo(handles.dbc(), SQL_DBMS_NAME, name.data(),
                            static_cast<SQLSMALLINT>(name.size()), &length))) {
     facts.dbms = reinterpret_cast<const char*>(name.data());
   }
-  facts.rows.assign(statements.size(), std::nullopt);
-  facts.costs.assign(statements.size(), std::nullopt);
   // The estimates tell a build whether grouping in the source makes many fewer rows to read,
   // and which of two ways of grouping costs the source less.
   if (facts.dbms == "PostgreSQL" && handles.AllocateStatement().empty()) {

@@ -17,8 +17,9 @@ namespace cubemill::provider::source {
 // named by DRIVER=, or for a data source name the one it is registered with, else the one the
 // driver manager loaded, which takes a second connection. Before connecting to a SQLite database
 // that another connection has locked it tells `info` "Source busy: waiting up to <n> s for the
-// lock". Returns the connection string sent to the driver, or the error "connect failed: ...",
-// which for a SQLite database file that does not exist says so and names it.
+// lock on the SQLite database "<file>"" and standard error "cubemill: warning: source busy: ...".
+// Returns the connection string sent to the driver, or the error "connect failed: ...", which for
+// a SQLite database file that does not exist says so and names it.
 Result<std::string> ConnectForStreaming(OdbcHandles& handles, const std::string& requested,
                                         const InfoMessage& info);
 

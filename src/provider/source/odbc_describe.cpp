@@ -7,11 +7,12 @@
 namespace cubemill::provider::source {
 
 Result<std::vector<SourceColumn>> DescribeOdbcSelect(const std::string& connection,
-                                                     const std::string& select) {
+                                                     const std::string& select,
+                                                     const InfoMessage& info) {
   OdbcHandles handles;
   // Connected as a build connects: with the driver's options (a missing SQLite file is not
-  // created).
-  if (auto connected = ConnectForStreaming(handles, connection, {}); !connected) {
+  // created), a locked SQLite file said before the driver waits.
+  if (auto connected = ConnectForStreaming(handles, connection, info); !connected) {
     return connected.error();
   }
   if (auto failure = handles.AllocateStatement(); !failure.empty()) {

@@ -17,9 +17,11 @@ struct SourceColumn {
 };
 
 // Connects with `connection` as a build does (ConnectForStreaming: a missing SQLite file is an
-// error, not created), prepares `select` (it is not run) and returns its result columns.
-// Fails, numbered kSourceErrorNumber, with the step, the SQLSTATE and the driver's message.
+// error, not created; a locked one said in `info` before the driver waits for it), prepares
+// `select` (it is not run) and returns its result columns. Fails, numbered kSourceErrorNumber,
+// with the step, the SQLSTATE and the driver's message.
 Result<std::vector<SourceColumn>> DescribeOdbcSelect(const std::string& connection,
-                                                     const std::string& select);
+                                                     const std::string& select,
+                                                     const InfoMessage& info = {});
 
 }  // namespace cubemill::provider::source

@@ -27,7 +27,8 @@ class OdbcSource final : public RowSource, public DefersConversion {
   // for missing hints, and then by the type the driver reports). Every failure is an error
   // numbered kSourceErrorNumber whose text names the step, the SQLSTATE and the driver's message.
   // Before it connects to a SQLite database that another connection has locked, it tells `info`
-  // "Source busy: waiting up to <n> s for the lock" (the driver waits without a word).
+  // "Source busy: waiting up to <n> s for the lock on the SQLite database "<file>"", and standard
+  // error the same as a warning (the driver waits without a word).
   static Result<std::unique_ptr<OdbcSource>> Open(const std::string& connection,
                                                   const std::string& select,
                                                   const std::vector<ColumnHint>& hints,
@@ -56,12 +57,16 @@ class OdbcSource final : public RowSource, public DefersConversion {
   std::unique_ptr<State> state_;
 };
 
+// The name the SQLite driver reports for its DBMS (SQL_DBMS_NAME).
+inline constexpr const char* kSqliteDbmsName = "SQLite";
+
 // Connects with `connection` and returns the name the driver reports for its DBMS
 // (SQL_DBMS_NAME, "PostgreSQL" or "SQLite" say) and, from a DBMS whose planner is asked so
 // (PostgreSQL: EXPLAIN), its estimate of the rows and the cost of each of `statements`; an estimate
 // it does not give stays empty, and what SUM gives over each column of the first statement
 // (SourceFacts::sums), which stays empty for other DBMSs. Returns the error "connect failed: ..."
-// when it cannot connect; a SQLite database file that does not exist is not created.
+// when it cannot connect. A SQLite source (by its DRIVER= or its data source's driver) is not
+// connected to: its DBMS is kSqliteDbmsName, without estimates.
 Result<SourceFacts> SurveySource(const std::string& connection,
                                  const std::vector<std::string>& statements);
 

@@ -2,9 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <optional>
+#include <sstream>
 #include <string>
 
 #include "provider/engine_error.h"
@@ -275,29 +277,75 @@ TEST(OdbcSourceTest, SaysWhenALockedSqliteSourceMakesItWait) {
   const std::string path = dir.File("t.db");
   RunSqlite(path, "CREATE TABLE t(a INTEGER); INSERT INTO t VALUES (1);");
   using Lines = std::vector<std::string>;
+  const std::string database = " for the lock on the SQLite database \"" + path + "\"";
   const struct {
     bool locked;
     const char* options;  // appended to the connection string; short timeouts keep it quick
     Lines said;
   } cases[] = {
       {false, "", {}},
-      {true, ";Timeout=200", {"Source busy: waiting up to 1 s for the lock"}},
+      {true, ";Timeout=200", {"Source busy: waiting up to 1 s" + database}},
       // The driver reads "timeout= 501" but not "timeout = 501" (see SqliteTimeoutMs).
-      {true, ";timeout= 501", {"Source busy: waiting up to 2 s for the lock"}},
+      {true, ";timeout= 501", {"Source busy: waiting up to 2 s" + database}},
   };
   for (const auto& c : cases) {
     std::optional<test::SqliteWriteLock> lock;
     if (c.locked) lock.emplace(path);
+    // Said on the list and, at once, as a warning on standard error: by a build's source and by
+    // a check's description of its SELECT alike.
     Lines said;
-    auto source = OdbcSource::Open(SqliteOdbc(path) + c.options, "SELECT a FROM t", {},
-                                   [&said](const std::string& line) { said.push_back(line); });
-    EXPECT_EQ(said, c.said) << c.options;
+    const InfoMessage say = [&said](const std::string& line) { said.push_back(line); };
+    ::testing::internal::CaptureStderr();
+    auto source = OdbcSource::Open(SqliteOdbc(path) + c.options, "SELECT a FROM t", {}, say);
+    auto described = DescribeOdbcSelect(SqliteOdbc(path) + c.options, "SELECT a FROM t", say);
+    Lines warnings;
+    std::istringstream stderr_text(::testing::internal::GetCapturedStderr());
+    for (std::string line; std::getline(stderr_text, line);) warnings.push_back(line);
+    Lines twice = c.said;
+    twice.insert(twice.end(), c.said.begin(), c.said.end());
+    EXPECT_EQ(said, twice) << c.options;
+    Lines warned;
+    for (const std::string& line : twice) warned.push_back("cubemill: warning: s" + line.substr(1));
+    EXPECT_EQ(warnings, warned) << c.options;
     ASSERT_EQ(source.ok(), !c.locked) << c.options;
+    ASSERT_EQ(described.ok(), !c.locked) << c.options;
     if (c.locked) {
       EXPECT_NE(source.error().description.find("database is locked"), std::string::npos)
           << source.error().description;
     }
   }
+}
+
+// The survey of an AUTO or SOURCE build does not connect to a SQLite source, named by its driver
+// or by a data source: it is a file without a planner to ask, and a connection to it would wait
+// for a lock before the build's own connection could say so.
+TEST(OdbcSourceTest, SurveyDoesNotConnectToASqliteSource) {
+  test::TempDir dir;
+  const std::string path = dir.File("t.db");
+  RunSqlite(path, "CREATE TABLE t(a INTEGER); INSERT INTO t VALUES (1);");
+  test::WriteBytes(dir.File("odbc.ini"), "[CubemillLockedSource]\nDriver=SQLite3\nDatabase=" +
+                                             path + "\nTimeout=3000\n");
+  const char* previous = std::getenv("ODBCINI");
+  const std::string saved = previous ? previous : "";
+  setenv("ODBCINI", dir.File("odbc.ini").c_str(), 1);
+  test::SqliteWriteLock lock(path);
+  for (const std::string connection :
+       {SqliteOdbc(path) + ";Timeout=3000", std::string("DSN=CubemillLockedSource")}) {
+    const auto start = std::chrono::steady_clock::now();
+    auto facts = SurveySource(connection, {"SELECT a FROM t", "SELECT DISTINCT a FROM t"});
+    const double seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    ASSERT_TRUE(facts.ok()) << facts.error().description;
+    EXPECT_EQ(facts->dbms, "SQLite");
+    EXPECT_EQ(facts->rows, (std::vector<std::optional<double>>(2)));
+    EXPECT_EQ(facts->costs, (std::vector<std::optional<double>>(2)));
+    EXPECT_TRUE(facts->sums.empty());
+    EXPECT_LT(seconds, 1.5) << connection;
+  }
+  if (previous)
+    setenv("ODBCINI", saved.c_str(), 1);
+  else
+    unsetenv("ODBCINI");
 }
 
 // Sets ODBCINI to `path` (the user's data sources) while it lives.
