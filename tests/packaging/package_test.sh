@@ -199,7 +199,7 @@ if [[ -f $completion ]]; then
   expect_offers 'cubemill ' '-- -dash|Night\ Run|Nightly'
   expect_offers 'cubemill -- ' '-dash|Night\ Run|Nightly'
   expect_offers 'cubemill --check ' '-- -dash|Night\ Run|Nightly'
-  expect_offers 'cubemill --check=' 'Night\ Run|Nightly'
+  expect_offers 'cubemill --check=' '-dash|Night\ Run|Nightly'
   expect_offers 'cubemill --no-wait --c' '--check|--console'
   expect_offers 'cubemill --li' '--list'
   expect_offers 'cubemill -q Night' 'Night\ Run|Nightly'
