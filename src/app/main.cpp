@@ -115,9 +115,11 @@ int RunConsole(const Options& options, std::vector<std::string>& errors) {
   if (options.check) return cubemill::job::CheckFromCommandLine(context, options.job);
   const int status = cubemill::job::StartFromCommandLine(context, options.job);
   if (options.job.empty() && !options.quiet) {
-    std::fprintf(stderr,
-                 "cubemill: no job given and no display for the window; run 'cubemill JOB' "
-                 "(see 'cubemill --help')\n");
+    std::fprintf(
+        stderr,
+        "cubemill: no job given and no window (no display, or cubemill-gui not installed); "
+        "run 'cubemill JOB' "
+        "(see 'cubemill --help')\n");
   }
   return status;
 }

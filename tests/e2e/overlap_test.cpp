@@ -189,8 +189,8 @@ TEST_P(OverlapTest, ARunAfterAKilledRunIsNotRefused) {
 
 INSTANTIATE_TEST_SUITE_P(WithAndWithoutStamp, OverlapTest,
                          ::testing::Values("", "YYYY-MM-DD_HH_mm_ss"),
-                         [](const ::testing::TestParamInfo<const char*>& info) {
-                           return std::string(*info.param == '\0' ? "Unstamped" : "Stamped");
+                         [](const ::testing::TestParamInfo<const char*>& param_info) {
+                           return std::string(*param_info.param == '\0' ? "Unstamped" : "Stamped");
                          });
 
 class KeepTest : public OverlapTest {};
