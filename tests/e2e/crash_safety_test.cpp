@@ -26,17 +26,6 @@ namespace {
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
 
-// Runs `sql` on a cube file and returns its first value as text, or nothing when the file is
-// not a complete, consistent SQLite database or the query fails.
-std::optional<std::string> QueryCube(const std::string& path, const std::string& sql) {
-  const test::SqliteResult check = test::ReadSqlite(path, "PRAGMA integrity_check");
-  if (!check.error.empty() || check.rows.empty() || check.rows[0][0].text != "ok")
-    return std::nullopt;
-  const test::SqliteResult result = test::ReadSqlite(path, sql);
-  if (!result.error.empty() || result.rows.empty() || result.rows[0].empty()) return std::nullopt;
-  return result.rows[0][0].text;
-}
-
 class CrashSafetyTest : public ::testing::Test {
  protected:
   CrashSafetyTest() {
@@ -124,14 +113,6 @@ class CrashSafetyTest : public ::testing::Test {
     return false;
   }
 
-  static std::vector<std::string> Entries(const std::string& directory) {
-    std::vector<std::string> names;
-    for (const auto& entry : fs::directory_iterator(directory))
-      names.push_back(entry.path().filename().string());
-    std::sort(names.begin(), names.end());
-    return names;
-  }
-
   test::TempDir dir;
   std::size_t ended_before_ = 0;
 };
@@ -146,7 +127,7 @@ TEST_F(CrashSafetyTest, KillsAtAnyMomentLoseNeitherCubeNorScript) {
     return std::string();
   }();
   ASSERT_FALSE(stamped.empty());
-  ASSERT_EQ(QueryCube(stamped, total), expected_total);
+  ASSERT_EQ(test::QueryCube(stamped, total), expected_total);
   const std::string script = test::ReadBytes("night.vbs");
   ASSERT_FALSE(script.empty());
 
@@ -185,13 +166,13 @@ TEST_F(CrashSafetyTest, KillsAtAnyMomentLoseNeitherCubeNorScript) {
       }
       // Whatever the moment: the stamped cube is complete (yesterday's or today's), the script
       // is yesterday's byte for byte (same content, same day), an unstamped cube is complete.
-      EXPECT_EQ(QueryCube(stamped, total), expected_total) << label;
+      EXPECT_EQ(test::QueryCube(stamped, total), expected_total) << label;
       EXPECT_EQ(test::ReadBytes("night.vbs"), script) << label;
       if (fs::exists("cubes/night.cub")) {
-        EXPECT_EQ(QueryCube("cubes/night.cub", total), expected_total) << label;
+        EXPECT_EQ(test::QueryCube("cubes/night.cub", total), expected_total) << label;
       }
       // A killed run's lock file stays too (empty, and no longer locked).
-      for (const std::string& name : Entries("cubes")) {
+      for (const std::string& name : test::DirectoryEntries("cubes")) {
         EXPECT_TRUE(name.starts_with(".night.cub.tmp-") || name == "night.cub" ||
                     name == ".night.cub.lock" || "cubes/" + name == stamped)
             << label << ": " << name;
@@ -200,10 +181,11 @@ TEST_F(CrashSafetyTest, KillsAtAnyMomentLoseNeitherCubeNorScript) {
   }
   // The next run finishes the job and leaves no temporary file of an earlier one.
   RunToTheEnd();
-  EXPECT_EQ(Entries("cubes"), std::vector<std::string>{stamped.substr(6)});
-  EXPECT_EQ(QueryCube(stamped, total), expected_total);
+  EXPECT_EQ(test::DirectoryEntries("cubes"), std::vector<std::string>{stamped.substr(6)});
+  EXPECT_EQ(test::QueryCube(stamped, total), expected_total);
   EXPECT_EQ(test::ReadBytes("night.vbs"), script);
-  for (const std::string& name : Entries(".")) EXPECT_FALSE(name.starts_with(".night.vbs.tmp-"));
+  for (const std::string& name : test::DirectoryEntries("."))
+    EXPECT_FALSE(name.starts_with(".night.vbs.tmp-"));
 }
 
 }  // namespace

@@ -31,23 +31,7 @@ const char kTotal[] = "SELECT SUM(\"Amount\") || '/' || COUNT(*) FROM cube_flat"
 const char kExpectedTotal[] = "94950/2000";
 
 // The files of cubes/, by name.
-Lines Cubes() {
-  Lines names;
-  for (const auto& entry : fs::directory_iterator("cubes"))
-    names.push_back(entry.path().filename().string());
-  std::sort(names.begin(), names.end());
-  return names;
-}
-
-// The first value of `sql` on a cube file that is a complete SQLite database, else nothing.
-std::optional<std::string> QueryCube(const std::string& path, const std::string& sql) {
-  const test::SqliteResult check = test::ReadSqlite(path, "PRAGMA integrity_check");
-  if (!check.error.empty() || check.rows.empty() || check.rows[0][0].text != "ok")
-    return std::nullopt;
-  const test::SqliteResult result = test::ReadSqlite(path, sql);
-  if (!result.error.empty() || result.rows.empty() || result.rows[0].empty()) return std::nullopt;
-  return result.rows[0][0].text;
-}
+Lines Cubes() { return test::DirectoryEntries("cubes"); }
 
 // The job Night builds cubes\night.cub from sales.db; the parameter is its CUB_TS.
 class OverlapTest : public ::testing::TestWithParam<const char*> {
@@ -150,7 +134,7 @@ TEST_P(OverlapTest, TwoOverlappingRunsGiveOneCubeAndOneExit75) {
   const Lines cubes = Cubes();
   ASSERT_EQ(cubes.size(), 1u) << ::testing::PrintToString(cubes);
   EXPECT_TRUE(IsTheJobsCube(cubes[0])) << cubes[0];
-  EXPECT_EQ(QueryCube("cubes/" + cubes[0], kTotal), kExpectedTotal);
+  EXPECT_EQ(test::QueryCube("cubes/" + cubes[0], kTotal), kExpectedTotal);
 
   // The run log: the second run's busy line once, each run's closing lines.
   const std::string log = test::ReadBytes("log/cubemill.log");
@@ -184,7 +168,7 @@ TEST_P(OverlapTest, ARunAfterAKilledRunIsNotRefused) {
   const Lines cubes = Cubes();
   ASSERT_EQ(cubes.size(), 1u) << ::testing::PrintToString(cubes);
   EXPECT_TRUE(IsTheJobsCube(cubes[0])) << cubes[0];
-  EXPECT_EQ(QueryCube("cubes/" + cubes[0], kTotal), kExpectedTotal);
+  EXPECT_EQ(test::QueryCube("cubes/" + cubes[0], kTotal), kExpectedTotal);
 }
 
 INSTANTIATE_TEST_SUITE_P(WithAndWithoutStamp, OverlapTest,
@@ -206,7 +190,7 @@ TEST_P(KeepTest, KeepTwoLeavesTheNewCubeAndTheNewestEarlierOne) {
   ASSERT_EQ(cubes.size(), 3u) << ::testing::PrintToString(cubes);
   EXPECT_EQ(cubes[0], "night_2020-01-01.cub");  // another pattern: not of this series
   EXPECT_EQ(cubes[1], "night_2020-01-03_10_00_00.cub");
-  EXPECT_EQ(QueryCube("cubes/" + cubes[2], kTotal), kExpectedTotal);
+  EXPECT_EQ(test::QueryCube("cubes/" + cubes[2], kTotal), kExpectedTotal);
   EXPECT_NE(std::find(run.lines.begin(), run.lines.end(),
                       "Delete Old Cube: cubes\\night_2020-01-01_10_00_00.cub"),
             run.lines.end());

@@ -68,14 +68,6 @@ std::size_t Count(const std::vector<std::string>& lines, const std::string& line
   return static_cast<std::size_t>(std::count(lines.begin(), lines.end(), line));
 }
 
-std::vector<std::string> Entries(const std::string& directory) {
-  std::vector<std::string> names;
-  for (const auto& entry : fs::directory_iterator(directory))
-    names.push_back(entry.path().filename().string());
-  std::sort(names.begin(), names.end());
-  return names;
-}
-
 class SignalTest : public ::testing::Test {
  protected:
   SignalTest() {
@@ -183,7 +175,7 @@ class SignalTest : public ::testing::Test {
   }
 
   static bool TemporaryCubeExists() {
-    for (const std::string& name : Entries("cubes"))
+    for (const std::string& name : test::DirectoryEntries("cubes"))
       if (name.starts_with(".night.cub.tmp-")) return true;
     return false;
   }
@@ -201,7 +193,7 @@ class SignalTest : public ::testing::Test {
     EXPECT_EQ(test::ReadBytes("cubes/night.cub"), earlier_cube_) << name;
     EXPECT_EQ(test::ReadBytes("night.vbs"), earlier_script_) << name;
     for (const char* directory : {".", "cubes"}) {
-      for (const std::string& entry : Entries(directory))
+      for (const std::string& entry : test::DirectoryEntries(directory))
         EXPECT_EQ(entry.find(".tmp-"), std::string::npos) << name << ": " << entry;
     }
   }
@@ -301,7 +293,7 @@ TEST_F(SignalTest, SignalsIgnoredAtTheStartStayIgnored) {
   ASSERT_GE(log.size(), 2u);
   EXPECT_TRUE(log[log.size() - 2].starts_with("Duration: "));
   EXPECT_EQ(Count(log, "Cube Creation OK"), 2u);
-  for (const std::string& entry : Entries("cubes"))
+  for (const std::string& entry : test::DirectoryEntries("cubes"))
     EXPECT_EQ(entry.find(".tmp-"), std::string::npos) << entry;
   EXPECT_EQ(test::QuerySqlite("cubes/night.cub", "SELECT COUNT(*) FROM cube_flat"),
             test::Rows{{"100000"}});

@@ -86,6 +86,15 @@ SqliteResult ReadSqlite(const std::string& path, const std::string& sql) {
   return result;
 }
 
+std::optional<std::string> QueryCube(const std::string& path, const std::string& sql) {
+  const SqliteResult check = ReadSqlite(path, "PRAGMA integrity_check");
+  if (!check.error.empty() || check.rows.empty() || check.rows[0][0].text != "ok")
+    return std::nullopt;
+  const SqliteResult result = ReadSqlite(path, sql);
+  if (!result.error.empty() || result.rows.empty() || result.rows[0].empty()) return std::nullopt;
+  return result.rows[0][0].text;
+}
+
 Rows QuerySqlite(const std::string& path, const std::string& sql) {
   const SqliteResult result = ReadSqlite(path, sql);
   if (!result.error.empty()) ADD_FAILURE() << result.error << " in " << sql << " on " << path;

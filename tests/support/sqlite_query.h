@@ -1,6 +1,7 @@
 // Reads query results out of SQLite files for the tests, every value in one text form.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -32,6 +33,10 @@ using Rows = std::vector<std::vector<std::string>>;
 // The rows of ReadSqlite(path, sql), each value as its `text`. Fails the current test when
 // the query fails.
 Rows QuerySqlite(const std::string& path, const std::string& sql);
+
+// Runs `sql` on a cube file and returns its first value as text, or nothing when the file is not
+// a complete, consistent SQLite database (PRAGMA integrity_check) or the query fails.
+std::optional<std::string> QueryCube(const std::string& path, const std::string& sql);
 
 // `value` in the shortest text that reads back as the same double, with a "." or an exponent
 // always in it, so that a real never reads as an integer: 2.5, 3.0, 1e+300, -0.0, inf, nan.

@@ -79,6 +79,9 @@ class NoSleep : public platform::Sleeper {
 // Returns the whole contents of a file as bytes ("" when it cannot be read).
 std::string ReadBytes(const std::string& path);
 
+// The names of the entries of `directory`, sorted.
+std::vector<std::string> DirectoryEntries(const std::string& directory);
+
 // Writes `bytes` to `path`, replacing the file.
 void WriteBytes(const std::string& path, const std::string& bytes);
 
