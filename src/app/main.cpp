@@ -149,6 +149,18 @@ int main(int argc, char** argv) {
     }
   }
   if (options.list) return ListJobs(options.json);
+  // Whether the window opens is tried in a child process, so before the stop signals' watchdog
+  // thread exists: a child forked while another thread holds a lock (the allocator's) could
+  // wait for it for ever.
+  [[maybe_unused]] bool window = false;
+#ifdef CUBEMILL_HAS_WINDOW
+  if (!options.console && !options.check && DisplayAvailable()) {
+    window = cubemill::ui::WindowCanOpen(argc, argv);
+    if (!window) {
+      std::fprintf(stderr, "cubemill: cannot open the window on this display; using the console\n");
+    }
+  }
+#endif
   // A file-size limit ends a write with an error the job reports, not the process.
   cubemill::platform::IgnoreFileSizeSignal();
   // SIGTERM, SIGINT and SIGHUP stop the job, which ends as a failed job does, and the program
@@ -161,14 +173,10 @@ int main(int argc, char** argv) {
   std::vector<std::string> errors;
   int status = -1;
 #ifdef CUBEMILL_HAS_WINDOW
-  if (!options.console && !options.check && DisplayAvailable()) {
-    if (cubemill::ui::WindowCanOpen(argc, argv)) {
-      status = cubemill::ui::RunWindowFrontEnd(
-          argc, argv, options.job, !options.no_wait,
-          [&errors](const std::string& what) { errors.push_back(what); });
-    } else {
-      std::fprintf(stderr, "cubemill: cannot open the window on this display; using the console\n");
-    }
+  if (window) {
+    status = cubemill::ui::RunWindowFrontEnd(
+        argc, argv, options.job, !options.no_wait,
+        [&errors](const std::string& what) { errors.push_back(what); });
   }
 #endif
   if (status < 0) status = RunConsole(options, errors);
