@@ -101,7 +101,7 @@ bool CreateCubeFromOqy(const JobContext& context, CubeJob& job, CubeFileLock& cu
 JobOutcome RunJobWithOutcome(const JobContext& context, CubeJob& job, bool close_when_done) {
   auto log = [&](const std::string& text) { LogMessage(context, job, text); };
   bool clean = true;
-  // Held from before the build until the job's last line, the stamping included: it moves the
+  // Held from before the build until the closing lines, the stamping included: it moves the
   // unstamped cube file that another run would build.
   CubeFileLock cube_lock;
   std::string stamped;  // the stamped cube file, once it is in place
@@ -198,6 +198,9 @@ JobOutcome RunJobWithOutcome(const JobContext& context, CubeJob& job, bool close
     set_red();
   }
 
+  // The cube, its stamp and the script are done: the closing lines need no lock, and a run that
+  // is killed after them (in its closing pause, say) leaves no lock file behind.
+  cube_lock.lock.Release();
   closing_lines.Withdraw();
   if (const int signal_number = platform::StopSignal()) {
     log(StoppedLine(signal_number));
@@ -206,7 +209,6 @@ JobOutcome RunJobWithOutcome(const JobContext& context, CubeJob& job, bool close
   log(DurationLine(start, context.clock.Now()));
   log(kSeparator);
   context.list.listSetLast();
-  cube_lock.lock.Release();  // the closing pause keeps no other run off the cube
 
   if (close_when_done) {
     CloseAfterDelay(context);
