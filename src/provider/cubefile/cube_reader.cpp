@@ -60,6 +60,14 @@ struct CubeReader::Handle {
                [&found](sqlite3_stmt*) { found = true; });
     return found;
   }
+
+  bool HasColumn(const std::string& table, const std::string& column) const {
+    bool found = false;
+    ForEachRow("PRAGMA table_info(" + Identifier(table) + ")", [&](sqlite3_stmt* s) {
+      if (Text(s, 1) == column) found = true;
+    });
+    return found;
+  }
 };
 
 CubeReader::CubeReader(std::unique_ptr<Handle> handle) : handle_(std::move(handle)) {}
@@ -108,9 +116,12 @@ std::optional<Error> CubeReader::ReadCatalog() {
     c.levels.push_back({sqlite3_column_int64(s, 0), sqlite3_column_int64(s, 1),
                         sqlite3_column_int(s, 2), Text(s, 3), Text(s, 4) == "ALL"});
   });
-  run("SELECT id, name, function FROM measures ORDER BY id", [&](sqlite3_stmt* s) {
-    c.measures.push_back({sqlite3_column_int64(s, 0), Text(s, 1), Text(s, 2)});
-  });
+  // Files written before measures had a format lack the column: their measures have none.
+  const std::string format_column = db.HasColumn("measures", "format") ? "format" : "''";
+  run("SELECT id, name, function, " + format_column + " FROM measures ORDER BY id",
+      [&](sqlite3_stmt* s) {
+        c.measures.push_back({sqlite3_column_int64(s, 0), Text(s, 1), Text(s, 2), Text(s, 3)});
+      });
   run("SELECT id, level, parent, key, name, position FROM members ORDER BY id",
       [&](sqlite3_stmt* s) {
         StoredMember m{sqlite3_column_int64(s, 0),

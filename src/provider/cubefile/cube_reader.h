@@ -47,6 +47,7 @@ struct StoredMeasure {
   std::int64_t id = 0;
   std::string name;
   std::string function;  // SUM, COUNT, MIN or MAX
+  std::string format;    // the FORMAT string for display; "" when none or not stored
   bool operator==(const StoredMeasure&) const = default;
 };
 
