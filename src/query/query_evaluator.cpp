@@ -108,11 +108,13 @@ void DropEmpty(QueryResult& result, bool rows) {
       if (all_empty) continue;
       if (kept != r) {
         result.rows[kept] = std::move(result.rows[r]);
+        result.row_measure[kept] = result.row_measure[r];
         result.cells[kept] = std::move(result.cells[r]);
       }
       ++kept;
     }
     result.rows.resize(kept);
+    result.row_measure.resize(kept);
     result.cells.resize(kept);
     return;
   }
@@ -123,8 +125,13 @@ void DropEmpty(QueryResult& result, bool rows) {
     if (!all_empty) keep.push_back(c);
   }
   std::vector<std::vector<std::string>> columns;
-  for (std::size_t c : keep) columns.push_back(std::move(result.columns[c]));
+  std::vector<std::size_t> measures;
+  for (std::size_t c : keep) {
+    columns.push_back(std::move(result.columns[c]));
+    measures.push_back(result.column_measure[c]);
+  }
   result.columns = std::move(columns);
+  result.column_measure = std::move(measures);
   for (auto& row : result.cells) {
     std::vector<CellValue> kept;
     for (std::size_t c : keep) kept.push_back(row[c]);
@@ -166,8 +173,15 @@ QueryResult Evaluate(const provider::cubefile::CubeReader& reader, const MdxQuer
 
   QueryResult result;
   result.table = ChooseCellTable(catalog, needed);
-  for (const Tuple& tuple : columns) result.columns.push_back(Names(model, tuple));
-  for (const Tuple& tuple : rows) result.rows.push_back(Names(model, tuple));
+  for (const Tuple& tuple : columns) {
+    result.columns.push_back(Names(model, tuple));
+    result.column_measure.push_back(MeasureOf(tuple, QueryResult::npos));
+  }
+  for (const Tuple& tuple : rows) {
+    result.rows.push_back(Names(model, tuple));
+    result.row_measure.push_back(MeasureOf(tuple, QueryResult::npos));
+  }
+  result.slicer_measure = MeasureOf(where, QueryResult::npos);
   result.cells.assign(rows.size(), std::vector<CellValue>(columns.size()));
 
   std::vector<std::vector<std::size_t>> measure(rows.size(),
@@ -211,8 +225,15 @@ QueryResult Evaluate(const provider::cubefile::CubeReader& reader, const MdxQuer
 
 }  // namespace
 
-Result<QueryResult> EvaluateMdx(const provider::cubefile::CubeReader& reader,
-                                std::string_view mdx) {
+std::size_t QueryResult::MeasureAt(std::size_t row, std::size_t column) const {
+  if (column < column_measure.size() && column_measure[column] != npos)
+    return column_measure[column];
+  if (row < row_measure.size() && row_measure[row] != npos) return row_measure[row];
+  return slicer_measure != npos ? slicer_measure : 0;
+}
+
+Result<QueryResult> EvaluateMdx(const provider::cubefile::CubeReader& reader, std::string_view mdx,
+                                const QueryOptions& /*options*/) {
   auto query = ParseMdx(mdx);
   if (!query.ok()) return query.error();
   try {

@@ -2,6 +2,7 @@
 // smallest stored table that holds the detail the query needs.
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -18,7 +19,26 @@ struct QueryResult {
   std::vector<std::vector<std::string>> rows;
   std::vector<std::vector<provider::cubefile::CellValue>> cells;  // [row][column]
   std::string table;  // the table the cells came from: "cells" or a rollup's
+  // The measure (index into the catalog's measures) each column's and each row's tuple names,
+  // npos where it names none; the WHERE tuple's likewise.
+  std::vector<std::size_t> column_measure, row_measure;
+  std::size_t slicer_measure = 0;
+
+  static constexpr std::size_t npos = static_cast<std::size_t>(-1);
+  // The measure of the cell at `row`, `column`: the column's, else the row's, else the WHERE
+  // tuple's, else the cube's first (0).
+  std::size_t MeasureAt(std::size_t row, std::size_t column) const;
   bool operator==(const QueryResult&) const = default;
+};
+
+// How a query may be answered.
+struct QueryOptions {
+  // Read the leaf cells even where a stored rollup holds the detail the query needs.
+  bool leaf_cells_only = false;
+  // The most tuples an axis may have.
+  std::size_t max_axis_tuples = 1'000'000;
+  // The most cells the answer may have (rows x columns).
+  std::size_t max_cells = 10'000'000;
 };
 
 // Parses and evaluates `mdx` against the cube `reader` holds. A hierarchy named nowhere in the
@@ -27,6 +47,7 @@ struct QueryResult {
 // COUNT measures add their cells' values, MIN and MAX take the smallest and largest; a cell no
 // stored value reaches is NULL. Returns an error naming what was wrong and where, or the cube
 // file's failure.
-Result<QueryResult> EvaluateMdx(const provider::cubefile::CubeReader& reader, std::string_view mdx);
+Result<QueryResult> EvaluateMdx(const provider::cubefile::CubeReader& reader, std::string_view mdx,
+                                const QueryOptions& options = {});
 
 }  // namespace cubemill::query

@@ -156,6 +156,9 @@ TEST_F(QueryEvaluatorTest, AggregatesEachMeasureAsItsFunctionSays) {
   EXPECT_EQ(answer.rows, (std::vector<std::vector<std::string>>{
                              {"Germany"}, {"Peru"}, {"Spain"}, {"Venezuela"}}));
   EXPECT_EQ(answer.table, "cells");
+  EXPECT_EQ(answer.column_measure, (std::vector<std::size_t>{0, 1, 2, 3}));
+  EXPECT_EQ(answer.row_measure, std::vector<std::size_t>(4, QueryResult::npos));
+  EXPECT_EQ(answer.MeasureAt(1, 2), 2u);
 }
 
 TEST_F(QueryEvaluatorTest, CrossesAxesAndSlices) {
