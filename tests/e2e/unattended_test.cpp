@@ -23,6 +23,13 @@ bool Contains(const Lines& lines, const std::string& line) {
   return std::find(lines.begin(), lines.end(), line) != lines.end();
 }
 
+// `lines` one below the other, for a failure message.
+std::string Shown(const Lines& lines) {
+  std::string text;
+  for (const std::string& line : lines) text += line + "\n";
+  return text;
+}
+
 // The lines of standard error that are not warnings.
 Lines Failures(const Lines& errors) {
   Lines failures;
@@ -55,7 +62,7 @@ TEST(UnattendedTest, CheckReadsOptionsAndTheJobAsARunDoes) {
     // The OQY files are missing, so every check fails, but only after finding the job.
     EXPECT_EQ(run.status, 1) << c.arguments;
     EXPECT_TRUE(Contains(run.lines, std::string("Job [") + c.job + "]: OK")) << c.arguments;
-    ASSERT_EQ(run.errors.size(), 1u) << c.arguments;
+    ASSERT_EQ(run.errors.size(), 1u) << c.arguments << ":\n" << Shown(run.errors);
     EXPECT_TRUE(run.errors[0].starts_with(std::string("cubemill: check of job ") + c.job +
                                           " failed: OQY file"))
         << run.errors[0];
