@@ -1,7 +1,7 @@
 #include "query/mdx_parser.h"
 
+#include <algorithm>
 #include <cctype>
-#include <stdexcept>
 #include <utility>
 #include <vector>
 
@@ -26,15 +26,34 @@ struct Token {
   Kind kind = Kind::kEnd;
   std::string text;
   std::size_t position = 0;  // 1-based character offset
+  // A bracketed name that holds a "[" of its own: where that "[" is, else 0. Such a name most
+  // likely ran on from a "[" that was never closed.
+  std::size_t inner_bracket = 0;
 };
 
 // A query error at a character offset; caught at the parser's boundary.
-struct ParseFailure : std::runtime_error {
-  using std::runtime_error::runtime_error;
+struct ParseFailure {
+  std::string what;
+  std::size_t position = 0;
 };
 
-[[noreturn]] void Fail(const std::string& what, std::size_t position) {
-  throw ParseFailure(what + " at " + std::to_string(position));
+[[noreturn]] void Fail(std::string what, std::size_t position) {
+  throw ParseFailure{std::move(what), position};
+}
+
+[[noreturn]] void FailTooDeep(std::size_t position) {
+  Fail("the query nests deeper than " + std::to_string(kMaxMdxNesting) + " levels", position);
+}
+
+// `text` cut to its first kMaxQuoted characters (UTF-8), "..." marking the cut.
+std::string Shortened(const std::string& text) {
+  constexpr std::size_t kMaxQuoted = 40;
+  std::size_t characters = 0;
+  for (std::size_t at = 0; at < text.size(); ++at) {
+    if ((static_cast<unsigned char>(text[at]) & 0xC0) == 0x80) continue;
+    if (++characters > kMaxQuoted) return text.substr(0, at) + "...";
+  }
+  return text;
 }
 
 bool Is(const Token& token, const char* word) {
@@ -73,6 +92,7 @@ std::vector<Token> Tokenize(std::string_view text) {
       std::size_t end = at + 1;
       for (;; ++end) {
         if (end >= text.size()) Fail("unclosed [", token.position);
+        if (text[end] == '[' && token.inner_bracket == 0) token.inner_bracket = position_of(end);
         if (text[end] == ']') {
           if (end + 1 < text.size() && text[end + 1] == ']') {
             token.text += ']';
@@ -125,6 +145,7 @@ class Parser {
     MdxQuery query;
     Expect("SELECT");
     bool have_columns = false;
+    std::size_t rows_position = 0;
     for (;;) {
       MdxAxis axis;
       if (Is(Peek(), "NON")) {
@@ -132,7 +153,8 @@ class Parser {
         Expect("EMPTY");
         axis.non_empty = true;
       }
-      axis.set = Set();
+      std::size_t height = 0;
+      axis.set = Set(height);
       const Token& on = Peek();
       if (!Is(on, "ON")) Fail("expected ON, found " + Describe(on), on.position);
       Next();
@@ -149,11 +171,12 @@ class Parser {
       } else {
         if (query.rows) Fail("the ROWS axis is given twice", name.position);
         query.rows = std::move(axis);
+        rows_position = name.position;
       }
       if (!IsSymbol(Peek(), ',')) break;
       Next();
     }
-    if (!have_columns) Fail("a query with ROWS needs a COLUMNS axis", tokens_.front().position);
+    if (!have_columns) Fail("a query with ROWS needs a COLUMNS axis", rows_position);
     Expect("FROM");
     const Token& cube = Next();
     if (cube.kind != Token::Kind::kBracketed && cube.kind != Token::Kind::kWord)
@@ -162,7 +185,8 @@ class Parser {
     query.cube_position = cube.position;
     if (Is(Peek(), "WHERE")) {
       Next();
-      query.where = Set();
+      std::size_t height = 0;
+      query.where = Set(height);
     }
     if (IsSymbol(Peek(), ';')) Next();
     if (Peek().kind != Token::Kind::kEnd)
@@ -185,9 +209,9 @@ class Parser {
       case Token::Kind::kEnd:
         return "the end of the query";
       case Token::Kind::kBracketed:
-        return "[" + token.text + "]";
+        return "[" + Shortened(token.text) + "]";
       default:
-        return "\"" + token.text + "\"";
+        return "\"" + Shortened(token.text) + "\"";
     }
   }
   void Expect(const char* word) {
@@ -200,25 +224,64 @@ class Parser {
     if (!IsSymbol(token, symbol))
       Fail(std::string("expected \"") + symbol + "\", found " + Describe(token), token.position);
   }
+  // Expects the symbol that closes `open` (a "{" or a "(").
+  void ExpectClosing(char symbol, const Token& open) {
+    const Token& token = Next();
+    if (!IsSymbol(token, symbol))
+      Fail(std::string("expected \"") + symbol + "\" to close the \"" + open.text + "\" at " +
+               std::to_string(open.position) + ", found " + Describe(token),
+           token.position);
+  }
+
+  // The height of a node over operands `height` high, failing at `position` when the node would
+  // nest the query deeper than kMaxMdxNesting (the depth_ brackets around it counted too).
+  std::size_t Raise(std::size_t height, std::size_t position) const {
+    if (depth_ + height + 1 > kMaxMdxNesting) FailTooDeep(position);
+    return height + 1;
+  }
+
+  // Counts a bracket (or a CrossJoin's parentheses) while its operands are read; the recursion
+  // stops at kMaxMdxNesting, so that no query runs the stack out.
+  class Nesting {
+   public:
+    Nesting(std::size_t& depth, std::size_t position) : count_(depth) {
+      // The operands are at least one level high.
+      if (++count_ + 1 > kMaxMdxNesting) {
+        --count_;
+        FailTooDeep(position);
+      }
+    }
+    ~Nesting() { --count_; }
+    Nesting(const Nesting&) = delete;
+    Nesting& operator=(const Nesting&) = delete;
+
+   private:
+    std::size_t& count_;
+  };
+
+  // Each of these sets `height` to the height of the expression it returns: 1 for a name, one
+  // more than its highest operand for the others.
 
   // set := term ('*' term)*
-  MdxExpression Set() {
-    MdxExpression left = Term();
+  MdxExpression Set(std::size_t& height) {
+    MdxExpression left = Term(height);
     while (IsSymbol(Peek(), '*')) {
       const std::size_t position = Next().position;
       MdxExpression join{MdxExpression::Kind::kCrossJoin, position, {}, {}};
       join.operands.push_back(std::move(left));
-      join.operands.push_back(Term());
+      std::size_t right = 0;
+      join.operands.push_back(Term(right));
+      height = Raise(std::max(height, right), position);
       left = std::move(join);
     }
     return left;
   }
 
   // term := primary ('.' (Members | Children | Parent))*
-  MdxExpression Term() {
-    MdxExpression value = Primary();
+  MdxExpression Term(std::size_t& height) {
+    MdxExpression value = Primary(height);
     while (IsSymbol(Peek(), '.')) {
-      Next();
+      height = Raise(height, Next().position);
       const Token& word = Next();
       MdxExpression::Kind kind;
       if (Is(word, "MEMBERS")) {
@@ -237,8 +300,9 @@ class Parser {
     return value;
   }
 
-  MdxExpression Primary() {
+  MdxExpression Primary(std::size_t& height) {
     const Token& token = Peek();
+    height = 1;
     if (IsSymbol(token, '{') || IsSymbol(token, '(')) {
       const bool set = token.text[0] == '{';
       const char close = set ? '}' : ')';
@@ -246,23 +310,33 @@ class Parser {
       MdxExpression list{
           set ? MdxExpression::Kind::kSet : MdxExpression::Kind::kTuple, token.position, {}, {}};
       if (!(set && IsSymbol(Peek(), close))) {
-        list.operands.push_back(Set());
-        while (IsSymbol(Peek(), ',')) {
+        const Nesting nesting(depth_, token.position);
+        std::size_t highest = 0;
+        for (;;) {
+          std::size_t operand = 0;
+          list.operands.push_back(Set(operand));
+          highest = std::max(highest, operand);
+          if (!IsSymbol(Peek(), ',')) break;
           Next();
-          list.operands.push_back(Set());
         }
+        height = highest + 1;
       }
-      ExpectSymbol(close);
+      ExpectClosing(close, token);
       return list;
     }
     if (Is(token, "CROSSJOIN")) {
       Next();
       MdxExpression join{MdxExpression::Kind::kCrossJoin, token.position, {}, {}};
+      const Token& open = Peek();
       ExpectSymbol('(');
-      join.operands.push_back(Set());
+      const Nesting nesting(depth_, token.position);
+      std::size_t first = 0;
+      std::size_t second = 0;
+      join.operands.push_back(Set(first));
       ExpectSymbol(',');
-      join.operands.push_back(Set());
-      ExpectSymbol(')');
+      join.operands.push_back(Set(second));
+      ExpectClosing(')', open);
+      height = std::max(first, second) + 1;
       return join;
     }
     return Name();
@@ -305,15 +379,34 @@ class Parser {
 
   std::vector<Token> tokens_;
   std::size_t next_ = 0;
+  std::size_t depth_ = 0;  // the brackets around the expression being read
 };
+
+// The error for `failure`. A bracketed name before the failure that holds a "[" of its own most
+// likely began at a "[" that was never closed and swallowed the query up to the next "]": that
+// "[" is what to fix, not the place where the query stopped making sense.
+std::string Describe(const ParseFailure& failure, const std::vector<Token>& tokens) {
+  for (const Token& token : tokens) {
+    if (token.position > failure.position) break;
+    if (token.kind == Token::Kind::kBracketed && token.inner_bracket != 0)
+      return "unclosed [ at " + std::to_string(token.position) +
+             " (the name runs on past the [ at " + std::to_string(token.inner_bracket) + ")";
+  }
+  return failure.what + " at " + std::to_string(failure.position);
+}
 
 }  // namespace
 
 Result<MdxQuery> ParseMdx(std::string_view text) {
+  if (text.size() > kMaxMdxLength)
+    return Error{"the query is longer than " + std::to_string(kMaxMdxLength) + " bytes", 1,
+                 kQuerySource};
+  std::vector<Token> tokens;
   try {
-    return Parser(Tokenize(text)).Query();
+    tokens = Tokenize(text);
+    return Parser(tokens).Query();
   } catch (const ParseFailure& failure) {
-    return Error{failure.what(), 1, kQuerySource};
+    return Error{Describe(failure, tokens), 1, kQuerySource};
   }
 }
 

@@ -4,6 +4,7 @@
 // with unique names, .Members, .Children, .Parent, {...}, (...), CrossJoin(a, b) and a * b.
 #pragma once
 
+#include <cstddef>
 #include <string_view>
 
 #include "common/error.h"
@@ -14,8 +15,20 @@ namespace cubemill::query {
 // The source every query error names.
 inline constexpr char kQuerySource[] = "MDX";
 
+// The most levels a query's expressions may nest: a name is one level, and each {...}, (...),
+// CrossJoin, "*" and .Members/.Children/.Parent adds one over its highest operand. The bound
+// keeps the parser's recursion, and every walk over the tree after it, far from the stack's end.
+inline constexpr std::size_t kMaxMdxNesting = 200;
+
+// The longest query text, in bytes.
+inline constexpr std::size_t kMaxMdxLength = 1 << 20;
+
 // Returns the query, or an error naming what was wrong and the 1-based character offset where
-// it was found ("expected ON at 20"). Keywords are matched without regard to case.
+// it was found ("expected ON, found \"FROM\" at 28"). Keywords are matched without regard to
+// case. A query nested deeper than kMaxMdxNesting fails ("the query nests deeper than 200
+// levels at 412", the place where the level too many opens), as does one longer than
+// kMaxMdxLength. A "[" never closed is named where it stands ("unclosed [ at 19"), also when a
+// later "]" closed it as a name that swallowed part of the query.
 Result<MdxQuery> ParseMdx(std::string_view text);
 
 }  // namespace cubemill::query

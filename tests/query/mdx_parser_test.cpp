@@ -92,9 +92,21 @@ TEST(MdxParserTest, NamesWhatIsWrongAndWhere) {
       {"SELECT [A] FROM [C]", "expected ON, found \"FROM\" at 12"},
       {"SELECT [A] ON COLUMN FROM [C]", "expected COLUMNS or ROWS, found \"COLUMN\" at 15"},
       {"SELECT [A] ON COLUMNS, [B] ON COLUMNS FROM [C]", "the COLUMNS axis is given twice at 31"},
-      {"SELECT [A] ON ROWS FROM [C]", "a query with ROWS needs a COLUMNS axis at 1"},
+      {"SELECT [A] ON ROWS FROM [C]", "a query with ROWS needs a COLUMNS axis at 15"},
       {"SELECT [A ON COLUMNS FROM C", "unclosed [ at 8"},
-      {"SELECT {[A], [B] ON COLUMNS FROM [C]", "expected \"}\", found \"ON\" at 18"},
+      // A "[" whose name runs on to the "]" of a later name.
+      {"SELECT [Measures].[Amount ON COLUMNS FROM [Sales]",
+       "unclosed [ at 19 (the name runs on past the [ at 43)"},
+      {"SELECT [A] ON COLUMNS FROM [C] WHERE ([X].[Y, [Z]",
+       "unclosed [ at 43 (the name runs on past the [ at 47)"},
+      {"SELECT {[A], [B} ON COLUMNS FROM [C]",
+       "unclosed [ at 14 (the name runs on past the [ at 34)"},
+      {"SELECT {[A], [B] ON COLUMNS FROM [C]",
+       "expected \"}\" to close the \"{\" at 8, found \"ON\" at 18"},
+      {"SELECT ([A], [B] ON COLUMNS FROM [C]",
+       "expected \")\" to close the \"(\" at 8, found \"ON\" at 18"},
+      {"SELECT CrossJoin([A], [B] ON COLUMNS FROM [C]",
+       "expected \")\" to close the \"(\" at 17, found \"ON\" at 27"},
       {"SELECT [A].Members.Kids ON COLUMNS FROM [C]",
        "expected Members, Children or Parent, found \"Kids\" at 20"},
       {"SELECT [A].&B ON COLUMNS FROM [C]", "expected [key] after &, found \"B\" at 13"},
@@ -106,6 +118,9 @@ TEST(MdxParserTest, NamesWhatIsWrongAndWhere) {
       {"SELECT [A] ON COLUMNS FROM [C] WHERE [x] = 1", "unexpected character \"=\" at 42"},
       {"SELECT [Größe] ON COLUMNS FROM [C] WHERE §", "unexpected character \"§\" at 42"},
       {"SELECT NON [A] ON COLUMNS FROM [C]", "expected EMPTY, found [A] at 12"},
+      // A long name is cut in the message.
+      {"SELECT [A] ON COLUMNS FROM [C] [0123456789012345678901234567890123456789more]",
+       "expected the end of the query, found [0123456789012345678901234567890123456789...] at 32"},
   };
   for (const auto& c : cases) {
     const auto query = ParseMdx(c.mdx);
@@ -113,6 +128,84 @@ TEST(MdxParserTest, NamesWhatIsWrongAndWhere) {
     EXPECT_EQ(query.error().description, c.error) << c.mdx;
     EXPECT_EQ(query.error().source, kQuerySource);
   }
+}
+
+// `count` copies of `open`, then `middle`, then `count` copies of `close`.
+std::string Nested(std::size_t count, const std::string& open, const std::string& middle,
+                   const std::string& close) {
+  std::string text;
+  for (std::size_t i = 0; i < count; ++i) text += open;
+  text += middle;
+  for (std::size_t i = 0; i < count; ++i) text += close;
+  return text;
+}
+
+// Each form of nesting, `count` levels deep on the COLUMNS axis, and the 1-based offset where
+// the level past kMaxMdxNesting opens.
+struct NestingCase {
+  const char* form;
+  std::string query;
+  std::size_t too_deep_at;
+};
+
+std::vector<NestingCase> NestingCases(std::size_t count) {
+  const std::string select = "SELECT ";
+  const std::string from = " ON COLUMNS FROM [C]";
+  const std::size_t n = kMaxMdxNesting;
+  std::string chain = "[A]";
+  for (std::size_t i = 0; i < count; ++i) chain += ".Children";
+  std::string product = "[A]";
+  for (std::size_t i = 0; i < count; ++i) product += " * [A]";
+  return {
+      // The n-th "{" would hold at least one more level: 8 + (n - 1).
+      {"braces", select + Nested(count, "{", "[A]", "}") + from, 7 + n},
+      {"parentheses", select + Nested(count, "(", "[A]", ")") + from, 7 + n},
+      {"CrossJoin", select + Nested(count, "CrossJoin(", "[A]", ", [B])") + from, 8 + 10 * (n - 1)},
+      // [A] is one level, each .Children one more: the n-th "." is the one too many.
+      {".Children", select + chain + from, 11 + 9 * (n - 1)},
+      {"*", select + product + from, 12 + 6 * (n - 1)},
+  };
+}
+
+TEST(MdxParserTest, RefusesQueriesNestedTooDeepWhereTheyGoTooDeep) {
+  for (const NestingCase& c : NestingCases(15000)) {
+    const auto query = ParseMdx(c.query);
+    ASSERT_FALSE(query.ok()) << c.form;
+    EXPECT_EQ(query.error().description,
+              "the query nests deeper than 200 levels at " + std::to_string(c.too_deep_at))
+        << c.form;
+  }
+  // Right at the bound: just past it fails, just below it parses.
+  for (const NestingCase& c : NestingCases(kMaxMdxNesting)) {
+    const auto query = ParseMdx(c.query);
+    ASSERT_FALSE(query.ok()) << c.form;
+    EXPECT_EQ(query.error().description,
+              "the query nests deeper than 200 levels at " + std::to_string(c.too_deep_at))
+        << c.form;
+  }
+  for (const NestingCase& c : NestingCases(kMaxMdxNesting - 1)) {
+    const auto query = ParseMdx(c.query);
+    EXPECT_TRUE(query.ok()) << c.form << ": " << query.error().description;
+  }
+  // The slicer is bounded the same way; an empty {} inside the bound is fine.
+  const auto where =
+      ParseMdx("SELECT [A] ON COLUMNS FROM [C] WHERE " + Nested(15000, "(", "[A]", ")"));
+  ASSERT_FALSE(where.ok());
+  EXPECT_EQ(where.error().description, "the query nests deeper than 200 levels at 237");
+  EXPECT_TRUE(ParseMdx("SELECT " + Nested(kMaxMdxNesting - 1, "{", "", "}") + " ON 0 FROM C").ok());
+}
+
+TEST(MdxParserTest, RefusesAQueryLongerThanTheBound) {
+  const std::string tail = "} ON COLUMNS FROM [C]";
+  std::string query = "SELECT {[A]";
+  while (query.size() + 5 + tail.size() <= kMaxMdxLength) query += ", [A]";
+  query += std::string(kMaxMdxLength - query.size() - tail.size(), ' ') + tail;
+  ASSERT_EQ(query.size(), kMaxMdxLength);
+  const auto longest = ParseMdx(query);
+  EXPECT_TRUE(longest.ok()) << longest.error().description;
+  const auto refused = ParseMdx(query + " ");
+  ASSERT_FALSE(refused.ok());
+  EXPECT_EQ(refused.error().description, "the query is longer than 1048576 bytes");
 }
 
 TEST(MdxParserTest, WritesNamesBackInBrackets) {
