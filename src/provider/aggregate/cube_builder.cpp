@@ -8,6 +8,7 @@
 #include "provider/aggregate/column_plan.h"
 #include "provider/aggregate/cube_assembly.h"
 #include "provider/aggregate/measure_accumulator.h"
+#include "provider/aggregate/measure_merge.h"
 #include "provider/aggregate/member_index.h"
 #include "provider/aggregate/row_values.h"
 #include "provider/aggregate/time_member_cache.h"
@@ -50,32 +51,17 @@ void CubeBuilder::State::Accumulate(std::uint32_t cell) {
   for (std::size_t m = 0; m < measure_count; ++m) {
     const aggregate::Input& input = inputs[m];
     if (input.kind == InputKind::kNull) continue;
-    Accumulator acc = records.Value(record, m);
-    switch (plan.measures[m].function) {
-      case AggregateFunction::kCount:
-        if (acc.state == CellState::kNull) {
-          acc.state = CellState::kInteger;
-          acc.integer = 0;
-        }
-        // A group's count arrives as its value; a row is one more.
-        acc.integer += input.kind == aggregate::InputKind::kInteger ? input.integer : 1;
-        break;
-      case AggregateFunction::kSum:
-        if (!aggregate::AddToSum(acc, input)) sum_overflowed[m] = true;
-        break;
-      case AggregateFunction::kMin:
-        if (acc.state == CellState::kNull ||
-            aggregate::InputValue(input) < aggregate::AccValue(acc)) {
-          aggregate::Assign(acc, input);
-        }
-        break;
-      case AggregateFunction::kMax:
-        if (acc.state == CellState::kNull ||
-            aggregate::InputValue(input) > aggregate::AccValue(acc)) {
-          aggregate::Assign(acc, input);
-        }
-        break;
+    // A row counts once; a group's count (or a number) arrives as its value.
+    CellValue value;
+    if (input.kind == InputKind::kReal) {
+      value.state = CellState::kReal;
+      value.real = input.real;
+    } else {
+      value.state = CellState::kInteger;
+      value.integer = input.kind == InputKind::kPresent ? 1 : input.integer;
     }
+    Accumulator acc = records.Value(record, m);
+    if (!aggregate::MergeValue(acc, value, plan.measures[m].function)) sum_overflowed[m] = true;
     records.SetValue(record, m, acc);
   }
 }

@@ -22,58 +22,7 @@ struct Input {
 };
 
 // One cell's running value of one measure: NULL until a value arrives, then an integer or a
-// real.
+// real. Rows merge into it by MergeValue (measure_merge.h).
 using Accumulator = CellValue;
-
-// The functions below run for every row, so they stay inline.
-
-// Returns the number held by a non-empty `acc`, widened so integers and reals compare exactly.
-inline long double AccValue(const Accumulator& acc) {
-  return acc.state == CellState::kInteger ? static_cast<long double>(acc.integer)
-                                          : static_cast<long double>(acc.real);
-}
-
-// Returns the number of a numeric `input`, widened like AccValue.
-inline long double InputValue(const Input& input) {
-  return input.kind == InputKind::kInteger ? static_cast<long double>(input.integer)
-                                           : static_cast<long double>(input.real);
-}
-
-// Replaces the value of `acc` with the numeric `input`, keeping it an integer or a real.
-inline void Assign(Accumulator& acc, const Input& input) {
-  if (input.kind == InputKind::kInteger) {
-    acc.state = CellState::kInteger;
-    acc.integer = input.integer;
-  } else {
-    acc.state = CellState::kReal;
-    acc.real = input.real;
-  }
-}
-
-// Adds the numeric `input` to a SUM; a real on either side makes the sum real. Returns false
-// when an integer sum overflowed 64 bits and went real.
-inline bool AddToSum(Accumulator& acc, const Input& input) {
-  if (acc.state == CellState::kNull) {
-    Assign(acc, input);
-    return true;
-  }
-  if (acc.state == CellState::kInteger) {
-    if (input.kind == InputKind::kInteger) {
-      std::int64_t sum = 0;
-      if (!__builtin_add_overflow(acc.integer, input.integer, &sum)) {
-        acc.integer = sum;
-        return true;
-      }
-      acc.real = static_cast<double>(acc.integer) + static_cast<double>(input.integer);
-      acc.state = CellState::kReal;
-      return false;
-    }
-    acc.real = static_cast<double>(acc.integer) + input.real;
-    acc.state = CellState::kReal;
-    return true;
-  }
-  acc.real += input.kind == InputKind::kInteger ? static_cast<double>(input.integer) : input.real;
-  return true;
-}
 
 }  // namespace cubemill::provider::aggregate

@@ -5,6 +5,7 @@
 #include <numeric>
 #include <vector>
 
+#include "provider/aggregate/measure_merge.h"
 #include "provider/aggregate/rollup_lattice.h"
 
 namespace cubemill::provider::aggregate {
@@ -56,39 +57,6 @@ AncestorMaps MapAncestors(const CubeSchema& schema, const BuiltCube& cube) {
     }
   }
   return maps;
-}
-
-// Adds `value` into `acc` by `function`; NULL adds nothing.
-void Merge(CellValue& acc, const CellValue& value, AggregateFunction function) {
-  if (value.state == CellState::kNull) return;
-  if (acc.state == CellState::kNull) {
-    acc = value;
-    return;
-  }
-  auto number = [](const CellValue& v) {
-    return v.state == CellState::kInteger ? static_cast<long double>(v.integer)
-                                          : static_cast<long double>(v.real);
-  };
-  switch (function) {
-    case AggregateFunction::kSum:
-    case AggregateFunction::kCount: {
-      std::int64_t sum = 0;
-      if (acc.state == CellState::kInteger && value.state == CellState::kInteger &&
-          !__builtin_add_overflow(acc.integer, value.integer, &sum)) {
-        acc.integer = sum;
-      } else {
-        acc.real = static_cast<double>(number(acc) + number(value));
-        acc.state = CellState::kReal;
-      }
-      break;
-    }
-    case AggregateFunction::kMin:
-      if (number(value) < number(acc)) acc = value;
-      break;
-    case AggregateFunction::kMax:
-      if (number(value) > number(acc)) acc = value;
-      break;
-  }
 }
 
 // Groups the rows of `source` (ordered by their members, `from` steps above the leaf per
@@ -184,7 +152,7 @@ std::uint64_t GroupRows(const CellRecords& source, const std::vector<std::size_t
       }
     }
     for (std::size_t m = 0; m < measures; ++m) {
-      Merge(run_values[group * measures + m], source.Value(record, m), functions[m]);
+      MergeValue(run_values[group * measures + m], source.Value(record, m), functions[m]);
     }
   }
   if (!run_members.empty()) flush();
