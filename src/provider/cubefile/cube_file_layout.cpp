@@ -2,6 +2,12 @@
 
 namespace cubemill::provider::cubefile {
 
+std::string HierarchyColumn(std::size_t hierarchy) { return "h" + std::to_string(hierarchy); }
+
+std::string MeasureColumn(std::size_t measure) { return "m" + std::to_string(measure); }
+
+std::string RollupTableName(std::size_t rollup) { return "rollup_" + std::to_string(rollup); }
+
 std::string QuoteIdentifier(std::string_view name) {
   std::string quoted = "\"";
   for (char c : name) {
@@ -83,7 +89,7 @@ std::string CubeTablesSql(const CubeSchema& schema) {
       "  position INTEGER NOT NULL);\n";
   std::size_t hierarchies = 0;
   for (const Dimension& dimension : schema.dimensions) hierarchies += dimension.hierarchies.size();
-  return sql + CellTableSql("cells", hierarchies, schema.measures.size());
+  return sql + CellTableSql(std::string(kCellsTable), hierarchies, schema.measures.size());
 }
 
 namespace {
@@ -111,7 +117,7 @@ std::string FlatSelectSql(const CubeSchema& schema, bool keys) {
       for (std::size_t l = count; l-- > first;) {
         const std::string alias = "h" + number + "_" + std::to_string(l + 1);
         const std::string on = l + 1 == count
-                                   ? "c.h" + number
+                                   ? "c." + HierarchyColumn(hierarchy_number)
                                    : "h" + number + "_" + std::to_string(l + 2) + ".parent";
         joins += "\n  JOIN members " + alias + " ON " + alias + ".id = " + on;
       }
@@ -125,11 +131,11 @@ std::string FlatSelectSql(const CubeSchema& schema, bool keys) {
     }
   }
   for (std::size_t m = 0; m < schema.measures.size(); ++m) {
-    add_column(columns, "c.m" + std::to_string(m + 1), schema.measures[m].name);
+    add_column(columns, "c." + MeasureColumn(m + 1), schema.measures[m].name);
   }
   if (columns.empty()) columns = "\n  c.id AS id";
   if (keys && !key_columns.empty()) columns += "," + key_columns;
-  return " AS SELECT" + columns + "\nFROM cells c" + joins + ";\n";
+  return " AS SELECT" + columns + "\nFROM " + std::string(kCellsTable) + " c" + joins + ";\n";
 }
 
 }  // namespace
@@ -156,10 +162,10 @@ std::string RollupTablesSql() {
 std::string CellTableSql(const std::string& table, std::size_t hierarchies, std::size_t measures) {
   std::string sql = "CREATE TABLE " + table + " (\n  id INTEGER PRIMARY KEY";
   for (std::size_t h = 0; h < hierarchies; ++h) {
-    sql += ",\n  h" + std::to_string(h + 1) + " INTEGER NOT NULL REFERENCES members(id)";
+    sql += ",\n  " + HierarchyColumn(h + 1) + " INTEGER NOT NULL REFERENCES members(id)";
   }
   for (std::size_t m = 0; m < measures; ++m) {
-    sql += ",\n  m" + std::to_string(m + 1);  // no declared type: values stay as stored
+    sql += ",\n  " + MeasureColumn(m + 1);  // no declared type: values stay as stored
   }
   return sql + ");\n";
 }

@@ -1,15 +1,43 @@
-// The SQL text of the cube file's tables and of its views cube_flat and cube_flat_keys, and a
-// level's options as the file writes them (the words of level types, orders and functions are
-// cube_schema.h's tables).
+// The cube file's names and SQL text, for its writer and its reader alike: the format version
+// and application id, the tables, the columns of a cell table, the tables of the rollups, the
+// SQL of the tables and of the views cube_flat and cube_flat_keys, and a level's options as the
+// file writes them (the words of level types, orders and functions are cube_schema.h's tables).
+// docs/cube-file.md describes the layout; a change to it raises kCubeFileFormatVersion.
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
 
 #include "provider/cube_schema.h"
 
 namespace cubemill::provider::cubefile {
+
+// `PRAGMA application_id` of every cube file: the bytes "CUML".
+inline constexpr std::int32_t kCubeFileApplicationId = 0x43554D4C;
+// `PRAGMA user_version` (and `cube.format_version`) of the files this program writes, and the
+// newest a reader accepts; raised whenever the layout changes.
+inline constexpr int kCubeFileFormatVersion = 2;
+
+// The tables of every cube file (from format version 1 on): a file without one of them is not a
+// cube file.
+inline constexpr std::string_view kCubeFileTables[] = {
+    "cube", "dimensions", "hierarchies", "levels", "measures", "members", "cells"};
+// The leaf cells' table.
+inline constexpr std::string_view kCellsTable = "cells";
+// The stored rollups and their levels (from format version 2 on).
+inline constexpr std::string_view kRollupsTable = "rollups";
+inline constexpr std::string_view kRollupLevelsTable = "rollup_levels";
+
+// The column of a cell table (the cells' or a rollup's) that holds the member of the
+// `hierarchy`-th hierarchy, counted from 1 across the cube: "h<hierarchy>".
+std::string HierarchyColumn(std::size_t hierarchy);
+// The column of a cell table that holds the value of the `measure`-th measure, counted from 1:
+// "m<measure>".
+std::string MeasureColumn(std::size_t measure);
+// The table of the stored rollup with id `rollup` (from 1): "rollup_<rollup>".
+std::string RollupTableName(std::size_t rollup);
 
 // Returns `name` as a quoted SQL identifier ("a""b").
 std::string QuoteIdentifier(std::string_view name);

@@ -11,13 +11,10 @@
 #include "common/error.h"
 #include "provider/aggregate/built_cube.h"
 #include "provider/cube_schema.h"
+#include "provider/cubefile/cube_file_layout.h"  // kCubeFileFormatVersion, kCubeFileApplicationId
 
 namespace cubemill::provider::cubefile {
 
-// `PRAGMA application_id` of every cube file: the bytes "CUML".
-inline constexpr std::int32_t kCubeFileApplicationId = 0x43554D4C;
-// `PRAGMA user_version` of the files this writer makes; raised whenever the layout changes.
-inline constexpr int kCubeFileFormatVersion = 2;
 // The row of the `warnings` table that says the stored source connection string was cut down.
 inline constexpr const char* kSourceShortenedWarning =
     "source connection string shortened to its driver or data source name: a password could not "

@@ -4,6 +4,8 @@
 
 #include <functional>
 
+#include "provider/cubefile/cube_file_layout.h"
+
 namespace cubemill::provider::cubefile {
 
 namespace {
@@ -21,13 +23,6 @@ std::string Text(sqlite3_stmt* statement, int column) {
              ? std::string()
              : std::string(reinterpret_cast<const char*>(text),
                            static_cast<std::size_t>(sqlite3_column_bytes(statement, column)));
-}
-
-// `name` as a SQL identifier in double quotes.
-std::string Identifier(const std::string& name) {
-  std::string quoted = "\"";
-  for (char c : name) quoted += c == '"' ? std::string("\"\"") : std::string(1, c);
-  return quoted + "\"";
 }
 
 }  // namespace
@@ -53,17 +48,49 @@ struct CubeReader::Handle {
     return std::nullopt;
   }
 
-  bool HasTable(const std::string& name) const {
-    bool found = false;
-    ForEachRow("SELECT 1 FROM sqlite_master WHERE type = 'table' AND name = " + std::string("'") +
-                   name + "'",
-               [&found](sqlite3_stmt*) { found = true; });
-    return found;
+  // Whether the file has a table `name`; false also when it cannot be read.
+  bool HasTable(std::string_view name) const {
+    sqlite3_stmt* raw = nullptr;
+    if (sqlite3_prepare_v2(database,
+                           "SELECT 1 FROM sqlite_master WHERE type = 'table' AND name = ?", -1,
+                           &raw, nullptr) != SQLITE_OK) {
+      return false;
+    }
+    ReadStatement statement(raw);
+    sqlite3_bind_text(raw, 1, name.data(), static_cast<int>(name.size()), SQLITE_TRANSIENT);
+    return sqlite3_step(raw) == SQLITE_ROW;
+  }
+
+  // Fails unless the file is a SQLite database whose application id is that of a cube file (or
+  // unset) and whose format version is one this program reads.
+  std::optional<Error> CheckFormat() const {
+    std::int64_t application_id = 0;
+    std::int64_t version = 0;
+    auto error = ForEachRow("PRAGMA application_id",
+                            [&](sqlite3_stmt* s) { application_id = sqlite3_column_int64(s, 0); });
+    if (!error) {
+      error = ForEachRow("PRAGMA user_version",
+                         [&](sqlite3_stmt* s) { version = sqlite3_column_int64(s, 0); });
+    }
+    if (error)
+      return Error{"not a cube file (" + std::string(sqlite3_errmsg(database)) + ")", 0, kSource};
+    if (application_id != 0 && application_id != kCubeFileApplicationId) {
+      return Error{"not a cube file (its application id is " + std::to_string(application_id) +
+                       ", a cube file's is " + std::to_string(kCubeFileApplicationId) + ")",
+                   0, kSource};
+    }
+    if (version > kCubeFileFormatVersion) {
+      return Error{"cube file format version " + std::to_string(version) +
+                       " is newer than this program reads (" +
+                       std::to_string(kCubeFileFormatVersion) + "); use a newer Cubemill",
+                   0, kSource};
+    }
+    return std::nullopt;
   }
 
   bool HasColumn(const std::string& table, const std::string& column) const {
     bool found = false;
-    ForEachRow("PRAGMA table_info(" + Identifier(table) + ")", [&](sqlite3_stmt* s) {
+    ForEachRow("PRAGMA table_info(" + QuoteIdentifier(table) + ")", [&](sqlite3_stmt* s) {
       if (Text(s, 1) == column) found = true;
     });
     return found;
@@ -83,19 +110,22 @@ Result<std::unique_ptr<CubeReader>> CubeReader::Open(const std::string& path) {
     return Error{"cannot open the cube file " + path + ": " + reason, 0, kSource};
   }
   std::unique_ptr<CubeReader> reader(new CubeReader(std::move(handle)));
-  if (auto error = reader->ReadCatalog()) {
+  auto error = reader->handle_->CheckFormat();
+  if (!error) error = reader->ReadCatalog();
+  if (error) {
     error->description = path + ": " + error->description;
     return *error;
   }
   return reader;
 }
 
+bool CubeReader::HasTable(std::string_view name) const { return handle_->HasTable(name); }
+
 std::optional<Error> CubeReader::ReadCatalog() {
   const Handle& db = *handle_;
-  for (const char* table :
-       {"cube", "dimensions", "hierarchies", "levels", "measures", "members", "cells"}) {
+  for (std::string_view table : kCubeFileTables) {
     if (!db.HasTable(table))
-      return Error{std::string("not a cube file (no table ") + table + ")", 0, kSource};
+      return Error{"not a cube file (no table " + std::string(table) + ")", 0, kSource};
   }
   CubeCatalog& c = catalog_;
   std::optional<Error> error;
@@ -133,7 +163,7 @@ std::optional<Error> CubeReader::ReadCatalog() {
         if (sqlite3_column_type(s, 3) != SQLITE_NULL) m.key = Text(s, 3);
         c.members.push_back(std::move(m));
       });
-  if (!error && db.HasTable("rollups") && db.HasTable("rollup_levels")) {
+  if (!error && db.HasTable(kRollupsTable) && db.HasTable(kRollupLevelsTable)) {
     run("SELECT id, table_name, cell_count FROM rollups ORDER BY id", [&](sqlite3_stmt* s) {
       c.rollups.push_back({sqlite3_column_int64(s, 0), Text(s, 1), sqlite3_column_int64(s, 2), {}});
     });
@@ -150,9 +180,9 @@ Result<CellRows> CubeReader::ReadCells(const std::string& table) const {
   const std::size_t hierarchies = catalog_.hierarchies.size();
   const std::size_t measures = catalog_.measures.size();
   std::string sql = "SELECT ";
-  for (std::size_t h = 1; h <= hierarchies; ++h) sql += "h" + std::to_string(h) + ", ";
-  for (std::size_t m = 1; m <= measures; ++m) sql += "m" + std::to_string(m) + ", ";
-  sql += "id FROM " + Identifier(table) + " ORDER BY id";
+  for (std::size_t h = 1; h <= hierarchies; ++h) sql += HierarchyColumn(h) + ", ";
+  for (std::size_t m = 1; m <= measures; ++m) sql += MeasureColumn(m) + ", ";
+  sql += "id FROM " + QuoteIdentifier(table) + " ORDER BY id";
   CellRows rows;
   auto error = handle_->ForEachRow(sql, [&](sqlite3_stmt* s) {
     std::vector<std::int64_t>& members = rows.members.emplace_back();

@@ -6,6 +6,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "common/error.h"
@@ -94,13 +95,16 @@ struct CellRows {
 class CubeReader {
  public:
   // Opens the cube file at `path` and reads its catalog. Fails when the file is missing, is not
-  // a SQLite database or lacks the tables of a cube file.
+  // a SQLite database, has another application id or lacks the tables of a cube file ("not a
+  // cube file"), or has a format version newer than kCubeFileFormatVersion.
   static Result<std::unique_ptr<CubeReader>> Open(const std::string& path);
   ~CubeReader();
   CubeReader(const CubeReader&) = delete;
   CubeReader& operator=(const CubeReader&) = delete;
 
   const CubeCatalog& Catalog() const { return catalog_; }
+  // Whether the file has a table called `name` (compared as SQLite compares table names).
+  bool HasTable(std::string_view name) const;
   // Reads every row of `table` ("cells" or a rollup's table named in the catalog).
   Result<CellRows> ReadCells(const std::string& table) const;
 

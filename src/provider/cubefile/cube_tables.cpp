@@ -39,7 +39,8 @@ class TableWriter {
     if (!database_.Execute("BEGIN")) return false;
     if (!database_.Execute(CubeTablesSql(schema_))) return false;
     if (!database_.Execute(RollupTablesSql())) return false;
-    if (!WriteMetadata() || !WriteMembers() || !WriteCells("cells", cube_.cells)) return false;
+    if (!WriteMetadata() || !WriteMembers() || !WriteCells(std::string(kCellsTable), cube_.cells))
+      return false;
     // The rollups may still be being computed from the cells on another thread: they are asked
     // for only now, after the cells, so that the two overlap.
     if (!WriteRollups(rollups_())) return false;
@@ -96,7 +97,7 @@ class TableWriter {
       for (std::size_t h = 0; h < dimension.hierarchies.size(); ++h) {
         const Hierarchy& hierarchy = dimension.hierarchies[h];
         ++hierarchy_id;
-        const std::string cell_column = "h" + std::to_string(hierarchy_id);
+        const std::string cell_column = HierarchyColumn(static_cast<std::size_t>(hierarchy_id));
         sqlite3_bind_int(hierarchies.get(), 1, hierarchy_id);
         sqlite3_bind_int64(hierarchies.get(), 2, static_cast<sqlite3_int64>(d + 1));
         sqlite3_bind_int64(hierarchies.get(), 3, static_cast<sqlite3_int64>(h + 1));
@@ -127,7 +128,7 @@ class TableWriter {
     }
     for (std::size_t m = 0; m < schema_.measures.size(); ++m) {
       const Measure& measure = schema_.measures[m];
-      const std::string cell_column = "m" + std::to_string(m + 1);
+      const std::string cell_column = MeasureColumn(m + 1);
       sqlite3_bind_int64(measures.get(), 1, static_cast<sqlite3_int64>(m + 1));
       SqliteDatabase::BindText(measures.get(), 2, measure.name);
       SqliteDatabase::BindText(measures.get(), 3,
@@ -267,7 +268,7 @@ class TableWriter {
     }
     for (std::size_t r = 0; r < stored.size(); ++r) {
       const Rollup& rollup = stored[r];
-      const std::string table = "rollup_" + std::to_string(r + 1);
+      const std::string table = RollupTableName(r + 1);
       sqlite3_bind_int64(rollups.get(), 1, static_cast<sqlite3_int64>(r + 1));
       SqliteDatabase::BindText(rollups.get(), 2, table);
       sqlite3_bind_int64(rollups.get(), 3, static_cast<sqlite3_int64>(rollup.cells.size()));

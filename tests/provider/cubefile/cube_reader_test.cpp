@@ -1,0 +1,168 @@
+// The cube reader on files the writer made and then changed with SQLite: the measures' formats,
+// the format version and application id it accepts or refuses, and table names it looks up; and
+// measure values read from a file merged by the builder's rule.
+#include "provider/cubefile/cube_reader.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <limits>
+#include <string>
+#include <vector>
+
+#include "provider/aggregate/cube_builder.h"
+#include "provider/cubefile/cube_file_layout.h"
+#include "provider/cubefile/cube_file_writer.h"
+#include "provider/cubefile/stored_value_merge.h"
+#include "provider/ddl/create_cube_parser.h"
+#include "provider/ddl/insert_into_parser.h"
+#include "support/sqlite_fixture.h"
+#include "support/sqlite_query.h"
+#include "support/test_support.h"
+
+namespace cubemill::provider::cubefile {
+namespace {
+
+using test::RunSqlite;
+
+const char kCreateCube[] =
+    "CREATE CUBE [Sales] ( DIMENSION [Region], LEVEL [Country], "
+    "MEASURE [Amount] FUNCTION SUM FORMAT '#,##0.00;(#,##0.00)', MEASURE [Rows] FUNCTION COUNT )";
+const char kInsertInto[] =
+    "INSERT INTO Sales ( Region.Country, Measures.Amount, Measures.Rows ) SELECT * FROM sales";
+
+// Builds the cube from three rows and writes it to `path`.
+void WriteSalesCube(const std::string& path) {
+  auto schema = ddl::ParseCreateCube(kCreateCube);
+  ASSERT_TRUE(schema.ok()) << schema.error().description;
+  auto insert = ddl::ParseInsertInto(kInsertInto, *schema);
+  ASSERT_TRUE(insert.ok()) << insert.error().description;
+  aggregate::CubeBuilder builder(*schema, *insert);
+  for (const char* country : {"Peru", "Chile", "Peru"}) {
+    ASSERT_EQ(builder.AddRow({Value{std::string_view(country)}, Value{std::int64_t{2}},
+                              Value{std::int64_t{1}}}),
+              std::nullopt);
+  }
+  auto cube = builder.Finish();
+  ASSERT_TRUE(cube.ok()) << cube.error().description;
+  const BuildInfo info{kCreateCube, kInsertInto, "DRIVER=SQLite3;Database=x.db",
+                       "2024-03-05 07:08:09", 3};
+  ASSERT_EQ(WriteCubeFile(path, *schema, *cube, info), std::nullopt);
+}
+
+// The description of the error Open gives, or "opened" when it succeeds.
+std::string OpenError(const std::string& path) {
+  auto reader = CubeReader::Open(path);
+  return reader.ok() ? "opened" : reader.error().description;
+}
+
+TEST(CubeReaderTest, ReadsEachMeasuresFormat) {
+  test::TempDir dir;
+  WriteSalesCube("sales.cub");
+  auto reader = CubeReader::Open("sales.cub");
+  ASSERT_TRUE(reader.ok()) << reader.error().description;
+  EXPECT_EQ((*reader)->Catalog().measures,
+            (std::vector<StoredMeasure>{{1, "Amount", "SUM", "#,##0.00;(#,##0.00)"},
+                                        {2, "Rows", "COUNT", ""}}));
+}
+
+TEST(CubeReaderTest, GivesNoFormatWhereTheFileHasNone) {
+  test::TempDir dir;
+  WriteSalesCube("sales.cub");
+  RunSqlite("sales.cub", "ALTER TABLE measures DROP COLUMN format");
+  auto reader = CubeReader::Open("sales.cub");
+  ASSERT_TRUE(reader.ok()) << reader.error().description;
+  EXPECT_EQ((*reader)->Catalog().measures,
+            (std::vector<StoredMeasure>{{1, "Amount", "SUM", ""}, {2, "Rows", "COUNT", ""}}));
+}
+
+TEST(CubeReaderTest, ReadsItsOwnAndOlderFormatVersions) {
+  test::TempDir dir;
+  WriteSalesCube("sales.cub");
+  EXPECT_EQ(test::QueryCube("sales.cub", "PRAGMA user_version"),
+            std::to_string(kCubeFileFormatVersion));
+  EXPECT_EQ(test::QueryCube("sales.cub", "PRAGMA application_id"),
+            std::to_string(kCubeFileApplicationId));
+  EXPECT_EQ(OpenError("sales.cub"), "opened");
+  RunSqlite("sales.cub", "PRAGMA user_version = 1");
+  EXPECT_EQ(OpenError("sales.cub"), "opened");
+}
+
+TEST(CubeReaderTest, RefusesANewerFormatVersion) {
+  test::TempDir dir;
+  WriteSalesCube("sales.cub");
+  RunSqlite("sales.cub", "PRAGMA user_version = " + std::to_string(kCubeFileFormatVersion + 1));
+  EXPECT_EQ(OpenError("sales.cub"),
+            "sales.cub: cube file format version 3 is newer than this "
+            "program reads (2); use a newer Cubemill");
+}
+
+TEST(CubeReaderTest, RefusesWhatIsNotACubeFile) {
+  test::TempDir dir;
+  RunSqlite("other.db", "CREATE TABLE t (x)");
+  EXPECT_EQ(OpenError("other.db"), "other.db: not a cube file (no table cube)");
+
+  test::WriteBytes("text.cub", "name;value\nnot a database at all, but long enough to be read\n");
+  EXPECT_EQ(OpenError("text.cub"), "text.cub: not a cube file (file is not a database)");
+
+  // A cube's tables in a file another program marked as its own.
+  WriteSalesCube("marked.cub");
+  RunSqlite("marked.cub", "PRAGMA application_id = 42");
+  EXPECT_EQ(OpenError("marked.cub"),
+            "marked.cub: not a cube file (its application id is 42, a cube file's is "
+            "1129663820)");
+
+  EXPECT_EQ(OpenError("missing.cub").rfind("cannot open the cube file missing.cub: ", 0), 0u);
+}
+
+TEST(CubeReaderTest, LooksUpTableNamesWithQuotesAsNames) {
+  test::TempDir dir;
+  WriteSalesCube("sales.cub");
+  RunSqlite("sales.cub", "CREATE TABLE \"it's\" (x)");
+  auto reader = CubeReader::Open("sales.cub");
+  ASSERT_TRUE(reader.ok()) << reader.error().description;
+  EXPECT_TRUE((*reader)->HasTable("it's"));
+  EXPECT_TRUE((*reader)->HasTable(kCellsTable));
+  EXPECT_FALSE((*reader)->HasTable("its"));
+  EXPECT_FALSE((*reader)->HasTable("x' OR 'a' = 'a"));
+  EXPECT_FALSE((*reader)->HasTable("cube_flat"));  // a view
+}
+
+TEST(CubeReaderTest, NamesTheColumnsAndTablesAsTheFileHasThem) {
+  EXPECT_EQ(HierarchyColumn(1), "h1");
+  EXPECT_EQ(MeasureColumn(12), "m12");
+  EXPECT_EQ(RollupTableName(3), "rollup_3");
+  EXPECT_EQ(QuoteIdentifier("a\"b"), "\"a\"\"b\"");
+}
+
+CellValue Integer(std::int64_t integer) { return {CellValue::Kind::kInteger, integer, 0}; }
+CellValue Real(double real) { return {CellValue::Kind::kReal, 0, real}; }
+
+TEST(StoredValueMergeTest, MergesReadValuesAsTheBuilderDoes) {
+  CellValue low;
+  EXPECT_TRUE(MergeStoredValue(low, Integer(9007199254740993), AggregateFunction::kMin));
+  EXPECT_TRUE(MergeStoredValue(low, CellValue{}, AggregateFunction::kMin));
+  EXPECT_TRUE(MergeStoredValue(low, Real(9007199254740992.0), AggregateFunction::kMin));
+  EXPECT_EQ(low, Real(9007199254740992.0));
+
+  CellValue high = Real(9007199254740992.0);
+  EXPECT_TRUE(MergeStoredValue(high, Integer(9007199254740993), AggregateFunction::kMax));
+  EXPECT_EQ(high, Integer(9007199254740993));
+
+  CellValue sum = Integer(std::numeric_limits<std::int64_t>::max());
+  EXPECT_FALSE(MergeStoredValue(sum, Integer(1), AggregateFunction::kSum));
+  EXPECT_EQ(sum, Real(9223372036854775808.0));
+
+  CellValue count;
+  for (int i = 0; i < 3; ++i) MergeStoredValue(count, Integer(2), AggregateFunction::kCount);
+  EXPECT_EQ(count, Integer(6));
+}
+
+TEST(StoredValueMergeTest, ReadsTheFunctionOfAMeasure) {
+  EXPECT_EQ(FunctionOfMeasure({1, "A", "MAX", ""}), AggregateFunction::kMax);
+  EXPECT_EQ(FunctionOfMeasure({1, "A", "count", ""}), AggregateFunction::kCount);
+  EXPECT_EQ(FunctionOfMeasure({1, "A", "AVG", ""}), std::nullopt);
+}
+
+}  // namespace
+}  // namespace cubemill::provider::cubefile
