@@ -3,7 +3,7 @@
 // success; the benchmark times this process and reads its peak memory. ROLLUPS, when given, is
 // the job's ROLLUPS value (the rows the stored rollups may hold; 0: none); without it the
 // engine's default applies.
-//   cubemill_bench_build_cube coarse|fine SOURCE_DB CUBE_FILE [ROLLUPS]
+//   cubemill_bench_build_cube coarse|fine|customers SOURCE_DB CUBE_FILE [ROLLUPS]
 #include <cstdio>
 #include <optional>
 #include <string>
@@ -15,7 +15,8 @@ int main(int argc, char** argv) {
   const cubemill::bench::SalesCube* cube =
       argc == 4 || argc == 5 ? cubemill::bench::FindSalesCube(argv[1]) : nullptr;
   if (cube == nullptr) {
-    std::fprintf(stderr, "usage: %s coarse|fine SOURCE_DB CUBE_FILE [ROLLUPS]\n", argv[0]);
+    std::fprintf(stderr, "usage: %s coarse|fine|customers SOURCE_DB CUBE_FILE [ROLLUPS]\n",
+                 argv[0]);
     return 2;
   }
   // The connection string a job hands to the engine for an OQY file with these values.

@@ -1,6 +1,7 @@
 #include "bench/child_process.h"
 
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -11,7 +12,36 @@
 
 namespace cubemill::bench {
 
-ChildRun RunChild(const std::vector<std::string>& argv, const std::string& log) {
+namespace {
+
+// Waits for `pid` until `deadline`, sleeping in sigtimedwait on SIGCHLD (blocked by the caller)
+// so that a child's end is seen at once; kills the child when the deadline passes. Returns what
+// wait4 returned.
+pid_t WaitUntil(pid_t pid, std::chrono::steady_clock::time_point deadline, const sigset_t& chld,
+                int& status, rusage& usage, bool& timed_out) {
+  for (;;) {
+    const pid_t waited = wait4(pid, &status, WNOHANG, &usage);
+    if (waited != 0 && !(waited < 0 && errno == EINTR)) return waited;
+    const auto left = deadline - std::chrono::steady_clock::now();
+    if (left <= std::chrono::steady_clock::duration::zero()) break;
+    const auto nanoseconds = std::chrono::duration_cast<std::chrono::nanoseconds>(left).count();
+    timespec wait_for{static_cast<time_t>(nanoseconds / 1000000000),
+                      static_cast<long>(nanoseconds % 1000000000)};
+    sigtimedwait(&chld, nullptr, &wait_for);
+  }
+  timed_out = true;
+  kill(pid, SIGKILL);
+  pid_t waited;
+  do {
+    waited = wait4(pid, &status, 0, &usage);
+  } while (waited < 0 && errno == EINTR);
+  return waited;
+}
+
+}  // namespace
+
+ChildRun RunChild(const std::vector<std::string>& argv, const std::string& log,
+                  double timeout_seconds) {
   ChildRun run;
   std::vector<char*> args;
   for (const std::string& arg : argv) args.push_back(const_cast<char*>(arg.c_str()));
@@ -26,9 +56,16 @@ ChildRun RunChild(const std::vector<std::string>& argv, const std::string& log) 
     if (output >= 0) close(output);
     return run;
   }
+  // With a time limit SIGCHLD is blocked while the child runs, so that sigtimedwait sees it.
+  sigset_t chld, old_mask;
+  sigemptyset(&chld);
+  sigaddset(&chld, SIGCHLD);
+  const bool limited = timeout_seconds > 0;
+  if (limited) sigprocmask(SIG_BLOCK, &chld, &old_mask);
   const auto start = std::chrono::steady_clock::now();
   const pid_t pid = fork();
   if (pid == 0) {
+    if (limited) sigprocmask(SIG_SETMASK, &old_mask, nullptr);
     if (dup2(input, 0) < 0 || dup2(output, 1) < 0 || dup2(output, 2) < 0) _exit(126);
     execvp(args[0], args.data());
     const char message[] = "exec failed\n";
@@ -39,14 +76,26 @@ ChildRun RunChild(const std::vector<std::string>& argv, const std::string& log) 
   close(output);
   if (pid < 0) {
     run.failure = std::string("fork failed: ") + std::strerror(errno);
+    if (limited) sigprocmask(SIG_SETMASK, &old_mask, nullptr);
     return run;
   }
   int status = 0;
   rusage usage{};
   pid_t waited;
-  do {
-    waited = wait4(pid, &status, 0, &usage);
-  } while (waited < 0 && errno == EINTR);
+  if (limited) {
+    const auto deadline = start + std::chrono::duration_cast<std::chrono::steady_clock::duration>(
+                                      std::chrono::duration<double>(timeout_seconds));
+    waited = WaitUntil(pid, deadline, chld, status, usage, run.timed_out);
+    // A SIGCHLD still pending would be delivered (and ignored) once unblocked: take it first.
+    timespec none{0, 0};
+    while (sigtimedwait(&chld, nullptr, &none) > 0) {
+    }
+    sigprocmask(SIG_SETMASK, &old_mask, nullptr);
+  } else {
+    do {
+      waited = wait4(pid, &status, 0, &usage);
+    } while (waited < 0 && errno == EINTR);
+  }
   run.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   if (waited < 0) {
     run.failure = std::string("wait4 failed: ") + std::strerror(errno);

@@ -10,6 +10,18 @@ std::string Key(const std::string& year, const std::string& country, const std::
   return year + " / " + country + " / " + measure;
 }
 
+// Numbers the names of columns met again: the n-th "Quarter 1" (n > 1) is "Quarter 1 #n".
+class ColumnNames {
+ public:
+  std::string Next(const std::string& name) {
+    const int turn = ++seen_[name];
+    return turn == 1 ? name : name + " #" + std::to_string(turn);
+  }
+
+ private:
+  std::map<std::string, int> seen_;
+};
+
 bool IsInteger(const std::string& text) {
   if (text.empty()) return false;
   std::size_t i = text[0] == '-' ? 1 : 0;
@@ -113,6 +125,67 @@ std::optional<Answers> ReadGroupByAnswers(const std::string& csv,
     }
     for (std::size_t m = 0; m < measures.size(); ++m)
       answers[Key(line[0], line[1], measures[m])] = line[2 + m];
+  }
+  return answers;
+}
+
+std::optional<Answers> ReadMdxGrid(const std::string& csv, std::size_t row_fields,
+                                   std::string& error) {
+  const auto lines = ReadCsv(csv);
+  if (lines.empty() || lines[0].size() < row_fields) {
+    error = "cubemill-query: expected a header line with " + std::to_string(row_fields) +
+            " row fields and the column names";
+    return std::nullopt;
+  }
+  ColumnNames names;
+  std::vector<std::string> columns;
+  for (std::size_t f = row_fields; f < lines[0].size(); ++f)
+    columns.push_back(names.Next(lines[0][f]));
+  Answers answers;
+  for (std::size_t l = 1; l < lines.size(); ++l) {
+    const std::vector<std::string>& line = lines[l];
+    if (line.size() != lines[0].size()) {
+      error = "cubemill-query: line " + std::to_string(l + 1) + " has " +
+              std::to_string(line.size()) + " fields, the header " +
+              std::to_string(lines[0].size());
+      return std::nullopt;
+    }
+    std::string row;
+    for (std::size_t f = 0; f < row_fields; ++f) row += " / " + line[f];
+    for (std::size_t c = 0; c < columns.size(); ++c)
+      answers[columns[c] + row] = line[row_fields + c];
+  }
+  return answers;
+}
+
+std::optional<Answers> ReadGroupByGrid(const std::string& csv, bool column_field,
+                                       std::size_t row_fields,
+                                       const std::vector<std::string>& measures,
+                                       std::string& error) {
+  const std::size_t values = column_field ? 1 : measures.size();
+  const std::size_t fields = (column_field ? 1 : 0) + row_fields + values;
+  ColumnNames names;
+  std::string previous, column;
+  Answers answers;
+  const auto lines = ReadCsv(csv);
+  for (std::size_t l = 0; l < lines.size(); ++l) {
+    const std::vector<std::string>& line = lines[l];
+    if (line.size() != fields) {
+      error = "sqlite3: line " + std::to_string(l + 1) + " has " + std::to_string(line.size()) +
+              " fields, expected " + std::to_string(fields);
+      return std::nullopt;
+    }
+    std::size_t f = 0;
+    if (column_field) {
+      if (l == 0 || line[0] != previous) column = names.Next(line[0]);
+      previous = line[0];
+      f = 1;
+    }
+    std::string row;
+    for (std::size_t r = 0; r < row_fields; ++r) row += " / " + line[f + r];
+    f += row_fields;
+    for (std::size_t v = 0; v < values; ++v)
+      answers[(column_field ? column : measures[v]) + row] = line[f + v];
   }
   return answers;
 }

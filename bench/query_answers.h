@@ -1,6 +1,5 @@
-// The query benchmark's check: the year x country answers cubemill-query printed as CSV and the
-// rows the sqlite3 shell's GROUP BY over cube_flat printed as CSV, read into one shape and
-// compared.
+// The query benchmark's check: the answers cubemill-query printed as CSV and the rows the
+// sqlite3 shell's GROUP BY over cube_flat printed as CSV, read into one shape and compared.
 #pragma once
 
 #include <map>
@@ -28,6 +27,25 @@ std::optional<Answers> ReadMdxAnswers(const std::string& csv, std::string& error
 std::optional<Answers> ReadGroupByAnswers(const std::string& csv,
                                           const std::vector<std::string>& measures,
                                           std::string& error);
+
+// Reads cubemill-query's CSV answer to a query with one hierarchy (or the measures) on columns
+// and `row_fields` members in each row's tuple: one header line (`row_fields` empty fields, then
+// the column names), then one line per row. The key of a cell is "column / row member 1 / ...".
+// A column name met again (Quarter 1 of each year) is numbered by its turn: "Quarter 1", then
+// "Quarter 1 #2", and so on. Returns nothing after setting `error` when the shape differs.
+std::optional<Answers> ReadMdxGrid(const std::string& csv, std::size_t row_fields,
+                                   std::string& error);
+
+// Reads the sqlite3 shell's CSV rows (no header) into the keys ReadMdxGrid makes: with
+// `column_field`, the first field names the column and one value follows the `row_fields` row
+// fields; the rows must come column by column in the order of the cube's columns (ORDER BY), and
+// a column name that comes back after another is numbered as ReadMdxGrid numbers it. Without it,
+// the row fields come first and one value per name in `measures` follows, each named for its
+// measure. Returns nothing after setting `error` when a line has the wrong number of fields.
+std::optional<Answers> ReadGroupByGrid(const std::string& csv, bool column_field,
+                                       std::size_t row_fields,
+                                       const std::vector<std::string>& measures,
+                                       std::string& error);
 
 // One line per difference between `got` and `expected`: a key only one has, or values that
 // differ. Integers must be equal; a value written as a real may differ by `relative` of its

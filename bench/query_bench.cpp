@@ -1,10 +1,13 @@
 // The query benchmark. Generates (or reuses) a sales source of N rows and builds the fine cube
 // (month x city x product) from it in interleaved rounds, once with stored rollups (the engine's
-// default budget) and once without (ROLLUPS 0), each build its own child process. Then it asks
-// both cubes a year x country question with cubemill-query and times the same GROUP BY over
-// cube_flat in the sqlite3 shell, and checks that every answer agrees with sqlite3's. Prints the
-// build times and file sizes side by side, then the query times with the 50 ms target; exits 1
-// when a command fails or an answer differs. Run with --help for the options.
+// default budget) and once without (ROLLUPS 0), each build its own child process, and a cube
+// with a level of 100,000 customers from a second generated source. Then it asks both fine cubes
+// a year x country question with cubemill-query and times the same GROUP BY over cube_flat in
+// the sqlite3 shell, and asks seven questions of the cubes with rollups (query_table.h), each
+// against sqlite3's GROUP BY, and checks that every answer agrees with sqlite3's. Prints the
+// build times and file sizes, then the query times with their targets; exits 1 when a command
+// fails or an answer differs. The cubes stay in the cache directory, so that a later run with
+// --only-queries asks them again without building. Run with --help for the options.
 #include <getopt.h>
 #include <unistd.h>
 
@@ -22,6 +25,7 @@
 #include "bench/bench_options.h"
 #include "bench/child_process.h"
 #include "bench/query_answers.h"
+#include "bench/query_table.h"
 #include "bench/sales_cubes.h"
 #include "bench/sales_source.h"
 #include "bench/speed_report.h"
@@ -35,20 +39,25 @@ namespace {
 
 constexpr const char* kUsage =
     "usage: cubemill_query_bench [OPTION]... [ROWS]\n"
-    "Builds the fine cube with and without stored rollups and times a year x country question\n"
-    "with cubemill-query on each against the same GROUP BY over cube_flat in the sqlite3 shell.\n"
+    "Builds the fine cube with and without stored rollups and a cube with 100,000 customers,\n"
+    "and times questions with cubemill-query against the same GROUP BY over cube_flat in the\n"
+    "sqlite3 shell.\n"
     "\n"
-    "  --rows N         source rows (default 10000000; ROWS says the same)\n"
-    "  --seed S         seed of the generated source (default 1)\n"
-    "  --rounds R       interleaved build rounds (default 3)\n"
-    "  --runs Q         runs of each query (default 10)\n"
-    "  --cache-dir DIR  where the source is kept and reused, and the run's files go\n"
-    "                   (default: cubemill-speed-bench in the temporary directory)\n"
-    "  --sqlite3 PROG   the sqlite3 shell (default: sqlite3 from PATH)\n"
-    "  --programs DIR   where cubemill_bench_build_cube and cubemill-query are\n"
-    "                   (default: this program's directory and ../src/app beside it)\n"
-    "  --keep           keep the cubes and logs of this run\n"
-    "  -h, --help       this text\n";
+    "  --rows N            source rows (default 10000000; ROWS says the same)\n"
+    "  --customer-rows N   rows of the customer source (default 1000000, at least 100000)\n"
+    "  --seed S            seed of the generated sources (default 1)\n"
+    "  --rounds R          interleaved build rounds (default 3)\n"
+    "  --runs Q            runs of each query (default 10)\n"
+    "  --timeout S         seconds after which a query run is stopped (default 120)\n"
+    "  --only-queries      build nothing: ask the cubes an earlier run left in the cache\n"
+    "  --cache-dir DIR     where the sources and the cubes are kept and reused, and the run's\n"
+    "                      files go (default: cubemill-speed-bench in the temporary directory)\n"
+    "  --sqlite3 PROG      the sqlite3 shell (default: sqlite3 from PATH)\n"
+    "  --programs DIR      where cubemill_bench_build_cube and cubemill-query are\n"
+    "                      (default: this program's directory and ../src/app beside it)\n"
+    "  --query-program P   the cubemill-query to time (an older build, say)\n"
+    "  --keep              keep the logs and answers of this run\n"
+    "  -h, --help          this text\n";
 
 // The question, as the cube names its levels; the check's form crosses the rows with every
 // measure, and the sqlite3 shell's GROUP BY gives the same numbers from cube_flat.
@@ -68,19 +77,40 @@ constexpr double kTargetSeconds = 0.050;
 
 struct Options {
   std::int64_t rows = 10000000;
+  std::int64_t customer_rows = 1000000;
   std::uint64_t seed = 1;
   int rounds = 3;
   int runs = 10;
+  double timeout = 120;
+  bool only_queries = false;
   std::string cache_dir;
   std::string sqlite3 = "sqlite3";
   std::string programs;
+  std::string query_program;
   bool keep = false;
 };
 
 // Returns 0 when the options were read, -1 after --help, or the exit status to end with.
 int ParseOptions(int argc, char** argv, Options& options) {
-  enum { kRows = 256, kSeed, kRounds, kRuns, kCacheDir, kSqlite3, kPrograms, kKeep };
+  enum {
+    kRows = 256,
+    kCustomerRows,
+    kSeed,
+    kRounds,
+    kRuns,
+    kTimeout,
+    kOnlyQueries,
+    kCacheDir,
+    kSqlite3,
+    kPrograms,
+    kQueryProgram,
+    kKeep
+  };
   static const option kLong[] = {{"rows", required_argument, nullptr, kRows},
+                                 {"customer-rows", required_argument, nullptr, kCustomerRows},
+                                 {"timeout", required_argument, nullptr, kTimeout},
+                                 {"only-queries", no_argument, nullptr, kOnlyQueries},
+                                 {"query-program", required_argument, nullptr, kQueryProgram},
                                  {"seed", required_argument, nullptr, kSeed},
                                  {"rounds", required_argument, nullptr, kRounds},
                                  {"runs", required_argument, nullptr, kRuns},
@@ -95,6 +125,20 @@ int ParseOptions(int argc, char** argv, Options& options) {
     switch (c) {
       case kRows:
         if (!ParseNumber(optarg, options.rows)) return std::fputs(kUsage, stderr), 2;
+        break;
+      case kCustomerRows:
+        if (!ParseNumber(optarg, options.customer_rows) || options.customer_rows < 100000)
+          return std::fputs(kUsage, stderr), 2;
+        break;
+      case kTimeout:
+        if (!ParseNumber(optarg, number) || number < 1) return std::fputs(kUsage, stderr), 2;
+        options.timeout = static_cast<double>(number);
+        break;
+      case kOnlyQueries:
+        options.only_queries = true;
+        break;
+      case kQueryProgram:
+        options.query_program = optarg;
         break;
       case kSeed:
         if (!ParseNumber(optarg, number)) return std::fputs(kUsage, stderr), 2;
@@ -246,22 +290,27 @@ std::string RollupsOf(const std::string& cube, std::int64_t& cells) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  // The "from" column of the query table: this program, run as a child, answers one question.
+  if (argc == 4 && std::string(argv[1]) == "--answer-table")
+    return PrintAnswerTable(argv[2], argv[3]);
   Options options;
   if (const int status = ParseOptions(argc, argv, options)) return status < 0 ? 0 : status;
-  const fs::path self = fs::read_symlink("/proc/self/exe").parent_path();
-  std::vector<fs::path> dirs = {self, self.parent_path() / "src" / "app"};
+  const fs::path self = fs::read_symlink("/proc/self/exe");
+  std::vector<fs::path> dirs = {self.parent_path(),
+                                self.parent_path().parent_path() / "src" / "app"};
   if (!options.programs.empty()) dirs = {options.programs};
   std::vector<fs::path> builds, queries;
   for (const fs::path& dir : dirs) {
     builds.push_back(dir / "cubemill_bench_build_cube");
     queries.push_back(dir / "cubemill-query");
   }
+  if (!options.query_program.empty()) queries = {options.query_program};
   const std::string build_program = FindProgram(builds);
   const std::string query_program = FindProgram(queries);
-  if (build_program.empty() || query_program.empty()) {
+  if ((build_program.empty() && !options.only_queries) || query_program.empty()) {
     std::fprintf(stderr,
                  "cannot find cubemill_bench_build_cube and cubemill-query (build both, or "
-                 "use --programs)\n");
+                 "use --programs and --query-program)\n");
     return 1;
   }
 
@@ -271,12 +320,16 @@ int main(int argc, char** argv) {
   const auto source = failure
                           ? std::nullopt
                           : EnsureSalesSource(options.cache_dir, options.rows, options.seed, error);
-  if (!source) {
+  const auto customers =
+      source ? EnsureCustomerSource(options.cache_dir, options.customer_rows, options.seed, error)
+             : std::nullopt;
+  if (!source || !customers) {
     std::fprintf(stderr, "%s\n", failure ? failure.message().c_str() : error.c_str());
     return 1;
   }
-  std::fprintf(stderr, "source: %s (%s)\n", source->path.c_str(),
-               source->reused ? "reused" : "generated");
+  std::fprintf(stderr, "sources: %s (%s), %s (%s)\n", source->path.c_str(),
+               source->reused ? "reused" : "generated", customers->path.c_str(),
+               customers->reused ? "reused" : "generated");
   const fs::path work = fs::path(options.cache_dir) / ("query-run-" + std::to_string(getpid()));
   fs::remove_all(work);
   fs::create_directories(work);
@@ -286,22 +339,46 @@ int main(int argc, char** argv) {
   };
   const std::string load_at_start = LoadAverage();
 
-  // The builds, interleaved: with rollups (the build program not told ROLLUPS), then without.
-  const std::string with_cube = (work / "fine-rollups.cub").string();
-  const std::string without_cube = (work / "fine-leaf.cub").string();
+  // The cubes stay in the cache directory, named for their sources, for --only-queries.
+  const std::string suffix =
+      "-" + std::to_string(options.rows) + "-seed" + std::to_string(options.seed) + ".cub";
+  const fs::path cubes = fs::path(options.cache_dir) / "query-cubes";
+  fs::create_directories(cubes);
+  const std::string with_cube = (cubes / ("fine-rollups" + suffix)).string();
+  const std::string without_cube = (cubes / ("fine-leaf" + suffix)).string();
+  const std::string customer_cube = (cubes / ("customers-" + std::to_string(options.customer_rows) +
+                                              "-seed" + std::to_string(options.seed) + ".cub"))
+                                        .string();
   std::vector<double> with_seconds, without_seconds;
-  for (int round = 1; round <= options.rounds; ++round) {
-    for (const bool rollups : {true, false}) {
-      const std::string& cube = rollups ? with_cube : without_cube;
-      fs::remove(cube);
-      std::vector<std::string> command = {build_program, "fine", source->path, cube};
-      if (!rollups) command.push_back("0");
-      const auto run = Run(command, (work / "build.log").string());
-      if (!run) return fail();
-      (rollups ? with_seconds : without_seconds).push_back(run->seconds);
-      std::fprintf(stderr, "round %d: build %s rollups %.2f s\n", round,
-                   rollups ? "with" : "without", run->seconds);
+  double customer_seconds = 0;
+  if (options.only_queries) {
+    for (const std::string& cube : {with_cube, without_cube, customer_cube}) {
+      if (!fs::exists(cube)) {
+        std::fprintf(stderr, "%s is missing: run once without --only-queries\n", cube.c_str());
+        return fail();
+      }
     }
+  } else {
+    // The builds, interleaved: with rollups (the build program not told ROLLUPS), then without.
+    for (int round = 1; round <= options.rounds; ++round) {
+      for (const bool rollups : {true, false}) {
+        const std::string& cube = rollups ? with_cube : without_cube;
+        fs::remove(cube);
+        std::vector<std::string> command = {build_program, "fine", source->path, cube};
+        if (!rollups) command.push_back("0");
+        const auto run = Run(command, (work / "build.log").string());
+        if (!run) return fail();
+        (rollups ? with_seconds : without_seconds).push_back(run->seconds);
+        std::fprintf(stderr, "round %d: build %s rollups %.2f s\n", round,
+                     rollups ? "with" : "without", run->seconds);
+      }
+    }
+    fs::remove(customer_cube);
+    const auto run = Run({build_program, "customers", customers->path, customer_cube},
+                         (work / "build.log").string());
+    if (!run) return fail();
+    customer_seconds = run->seconds;
+    std::fprintf(stderr, "customer cube built in %.2f s\n", customer_seconds);
   }
 
   // The question, timed: cubemill-query on each cube, the sqlite3 shell on the one without.
@@ -363,30 +440,47 @@ int main(int argc, char** argv) {
                  fs::path(cube).filename().c_str(), got->size(), differences.size());
   }
 
-  std::int64_t cells = 0;
+  std::int64_t cells = 0, customer_cells = 0;
   const std::string with_rollups = RollupsOf(with_cube, cells);
   const std::string without_rollups = RollupsOf(without_cube, cells);
-  const double with_build = *std::min_element(with_seconds.begin(), with_seconds.end());
-  const double without_build = *std::min_element(without_seconds.begin(), without_seconds.end());
+  const std::string customer_rollups = RollupsOf(customer_cube, customer_cells);
   const auto with_size = fs::file_size(with_cube);
   const auto without_size = fs::file_size(without_cube);
   std::printf("Cubemill query benchmark: the fine cube (%s), %s source rows (seed %llu)\n",
               kFineCube.grain, Grouped(source->rows).c_str(),
               static_cast<unsigned long long>(source->seed));
-  std::printf("machine: %ld cores online, load average %s at the start, %s at the end\n\n",
-              sysconf(_SC_NPROCESSORS_ONLN), load_at_start.c_str(), LoadAverage().c_str());
-  std::printf("| build | cells | rollups | build, fastest of %d | rounds (s) | cube file |\n",
-              options.rounds);
-  std::printf("|---|---:|---|---:|---|---:|\n");
-  std::printf("| with rollups (default budget) | %s | %s | %.2f s | %s | %s |\n",
-              Grouped(cells).c_str(), with_rollups.c_str(), with_build,
-              Rounds(with_seconds).c_str(), Mib(with_size).c_str());
-  std::printf("| without (ROLLUPS 0) | %s | %s | %.2f s | %s | %s |\n", Grouped(cells).c_str(),
-              without_rollups.c_str(), without_build, Rounds(without_seconds).c_str(),
-              Mib(without_size).c_str());
-  std::printf("rollups add %.1f %% to the build time and %.1f %% to the file\n\n",
-              (with_build / without_build - 1) * 100,
-              (static_cast<double>(with_size) / static_cast<double>(without_size) - 1) * 100);
+  std::printf("machine: %ld cores online, load average %s at the start\n",
+              sysconf(_SC_NPROCESSORS_ONLN), load_at_start.c_str());
+  std::printf("cubemill-query: %s\n\n", query_program.c_str());
+  if (options.only_queries) {
+    std::printf("| cube | cells | rollups | cube file |\n|---|---:|---|---:|\n");
+    std::printf("| fine, with rollups | %s | %s | %s |\n", Grouped(cells).c_str(),
+                with_rollups.c_str(), Mib(with_size).c_str());
+    std::printf("| fine, without (ROLLUPS 0) | %s | %s | %s |\n", Grouped(cells).c_str(),
+                without_rollups.c_str(), Mib(without_size).c_str());
+  } else {
+    const double with_build = *std::min_element(with_seconds.begin(), with_seconds.end());
+    const double without_build = *std::min_element(without_seconds.begin(), without_seconds.end());
+    std::printf("| build | cells | rollups | build, fastest of %d | rounds (s) | cube file |\n",
+                options.rounds);
+    std::printf("|---|---:|---|---:|---|---:|\n");
+    std::printf("| with rollups (default budget) | %s | %s | %.2f s | %s | %s |\n",
+                Grouped(cells).c_str(), with_rollups.c_str(), with_build,
+                Rounds(with_seconds).c_str(), Mib(with_size).c_str());
+    std::printf("| without (ROLLUPS 0) | %s | %s | %.2f s | %s | %s |\n", Grouped(cells).c_str(),
+                without_rollups.c_str(), without_build, Rounds(without_seconds).c_str(),
+                Mib(without_size).c_str());
+    std::printf("rollups add %.1f %% to the build time and %.1f %% to the file\n",
+                (with_build / without_build - 1) * 100,
+                (static_cast<double>(with_size) / static_cast<double>(without_size) - 1) * 100);
+  }
+  char built[48] = "";
+  if (!options.only_queries)
+    std::snprintf(built, sizeof built, ", built in %.2f s", customer_seconds);
+  std::printf("customer cube (%s, %s source rows): %s cells, rollups %s, %s%s\n\n",
+              kCustomerCube.grain, Grouped(customers->rows).c_str(),
+              Grouped(customer_cells).c_str(), customer_rollups.c_str(),
+              Mib(fs::file_size(customer_cube)).c_str(), built);
   std::printf("year x country: %s\n\n", kQuestion);
   std::printf("| answered by | from | whole process, fastest of %d | inside the query |\n",
               options.runs);
@@ -403,11 +497,29 @@ int main(int argc, char** argv) {
       "rollups, %s)\n",
       kTargetSeconds * 1000, timings[0].process < kTargetSeconds ? "met" : "not met",
       Milliseconds(timings[0].process).c_str());
-  std::printf("answers: %s\n",
+  std::printf("answers: %s\n\n",
               agree ? "cubemill-query (both cubes, Quantity, Amount, Sales) agrees with sqlite3's "
-                      "GROUP BY over cube_flat\n"
-                    : "DIFFERENT (see standard error)\n");
-  if (!agree) return fail();
+                      "GROUP BY over cube_flat"
+                    : "DIFFERENT (see standard error)");
+  std::fflush(stdout);
+
+  // The questions, on the fine cube with rollups and the customer cube.
+  QueryTableSetup setup;
+  setup.fine_cube = with_cube;
+  setup.customer_cube = customer_cube;
+  setup.query_program = query_program;
+  setup.sqlite3 = options.sqlite3;
+  setup.self = self.string();
+  setup.work = work.string();
+  setup.runs = options.runs;
+  setup.timeout = options.timeout;
+  int targets_missed = timings[0].process < kTargetSeconds ? 0 : 1;
+  std::printf(
+      "questions, each asked of the cube with rollups (the last of the customer cube):\n\n");
+  const bool table_agrees = RunQueryTable(setup, targets_missed);
+  std::printf("load average %s at the end; targets missed: %d\n", LoadAverage().c_str(),
+              targets_missed);
+  if (!agree || !table_agrees) return fail();
   if (options.keep) {
     std::fprintf(stderr, "kept %s\n", work.c_str());
   } else {

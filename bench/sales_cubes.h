@@ -59,12 +59,29 @@ inline constexpr SalesCube kFineCube = {
 
 inline constexpr const SalesCube* kSalesCubes[] = {&kCoarseCube, &kFineCube};
 
-// The cube named `name`, or nullptr.
+// The query benchmark's cube with a large level, built from the customer source
+// (EnsureCustomerSource): region x customer x category, 50 regions of 2,000 customers each.
+// Not one of kSalesCubes: it reads another table.
+inline constexpr SalesCube kCustomerCube = {
+    "customers",
+    "customer x category",
+    "CREATE CUBE [Customers] ( DIMENSION [Customer], LEVEL [Region], LEVEL [Customer], "
+    "DIMENSION [Product], LEVEL [Category], "
+    "MEASURE [Quantity] FUNCTION SUM TYPE DBTYPE_I8, "
+    "MEASURE [Amount] FUNCTION SUM TYPE DBTYPE_R8 );",
+    "INSERT INTO Customers([Customer].[Region], [Customer].[Customer], [Product].[Category], "
+    "Measures.[Quantity], Measures.[Amount]) "
+    "SELECT region, customer, category, quantity, amount FROM customer_sales",
+    "SELECT region, customer, category, SUM(quantity) AS quantity, SUM(amount) AS amount "
+    "FROM src.customer_sales GROUP BY 1, 2, 3",
+};
+
+// The cube named `name` (one of kSalesCubes, or kCustomerCube), or nullptr.
 inline const SalesCube* FindSalesCube(const std::string& name) {
   for (const SalesCube* cube : kSalesCubes) {
     if (name == cube->name) return cube;
   }
-  return nullptr;
+  return name == kCustomerCube.name ? &kCustomerCube : nullptr;
 }
 
 // The ODBC connection string of the source at `path` as a user writes it; the engine adds the

@@ -1,5 +1,5 @@
-// The speed benchmark's source: a SQLite database with one sales fact table of N seeded
-// pseudo-random rows, made once and reused while its row count, seed and layout stay the same.
+// The benchmarks' sources: SQLite databases with one fact table of N seeded pseudo-random rows,
+// each made once and reused while its row count, seed and layout stay the same.
 #pragma once
 
 #include <cstdint>
@@ -31,5 +31,15 @@ struct SalesSource {
 // written under a temporary name and renamed when complete. On failure sets `error`.
 std::optional<SalesSource> EnsureSalesSource(const std::string& dir, std::int64_t rows,
                                              std::uint64_t seed, std::string& error);
+
+// The same for the query benchmark's customer source `customers-<rows>-seed<seed>.db`, one table:
+//   customer_sales(customer VARCHAR(20), region VARCHAR(20), category VARCHAR(20),
+//                  quantity INTEGER, amount REAL)
+// "Customer 000001" ... "Customer 100000" (the first 100,000 rows name each once, the others
+// draw one), customer c in "Region 01" ... "Region 50" by c % 50, one of the 20 categories, a
+// quantity of 1-20 and an amount of quantity x 1.00-99.99 in whole cents. The totals are
+// SUM(quantity) and SUM(amount) in cents.
+std::optional<SalesSource> EnsureCustomerSource(const std::string& dir, std::int64_t rows,
+                                                std::uint64_t seed, std::string& error);
 
 }  // namespace cubemill::bench
