@@ -176,35 +176,55 @@ std::optional<Error> CubeReader::ReadCatalog() {
   return error;
 }
 
-Result<CellRows> CubeReader::ReadCells(const std::string& table) const {
+std::optional<Error> CubeReader::ForEachCell(const std::string& table,
+                                             const CellVisitor& on_cell) const {
   const std::size_t hierarchies = catalog_.hierarchies.size();
   const std::size_t measures = catalog_.measures.size();
   std::string sql = "SELECT ";
   for (std::size_t h = 1; h <= hierarchies; ++h) sql += HierarchyColumn(h) + ", ";
   for (std::size_t m = 1; m <= measures; ++m) sql += MeasureColumn(m) + ", ";
   sql += "id FROM " + QuoteIdentifier(table) + " ORDER BY id";
-  CellRows rows;
-  auto error = handle_->ForEachRow(sql, [&](sqlite3_stmt* s) {
-    std::vector<std::int64_t>& members = rows.members.emplace_back();
+  sqlite3_stmt* raw = nullptr;
+  if (sqlite3_prepare_v2(handle_->database, sql.c_str(), -1, &raw, nullptr) != SQLITE_OK)
+    return handle_->Failure("reading the cube file");
+  ReadStatement statement(raw);
+  // One row at a time into these, reused: the table is never held in memory.
+  std::vector<std::int64_t> members(hierarchies);
+  std::vector<CellValue> values(measures);
+  int step;
+  while ((step = sqlite3_step(raw)) == SQLITE_ROW) {
     for (std::size_t h = 0; h < hierarchies; ++h)
-      members.push_back(sqlite3_column_int64(s, static_cast<int>(h)));
-    std::vector<CellValue>& values = rows.values.emplace_back();
+      members[h] = sqlite3_column_int64(raw, static_cast<int>(h));
     for (std::size_t m = 0; m < measures; ++m) {
       const int column = static_cast<int>(hierarchies + m);
-      CellValue value;
-      switch (sqlite3_column_type(s, column)) {
+      CellValue& value = values[m];
+      value = CellValue{};
+      switch (sqlite3_column_type(raw, column)) {
         case SQLITE_INTEGER:
           value.kind = CellValue::Kind::kInteger;
-          value.integer = sqlite3_column_int64(s, column);
+          value.integer = sqlite3_column_int64(raw, column);
           break;
         case SQLITE_NULL:
           break;
         default:
           value.kind = CellValue::Kind::kReal;
-          value.real = sqlite3_column_double(s, column);
+          value.real = sqlite3_column_double(raw, column);
       }
-      values.push_back(value);
     }
+    if (!on_cell(members.data(), values.data())) return std::nullopt;
+  }
+  if (step != SQLITE_DONE) return handle_->Failure("reading the cube file");
+  return std::nullopt;
+}
+
+Result<CellRows> CubeReader::ReadCells(const std::string& table) const {
+  const std::size_t hierarchies = catalog_.hierarchies.size();
+  const std::size_t measures = catalog_.measures.size();
+  CellRows rows;
+  auto error = ForEachCell(table, [&](const std::int64_t* members, const CellValue* values) {
+    rows.members.emplace_back(members, members + hierarchies);
+    rows.values.emplace_back(values, values + measures);
+    return true;
   });
   if (error) return *error;
   return rows;

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -107,6 +108,12 @@ class CubeReader {
   bool HasTable(std::string_view name) const;
   // Reads every row of `table` ("cells" or a rollup's table named in the catalog).
   Result<CellRows> ReadCells(const std::string& table) const;
+  // Called for each row of a cell table with the member id of each hierarchy and the value of
+  // each measure (hierarchy and measure order); returns false to stop reading.
+  using CellVisitor = std::function<bool(const std::int64_t* members, const CellValue* values)>;
+  // Reads the rows of `table` one at a time, in id order, without holding them: calls
+  // `on_cell` for each until it returns false. Returns the failure to read the table.
+  std::optional<Error> ForEachCell(const std::string& table, const CellVisitor& on_cell) const;
 
  private:
   struct Handle;
