@@ -1,26 +1,21 @@
 #include "query/cube_model.h"
 
 #include <algorithm>
-#include <cctype>
 #include <unordered_map>
 
+#include "platform/unicode_case.h"
 #include "query/query_failure.h"
 
 namespace cubemill::query {
 
-bool SameFolded(const std::string& a, const std::string& b) {
-  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-           return std::tolower(static_cast<unsigned char>(x)) ==
-                  std::tolower(static_cast<unsigned char>(y));
-         });
-}
+std::string Bracketed(std::string_view name) { return NameText({{std::string(name), false, 0}}); }
 
 namespace {
 
 using provider::cubefile::CubeCatalog;
 
-// Indexes of `names` equal to `wanted`: exact matches, or when there is none, matches without
-// regard to ASCII case.
+// Indexes of `candidates` whose name equals `wanted`: exact matches, or when there is none,
+// matches without regard to letter case.
 template <typename NameOf>
 std::vector<std::size_t> Matching(const std::vector<std::size_t>& candidates,
                                   const std::string& wanted, NameOf name_of) {
@@ -29,7 +24,7 @@ std::vector<std::size_t> Matching(const std::vector<std::size_t>& candidates,
     const std::string& name = name_of(c);
     if (name == wanted)
       exact.push_back(c);
-    else if (SameFolded(name, wanted))
+    else if (exact.empty() && platform::EqualsFolded(name, wanted))
       folded.push_back(c);
   }
   return exact.empty() ? folded : exact;
@@ -41,21 +36,34 @@ std::vector<std::size_t> Indexes(std::size_t count) {
   return all;
 }
 
-std::string Bracketed(const std::string& name) { return NameText({{name, false, 0}}); }
+// "A, B, C" for an error message: the first few names, then how many more.
+template <typename NameOf>
+std::string NameList(const std::vector<std::size_t>& items, NameOf name_of) {
+  constexpr std::size_t kShown = 12;
+  std::string list;
+  for (std::size_t i = 0; i < items.size() && i < kShown; ++i)
+    list += (i == 0 ? "" : ", ") + name_of(items[i]);
+  if (items.size() > kShown) list += " and " + std::to_string(items.size() - kShown) + " more";
+  return list.empty() ? "none" : list;
+}
+
+// A name part as an error message names it: the name, or "key 7".
+std::string PartText(const NamePart& part) { return part.is_key ? "key " + part.text : part.text; }
 
 }  // namespace
 
 CubeModel::CubeModel(const CubeCatalog& catalog) : catalog_(catalog) {
-  std::unordered_map<std::int64_t, std::size_t> dimension_index, hierarchy_index, level_index;
+  std::unordered_map<std::int64_t, std::size_t> dimension_index, hierarchy_index;
   for (std::size_t d = 0; d < catalog.dimensions.size(); ++d)
     dimension_index[catalog.dimensions[d].id] = d;
   hierarchy_levels_.resize(catalog.hierarchies.size());
+  hierarchy_members_.resize(catalog.hierarchies.size());
   for (std::size_t h = 0; h < catalog.hierarchies.size(); ++h) {
     hierarchy_index[catalog.hierarchies[h].id] = h;
     hierarchy_dimension_.push_back(dimension_index.at(catalog.hierarchies[h].dimension));
   }
   for (std::size_t l = 0; l < catalog.levels.size(); ++l) {
-    level_index[catalog.levels[l].id] = l;
+    level_ids_[catalog.levels[l].id] = l;
     level_hierarchy_.push_back(hierarchy_index.at(catalog.levels[l].hierarchy));
     hierarchy_levels_[level_hierarchy_.back()].push_back(l);
   }
@@ -67,31 +75,46 @@ CubeModel::CubeModel(const CubeCatalog& catalog) : catalog_(catalog) {
   const std::size_t count = catalog.members.size();
   children_.resize(count);
   level_members_.resize(catalog.levels.size());
-  std::unordered_map<std::int64_t, std::size_t> member_index;
+  std::int64_t last_id = 0;
   for (std::size_t m = 0; m < count; ++m) {
-    member_index[catalog.members[m].id] = m;
-    member_level_.push_back(level_index.at(catalog.members[m].level));
+    ids_[catalog.members[m].id] = m;
+    member_level_.push_back(level_ids_.at(catalog.members[m].level));
     level_members_[member_level_.back()].push_back(m);
+    first_id_ = m == 0 ? catalog.members[m].id : std::min(first_id_, catalog.members[m].id);
+    last_id = m == 0 ? catalog.members[m].id : std::max(last_id, catalog.members[m].id);
   }
   for (std::size_t m = 0; m < count; ++m) {
-    const auto parent = member_index.find(catalog.members[m].parent);
-    parent_.push_back(parent == member_index.end() ? npos : parent->second);
+    const auto parent = ids_.find(catalog.members[m].parent);
+    parent_.push_back(parent == ids_.end() ? npos : parent->second);
+  }
+  // Ids numbered 1, 2, 3... as the writer numbers them index a flat array: no hashing for the
+  // member of each cell a query reads.
+  if (count > 0 && static_cast<std::uint64_t>(last_id - first_id_) < 2 * count + 1024) {
+    by_id_.assign(static_cast<std::size_t>(last_id - first_id_) + 1, npos);
+    for (std::size_t m = 0; m < count; ++m)
+      by_id_[static_cast<std::size_t>(catalog.members[m].id - first_id_)] = m;
+    ids_.clear();
   }
   const auto by_position = [&](std::size_t a, std::size_t b) {
     return catalog.members[a].position < catalog.members[b].position;
   };
   for (auto& members : level_members_)
     std::stable_sort(members.begin(), members.end(), by_position);
-  for (auto& members : level_members_) {
-    for (std::size_t m : members)
+  for (std::size_t l = 0; l < level_members_.size(); ++l) {
+    for (std::size_t m : level_members_[l])
       if (parent_[m] != npos) children_[parent_[m]].push_back(m);
   }
-  ids_ = std::move(member_index);
+  for (std::size_t h = 0; h < hierarchy_levels_.size(); ++h) {
+    for (std::size_t l : hierarchy_levels_[h]) {
+      hierarchy_members_[h].insert(hierarchy_members_[h].end(), level_members_[l].begin(),
+                                   level_members_[l].end());
+    }
+  }
 }
 
-std::size_t CubeModel::MemberIndex(std::int64_t id) const {
-  const auto found = ids_.find(id);
-  return found == ids_.end() ? npos : found->second;
+std::size_t CubeModel::LevelIndex(std::int64_t id) const {
+  const auto found = level_ids_.find(id);
+  return found == level_ids_.end() ? npos : found->second;
 }
 
 std::size_t CubeModel::AncestorAt(std::size_t m, int depth) const {
@@ -125,56 +148,111 @@ std::vector<std::size_t> CubeModel::MatchAmong(const std::vector<std::size_t>& m
   return found;
 }
 
+void CubeModel::FailUnknownMember(const std::vector<NamePart>& parts, std::size_t failed,
+                                  std::size_t hierarchy, std::size_t level, std::size_t parent,
+                                  std::size_t position) const {
+  const std::string name =
+      NameText(std::vector<NamePart>(parts.begin(), parts.begin() + static_cast<long>(failed) + 1));
+  const std::string under =
+      NameText(std::vector<NamePart>(parts.begin(), parts.begin() + static_cast<long>(failed)));
+  const std::string part = PartText(parts[failed]);
+  if (parent != npos)
+    throw QueryFailure("unknown member " + name + " (no member " + part + " under " + under + ")",
+                       position);
+  if (level != npos) {
+    throw QueryFailure(
+        "unknown member " + name + " (no member " + part + " in the level " + under + ")",
+        position);
+  }
+  // Right below the hierarchy the part may have meant a level or a top member.
+  const std::string levels = NameList(hierarchy_levels_[hierarchy],
+                                      [&](std::size_t l) { return catalog_.levels[l].name; });
+  std::string top;
+  if (!hierarchy_levels_[hierarchy].empty()) {
+    const auto& list = hierarchy_levels_[hierarchy];
+    top = catalog_.levels[list.front()].is_all && list.size() > 1
+              ? catalog_.levels[list[1]].name
+              : catalog_.levels[list.front()].name;
+  }
+  throw QueryFailure("unknown level or member " + name + " (no level " + part + " in " + under +
+                         "; its levels: " + levels + "; no member " + part + " in its level " +
+                         top + ")",
+                     position);
+}
+
 NameRef CubeModel::Resolve(const std::vector<NamePart>& parts, std::size_t position) const {
   const auto upto = [&](std::size_t count) {
     return NameText(std::vector<NamePart>(parts.begin(), parts.begin() + static_cast<long>(count)));
   };
   const NamePart& first = parts.front();
-  if (!first.is_key && SameFolded(first.text, "Measures")) {
+  if (!first.is_key && platform::EqualsFolded(first.text, "Measures")) {
     if (parts.size() == 1) return {NameRef::Kind::kMeasures, 0};
     const auto found =
         Matching(Indexes(catalog_.measures.size()), parts[1].text,
                  [&](std::size_t m) -> const std::string& { return catalog_.measures[m].name; });
-    if (parts.size() > 2 || parts[1].is_key || found.empty())
-      throw QueryFailure("unknown measure " + NameText(parts), position);
+    if (parts.size() > 2 || parts[1].is_key || found.empty()) {
+      throw QueryFailure("unknown measure " + NameText(parts) + " (the measures: " +
+                             NameList(Indexes(catalog_.measures.size()),
+                                      [&](std::size_t m) { return catalog_.measures[m].name; }) +
+                             ")",
+                         position);
+    }
     return {NameRef::Kind::kMeasure, found.front()};
   }
   const std::size_t dimension = first.is_key ? npos : FindDimension(first.text);
-  if (dimension == npos) throw QueryFailure("unknown dimension " + upto(1), position);
+  if (dimension == npos) {
+    throw QueryFailure("unknown dimension " + upto(1) + " (the dimensions: " +
+                           NameList(Indexes(catalog_.dimensions.size()),
+                                    [&](std::size_t d) { return catalog_.dimensions[d].name; }) +
+                           ")",
+                       position);
+  }
 
-  std::vector<std::size_t> hierarchies;
-  for (std::size_t h = 0; h < hierarchy_dimension_.size(); ++h)
-    if (hierarchy_dimension_[h] == dimension) hierarchies.push_back(h);
+  std::vector<std::size_t> hierarchies, named;
+  for (std::size_t h = 0; h < hierarchy_dimension_.size(); ++h) {
+    if (hierarchy_dimension_[h] != dimension) continue;
+    hierarchies.push_back(h);
+    // The one unnamed hierarchy of a dimension has the name "", which [] must not find: []
+    // names a member with an empty name.
+    if (!catalog_.hierarchies[h].name.empty()) named.push_back(h);
+  }
   std::size_t next = 1;
   std::size_t hierarchy = npos;
   if (parts.size() > 1 && !parts[1].is_key) {
-    const auto named =
-        Matching(hierarchies, parts[1].text,
-                 [&](std::size_t h) -> const std::string& { return catalog_.hierarchies[h].name; });
-    if (!named.empty()) {
-      hierarchy = named.front();
+    const auto found = Matching(named, parts[1].text, [&](std::size_t h) -> const std::string& {
+      return catalog_.hierarchies[h].name;
+    });
+    if (!found.empty()) {
+      hierarchy = found.front();
       next = 2;
     }
   }
   if (hierarchy == npos) {
-    if (hierarchies.size() != 1)
-      throw QueryFailure("dimension " + upto(1) + " has several hierarchies: name one", position);
+    if (hierarchies.size() != 1) {
+      throw QueryFailure(
+          "dimension " + upto(1) + " has several hierarchies: name one (" +
+              NameList(hierarchies, [&](std::size_t h) { return catalog_.hierarchies[h].name; }) +
+              ")",
+          position);
+    }
     hierarchy = hierarchies.front();
   }
   if (next == parts.size()) return {NameRef::Kind::kHierarchy, hierarchy};
 
   const std::vector<std::size_t>& levels = hierarchy_levels_[hierarchy];
   std::vector<std::size_t> candidates;
+  std::size_t level = npos;
   if (!parts[next].is_key) {
-    const auto level = Matching(levels, parts[next].text, [&](std::size_t l) -> const std::string& {
+    const auto found = Matching(levels, parts[next].text, [&](std::size_t l) -> const std::string& {
       return catalog_.levels[l].name;
     });
-    if (!level.empty()) {
-      if (++next == parts.size()) return {NameRef::Kind::kLevel, level.front()};
-      candidates = level_members_[level.front()];
+    if (!found.empty()) {
+      level = found.front();
+      if (++next == parts.size()) return {NameRef::Kind::kLevel, level};
+      candidates = level_members_[level];
     }
   }
-  if (candidates.empty() && !levels.empty()) {
+  if (level == npos && !levels.empty()) {
     // Below the hierarchy's name come the members of its top level under ALL.
     const std::size_t top =
         catalog_.levels[levels.front()].is_all && levels.size() > 1 ? levels[1] : levels.front();
@@ -183,7 +261,7 @@ NameRef CubeModel::Resolve(const std::vector<NamePart>& parts, std::size_t posit
   std::size_t member = npos;
   for (; next < parts.size(); ++next) {
     const auto found = MatchAmong(candidates, parts[next]);
-    if (found.empty()) throw QueryFailure("unknown member " + upto(next + 1), position);
+    if (found.empty()) FailUnknownMember(parts, next, hierarchy, level, member, position);
     if (found.size() > 1)
       throw QueryFailure("ambiguous member " + upto(next + 1) + " (" +
                              std::to_string(found.size()) + " members): name its parents",

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <vector>
 
@@ -12,8 +13,8 @@
 
 namespace cubemill::query {
 
-// True when `a` and `b` are the same name without regard to ASCII letter case.
-bool SameFolded(const std::string& a, const std::string& b);
+// `name` in square brackets as a query writes it, a `]` in it doubled: [Sales]]Q1].
+std::string Bracketed(std::string_view name);
 
 // What a unique name stands for. Indexes are into the model's lists.
 struct NameRef {
@@ -30,13 +31,25 @@ class CubeModel {
   const provider::cubefile::StoredMember& Member(std::size_t m) const {
     return catalog_.members[m];
   }
+  std::size_t MemberCount() const { return catalog_.members.size(); }
+  std::size_t HierarchyCount() const { return catalog_.hierarchies.size(); }
   // The level index, hierarchy index and 1-based depth (level ordinal) of member `m`.
   std::size_t LevelOf(std::size_t m) const { return member_level_[m]; }
   std::size_t HierarchyOf(std::size_t m) const { return level_hierarchy_[member_level_[m]]; }
   int DepthOf(std::size_t m) const { return catalog_.levels[member_level_[m]].ordinal; }
   std::size_t LevelHierarchy(std::size_t level) const { return level_hierarchy_[level]; }
-  // Member index of a member id; npos for an unknown id.
-  std::size_t MemberIndex(std::int64_t id) const;
+  // Member index of a member id; npos for an unknown id. A flat array when the ids are dense
+  // (as the writer numbers them), a hash table otherwise.
+  std::size_t MemberIndex(std::int64_t id) const {
+    if (!by_id_.empty()) {
+      const std::uint64_t slot = static_cast<std::uint64_t>(id - first_id_);
+      return slot < by_id_.size() ? by_id_[slot] : npos;
+    }
+    const auto found = ids_.find(id);
+    return found == ids_.end() ? npos : found->second;
+  }
+  // Level index of a level id; npos for an unknown id.
+  std::size_t LevelIndex(std::int64_t id) const;
   // Parent of member `m`; npos for none.
   std::size_t ParentOf(std::size_t m) const { return parent_[m]; }
   // The ancestor of `m` at `depth` (m itself at its own depth); npos when `depth` is deeper.
@@ -46,13 +59,18 @@ class CubeModel {
   const std::vector<std::size_t>& MembersOf(std::size_t level) const {
     return level_members_[level];
   }
+  // Members of hierarchy `h`, level by level.
+  const std::vector<std::size_t>& MembersOfHierarchy(std::size_t h) const {
+    return hierarchy_members_[h];
+  }
   // Levels of hierarchy `h`, top first.
   const std::vector<std::size_t>& LevelsOf(std::size_t h) const { return hierarchy_levels_[h]; }
   // The hierarchy as a query names it: "[Time].[Calendar]", or "[Geography]" when unnamed.
   std::string HierarchyName(std::size_t h) const;
 
-  // Resolves a unique name; throws QueryFailure naming what is unknown or ambiguous at
-  // `position`.
+  // Resolves a unique name, its parts compared without regard to letter case (Unicode) where
+  // no part matches exactly. Throws QueryFailure naming what is unknown or ambiguous, and what
+  // is there instead, at `position`.
   NameRef Resolve(const std::vector<NamePart>& parts, std::size_t position) const;
 
   static constexpr std::size_t npos = static_cast<std::size_t>(-1);
@@ -61,12 +79,18 @@ class CubeModel {
   std::size_t FindDimension(const std::string& name) const;
   std::vector<std::size_t> MatchAmong(const std::vector<std::size_t>& members,
                                       const NamePart& part) const;
+  [[noreturn]] void FailUnknownMember(const std::vector<NamePart>& parts, std::size_t failed,
+                                      std::size_t hierarchy, std::size_t level, std::size_t parent,
+                                      std::size_t position) const;
 
   const provider::cubefile::CubeCatalog& catalog_;
   std::vector<std::size_t> member_level_, level_hierarchy_, parent_;
-  std::vector<std::vector<std::size_t>> children_, level_members_, hierarchy_levels_;
+  std::vector<std::vector<std::size_t>> children_, level_members_, hierarchy_levels_,
+      hierarchy_members_;
   std::vector<std::size_t> hierarchy_dimension_;
-  std::unordered_map<std::int64_t, std::size_t> ids_;
+  std::int64_t first_id_ = 0;
+  std::vector<std::size_t> by_id_;  // member index by id - first_id_, when the ids are dense
+  std::unordered_map<std::int64_t, std::size_t> ids_, level_ids_;
 };
 
 }  // namespace cubemill::query

@@ -238,12 +238,17 @@ TEST_F(QueryEvaluatorTest, NamesWhatItCannotAnswerAndWhere) {
     const char* mdx;
     const char* error;
   } cases[] = {
-      {"SELECT [Region].[Spian] ON COLUMNS FROM [Shop]", "unknown member [Region].[Spian] at 8"},
+      {"SELECT [Region].[Spian] ON COLUMNS FROM [Shop]",
+       "unknown level or member [Region].[Spian] (no level Spian in [Region]; its "
+       "levels: All Regions, Country, City; no member Spian in its level Country) at 8"},
       {"SELECT {[Region].[Spain].[Nowhere]} ON COLUMNS FROM [Shop]",
-       "unknown member [Region].[Spain].[Nowhere] at 9"},
-      {"SELECT [Regio].[Spain] ON COLUMNS FROM [Shop]", "unknown dimension [Regio] at 8"},
+       "unknown member [Region].[Spain].[Nowhere] (no member Nowhere under "
+       "[Region].[Spain]) at 9"},
+      {"SELECT [Regio].[Spain] ON COLUMNS FROM [Shop]",
+       "unknown dimension [Regio] (the dimensions: Region, Product, Year) at 8"},
       {"SELECT [Measures].[Amout] ON COLUMNS FROM [Shop]",
-       "unknown measure [Measures].[Amout] at 8"},
+       "unknown measure [Measures].[Amout] (the measures: Amount, Orders, Lowest, "
+       "Highest) at 8"},
       {"SELECT [Region].[City].[Valencia] ON COLUMNS FROM [Shop]",
        "ambiguous member [Region].[City].[Valencia] (2 members): name its parents at 8"},
       {"SELECT [Region].[Spain] ON COLUMNS FROM [Shops]",

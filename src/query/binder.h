@@ -1,0 +1,62 @@
+// The binder: resolves every name of a parsed query against the cube once and turns the axes
+// and the WHERE clause into lists of tuples over the cube's members and measures.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <vector>
+
+#include "query/cube_model.h"
+#include "query/mdx_query.h"
+
+namespace cubemill::query {
+
+// The "hierarchy" of a tuple's measure coordinate.
+inline constexpr std::size_t kMeasuresHierarchy = static_cast<std::size_t>(-1);
+
+// Tuples that all hold the same hierarchies in the same order, stored flat: tuple t's
+// coordinates are items[t * Arity()] onwards, each a member index, or a measure index where
+// the shape says kMeasuresHierarchy.
+struct TupleList {
+  std::vector<std::size_t> shape;  // hierarchy index of each coordinate
+  std::vector<std::size_t> items;
+  std::size_t count = 0;
+
+  std::size_t Arity() const { return shape.size(); }
+  const std::size_t* At(std::size_t t) const { return items.data() + t * shape.size(); }
+  // The measure tuple `t` names, npos when it names none.
+  std::size_t MeasureOf(std::size_t t) const;
+  bool operator==(const TupleList&) const = default;
+};
+
+struct BoundAxis {
+  TupleList tuples;
+  bool non_empty = false;
+  std::size_t position = 0;  // where the axis's set starts in the query
+};
+
+struct BoundQuery {
+  BoundAxis columns;
+  BoundAxis rows;    // one empty tuple when the query has no ROWS axis
+  TupleList slicer;  // one tuple: the WHERE clause's, empty without one
+  std::size_t slicer_position = 0;
+};
+
+// The tuples `expression` stands for, in order, built only when they are at most
+// `max_tuples` (else QueryFailure naming `axis` and the limit). A member is a set of one
+// tuple; a level, its members; a dimension or hierarchy, its ALL member (a hierarchy without
+// one must be asked for with .Members); [Dimension].Members, its members at every level, level
+// by level. Throws QueryFailure for a name that is unknown, a function applied to what it does
+// not take, or a tuple or cross join that names a hierarchy twice.
+TupleList BindSet(const CubeModel& model, const MdxExpression& expression, const char* axis,
+                  std::size_t max_tuples);
+
+// Binds the whole query: the cube's name, both axes (each at most `max_axis_tuples`), the
+// WHERE tuple; checks that no hierarchy (and not [Measures]) is on two axes and that the cube
+// has a measure. Throws QueryFailure.
+BoundQuery Bind(const CubeModel& model, const MdxQuery& query, std::size_t max_axis_tuples);
+
+// "12,345,678".
+std::string Grouped(std::size_t count);
+
+}  // namespace cubemill::query

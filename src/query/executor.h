@@ -1,0 +1,30 @@
+// The executor: reads the table a plan chose once, row by row, maps each row to the tuples of
+// the axes it counts for, and adds its values into the cells of the answer.
+#pragma once
+
+#include <cstddef>
+
+#include "provider/cubefile/cube_reader.h"
+#include "query/binder.h"
+#include "query/cube_model.h"
+#include "query/planner.h"
+#include "query/query_evaluator.h"
+
+namespace cubemill::query {
+
+// Answers `query` from the table `plan` names. A row counts for a tuple when its member in
+// each of the tuple's hierarchies lies at or under the tuple's member; for the cell of a row
+// tuple and a column tuple it adds the value of the cell's measure (the column's, the row's,
+// the WHERE tuple's, else the first), as that measure's function adds values. NON EMPTY then
+// drops the tuples of an axis whose cells are all NULL.
+//
+// The answer may have at most `max_cells` cells. Without NON EMPTY its size is rows x columns,
+// checked before the table is read. With NON EMPTY the size is known after reading; every cell
+// with a value lies in a row and a column that are kept, so reading stops as soon as more than
+// `max_cells` cells have a value, and the kept rows x kept columns are checked before the grid
+// is made. Throws QueryFailure for a limit, std::runtime_error for a table that cannot be read
+// or refers to a member the catalog lacks.
+QueryResult Execute(const provider::cubefile::CubeReader& reader, const CubeModel& model,
+                    const BoundQuery& query, const QueryPlan& plan, std::size_t max_cells);
+
+}  // namespace cubemill::query
