@@ -131,6 +131,15 @@ std::string ReadSection(const std::string& header, const std::vector<std::string
     query.sql = Join(sql, " ");
     ReadRows(rows, query.expected, problem);
     engine_case.queries.push_back(std::move(query));
+  } else if (header == "expect mdx") {
+    CaseMdx mdx;
+    mdx.line = line;
+    std::vector<std::string> query, answer;
+    if (!SplitAtDashes(body, query, answer))
+      return "expect mdx needs an MDX query, a line ----, and the answer";
+    mdx.mdx = Join(query, " ");
+    ReadRows(answer, mdx.expected, problem);
+    engine_case.mdx.push_back(std::move(mdx));
   } else if (header == "expect same") {
     std::vector<std::string> cube, source;
     if (!SplitAtDashes(body, cube, source))
@@ -164,7 +173,8 @@ std::string CheckComplete(const EngineCase& engine_case) {
   if (engine_case.create_cube.empty()) return "the case has no create cube section";
   if (engine_case.insert_into.empty()) return "the case has no insert into section";
   const bool expects_cube = engine_case.cube_flat || !engine_case.queries.empty() ||
-                            !engine_case.same.empty() || !engine_case.warnings.empty();
+                            !engine_case.same.empty() || !engine_case.mdx.empty() ||
+                            !engine_case.warnings.empty();
   if (engine_case.error && expects_cube)
     return "a case that expects an error cannot expect a cube as well";
   if (!engine_case.error && !expects_cube) return "the case expects nothing";

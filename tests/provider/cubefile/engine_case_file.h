@@ -39,6 +39,16 @@ struct CaseSame {
   std::string source_sql;
 };
 
+// An MDX query on the cube and the answer it must give, from the stored rollups and from the
+// leaf cells alike: the grid cubemill-query prints (one header line per member of a column's
+// tuple, after as many empty cells as a row's tuple has members; then one line per row, its
+// members' names and its cells), each cell in its one written form, a NULL cell as NULL.
+struct CaseMdx {
+  int line = 0;
+  std::string mdx;
+  CaseRows expected;
+};
+
 // How the build must fail.
 struct CaseError {
   std::string kind;  // statement, property, source, data or cube-file
@@ -59,6 +69,7 @@ struct EngineCase {
   std::vector<std::string> warnings;  // the warnings table's texts, in order
   std::vector<CaseQuery> queries;
   std::vector<CaseSame> same;
+  std::vector<CaseMdx> mdx;
   std::optional<CaseError> error;
   // What is wrong with the case as written ("" when nothing is): the runner fails the case
   // with it.

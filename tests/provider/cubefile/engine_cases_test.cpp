@@ -2,7 +2,8 @@
 // becomes a SQLite database, the whole engine builds the cube from it through the SQLite ODBC
 // driver (connection string, statement parsers, ODBC source, builder, writer), and the cube
 // file read back with SQLite must hold what the case expects, or the build must fail as it says
-// and leave no file behind.
+// and leave no file behind. Its MDX queries are answered by the query evaluator twice, from the
+// stored rollups and from the leaf cells alone, and both answers must be the case's.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -11,10 +12,12 @@
 #include <filesystem>
 
 #include "provider/connection/build_cube_file.h"
+#include "provider/cubefile/cube_reader.h"
 #include "provider/cubefile/engine_case_file.h"
 #include "provider/cubefile/rollup_check.h"
 #include "provider/engine_error.h"
 #include "provider/source/odbc_source.h"
+#include "query/query_evaluator.h"
 #include "support/sqlite_fixture.h"
 #include "support/sqlite_query.h"
 #include "support/test_support.h"
@@ -77,6 +80,56 @@ void ExpectRows(const std::string& sql, const std::vector<std::string>& expected
   ASSERT_EQ(result.error, "") << sql;
   const std::vector<std::string> actual = ResultLines(result);
   EXPECT_EQ(actual, expected) << sql << "\nThe cube gives:\n" << Block(actual);
+}
+
+// The lines of an MDX answer as a case writes them: a header line per member of a column's
+// tuple, after one empty cell per member of a row's tuple, then each row's names and cells.
+std::vector<std::string> AnswerLines(const query::QueryResult& answer) {
+  using provider::cubefile::CellValue;
+  const std::size_t row_depth = answer.rows.empty() ? 0 : answer.rows.front().size();
+  const std::size_t column_depth = answer.columns.empty() ? 0 : answer.columns.front().size();
+  std::vector<std::string> lines;
+  const auto add = [&lines](const std::vector<std::string>& cells) {
+    std::string line;
+    for (std::size_t i = 0; i < cells.size(); ++i) line += (i ? " | " : "") + cells[i];
+    lines.push_back(line);
+  };
+  for (std::size_t level = 0; level < column_depth; ++level) {
+    std::vector<std::string> cells(row_depth, CellText(std::string()));
+    for (const auto& column : answer.columns) cells.push_back(CellText(column[level]));
+    add(cells);
+  }
+  for (std::size_t r = 0; r < answer.rows.size(); ++r) {
+    std::vector<std::string> cells;
+    for (const std::string& name : answer.rows[r]) cells.push_back(CellText(name));
+    for (const CellValue& value : answer.cells[r]) {
+      cells.push_back(value.kind == CellValue::Kind::kNull      ? "NULL"
+                      : value.kind == CellValue::Kind::kInteger ? std::to_string(value.integer)
+                                                                : RealText(value.real));
+    }
+    add(cells);
+  }
+  return lines;
+}
+
+// Answers `mdx` from the cube, from the stored rollups and then from the leaf cells alone; both
+// must give `expected`.
+void ExpectMdxAnswer(const CaseMdx& mdx) {
+  auto reader = provider::cubefile::CubeReader::Open(kCube);
+  ASSERT_TRUE(reader.ok()) << reader.error().description;
+  for (const bool leaf_cells_only : {false, true}) {
+    query::QueryOptions options;
+    options.leaf_cells_only = leaf_cells_only;
+    const auto answer = query::EvaluateMdx(**reader, mdx.mdx, options);
+    ASSERT_TRUE(answer.ok()) << mdx.mdx << "\n" << answer.error().description;
+    const std::vector<std::string> lines = AnswerLines(*answer);
+    EXPECT_EQ(lines, mdx.expected.lines)
+        << mdx.mdx << "\nThe cube answers from " << answer->table << ":\n"
+        << Block(lines);
+    if (leaf_cells_only) {
+      EXPECT_EQ(answer->table, "cells") << mdx.mdx;
+    }
+  }
 }
 
 // The names in the case's directory other than the source database the case made.
@@ -160,6 +213,10 @@ TEST_P(EngineCaseTest, BuildsWhatTheCaseExpects) {
     EXPECT_EQ(cube.rows, source.rows) << "cube:\n"
                                       << Block(ResultLines(cube)) << "source:\n"
                                       << Block(ResultLines(source));
+  }
+  for (const CaseMdx& mdx : c.mdx) {
+    SCOPED_TRACE(c.file + ":" + std::to_string(mdx.line) + ": expect mdx");
+    ExpectMdxAnswer(mdx);
   }
 }
 
@@ -266,14 +323,39 @@ TEST(EngineCaseFileTest, ReadsCellsAndNamesWhatItCannotRun) {
              "case typo\ncreate cube\nC\n\ninsert into\nI\n\nexpect cube_flta\na\n\n"
              "case nothing expected\ncreate cube\nC\n\ninsert into\nI\n\n"
              "case rows\ncreate cube\nC\n\ninsert into\nI\n\n"
-             "source t\na TEXT | b TEXT\n1 | 2 | 3\n\nexpect cube_flat\nx\n");
+             "source t\na TEXT | b TEXT\n1 | 2 | 3\n\nexpect cube_flat\nx\n\n"
+             "case mdx without an answer\ncreate cube\nC\n\ninsert into\nI\n\n"
+             "expect mdx\nSELECT [A].Members\nON COLUMNS FROM [X]\n\n");
   std::vector<std::string> problems;
   for (const EngineCase& c : ReadEngineCaseFile("a.test")) problems.push_back(c.problem);
   EXPECT_EQ(problems,
             (std::vector<std::string>{"a.test:2: the case has no insert into section",
                                       "a.test:16: unknown section \"expect cube_flta\"",
                                       "a.test:19: the case expects nothing",
-                                      "a.test:33: row 1 of table t has 3 values for 2 columns"}));
+                                      "a.test:33: row 1 of table t has 3 values for 2 columns",
+                                      "a.test:47: expect mdx needs an MDX query, a line ----, "
+                                      "and the answer"}));
+}
+
+// An MDX section: the query's lines joined with one blank, the answer's grid read as rows are,
+// its empty header cells and NULL cells in their written forms.
+TEST(EngineCaseFileTest, ReadsAnMdxQueryAndItsAnswer) {
+  TempDir dir;
+  WriteBytes("b.test",
+             "case answer\ncreate cube\nC\n\ninsert into\nI\n\n"
+             "expect mdx\nSELECT [Year].Members ON COLUMNS,\n  [Region].Members ON ROWS\n"
+             "FROM [Shop]\n----\n       | 2023 | 2024\nSpain  | 2.5  | NULL\n"
+             "'NULL' | 3    | ''\n\n");
+  const std::vector<EngineCase> cases = ReadEngineCaseFile("b.test");
+  ASSERT_EQ(cases.size(), 1u);
+  EXPECT_EQ(cases[0].problem, "");
+  ASSERT_EQ(cases[0].mdx.size(), 1u);
+  EXPECT_EQ(cases[0].mdx[0].line, 8);
+  EXPECT_EQ(cases[0].mdx[0].mdx,
+            "SELECT [Year].Members ON COLUMNS, [Region].Members ON ROWS FROM [Shop]");
+  EXPECT_EQ(
+      cases[0].mdx[0].expected.lines,
+      (std::vector<std::string>{"'' | 2023 | 2024", "Spain | 2.5 | NULL", "'NULL' | 3 | ''"}));
 }
 
 INSTANTIATE_TEST_SUITE_P(Engine, EngineCaseTest,
