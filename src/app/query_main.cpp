@@ -26,11 +26,18 @@ const char* const kUsage =
     "([Geography].[City]), .Members, .Children, .Parent, {...}, (...), CrossJoin(a, b), a * b,\n"
     "[Measures].[Name]. A dimension the query does not name counts at its total.\n"
     "\n"
+    "The table shows each value as its measure's FORMAT asks (0.00, #,##0, 0%, Currency...);\n"
+    "CSV and JSON give the full value: integers exactly, reals in the fewest digits that read\n"
+    "back as the same number (scientific notation from 2^53 on), Infinity, -Infinity and NaN\n"
+    "(JSON strings); NULL, a cell without a value, is blank (JSON null).\n"
+    "\n"
     "Options:\n"
     "  -h, --help       show this help and exit\n"
     "  -V, --version    show the version and exit\n"
     "      --csv        print CSV (RFC 4180) instead of a table\n"
     "      --json       print JSON: {\"columns\": ..., \"rows\": ..., \"cells\": ...}\n"
+    "      --formatted  with --csv: each value as its measure's FORMAT shows it, as in the\n"
+    "                   table; with --json: add \"formatted\": [[texts...]...] beside \"cells\"\n"
     "\n"
     "Exit status: 0 when the query was answered, 1 for a query the cube cannot answer or a\n"
     "cube file that cannot be read, 2 for a wrong option or argument.\n";
@@ -40,13 +47,16 @@ enum class Format { kText, kCsv, kJson };
 }  // namespace
 
 int main(int argc, char** argv) {
-  enum { kCsv = 256, kJson };
+  enum { kCsv = 256, kJson, kFormatted };
   static const option kLongOptions[] = {{"help", no_argument, nullptr, 'h'},
                                         {"version", no_argument, nullptr, 'V'},
                                         {"csv", no_argument, nullptr, kCsv},
                                         {"json", no_argument, nullptr, kJson},
+                                        {"formatted", no_argument, nullptr, kFormatted},
                                         {nullptr, 0, nullptr, 0}};
-  Format format = Format::kText;
+  bool csv = false;
+  bool json = false;
+  bool formatted = false;
   ::opterr = 1;
   for (int code; (code = ::getopt_long(argc, argv, "hV", kLongOptions, nullptr)) != -1;) {
     switch (code) {
@@ -57,16 +67,24 @@ int main(int argc, char** argv) {
         std::printf("cubemill-query %s\n", cubemill::kVersion);
         return 0;
       case kCsv:
-        format = Format::kCsv;
+        csv = true;
         break;
       case kJson:
-        format = Format::kJson;
+        json = true;
+        break;
+      case kFormatted:
+        formatted = true;
         break;
       default:
         std::fputs(kUsage, stderr);
         return kExitUsage;
     }
   }
+  if (csv && json) {
+    std::fputs("cubemill-query: --csv and --json cannot be used together: choose one\n", stderr);
+    return kExitUsage;
+  }
+  const Format format = csv ? Format::kCsv : json ? Format::kJson : Format::kText;
   if (argc - ::optind != 2) {
     std::fprintf(stderr, "cubemill-query: expected CUBE and MDX, got %d argument%s\n\n%s",
                  argc - ::optind, argc - ::optind == 1 ? "" : "s", kUsage);
@@ -83,16 +101,19 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "cubemill-query: %s\n", result.error().description.c_str());
     return kExitQuery;
   }
+  const cubemill::query::MeasureFormats formats = cubemill::query::FormatsOf((*reader)->Catalog());
   std::string text;
   switch (format) {
     case Format::kText:
-      text = cubemill::query::FormatText(*result);
+      text = cubemill::query::FormatText(*result, formats);
       break;
     case Format::kCsv:
-      text = cubemill::query::FormatCsv(*result);
+      text = formatted ? cubemill::query::FormatCsv(*result, formats)
+                       : cubemill::query::FormatCsv(*result);
       break;
     case Format::kJson:
-      text = cubemill::query::FormatJson(*result);
+      text = formatted ? cubemill::query::FormatJson(*result, formats)
+                       : cubemill::query::FormatJson(*result);
       break;
   }
   std::fwrite(text.data(), 1, text.size(), stdout);

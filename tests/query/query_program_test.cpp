@@ -231,5 +231,101 @@ TEST_F(QueryProgramTest, ExitsWithOneForABadQueryAndTwoForBadUsage) {
   EXPECT_TRUE(version.output.starts_with("cubemill-query ")) << version.output;
 }
 
+TEST_F(QueryProgramTest, RefusesCsvAndJsonTogether) {
+  for (const std::vector<std::string>& arguments : std::vector<std::vector<std::string>>{
+           {"--csv", "--json", cube_, "SELECT [Time].[Year].Members ON COLUMNS FROM [OCWCube]"},
+           {"--json", cube_, "--csv", "SELECT [Time].[Year].Members ON COLUMNS FROM [OCWCube]"}}) {
+    const QueryRun run = RunQuery(arguments);
+    EXPECT_EQ(run.status, 2) << testing::PrintToString(arguments);
+    EXPECT_EQ(run.output, "");
+    EXPECT_EQ(run.errors, "cubemill-query: --csv and --json cannot be used together: choose one\n");
+  }
+}
+
+// A query nested far deeper than the parser allows fails with exit 1 and names where, instead of
+// running the stack out.
+TEST_F(QueryProgramTest, RefusesAQueryNestedTooDeep) {
+  std::string mdx = "SELECT ";
+  for (int i = 0; i < 15000; ++i) mdx += "{";
+  mdx += "[Measures].[Quantity]";
+  for (int i = 0; i < 15000; ++i) mdx += "}";
+  mdx += " ON COLUMNS FROM [OCWCube]";
+  const QueryRun run = RunQuery({cube_, mdx});
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(run.output, "");
+  EXPECT_EQ(run.errors, "cubemill-query: the query nests deeper than 200 levels at 207\n");
+}
+
+// Splits a CSV line without quoted fields, or with only quoted ones that hold no quote.
+std::vector<std::string> CsvFields(std::string line) {
+  if (!line.empty() && line.back() == '\r') line.pop_back();
+  std::vector<std::string> fields(1);
+  bool quoted = false;
+  for (char c : line) {
+    if (c == '"') {
+      quoted = !quoted;
+    } else if (c == ',' && !quoted) {
+      fields.emplace_back();
+    } else {
+      fields.back() += c;
+    }
+  }
+  return fields;
+}
+
+// The sample's Amount carries FORMAT '0.00': the table shows it so, CSV and JSON give the full
+// value and add the formatted one with --formatted.
+TEST_F(QueryProgramTest, ShowsTheMeasuresFormatInTheTableAndOnRequest) {
+  const std::string mdx =
+      "SELECT {[Measures].[Amount], [Measures].[Quantity]} ON COLUMNS, "
+      "[Geography].[Country].Members ON ROWS FROM [OCWCube] WHERE [Time].[2024]";
+  const QueryRun full = RunQuery({"--csv", cube_, mdx});
+  const QueryRun formatted = RunQuery({"--csv", "--formatted", cube_, mdx});
+  const QueryRun table = RunQuery({cube_, mdx});
+  const QueryRun table_too = RunQuery({"--formatted", cube_, mdx});
+  ASSERT_EQ(full.status, 0) << full.errors;
+  ASSERT_EQ(formatted.status, 0) << formatted.errors;
+  ASSERT_EQ(table.status, 0) << table.errors;
+  EXPECT_EQ(table_too.output, table.output);
+  const auto full_lines = test::SplitLines(full.output);
+  const auto formatted_lines = test::SplitLines(formatted.output);
+  ASSERT_EQ(full_lines.size(), 5u) << full.output;
+  ASSERT_EQ(formatted_lines.size(), full_lines.size()) << formatted.output;
+  EXPECT_EQ(formatted_lines[0], full_lines[0]);
+  bool some_amount_had_more_digits = false;
+  for (std::size_t r = 1; r < full_lines.size(); ++r) {
+    const auto value = CsvFields(full_lines[r]);
+    const auto shown = CsvFields(formatted_lines[r]);
+    ASSERT_EQ(value.size(), 3u) << full_lines[r];
+    ASSERT_EQ(shown.size(), 3u) << formatted_lines[r];
+    EXPECT_EQ(shown[0], value[0]);
+    // Amount: two decimals, the full value rounded; Quantity (no FORMAT) as it is.
+    const std::size_t point = shown[1].find('.');
+    ASSERT_NE(point, std::string::npos) << shown[1];
+    EXPECT_EQ(shown[1].size() - point, 3u) << shown[1];
+    EXPECT_NEAR(std::stod(shown[1]), std::stod(value[1]), 0.005 + 1e-9) << value[1];
+    some_amount_had_more_digits = some_amount_had_more_digits || value[1] != shown[1];
+    EXPECT_EQ(shown[2], value[2]);
+    // The table shows the same texts.
+    EXPECT_NE(table.output.find(value[0] + std::string(2, ' ')), std::string::npos);
+    EXPECT_NE(table.output.find(" " + shown[1] + " "), std::string::npos) << table.output;
+  }
+  EXPECT_TRUE(some_amount_had_more_digits) << full.output;
+
+  const QueryRun json = RunQuery({"--json", cube_, mdx});
+  const QueryRun json_formatted = RunQuery({"--json", "--formatted", cube_, mdx});
+  ASSERT_EQ(json.status, 0) << json.errors;
+  ASSERT_EQ(json_formatted.status, 0) << json_formatted.errors;
+  EXPECT_EQ(json.output.find("\"formatted\""), std::string::npos);
+  // The same document with "formatted" after "cells".
+  ASSERT_TRUE(json.output.ends_with("]]}\n")) << json.output;
+  const std::string head = json.output.substr(0, json.output.size() - 2);
+  EXPECT_TRUE(json_formatted.output.starts_with(head + ", \"formatted\": [[\""))
+      << json_formatted.output;
+  const std::string first_amount = CsvFields(formatted_lines[1])[1];
+  EXPECT_NE(json_formatted.output.find("[[\"" + first_amount + "\", \""), std::string::npos)
+      << json_formatted.output;
+}
+
 }  // namespace
 }  // namespace cubemill
