@@ -334,7 +334,8 @@ auto FullValues(const QueryResult& result) {
 auto FormattedValues(const QueryResult& result, const MeasureFormats& formats) {
   return [&result, &formats](std::size_t r, std::size_t c) {
     const std::size_t measure = result.MeasureAt(r, c);
-    const std::string_view format = measure < formats.size() ? formats[measure] : "";
+    const std::string_view format =
+        measure < formats.size() ? std::string_view(formats[measure]) : std::string_view();
     return FormatValue(result.cells[r][c], format);
   };
 }
