@@ -47,8 +47,8 @@ std::string NameList(const std::vector<std::size_t>& items, NameOf name_of) {
   return list.empty() ? "none" : list;
 }
 
-// A name part as an error message names it: the name, or "key 7".
-std::string PartText(const NamePart& part) { return part.is_key ? "key " + part.text : part.text; }
+// A name part as an error message names it: [Madrid], &[7].
+std::string PartText(const NamePart& part) { return NameText({part}); }
 
 }  // namespace
 

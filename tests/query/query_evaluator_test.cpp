@@ -5,22 +5,14 @@
 
 #include <gtest/gtest.h>
 
-#include <cmath>
-#include <cstdlib>
-#include <map>
-
-#include "provider/connection/build_cube_file.h"
-#include "provider/cubefile/cube_reader.h"
-#include "provider/source/odbc_source.h"
 #include "query/result_format.h"
+#include "query_test_cube.h"
 #include "support/sqlite_fixture.h"
 #include "support/sqlite_query.h"
 #include "support/test_support.h"
 
 namespace cubemill::query {
 namespace {
-
-using provider::cubefile::CubeReader;
 
 // Region has an ALL level, Product has none, Year has one. Valencia is a city of two countries;
 // Germany sold nothing with an amount in 2024, and Lima's only sale has none.
@@ -36,7 +28,7 @@ constexpr char kInsertInto[] =
     "Measures.[Highest] ) SELECT country, city, category, item, year, amount, amount, amount, "
     "amount FROM sales";
 
-const std::vector<std::vector<test::SqliteCell>> kSales = {
+const std::vector<std::vector<cubemill::test::SqliteCell>> kSales = {
     {"Spain", "Madrid", "Bikes", "Road", "2023", "100.5"},
     {"Spain", "Madrid", "Bikes", "City", "2024", "200"},
     {"Spain", "Valencia", "Parts", "Lock", "2023", "12.25"},
@@ -54,81 +46,31 @@ const std::vector<std::vector<test::SqliteCell>> kSales = {
 constexpr char kSource[] = "source.db";
 constexpr char kCube[] = "shop.cub";
 
-std::string Quoted(const std::string& text) {
-  std::string quoted = "\"";
-  for (char c : text) quoted += c == '"' ? std::string("\"\"") : std::string(1, c);
-  return quoted + "\"";
-}
-
 class QueryEvaluatorTest : public ::testing::Test {
  protected:
-  test::TempDir dir_;
+  cubemill::test::TempDir dir_;
   void SetUp() override {
-    ASSERT_EQ(test::CreateSqliteTable(kSource, "sales",
-                                      {"country TEXT", "city TEXT", "category TEXT", "item TEXT",
-                                       "year INTEGER", "amount REAL"},
-                                      kSales),
+    ASSERT_EQ(cubemill::test::CreateSqliteTable(kSource, "sales",
+                                                {"country TEXT", "city TEXT", "category TEXT",
+                                                 "item TEXT", "year INTEGER", "amount REAL"},
+                                                kSales),
               "");
-    const test::FixedClock clock(platform::MakeDateTime(2024, 3, 5, 7, 8, 9));
-    const auto open_source = [](const std::string& connection, const std::string& select,
-                                const std::vector<provider::ColumnHint>& hints) {
-      return provider::source::OpenOdbcSource(connection, select, hints);
-    };
-    const std::string connection =
-        std::string("LOCATION=") + kCube + ";SOURCE_DSN=" + Quoted(test::SqliteOdbc(kSource)) +
-        ";CREATECUBE=" + Quoted(kCreateCube) + ";INSERTINTO=" + Quoted(kInsertInto);
-    const auto error = provider::connection::BuildCube(connection, open_source, {}, clock);
-    ASSERT_FALSE(error.has_value()) << error->description;
+    ASSERT_EQ(test::BuildCube(kSource, kCube, kCreateCube, kInsertInto), "");
   }
 
-  Result<QueryResult> Ask(const std::string& mdx) {
-    auto reader = CubeReader::Open(kCube);
-    EXPECT_TRUE(reader.ok()) << reader.error().description;
-    if (!reader.ok()) return reader.error();
-    return EvaluateMdx(**reader, mdx);
+  Result<QueryResult> Ask(const std::string& mdx, const QueryOptions& options = {}) {
+    return test::Ask(kCube, mdx, options);
   }
 
-  // Asks `mdx` and compares every cell with `sql` over the source, whose rows are the row
-  // tuple's names, the column tuple's names and the value. Each SQL group must be a cell of the
-  // answer; every other cell of the answer must be NULL. Returns the answer.
-  QueryResult ExpectSameAsSql(const std::string& mdx, const std::string& sql) {
+  // Asks `mdx` and compares every cell with `sql` over the source (test::ExpectSameAsSql).
+  // Returns the answer.
+  QueryResult ExpectSameAsSql(const std::string& mdx, const std::string& sql,
+                              const QueryOptions& options = {}) {
     SCOPED_TRACE(mdx);
-    auto answer = Ask(mdx);
+    auto answer = Ask(mdx, options);
     EXPECT_TRUE(answer.ok()) << answer.error().description;
     if (!answer.ok()) return {};
-    const test::SqliteResult source = test::ReadSqlite(kSource, sql);
-    EXPECT_EQ(source.error, "") << sql;
-    EXPECT_FALSE(source.rows.empty()) << sql;
-    const std::size_t row_depth = answer->rows.empty() ? 0 : answer->rows.front().size();
-    const std::size_t column_depth = answer->columns.empty() ? 0 : answer->columns.front().size();
-    std::map<std::vector<std::string>, test::SqliteValue> expected;
-    for (const auto& row : source.rows) {
-      EXPECT_EQ(row.size(), row_depth + column_depth + 1) << sql;
-      std::vector<std::string> key;
-      for (std::size_t i = 0; i + 1 < row.size(); ++i) key.push_back(row[i].text);
-      expected[key] = row.back();
-    }
-    std::size_t found = 0;
-    for (std::size_t r = 0; r < answer->rows.size(); ++r) {
-      for (std::size_t c = 0; c < answer->columns.size(); ++c) {
-        std::vector<std::string> key = answer->rows[r];
-        key.insert(key.end(), answer->columns[c].begin(), answer->columns[c].end());
-        const auto at = expected.find(key);
-        const std::string actual = ValueText(answer->cells[r][c]);
-        const std::string where = "cell " + testing::PrintToString(key);
-        if (at == expected.end() || at->second.type == test::SqliteValue::Type::kNull) {
-          EXPECT_EQ(actual, "") << where;
-          found += at != expected.end();
-          continue;
-        }
-        ++found;
-        EXPECT_NE(actual, "") << where << " is NULL, the source says " << at->second.text;
-        const double x = std::strtod(actual.c_str(), nullptr);
-        const double y = std::strtod(at->second.text.c_str(), nullptr);
-        EXPECT_NEAR(x, y, 1e-9 * std::max(1.0, std::fabs(y))) << where;
-      }
-    }
-    EXPECT_EQ(found, expected.size()) << "the answer lacks groups of the source";
+    test::ExpectSameAsSql(*answer, kSource, sql);
     return *answer;
   }
 
@@ -193,7 +135,7 @@ TEST_F(QueryEvaluatorTest, LeavesUnnamedDimensionsAtTheirTotal) {
   // comparison goes by place, not by name).
   const auto all = Ask("SELECT [Region].Members ON COLUMNS FROM [Shop]");
   ASSERT_TRUE(all.ok()) << all.error().description;
-  const auto source = test::QuerySqlite(
+  const auto source = cubemill::test::QuerySqlite(
       kSource,
       "SELECT 'All Regions', SUM(amount) FROM sales UNION ALL SELECT * FROM "
       "(SELECT country, SUM(amount) FROM sales GROUP BY 1 ORDER BY 1) UNION ALL SELECT * FROM "
@@ -239,10 +181,10 @@ TEST_F(QueryEvaluatorTest, NamesWhatItCannotAnswerAndWhere) {
     const char* error;
   } cases[] = {
       {"SELECT [Region].[Spian] ON COLUMNS FROM [Shop]",
-       "unknown level or member [Region].[Spian] (no level Spian in [Region]; its "
-       "levels: All Regions, Country, City; no member Spian in its level Country) at 8"},
+       "unknown level or member [Region].[Spian] (no level [Spian] in [Region]; its "
+       "levels: All Regions, Country, City; no member [Spian] in its level Country) at 8"},
       {"SELECT {[Region].[Spain].[Nowhere]} ON COLUMNS FROM [Shop]",
-       "unknown member [Region].[Spain].[Nowhere] (no member Nowhere under "
+       "unknown member [Region].[Spain].[Nowhere] (no member [Nowhere] under "
        "[Region].[Spain]) at 9"},
       {"SELECT [Regio].[Spain] ON COLUMNS FROM [Shop]",
        "unknown dimension [Regio] (the dimensions: Region, Product, Year) at 8"},
@@ -285,10 +227,13 @@ TEST_F(QueryEvaluatorTest, NamesWhatItCannotAnswerAndWhere) {
 // category alone. Each answers the queries it holds the detail for, the smallest first.
 TEST_F(QueryEvaluatorTest, AnswersFromTheSmallestRollupThatHoldsTheDetail) {
   // Rollups the engine stored, if it did, make way for these.
-  const test::SqliteResult stored = test::ReadSqlite(kCube, "SELECT table_name FROM rollups");
-  for (const auto& row : stored.rows) test::RunSqlite(kCube, "DROP TABLE \"" + row[0].text + "\"");
-  test::RunSqlite(kCube, "DROP TABLE IF EXISTS rollup_levels; DROP TABLE IF EXISTS rollups;");
-  test::RunSqlite(
+  const cubemill::test::SqliteResult stored =
+      cubemill::test::ReadSqlite(kCube, "SELECT table_name FROM rollups");
+  for (const auto& row : stored.rows)
+    cubemill::test::RunSqlite(kCube, "DROP TABLE \"" + row[0].text + "\"");
+  cubemill::test::RunSqlite(kCube,
+                            "DROP TABLE IF EXISTS rollup_levels; DROP TABLE IF EXISTS rollups;");
+  cubemill::test::RunSqlite(
       kCube,
       "CREATE TABLE rollups (id INTEGER PRIMARY KEY, table_name TEXT, cell_count INTEGER);"
       "CREATE TABLE rollup_levels (rollup INTEGER, hierarchy INTEGER, level INTEGER);"

@@ -205,9 +205,9 @@ TEST_F(QueryProgramTest, ExitsWithOneForABadQueryAndTwoForBadUsage) {
   EXPECT_EQ(unknown.status, 1);
   EXPECT_EQ(unknown.output, "");
   EXPECT_EQ(unknown.errors,
-            "cubemill-query: unknown level or member [Geography].[Spian] (no level Spian in "
-            "[Geography]; its levels: All Geography, Country, City; no member Spian in its level "
-            "Country) at 8\n");
+            "cubemill-query: unknown level or member [Geography].[Spian] (no level [Spian] in "
+            "[Geography]; its levels: All Geography, Country, City; no member [Spian] in its "
+            "level Country) at 8\n");
   const QueryRun syntax = RunQuery({cube_, "SELECT [Geography].[Spain] FROM [OCWCube]"});
   EXPECT_EQ(syntax.status, 1);
   EXPECT_EQ(syntax.errors, "cubemill-query: expected ON, found \"FROM\" at 28\n");
