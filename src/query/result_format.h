@@ -39,9 +39,10 @@ std::string ValueText(const provider::cubefile::CellValue& value);
 // full value), Currency ($#,##0.00;($#,##0.00)), Fixed (0.00), Standard (#,##0.00), Percent
 // (0.00%), Scientific (0.00E+00), Yes/No, True/False and On/Off are understood too, in any
 // letter case. The value is rounded half away from zero on its full decimal text (exactly for
-// integers). A negative value without a section of its own gets a "-" in front unless it rounds
-// to zero. An empty format, an unknown one (letters, a second ".", an unclosed quote...), and a
-// value that is not finite show the full value (ValueText).
+// integers; a real has no digits beyond those of ValueText, the places past them show as 0). A
+// negative value without a section of its own gets a "-" in front unless it rounds to zero. An
+// empty format, an unknown one (letters, a second ".", an unclosed quote...), and a value that is
+// not finite show the full value (ValueText).
 std::string FormatValue(const provider::cubefile::CellValue& value, std::string_view format);
 
 // The table with the row headers on the left (one column per member of a row's tuple) and one
