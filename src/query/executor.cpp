@@ -4,6 +4,7 @@
 #include <stdexcept>
 #include <string>
 
+#include "provider/cubefile/stored_value_merge.h"
 #include "query/axis_index.h"
 #include "query/key_table.h"
 #include "query/query_failure.h"
@@ -13,42 +14,6 @@ namespace cubemill::query {
 namespace {
 
 using provider::cubefile::CellValue;
-
-enum class Combine { kSum, kMin, kMax };
-
-Combine CombineOf(const std::string& function) {
-  if (function == "MIN") return Combine::kMin;
-  if (function == "MAX") return Combine::kMax;
-  return Combine::kSum;  // SUM, and COUNT: counts of the parts add up
-}
-
-double AsReal(const CellValue& v) {
-  return v.kind == CellValue::Kind::kInteger ? static_cast<double>(v.integer) : v.real;
-}
-
-// Adds `value` into `total` as the measure's function combines values: NULL adds nothing, an
-// integer sum that would overflow 64 bits goes on as a real.
-void Accumulate(CellValue& total, const CellValue& value, Combine combine) {
-  if (value.kind == CellValue::Kind::kNull) return;
-  if (total.kind == CellValue::Kind::kNull) {
-    total = value;
-    return;
-  }
-  const bool integers =
-      total.kind == CellValue::Kind::kInteger && value.kind == CellValue::Kind::kInteger;
-  if (combine == Combine::kSum) {
-    std::int64_t sum = 0;
-    if (integers && !__builtin_add_overflow(total.integer, value.integer, &sum)) {
-      total.integer = sum;
-      return;
-    }
-    total = {CellValue::Kind::kReal, 0, AsReal(total) + AsReal(value)};
-    return;
-  }
-  const bool smaller = integers ? value.integer < total.integer : AsReal(value) < AsReal(total);
-  const bool larger = integers ? value.integer > total.integer : AsReal(value) > AsReal(total);
-  if ((combine == Combine::kMin && smaller) || (combine == Combine::kMax && larger)) total = value;
-}
 
 std::vector<std::string> Names(const CubeModel& model, const TupleList& tuples, std::size_t t) {
   std::vector<std::string> names;
@@ -102,8 +67,14 @@ QueryResult Execute(const provider::cubefile::CubeReader& reader, const CubeMode
     row_or_slicer[r] = row_measure[r] == QueryResult::npos ? fallback : row_measure[r];
   }
   const auto& measures = model.Catalog().measures;
-  std::vector<Combine> combine;
-  for (const auto& m : measures) combine.push_back(CombineOf(m.function));
+  // Each measure's values merge by the rule the builder and the stored rollups follow.
+  std::vector<provider::AggregateFunction> combine;
+  for (const auto& m : measures) {
+    const auto function = provider::cubefile::FunctionOfMeasure(m);
+    if (!function)
+      throw std::runtime_error("measure [" + m.name + "] has an unknown function " + m.function);
+    combine.push_back(*function);
+  }
 
   // The cells with a value, keyed by (row tuple, column tuple).
   const std::size_t hierarchies = model.HierarchyCount();
@@ -141,7 +112,7 @@ QueryResult Execute(const provider::cubefile::CubeReader& reader, const CubeMode
             const std::uint32_t key[2] = {r, c};
             const std::size_t id = cells.Insert(key);
             if (id < totals.size()) {
-              Accumulate(totals[id], value, combine[measure]);
+              provider::cubefile::MergeStoredValue(totals[id], value, combine[measure]);
             } else if (totals.size() < max_cells) {
               totals.push_back(value);
             } else {
@@ -155,8 +126,8 @@ QueryResult Execute(const provider::cubefile::CubeReader& reader, const CubeMode
   if (error) throw std::runtime_error(error->description);
   if (!fault.empty()) throw std::runtime_error(fault);
   if (over_limit) {
-    throw QueryFailure("the answer has more than " + Grouped(max_cells) +
-                       " cells with a value, more than the limit of " + Grouped(max_cells));
+    throw QueryFailure("the answer has more cells with a value than the limit of " +
+                       Grouped(max_cells));
   }
 
   // NON EMPTY keeps the tuples that have a cell with a value; then the grid of what is kept.

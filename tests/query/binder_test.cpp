@@ -128,9 +128,9 @@ TEST_F(BinderTest, RefusesAnAnswerBeyondItsLimit) {
   // More cells with a value than the limit: known while reading, which stops there.
   options.max_cells = 5;
   EXPECT_EQ(AskError(query("NON EMPTY ", "NON EMPTY "), options),
-            "the answer has more than 5 cells with a value, more than the limit of 5");
+            "the answer has more cells with a value than the limit of 5");
   EXPECT_EQ(AskError(query("", "NON EMPTY "), options),
-            "the answer has more than 5 cells with a value, more than the limit of 5");
+            "the answer has more cells with a value than the limit of 5");
 }
 
 }  // namespace
