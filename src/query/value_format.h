@@ -1,0 +1,38 @@
+// A cell's value as text: in full, and as its measure's FORMAT asks.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "provider/cubefile/cube_reader.h"
+
+namespace cubemill::query {
+
+// A cell's full value as text, the same in the table, in CSV and in JSON:
+// - an integer in decimal, every digit exact;
+// - a real in the fewest digits that read back as the same double: in fixed notation when its
+//   magnitude is at least 0.0001 and below 2^53 (9007199254740992), else in scientific
+//   notation ("1.8000123456789012e+19", "1e-05"), so that a real never reads as an exact
+//   integer it is not;
+// - "Infinity", "-Infinity" and "NaN" for a real that is not finite;
+// - "" for NULL (no value).
+std::string ValueText(const provider::cubefile::CellValue& value);
+
+// `value` shown as the FORMAT text `format` asks. Understood: up to four sections separated by
+// ";" (positive; negative; zero; the fourth, for NULL, is not used: NULL shows as ""), each of
+// digit placeholders 0 (a digit, 0 when there is none) and # (a digit when there is one), one
+// "." for the decimal point, "," between placeholders for thousands separators and right of
+// them to divide by 1,000 each, "%" to multiply by 100, E+00/E-00 (e too) for scientific
+// notation, and literals: text in double quotes, a character after "\", blanks, currency signs
+// and the punctuation $ + - ( ) : / and any other character outside ASCII. The separators are
+// always "," and "." whatever the locale. The named formats General Number and General (the
+// full value), Currency ($#,##0.00;($#,##0.00)), Fixed (0.00), Standard (#,##0.00), Percent
+// (0.00%), Scientific (0.00E+00), Yes/No, True/False and On/Off are understood too, in any
+// letter case. The value is rounded half away from zero on its full decimal text (exactly for
+// integers; a real has no digits beyond those of ValueText, the places past them show as 0). A
+// negative value without a section of its own gets a "-" in front unless it rounds to zero. An
+// empty format, an unknown one (letters, a second ".", an unclosed quote...), and a value that is
+// not finite show the full value (ValueText).
+std::string FormatValue(const provider::cubefile::CellValue& value, std::string_view format);
+
+}  // namespace cubemill::query
