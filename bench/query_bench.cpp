@@ -445,7 +445,8 @@ int main(int argc, char** argv) {
   // this process from fork until exec.
   std::printf(
       "questions, each asked of the cube with rollups (the last of the customer cube); this "
-      "process held %s when it started them, the floor under every peak RSS below:\n\n",
+      "process held %s when it started them, of which a child's peak RSS may count up to all "
+      "(what it shares with this process until exec):\n\n",
       Mib(CurrentRssBytes()).c_str());
   std::fflush(stdout);
   const bool table_agrees = RunQueryTable(setup, targets_missed);
