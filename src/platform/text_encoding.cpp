@@ -21,6 +21,8 @@ char32_t CodePointOfByte(unsigned char byte) {
   return byte;
 }
 
+}  // namespace
+
 void AppendUtf8(std::string& out, char32_t cp) {
   if (cp < 0x80) {
     out += static_cast<char>(cp);
@@ -39,7 +41,6 @@ void AppendUtf8(std::string& out, char32_t cp) {
   }
 }
 
-// Decodes one UTF-8 sequence at `pos`; returns its length, or 0 when it is not valid UTF-8.
 std::size_t DecodeUtf8(std::string_view text, std::size_t pos, char32_t& cp) {
   auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[i]); };
   unsigned char lead = byte(pos);
@@ -65,8 +66,6 @@ std::size_t DecodeUtf8(std::string_view text, std::size_t pos, char32_t& cp) {
   if (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return 0;
   return length;
 }
-
-}  // namespace
 
 std::string Utf8ToWindows1252(std::string_view utf8) {
   std::string out;

@@ -1,10 +1,18 @@
 // Conversion between the program's UTF-8 text and the Windows-1252 bytes of its files.
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <string_view>
 
 namespace cubemill::platform {
+
+// Appends code point `cp` to `out` in UTF-8.
+void AppendUtf8(std::string& out, char32_t cp);
+
+// Decodes the UTF-8 sequence at `pos` of `text` into `cp`; returns its length in bytes, or 0 when
+// the bytes there are not well-formed UTF-8 (no overlong forms, no surrogates).
+std::size_t DecodeUtf8(std::string_view text, std::size_t pos, char32_t& cp);
 
 // Returns `utf8` in Windows-1252. A character the code page cannot hold, and a byte that is not
 // part of valid UTF-8, becomes "?".
