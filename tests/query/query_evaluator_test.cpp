@@ -66,12 +66,7 @@ class QueryEvaluatorTest : public ::testing::Test {
   // Returns the answer.
   QueryResult ExpectSameAsSql(const std::string& mdx, const std::string& sql,
                               const QueryOptions& options = {}) {
-    SCOPED_TRACE(mdx);
-    auto answer = Ask(mdx, options);
-    EXPECT_TRUE(answer.ok()) << answer.error().description;
-    if (!answer.ok()) return {};
-    test::ExpectSameAsSql(*answer, kSource, sql);
-    return *answer;
+    return test::AskSameAsSql(kCube, kSource, mdx, sql, options);
   }
 
   std::string AskError(const std::string& mdx) {

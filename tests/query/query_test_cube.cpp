@@ -120,14 +120,19 @@ Result<QueryResult> ShopCubeTest::Ask(const std::string& mdx, const QueryOptions
   return test::Ask(kCube, mdx, options);
 }
 
-QueryResult ShopCubeTest::ExpectSameAsSql(const std::string& mdx, const std::string& sql,
-                                          const QueryOptions& options) const {
+QueryResult AskSameAsSql(const std::string& cube, const std::string& source, const std::string& mdx,
+                         const std::string& sql, const QueryOptions& options) {
   SCOPED_TRACE(mdx);
-  auto answer = Ask(mdx, options);
+  auto answer = Ask(cube, mdx, options);
   EXPECT_TRUE(answer.ok()) << answer.error().description;
   if (!answer.ok()) return {};
-  test::ExpectSameAsSql(*answer, kSource, sql);
+  ExpectSameAsSql(*answer, source, sql);
   return *answer;
+}
+
+QueryResult ShopCubeTest::ExpectSameAsSql(const std::string& mdx, const std::string& sql,
+                                          const QueryOptions& options) const {
+  return test::AskSameAsSql(kCube, kSource, mdx, sql, options);
 }
 
 std::string ShopCubeTest::AskError(const std::string& mdx, const QueryOptions& options) const {

@@ -25,6 +25,11 @@ Result<QueryResult> Ask(const std::string& cube, const std::string& mdx,
 // every other cell of the answer must be NULL. Failures are reported to the current test.
 void ExpectSameAsSql(const QueryResult& answer, const std::string& source, const std::string& sql);
 
+// Asks `mdx` of `cube`, compares the answer with `sql` over `source` and returns it (an empty
+// answer when the query failed, which fails the current test).
+QueryResult AskSameAsSql(const std::string& cube, const std::string& source, const std::string& mdx,
+                         const std::string& sql, const QueryOptions& options = {});
+
 // A small shop in its own temporary directory: Store (an ALL level, Country, City) with members
 // named España, "Bad]City" and "" (from NULL values), Product (Line, Item; no ALL level) with a
 // line "Gear]Box", Time (Year, Quarter, Month; no ALL level), and the measures Qty (SUM),
