@@ -85,6 +85,19 @@ std::vector<Token> Tokenize(std::string_view text) {
       ++at;
       continue;
     }
+    // Comments: "--" and "//" run to the end of the line, "/*" to the next "*/". Inside a
+    // bracketed name they are part of the name, as the name is read whole below.
+    const char following = at + 1 < text.size() ? text[at + 1] : '\0';
+    if ((c == '-' && following == '-') || (c == '/' && following == '/')) {
+      while (at < text.size() && text[at] != '\n') ++at;
+      continue;
+    }
+    if (c == '/' && following == '*') {
+      const std::size_t end = text.find("*/", at + 2);
+      if (end == std::string_view::npos) Fail("unclosed /* comment", position_of(at));
+      at = end + 2;
+      continue;
+    }
     Token token;
     token.position = position_of(at);
     if (c == '[') {
@@ -159,11 +172,16 @@ class Parser {
       if (!Is(on, "ON")) Fail("expected ON, found " + Describe(on), on.position);
       Next();
       const Token& name = Next();
-      const bool columns =
-          Is(name, "COLUMNS") || (name.kind == Token::Kind::kNumber && name.text == "0");
-      const bool rows = Is(name, "ROWS") || (name.kind == Token::Kind::kNumber && name.text == "1");
-      if (!columns && !rows)
-        Fail("expected COLUMNS or ROWS, found " + Describe(name), name.position);
+      const std::string number = AxisNumber(name);
+      const bool columns = Is(name, "COLUMNS") || number == "0";
+      const bool rows = Is(name, "ROWS") || number == "1";
+      if (!columns && !rows) {
+        if (!number.empty())
+          Fail("only COLUMNS and ROWS, AXIS(0) and AXIS(1), are answered: found AXIS(" +
+                   Shortened(number) + ")",
+               name.position);
+        Fail("expected COLUMNS, ROWS or AXIS(n), found " + Describe(name), name.position);
+      }
       if (columns) {
         if (have_columns) Fail("the COLUMNS axis is given twice", name.position);
         query.columns = std::move(axis);
@@ -213,6 +231,22 @@ class Parser {
       default:
         return "\"" + Shortened(token.text) + "\"";
     }
+  }
+  // The number of an axis named `name` as "0" or AXIS(0) (reading the AXIS form's "(0)"), with
+  // leading zeros dropped; "" for any other name.
+  std::string AxisNumber(const Token& name) {
+    const Token* number = &name;
+    if (Is(name, "AXIS")) {
+      const Token& open = Peek();
+      ExpectSymbol('(');
+      number = &Next();
+      if (number->kind != Token::Kind::kNumber)
+        Fail("expected an axis number, found " + Describe(*number), number->position);
+      ExpectClosing(')', open);
+    }
+    if (number->kind != Token::Kind::kNumber) return "";
+    const std::size_t first = number->text.find_first_not_of('0');
+    return first == std::string::npos ? "0" : number->text.substr(first);
   }
   void Expect(const char* word) {
     const Token& token = Next();

@@ -1,7 +1,10 @@
 // Parses the MDX subset cubemill-query answers:
 //   SELECT [NON EMPTY] <set> ON COLUMNS [, [NON EMPTY] <set> ON ROWS] FROM [<cube>]
-//   [WHERE <tuple>]
+//   [WHERE <set>]
 // with unique names, .Members, .Children, .Parent, {...}, (...), CrossJoin(a, b) and a * b.
+// An axis is named COLUMNS, 0 or AXIS(0), and ROWS, 1 or AXIS(1); a higher axis number fails.
+// Comments run from "--" or "//" to the end of the line, or from "/*" to "*/"; within a
+// bracketed name these are plain characters.
 #pragma once
 
 #include <cstddef>
@@ -28,7 +31,8 @@ inline constexpr std::size_t kMaxMdxLength = 1 << 20;
 // case. A query nested deeper than kMaxMdxNesting fails ("the query nests deeper than 200
 // levels at 412", the place where the level too many opens), as does one longer than
 // kMaxMdxLength. A "[" never closed is named where it stands ("unclosed [ at 19"), also when a
-// later "]" closed it as a name that swallowed part of the query.
+// later "]" closed it as a name that swallowed part of the query. A "/*" never closed fails
+// where it stands ("unclosed /* comment at 30").
 Result<MdxQuery> ParseMdx(std::string_view text);
 
 }  // namespace cubemill::query
