@@ -2,11 +2,15 @@
 // CSV or JSON.
 #include <getopt.h>
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
+#include <optional>
 #include <string>
 
 #include "platform/text_file.h"
 #include "provider/cubefile/cube_reader.h"
+#include "query/mdx_parser.h"
 #include "query/query_evaluator.h"
 #include "query/result_format.h"
 #include "version.h"
@@ -18,13 +22,17 @@ constexpr int kExitUsage = 2;
 
 const char* const kUsage =
     "Usage: cubemill-query [OPTION]... CUBE MDX\n"
+    "  or:  cubemill-query [OPTION]... -f FILE CUBE\n"
+    "  or:  cubemill-query [OPTION]... CUBE -     (the query from standard input)\n"
     "\n"
     "Answers the MDX query MDX from the cube file CUBE and prints the answer as a table.\n"
     "  SELECT [NON EMPTY] <set> ON COLUMNS [, [NON EMPTY] <set> ON ROWS] FROM [<cube>]\n"
-    "  [WHERE <tuple>]\n"
+    "  [WHERE <set>]\n"
     "Members by unique name ([Geography].[Spain].[Madrid], [Product].&[Bikes]), levels\n"
     "([Geography].[City]), .Members, .Children, .Parent, {...}, (...), CrossJoin(a, b), a * b,\n"
-    "[Measures].[Name]. A dimension the query does not name counts at its total.\n"
+    "[Measures].[Name]. A dimension the query does not name counts at its total. Axes may be\n"
+    "named AXIS(0) and AXIS(1). WHERE takes a tuple or a set of tuples, whose rows count once\n"
+    "each. Comments: -- or // to the end of the line, /* ... */.\n"
     "\n"
     "The table shows each value as its measure's FORMAT asks (0.00, #,##0, 0%, Currency...);\n"
     "CSV and JSON give the full value: integers exactly, reals in the fewest digits that read\n"
@@ -34,6 +42,7 @@ const char* const kUsage =
     "Options:\n"
     "  -h, --help       show this help and exit\n"
     "  -V, --version    show the version and exit\n"
+    "  -f, --file=FILE  read the MDX query from FILE (UTF-8) instead of the command line\n"
     "      --csv        print CSV (RFC 4180) instead of a table\n"
     "      --json       print JSON: {\"columns\": ..., \"rows\": ..., \"cells\": ...}\n"
     "      --formatted  with --csv: each value as its measure's FORMAT shows it, as in the\n"
@@ -44,6 +53,33 @@ const char* const kUsage =
 
 enum class Format { kText, kCsv, kJson };
 
+// The MDX text of `file` (standard input when `file` is nullptr), a UTF-8 byte-order mark
+// dropped; on failure nothing, with the reason in `problem`. Reading stops one byte past the
+// longest query the parser takes, so that a huge input is refused without being held whole.
+std::optional<std::string> ReadQuery(const char* file, std::string& problem) {
+  std::FILE* in = file == nullptr ? stdin : std::fopen(file, "rb");
+  if (in == nullptr) {
+    problem = std::strerror(errno);
+    return std::nullopt;
+  }
+  std::string text;
+  char buffer[65536];
+  while (text.size() <= cubemill::query::kMaxMdxLength) {
+    const std::size_t count = std::fread(buffer, 1, sizeof buffer, in);
+    text.append(buffer, count);
+    if (count < sizeof buffer) break;
+  }
+  const bool failed = std::ferror(in) != 0;
+  const int error = errno;
+  if (file != nullptr) std::fclose(in);
+  if (failed) {
+    problem = std::strerror(error);
+    return std::nullopt;
+  }
+  if (text.compare(0, 3, "\xEF\xBB\xBF") == 0) text.erase(0, 3);
+  return text;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -53,12 +89,14 @@ int main(int argc, char** argv) {
                                         {"csv", no_argument, nullptr, kCsv},
                                         {"json", no_argument, nullptr, kJson},
                                         {"formatted", no_argument, nullptr, kFormatted},
+                                        {"file", required_argument, nullptr, 'f'},
                                         {nullptr, 0, nullptr, 0}};
   bool csv = false;
   bool json = false;
   bool formatted = false;
+  const char* query_file = nullptr;
   ::opterr = 1;
-  for (int code; (code = ::getopt_long(argc, argv, "hV", kLongOptions, nullptr)) != -1;) {
+  for (int code; (code = ::getopt_long(argc, argv, "hVf:", kLongOptions, nullptr)) != -1;) {
     switch (code) {
       case 'h':
         std::fputs(kUsage, stdout);
@@ -75,6 +113,9 @@ int main(int argc, char** argv) {
       case kFormatted:
         formatted = true;
         break;
+      case 'f':
+        query_file = ::optarg;
+        break;
       default:
         std::fputs(kUsage, stderr);
         return kExitUsage;
@@ -85,10 +126,33 @@ int main(int argc, char** argv) {
     return kExitUsage;
   }
   const Format format = csv ? Format::kCsv : json ? Format::kJson : Format::kText;
-  if (argc - ::optind != 2) {
-    std::fprintf(stderr, "cubemill-query: expected CUBE and MDX, got %d argument%s\n\n%s",
-                 argc - ::optind, argc - ::optind == 1 ? "" : "s", kUsage);
+  const int arguments = argc - ::optind;
+  if (query_file != nullptr && arguments != 1) {
+    std::fprintf(stderr,
+                 "cubemill-query: with -f FILE, expected CUBE alone, got %d argument%s\n\n%s",
+                 arguments, arguments == 1 ? "" : "s", kUsage);
     return kExitUsage;
+  }
+  if (query_file == nullptr && arguments != 2) {
+    std::fprintf(stderr, "cubemill-query: expected CUBE and MDX, got %d argument%s\n\n%s",
+                 arguments, arguments == 1 ? "" : "s", kUsage);
+    return kExitUsage;
+  }
+  std::string mdx;
+  const bool from_stdin = query_file == nullptr && std::strcmp(argv[::optind + 1], "-") == 0;
+  if (query_file != nullptr || from_stdin) {
+    std::string problem;
+    const std::string path =
+        query_file != nullptr ? cubemill::platform::NativePath(query_file) : "";
+    auto text = ReadQuery(from_stdin ? nullptr : path.c_str(), problem);
+    if (!text) {
+      std::fprintf(stderr, "cubemill-query: cannot read the query from %s: %s\n",
+                   from_stdin ? "standard input" : path.c_str(), problem.c_str());
+      return kExitQuery;
+    }
+    mdx = std::move(*text);
+  } else {
+    mdx = argv[::optind + 1];
   }
   const std::string cube = cubemill::platform::NativePath(argv[::optind]);
   auto reader = cubemill::provider::cubefile::CubeReader::Open(cube);
@@ -96,7 +160,7 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "cubemill-query: %s\n", reader.error().description.c_str());
     return kExitQuery;
   }
-  auto result = cubemill::query::EvaluateMdx(**reader, argv[::optind + 1]);
+  auto result = cubemill::query::EvaluateMdx(**reader, mdx);
   if (!result.ok()) {
     std::fprintf(stderr, "cubemill-query: %s\n", result.error().description.c_str());
     return kExitQuery;
