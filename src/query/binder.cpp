@@ -53,7 +53,10 @@ TupleList Members(const CubeModel& model, const std::vector<std::size_t>& member
 // beyond the limit fails before anything of its size is allocated.
 class SetBinder {
  public:
-  explicit SetBinder(const CubeModel& model) : model_(model) {}
+  // With `tuples_of_sets`, (a, b) with a set among its operands is their cross join, as the
+  // WHERE clause takes it; else each operand of a tuple must be one member.
+  explicit SetBinder(const CubeModel& model, bool tuples_of_sets = false)
+      : model_(model), tuples_of_sets_(tuples_of_sets) {}
 
   // How many tuples `e` stands for (kMany when that does not fit a size_t); resolves the names
   // it needs to know that.
@@ -72,8 +75,13 @@ class SetBinder {
         for (const MdxExpression& operand : e.operands) count = Added(count, Count(operand));
         return count;
       }
-      case Kind::kTuple:
-        return e.operands.size() == 1 ? Count(e.operands.front()) : 1;
+      case Kind::kTuple: {
+        if (e.operands.size() == 1 || !tuples_of_sets_)
+          return e.operands.size() == 1 ? Count(e.operands.front()) : 1;
+        std::size_t count = 1;
+        for (const MdxExpression& operand : e.operands) count = Multiplied(count, Count(operand));
+        return count;
+      }
       case Kind::kCrossJoin:
         return Multiplied(Count(e.operands[0]), Count(e.operands[1]));
     }
@@ -114,7 +122,7 @@ class SetBinder {
         if (e.operands.size() == 1) return Build(e.operands.front());
         TupleList tuple{{}, {}, 1};
         for (const MdxExpression& operand : e.operands) {
-          if (Count(operand) != 1)
+          if (!tuples_of_sets_ && Count(operand) != 1)
             throw QueryFailure("a tuple takes one member of each dimension", operand.position);
           tuple = Joined(tuple, Build(operand), operand.position);
         }
@@ -220,7 +228,24 @@ class SetBinder {
   }
 
   const CubeModel& model_;
+  const bool tuples_of_sets_;
 };
+
+// Fails when the slicer's tuples name more than one measure: a cell adds up one measure's
+// values, and the values of two measures do not add up to anything.
+void CheckSlicerMeasures(const CubeModel& model, const TupleList& slicer, std::size_t position) {
+  const std::size_t first = slicer.count == 0 ? kMany : slicer.MeasureOf(0);
+  for (std::size_t t = 1; t < slicer.count && first != kMany; ++t) {
+    const std::size_t measure = slicer.MeasureOf(t);
+    if (measure != first) {
+      const auto& measures = model.Catalog().measures;
+      throw QueryFailure("WHERE names more than one measure (" + Bracketed(measures[first].name) +
+                             ", " + Bracketed(measures[measure].name) +
+                             "): a cell shows one measure, so put the measures on an axis",
+                         position);
+    }
+  }
+}
 
 }  // namespace
 
@@ -255,9 +280,16 @@ BoundQuery Bind(const CubeModel& model, const MdxQuery& query, std::size_t max_a
   bound.slicer.count = 1;
   if (query.where) {
     bound.slicer_position = query.where->position;
-    if (SetBinder(model).Count(*query.where) != 1)
-      throw QueryFailure("WHERE needs one tuple", query.where->position);
-    bound.slicer = BindSet(model, *query.where, "WHERE", 1);
+    const SetBinder binder(model, true);
+    const std::size_t count = binder.Count(*query.where);
+    if (count > max_axis_tuples) {
+      throw QueryFailure("WHERE has " +
+                             (count == kMany ? "more than " + Grouped(kMany) : Grouped(count)) +
+                             " tuples, more than the limit of " + Grouped(max_axis_tuples),
+                         query.where->position);
+    }
+    bound.slicer = binder.Build(*query.where);
+    CheckSlicerMeasures(model, bound.slicer, query.where->position);
   }
 
   // Each hierarchy (and [Measures]) on one of the axes and the slicer only.

@@ -37,8 +37,10 @@ struct BoundAxis {
 
 struct BoundQuery {
   BoundAxis columns;
-  BoundAxis rows;    // one empty tuple when the query has no ROWS axis
-  TupleList slicer;  // one tuple: the WHERE clause's, empty without one
+  BoundAxis rows;  // one empty tuple when the query has no ROWS axis
+  // The WHERE clause's tuples, all naming the same measure or none; one empty tuple without a
+  // WHERE clause.
+  TupleList slicer;
   std::size_t slicer_position = 0;
 };
 
@@ -51,9 +53,11 @@ struct BoundQuery {
 TupleList BindSet(const CubeModel& model, const MdxExpression& expression, const char* axis,
                   std::size_t max_tuples);
 
-// Binds the whole query: the cube's name, both axes (each at most `max_axis_tuples`), the
-// WHERE tuple; checks that no hierarchy (and not [Measures]) is on two axes and that the cube
-// has a measure. Throws QueryFailure.
+// Binds the whole query: the cube's name, both axes and the WHERE clause (each at most
+// `max_axis_tuples`); checks that no hierarchy (and not [Measures]) is on two axes and that the
+// cube has a measure. The WHERE clause is a set of tuples: a tuple, a set, a cross join, or a
+// tuple whose operands are sets, taken as their cross join ((a set, [Time].[2023])). Its
+// tuples may name one measure but not two. Throws QueryFailure.
 BoundQuery Bind(const CubeModel& model, const MdxQuery& query, std::size_t max_axis_tuples);
 
 // "12,345,678".

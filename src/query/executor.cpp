@@ -56,7 +56,7 @@ QueryResult Execute(const provider::cubefile::CubeReader& reader, const CubeMode
 
   QueryResult result;
   result.table = plan.table;
-  result.slicer_measure = query.slicer.MeasureOf(0);
+  result.slicer_measure = query.slicer.count == 0 ? QueryResult::npos : query.slicer.MeasureOf(0);
   const std::size_t fallback =
       result.slicer_measure == QueryResult::npos ? 0 : result.slicer_measure;
   std::vector<std::size_t> column_measure(columns.count), row_measure(rows.count);
@@ -95,6 +95,7 @@ QueryResult Execute(const provider::cubefile::CubeReader& reader, const CubeMode
           }
           row[h] = ancestry.LocalOf(m);
         }
+        // A row under two tuples of the WHERE set (a year and one of its quarters) counts once.
         in_slicer.clear();
         slicer_index.Match(row.data(), in_slicer);
         if (in_slicer.empty()) return true;

@@ -15,8 +15,10 @@ namespace cubemill::query {
 // Answers `query` from the table `plan` names. A row counts for a tuple when its member in
 // each of the tuple's hierarchies lies at or under the tuple's member; for the cell of a row
 // tuple and a column tuple it adds the value of the cell's measure (the column's, the row's,
-// the WHERE tuple's, else the first), as that measure's function adds values. NON EMPTY then
-// drops the tuples of an axis whose cells are all NULL.
+// the WHERE tuples', else the first), as that measure's function adds values. A row counts
+// when it lies under any tuple of the WHERE set, and then once, even when it lies under
+// several (a year and one of its quarters): the slicer restricts the rows, it does not weigh
+// them. NON EMPTY then drops the tuples of an axis whose cells are all NULL.
 //
 // The answer may have at most `max_cells` cells. Without NON EMPTY its size is rows x columns,
 // checked before the table is read. With NON EMPTY the size is known after reading; every cell

@@ -11,7 +11,7 @@
 namespace cubemill::query {
 
 struct QueryPlan {
-  // Per hierarchy, the deepest level ordinal (1 for the top) any axis tuple or the WHERE tuple
+  // Per hierarchy, the deepest level ordinal (1 for the top) any axis tuple or WHERE tuple
   // names; 1 for a hierarchy the query does not name.
   std::vector<int> depths;
   // "cells", or the table of the rollup with the fewest rows whose level in every hierarchy is

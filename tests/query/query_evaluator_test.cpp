@@ -208,10 +208,11 @@ TEST_F(QueryEvaluatorTest, NamesWhatItCannotAnswerAndWhere) {
        "[Product] has no ALL member: use .Members or name a member at 8"},
       {"SELECT [Measures] ON COLUMNS FROM [Shop]",
        "[Measures] alone is no set: use [Measures].Members or name a measure at 8"},
-      {"SELECT [Year].[2023] ON COLUMNS FROM [Shop] WHERE [Region].[Country]",
-       "WHERE needs one tuple at 51"},
-      {"SELECT [Year].[2023] ON COLUMNS FROM [Shop] WHERE ([Region].[Country], [Product].[Bikes])",
-       "a tuple takes one member of each dimension at 52"},
+      {"SELECT [Year].[2023] ON COLUMNS FROM [Shop] WHERE [Measures].Members",
+       "WHERE names more than one measure ([Amount], [Orders]): a cell shows one measure, so put "
+       "the measures on an axis at 51"},
+      {"SELECT ([Region].[Country], [Product].[Bikes]) ON COLUMNS FROM [Shop]",
+       "a tuple takes one member of each dimension at 9"},
       {"SELECT [Year].[2023] ON COLUMNS FROM [Shop] WHER",
        "expected the end of the query, found \"WHER\" at 45"},
   };
