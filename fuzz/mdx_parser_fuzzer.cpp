@@ -32,7 +32,8 @@ std::string Bracketed(const std::string& text) {
   return out + "]";
 }
 
-// `expression` as MDX: every name part in brackets, a * b as CrossJoin(a, b).
+// `expression` as MDX: every name part in brackets, a * b as CrossJoin(a, b), functions by
+// their names, numbers and flags as they are.
 std::string Text(const MdxExpression& expression) {
   std::string out;
   const auto list = [&](const char* open, const char* close) {
@@ -59,6 +60,60 @@ std::string Text(const MdxExpression& expression) {
     case Kind::kCrossJoin:
       list("CrossJoin(", ")");
       break;
+    case Kind::kFirstChild:
+      return Text(expression.operands.at(0)) + ".FirstChild";
+    case Kind::kLastChild:
+      return Text(expression.operands.at(0)) + ".LastChild";
+    case Kind::kSiblings:
+      return Text(expression.operands.at(0)) + ".Siblings";
+    case Kind::kPrevMember:
+      return Text(expression.operands.at(0)) + ".PrevMember";
+    case Kind::kNextMember:
+      return Text(expression.operands.at(0)) + ".NextMember";
+    case Kind::kLevel:
+      return Text(expression.operands.at(0)) + ".Level";
+    case Kind::kLag:
+      return Text(expression.operands.at(0)) + ".Lag(" + Text(expression.operands.at(1)) + ")";
+    case Kind::kLead:
+      return Text(expression.operands.at(0)) + ".Lead(" + Text(expression.operands.at(1)) + ")";
+    case Kind::kRange:
+      return Text(expression.operands.at(0)) + " : " + Text(expression.operands.at(1));
+    case Kind::kAncestor:
+      list("Ancestor(", ")");
+      break;
+    case Kind::kDescendants:
+      list("Descendants(", ")");
+      break;
+    case Kind::kHead:
+      list("Head(", ")");
+      break;
+    case Kind::kTail:
+      list("Tail(", ")");
+      break;
+    case Kind::kSubset:
+      list("Subset(", ")");
+      break;
+    case Kind::kUnion:
+      list("Union(", ")");
+      break;
+    case Kind::kExcept:
+      list("Except(", ")");
+      break;
+    case Kind::kIntersect:
+      list("Intersect(", ")");
+      break;
+    case Kind::kDistinct:
+      list("Distinct(", ")");
+      break;
+    case Kind::kHierarchize:
+      list("Hierarchize(", ")");
+      break;
+    case Kind::kExtract:
+      list("Extract(", ")");
+      break;
+    case Kind::kNumber:
+    case Kind::kFlag:
+      return expression.parts.at(0).text;
   }
   return out;
 }

@@ -1,6 +1,10 @@
 #include "query/binder.h"
 
 #include <algorithm>
+#include <string>
+#include <unordered_map>
+#include <unordered_set>
+#include <utility>
 
 #include "platform/unicode_case.h"
 #include "query/query_failure.h"
@@ -49,59 +53,216 @@ TupleList Members(const CubeModel& model, const std::vector<std::size_t>& member
   return list;
 }
 
+// The text of a count in a limit's message.
+std::string CountText(std::size_t count) {
+  return count == kMany ? "more than " + Grouped(kMany) : Grouped(count);
+}
+
+// A member expression's value: a member of `hierarchy`, or the null member (npos) where a
+// navigation ran off its level or its hierarchy.
+struct MemberValue {
+  std::size_t member = CubeModel::npos;
+  std::size_t hierarchy = 0;
+};
+
+struct TupleHash {
+  std::size_t operator()(const std::vector<std::size_t>& tuple) const {
+    std::size_t hash = tuple.size();
+    for (std::size_t x : tuple) hash = hash * 1'000'003 ^ std::hash<std::size_t>{}(x);
+    return hash;
+  }
+};
+using TupleSet = std::unordered_set<std::vector<std::size_t>, TupleHash>;
+
+std::vector<std::size_t> TupleAt(const TupleList& list, std::size_t t) {
+  return {list.At(t), list.At(t) + list.Arity()};
+}
+
+// The tuples `first` onwards, at most `count` of them, of `list`.
+TupleList Slice(const TupleList& list, std::size_t first, std::size_t count) {
+  TupleList slice{list.shape, {}, 0};
+  if (first >= list.count) return slice;
+  slice.count = std::min(count, list.count - first);
+  slice.items.assign(list.At(first), list.At(first) + slice.count * list.Arity());
+  return slice;
+}
+
+// `list` without the tuples that `keep` refuses, in order.
+template <typename Keep>
+TupleList Filtered(const TupleList& list, Keep keep) {
+  TupleList kept{list.shape, {}, 0};
+  for (std::size_t t = 0; t < list.count; ++t) {
+    if (!keep(t)) continue;
+    kept.items.insert(kept.items.end(), list.At(t), list.At(t) + list.Arity());
+    ++kept.count;
+  }
+  return kept;
+}
+
+// `list` with each tuple only where it first comes.
+TupleList Deduplicated(const TupleList& list) {
+  TupleSet seen;
+  return Filtered(list, [&](std::size_t t) { return seen.insert(TupleAt(list, t)).second; });
+}
+
+// An integer argument (a kNumber) of a function.
+long long NumberOf(const MdxExpression& e) { return std::stoll(e.parts.front().text); }
+
+// A count or a start that is never negative and fits a size_t: negative ones are 0.
+std::size_t Clamped(long long n) { return n <= 0 ? 0 : static_cast<std::size_t>(n); }
+
+bool IsMemberValued(Kind kind) {
+  switch (kind) {
+    case Kind::kParent:
+    case Kind::kFirstChild:
+    case Kind::kLastChild:
+    case Kind::kPrevMember:
+    case Kind::kNextMember:
+    case Kind::kLag:
+    case Kind::kLead:
+    case Kind::kAncestor:
+      return true;
+    default:
+      return false;
+  }
+}
+
 // Evaluates the sets of one query. Each set is counted before it is built, so that a set
-// beyond the limit fails before anything of its size is allocated.
+// beyond the limit fails before anything of its size is allocated; a function that takes a set
+// whole (Head, Union, Hierarchize...) holds it within the same limit. Counts and members are
+// kept per node, and a set built to be counted is kept until it is built, so that nested
+// functions evaluate each node once.
 class SetBinder {
  public:
   // With `tuples_of_sets`, (a, b) with a set among its operands is their cross join, as the
   // WHERE clause takes it; else each operand of a tuple must be one member.
-  explicit SetBinder(const CubeModel& model, bool tuples_of_sets = false)
-      : model_(model), tuples_of_sets_(tuples_of_sets) {}
+  SetBinder(const CubeModel& model, std::size_t max_tuples, bool tuples_of_sets = false)
+      : model_(model), max_tuples_(max_tuples), tuples_of_sets_(tuples_of_sets) {}
 
   // How many tuples `e` stands for (kMany when that does not fit a size_t); resolves the names
   // it needs to know that.
   std::size_t Count(const MdxExpression& e) const {
+    const auto found = counts_.find(&e);
+    if (found != counts_.end()) return found->second;
+    const std::size_t count = Counted(e);
+    counts_[&e] = count;
+    return count;
+  }
+
+  TupleList Build(const MdxExpression& e) const {
+    const auto found = built_.find(&e);
+    if (found == built_.end()) return Built(e);
+    TupleList list = std::move(found->second);
+    built_.erase(found);
+    return list;
+  }
+
+ private:
+  std::size_t Counted(const MdxExpression& e) const {
     switch (e.kind) {
       case Kind::kName:
         return OfName(model_.Resolve(e.parts, e.position), e.position, true).count;
       case Kind::kMembers:
         return MembersOf(e, true).count;
-      case Kind::kChildren:
-        return model_.ChildrenOf(OneMember(e.operands.front(), ".Children")).size();
-      case Kind::kParent:
-        return 1;
+      case Kind::kChildren: {
+        const MemberValue of = MemberOf(e.operands.front(), ".Children");
+        return of.member == npos ? 0 : model_.ChildrenOf(of.member).size();
+      }
+      case Kind::kSiblings:
+        return SiblingsOf(e).size();
+      case Kind::kLevel: {
+        const std::size_t level = LevelOfMember(e);
+        return level == npos ? 0 : model_.MembersOf(level).size();
+      }
+      case Kind::kRange: {
+        const auto [level, first, last] = RangeOf(e);
+        return level == npos ? 0 : last - first + 1;
+      }
+      case Kind::kDescendants:
+        return Descend(e, nullptr);
       case Kind::kSet: {
         std::size_t count = 0;
         for (const MdxExpression& operand : e.operands) count = Added(count, Count(operand));
         return count;
       }
       case Kind::kTuple: {
-        if (e.operands.size() == 1 || !tuples_of_sets_)
-          return e.operands.size() == 1 ? Count(e.operands.front()) : 1;
+        if (e.operands.size() == 1) return Count(e.operands.front());
+        if (!tuples_of_sets_) {
+          // One member of each: none where a navigation found the null member.
+          for (const MdxExpression& operand : e.operands)
+            if (Count(operand) == 0) return 0;
+          return 1;
+        }
         std::size_t count = 1;
         for (const MdxExpression& operand : e.operands) count = Multiplied(count, Count(operand));
         return count;
       }
-      case Kind::kCrossJoin:
-        return Multiplied(Count(e.operands[0]), Count(e.operands[1]));
+      case Kind::kCrossJoin: {
+        std::size_t count = 1;
+        for (const MdxExpression& operand : e.operands) count = Multiplied(count, Count(operand));
+        return count;
+      }
+      case Kind::kHead:
+      case Kind::kTail: {
+        const std::size_t n = e.operands.size() > 1 ? Clamped(NumberOf(e.operands[1])) : 1;
+        return std::min(n, Count(e.operands.front()));
+      }
+      case Kind::kSubset: {
+        const std::size_t all = Count(e.operands.front());
+        const std::size_t first = Start(e);
+        const std::size_t rest = first >= all ? 0 : all - first;
+        return e.operands.size() > 2 ? std::min(rest, Clamped(NumberOf(e.operands[2]))) : rest;
+      }
+      case Kind::kHierarchize:
+        return Count(e.operands.front());
+      case Kind::kUnion:
+      case Kind::kExcept:
+      case Kind::kIntersect:
+      case Kind::kDistinct:
+      case Kind::kExtract: {
+        // Duplicates are only known once the set is there: build it, and keep it for Build.
+        TupleList list = Built(e);
+        const std::size_t count = list.count;
+        built_[&e] = std::move(list);
+        return count;
+      }
+      case Kind::kNumber:
+      case Kind::kFlag:
+        throw QueryFailure("a number or a flag is no set", e.position);
+      default:
+        return MemberOf(e, "").member == npos ? 0 : 1;
     }
-    return 0;
   }
 
-  TupleList Build(const MdxExpression& e) const {
+  TupleList Built(const MdxExpression& e) const {
     switch (e.kind) {
       case Kind::kName:
         return OfName(model_.Resolve(e.parts, e.position), e.position, false);
       case Kind::kMembers:
         return MembersOf(e, false);
-      case Kind::kChildren:
-        return Members(model_, model_.ChildrenOf(OneMember(e.operands.front(), ".Children")));
-      case Kind::kParent: {
-        const std::size_t member = OneMember(e.operands.front(), ".Parent");
-        const std::size_t parent = model_.ParentOf(member);
-        if (parent == CubeModel::npos)
-          throw QueryFailure(Bracketed(model_.Member(member).name) + " has no parent", e.position);
-        return One(model_.HierarchyOf(parent), parent);
+      case Kind::kChildren: {
+        const MemberValue of = MemberOf(e.operands.front(), ".Children");
+        if (of.member == npos) return {{of.hierarchy}, {}, 0};
+        return Members(model_, model_.ChildrenOf(of.member));
+      }
+      case Kind::kSiblings:
+        return Members(model_, SiblingsOf(e));
+      case Kind::kLevel: {
+        const std::size_t level = LevelOfMember(e);
+        return level == npos ? TupleList{} : Members(model_, model_.MembersOf(level));
+      }
+      case Kind::kRange: {
+        const auto [level, first, last] = RangeOf(e);
+        if (level == npos) return {};
+        const auto& members = model_.MembersOf(level);
+        return Members(model_,
+                       std::vector<std::size_t>(members.begin() + static_cast<long>(first),
+                                                members.begin() + static_cast<long>(last) + 1));
+      }
+      case Kind::kDescendants: {
+        std::vector<std::size_t> members;
+        Descend(e, &members);
+        return Members(model_, members);
       }
       case Kind::kSet: {
         TupleList set;
@@ -122,19 +283,378 @@ class SetBinder {
         if (e.operands.size() == 1) return Build(e.operands.front());
         TupleList tuple{{}, {}, 1};
         for (const MdxExpression& operand : e.operands) {
-          if (!tuples_of_sets_ && Count(operand) != 1)
+          if (!tuples_of_sets_ && Count(operand) != 1 && !IsMemberValued(operand.kind))
             throw QueryFailure("a tuple takes one member of each dimension", operand.position);
           tuple = Joined(tuple, Build(operand), operand.position);
         }
         return tuple;
       }
-      case Kind::kCrossJoin:
-        return Joined(Build(e.operands[0]), Build(e.operands[1]), e.position);
+      case Kind::kCrossJoin: {
+        TupleList joined = Build(e.operands.front());
+        for (std::size_t i = 1; i < e.operands.size(); ++i)
+          joined = Joined(joined, Build(e.operands[i]), e.position);
+        return joined;
+      }
+      case Kind::kHead:
+      case Kind::kTail: {
+        const TupleList all = Bounded(e.operands.front(), e.kind == Kind::kHead ? "Head" : "Tail");
+        const std::size_t n = std::min(
+            all.count, e.operands.size() > 1 ? Clamped(NumberOf(e.operands[1])) : std::size_t{1});
+        return Slice(all, e.kind == Kind::kHead ? 0 : all.count - n, n);
+      }
+      case Kind::kSubset: {
+        const TupleList all = Bounded(e.operands.front(), "Subset");
+        return Slice(all, Start(e),
+                     e.operands.size() > 2 ? Clamped(NumberOf(e.operands[2])) : all.count);
+      }
+      case Kind::kUnion:
+        return Union(e);
+      case Kind::kExcept:
+      case Kind::kIntersect: {
+        const bool except = e.kind == Kind::kExcept;
+        const char* name = except ? "Except" : "Intersect";
+        const TupleList a = Bounded(e.operands[0], name);
+        const TupleList b = Bounded(e.operands[1], name);
+        CheckSameShape(name, a, b, e.operands[1].position);
+        TupleSet in_b;
+        for (std::size_t t = 0; t < b.count; ++t) in_b.insert(TupleAt(b, t));
+        return Deduplicated(
+            Filtered(a, [&](std::size_t t) { return in_b.contains(TupleAt(a, t)) != except; }));
+      }
+      case Kind::kDistinct:
+        return Deduplicated(Bounded(e.operands.front(), "Distinct"));
+      case Kind::kHierarchize:
+        return Hierarchized(Bounded(e.operands.front(), "Hierarchize"));
+      case Kind::kExtract:
+        return Extracted(e);
+      case Kind::kNumber:
+      case Kind::kFlag:
+        throw QueryFailure("a number or a flag is no set", e.position);
+      default: {
+        const MemberValue value = MemberOf(e, "");
+        if (value.member == npos) return {{value.hierarchy}, {}, 0};
+        return One(value.hierarchy, value.member);
+      }
     }
-    return {};
   }
 
- private:
+  // `e` built whole for `function`, within the limit.
+  TupleList Bounded(const MdxExpression& e, const char* function) const {
+    const std::size_t count = Count(e);
+    if (count > max_tuples_) {
+      throw QueryFailure(std::string(function) + " takes a set of " + CountText(count) +
+                             " tuples, more than the limit of " + Grouped(max_tuples_),
+                         e.position);
+    }
+    return Build(e);
+  }
+
+  // Fails when two sets with tuples hold different hierarchies.
+  void CheckSameShape(const char* function, const TupleList& a, const TupleList& b,
+                      std::size_t position) const {
+    if (a.count == 0 || b.count == 0 || a.shape == b.shape) return;
+    const auto text = [&](const TupleList& list) {
+      std::string out;
+      for (std::size_t h : list.shape) out += (out.empty() ? "" : ", ") + Described(model_, h);
+      return "(" + out + ")";
+    };
+    throw QueryFailure(std::string(function) + " takes sets of the same hierarchies, found " +
+                           text(b) + " after " + text(a),
+                       position);
+  }
+
+  TupleList Union(const MdxExpression& e) const {
+    std::size_t sets = e.operands.size();
+    const bool all = e.operands.back().kind == Kind::kFlag;
+    if (all) --sets;
+    TupleList united;
+    for (std::size_t i = 0; i < sets; ++i) {
+      const TupleList part = Bounded(e.operands[i], "Union");
+      CheckSameShape("Union", united, part, e.operands[i].position);
+      if (part.count == 0) continue;
+      if (united.count == 0) united.shape = part.shape;
+      if (Added(united.count, part.count) > max_tuples_) {
+        throw QueryFailure("Union makes a set of more than " + Grouped(max_tuples_) + " tuples",
+                           e.position);
+      }
+      united.items.insert(united.items.end(), part.items.begin(), part.items.end());
+      united.count += part.count;
+    }
+    return all ? united : Deduplicated(united);
+  }
+
+  // The tuples of `list` in hierarchy order, coordinate by coordinate: a member after its
+  // parent and before its next sibling; measures in the cube's order. Equal tuples keep their
+  // order.
+  TupleList Hierarchized(const TupleList& list) const {
+    std::vector<std::size_t> order(list.count);
+    for (std::size_t t = 0; t < list.count; ++t) order[t] = t;
+    const auto rank = [&](std::size_t t, std::size_t i) {
+      const std::size_t item = list.At(t)[i];
+      return list.shape[i] == kMeasuresHierarchy ? item : model_.HierarchyOrder(item);
+    };
+    std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
+      for (std::size_t i = 0; i < list.Arity(); ++i) {
+        if (rank(a, i) != rank(b, i)) return rank(a, i) < rank(b, i);
+      }
+      return false;
+    });
+    TupleList sorted{list.shape, {}, list.count};
+    sorted.items.reserve(list.items.size());
+    for (std::size_t t : order)
+      sorted.items.insert(sorted.items.end(), list.At(t), list.At(t) + list.Arity());
+    return sorted;
+  }
+
+  // Extract(set, hierarchy...): the set's coordinates of the hierarchies named, each tuple once.
+  TupleList Extracted(const MdxExpression& e) const {
+    const TupleList all = Bounded(e.operands.front(), "Extract");
+    std::vector<std::size_t> shape, columns;
+    for (std::size_t i = 1; i < e.operands.size(); ++i) {
+      const MdxExpression& name = e.operands[i];
+      std::size_t hierarchy = npos;
+      if (name.kind == Kind::kName) {
+        const NameRef ref = model_.Resolve(name.parts, name.position);
+        if (ref.kind == NameRef::Kind::kHierarchy) hierarchy = ref.index;
+        if (ref.kind == NameRef::Kind::kMeasures) hierarchy = kMeasuresHierarchy;
+      }
+      if (hierarchy == npos) throw QueryFailure("Extract needs a hierarchy", name.position);
+      if (std::find(shape.begin(), shape.end(), hierarchy) != shape.end())
+        throw QueryFailure("Extract names " + Described(model_, hierarchy) + " twice",
+                           name.position);
+      const auto column = std::find(all.shape.begin(), all.shape.end(), hierarchy);
+      if (all.count > 0 && column == all.shape.end()) {
+        throw QueryFailure("Extract: the set holds no " + Described(model_, hierarchy),
+                           name.position);
+      }
+      shape.push_back(hierarchy);
+      columns.push_back(static_cast<std::size_t>(column - all.shape.begin()));
+    }
+    TupleList extracted{shape, {}, all.count};
+    if (all.count == 0) {
+      extracted.count = 0;
+      return extracted;
+    }
+    for (std::size_t t = 0; t < all.count; ++t)
+      for (std::size_t column : columns) extracted.items.push_back(all.At(t)[column]);
+    return Deduplicated(extracted);
+  }
+
+  // Subset's start: 0 or more.
+  std::size_t Start(const MdxExpression& e) const {
+    const long long start = NumberOf(e.operands[1]);
+    if (start < 0) throw QueryFailure("Subset needs a start of 0 or more", e.operands[1].position);
+    return static_cast<std::size_t>(start);
+  }
+
+  // The member `e` stands for, or the null member; `what` names the function that needs it in
+  // the error when `e` is no member ("" for `e`'s own kind).
+  MemberValue MemberOf(const MdxExpression& e, const char* what) const {
+    const auto found = members_.find(&e);
+    if (found != members_.end()) return found->second;
+    const MemberValue value = MemberValueOf(e, what);
+    members_[&e] = value;
+    return value;
+  }
+
+  MemberValue MemberValueOf(const MdxExpression& e, const char* what) const {
+    switch (e.kind) {
+      case Kind::kParent: {
+        const MemberValue of = MemberOf(e.operands.front(), ".Parent");
+        if (of.member == npos) return of;
+        const std::size_t parent = model_.ParentOf(of.member);
+        if (parent == npos)
+          throw QueryFailure(Bracketed(model_.Member(of.member).name) + " has no parent",
+                             e.position);
+        return {parent, of.hierarchy};
+      }
+      case Kind::kFirstChild:
+      case Kind::kLastChild: {
+        const bool first = e.kind == Kind::kFirstChild;
+        const MemberValue of = MemberOf(e.operands.front(), first ? ".FirstChild" : ".LastChild");
+        if (of.member == npos || model_.ChildrenOf(of.member).empty()) return {npos, of.hierarchy};
+        const auto& children = model_.ChildrenOf(of.member);
+        return {first ? children.front() : children.back(), of.hierarchy};
+      }
+      case Kind::kPrevMember:
+        return Shifted(MemberOf(e.operands.front(), ".PrevMember"), -1);
+      case Kind::kNextMember:
+        return Shifted(MemberOf(e.operands.front(), ".NextMember"), 1);
+      case Kind::kLag:
+        return Shifted(MemberOf(e.operands.front(), ".Lag"), -NumberOf(e.operands[1]));
+      case Kind::kLead:
+        return Shifted(MemberOf(e.operands.front(), ".Lead"), NumberOf(e.operands[1]));
+      case Kind::kAncestor:
+        return AncestorOf(e);
+      case Kind::kTuple:
+        if (e.operands.size() == 1) return MemberOf(e.operands.front(), what);
+        break;
+      default:
+        break;
+    }
+    if (Count(e) == 1) {
+      const TupleList set = Build(e);
+      if (set.Arity() == 1 && set.shape.front() == kMeasuresHierarchy) {
+        const std::string measure =
+            "[Measures]." + Bracketed(model_.Catalog().measures[set.items.front()].name);
+        const std::string function = what;
+        if (function == ".Parent" || function == ".Children")
+          throw QueryFailure(function + " of a measure (" + measure + "): only a member has " +
+                                 (function == ".Parent" ? "a parent" : "children"),
+                             e.position);
+        throw QueryFailure(function + " needs a member, not a measure (" + measure + ")",
+                           e.position);
+      }
+      if (set.Arity() == 1) return {set.items.front(), set.shape.front()};
+    }
+    throw QueryFailure(std::string(what) + " needs a member", e.position);
+  }
+
+  // The member `offset` places after `of` in its level (before it when negative); the null
+  // member past either end.
+  MemberValue Shifted(MemberValue of, long long offset) const {
+    if (of.member == npos) return of;
+    const auto& level = model_.MembersOf(model_.LevelOf(of.member));
+    const long long at = static_cast<long long>(model_.PositionInLevel(of.member)) + offset;
+    if (at < 0 || at >= static_cast<long long>(level.size())) return {npos, of.hierarchy};
+    return {level[static_cast<std::size_t>(at)], of.hierarchy};
+  }
+
+  // Ancestor(member, level or distance): the null member where the level is below the member.
+  MemberValue AncestorOf(const MdxExpression& e) const {
+    const MemberValue of = MemberOf(e.operands[0], "Ancestor");
+    if (of.member == npos) return of;
+    const long long depth = TargetDepth(e.operands[1], of, "Ancestor");
+    if (depth < 0) return {npos, of.hierarchy};
+    const std::size_t ancestor = model_.AncestorAt(of.member, static_cast<int>(depth));
+    return {ancestor, of.hierarchy};
+  }
+
+  // The depth a level argument names for `of`'s hierarchy: a level's ordinal, or `of`'s depth
+  // less (for Ancestor) or plus (for Descendants) a distance; -1 for the level of the null
+  // member.
+  long long TargetDepth(const MdxExpression& e, MemberValue of, const char* function) const {
+    const int own = model_.DepthOf(of.member);
+    if (e.kind == Kind::kNumber) {
+      const long long distance = NumberOf(e);
+      if (distance < 0)
+        throw QueryFailure(std::string(function) + " needs a distance of 0 or more", e.position);
+      const long long bounded = std::min<long long>(distance, 1'000'000);
+      return std::string(function) == "Ancestor" ? own - bounded : own + bounded;
+    }
+    std::size_t level = npos;
+    if (e.kind == Kind::kLevel) {
+      level = LevelOfMember(e);
+      if (level == npos) return -1;
+    } else if (e.kind == Kind::kName) {
+      const NameRef ref = model_.Resolve(e.parts, e.position);
+      if (ref.kind == NameRef::Kind::kLevel) level = ref.index;
+    }
+    if (level == npos)
+      throw QueryFailure(std::string(function) + " needs a level or a distance", e.position);
+    if (model_.LevelHierarchy(level) != of.hierarchy) {
+      throw QueryFailure(std::string(function) + ": the level " +
+                             Bracketed(model_.Catalog().levels[level].name) + " is not of " +
+                             model_.HierarchyName(of.hierarchy),
+                         e.position);
+    }
+    return model_.Catalog().levels[level].ordinal;
+  }
+
+  // The level of the member `e` (a kLevel) names; npos for the null member.
+  std::size_t LevelOfMember(const MdxExpression& e) const {
+    const MemberValue of = MemberOf(e.operands.front(), ".Level");
+    return of.member == npos ? npos : model_.LevelOf(of.member);
+  }
+
+  // The members with the same parent as `e`'s member (a kSiblings), it among them; for a member
+  // without a parent, the members of its level without one.
+  std::vector<std::size_t> SiblingsOf(const MdxExpression& e) const {
+    const MemberValue of = MemberOf(e.operands.front(), ".Siblings");
+    if (of.member == npos) return {};
+    const std::size_t parent = model_.ParentOf(of.member);
+    if (parent != npos) return model_.ChildrenOf(parent);
+    std::vector<std::size_t> tops;
+    for (std::size_t m : model_.MembersOf(model_.LevelOf(of.member)))
+      if (model_.ParentOf(m) == npos) tops.push_back(m);
+    return tops;
+  }
+
+  struct LevelSpan {
+    std::size_t level = npos;  // npos: the empty range
+    std::size_t first = 0, last = 0;
+  };
+
+  // m1 : m2, the members of one level from the one to the other in level order (from m2 to m1
+  // when m2 comes first); a null end stands for the level's first (as m1) or last (as m2)
+  // member, and two null ends for no member.
+  LevelSpan RangeOf(const MdxExpression& e) const {
+    const MemberValue a = MemberOf(e.operands[0], ":");
+    const MemberValue b = MemberOf(e.operands[1], ":");
+    if (a.member == npos && b.member == npos) return {};
+    if (a.member != npos && b.member != npos &&
+        model_.LevelOf(a.member) != model_.LevelOf(b.member)) {
+      throw QueryFailure("a range takes two members of one level, not " +
+                             Bracketed(model_.Member(a.member).name) + " and " +
+                             Bracketed(model_.Member(b.member).name),
+                         e.position);
+    }
+    const std::size_t level = model_.LevelOf(a.member != npos ? a.member : b.member);
+    std::size_t first = a.member == npos ? 0 : model_.PositionInLevel(a.member);
+    std::size_t last =
+        b.member == npos ? model_.MembersOf(level).size() - 1 : model_.PositionInLevel(b.member);
+    if (first > last) std::swap(first, last);
+    return {level, first, last};
+  }
+
+  // Descendants(member [, level or distance [, flag]]): the members below the member (it
+  // included) that the flag keeps relative to the level's depth, in hierarchy order; put in
+  // `out` when given. Returns how many. Without a level, the member and all below it.
+  std::size_t Descend(const MdxExpression& e, std::vector<std::size_t>* out) const {
+    const MemberValue of = MemberOf(e.operands[0], "Descendants");
+    if (of.member == npos) return 0;
+    long long target = model_.DepthOf(of.member);
+    std::string flag = e.operands.size() > 1 ? "SELF" : "SELF_AND_AFTER";
+    if (e.operands.size() > 1) {
+      target = TargetDepth(e.operands[1], of, "Descendants");
+      if (target < 0) return 0;
+    }
+    if (e.operands.size() > 2) flag = e.operands[2].parts.front().text;
+    const bool deeper = flag == "AFTER" || flag == "SELF_AND_AFTER" || flag == "SELF_BEFORE_AFTER";
+    std::size_t count = 0;
+    std::vector<std::size_t> stack{of.member};
+    while (!stack.empty()) {
+      const std::size_t m = stack.back();
+      stack.pop_back();
+      const long long depth = model_.DepthOf(m);
+      const auto& children = model_.ChildrenOf(m);
+      bool keep = false;
+      if (flag == "SELF")
+        keep = depth == target;
+      else if (flag == "AFTER")
+        keep = depth > target;
+      else if (flag == "BEFORE")
+        keep = depth < target;
+      else if (flag == "SELF_AND_AFTER")
+        keep = depth >= target;
+      else if (flag == "SELF_AND_BEFORE")
+        keep = depth <= target;
+      else if (flag == "SELF_BEFORE_AFTER")
+        keep = true;
+      else
+        keep = depth == target || (depth < target && children.empty());  // LEAVES
+      if (keep) {
+        ++count;
+        if (out != nullptr) out->push_back(m);
+      }
+      if (deeper || depth < target) {
+        for (auto child = children.rbegin(); child != children.rend(); ++child)
+          stack.push_back(*child);
+      }
+    }
+    return count;
+  }
+
   // Every tuple of `a` joined with every tuple of `b`; fails when both hold one hierarchy.
   TupleList Joined(const TupleList& a, const TupleList& b, std::size_t position) const {
     TupleList joined;
@@ -190,6 +710,10 @@ class SetBinder {
 
   TupleList MembersOf(const MdxExpression& e, bool counting) const {
     const MdxExpression& of = e.operands.front();
+    if (of.kind == Kind::kLevel) {
+      const std::size_t level = LevelOfMember(of);
+      return level == npos ? TupleList{} : Listed(model_.MembersOf(level), counting);
+    }
     if (of.kind != Kind::kName)
       throw QueryFailure(".Members needs a level or a dimension", e.position);
     const NameRef ref = model_.Resolve(of.parts, of.position);
@@ -211,24 +735,14 @@ class SetBinder {
     throw QueryFailure(".Members needs a level or a dimension, not a member", e.position);
   }
 
-  // The one member `e` stands for (for .Children and .Parent).
-  std::size_t OneMember(const MdxExpression& e, const char* what) const {
-    if (Count(e) == 1) {
-      const TupleList set = Build(e);
-      if (set.Arity() == 1 && set.shape.front() == kMeasuresHierarchy) {
-        throw QueryFailure(std::string(what) + " of a measure ([Measures]." +
-                               Bracketed(model_.Catalog().measures[set.items.front()].name) +
-                               "): only a member has " +
-                               (std::string(what) == ".Parent" ? "a parent" : "children"),
-                           e.position);
-      }
-      if (set.Arity() == 1) return set.items.front();
-    }
-    throw QueryFailure(std::string(what) + " needs a member", e.position);
-  }
+  static constexpr std::size_t npos = CubeModel::npos;
 
   const CubeModel& model_;
+  const std::size_t max_tuples_;
   const bool tuples_of_sets_;
+  mutable std::unordered_map<const MdxExpression*, std::size_t> counts_;
+  mutable std::unordered_map<const MdxExpression*, MemberValue> members_;
+  mutable std::unordered_map<const MdxExpression*, TupleList> built_;
 };
 
 // Fails when the slicer's tuples name more than one measure: a cell adds up one measure's
@@ -251,7 +765,7 @@ void CheckSlicerMeasures(const CubeModel& model, const TupleList& slicer, std::s
 
 TupleList BindSet(const CubeModel& model, const MdxExpression& expression, const char* axis,
                   std::size_t max_tuples) {
-  const SetBinder binder(model);
+  const SetBinder binder(model, max_tuples);
   const std::size_t count = binder.Count(expression);
   if (count > max_tuples) {
     throw QueryFailure(std::string("the ") + axis + " axis has " +
@@ -280,7 +794,7 @@ BoundQuery Bind(const CubeModel& model, const MdxQuery& query, std::size_t max_a
   bound.slicer.count = 1;
   if (query.where) {
     bound.slicer_position = query.where->position;
-    const SetBinder binder(model, true);
+    const SetBinder binder(model, max_axis_tuples, true);
     const std::size_t count = binder.Count(*query.where);
     if (count > max_axis_tuples) {
       throw QueryFailure("WHERE has " +

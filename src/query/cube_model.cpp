@@ -110,6 +110,32 @@ CubeModel::CubeModel(const CubeCatalog& catalog) : catalog_(catalog) {
                                    level_members_[l].end());
     }
   }
+  level_position_.resize(count);
+  for (const auto& members : level_members_)
+    for (std::size_t i = 0; i < members.size(); ++i) level_position_[members[i]] = i;
+  // Each hierarchy walked depth first from the members without a parent, top level first; a
+  // stack, not recursion, as a file may nest its members deeply.
+  hierarchy_order_.assign(count, npos);
+  std::size_t order = 0;
+  std::vector<std::size_t> stack;
+  for (const auto& members : hierarchy_members_) {
+    for (std::size_t top : members) {
+      if (parent_[top] != npos || hierarchy_order_[top] != npos) continue;
+      stack.push_back(top);
+      while (!stack.empty()) {
+        const std::size_t m = stack.back();
+        stack.pop_back();
+        if (hierarchy_order_[m] != npos) continue;
+        hierarchy_order_[m] = order++;
+        const auto& children = children_[m];
+        for (auto child = children.rbegin(); child != children.rend(); ++child)
+          stack.push_back(*child);
+      }
+    }
+  }
+  // A member on a parent cycle is reached from no top: after the rest.
+  for (std::size_t m = 0; m < count; ++m)
+    if (hierarchy_order_[m] == npos) hierarchy_order_[m] = order++;
 }
 
 std::size_t CubeModel::LevelIndex(std::int64_t id) const {

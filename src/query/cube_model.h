@@ -59,6 +59,11 @@ class CubeModel {
   const std::vector<std::size_t>& MembersOf(std::size_t level) const {
     return level_members_[level];
   }
+  // The place of member `m` among the members of its level (0 for the first), in their order.
+  std::size_t PositionInLevel(std::size_t m) const { return level_position_[m]; }
+  // The place of member `m` in its hierarchy's order: each member after its parent and before
+  // its next sibling, siblings in the cube file's order.
+  std::size_t HierarchyOrder(std::size_t m) const { return hierarchy_order_[m]; }
   // Members of hierarchy `h`, level by level.
   const std::vector<std::size_t>& MembersOfHierarchy(std::size_t h) const {
     return hierarchy_members_[h];
@@ -84,7 +89,8 @@ class CubeModel {
                                       std::size_t position) const;
 
   const provider::cubefile::CubeCatalog& catalog_;
-  std::vector<std::size_t> member_level_, level_hierarchy_, parent_;
+  std::vector<std::size_t> member_level_, level_hierarchy_, parent_, level_position_,
+      hierarchy_order_;
   std::vector<std::vector<std::size_t>> children_, level_members_, hierarchy_levels_,
       hierarchy_members_;
   std::vector<std::size_t> hierarchy_dimension_;

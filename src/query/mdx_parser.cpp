@@ -131,7 +131,9 @@ std::vector<Token> Tokenize(std::string_view text) {
       while (end < text.size() && std::isdigit(static_cast<unsigned char>(text[end]))) ++end;
       token.text = std::string(text.substr(at, end - at));
       at = end;
-    } else if (std::string_view("{}(),.*&;").find(c) != std::string_view::npos) {
+    } else if (std::string_view("{}(),.*&;:").find(c) != std::string_view::npos ||
+               (c == '-' && std::isdigit(static_cast<unsigned char>(following)))) {
+      // A "-" is a sign only right before a number's digits.
       token.kind = Token::Kind::kSymbol;
       token.text = std::string(1, c);
       ++at;
@@ -149,6 +151,67 @@ std::vector<Token> Tokenize(std::string_view text) {
   tokens.push_back(end);
   return tokens;
 }
+
+// A function called by name, and the arguments it takes, one letter each: S a set (or a
+// member), L a level or a kNumber distance, N a kNumber, F a flag word of `flags`.
+struct FunctionForm {
+  const char* name;  // in capitals
+  const char* spelling;
+  MdxExpression::Kind kind;
+  const char* required;
+  const char* optional;
+  bool repeats = false;  // the last required letter may come any number of times more
+  std::vector<const char*> flags = {};
+};
+
+const std::vector<FunctionForm>& Functions() {
+  using K = MdxExpression::Kind;
+  static const std::vector<FunctionForm> functions = {
+      {"CROSSJOIN", "CrossJoin", K::kCrossJoin, "SS", "", true},
+      {"HEAD", "Head", K::kHead, "S", "N"},
+      {"TAIL", "Tail", K::kTail, "S", "N"},
+      {"SUBSET", "Subset", K::kSubset, "SN", "N"},
+      {"UNION", "Union", K::kUnion, "SS", "F", true, {"ALL"}},
+      {"EXCEPT", "Except", K::kExcept, "SS", ""},
+      {"INTERSECT", "Intersect", K::kIntersect, "SS", ""},
+      {"DISTINCT", "Distinct", K::kDistinct, "S", ""},
+      {"HIERARCHIZE", "Hierarchize", K::kHierarchize, "S", ""},
+      {"EXTRACT", "Extract", K::kExtract, "SS", "", true},
+      {"ANCESTOR", "Ancestor", K::kAncestor, "SL", ""},
+      {"DESCENDANTS",
+       "Descendants",
+       K::kDescendants,
+       "S",
+       "LF",
+       false,
+       {"SELF", "AFTER", "BEFORE", "SELF_AND_AFTER", "SELF_AND_BEFORE", "SELF_BEFORE_AFTER",
+        "LEAVES"}},
+  };
+  return functions;
+}
+
+// The functions written after a member or a set and a ".".
+const struct {
+  const char* name;
+  MdxExpression::Kind kind;
+  bool takes_number;  // .Lag(n), .Lead(n)
+  const char* spelling = "";
+} kDottedFunctions[] = {
+    {"MEMBERS", MdxExpression::Kind::kMembers, false},
+    {"CHILDREN", MdxExpression::Kind::kChildren, false},
+    {"PARENT", MdxExpression::Kind::kParent, false},
+    {"FIRSTCHILD", MdxExpression::Kind::kFirstChild, false},
+    {"LASTCHILD", MdxExpression::Kind::kLastChild, false},
+    {"SIBLINGS", MdxExpression::Kind::kSiblings, false},
+    {"PREVMEMBER", MdxExpression::Kind::kPrevMember, false},
+    {"NEXTMEMBER", MdxExpression::Kind::kNextMember, false},
+    {"LEVEL", MdxExpression::Kind::kLevel, false},
+    {"LAG", MdxExpression::Kind::kLag, true, "Lag"},
+    {"LEAD", MdxExpression::Kind::kLead, true, "Lead"},
+};
+
+// The largest number a query may write, in either sign.
+constexpr long long kMaxMdxNumber = 999'999'999'999'999'999;
 
 class Parser {
  public:
@@ -296,42 +359,182 @@ class Parser {
   // Each of these sets `height` to the height of the expression it returns: 1 for a name, one
   // more than its highest operand for the others.
 
-  // set := term ('*' term)*
+  // set := range ('*' range)*
   MdxExpression Set(std::size_t& height) {
-    MdxExpression left = Term(height);
+    MdxExpression left = Range(height);
     while (IsSymbol(Peek(), '*')) {
       const std::size_t position = Next().position;
       MdxExpression join{MdxExpression::Kind::kCrossJoin, position, {}, {}};
       join.operands.push_back(std::move(left));
       std::size_t right = 0;
-      join.operands.push_back(Term(right));
+      join.operands.push_back(Range(right));
       height = Raise(std::max(height, right), position);
       left = std::move(join);
     }
     return left;
   }
 
-  // term := primary ('.' (Members | Children | Parent))*
+  // range := term [':' term]
+  MdxExpression Range(std::size_t& height) {
+    MdxExpression first = Term(height);
+    if (!IsSymbol(Peek(), ':')) return first;
+    const std::size_t position = Next().position;
+    MdxExpression range{MdxExpression::Kind::kRange, position, {}, {}};
+    range.operands.push_back(std::move(first));
+    std::size_t last = 0;
+    range.operands.push_back(Term(last));
+    height = Raise(std::max(height, last), position);
+    return range;
+  }
+
+  // term := primary ('.' dotted-function ['(' number ')'])*
   MdxExpression Term(std::size_t& height) {
     MdxExpression value = Primary(height);
     while (IsSymbol(Peek(), '.')) {
       height = Raise(height, Next().position);
       const Token& word = Next();
-      MdxExpression::Kind kind;
-      if (Is(word, "MEMBERS")) {
-        kind = MdxExpression::Kind::kMembers;
-      } else if (Is(word, "CHILDREN")) {
-        kind = MdxExpression::Kind::kChildren;
-      } else if (Is(word, "PARENT")) {
-        kind = MdxExpression::Kind::kParent;
-      } else {
-        Fail("expected Members, Children or Parent, found " + Describe(word), word.position);
+      const auto* dotted = std::find_if(std::begin(kDottedFunctions), std::end(kDottedFunctions),
+                                        [&](const auto& f) { return Is(word, f.name); });
+      if (dotted == std::end(kDottedFunctions)) {
+        if (word.kind == Token::Kind::kWord)
+          Fail("unknown function " + Shortened(word.text), word.position);
+        Fail("expected a function after \".\", found " + Describe(word), word.position);
       }
-      MdxExpression applied{kind, value.position, {}, {}};
+      MdxExpression applied{dotted->kind, value.position, {}, {}};
       applied.operands.push_back(std::move(value));
+      if (dotted->takes_number) {
+        const Token& open = Peek();
+        ExpectSymbol('(');
+        if (!StartsNumber())
+          Fail(std::string(dotted->spelling) + " needs a number", Peek().position);
+        applied.operands.push_back(Number());
+        ExpectClosing(')', open);
+      }
       value = std::move(applied);
     }
     return value;
+  }
+
+  bool StartsNumber() const {
+    return Peek().kind == Token::Kind::kNumber ||
+           (IsSymbol(Peek(), '-') && next_ + 1 < tokens_.size() &&
+            tokens_[next_ + 1].kind == Token::Kind::kNumber);
+  }
+
+  // number := ['-'] digits, within kMaxMdxNumber.
+  MdxExpression Number() {
+    const std::size_t position = Peek().position;
+    const bool negative = IsSymbol(Peek(), '-');
+    if (negative) Next();
+    const Token& digits = Next();
+    long long value = 0;
+    for (char c : digits.text) {
+      if (value > (kMaxMdxNumber - (c - '0')) / 10)
+        Fail("the number " + Shortened(digits.text) + " is too large", digits.position);
+      value = value * 10 + (c - '0');
+    }
+    return {MdxExpression::Kind::kNumber,
+            position,
+            {{std::to_string(negative ? -value : value), false, position}},
+            {}};
+  }
+
+  // call := name '(' argument (',' argument)* ')', argument := number | flag | set; checked
+  // against the function's form.
+  MdxExpression Call(const FunctionForm& function, std::size_t& height) {
+    const Token& name = Next();
+    MdxExpression call{function.kind, name.position, {}, {}};
+    const Token& open = Peek();
+    ExpectSymbol('(');
+    const Nesting nesting(depth_, name.position);
+    std::size_t highest = 0;
+    for (;;) {
+      const Token& first = Peek();
+      const bool ends = next_ + 1 < tokens_.size() &&
+                        (IsSymbol(tokens_[next_ + 1], ',') || IsSymbol(tokens_[next_ + 1], ')'));
+      const bool flag = ends && std::any_of(function.flags.begin(), function.flags.end(),
+                                            [&](const char* word) { return Is(first, word); });
+      if (StartsNumber()) {
+        call.operands.push_back(Number());
+        highest = std::max<std::size_t>(highest, 1);
+      } else if (flag) {
+        std::string word = Next().text;
+        for (char& c : word) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+        call.operands.push_back(
+            {MdxExpression::Kind::kFlag, first.position, {{word, false, first.position}}, {}});
+        highest = std::max<std::size_t>(highest, 1);
+      } else {
+        std::size_t operand = 0;
+        call.operands.push_back(Set(operand));
+        highest = std::max(highest, operand);
+      }
+      if (!IsSymbol(Peek(), ',')) break;
+      Next();
+    }
+    ExpectClosing(')', open);
+    CheckArguments(function, call);
+    height = highest + 1;
+    return call;
+  }
+
+  // Fails at the first argument of `call` that is not of the kind `function` takes there, or at
+  // the call when it has too few or too many.
+  static void CheckArguments(const FunctionForm& function, const MdxExpression& call) {
+    const std::string name = function.spelling;
+    const std::size_t required = std::char_traits<char>::length(function.required);
+    const std::size_t optional = std::char_traits<char>::length(function.optional);
+    const std::size_t given = call.operands.size();
+    if (given < required || (!function.repeats && given > required + optional)) {
+      std::string counts = std::to_string(required);
+      if (function.repeats)
+        counts += " or more";
+      else if (optional == 1)
+        counts += " or " + std::to_string(required + 1);
+      else if (optional > 1)
+        counts += " to " + std::to_string(required + optional);
+      Fail(name + " takes " + counts + " arguments, found " + std::to_string(given), call.position);
+    }
+    for (std::size_t i = 0; i < given; ++i) {
+      const MdxExpression& argument = call.operands[i];
+      char expected = 0;
+      if (i < required) {
+        expected = function.required[i];
+      } else if (function.repeats) {
+        expected = argument.kind == MdxExpression::Kind::kFlag && optional > 0 && i + 1 == given
+                       ? 'F'
+                       : function.required[required - 1];
+      } else {
+        expected = function.optional[i - required];
+      }
+      const bool number = argument.kind == MdxExpression::Kind::kNumber;
+      const bool flag = argument.kind == MdxExpression::Kind::kFlag;
+      switch (expected) {
+        case 'S':
+          if (number || flag)
+            Fail(name + (function.kind == MdxExpression::Kind::kAncestor ||
+                                 function.kind == MdxExpression::Kind::kDescendants
+                             ? " needs a member"
+                             : " needs a set"),
+                 argument.position);
+          break;
+        case 'N':
+          if (!number) Fail(name + " needs a number", argument.position);
+          break;
+        case 'L':
+          if (flag) Fail(name + " needs a level or a distance", argument.position);
+          break;
+        default:
+          if (!flag) {
+            std::string words;
+            for (std::size_t f = 0; f < function.flags.size(); ++f)
+              words += std::string(f == 0                           ? ""
+                                   : f + 1 == function.flags.size() ? " or "
+                                                                    : ", ") +
+                       function.flags[f];
+            Fail(name + " takes " + words + " there", argument.position);
+          }
+      }
+    }
   }
 
   MdxExpression Primary(std::size_t& height) {
@@ -358,20 +561,11 @@ class Parser {
       ExpectClosing(close, token);
       return list;
     }
-    if (Is(token, "CROSSJOIN")) {
-      Next();
-      MdxExpression join{MdxExpression::Kind::kCrossJoin, token.position, {}, {}};
-      const Token& open = Peek();
-      ExpectSymbol('(');
-      const Nesting nesting(depth_, token.position);
-      std::size_t first = 0;
-      std::size_t second = 0;
-      join.operands.push_back(Set(first));
-      ExpectSymbol(',');
-      join.operands.push_back(Set(second));
-      ExpectClosing(')', open);
-      height = std::max(first, second) + 1;
-      return join;
+    if (token.kind == Token::Kind::kWord && !IsKeyword(token) && next_ + 1 < tokens_.size() &&
+        IsSymbol(tokens_[next_ + 1], '(')) {
+      for (const FunctionForm& function : Functions())
+        if (Is(token, function.name)) return Call(function, height);
+      Fail("unknown function " + Shortened(token.text), token.position);
     }
     return Name();
   }
@@ -382,13 +576,17 @@ class Parser {
     name.parts.push_back(Part());
     while (IsSymbol(Peek(), '.') && next_ + 1 < tokens_.size() && !IsFunction(tokens_[next_ + 1])) {
       Next();
+      if (tokens_[next_].kind == Token::Kind::kWord && next_ + 1 < tokens_.size() &&
+          IsSymbol(tokens_[next_ + 1], '('))
+        Fail("unknown function " + Shortened(Peek().text), Peek().position);
       name.parts.push_back(Part());
     }
     return name;
   }
 
   static bool IsFunction(const Token& token) {
-    return Is(token, "MEMBERS") || Is(token, "CHILDREN") || Is(token, "PARENT");
+    return std::any_of(std::begin(kDottedFunctions), std::end(kDottedFunctions),
+                       [&](const auto& f) { return Is(token, f.name); });
   }
 
   NamePart Part() {

@@ -1,7 +1,12 @@
 // Parses the MDX subset cubemill-query answers:
 //   SELECT [NON EMPTY] <set> ON COLUMNS [, [NON EMPTY] <set> ON ROWS] FROM [<cube>]
 //   [WHERE <set>]
-// with unique names, .Members, .Children, .Parent, {...}, (...), CrossJoin(a, b) and a * b.
+// with unique names, {...}, (...), a * b, m1 : m2, the functions after a "." (.Members,
+// .Children, .Parent, .FirstChild, .LastChild, .Siblings, .PrevMember, .NextMember, .Level,
+// .Lag(n), .Lead(n)) and those called by name (CrossJoin, Head, Tail, Subset, Union, Except,
+// Intersect, Distinct, Hierarchize, Extract, Ancestor, Descendants), each checked for the kinds
+// of its arguments ("Head needs a set at 12"); an unknown one fails ("unknown function Foo at 8").
+// Numbers are integers, "-" before them for negative ones.
 // An axis is named COLUMNS, 0 or AXIS(0), and ROWS, 1 or AXIS(1); a higher axis number fails.
 // Comments run from "--" or "//" to the end of the line, or from "/*" to "*/"; within a
 // bracketed name these are plain characters.
@@ -19,7 +24,7 @@ namespace cubemill::query {
 inline constexpr char kQuerySource[] = "MDX";
 
 // The most levels a query's expressions may nest: a name is one level, and each {...}, (...),
-// CrossJoin, "*" and .Members/.Children/.Parent adds one over its highest operand. The bound
+// function, "*", ":" and "."-function adds one over its highest operand. The bound
 // keeps the parser's recursion, and every walk over the tree after it, far from the stack's end.
 inline constexpr std::size_t kMaxMdxNesting = 200;
 
