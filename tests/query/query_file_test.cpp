@@ -11,6 +11,7 @@
 
 #include "e2e/run_cubemill.h"
 #include "e2e/sample_layout.h"
+#include "query_program_run.h"
 #include "support/test_support.h"
 
 namespace cubemill {
@@ -18,47 +19,9 @@ namespace {
 
 namespace fs = std::filesystem;
 
-struct QueryRun {
-  int status = -1;
-  std::string output;
-  std::string errors;
-};
-
-std::string ShellQuoted(const std::string& word) {
-  std::string quoted = "'";
-  for (char c : word) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return quoted + "'";
-}
-
-// Runs cubemill-query with `arguments` (each one word), standard input read from `input`.
-QueryRun RunQuery(const std::vector<std::string>& arguments, const std::string& input = "") {
-  test::WriteBytes("query-input.txt", input);
-  std::string command = CUBEMILL_QUERY_BINARY;
-  for (const std::string& argument : arguments) command += " " + ShellQuoted(argument);
-  command += " <query-input.txt 2>query-errors.txt";
-  QueryRun run;
-  std::FILE* pipe = ::popen(command.c_str(), "r");
-  if (pipe == nullptr) return run;
-  char buffer[4096];
-  for (std::size_t count; (count = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;)
-    run.output.append(buffer, count);
-  const int status = ::pclose(pipe);
-  run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  run.errors = test::ReadBytes("query-errors.txt");
-  fs::remove("query-errors.txt");
-  fs::remove("query-input.txt");
-  return run;
-}
-
-std::string BuildSampleCube() {
-  test::LayOutSample();
-  const auto run = test::RunCubemill("--no-wait Test");
-  EXPECT_EQ(run.status, 0) << testing::PrintToString(run.lines);
-  for (const auto& entry : fs::directory_iterator("../OQY-Dateien/rel01"))
-    if (entry.path().extension() == ".cub") return entry.path().string();
-  ADD_FAILURE() << "no cube was built";
-  return "";
-}
+using test::BuildSampleCube;
+using test::QueryRun;
+using test::RunQuery;
 
 constexpr char kQuery[] =
     "SELECT {[Measures].[Quantity], [Measures].[Sales Count]} ON COLUMNS, "

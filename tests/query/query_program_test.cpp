@@ -9,6 +9,7 @@
 
 #include "e2e/run_cubemill.h"
 #include "e2e/sample_layout.h"
+#include "query_program_run.h"
 #include "support/sqlite_fixture.h"
 #include "support/sqlite_query.h"
 #include "support/test_support.h"
@@ -18,52 +19,9 @@ namespace {
 
 namespace fs = std::filesystem;
 
-struct QueryRun {
-  int status = -1;
-  std::string output;
-  std::string errors;
-};
-
-std::string ShellQuoted(const std::string& word) {
-  std::string quoted = "'";
-  for (char c : word) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return quoted + "'";
-}
-
-std::string ReadAll(std::FILE* file) {
-  std::string text;
-  char buffer[4096];
-  for (std::size_t count; (count = std::fread(buffer, 1, sizeof buffer, file)) > 0;)
-    text.append(buffer, count);
-  return text;
-}
-
-// Runs cubemill-query with `arguments` (each passed as one word).
-QueryRun RunQuery(const std::vector<std::string>& arguments) {
-  std::string command = CUBEMILL_QUERY_BINARY;
-  for (const std::string& argument : arguments) command += " " + ShellQuoted(argument);
-  command += " 2>query-errors.txt";
-  QueryRun run;
-  std::FILE* pipe = ::popen(command.c_str(), "r");
-  if (pipe == nullptr) return run;
-  run.output = ReadAll(pipe);
-  const int status = ::pclose(pipe);
-  run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  run.errors = test::ReadBytes("query-errors.txt");
-  fs::remove("query-errors.txt");
-  return run;
-}
-
-// Builds the sample cube as the quick start does and returns its path (the stamped name).
-std::string BuildSampleCube() {
-  test::LayOutSample();
-  const auto run = test::RunCubemill("--no-wait Test");
-  EXPECT_EQ(run.status, 0) << testing::PrintToString(run.lines);
-  for (const auto& entry : fs::directory_iterator("../OQY-Dateien/rel01"))
-    if (entry.path().extension() == ".cub") return entry.path().string();
-  ADD_FAILURE() << "no cube was built";
-  return "";
-}
+using test::BuildSampleCube;
+using test::QueryRun;
+using test::RunQuery;
 
 class QueryProgramTest : public ::testing::Test {
  protected:
