@@ -2,15 +2,11 @@
 // answer as on the command line, and one line naming the file and the reason when it cannot be
 // read.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
-#include <cstdio>
 #include <filesystem>
 #include <string>
 #include <vector>
 
-#include "e2e/run_cubemill.h"
-#include "e2e/sample_layout.h"
 #include "query_program_run.h"
 #include "support/test_support.h"
 

@@ -1,14 +1,11 @@
 // The built cubemill-query on the shipped sample cube: the README's example questions in text,
 // CSV and JSON, its exit statuses, and errors that say where the query went wrong.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
-#include <cstdio>
 #include <filesystem>
 #include <string>
 
 #include "e2e/run_cubemill.h"
-#include "e2e/sample_layout.h"
 #include "query_program_run.h"
 #include "support/sqlite_fixture.h"
 #include "support/sqlite_query.h"
