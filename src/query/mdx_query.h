@@ -49,9 +49,47 @@ struct MdxExpression {
     kDistinct,     // Distinct(set)
     kHierarchize,  // Hierarchize(set)
     kExtract,      // Extract(set, hierarchy, ...)
+    // Sets chosen or ordered by a value, each value an expression computed at every tuple.
+    kTopCount,       // TopCount(set, kNumber count [, value])
+    kBottomCount,    // BottomCount(set, kNumber count [, value])
+    kTopPercent,     // TopPercent(set, kNumber percent, value)
+    kBottomPercent,  // BottomPercent(set, kNumber percent, value)
+    kTopSum,         // TopSum(set, kNumber sum, value)
+    kBottomSum,      // BottomSum(set, kNumber sum, value)
+    kOrder,          // Order(set, value [, kFlag ASC|DESC|BASC|BDESC])
+    kFilter,         // Filter(set, condition)
+    kNonEmpty,       // NonEmpty(set [, set])
+    kGenerate,       // Generate(set, set [, kFlag ALL])
+    // Time: members found from a level and a member (the current member of the level's
+    // hierarchy when no member is given).
+    kParallelPeriod,  // ParallelPeriod([level [, kNumber distance [, member]]])
+    kPeriodsToDate,   // PeriodsToDate([level [, member]]): a set
+    kYtd,             // Ytd([member]), kQtd, kMtd, kWtd likewise: sets
+    kQtd,
+    kMtd,
+    kWtd,
+    kOpeningPeriod,  // OpeningPeriod([level [, member]])
+    kClosingPeriod,  // ClosingPeriod([level [, member]])
+    kCurrentMember,  // operands[0].CurrentMember: operands[0] names a dimension or hierarchy
+    // Values. A name, a tuple or a member stands for the value of the cell it points at.
+    kString,         // parts[0].text: the text, its quotes taken off
+    kUnary,          // parts[0].text "-" or "NOT", operands[0]
+    kBinary,         // parts[0].text + - * / = <> < > <= >= AND OR XOR; for sets + is Union,
+                     // - is Except and * is CrossJoin
+    kProperty,       // operands[0].<parts[0].text>: Name, UniqueName, Caption, Ordinal, Value,
+                     // Count (of a set or a level's .Members)
+    kIif,            // IIf(condition, value, value)
+    kCoalesceEmpty,  // CoalesceEmpty(value, value, ...)
+    kIsEmpty,        // IsEmpty(value)
+    kSum,            // Sum(set [, value]), kAvg, kMin, kMax likewise
+    kAvg,
+    kMin,
+    kMax,
+    kCount,      // Count(set [, kFlag EXCLUDEEMPTY|INCLUDEEMPTY])
+    kAggregate,  // Aggregate(set [, value])
     // Arguments that are no set.
-    kNumber,  // parts[0].text: an integer in decimal, "-" first when negative
-    kFlag,    // parts[0].text: a flag word in capitals: ALL, SELF, AFTER, LEAVES...
+    kNumber,  // parts[0].text: a decimal number ("12", "-3", "0.25"), "-" first when negative
+    kFlag,    // parts[0].text: a flag word in capitals: ALL, SELF, AFTER, LEAVES, ASC...
   };
   Kind kind = Kind::kName;
   std::size_t position = 0;
@@ -63,15 +101,34 @@ struct MdxExpression {
 struct MdxAxis {
   MdxExpression set;
   bool non_empty = false;
+  // DIMENSION PROPERTIES after the set: each property's name as written, its last part
+  // (MEMBER_UNIQUE_NAME, [Geography].[Country].[Key] gives Key).
+  std::vector<NamePart> properties;
   bool operator==(const MdxAxis&) const = default;
 };
 
+// A calculated member or a named set of the WITH clause.
+struct MdxFormula {
+  enum class Kind { kMember, kSet };
+  Kind kind = Kind::kMember;
+  std::vector<NamePart> name;  // [Measures].[Share]; a set's name has one part
+  MdxExpression expression;    // AS <expression>, also when written in quotes
+  std::size_t position = 0;    // where MEMBER or SET stands
+  int solve_order = 0;         // SOLVE_ORDER = n
+  std::optional<std::string> format_string;  // FORMAT_STRING = 'text'
+  bool operator==(const MdxFormula&) const = default;
+};
+
 struct MdxQuery {
+  std::vector<MdxFormula> formulas;  // WITH, in order
   MdxAxis columns;
   std::optional<MdxAxis> rows;
   std::string cube;
   std::size_t cube_position = 0;
+  // FROM (SELECT ... FROM ...): the subselect, at most one; `cube` is then its cube's name.
+  std::vector<MdxQuery> subselect;
   std::optional<MdxExpression> where;
+  std::vector<NamePart> cell_properties;  // CELL PROPERTIES VALUE, FORMATTED_VALUE...
   bool operator==(const MdxQuery&) const = default;
 };
 
