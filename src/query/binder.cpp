@@ -111,6 +111,16 @@ long long NumberOf(const MdxExpression& e) { return std::stoll(e.parts.front().t
 // A count or a start that is never negative and fits a size_t: negative ones are 0.
 std::size_t Clamped(long long n) { return n <= 0 ? 0 : static_cast<std::size_t>(n); }
 
+// The set function `e` applies: for a set, "+" is Union, "-" Except and "*" CrossJoin.
+Kind SetKind(const MdxExpression& e) {
+  if (e.kind != Kind::kBinary) return e.kind;
+  const std::string& op = e.parts.front().text;
+  if (op == "+") return Kind::kUnion;
+  if (op == "-") return Kind::kExcept;
+  if (op == "*") return Kind::kCrossJoin;
+  return e.kind;
+}
+
 bool IsMemberValued(Kind kind) {
   switch (kind) {
     case Kind::kParent:
@@ -159,7 +169,7 @@ class SetBinder {
 
  private:
   std::size_t Counted(const MdxExpression& e) const {
-    switch (e.kind) {
+    switch (SetKind(e)) {
       case Kind::kName:
         return OfName(model_.Resolve(e.parts, e.position), e.position, true).count;
       case Kind::kMembers:
@@ -235,7 +245,7 @@ class SetBinder {
   }
 
   TupleList Built(const MdxExpression& e) const {
-    switch (e.kind) {
+    switch (SetKind(e)) {
       case Kind::kName:
         return OfName(model_.Resolve(e.parts, e.position), e.position, false);
       case Kind::kMembers:
@@ -311,7 +321,7 @@ class SetBinder {
         return Union(e);
       case Kind::kExcept:
       case Kind::kIntersect: {
-        const bool except = e.kind == Kind::kExcept;
+        const bool except = SetKind(e) == Kind::kExcept;
         const char* name = except ? "Except" : "Intersect";
         const TupleList a = Bounded(e.operands[0], name);
         const TupleList b = Bounded(e.operands[1], name);
