@@ -58,13 +58,6 @@ std::string CountText(std::size_t count) {
   return count == kMany ? "more than " + Grouped(kMany) : Grouped(count);
 }
 
-// A member expression's value: a member of `hierarchy`, or the null member (npos) where a
-// navigation ran off its level or its hierarchy.
-struct MemberValue {
-  std::size_t member = CubeModel::npos;
-  std::size_t hierarchy = 0;
-};
-
 struct TupleHash {
   std::size_t operator()(const std::vector<std::size_t>& tuple) const {
     std::size_t hash = tuple.size();
@@ -146,8 +139,10 @@ class SetBinder {
  public:
   // With `tuples_of_sets`, (a, b) with a set among its operands is their cross join, as the
   // WHERE clause takes it; else each operand of a tuple must be one member.
-  SetBinder(const CubeModel& model, std::size_t max_tuples, bool tuples_of_sets = false)
-      : model_(model), max_tuples_(max_tuples), tuples_of_sets_(tuples_of_sets) {}
+  SetBinder(const CubeModel& model, std::size_t max_tuples, bool tuples_of_sets = false,
+            SetHook* hook = nullptr)
+      : model_(model), max_tuples_(max_tuples), tuples_of_sets_(tuples_of_sets), hook_(hook) {}
+  friend class cubemill::query::SetEvaluator;
 
   // How many tuples `e` stands for (kMany when that does not fit a size_t); resolves the names
   // it needs to know that.
@@ -169,6 +164,13 @@ class SetBinder {
 
  private:
   std::size_t Counted(const MdxExpression& e) const {
+    if (hook_ != nullptr && hook_->Handles(e)) {
+      // The hook's sets are only known once built: keep it for Build.
+      TupleList list = hook_->SetOf(e);
+      const std::size_t count = list.count;
+      built_[&e] = std::move(list);
+      return count;
+    }
     switch (SetKind(e)) {
       case Kind::kName:
         return OfName(model_.Resolve(e.parts, e.position), e.position, true).count;
@@ -245,6 +247,7 @@ class SetBinder {
   }
 
   TupleList Built(const MdxExpression& e) const {
+    if (hook_ != nullptr && hook_->Handles(e)) return hook_->SetOf(e);
     switch (SetKind(e)) {
       case Kind::kName:
         return OfName(model_.Resolve(e.parts, e.position), e.position, false);
@@ -401,7 +404,10 @@ class SetBinder {
     for (std::size_t t = 0; t < list.count; ++t) order[t] = t;
     const auto rank = [&](std::size_t t, std::size_t i) {
       const std::size_t item = list.At(t)[i];
-      return list.shape[i] == kMeasuresHierarchy ? item : model_.HierarchyOrder(item);
+      // Calculated members come after the cube's, in the order they were defined.
+      return list.shape[i] == kMeasuresHierarchy || item >= model_.MemberCount()
+                 ? item
+                 : model_.HierarchyOrder(item);
     };
     std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
       for (std::size_t i = 0; i < list.Arity(); ++i) {
@@ -463,6 +469,10 @@ class SetBinder {
     const auto found = members_.find(&e);
     if (found != members_.end()) return found->second;
     const MemberValue value = MemberValueOf(e, what);
+    if (what[0] != '\0' && value.member != npos && value.member >= model_.MemberCount()) {
+      throw QueryFailure(std::string(what) + " needs a member of the cube, not a calculated one",
+                         e.position);
+    }
     members_[&e] = value;
     return value;
   }
@@ -505,8 +515,11 @@ class SetBinder {
     if (Count(e) == 1) {
       const TupleList set = Build(e);
       if (set.Arity() == 1 && set.shape.front() == kMeasuresHierarchy) {
+        const auto& measures = model_.Catalog().measures;
         const std::string measure =
-            "[Measures]." + Bracketed(model_.Catalog().measures[set.items.front()].name);
+            set.items.front() < measures.size()
+                ? "[Measures]." + Bracketed(measures[set.items.front()].name)
+                : "a calculated one";
         const std::string function = what;
         if (function == ".Parent" || function == ".Children")
           throw QueryFailure(function + " of a measure (" + measure + "): only a member has " +
@@ -750,10 +763,33 @@ class SetBinder {
   const CubeModel& model_;
   const std::size_t max_tuples_;
   const bool tuples_of_sets_;
+  SetHook* const hook_;
   mutable std::unordered_map<const MdxExpression*, std::size_t> counts_;
   mutable std::unordered_map<const MdxExpression*, MemberValue> members_;
   mutable std::unordered_map<const MdxExpression*, TupleList> built_;
 };
+
+}  // namespace
+
+struct SetEvaluator::Impl {
+  SetBinder binder;
+};
+
+SetEvaluator::SetEvaluator(const CubeModel& model, std::size_t max_tuples, SetHook* hook,
+                           bool tuples_of_sets)
+    : impl_(std::make_unique<Impl>(Impl{SetBinder(model, max_tuples, tuples_of_sets, hook)})) {}
+SetEvaluator::~SetEvaluator() = default;
+
+std::size_t SetEvaluator::Count(const MdxExpression& e) const { return impl_->binder.Count(e); }
+TupleList SetEvaluator::Build(const MdxExpression& e) const { return impl_->binder.Build(e); }
+TupleList SetEvaluator::Bounded(const MdxExpression& e, const char* function) const {
+  return impl_->binder.Bounded(e, function);
+}
+MemberValue SetEvaluator::MemberOf(const MdxExpression& e, const char* what) const {
+  return impl_->binder.MemberOf(e, what);
+}
+
+namespace {
 
 // Fails when the slicer's tuples name more than one measure: a cell adds up one measure's
 // values, and the values of two measures do not add up to anything.

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstddef>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -42,6 +43,53 @@ struct BoundQuery {
   // WHERE clause.
   TupleList slicer;
   std::size_t slicer_position = 0;
+};
+
+// A member expression's value: a member of `hierarchy`, or the null member (npos) where a
+// navigation ran off its level or its hierarchy.
+struct MemberValue {
+  std::size_t member = CubeModel::npos;
+  std::size_t hierarchy = 0;
+};
+
+// What the binder leaves to the query's calculations: the names of the WITH clause, the
+// current member of the cell being computed, and the functions that choose or order tuples by
+// their values. A member or measure the WITH clause defines is numbered after the cube's own
+// (model.MemberCount() + k, measures.size() + k).
+class SetHook {
+ public:
+  virtual ~SetHook() = default;
+  // Whether `e` is for the hook to answer.
+  virtual bool Handles(const MdxExpression& e) const = 0;
+  // The tuples `e` stands for.
+  virtual TupleList SetOf(const MdxExpression& e) = 0;
+};
+
+// Evaluates sets for one fixed context: nodes are remembered once evaluated, so a context that
+// changes (the current member of a Filter or a Generate) takes an evaluator of its own.
+class SetEvaluator {
+ public:
+  // With `tuples_of_sets`, (a, b) with a set among its operands is their cross join, as the
+  // WHERE clause takes it. `hook` may be null.
+  SetEvaluator(const CubeModel& model, std::size_t max_tuples, SetHook* hook,
+               bool tuples_of_sets = false);
+  ~SetEvaluator();
+  SetEvaluator(const SetEvaluator&) = delete;
+  SetEvaluator& operator=(const SetEvaluator&) = delete;
+
+  // How many tuples `e` stands for.
+  std::size_t Count(const MdxExpression& e) const;
+  // The tuples `e` stands for, with no limit of their own.
+  TupleList Build(const MdxExpression& e) const;
+  // The tuples `e` stands for, failing when they are more than the limit (naming `function`).
+  TupleList Bounded(const MdxExpression& e, const char* function) const;
+  // The member `e` stands for, or the null member; `what` names the function that needs it in
+  // the error when `e` is no member, or is a calculated member ("" for none).
+  MemberValue MemberOf(const MdxExpression& e, const char* what) const;
+
+ private:
+  struct Impl;
+  std::unique_ptr<Impl> impl_;
 };
 
 // The tuples `expression` stands for, in order, built only when they are at most
