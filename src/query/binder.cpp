@@ -791,6 +791,8 @@ MemberValue SetEvaluator::MemberOf(const MdxExpression& e, const char* what) con
 
 namespace {
 
+}  // namespace
+
 // Fails when the slicer's tuples name more than one measure: a cell adds up one measure's
 // values, and the values of two measures do not add up to anything.
 void CheckSlicerMeasures(const CubeModel& model, const TupleList& slicer, std::size_t position) {
@@ -807,7 +809,21 @@ void CheckSlicerMeasures(const CubeModel& model, const TupleList& slicer, std::s
   }
 }
 
-}  // namespace
+void CheckAxesApart(const CubeModel& model, const BoundQuery& bound) {
+  std::vector<std::size_t> seen;
+  const std::pair<const TupleList*, std::size_t> parts[] = {
+      {&bound.columns.tuples, bound.columns.position},
+      {&bound.rows.tuples, bound.rows.position},
+      {&bound.slicer, bound.slicer_position}};
+  for (const auto& [tuples, position] : parts) {
+    if (tuples->count == 0) continue;
+    for (std::size_t h : tuples->shape) {
+      if (std::find(seen.begin(), seen.end(), h) != seen.end())
+        throw QueryFailure(Described(model, h) + " appears on two axes", position);
+    }
+    seen.insert(seen.end(), tuples->shape.begin(), tuples->shape.end());
+  }
+}
 
 TupleList BindSet(const CubeModel& model, const MdxExpression& expression, const char* axis,
                   std::size_t max_tuples) {
@@ -852,20 +868,7 @@ BoundQuery Bind(const CubeModel& model, const MdxQuery& query, std::size_t max_a
     CheckSlicerMeasures(model, bound.slicer, query.where->position);
   }
 
-  // Each hierarchy (and [Measures]) on one of the axes and the slicer only.
-  std::vector<std::size_t> seen;
-  const std::pair<const TupleList*, std::size_t> parts[] = {
-      {&bound.columns.tuples, bound.columns.position},
-      {&bound.rows.tuples, bound.rows.position},
-      {&bound.slicer, bound.slicer_position}};
-  for (const auto& [tuples, position] : parts) {
-    if (tuples->count == 0) continue;
-    for (std::size_t h : tuples->shape) {
-      if (std::find(seen.begin(), seen.end(), h) != seen.end())
-        throw QueryFailure(Described(model, h) + " appears on two axes", position);
-    }
-    seen.insert(seen.end(), tuples->shape.begin(), tuples->shape.end());
-  }
+  CheckAxesApart(model, bound);
   if (catalog.measures.empty()) throw QueryFailure("the cube has no measure", 1);
   return bound;
 }

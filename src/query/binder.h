@@ -108,6 +108,12 @@ TupleList BindSet(const CubeModel& model, const MdxExpression& expression, const
 // tuples may name one measure but not two. Throws QueryFailure.
 BoundQuery Bind(const CubeModel& model, const MdxQuery& query, std::size_t max_axis_tuples);
 
+// Fails when the WHERE tuples name more than one measure: a cell adds up one measure's values.
+void CheckSlicerMeasures(const CubeModel& model, const TupleList& slicer, std::size_t position);
+
+// Fails when a hierarchy (or [Measures]) is on two of the axes and the WHERE clause.
+void CheckAxesApart(const CubeModel& model, const BoundQuery& bound);
+
 // "12,345,678".
 std::string Grouped(std::size_t count);
 

@@ -154,6 +154,19 @@ std::string CubeModel::HierarchyName(std::size_t h) const {
   return name;
 }
 
+std::string CubeModel::UniqueName(std::size_t m) const {
+  std::vector<std::size_t> path;
+  for (std::size_t at = m; at != npos; at = parent_[at]) {
+    if (catalog_.levels[member_level_[at]].is_all && at != m) break;
+    path.push_back(at);
+  }
+  std::string name = HierarchyName(HierarchyOf(m)) + "." +
+                     Bracketed(catalog_.levels[member_level_[path.back()]].name);
+  for (auto at = path.rbegin(); at != path.rend(); ++at)
+    name += "." + Bracketed(catalog_.members[*at].name);
+  return name;
+}
+
 std::size_t CubeModel::FindDimension(const std::string& name) const {
   const auto found =
       Matching(Indexes(catalog_.dimensions.size()), name,

@@ -72,6 +72,10 @@ class CubeModel {
   const std::vector<std::size_t>& LevelsOf(std::size_t h) const { return hierarchy_levels_[h]; }
   // The hierarchy as a query names it: "[Time].[Calendar]", or "[Geography]" when unnamed.
   std::string HierarchyName(std::size_t h) const;
+  // The name that finds member `m` again whatever its siblings and cousins are called: its
+  // hierarchy, the level of the path's first member, and the path from the top level (below
+  // ALL) down: [Geography].[Region].[Europe].[Spain]; for an ALL member [Geography].[All].[All].
+  std::string UniqueName(std::size_t m) const;
 
   // Resolves a unique name, its parts compared without regard to letter case (Unicode) where
   // no part matches exactly. Throws QueryFailure naming what is unknown or ambiguous, and what

@@ -25,6 +25,18 @@ std::vector<std::string> Names(const CubeModel& model, const TupleList& tuples, 
   return names;
 }
 
+std::vector<std::string> UniqueNames(const CubeModel& model, const TupleList& tuples,
+                                     std::size_t t) {
+  std::vector<std::string> names;
+  for (std::size_t i = 0; i < tuples.Arity(); ++i) {
+    const std::size_t item = tuples.At(t)[i];
+    names.push_back(tuples.shape[i] == kMeasuresHierarchy
+                        ? "[Measures]." + Bracketed(model.Catalog().measures[item].name)
+                        : model.UniqueName(item));
+  }
+  return names;
+}
+
 std::size_t Multiplied(std::size_t a, std::size_t b) {
   return a != 0 && b > static_cast<std::size_t>(-1) / a ? static_cast<std::size_t>(-1) : a * b;
 }
@@ -143,12 +155,14 @@ QueryResult Execute(const provider::cubefile::CubeReader& reader, const CubeMode
     if (!row_used[r]) continue;
     row_at[r] = static_cast<std::uint32_t>(result.rows.size());
     result.rows.push_back(Names(model, rows, r));
+    result.row_unique_names.push_back(UniqueNames(model, rows, r));
     result.row_measure.push_back(row_measure[r]);
   }
   for (std::size_t c = 0; c < columns.count; ++c) {
     if (!column_used[c]) continue;
     column_at[c] = static_cast<std::uint32_t>(result.columns.size());
     result.columns.push_back(Names(model, columns, c));
+    result.column_unique_names.push_back(UniqueNames(model, columns, c));
     result.column_measure.push_back(column_measure[c]);
   }
   if (Multiplied(result.rows.size(), result.columns.size()) > max_cells)

@@ -1,6 +1,7 @@
 #include "query/query_evaluator.h"
 
 #include "query/binder.h"
+#include "query/calculator.h"
 #include "query/cube_model.h"
 #include "query/executor.h"
 #include "query/mdx_parser.h"
@@ -22,6 +23,7 @@ Result<QueryResult> EvaluateMdx(const provider::cubefile::CubeReader& reader, st
   if (!query.ok()) return query.error();
   try {
     const CubeModel model(reader.Catalog());
+    if (NeedsCalculation(*query)) return Calculate(reader, model, *query, options);
     const BoundQuery bound = Bind(model, *query, options.max_axis_tuples);
     const QueryPlan plan = PlanQuery(model, bound, options.leaf_cells_only);
     return Execute(reader, model, bound, plan, options.max_cells);

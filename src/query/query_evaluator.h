@@ -23,6 +23,15 @@ struct QueryResult {
   // npos where it names none; the WHERE tuple's likewise.
   std::vector<std::size_t> column_measure, row_measure;
   std::size_t slicer_measure = 0;
+  // Each column's and row's tuple as unique names, which a client sends back to drill down:
+  // [Geography].[All].[Europe].[Spain], [Measures].[Amount].
+  std::vector<std::vector<std::string>> column_unique_names, row_unique_names;
+  // Cells whose value is a string or a truth value (from a calculated member), as text; empty
+  // when no cell is one, else [row][column] with "" for the others. Their `cells` are NULL.
+  std::vector<std::vector<std::string>> texts;
+  // The FORMAT_STRING of each calculated measure, in the order of the WITH clause: measure
+  // number catalog.measures.size() + k in column_measure, row_measure and MeasureAt.
+  std::vector<std::string> calculated_formats;
 
   static constexpr std::size_t npos = static_cast<std::size_t>(-1);
   // The measure of the cell at `row`, `column`: the column's, else the row's, else the WHERE
