@@ -362,9 +362,10 @@ class Calculator final : public SetHook {
         f.hierarchy = model_.HierarchyOf(ref.index);
         break;
       default:
-        throw QueryFailure("a calculated member belongs to a dimension, a hierarchy or a member, not " +
-                               NameText(parent),
-                           formula.position);
+        throw QueryFailure(
+            "a calculated member belongs to a dimension, a hierarchy or a member, not " +
+                NameText(parent),
+            formula.position);
     }
     if (f.hierarchy == kMeasuresHierarchy)
       measure_formulas_.push_back(formulas_.size());
@@ -561,7 +562,8 @@ class Calculator final : public SetHook {
     const Formula* winner = FormulaOfItem(kMeasuresHierarchy, at.back());
     for (std::size_t h = 0; h < hierarchies_; ++h) {
       const Formula* f = FormulaOfItem(h, at[h]);
-      if (f != nullptr && (winner == nullptr || f->source->solve_order > winner->source->solve_order))
+      if (f != nullptr &&
+          (winner == nullptr || f->source->solve_order > winner->source->solve_order))
         winner = f;
     }
     if (winner == nullptr) return Stored(at);
@@ -848,8 +850,7 @@ class Calculator final : public SetHook {
   }
 
   // The value of `e`'s second operand (else of the cell) at each tuple of its set.
-  std::vector<Value> ValuesOver(const TupleList& set, const MdxExpression* value,
-                                const Coord& at) {
+  std::vector<Value> ValuesOver(const TupleList& set, const MdxExpression* value, const Coord& at) {
     std::vector<Value> values;
     values.reserve(set.count);
     for (std::size_t t = 0; t < set.count; ++t) {
@@ -932,9 +933,8 @@ class Calculator final : public SetHook {
          ValuesOver(set, e.operands.size() > 1 ? &e.operands[1] : nullptr, at)) {
       if (value.type == Value::Type::kString)
         throw QueryFailure("Aggregate needs numbers, found a string", e.position);
-      const CellValue cell = ToCell(value.type == Value::Type::kBool
-                                        ? Value::Integer(value.truth ? 1 : 0)
-                                        : value);
+      const CellValue cell =
+          ToCell(value.type == Value::Type::kBool ? Value::Integer(value.truth ? 1 : 0) : value);
       if (total.kind == CellValue::Kind::kNull)
         total = cell;
       else
@@ -972,8 +972,7 @@ class Calculator final : public SetHook {
                              Bracketed(stored.name));
       return Value::String(stored.name);
     }
-    if (property == "Ordinal")
-      throw QueryFailure(".Ordinal needs a level", e.position);
+    if (property == "Ordinal") throw QueryFailure(".Ordinal needs a level", e.position);
     const TupleList member = SetAt(of, at, ".Name");
     if (member.count == 0) return {};
     if (member.count != 1 || member.Arity() != 1)
@@ -1005,8 +1004,7 @@ class Calculator final : public SetHook {
   // ---- Sets chosen and ordered by value.
 
   // The values a sorting function orders `set` by: its value expression, else the cell's.
-  std::vector<Value> SortValues(const TupleList& set, const MdxExpression* value,
-                                const Coord& at) {
+  std::vector<Value> SortValues(const TupleList& set, const MdxExpression* value, const Coord& at) {
     const std::size_t before = misses_.Size();
     std::vector<Value> values = ValuesOver(set, value, at);
     // Ordering by values that are not read yet would choose wrong tuples: read them first.
@@ -1171,9 +1169,9 @@ class Calculator final : public SetHook {
         std::vector<std::size_t> tuple(part.At(p), part.At(p) + part.Arity());
         if (!all && !seen.insert(tuple).second) continue;
         if (out.count == options_.max_axis_tuples) {
-          throw QueryFailure("Generate makes a set of more than " +
-                                 Grouped(options_.max_axis_tuples) + " tuples",
-                             e.position);
+          throw QueryFailure(
+              "Generate makes a set of more than " + Grouped(options_.max_axis_tuples) + " tuples",
+              e.position);
         }
         out.items.insert(out.items.end(), tuple.begin(), tuple.end());
         ++out.count;
@@ -1276,7 +1274,8 @@ class Calculator final : public SetHook {
       const auto& levels = model_.LevelsOf(current.hierarchy);
       const auto here = std::find(levels.begin(), levels.end(), model_.LevelOf(current.member));
       const bool down = e.kind == Kind::kOpeningPeriod || e.kind == Kind::kClosingPeriod;
-      if (down ? here + 1 == levels.end() : here == levels.begin()) return {{current.hierarchy}, {}, 0};
+      if (down ? here + 1 == levels.end() : here == levels.begin())
+        return {{current.hierarchy}, {}, 0};
       level = down ? *(here + 1) : *(here - 1);
     }
     if (level == npos) return {};
@@ -1285,9 +1284,8 @@ class Calculator final : public SetHook {
     const TupleList none{{h}, {}, 0};
     if (of.member == npos) return none;
     if (of.hierarchy != h) {
-      throw QueryFailure(std::string(function) + ": the member is not of " +
-                             model_.HierarchyName(h),
-                         e.position);
+      throw QueryFailure(
+          std::string(function) + ": the member is not of " + model_.HierarchyName(h), e.position);
     }
     const int depth = model_.Catalog().levels[level].ordinal;
     const int own = model_.DepthOf(of.member);
@@ -1396,7 +1394,8 @@ class Calculator final : public SetHook {
       }
     }
     QueryResult result;
-    for (const std::string& table : tables_) result.table += (result.table.empty() ? "" : ", ") + table;
+    for (const std::string& table : tables_)
+      result.table += (result.table.empty() ? "" : ", ") + table;
     result.slicer_measure = bound.slicer.count == 0 ? QueryResult::npos : bound.slicer.MeasureOf(0);
     bool texts = false;
     for (std::size_t c = 0; c < columns.count; ++c) {
@@ -1549,9 +1548,9 @@ class Calculator final : public SetHook {
         const auto found = visible_.find(set.shape[i]);
         if (found == visible_.end()) continue;
         const std::size_t m = set.At(t)[i];
-        shown = m >= model_.MemberCount() ||
-                std::any_of(found->second.begin(), found->second.end(),
-                            [&](std::size_t v) { return Related(m, v); });
+        shown =
+            m >= model_.MemberCount() || std::any_of(found->second.begin(), found->second.end(),
+                                                     [&](std::size_t v) { return Related(m, v); });
       }
       if (shown) kept.push_back(t);
     }

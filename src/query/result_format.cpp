@@ -46,17 +46,31 @@ Grid MakeGrid(const QueryResult& result, const CellText& cell_text) {
   return grid;
 }
 
+// The text of a cell whose value is a string or a truth value, else null.
+const std::string* TextOf(const QueryResult& result, std::size_t r, std::size_t c) {
+  if (result.texts.empty() || result.texts[r][c].empty()) return nullptr;
+  return &result.texts[r][c];
+}
+
 // Cell texts: the full value.
 auto FullValues(const QueryResult& result) {
-  return [&result](std::size_t r, std::size_t c) { return ValueText(result.cells[r][c]); };
+  return [&result](std::size_t r, std::size_t c) {
+    const std::string* text = TextOf(result, r, c);
+    return text != nullptr ? *text : ValueText(result.cells[r][c]);
+  };
 }
 
 // Cell texts: as each cell's measure's FORMAT shows it.
 auto FormattedValues(const QueryResult& result, const MeasureFormats& formats) {
   return [&result, &formats](std::size_t r, std::size_t c) {
+    if (const std::string* text = TextOf(result, r, c)) return *text;
+    // A calculated measure is numbered after the cube's and has its FORMAT_STRING in the answer.
     const std::size_t measure = result.MeasureAt(r, c);
-    const std::string_view format =
-        measure < formats.size() ? std::string_view(formats[measure]) : std::string_view();
+    const std::size_t calculated = measure - formats.size();
+    const std::string_view format = measure < formats.size() ? std::string_view(formats[measure])
+                                    : calculated < result.calculated_formats.size()
+                                        ? std::string_view(result.calculated_formats[calculated])
+                                        : std::string_view();
     return FormatValue(result.cells[r][c], format);
   };
 }
@@ -107,9 +121,18 @@ std::string JsonCells(const QueryResult& result, const Cell& cell) {
   return json + "]";
 }
 
+// The members' unique names, where the answer has them.
+std::string UniqueNames(const QueryResult& result) {
+  if (result.column_unique_names.empty() && result.row_unique_names.empty()) return "";
+  return ", \"column_unique_names\": " + JsonNames(result.column_unique_names) +
+         ", \"row_unique_names\": " + JsonNames(result.row_unique_names);
+}
+
 std::string JsonGrid(const QueryResult& result) {
   return "{\"columns\": " + JsonNames(result.columns) + ", \"rows\": " + JsonNames(result.rows) +
+         UniqueNames(result) +
          ", \"cells\": " + JsonCells(result, [&result](std::size_t r, std::size_t c) {
+           if (const std::string* text = TextOf(result, r, c)) return platform::JsonString(*text);
            const CellValue& value = result.cells[r][c];
            if (value.kind == CellValue::Kind::kNull) return std::string("null");
            const std::string text = ValueText(value);
@@ -163,7 +186,8 @@ std::string FormatJson(const QueryResult& result, const MeasureFormats& formats)
   return JsonGrid(result) + ", \"formatted\": " +
          JsonCells(result,
                    [&](std::size_t r, std::size_t c) {
-                     return result.cells[r][c].kind == CellValue::Kind::kNull
+                     return result.cells[r][c].kind == CellValue::Kind::kNull &&
+                                    TextOf(result, r, c) == nullptr
                                 ? std::string("null")
                                 : platform::JsonString(formatted(r, c));
                    }) +

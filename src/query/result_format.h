@@ -21,7 +21,8 @@ MeasureFormats FormatsOf(const provider::cubefile::CubeCatalog& catalog);
 // The table with the row headers on the left (one column per member of a row's tuple) and one
 // header line per member of a column's tuple; names left-aligned, numbers right-aligned, two
 // blanks between columns, NULL as blank. Each cell shows as its measure's FORMAT in `formats`
-// asks (FormatValue); a measure past the end of `formats` shows the full value.
+// asks (FormatValue); a calculated measure (numbered after `formats`) as its FORMAT_STRING in the
+// answer asks; a measure past both shows the full value. A cell holding a string shows it.
 std::string FormatText(const QueryResult& result, const MeasureFormats& formats = {});
 
 // The same grid as CSV (RFC 4180: CRLF line ends, fields with a comma, a quote or a line
@@ -30,8 +31,10 @@ std::string FormatCsv(const QueryResult& result);
 // The same with each cell shown as its measure's FORMAT asks, as in the table.
 std::string FormatCsv(const QueryResult& result, const MeasureFormats& formats);
 
-// {"columns": [[names...]...], "rows": [[names...]...], "cells": [[values...]...]}: each value in
-// full as a JSON number, the strings "Infinity", "-Infinity" and "NaN" for a real that is not
+// {"columns": [[names...]...], "rows": [[names...]...], "column_unique_names": [[...]...],
+// "row_unique_names": [[...]...], "cells": [[values...]...]}: the unique names find each member
+// again in a later query; each value in full as a JSON number, a string or truth value a
+// calculated member gives as a JSON string, the strings "Infinity", "-Infinity" and "NaN" for a real that is not
 // finite, and null only for NULL (no value).
 std::string FormatJson(const QueryResult& result);
 // The same with "formatted": [[texts...]...] after "cells": each cell as a string shown as its

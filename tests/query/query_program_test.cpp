@@ -51,7 +51,12 @@ const Example kExamples[] = {
      "Venezuela,279,293,285\r\n"
      "",
      "{\"columns\": [[\"2023\"], [\"2024\"], [\"2025\"]], \"rows\": [[\"Argentina\"], "
-     "[\"Germany\"], [\"Spain\"], [\"Venezuela\"]], \"cells\": [[207, 193, 200], [199, 207, 194], "
+     "[\"Germany\"], [\"Spain\"], [\"Venezuela\"]], \"column_unique_names\": "
+     "[[\"[Time].[Calendar].[Year].[2023]\"], [\"[Time].[Calendar].[Year].[2024]\"], "
+     "[\"[Time].[Calendar].[Year].[2025]\"]], \"row_unique_names\": "
+     "[[\"[Geography].[Country].[Argentina]\"], [\"[Geography].[Country].[Germany]\"], "
+     "[\"[Geography].[Country].[Spain]\"], [\"[Geography].[Country].[Venezuela]\"]], \"cells\": "
+     "[[207, 193, 200], [199, 207, 194], "
      "[316, 308, 319], [279, 293, 285]]}\n"
      ""},
     {"SELECT {[Measures].[Quantity], [Measures].[Sales Count]} ON COLUMNS, "
@@ -67,7 +72,11 @@ const Example kExamples[] = {
      "Valencia,688,258\r\n"
      "",
      "{\"columns\": [[\"Quantity\"], [\"Sales Count\"]], \"rows\": [[\"Cordoba\"], [\"Madrid\"], "
-     "[\"Valencia\"]], \"cells\": [[1027, 343], [943, 342], [688, 258]]}\n"
+     "[\"Valencia\"]], \"column_unique_names\": [[\"[Measures].[Quantity]\"], [\"[Measures].[Sales "
+     "Count]\"]], \"row_unique_names\": [[\"[Geography].[Country].[Spain].[Cordoba]\"], "
+     "[\"[Geography].[Country].[Spain].[Madrid]\"], "
+     "[\"[Geography].[Country].[Spain].[Valencia]\"]], \"cells\": [[1027, 343], [943, 342], [688, "
+     "258]]}\n"
      ""},
     {"SELECT [Time].[2024].Children ON COLUMNS, [Product].[Bikes].Children ON ROWS FROM [OCWCube] "
      "WHERE ([Measures].[Quantity], [Geography].[Germany])",
@@ -82,7 +91,13 @@ const Example kExamples[] = {
      "Road Bike,20,35,15,16\r\n"
      "",
      "{\"columns\": [[\"Quarter 1\"], [\"Quarter 2\"], [\"Quarter 3\"], [\"Quarter 4\"]], "
-     "\"rows\": [[\"City Bike\"], [\"Mountain Bike\"], [\"Road Bike\"]], \"cells\": [[21, 19, 40, "
+     "\"rows\": [[\"City Bike\"], [\"Mountain Bike\"], [\"Road Bike\"]], \"column_unique_names\": "
+     "[[\"[Time].[Calendar].[Year].[2024].[Quarter 1]\"], "
+     "[\"[Time].[Calendar].[Year].[2024].[Quarter 2]\"], "
+     "[\"[Time].[Calendar].[Year].[2024].[Quarter 3]\"], "
+     "[\"[Time].[Calendar].[Year].[2024].[Quarter 4]\"]], \"row_unique_names\": "
+     "[[\"[Product].[Category].[Bikes].[City Bike]\"], [\"[Product].[Category].[Bikes].[Mountain "
+     "Bike]\"], [\"[Product].[Category].[Bikes].[Road Bike]\"]], \"cells\": [[21, 19, 40, "
      "null], [10, 4, 16, 8], [20, 35, 15, 16]]}\n"
      ""},
     {"SELECT [Measures].[Quantity] ON COLUMNS, NON EMPTY CrossJoin([Geography].[Spain].Children, "
@@ -111,7 +126,16 @@ const Example kExamples[] = {
      "{\"columns\": [[\"Quantity\"]], \"rows\": [[\"Cordoba\", \"Accessories\"], [\"Cordoba\", "
      "\"Bikes\"], [\"Cordoba\", \"Clothing\"], [\"Madrid\", \"Accessories\"], [\"Madrid\", "
      "\"Bikes\"], [\"Madrid\", \"Clothing\"], [\"Valencia\", \"Accessories\"], [\"Valencia\", "
-     "\"Bikes\"]], \"cells\": [[8], [6], [13], [11], [17], [2], [3], [17]]}\n"
+     "\"Bikes\"]], \"column_unique_names\": [[\"[Measures].[Quantity]\"]], \"row_unique_names\": "
+     "[[\"[Geography].[Country].[Spain].[Cordoba]\", \"[Product].[Category].[Accessories]\"], "
+     "[\"[Geography].[Country].[Spain].[Cordoba]\", \"[Product].[Category].[Bikes]\"], "
+     "[\"[Geography].[Country].[Spain].[Cordoba]\", \"[Product].[Category].[Clothing]\"], "
+     "[\"[Geography].[Country].[Spain].[Madrid]\", \"[Product].[Category].[Accessories]\"], "
+     "[\"[Geography].[Country].[Spain].[Madrid]\", \"[Product].[Category].[Bikes]\"], "
+     "[\"[Geography].[Country].[Spain].[Madrid]\", \"[Product].[Category].[Clothing]\"], "
+     "[\"[Geography].[Country].[Spain].[Valencia]\", \"[Product].[Category].[Accessories]\"], "
+     "[\"[Geography].[Country].[Spain].[Valencia]\", \"[Product].[Category].[Bikes]\"]], "
+     "\"cells\": [[8], [6], [13], [11], [17], [2], [3], [17]]}\n"
      ""},
 };
 
