@@ -386,9 +386,20 @@ class Calculator final : public SetHook {
     for (std::size_t k = 0; k < formulas_.size(); ++k) {
       const Formula& f = formulas_[k];
       if (PartsEqual(f.source->name, parts)) return k;
-      if (f.hierarchy == kMeasuresHierarchy && parts.size() == 1 && !parts.front().is_key &&
-          platform::EqualsFolded(parts.front().text, f.name))
-        return k;
+      if (parts.back().is_key || !platform::EqualsFolded(parts.back().text, f.name)) continue;
+      if (f.hierarchy == kMeasuresHierarchy && parts.size() == 1) return k;
+      // [Time].[H1] finds [Time].[Calendar].[H1]: the same hierarchy, named another way.
+      if (f.hierarchy != kMeasuresHierarchy && parts.size() > 1) {
+        try {
+          const NameRef ref = model_.Resolve({parts.begin(), parts.end() - 1}, 0);
+          const std::size_t h = ref.kind == NameRef::Kind::kHierarchy ? ref.index
+                                : ref.kind == NameRef::Kind::kMember
+                                    ? model_.HierarchyOf(ref.index)
+                                    : npos;
+          if (h == f.hierarchy) return k;
+        } catch (const QueryFailure&) {
+        }
+      }
     }
     return npos;
   }

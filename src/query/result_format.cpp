@@ -15,6 +15,12 @@ namespace {
 
 using provider::cubefile::CellValue;
 
+// The text of a cell whose value is a string or a truth value, else null.
+const std::string* TextOf(const QueryResult& result, std::size_t r, std::size_t c) {
+  if (result.texts.empty() || result.texts[r][c].empty()) return nullptr;
+  return &result.texts[r][c];
+}
+
 // The grid every format writes: header lines, then one line per row.
 struct Grid {
   std::vector<std::vector<std::string>> lines;
@@ -38,18 +44,12 @@ Grid MakeGrid(const QueryResult& result, const CellText& cell_text) {
     std::vector<bool> numeric(line.size(), false);
     for (std::size_t c = 0; c < result.cells[r].size(); ++c) {
       line.push_back(cell_text(r, c));
-      numeric.push_back(true);
+      numeric.push_back(TextOf(result, r, c) == nullptr);
     }
     grid.lines.push_back(std::move(line));
     grid.numeric.push_back(std::move(numeric));
   }
   return grid;
-}
-
-// The text of a cell whose value is a string or a truth value, else null.
-const std::string* TextOf(const QueryResult& result, std::size_t r, std::size_t c) {
-  if (result.texts.empty() || result.texts[r][c].empty()) return nullptr;
-  return &result.texts[r][c];
 }
 
 // Cell texts: the full value.
