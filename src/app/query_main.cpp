@@ -2,6 +2,7 @@
 // CSV or JSON.
 #include <getopt.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -170,6 +171,11 @@ int main(int argc, char** argv) {
     return kExitQuery;
   }
   const cubemill::query::MeasureFormats formats = cubemill::query::FormatsOf((*reader)->Catalog());
+  // CELL PROPERTIES FORMATTED_VALUE asks for the formatted values as --formatted does.
+  const auto& cell_properties = result->cell_properties;
+  if (std::find(cell_properties.begin(), cell_properties.end(), "FORMATTED_VALUE") !=
+      cell_properties.end())
+    formatted = true;
   std::string text;
   switch (format) {
     case Format::kText:

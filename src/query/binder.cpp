@@ -7,6 +7,7 @@
 #include <utility>
 
 #include "platform/unicode_case.h"
+#include "query/member_properties.h"
 #include "query/query_failure.h"
 
 namespace cubemill::query {
@@ -789,9 +790,7 @@ MemberValue SetEvaluator::MemberOf(const MdxExpression& e, const char* what) con
   return impl_->binder.MemberOf(e, what);
 }
 
-namespace {
-
-}  // namespace
+namespace {}  // namespace
 
 // Fails when the slicer's tuples name more than one measure: a cell adds up one measure's
 // values, and the values of two measures do not add up to anything.
@@ -846,10 +845,11 @@ BoundQuery Bind(const CubeModel& model, const MdxQuery& query, std::size_t max_a
   }
   BoundQuery bound;
   bound.columns = {BindSet(model, query.columns.set, "columns", max_axis_tuples),
-                   query.columns.non_empty, query.columns.set.position};
+                   query.columns.non_empty, DimensionPropertyNames(query.columns.properties),
+                   query.columns.set.position};
   if (query.rows) {
     bound.rows = {BindSet(model, query.rows->set, "rows", max_axis_tuples), query.rows->non_empty,
-                  query.rows->set.position};
+                  DimensionPropertyNames(query.rows->properties), query.rows->set.position};
   } else {
     bound.rows.tuples.count = 1;
   }

@@ -33,7 +33,8 @@ struct TupleList {
 struct BoundAxis {
   TupleList tuples;
   bool non_empty = false;
-  std::size_t position = 0;  // where the axis's set starts in the query
+  std::vector<std::string> properties;  // DIMENSION PROPERTIES, canonical
+  std::size_t position = 0;             // where the axis's set starts in the query
 };
 
 struct BoundQuery {

@@ -14,6 +14,7 @@
 #include "query/binder.h"
 #include "query/executor.h"
 #include "query/key_table.h"
+#include "query/member_properties.h"
 #include "query/planner.h"
 #include "query/query_failure.h"
 #include "query/value_format.h"
@@ -393,9 +394,8 @@ class Calculator final : public SetHook {
         try {
           const NameRef ref = model_.Resolve({parts.begin(), parts.end() - 1}, 0);
           const std::size_t h = ref.kind == NameRef::Kind::kHierarchy ? ref.index
-                                : ref.kind == NameRef::Kind::kMember
-                                    ? model_.HierarchyOf(ref.index)
-                                    : npos;
+                                : ref.kind == NameRef::Kind::kMember ? model_.HierarchyOf(ref.index)
+                                                                     : npos;
           if (h == f.hierarchy) return k;
         } catch (const QueryFailure&) {
         }
@@ -1371,10 +1371,11 @@ class Calculator final : public SetHook {
       Slice(bound.slicer, where.position);
     }
     bound.columns = {AxisSet(query_.columns.set, "columns"), query_.columns.non_empty,
+                     DimensionPropertyNames(query_.columns.properties),
                      query_.columns.set.position};
     if (query_.rows) {
       bound.rows = {AxisSet(query_.rows->set, "rows"), query_.rows->non_empty,
-                    query_.rows->set.position};
+                    DimensionPropertyNames(query_.rows->properties), query_.rows->set.position};
     } else {
       bound.rows.tuples.count = 1;
     }
@@ -1442,10 +1443,20 @@ class Calculator final : public SetHook {
       if (f.hierarchy == kMeasuresHierarchy)
         result.calculated_formats.push_back(f.source->format_string.value_or(""));
     }
-    for (std::size_t c = 0; c < columns.count; ++c)
-      if (column_kept[c]) result.column_unique_names.push_back(UniqueNames(columns, c));
-    for (std::size_t r = 0; r < rows.count; ++r)
-      if (row_kept[r]) result.row_unique_names.push_back(UniqueNames(rows, r));
+    result.column_property_names = bound.columns.properties;
+    result.row_property_names = bound.rows.properties;
+    for (std::size_t c = 0; c < columns.count; ++c) {
+      if (!column_kept[c]) continue;
+      result.column_unique_names.push_back(UniqueNames(columns, c));
+      if (!bound.columns.properties.empty())
+        result.column_properties.push_back(Properties(columns, c, bound.columns.properties));
+    }
+    for (std::size_t r = 0; r < rows.count; ++r) {
+      if (!row_kept[r]) continue;
+      result.row_unique_names.push_back(UniqueNames(rows, r));
+      if (!bound.rows.properties.empty())
+        result.row_properties.push_back(Properties(rows, r, bound.rows.properties));
+    }
     return result;
   }
 
@@ -1573,6 +1584,30 @@ class Calculator final : public SetHook {
     for (std::size_t i = 0; i < tuples.Arity(); ++i)
       names.push_back(Caption(tuples.shape[i], tuples.At(t)[i]));
     return names;
+  }
+
+  // The DIMENSION PROPERTIES `names` of each member of tuple `t`; a calculated member has no
+  // parent, no children and stands at level 0.
+  std::vector<std::vector<std::string>> Properties(const TupleList& tuples, std::size_t t,
+                                                   const std::vector<std::string>& names) const {
+    std::vector<std::vector<std::string>> members;
+    for (std::size_t i = 0; i < tuples.Arity(); ++i) {
+      const std::size_t h = tuples.shape[i], item = tuples.At(t)[i];
+      std::vector<std::string> values;
+      for (const std::string& name : names) {
+        if (FormulaOfItem(h, item) == nullptr) {
+          values.push_back(PropertyValue(model_, h, item, name));
+        } else if (name == "MEMBER_UNIQUE_NAME") {
+          values.push_back(UniqueName(h, item));
+        } else if (name == "MEMBER_NAME" || name == "MEMBER_CAPTION") {
+          values.push_back(Caption(h, item));
+        } else {
+          values.push_back(IsNumericProperty(name) ? "0" : "");
+        }
+      }
+      members.push_back(std::move(values));
+    }
+    return members;
   }
 
   std::vector<std::string> UniqueNames(const TupleList& tuples, std::size_t t) const {

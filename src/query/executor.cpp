@@ -7,6 +7,7 @@
 #include "provider/cubefile/stored_value_merge.h"
 #include "query/axis_index.h"
 #include "query/key_table.h"
+#include "query/member_properties.h"
 #include "query/query_failure.h"
 
 namespace cubemill::query {
@@ -35,6 +36,20 @@ std::vector<std::string> UniqueNames(const CubeModel& model, const TupleList& tu
                         : model.UniqueName(item));
   }
   return names;
+}
+
+// The DIMENSION PROPERTIES `names` of each member of tuple `t`.
+std::vector<std::vector<std::string>> Properties(const CubeModel& model, const TupleList& tuples,
+                                                 std::size_t t,
+                                                 const std::vector<std::string>& names) {
+  std::vector<std::vector<std::string>> members;
+  for (std::size_t i = 0; i < tuples.Arity(); ++i) {
+    std::vector<std::string> values;
+    for (const std::string& name : names)
+      values.push_back(PropertyValue(model, tuples.shape[i], tuples.At(t)[i], name));
+    members.push_back(std::move(values));
+  }
+  return members;
 }
 
 std::size_t Multiplied(std::size_t a, std::size_t b) {
@@ -68,6 +83,8 @@ QueryResult Execute(const provider::cubefile::CubeReader& reader, const CubeMode
 
   QueryResult result;
   result.table = plan.table;
+  result.column_property_names = query.columns.properties;
+  result.row_property_names = query.rows.properties;
   result.slicer_measure = query.slicer.count == 0 ? QueryResult::npos : query.slicer.MeasureOf(0);
   const std::size_t fallback =
       result.slicer_measure == QueryResult::npos ? 0 : result.slicer_measure;
@@ -156,6 +173,8 @@ QueryResult Execute(const provider::cubefile::CubeReader& reader, const CubeMode
     row_at[r] = static_cast<std::uint32_t>(result.rows.size());
     result.rows.push_back(Names(model, rows, r));
     result.row_unique_names.push_back(UniqueNames(model, rows, r));
+    if (!query.rows.properties.empty())
+      result.row_properties.push_back(Properties(model, rows, r, query.rows.properties));
     result.row_measure.push_back(row_measure[r]);
   }
   for (std::size_t c = 0; c < columns.count; ++c) {
@@ -163,6 +182,8 @@ QueryResult Execute(const provider::cubefile::CubeReader& reader, const CubeMode
     column_at[c] = static_cast<std::uint32_t>(result.columns.size());
     result.columns.push_back(Names(model, columns, c));
     result.column_unique_names.push_back(UniqueNames(model, columns, c));
+    if (!query.columns.properties.empty())
+      result.column_properties.push_back(Properties(model, columns, c, query.columns.properties));
     result.column_measure.push_back(column_measure[c]);
   }
   if (Multiplied(result.rows.size(), result.columns.size()) > max_cells)

@@ -5,6 +5,7 @@
 #include "query/cube_model.h"
 #include "query/executor.h"
 #include "query/mdx_parser.h"
+#include "query/member_properties.h"
 #include "query/planner.h"
 #include "query/query_failure.h"
 
@@ -23,10 +24,17 @@ Result<QueryResult> EvaluateMdx(const provider::cubefile::CubeReader& reader, st
   if (!query.ok()) return query.error();
   try {
     const CubeModel model(reader.Catalog());
-    if (NeedsCalculation(*query)) return Calculate(reader, model, *query, options);
-    const BoundQuery bound = Bind(model, *query, options.max_axis_tuples);
-    const QueryPlan plan = PlanQuery(model, bound, options.leaf_cells_only);
-    return Execute(reader, model, bound, plan, options.max_cells);
+    const std::vector<std::string> cell_properties = CellPropertyNames(query->cell_properties);
+    QueryResult result;
+    if (NeedsCalculation(*query)) {
+      result = Calculate(reader, model, *query, options);
+    } else {
+      const BoundQuery bound = Bind(model, *query, options.max_axis_tuples);
+      const QueryPlan plan = PlanQuery(model, bound, options.leaf_cells_only);
+      result = Execute(reader, model, bound, plan, options.max_cells);
+    }
+    result.cell_properties = cell_properties;
+    return result;
   } catch (const QueryFailure& failure) {
     return Error{failure.what(), 1, kQuerySource};
   } catch (const std::bad_alloc&) {

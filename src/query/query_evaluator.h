@@ -26,6 +26,12 @@ struct QueryResult {
   // Each column's and row's tuple as unique names, which a client sends back to drill down:
   // [Geography].[All].[Europe].[Spain], [Measures].[Amount].
   std::vector<std::vector<std::string>> column_unique_names, row_unique_names;
+  // DIMENSION PROPERTIES: each axis's property names (canonical) and, per tuple and member,
+  // their values: [tuple][member][property]. Empty where the axis asks for none.
+  std::vector<std::string> column_property_names, row_property_names;
+  std::vector<std::vector<std::vector<std::string>>> column_properties, row_properties;
+  // CELL PROPERTIES the query names (VALUE, FORMATTED_VALUE...), canonical; empty for none.
+  std::vector<std::string> cell_properties;
   // Cells whose value is a string or a truth value (from a calculated member), as text; empty
   // when no cell is one, else [row][column] with "" for the others. Their `cells` are NULL.
   std::vector<std::vector<std::string>> texts;

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "platform/ascii_text.h"
+#include "query/member_properties.h"
 #include "query/value_format.h"
 
 namespace cubemill::query {
@@ -128,9 +129,33 @@ std::string UniqueNames(const QueryResult& result) {
          ", \"row_unique_names\": " + JsonNames(result.row_unique_names);
 }
 
+// DIMENSION PROPERTIES of an axis: per tuple, per member, an object of the properties asked for.
+std::string JsonProperties(const char* key, const std::vector<std::string>& names,
+                           const std::vector<std::vector<std::vector<std::string>>>& tuples) {
+  if (names.empty()) return "";
+  std::string json = ", \"" + std::string(key) + "\": [";
+  for (std::size_t t = 0; t < tuples.size(); ++t) {
+    json += t ? ", [" : "[";
+    for (std::size_t m = 0; m < tuples[t].size(); ++m) {
+      json += m ? ", {" : "{";
+      for (std::size_t p = 0; p < names.size(); ++p) {
+        const std::string& value = tuples[t][m][p];
+        json += (p ? ", " : "") + platform::JsonString(names[p]) + ": " +
+                (IsNumericProperty(names[p]) ? value : platform::JsonString(value));
+      }
+      json += "}";
+    }
+    json += "]";
+  }
+  return json + "]";
+}
+
 std::string JsonGrid(const QueryResult& result) {
   return "{\"columns\": " + JsonNames(result.columns) + ", \"rows\": " + JsonNames(result.rows) +
          UniqueNames(result) +
+         JsonProperties("column_properties", result.column_property_names,
+                        result.column_properties) +
+         JsonProperties("row_properties", result.row_property_names, result.row_properties) +
          ", \"cells\": " + JsonCells(result, [&result](std::size_t r, std::size_t c) {
            if (const std::string* text = TextOf(result, r, c)) return platform::JsonString(*text);
            const CellValue& value = result.cells[r][c];

@@ -167,3 +167,40 @@ TEST_F(CalculatorTest, StringsTruthValuesAndMistakesAreAnsweredClearly) {
 
 }  // namespace
 }  // namespace cubemill::query::test
+
+namespace cubemill::query::test {
+namespace {
+
+TEST_F(CalculatorTest, UniqueNamesAndDimensionPropertiesFindTheMembersAgain) {
+  for (const std::string with : {"", "WITH MEMBER [Measures].[Twice] AS [Measures].[Qty] * 2 "}) {
+    const auto answer =
+        Ask(with +
+            "SELECT {[Measures].[Qty]} ON 0, Descendants([Store].[France], [Store].[City], "
+            "SELF_AND_BEFORE) DIMENSION PROPERTIES parent_unique_name, LEVEL_NUMBER, "
+            "CHILDREN_CARDINALITY ON 1 FROM [Shop] CELL PROPERTIES VALUE, FORMATTED_VALUE");
+    ASSERT_TRUE(answer.ok()) << answer.error().description;
+    EXPECT_EQ(answer->cell_properties, (std::vector<std::string>{"VALUE", "FORMATTED_VALUE"}));
+    EXPECT_EQ(
+        answer->row_property_names,
+        (std::vector<std::string>{"PARENT_UNIQUE_NAME", "LEVEL_NUMBER", "CHILDREN_CARDINALITY"}));
+    ASSERT_EQ(answer->row_properties.size(), 4u);
+    EXPECT_EQ(answer->row_properties[0][0],
+              (std::vector<std::string>{"[Store].[All Stores].[All Stores]", "1", "3"}));
+    EXPECT_EQ(answer->row_properties[1][0],
+              (std::vector<std::string>{"[Store].[Country].[France]", "2", "0"}));
+    // Each row's unique name, sent back, answers the same cell.
+    for (std::size_t r = 0; r < answer->rows.size(); ++r) {
+      const auto again = Ask("SELECT {[Measures].[Qty]} ON 0, {" +
+                             answer->row_unique_names[r].front() + "} ON 1 FROM [Shop]");
+      ASSERT_TRUE(again.ok()) << again.error().description;
+      EXPECT_EQ(again->rows, (std::vector<std::vector<std::string>>{answer->rows[r]}));
+      EXPECT_EQ(again->cells.front(), answer->cells[r]);
+    }
+  }
+  EXPECT_EQ(AskError("SELECT {[Measures].[Qty]} ON 0 FROM [Shop] CELL PROPERTIES COLOR"),
+            "unknown cell property COLOR (known: VALUE, FORMATTED_VALUE, FORMAT_STRING, "
+            "CELL_ORDINAL) at 60");
+}
+
+}  // namespace
+}  // namespace cubemill::query::test
