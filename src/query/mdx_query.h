@@ -111,10 +111,10 @@ struct MdxAxis {
 struct MdxFormula {
   enum class Kind { kMember, kSet };
   Kind kind = Kind::kMember;
-  std::vector<NamePart> name;  // [Measures].[Share]; a set's name has one part
-  MdxExpression expression;    // AS <expression>, also when written in quotes
-  std::size_t position = 0;    // where MEMBER or SET stands
-  int solve_order = 0;         // SOLVE_ORDER = n
+  std::vector<NamePart> name;                // [Measures].[Share]; a set's name has one part
+  MdxExpression expression;                  // AS <expression>, also when written in quotes
+  std::size_t position = 0;                  // where MEMBER or SET stands
+  int solve_order = 0;                       // SOLVE_ORDER = n
   std::optional<std::string> format_string;  // FORMAT_STRING = 'text'
   bool operator==(const MdxFormula&) const = default;
 };
