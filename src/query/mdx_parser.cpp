@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cctype>
+#include <climits>
+#include <optional>
 #include <utility>
 #include <vector>
 
@@ -22,19 +24,24 @@ std::string NameText(const std::vector<NamePart>& parts) {
 namespace {
 
 struct Token {
-  enum class Kind { kWord, kBracketed, kSymbol, kNumber, kEnd };
+  enum class Kind { kWord, kBracketed, kSymbol, kNumber, kString, kEnd };
   Kind kind = Kind::kEnd;
-  std::string text;
+  std::string text;          // a string's text has its quotes taken off and doubled ones halved
   std::size_t position = 0;  // 1-based character offset
   // A bracketed name that holds a "[" of its own: where that "[" is, else 0. Such a name most
   // likely ran on from a "[" that was never closed.
   std::size_t inner_bracket = 0;
+  // A string's bytes in the text, both quotes included: a quoted formula is read again from
+  // them, so that the positions inside it are those of the query.
+  std::size_t offset = 0;
+  std::size_t length = 0;
 };
 
 // A query error at a character offset; caught at the parser's boundary.
 struct ParseFailure {
   std::string what;
   std::size_t position = 0;
+  bool complete = false;  // `what` names its place itself: the whole message
 };
 
 [[noreturn]] void Fail(std::string what, std::size_t position) {
@@ -56,6 +63,11 @@ std::string Shortened(const std::string& text) {
   return text;
 }
 
+std::string Upper(std::string text) {
+  for (char& c : text) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  return text;
+}
+
 bool Is(const Token& token, const char* word) {
   if (token.kind != Token::Kind::kWord) return false;
   std::size_t i = 0;
@@ -67,11 +79,17 @@ bool Is(const Token& token, const char* word) {
   return i == token.text.size();
 }
 
-std::vector<Token> Tokenize(std::string_view text) {
+bool IsDigit(char c) { return std::isdigit(static_cast<unsigned char>(c)) != 0; }
+
+// The tokens of `text`. Positions are counted from the text's start, or, for the text of a
+// quoted formula, looked up in `positions` (one for each byte and one for the end).
+std::vector<Token> Tokenize(std::string_view text,
+                            const std::vector<std::size_t>* positions = nullptr) {
   std::vector<Token> tokens;
-  std::size_t characters = 0;  // characters before `at`
+  std::size_t characters = 0;  // characters before `counted`
   std::size_t counted = 0;     // bytes counted into `characters`
   const auto position_of = [&](std::size_t at) {
+    if (positions != nullptr) return (*positions)[at];
     for (; counted < at; ++counted) {
       if ((static_cast<unsigned char>(text[counted]) & 0xC0) != 0x80) ++characters;
     }
@@ -86,7 +104,7 @@ std::vector<Token> Tokenize(std::string_view text) {
       continue;
     }
     // Comments: "--" and "//" run to the end of the line, "/*" to the next "*/". Inside a
-    // bracketed name they are part of the name, as the name is read whole below.
+    // bracketed name or a string they are part of it, as those are read whole below.
     const char following = at + 1 < text.size() ? text[at + 1] : '\0';
     if ((c == '-' && following == '-') || (c == '/' && following == '/')) {
       while (at < text.size() && text[at] != '\n') ++at;
@@ -117,6 +135,25 @@ std::vector<Token> Tokenize(std::string_view text) {
         token.text += text[end];
       }
       at = end + 1;
+    } else if (c == '\'' || c == '"') {
+      // A string in either quote; the quote doubled stands for itself.
+      token.kind = Token::Kind::kString;
+      token.offset = at;
+      std::size_t end = at + 1;
+      for (;; ++end) {
+        if (end >= text.size()) Fail("unclosed string", token.position);
+        if (text[end] == c) {
+          if (end + 1 < text.size() && text[end + 1] == c) {
+            token.text += c;
+            ++end;
+            continue;
+          }
+          break;
+        }
+        token.text += text[end];
+      }
+      token.length = end + 1 - at;
+      at = end + 1;
     } else if (std::isalpha(u) || c == '_') {
       token.kind = Token::Kind::kWord;
       std::size_t end = at;
@@ -125,15 +162,23 @@ std::vector<Token> Tokenize(std::string_view text) {
         ++end;
       token.text = std::string(text.substr(at, end - at));
       at = end;
-    } else if (std::isdigit(u)) {
+    } else if (IsDigit(c)) {
+      // Digits, with decimals after a "." followed by a digit ("1.Name" is 1 and .Name).
       token.kind = Token::Kind::kNumber;
       std::size_t end = at;
-      while (end < text.size() && std::isdigit(static_cast<unsigned char>(text[end]))) ++end;
+      while (end < text.size() && IsDigit(text[end])) ++end;
+      if (end + 1 < text.size() && text[end] == '.' && IsDigit(text[end + 1])) {
+        ++end;
+        while (end < text.size() && IsDigit(text[end])) ++end;
+      }
       token.text = std::string(text.substr(at, end - at));
       at = end;
-    } else if (std::string_view("{}(),.*&;:").find(c) != std::string_view::npos ||
-               (c == '-' && std::isdigit(static_cast<unsigned char>(following)))) {
-      // A "-" is a sign only right before a number's digits.
+    } else if ((c == '<' && (following == '=' || following == '>')) ||
+               (c == '>' && following == '=')) {
+      token.kind = Token::Kind::kSymbol;
+      token.text = std::string(text.substr(at, 2));
+      at += 2;
+    } else if (std::string_view("{}(),.*&;:+-/=<>").find(c) != std::string_view::npos) {
       token.kind = Token::Kind::kSymbol;
       token.text = std::string(1, c);
       ++at;
@@ -152,8 +197,23 @@ std::vector<Token> Tokenize(std::string_view text) {
   return tokens;
 }
 
-// A function called by name, and the arguments it takes, one letter each: S a set (or a
-// member), L a level or a kNumber distance, N a kNumber, F a flag word of `flags`.
+// The error for a failure at `position` when a bracketed name before it holds a "[" of its
+// own: that name most likely began at a "[" that was never closed and swallowed the query up to
+// the next "]", so that "[" is what to fix, not the place where the query stopped making sense.
+std::optional<std::string> RunawayBracket(const std::vector<Token>& tokens, std::size_t position) {
+  for (const Token& token : tokens) {
+    if (token.position > position) break;
+    if (token.kind == Token::Kind::kBracketed && token.inner_bracket != 0)
+      return "unclosed [ at " + std::to_string(token.position) +
+             " (the name runs on past the [ at " + std::to_string(token.inner_bracket) + ")";
+  }
+  return std::nullopt;
+}
+
+// A function called by name, and the arguments it takes, one letter each:
+//   S a set, M a member, E a level: an expression that is no number, string or flag;
+//   L a level or a whole-number distance; N a whole number; D a number, decimals allowed;
+//   V a value: any expression but a flag; F a flag word of `flags`.
 struct FunctionForm {
   const char* name;  // in capitals
   const char* spelling;
@@ -177,49 +237,291 @@ const std::vector<FunctionForm>& Functions() {
       {"DISTINCT", "Distinct", K::kDistinct, "S", ""},
       {"HIERARCHIZE", "Hierarchize", K::kHierarchize, "S", ""},
       {"EXTRACT", "Extract", K::kExtract, "SS", "", true},
-      {"ANCESTOR", "Ancestor", K::kAncestor, "SL", ""},
+      {"ANCESTOR", "Ancestor", K::kAncestor, "ML", ""},
       {"DESCENDANTS",
        "Descendants",
        K::kDescendants,
-       "S",
+       "M",
        "LF",
        false,
        {"SELF", "AFTER", "BEFORE", "SELF_AND_AFTER", "SELF_AND_BEFORE", "SELF_BEFORE_AFTER",
         "LEAVES"}},
+      {"TOPCOUNT", "TopCount", K::kTopCount, "SN", "V"},
+      {"BOTTOMCOUNT", "BottomCount", K::kBottomCount, "SN", "V"},
+      {"TOPPERCENT", "TopPercent", K::kTopPercent, "SDV", ""},
+      {"BOTTOMPERCENT", "BottomPercent", K::kBottomPercent, "SDV", ""},
+      {"TOPSUM", "TopSum", K::kTopSum, "SDV", ""},
+      {"BOTTOMSUM", "BottomSum", K::kBottomSum, "SDV", ""},
+      {"ORDER", "Order", K::kOrder, "SV", "F", false, {"ASC", "DESC", "BASC", "BDESC"}},
+      {"FILTER", "Filter", K::kFilter, "SV", ""},
+      {"NONEMPTY", "NonEmpty", K::kNonEmpty, "S", "S"},
+      {"GENERATE", "Generate", K::kGenerate, "SS", "F", false, {"ALL"}},
+      {"PARALLELPERIOD", "ParallelPeriod", K::kParallelPeriod, "", "ENM"},
+      {"PERIODSTODATE", "PeriodsToDate", K::kPeriodsToDate, "", "EM"},
+      {"YTD", "Ytd", K::kYtd, "", "M"},
+      {"QTD", "Qtd", K::kQtd, "", "M"},
+      {"MTD", "Mtd", K::kMtd, "", "M"},
+      {"WTD", "Wtd", K::kWtd, "", "M"},
+      {"OPENINGPERIOD", "OpeningPeriod", K::kOpeningPeriod, "", "EM"},
+      {"CLOSINGPERIOD", "ClosingPeriod", K::kClosingPeriod, "", "EM"},
+      {"IIF", "IIf", K::kIif, "VVV", ""},
+      {"COALESCEEMPTY", "CoalesceEmpty", K::kCoalesceEmpty, "VV", "", true},
+      {"ISEMPTY", "IsEmpty", K::kIsEmpty, "V", ""},
+      {"SUM", "Sum", K::kSum, "S", "V"},
+      {"AVG", "Avg", K::kAvg, "S", "V"},
+      {"MIN", "Min", K::kMin, "S", "V"},
+      {"MAX", "Max", K::kMax, "S", "V"},
+      {"COUNT", "Count", K::kCount, "S", "F", false, {"EXCLUDEEMPTY", "INCLUDEEMPTY"}},
+      {"AGGREGATE", "Aggregate", K::kAggregate, "S", "V"},
   };
   return functions;
 }
 
-// The functions written after a member or a set and a ".".
+// The functions written after a member, a set or a dimension and a ".".
 const struct {
   const char* name;
   MdxExpression::Kind kind;
-  bool takes_number;  // .Lag(n), .Lead(n)
-  const char* spelling = "";
+  bool takes_number;     // .Lag(n), .Lead(n)
+  const char* spelling;  // in messages, and a kProperty's parts[0]
 } kDottedFunctions[] = {
-    {"MEMBERS", MdxExpression::Kind::kMembers, false},
-    {"CHILDREN", MdxExpression::Kind::kChildren, false},
-    {"PARENT", MdxExpression::Kind::kParent, false},
-    {"FIRSTCHILD", MdxExpression::Kind::kFirstChild, false},
-    {"LASTCHILD", MdxExpression::Kind::kLastChild, false},
-    {"SIBLINGS", MdxExpression::Kind::kSiblings, false},
-    {"PREVMEMBER", MdxExpression::Kind::kPrevMember, false},
-    {"NEXTMEMBER", MdxExpression::Kind::kNextMember, false},
-    {"LEVEL", MdxExpression::Kind::kLevel, false},
+    {"MEMBERS", MdxExpression::Kind::kMembers, false, "Members"},
+    {"CHILDREN", MdxExpression::Kind::kChildren, false, "Children"},
+    {"PARENT", MdxExpression::Kind::kParent, false, "Parent"},
+    {"FIRSTCHILD", MdxExpression::Kind::kFirstChild, false, "FirstChild"},
+    {"LASTCHILD", MdxExpression::Kind::kLastChild, false, "LastChild"},
+    {"SIBLINGS", MdxExpression::Kind::kSiblings, false, "Siblings"},
+    {"PREVMEMBER", MdxExpression::Kind::kPrevMember, false, "PrevMember"},
+    {"NEXTMEMBER", MdxExpression::Kind::kNextMember, false, "NextMember"},
+    {"LEVEL", MdxExpression::Kind::kLevel, false, "Level"},
     {"LAG", MdxExpression::Kind::kLag, true, "Lag"},
     {"LEAD", MdxExpression::Kind::kLead, true, "Lead"},
+    {"CURRENTMEMBER", MdxExpression::Kind::kCurrentMember, false, "CurrentMember"},
+    {"NAME", MdxExpression::Kind::kProperty, false, "Name"},
+    {"UNIQUENAME", MdxExpression::Kind::kProperty, false, "UniqueName"},
+    {"CAPTION", MdxExpression::Kind::kProperty, false, "Caption"},
+    {"ORDINAL", MdxExpression::Kind::kProperty, false, "Ordinal"},
+    {"VALUE", MdxExpression::Kind::kProperty, false, "Value"},
+    {"COUNT", MdxExpression::Kind::kProperty, false, "Count"},
 };
 
-// The largest number a query may write, in either sign.
+// The properties of a calculated member that are read and not used.
+constexpr const char* kIgnoredProperties[] = {
+    "VISIBLE",    "NON_EMPTY_BEHAVIOR", "CAPTION",   "LANGUAGE",   "FORE_COLOR",
+    "BACK_COLOR", "FONT_NAME",          "FONT_SIZE", "FONT_FLAGS", "SCOPE_ISOLATION",
+};
+
+// The words that begin or part the query's clauses and the operators that are words: never a
+// bare name part (a member so named is written in brackets).
+constexpr const char* kKeywords[] = {
+    "SELECT", "ON", "FROM", "WHERE", "NON", "EMPTY", "COLUMNS",   "ROWS",       "WITH", "MEMBER",
+    "SET",    "AS", "AND",  "OR",    "XOR", "NOT",   "DIMENSION", "PROPERTIES", "CELL",
+};
+
+// The largest number a query may write, in either sign, and the most digits after its point.
 constexpr long long kMaxMdxNumber = 999'999'999'999'999'999;
+constexpr std::size_t kMaxMdxDecimals = 18;
 
 class Parser {
  public:
-  explicit Parser(std::vector<Token> tokens) : tokens_(std::move(tokens)) {}
+  // Reads `tokens`, taken from `text`; `end` names the end of the tokens in messages.
+  Parser(std::string_view text, const std::vector<Token>& tokens, const char* end)
+      : text_(text), tokens_(tokens), end_(end) {}
 
+  // query := [WITH formula+] select [CELL PROPERTIES name (',' name)*] [';']
   MdxQuery Query() {
     MdxQuery query;
+    if (Is(Peek(), "WITH")) {
+      Next();
+      Formulas(query);
+    }
     Expect("SELECT");
+    Select(query);
+    if (Is(Peek(), "CELL")) {
+      Next();
+      Expect("PROPERTIES");
+      query.cell_properties = NameList("a cell property");
+    }
+    if (IsSymbol(Peek(), ';')) Next();
+    if (Peek().kind != Token::Kind::kEnd)
+      Fail("expected the end of the query, found " + Describe(Peek()), Peek().position);
+    return query;
+  }
+
+  // A whole quoted formula: one expression and the end.
+  MdxExpression Formula() {
+    std::size_t height = 0;
+    MdxExpression expression = Expression(height);
+    if (Peek().kind != Token::Kind::kEnd)
+      Fail(std::string("expected ") + end_ + ", found " + Describe(Peek()), Peek().position);
+    return expression;
+  }
+
+ private:
+  const Token& Peek() const { return tokens_[next_]; }
+  // The token after Peek(); the end again at the end.
+  const Token& PeekSecond() const { return tokens_[std::min(next_ + 1, tokens_.size() - 1)]; }
+  const Token& Next() {
+    const Token& token = tokens_[next_];
+    if (token.kind != Token::Kind::kEnd) ++next_;
+    return token;
+  }
+  static bool IsSymbol(const Token& token, std::string_view symbol) {
+    return token.kind == Token::Kind::kSymbol && token.text == symbol;
+  }
+  static bool IsSymbol(const Token& token, char symbol) {
+    return IsSymbol(token, std::string_view(&symbol, 1));
+  }
+  static bool IsKeyword(const Token& token) {
+    return std::any_of(std::begin(kKeywords), std::end(kKeywords),
+                       [&](const char* word) { return Is(token, word); });
+  }
+  std::string Describe(const Token& token) const {
+    switch (token.kind) {
+      case Token::Kind::kEnd:
+        return end_;
+      case Token::Kind::kBracketed:
+        return "[" + Shortened(token.text) + "]";
+      case Token::Kind::kString:
+        return "'" + Shortened(token.text) + "'";
+      default:
+        return "\"" + Shortened(token.text) + "\"";
+    }
+  }
+  void Expect(const char* word) {
+    const Token& token = Next();
+    if (!Is(token, word))
+      Fail(std::string("expected ") + word + ", found " + Describe(token), token.position);
+  }
+  void ExpectSymbol(char symbol) {
+    const Token& token = Next();
+    if (!IsSymbol(token, symbol))
+      Fail(std::string("expected \"") + symbol + "\", found " + Describe(token), token.position);
+  }
+  // Expects the symbol that closes `open` (a "{" or a "(").
+  void ExpectClosing(char symbol, const Token& open) {
+    const Token& token = Next();
+    if (!IsSymbol(token, symbol))
+      Fail(std::string("expected \"") + symbol + "\" to close the \"" + open.text + "\" at " +
+               std::to_string(open.position) + ", found " + Describe(token),
+           token.position);
+  }
+
+  // formula := MEMBER name AS value (',' property '=' value)* | SET name AS value, where a
+  // value is an expression or its text in quotes.
+  void Formulas(MdxQuery& query) {
+    do {
+      const Token& word = Next();
+      MdxFormula formula;
+      formula.position = word.position;
+      if (Is(word, "MEMBER")) {
+        formula.kind = MdxFormula::Kind::kMember;
+        formula.name = NameParts("the member's name");
+      } else if (Is(word, "SET")) {
+        formula.kind = MdxFormula::Kind::kSet;
+        formula.name.push_back(PlainPart("the set's name"));
+      } else {
+        Fail("expected MEMBER or SET, found " + Describe(word), word.position);
+      }
+      Expect("AS");
+      formula.expression = FormulaValue();
+      if (formula.kind == MdxFormula::Kind::kMember) MemberProperties(formula);
+      query.formulas.push_back(std::move(formula));
+    } while (Is(Peek(), "MEMBER") || Is(Peek(), "SET"));
+  }
+
+  // A string that is all of the formula's value is the formula's text (AS 'Sum(...)'); a
+  // string within an expression is a string.
+  MdxExpression FormulaValue() {
+    const Token& after = PeekSecond();
+    if (Peek().kind == Token::Kind::kString &&
+        (IsSymbol(after, ',') || Is(after, "MEMBER") || Is(after, "SET") || Is(after, "SELECT") ||
+         after.kind == Token::Kind::kEnd))
+      return Quoted(Next());
+    std::size_t height = 0;
+    return Expression(height);
+  }
+
+  // The expression in the string `quoted`, read with the positions its characters have in the
+  // query: a doubled quote is one character of the formula and two of the query.
+  MdxExpression Quoted(const Token& quoted) {
+    const char quote = text_[quoted.offset];
+    const std::size_t closing = quoted.offset + quoted.length - 1;
+    std::vector<std::size_t> positions;
+    positions.reserve(quoted.text.size() + 1);
+    std::size_t characters = 1;  // the opening quote
+    for (std::size_t at = quoted.offset + 1; at < closing; ++at) {
+      positions.push_back(quoted.position + characters);
+      if (text_[at] == quote) {
+        ++at;
+        ++characters;
+      }
+      if ((static_cast<unsigned char>(text_[at]) & 0xC0) != 0x80) ++characters;
+    }
+    positions.push_back(quoted.position + characters);
+    std::vector<Token> tokens;
+    try {
+      tokens = Tokenize(quoted.text, &positions);
+      return Parser(quoted.text, tokens, "the end of the quoted formula").Formula();
+    } catch (const ParseFailure& failure) {
+      if (failure.complete) throw;
+      if (auto runaway = RunawayBracket(tokens, failure.position))
+        throw ParseFailure{*runaway, failure.position, true};
+      throw;
+    }
+  }
+
+  // SOLVE_ORDER = n and FORMAT_STRING = 'text' are kept; the others are read and dropped.
+  void MemberProperties(MdxFormula& formula) {
+    std::vector<std::string> given;
+    while (IsSymbol(Peek(), ',')) {
+      Next();
+      const Token& property = Next();
+      if (property.kind != Token::Kind::kWord)
+        Fail("expected a property of the member, found " + Describe(property), property.position);
+      const std::string name = Upper(property.text);
+      const bool ignored = std::any_of(std::begin(kIgnoredProperties), std::end(kIgnoredProperties),
+                                       [&](const char* word) { return name == word; });
+      if (!ignored && name != "SOLVE_ORDER" && name != "FORMAT_STRING")
+        Fail("unknown property " + Shortened(property.text), property.position);
+      if (std::find(given.begin(), given.end(), name) != given.end())
+        Fail("the property " + Shortened(property.text) + " is given twice", property.position);
+      given.push_back(name);
+      ExpectSymbol('=');
+      const Token& value = Peek();
+      if (name == "SOLVE_ORDER") {
+        if (!StartsNumber()) Fail("SOLVE_ORDER needs a whole number", value.position);
+        const std::string number = Number().parts.front().text;
+        if (number.find('.') != std::string::npos)
+          Fail("SOLVE_ORDER needs a whole number", value.position);
+        const long long order = std::stoll(number);
+        if (order < INT_MIN || order > INT_MAX)
+          Fail("SOLVE_ORDER " + number + " is out of range", value.position);
+        formula.solve_order = static_cast<int>(order);
+      } else if (name == "FORMAT_STRING") {
+        if (value.kind != Token::Kind::kString)
+          Fail("FORMAT_STRING needs a string", value.position);
+        formula.format_string = Next().text;
+      } else {
+        std::size_t height = 0;
+        Expression(height);
+      }
+    }
+  }
+
+  // select := SELECT axis (',' axis)* FROM from [WHERE expression], SELECT read already.
+  void Select(MdxQuery& query) {
+    Axes(query);
+    Expect("FROM");
+    From(query);
+    if (Is(Peek(), "WHERE")) {
+      Next();
+      std::size_t height = 0;
+      query.where = Expression(height);
+    }
+  }
+
+  // axis := [NON EMPTY] expression [DIMENSION PROPERTIES name (',' name)*] ON axis-name
+  void Axes(MdxQuery& query) {
     bool have_columns = false;
     std::size_t rows_position = 0;
     for (;;) {
@@ -230,7 +532,12 @@ class Parser {
         axis.non_empty = true;
       }
       std::size_t height = 0;
-      axis.set = Set(height);
+      axis.set = Expression(height);
+      if (Is(Peek(), "DIMENSION")) {
+        Next();
+        Expect("PROPERTIES");
+        axis.properties = NameList("a dimension property");
+      }
       const Token& on = Peek();
       if (!Is(on, "ON")) Fail("expected ON, found " + Describe(on), on.position);
       Next();
@@ -258,43 +565,31 @@ class Parser {
       Next();
     }
     if (!have_columns) Fail("a query with ROWS needs a COLUMNS axis", rows_position);
-    Expect("FROM");
+  }
+
+  // from := cube-name | '(' SELECT select ')'. A subselect counts as a level of nesting, and
+  // the query's cube is the one its subselects read.
+  void From(MdxQuery& query) {
+    const Token& open = Peek();
+    if (IsSymbol(open, '(')) {
+      Next();
+      const Nesting nesting(depth_, open.position);
+      MdxQuery subselect;
+      Expect("SELECT");
+      Select(subselect);
+      ExpectClosing(')', open);
+      query.cube = subselect.cube;
+      query.cube_position = subselect.cube_position;
+      query.subselect.push_back(std::move(subselect));
+      return;
+    }
     const Token& cube = Next();
     if (cube.kind != Token::Kind::kBracketed && cube.kind != Token::Kind::kWord)
       Fail("expected the cube's name, found " + Describe(cube), cube.position);
     query.cube = cube.text;
     query.cube_position = cube.position;
-    if (Is(Peek(), "WHERE")) {
-      Next();
-      std::size_t height = 0;
-      query.where = Set(height);
-    }
-    if (IsSymbol(Peek(), ';')) Next();
-    if (Peek().kind != Token::Kind::kEnd)
-      Fail("expected the end of the query, found " + Describe(Peek()), Peek().position);
-    return query;
   }
 
- private:
-  const Token& Peek() const { return tokens_[next_]; }
-  const Token& Next() {
-    const Token& token = tokens_[next_];
-    if (token.kind != Token::Kind::kEnd) ++next_;
-    return token;
-  }
-  static bool IsSymbol(const Token& token, char symbol) {
-    return token.kind == Token::Kind::kSymbol && token.text[0] == symbol;
-  }
-  static std::string Describe(const Token& token) {
-    switch (token.kind) {
-      case Token::Kind::kEnd:
-        return "the end of the query";
-      case Token::Kind::kBracketed:
-        return "[" + Shortened(token.text) + "]";
-      default:
-        return "\"" + Shortened(token.text) + "\"";
-    }
-  }
   // The number of an axis named `name` as "0" or AXIS(0) (reading the AXIS form's "(0)"), with
   // leading zeros dropped; "" for any other name.
   std::string AxisNumber(const Token& name) {
@@ -303,42 +598,55 @@ class Parser {
       const Token& open = Peek();
       ExpectSymbol('(');
       number = &Next();
-      if (number->kind != Token::Kind::kNumber)
+      if (number->kind != Token::Kind::kNumber || number->text.find('.') != std::string::npos)
         Fail("expected an axis number, found " + Describe(*number), number->position);
       ExpectClosing(')', open);
     }
-    if (number->kind != Token::Kind::kNumber) return "";
+    if (number->kind != Token::Kind::kNumber || number->text.find('.') != std::string::npos)
+      return "";
     const std::size_t first = number->text.find_first_not_of('0');
     return first == std::string::npos ? "0" : number->text.substr(first);
   }
-  void Expect(const char* word) {
-    const Token& token = Next();
-    if (!Is(token, word))
-      Fail(std::string("expected ") + word + ", found " + Describe(token), token.position);
+
+  // name (',' name)*, each name's last part kept: [Geography].[Country].[Key] gives Key.
+  std::vector<NamePart> NameList(const char* what) {
+    std::vector<NamePart> names;
+    for (;;) {
+      names.push_back(NameParts(what).back());
+      if (!IsSymbol(Peek(), ',')) return names;
+      Next();
+    }
   }
-  void ExpectSymbol(char symbol) {
-    const Token& token = Next();
-    if (!IsSymbol(token, symbol))
-      Fail(std::string("expected \"") + symbol + "\", found " + Describe(token), token.position);
+
+  // part ('.' part)*, every part a name (no function).
+  std::vector<NamePart> NameParts(const char* what) {
+    std::vector<NamePart> parts{PlainPart(what)};
+    while (IsSymbol(Peek(), '.')) {
+      Next();
+      parts.push_back(PlainPart(what));
+    }
+    return parts;
   }
-  // Expects the symbol that closes `open` (a "{" or a "(").
-  void ExpectClosing(char symbol, const Token& open) {
+
+  // A [bracketed] name or a word that is no keyword.
+  NamePart PlainPart(const char* what) {
     const Token& token = Next();
-    if (!IsSymbol(token, symbol))
-      Fail(std::string("expected \"") + symbol + "\" to close the \"" + open.text + "\" at " +
-               std::to_string(open.position) + ", found " + Describe(token),
-           token.position);
+    if (token.kind != Token::Kind::kBracketed &&
+        (token.kind != Token::Kind::kWord || IsKeyword(token)))
+      Fail(std::string("expected ") + what + ", found " + Describe(token), token.position);
+    return {token.text, false, token.position};
   }
 
   // The height of a node over operands `height` high, failing at `position` when the node would
-  // nest the query deeper than kMaxMdxNesting (the depth_ brackets around it counted too).
+  // nest the query deeper than kMaxMdxNesting (the depth_ levels around it counted too).
   std::size_t Raise(std::size_t height, std::size_t position) const {
     if (depth_ + height + 1 > kMaxMdxNesting) FailTooDeep(position);
     return height + 1;
   }
 
-  // Counts a bracket (or a CrossJoin's parentheses) while its operands are read; the recursion
-  // stops at kMaxMdxNesting, so that no query runs the stack out.
+  // Counts a level that is read by recursion (a bracket, a function's parentheses, a prefix
+  // operator, a subselect) while its operands are read; the recursion stops at kMaxMdxNesting,
+  // so that no query runs the stack out.
   class Nesting {
    public:
     Nesting(std::size_t& depth, std::size_t position) : count_(depth) {
@@ -356,22 +664,92 @@ class Parser {
     std::size_t& count_;
   };
 
-  // Each of these sets `height` to the height of the expression it returns: 1 for a name, one
-  // more than its highest operand for the others.
+  // Each of the expression's readers sets `height` to the height of the expression it returns:
+  // 1 for a name, a number or a string, one more than its highest operand for the others. A
+  // run of binary operators is read in a loop, so that its length costs no stack.
 
-  // set := range ('*' range)*
-  MdxExpression Set(std::size_t& height) {
-    MdxExpression left = Range(height);
-    while (IsSymbol(Peek(), '*')) {
-      const std::size_t position = Next().position;
-      MdxExpression join{MdxExpression::Kind::kCrossJoin, position, {}, {}};
-      join.operands.push_back(std::move(left));
-      std::size_t right = 0;
-      join.operands.push_back(Range(right));
-      height = Raise(std::max(height, right), position);
-      left = std::move(join);
-    }
+  // The binary operator at Peek() applied to `left` and the operand `operand` reads.
+  MdxExpression Binary(MdxExpression left, std::size_t& height,
+                       MdxExpression (Parser::*operand)(std::size_t&)) {
+    const Token& op = Next();
+    const std::string text = op.kind == Token::Kind::kWord ? Upper(op.text) : op.text;
+    MdxExpression node{MdxExpression::Kind::kBinary, op.position, {{text, false, op.position}}, {}};
+    node.operands.push_back(std::move(left));
+    std::size_t right = 0;
+    node.operands.push_back((this->*operand)(right));
+    height = Raise(std::max(height, right), op.position);
+    return node;
+  }
+
+  // expression := and ((OR | XOR) and)*
+  MdxExpression Expression(std::size_t& height) {
+    MdxExpression left = Conjunction(height);
+    while (Is(Peek(), "OR") || Is(Peek(), "XOR"))
+      left = Binary(std::move(left), height, &Parser::Conjunction);
     return left;
+  }
+
+  // and := not (AND not)*
+  MdxExpression Conjunction(std::size_t& height) {
+    MdxExpression left = Negation(height);
+    while (Is(Peek(), "AND")) left = Binary(std::move(left), height, &Parser::Negation);
+    return left;
+  }
+
+  // not := NOT not | compare
+  MdxExpression Negation(std::size_t& height) {
+    if (!Is(Peek(), "NOT")) return Comparison(height);
+    return Prefix("NOT", height, &Parser::Negation);
+  }
+
+  // The prefix operator at Peek(), written `text`, over the operand `operand` reads.
+  MdxExpression Prefix(const char* text, std::size_t& height,
+                       MdxExpression (Parser::*operand)(std::size_t&)) {
+    const std::size_t position = Next().position;
+    const Nesting nesting(depth_, position);
+    MdxExpression node{MdxExpression::Kind::kUnary, position, {{text, false, position}}, {}};
+    std::size_t below = 0;
+    node.operands.push_back((this->*operand)(below));
+    height = below + 1;
+    return node;
+  }
+
+  static bool IsComparison(const Token& token) {
+    return token.kind == Token::Kind::kSymbol &&
+           (token.text == "=" || token.text == "<>" || token.text == "<" || token.text == ">" ||
+            token.text == "<=" || token.text == ">=");
+  }
+
+  // compare := additive [('=' | '<>' | '<' | '>' | '<=' | '>=') additive]
+  MdxExpression Comparison(std::size_t& height) {
+    MdxExpression left = Additive(height);
+    if (!IsComparison(Peek())) return left;
+    left = Binary(std::move(left), height, &Parser::Additive);
+    if (IsComparison(Peek()))
+      Fail("expected AND or OR between comparisons, found " + Describe(Peek()), Peek().position);
+    return left;
+  }
+
+  // additive := multiply (('+' | '-') multiply)*
+  MdxExpression Additive(std::size_t& height) {
+    MdxExpression left = Multiplicative(height);
+    while (IsSymbol(Peek(), '+') || IsSymbol(Peek(), '-'))
+      left = Binary(std::move(left), height, &Parser::Multiplicative);
+    return left;
+  }
+
+  // multiply := unary (('*' | '/') unary)*
+  MdxExpression Multiplicative(std::size_t& height) {
+    MdxExpression left = Signed(height);
+    while (IsSymbol(Peek(), '*') || IsSymbol(Peek(), '/'))
+      left = Binary(std::move(left), height, &Parser::Signed);
+    return left;
+  }
+
+  // unary := '-' unary | range; a "-" right before a number's digits is the number's sign.
+  MdxExpression Signed(std::size_t& height) {
+    if (!IsSymbol(Peek(), '-') || StartsNumber()) return Range(height);
+    return Prefix("-", height, &Parser::Signed);
   }
 
   // range := term [':' term]
@@ -401,6 +779,8 @@ class Parser {
         Fail("expected a function after \".\", found " + Describe(word), word.position);
       }
       MdxExpression applied{dotted->kind, value.position, {}, {}};
+      if (dotted->kind == MdxExpression::Kind::kProperty)
+        applied.parts.push_back({dotted->spelling, false, word.position});
       applied.operands.push_back(std::move(value));
       if (dotted->takes_number) {
         const Token& open = Peek();
@@ -408,6 +788,9 @@ class Parser {
         if (!StartsNumber())
           Fail(std::string(dotted->spelling) + " needs a number", Peek().position);
         applied.operands.push_back(Number());
+        if (applied.operands.back().parts.front().text.find('.') != std::string::npos)
+          Fail(std::string(dotted->spelling) + " needs a whole number",
+               applied.operands.back().position);
         ExpectClosing(')', open);
       }
       value = std::move(applied);
@@ -415,31 +798,43 @@ class Parser {
     return value;
   }
 
+  // A number's digits, or a "-" right before them (no space between).
   bool StartsNumber() const {
-    return Peek().kind == Token::Kind::kNumber ||
-           (IsSymbol(Peek(), '-') && next_ + 1 < tokens_.size() &&
-            tokens_[next_ + 1].kind == Token::Kind::kNumber);
+    if (Peek().kind == Token::Kind::kNumber) return true;
+    const Token& digits = PeekSecond();
+    return IsSymbol(Peek(), '-') && digits.kind == Token::Kind::kNumber &&
+           digits.position == Peek().position + 1;
   }
 
-  // number := ['-'] digits, within kMaxMdxNumber.
+  // number := ['-'] digits ['.' digits]: a whole one within kMaxMdxNumber, written without
+  // leading zeros; one with decimals as written, its whole part within kMaxMdxNumber too and at
+  // most kMaxMdxDecimals after the point.
   MdxExpression Number() {
     const std::size_t position = Peek().position;
     const bool negative = IsSymbol(Peek(), '-');
     if (negative) Next();
     const Token& digits = Next();
+    const std::size_t point = digits.text.find('.');
     long long value = 0;
-    for (char c : digits.text) {
+    for (char c : digits.text.substr(0, point)) {
       if (value > (kMaxMdxNumber - (c - '0')) / 10)
         Fail("the number " + Shortened(digits.text) + " is too large", digits.position);
       value = value * 10 + (c - '0');
     }
-    return {MdxExpression::Kind::kNumber,
-            position,
-            {{std::to_string(negative ? -value : value), false, position}},
-            {}};
+    std::string text;
+    if (point == std::string::npos) {
+      text = std::to_string(negative ? -value : value);
+    } else {
+      if (digits.text.size() - point - 1 > kMaxMdxDecimals)
+        Fail("the number " + Shortened(digits.text) + " has more than " +
+                 std::to_string(kMaxMdxDecimals) + " decimals",
+             digits.position);
+      text = (negative ? "-" : "") + digits.text;
+    }
+    return {MdxExpression::Kind::kNumber, position, {{text, false, position}}, {}};
   }
 
-  // call := name '(' argument (',' argument)* ')', argument := number | flag | set; checked
+  // call := name '(' [argument (',' argument)*] ')', argument := flag | expression; checked
   // against the function's form.
   MdxExpression Call(const FunctionForm& function, std::size_t& height) {
     const Token& name = Next();
@@ -448,24 +843,20 @@ class Parser {
     ExpectSymbol('(');
     const Nesting nesting(depth_, name.position);
     std::size_t highest = 0;
-    for (;;) {
+    while (!IsSymbol(Peek(), ')') || !call.operands.empty()) {
       const Token& first = Peek();
-      const bool ends = next_ + 1 < tokens_.size() &&
-                        (IsSymbol(tokens_[next_ + 1], ',') || IsSymbol(tokens_[next_ + 1], ')'));
-      const bool flag = ends && std::any_of(function.flags.begin(), function.flags.end(),
-                                            [&](const char* word) { return Is(first, word); });
-      if (StartsNumber()) {
-        call.operands.push_back(Number());
-        highest = std::max<std::size_t>(highest, 1);
-      } else if (flag) {
-        std::string word = Next().text;
-        for (char& c : word) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+      const Token& after = PeekSecond();
+      const bool flag = (IsSymbol(after, ',') || IsSymbol(after, ')')) &&
+                        std::any_of(function.flags.begin(), function.flags.end(),
+                                    [&](const char* word) { return Is(first, word); });
+      if (flag) {
+        const std::string word = Upper(Next().text);
         call.operands.push_back(
             {MdxExpression::Kind::kFlag, first.position, {{word, false, first.position}}, {}});
         highest = std::max<std::size_t>(highest, 1);
       } else {
         std::size_t operand = 0;
-        call.operands.push_back(Set(operand));
+        call.operands.push_back(Expression(operand));
         highest = std::max(highest, operand);
       }
       if (!IsSymbol(Peek(), ',')) break;
@@ -507,21 +898,33 @@ class Parser {
         expected = function.optional[i - required];
       }
       const bool number = argument.kind == MdxExpression::Kind::kNumber;
+      const bool whole = number && argument.parts.front().text.find('.') == std::string::npos;
+      const bool text = argument.kind == MdxExpression::Kind::kString;
       const bool flag = argument.kind == MdxExpression::Kind::kFlag;
+      const auto fail = [&](const char* what) { Fail(name + what, argument.position); };
       switch (expected) {
         case 'S':
-          if (number || flag)
-            Fail(name + (function.kind == MdxExpression::Kind::kAncestor ||
-                                 function.kind == MdxExpression::Kind::kDescendants
-                             ? " needs a member"
-                             : " needs a set"),
-                 argument.position);
+          if (number || text || flag) fail(" needs a set");
           break;
-        case 'N':
-          if (!number) Fail(name + " needs a number", argument.position);
+        case 'M':
+          if (number || text || flag) fail(" needs a member");
+          break;
+        case 'E':
+          if (number || text || flag) fail(" needs a level");
           break;
         case 'L':
-          if (flag) Fail(name + " needs a level or a distance", argument.position);
+          if (text || flag) fail(" needs a level or a distance");
+          if (number && !whole) fail(" needs a whole number");
+          break;
+        case 'N':
+          if (!number) fail(" needs a number");
+          if (!whole) fail(" needs a whole number");
+          break;
+        case 'D':
+          if (!number) fail(" needs a number");
+          break;
+        case 'V':
+          if (flag) fail(" needs a value");
           break;
         default:
           if (!flag) {
@@ -537,9 +940,17 @@ class Parser {
     }
   }
 
+  // primary := number | string | '{' [expression (',' expression)*] '}'
+  //          | '(' expression (',' expression)* ')' | call | name
   MdxExpression Primary(std::size_t& height) {
     const Token& token = Peek();
     height = 1;
+    if (StartsNumber()) return Number();
+    if (token.kind == Token::Kind::kString) {
+      Next();
+      return {
+          MdxExpression::Kind::kString, token.position, {{token.text, false, token.position}}, {}};
+    }
     if (IsSymbol(token, '{') || IsSymbol(token, '(')) {
       const bool set = token.text[0] == '{';
       const char close = set ? '}' : ')';
@@ -551,7 +962,7 @@ class Parser {
         std::size_t highest = 0;
         for (;;) {
           std::size_t operand = 0;
-          list.operands.push_back(Set(operand));
+          list.operands.push_back(Expression(operand));
           highest = std::max(highest, operand);
           if (!IsSymbol(Peek(), ',')) break;
           Next();
@@ -561,8 +972,7 @@ class Parser {
       ExpectClosing(close, token);
       return list;
     }
-    if (token.kind == Token::Kind::kWord && !IsKeyword(token) && next_ + 1 < tokens_.size() &&
-        IsSymbol(tokens_[next_ + 1], '(')) {
+    if (token.kind == Token::Kind::kWord && !IsKeyword(token) && IsSymbol(PeekSecond(), '(')) {
       for (const FunctionForm& function : Functions())
         if (Is(token, function.name)) return Call(function, height);
       Fail("unknown function " + Shortened(token.text), token.position);
@@ -570,14 +980,14 @@ class Parser {
     return Name();
   }
 
-  // name := part ('.' part)*, part := [text] | &[key] | word
+  // name := part ('.' part)*, part := [text] | &[key] | word; a word after a "." that names a
+  // function ends the name.
   MdxExpression Name() {
     MdxExpression name{MdxExpression::Kind::kName, Peek().position, {}, {}};
     name.parts.push_back(Part());
-    while (IsSymbol(Peek(), '.') && next_ + 1 < tokens_.size() && !IsFunction(tokens_[next_ + 1])) {
+    while (IsSymbol(Peek(), '.') && !IsFunction(PeekSecond())) {
       Next();
-      if (tokens_[next_].kind == Token::Kind::kWord && next_ + 1 < tokens_.size() &&
-          IsSymbol(tokens_[next_ + 1], '('))
+      if (Peek().kind == Token::Kind::kWord && IsSymbol(PeekSecond(), '('))
         Fail("unknown function " + Shortened(Peek().text), Peek().position);
       name.parts.push_back(Part());
     }
@@ -603,29 +1013,12 @@ class Parser {
     Fail("expected a member, a set or a function, found " + Describe(token), token.position);
   }
 
-  static bool IsKeyword(const Token& token) {
-    for (const char* word : {"SELECT", "ON", "FROM", "WHERE", "NON", "EMPTY", "COLUMNS", "ROWS"})
-      if (Is(token, word)) return true;
-    return false;
-  }
-
-  std::vector<Token> tokens_;
+  std::string_view text_;
+  const std::vector<Token>& tokens_;
+  const char* end_;
   std::size_t next_ = 0;
-  std::size_t depth_ = 0;  // the brackets around the expression being read
+  std::size_t depth_ = 0;  // the levels read by recursion around the expression being read
 };
-
-// The error for `failure`. A bracketed name before the failure that holds a "[" of its own most
-// likely began at a "[" that was never closed and swallowed the query up to the next "]": that
-// "[" is what to fix, not the place where the query stopped making sense.
-std::string Describe(const ParseFailure& failure, const std::vector<Token>& tokens) {
-  for (const Token& token : tokens) {
-    if (token.position > failure.position) break;
-    if (token.kind == Token::Kind::kBracketed && token.inner_bracket != 0)
-      return "unclosed [ at " + std::to_string(token.position) +
-             " (the name runs on past the [ at " + std::to_string(token.inner_bracket) + ")";
-  }
-  return failure.what + " at " + std::to_string(failure.position);
-}
 
 }  // namespace
 
@@ -636,9 +1029,12 @@ Result<MdxQuery> ParseMdx(std::string_view text) {
   std::vector<Token> tokens;
   try {
     tokens = Tokenize(text);
-    return Parser(tokens).Query();
+    return Parser(text, tokens, "the end of the query").Query();
   } catch (const ParseFailure& failure) {
-    return Error{Describe(failure, tokens), 1, kQuerySource};
+    if (failure.complete) return Error{failure.what, 1, kQuerySource};
+    return Error{RunawayBracket(tokens, failure.position)
+                     .value_or(failure.what + " at " + std::to_string(failure.position)),
+                 1, kQuerySource};
   }
 }
 

@@ -73,9 +73,10 @@ TEST(MdxCommentTest, NamesAnUnclosedCommentAndLoneMarks) {
       // A comment hides what it covers: here the cube's name.
       {"SELECT [A] ON COLUMNS FROM -- [C]",
        "expected the cube's name, found the end of the query at 34"},
-      {"SELECT [A] ON COLUMNS FROM [C] - 1", "unexpected character \"-\" at 32"},
-      {"SELECT [A] ON COLUMNS FROM [C] / 1", "unexpected character \"/\" at 32"},
-      {"SELECT [A] ON COLUMNS FROM [C] */", "unexpected character \"/\" at 33"},
+      // A lone "-" or "/" is an operator, and a "*/" no comment's end.
+      {"SELECT [A] ON COLUMNS FROM [C] - 1", "expected the end of the query, found \"-\" at 32"},
+      {"SELECT [A] ON COLUMNS FROM [C] / 1", "expected the end of the query, found \"/\" at 32"},
+      {"SELECT [A] ON COLUMNS FROM [C] */", "expected the end of the query, found \"*\" at 32"},
   };
   for (const auto& c : cases) {
     const auto query = ParseMdx(c.mdx);

@@ -35,8 +35,11 @@ TEST(MdxFunctionParserTest, ReadsNavigationRangesAndSetFunctions) {
       {"[A].Level.Members", Of(Kind::kMembers, 8, {Of(Kind::kLevel, 8, {Name(8, "A")})})},
       {"[A] : [B].NextMember",
        Of(Kind::kRange, 12, {Name(8, "A"), Of(Kind::kNextMember, 14, {Name(14, "B")})})},
-      {"[A]:[B] * [C]", Of(Kind::kCrossJoin, 16,
-                           {Of(Kind::kRange, 11, {Name(8, "A"), Name(12, "B")}), Name(18, "C")})},
+      {"[A]:[B] * [C]",
+       {Kind::kBinary,
+        16,
+        {{"*", false, 16}},
+        {Of(Kind::kRange, 11, {Name(8, "A"), Name(12, "B")}), Name(18, "C")}}},
       {"Ancestor([A], 2)", Of(Kind::kAncestor, 8, {Name(17, "A"), Word(Kind::kNumber, 22, "2")})},
       {"Descendants([A], [L], self_and_before)",
        Of(Kind::kDescendants, 8,
@@ -96,8 +99,9 @@ TEST(MdxFunctionParserTest, NamesTheFunctionAndTheArgumentThatIsWrong) {
       {"[A].Lead()", "Lead needs a number at 17"},
       {"[A].Lag(1234567890123456789012)", "the number 1234567890123456789012 is too large at 16"},
       {"[A] : [B] : [C]", "expected ON, found \":\" at 18"},
-      {"[A] - [B]", "unexpected character \"-\" at 12"},
-      {"[A].Lag(- 1)", "unexpected character \"-\" at 16"},
+      // A "-" apart from the digits is an operator, and the operand is no number.
+      {"[A].Lag(- 1)", "Lag needs a number at 16"},
+      {"[A].Lag(1.5)", "Lag needs a whole number at 16"},
   };
   for (const auto& c : cases) {
     const std::string text = std::string("SELECT ") + c.columns + " ON COLUMNS FROM [C]";

@@ -55,11 +55,16 @@ TEST(MdxParserTest, ReadsEveryFormOfSet) {
       {"{}", {Kind::kSet, 8, {}, {}}},
       {"CrossJoin([A], [B])",
        {Kind::kCrossJoin, 8, {}, {Name(18, {{"A", false, 18}}), Name(23, {{"B", false, 23}})}}},
+      // Infix "*" is the operator, whatever its operands: the binder reads it as CrossJoin
+      // between sets.
       {"[A] * [B] * [C]",
-       {Kind::kCrossJoin,
+       {Kind::kBinary,
         18,
-        {},
-        {{Kind::kCrossJoin, 12, {}, {Name(8, {{"A", false, 8}}), Name(14, {{"B", false, 14}})}},
+        {{"*", false, 18}},
+        {{Kind::kBinary,
+          12,
+          {{"*", false, 12}},
+          {Name(8, {{"A", false, 8}}), Name(14, {{"B", false, 14}})}},
          Name(20, {{"C", false, 20}})}}},
       {"[A].Members.Members",
        Apply(Kind::kMembers, Apply(Kind::kMembers, Name(8, {{"A", false, 8}})))},
@@ -116,7 +121,7 @@ TEST(MdxParserTest, NamesWhatIsWrongAndWhere) {
       {"SELECT [A] ON COLUMNS FROM [C] WHERE",
        "expected a member, a set or a function, found the end of the query at 37"},
       {"SELECT [A] ON COLUMNS FROM [C] [D]", "expected the end of the query, found [D] at 32"},
-      {"SELECT [A] ON COLUMNS FROM [C] WHERE [x] = 1", "unexpected character \"=\" at 42"},
+      {"SELECT [A] ON COLUMNS FROM [C] WHERE [x] ! 1", "unexpected character \"!\" at 42"},
       {"SELECT [Größe] ON COLUMNS FROM [C] WHERE §", "unexpected character \"§\" at 42"},
       {"SELECT NON [A] ON COLUMNS FROM [C]", "expected EMPTY, found [A] at 12"},
       // A long name is cut in the message.
