@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "fuzz_support.h"
 #include "query/mdx_parser.h"
@@ -16,6 +17,7 @@ namespace {
 using cubemill::fuzz::Check;
 using cubemill::query::MdxAxis;
 using cubemill::query::MdxExpression;
+using cubemill::query::MdxFormula;
 using cubemill::query::MdxQuery;
 using Kind = MdxExpression::Kind;
 
@@ -32,112 +34,215 @@ std::string Bracketed(const std::string& text) {
   return out + "]";
 }
 
-// `expression` as MDX: every name part in brackets, a * b as CrossJoin(a, b), functions by
-// their names, numbers and flags as they are.
+// `text` in single quotes, each quote in it doubled.
+std::string Quoted(const std::string& text) {
+  std::string out = "'";
+  for (char c : text) out += c == '\'' ? std::string("''") : std::string(1, c);
+  return out + "'";
+}
+
+// The name MDX calls the function of `kind` by, or nullptr for the kinds that are no call.
+const char* CallName(Kind kind) {
+  switch (kind) {
+    case Kind::kCrossJoin:
+      return "CrossJoin";
+    case Kind::kAncestor:
+      return "Ancestor";
+    case Kind::kDescendants:
+      return "Descendants";
+    case Kind::kHead:
+      return "Head";
+    case Kind::kTail:
+      return "Tail";
+    case Kind::kSubset:
+      return "Subset";
+    case Kind::kUnion:
+      return "Union";
+    case Kind::kExcept:
+      return "Except";
+    case Kind::kIntersect:
+      return "Intersect";
+    case Kind::kDistinct:
+      return "Distinct";
+    case Kind::kHierarchize:
+      return "Hierarchize";
+    case Kind::kExtract:
+      return "Extract";
+    case Kind::kTopCount:
+      return "TopCount";
+    case Kind::kBottomCount:
+      return "BottomCount";
+    case Kind::kTopPercent:
+      return "TopPercent";
+    case Kind::kBottomPercent:
+      return "BottomPercent";
+    case Kind::kTopSum:
+      return "TopSum";
+    case Kind::kBottomSum:
+      return "BottomSum";
+    case Kind::kOrder:
+      return "Order";
+    case Kind::kFilter:
+      return "Filter";
+    case Kind::kNonEmpty:
+      return "NonEmpty";
+    case Kind::kGenerate:
+      return "Generate";
+    case Kind::kParallelPeriod:
+      return "ParallelPeriod";
+    case Kind::kPeriodsToDate:
+      return "PeriodsToDate";
+    case Kind::kYtd:
+      return "Ytd";
+    case Kind::kQtd:
+      return "Qtd";
+    case Kind::kMtd:
+      return "Mtd";
+    case Kind::kWtd:
+      return "Wtd";
+    case Kind::kOpeningPeriod:
+      return "OpeningPeriod";
+    case Kind::kClosingPeriod:
+      return "ClosingPeriod";
+    case Kind::kIif:
+      return "IIf";
+    case Kind::kCoalesceEmpty:
+      return "CoalesceEmpty";
+    case Kind::kIsEmpty:
+      return "IsEmpty";
+    case Kind::kSum:
+      return "Sum";
+    case Kind::kAvg:
+      return "Avg";
+    case Kind::kMin:
+      return "Min";
+    case Kind::kMax:
+      return "Max";
+    case Kind::kCount:
+      return "Count";
+    case Kind::kAggregate:
+      return "Aggregate";
+    default:
+      return nullptr;
+  }
+}
+
+// `expression` as MDX: every name part in brackets, every call by its name, every operator
+// between spaces. A tree the parser built puts (...) wherever an operator binds looser than the
+// one above it, so writing the operands as they are keeps the tree.
 std::string Text(const MdxExpression& expression) {
-  std::string out;
-  const auto list = [&](const char* open, const char* close) {
-    out = open;
+  const auto operand = [&](std::size_t i) { return Text(expression.operands.at(i)); };
+  const auto list = [&](const std::string& open, const char* close) {
+    std::string out = open;
     for (std::size_t i = 0; i < expression.operands.size(); ++i)
-      out += (i ? ", " : "") + Text(expression.operands[i]);
-    out += close;
+      out += (i ? ", " : "") + operand(i);
+    return out + close;
   };
+  if (const char* name = CallName(expression.kind)) return list(std::string(name) + "(", ")");
   switch (expression.kind) {
     case Kind::kName:
       return cubemill::query::NameText(expression.parts);
     case Kind::kMembers:
-      return Text(expression.operands.at(0)) + ".Members";
+      return operand(0) + ".Members";
     case Kind::kChildren:
-      return Text(expression.operands.at(0)) + ".Children";
+      return operand(0) + ".Children";
     case Kind::kParent:
-      return Text(expression.operands.at(0)) + ".Parent";
+      return operand(0) + ".Parent";
     case Kind::kSet:
-      list("{", "}");
-      break;
+      return list("{", "}");
     case Kind::kTuple:
-      list("(", ")");
-      break;
-    case Kind::kCrossJoin:
-      list("CrossJoin(", ")");
-      break;
+      return list("(", ")");
     case Kind::kFirstChild:
-      return Text(expression.operands.at(0)) + ".FirstChild";
+      return operand(0) + ".FirstChild";
     case Kind::kLastChild:
-      return Text(expression.operands.at(0)) + ".LastChild";
+      return operand(0) + ".LastChild";
     case Kind::kSiblings:
-      return Text(expression.operands.at(0)) + ".Siblings";
+      return operand(0) + ".Siblings";
     case Kind::kPrevMember:
-      return Text(expression.operands.at(0)) + ".PrevMember";
+      return operand(0) + ".PrevMember";
     case Kind::kNextMember:
-      return Text(expression.operands.at(0)) + ".NextMember";
+      return operand(0) + ".NextMember";
     case Kind::kLevel:
-      return Text(expression.operands.at(0)) + ".Level";
+      return operand(0) + ".Level";
     case Kind::kLag:
-      return Text(expression.operands.at(0)) + ".Lag(" + Text(expression.operands.at(1)) + ")";
+      return operand(0) + ".Lag(" + operand(1) + ")";
     case Kind::kLead:
-      return Text(expression.operands.at(0)) + ".Lead(" + Text(expression.operands.at(1)) + ")";
+      return operand(0) + ".Lead(" + operand(1) + ")";
     case Kind::kRange:
-      return Text(expression.operands.at(0)) + " : " + Text(expression.operands.at(1));
-    case Kind::kAncestor:
-      list("Ancestor(", ")");
-      break;
-    case Kind::kDescendants:
-      list("Descendants(", ")");
-      break;
-    case Kind::kHead:
-      list("Head(", ")");
-      break;
-    case Kind::kTail:
-      list("Tail(", ")");
-      break;
-    case Kind::kSubset:
-      list("Subset(", ")");
-      break;
-    case Kind::kUnion:
-      list("Union(", ")");
-      break;
-    case Kind::kExcept:
-      list("Except(", ")");
-      break;
-    case Kind::kIntersect:
-      list("Intersect(", ")");
-      break;
-    case Kind::kDistinct:
-      list("Distinct(", ")");
-      break;
-    case Kind::kHierarchize:
-      list("Hierarchize(", ")");
-      break;
-    case Kind::kExtract:
-      list("Extract(", ")");
-      break;
+      return operand(0) + " : " + operand(1);
+    case Kind::kCurrentMember:
+      return operand(0) + ".CurrentMember";
+    case Kind::kProperty:
+      return operand(0) + "." + expression.parts.at(0).text;
+    case Kind::kString:
+      return Quoted(expression.parts.at(0).text);
+    case Kind::kUnary:
+      // "- 1" apart, as "-1" is the number.
+      return expression.parts.at(0).text + " " + operand(0);
+    case Kind::kBinary:
+      return operand(0) + " " + expression.parts.at(0).text + " " + operand(1);
     case Kind::kNumber:
     case Kind::kFlag:
       return expression.parts.at(0).text;
+    default:
+      Check(false, "a kind the writer does not know");
+      return "";
   }
+}
+
+std::string Names(const std::vector<cubemill::query::NamePart>& names) {
+  std::string out;
+  for (const auto& name : names) out += (out.empty() ? "" : ", ") + Bracketed(name.text);
   return out;
 }
 
 std::string Text(const MdxAxis& axis, const char* name) {
-  return (axis.non_empty ? "NON EMPTY " : "") + Text(axis.set) + " ON " + name;
+  std::string out = (axis.non_empty ? "NON EMPTY " : "") + Text(axis.set);
+  if (!axis.properties.empty()) out += " DIMENSION PROPERTIES " + Names(axis.properties);
+  return out + " ON " + name;
 }
 
-std::string Text(const MdxQuery& query) {
+// SELECT ... FROM ... [WHERE ...], a subselect in its parentheses.
+std::string SelectText(const MdxQuery& query) {
   std::string out = "SELECT " + Text(query.columns, "COLUMNS");
   if (query.rows) out += ", " + Text(*query.rows, "ROWS");
-  out += " FROM " + Bracketed(query.cube);
+  out += " FROM " + (query.subselect.empty() ? Bracketed(query.cube)
+                                             : "(" + SelectText(query.subselect.at(0)) + ")");
   if (query.where) out += " WHERE " + Text(*query.where);
   return out;
 }
 
+// The query written back: a member's formula in quotes, a set's without (but for a lone
+// string, which unquoted would be read as the formula's text).
+std::string Text(const MdxQuery& query) {
+  std::string out;
+  for (const MdxFormula& formula : query.formulas) {
+    out += out.empty() ? "WITH " : " ";
+    const bool member = formula.kind == MdxFormula::Kind::kMember;
+    const std::string value = Text(formula.expression);
+    out += (member ? "MEMBER " : "SET ") + cubemill::query::NameText(formula.name) + " AS " +
+           (member || formula.expression.kind == Kind::kString ? Quoted(value) : value);
+    if (formula.solve_order != 0) out += ", SOLVE_ORDER = " + std::to_string(formula.solve_order);
+    if (formula.format_string) out += ", FORMAT_STRING = " + Quoted(*formula.format_string);
+  }
+  out += (out.empty() ? "" : " ") + SelectText(query);
+  if (!query.cell_properties.empty()) out += " CELL PROPERTIES " + Names(query.cell_properties);
+  return out;
+}
+
+bool SameNames(const std::vector<cubemill::query::NamePart>& a,
+               const std::vector<cubemill::query::NamePart>& b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    if (a[i].text != b[i].text || a[i].is_key != b[i].is_key) return false;
+  }
+  return true;
+}
+
 // The same tree as `b`, positions aside.
 bool Same(const MdxExpression& a, const MdxExpression& b) {
-  if (a.kind != b.kind || a.parts.size() != b.parts.size() ||
-      a.operands.size() != b.operands.size())
+  if (a.kind != b.kind || !SameNames(a.parts, b.parts) || a.operands.size() != b.operands.size())
     return false;
-  for (std::size_t i = 0; i < a.parts.size(); ++i) {
-    if (a.parts[i].text != b.parts[i].text || a.parts[i].is_key != b.parts[i].is_key) return false;
-  }
   for (std::size_t i = 0; i < a.operands.size(); ++i) {
     if (!Same(a.operands[i], b.operands[i])) return false;
   }
@@ -146,11 +251,25 @@ bool Same(const MdxExpression& a, const MdxExpression& b) {
 
 bool Same(const MdxQuery& a, const MdxQuery& b) {
   const auto same_axis = [](const MdxAxis& x, const MdxAxis& y) {
-    return x.non_empty == y.non_empty && Same(x.set, y.set);
+    return x.non_empty == y.non_empty && Same(x.set, y.set) &&
+           SameNames(x.properties, y.properties);
   };
+  if (a.formulas.size() != b.formulas.size() || a.subselect.size() != b.subselect.size())
+    return false;
+  for (std::size_t i = 0; i < a.formulas.size(); ++i) {
+    const MdxFormula& x = a.formulas[i];
+    const MdxFormula& y = b.formulas[i];
+    if (x.kind != y.kind || !SameNames(x.name, y.name) || !Same(x.expression, y.expression) ||
+        x.solve_order != y.solve_order || x.format_string != y.format_string)
+      return false;
+  }
+  for (std::size_t i = 0; i < a.subselect.size(); ++i) {
+    if (!Same(a.subselect[i], b.subselect[i])) return false;
+  }
   return same_axis(a.columns, b.columns) && a.rows.has_value() == b.rows.has_value() &&
          (!a.rows || same_axis(*a.rows, *b.rows)) && a.cube == b.cube &&
-         a.where.has_value() == b.where.has_value() && (!a.where || Same(*a.where, *b.where));
+         a.where.has_value() == b.where.has_value() && (!a.where || Same(*a.where, *b.where)) &&
+         SameNames(a.cell_properties, b.cell_properties);
 }
 
 // Every position in `expression` lies on a character of the query; the tree is no higher than
@@ -166,6 +285,34 @@ std::size_t CheckPositions(const MdxExpression& expression, std::size_t characte
     height = std::max(height, CheckPositions(operand, characters));
   Check(height + 1 <= cubemill::query::kMaxMdxNesting, "a tree higher than the bound");
   return height + 1;
+}
+
+void CheckPositions(const std::vector<cubemill::query::NamePart>& names, std::size_t characters) {
+  for (const auto& name : names)
+    Check(name.position >= 1 && name.position <= characters, "name outside the query",
+          std::to_string(name.position));
+}
+
+// Every position in `query` (its subselect's too) lies within the query.
+void CheckPositions(const MdxQuery& query, std::size_t characters) {
+  for (const MdxFormula& formula : query.formulas) {
+    Check(formula.position >= 1 && formula.position <= characters, "formula outside the query");
+    CheckPositions(formula.name, characters);
+    CheckPositions(formula.expression, characters);
+  }
+  CheckPositions(query.columns.set, characters);
+  CheckPositions(query.columns.properties, characters);
+  if (query.rows) {
+    CheckPositions(query.rows->set, characters);
+    CheckPositions(query.rows->properties, characters);
+  }
+  if (query.where) CheckPositions(*query.where, characters);
+  CheckPositions(query.cell_properties, characters);
+  Check(query.cube_position >= 1 && query.cube_position <= characters, "cube outside the query");
+  for (const MdxQuery& subselect : query.subselect) {
+    Check(subselect.cube == query.cube, "a subselect's cube is not the query's");
+    CheckPositions(subselect, characters);
+  }
 }
 
 // The number at `at` in `message` (digits up to the end or to `stop`), or 0 when there is none.
@@ -207,10 +354,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     CheckErrorPositions(query.error().description, characters);
     return 0;
   }
-  CheckPositions(query->columns.set, characters);
-  if (query->rows) CheckPositions(query->rows->set, characters);
-  if (query->where) CheckPositions(*query->where, characters);
-  Check(query->cube_position >= 1 && query->cube_position <= characters, "cube outside the query");
+  CheckPositions(*query, characters);
 
   // Written back, the query parses to the same tree, and writes back the same way.
   const std::string written = Text(*query);
