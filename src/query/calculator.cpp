@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <map>
 #include <optional>
 #include <set>
@@ -80,15 +81,15 @@ CellValue ToCell(const Value& value) {
   }
 }
 
-// A round of evaluation ends: stored values it needs are still to be read.
-struct NeedCells {};
-
 // The most rounds of reading one query may take: each function that orders or chooses tuples
 // by value over values of another such function adds one.
 constexpr int kMaxRounds = 32;
 // How deep calculated members may refer to each other before the query is taken to refer to
 // itself.
 constexpr int kMaxFormulaDepth = 64;
+// How deep values and sets may be computed within one another (a formula's expression, the sets
+// its functions take, the formulas those refer to): far from the end of the stack.
+constexpr int kMaxEvaluationDepth = 400;
 
 // A coordinate's slot for one hierarchy: a member (the cube's, or a calculated one numbered
 // after them), no member at all (a hierarchy without an ALL level that the query does not
@@ -222,7 +223,10 @@ bool PartsEqual(const std::vector<NamePart>& a, const std::vector<NamePart>& b) 
   return true;
 }
 
-double NumberOf(const MdxExpression& e) { return std::stod(e.parts.front().text); }
+// A number literal's value; the parser checked its form.
+double NumberOf(const MdxExpression& e) {
+  return std::strtod(e.parts.front().text.c_str(), nullptr);
+}
 
 class Calculator final : public SetHook {
  public:
@@ -253,7 +257,11 @@ class Calculator final : public SetHook {
       try {
         QueryResult result = Compute();
         if (misses_.Size() == 0) return result;
-      } catch (const NeedCells&) {
+      } catch (const QueryFailure&) {
+        // Values not read yet stand in as empty; a failure that follows from them (a set chosen
+        // by them, a branch taken on them) is no failure of the query until the round that has
+        // every value.
+        if (misses_.Size() == 0) throw;
       }
       if (round + 1 == kMaxRounds) {
         throw QueryFailure("the query needs more than " + std::to_string(kMaxRounds) +
@@ -270,6 +278,7 @@ class Calculator final : public SetHook {
   }
 
   TupleList SetOf(const MdxExpression& e) override {
+    const Deeper deeper(evaluation_depth_, e.position);
     const Coord& at = *current_;
     switch (e.kind) {
       case Kind::kName: {
@@ -666,12 +675,33 @@ class Calculator final : public SetHook {
 
   // ---- Values.
 
+  // Counts one level of computing within another while it lives.
+  class Deeper {
+   public:
+    Deeper(int& depth, std::size_t position) : depth_(depth) {
+      if (++depth_ > kMaxEvaluationDepth) {
+        --depth_;
+        throw QueryFailure("the query's values and sets are computed more than " +
+                               std::to_string(kMaxEvaluationDepth) + " levels deep",
+                           position);
+      }
+    }
+    ~Deeper() { --depth_; }
+    Deeper(const Deeper&) = delete;
+    Deeper& operator=(const Deeper&) = delete;
+
+   private:
+    int& depth_;
+  };
+
   Value ValueAt(const MdxExpression& e, const Coord& at) {
+    const Deeper deeper(evaluation_depth_, e.position);
     switch (e.kind) {
       case Kind::kNumber: {
         const std::string& text = e.parts.front().text;
-        if (text.find('.') == std::string::npos) return Value::Integer(std::stoll(text));
-        return Value::Real(std::stod(text));
+        if (text.find('.') == std::string::npos && text.size() < 19)
+          return Value::Integer(std::strtoll(text.c_str(), nullptr, 10));
+        return Value::Real(std::strtod(text.c_str(), nullptr));
       }
       case Kind::kString:
         return Value::String(e.parts.front().text);
@@ -1016,11 +1046,7 @@ class Calculator final : public SetHook {
 
   // The values a sorting function orders `set` by: its value expression, else the cell's.
   std::vector<Value> SortValues(const TupleList& set, const MdxExpression* value, const Coord& at) {
-    const std::size_t before = misses_.Size();
-    std::vector<Value> values = ValuesOver(set, value, at);
-    // Ordering by values that are not read yet would choose wrong tuples: read them first.
-    if (misses_.Size() > before) throw NeedCells{};
-    return values;
+    return ValuesOver(set, value, at);
   }
 
   static TupleList Picked(const TupleList& set, const std::vector<std::size_t>& order) {
@@ -1148,7 +1174,6 @@ class Calculator final : public SetHook {
     const TupleList set = SetAt(e.operands[0], at, "NonEmpty");
     TupleList with{{}, {}, 1};
     if (e.operands.size() > 1) with = SetAt(e.operands[1], at, "NonEmpty");
-    const std::size_t before = misses_.Size();
     std::vector<std::size_t> kept;
     for (std::size_t t = 0; t < set.count; ++t) {
       const Coord there = With(at, set, t);
@@ -1159,7 +1184,6 @@ class Calculator final : public SetHook {
         }
       }
     }
-    if (misses_.Size() > before) throw NeedCells{};
     return Picked(set, kept);
   }
 
@@ -1633,7 +1657,8 @@ class Calculator final : public SetHook {
   bool empty_slicer_ = false;
   std::map<std::size_t, std::vector<std::size_t>> visible_;  // hierarchy: the subselect's members
   const Coord* current_ = nullptr;
-  int depth_ = 0;
+  int depth_ = 0;             // calculated members computing one another
+  int evaluation_depth_ = 0;  // values and sets computed within one another
 
   std::vector<SlotSet> slot_sets_;
   std::map<std::vector<std::size_t>, std::uint32_t> slot_ids_;

@@ -8,8 +8,9 @@
 // highest SOLVE_ORDER (a calculated measure on a tie). Stored values are read in batches: the
 // query is evaluated, the coordinates it needed and did not have are read from the smallest
 // stored table that holds each batch's detail, and the query is evaluated again, until nothing
-// is missing. A function that chooses tuples by their values stops the round as soon as it
-// has asked for all of them, so that nothing is computed from values not yet read.
+// is missing. Until then a value not yet read stands in as empty: what a round computes from it
+// only decides which values the next round asks for, and a round's answer counts only when it
+// needed no value it did not have.
 #pragma once
 
 #include "provider/cubefile/cube_reader.h"

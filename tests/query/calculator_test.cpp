@@ -204,3 +204,32 @@ TEST_F(CalculatorTest, UniqueNamesAndDimensionPropertiesFindTheMembersAgain) {
 
 }  // namespace
 }  // namespace cubemill::query::test
+
+namespace cubemill::query::test {
+namespace {
+
+TEST_F(CalculatorTest, FormulasThatNestTooDeepFailWithoutRunningTheStackOut) {
+  // Two formulas, each as deep as the parser allows, that refer to each other: the computation
+  // stops at its bound, well before the stack's end (this runs under the sanitizers too).
+  const auto nested = [](const std::string& inner) {
+    std::string text = inner;
+    for (int i = 0; i < 95; ++i) text = "(1 + " + text + ")";
+    return text;
+  };
+  const std::string mdx = "WITH MEMBER [Measures].[A] AS " + nested("[Measures].[B]") +
+                          " MEMBER [Measures].[B] AS " + nested("[Measures].[A]") +
+                          " SELECT {[Measures].[A]} ON 0 FROM [Shop]";
+  const std::string error = AskError(mdx);
+  EXPECT_TRUE(error.find("levels deep") != std::string::npos ||
+              error.find("refers to itself") != std::string::npos)
+      << error;
+  // Sets chosen by value within one another as deep as the parser allows are answered.
+  std::string set = "[Store].[City].Members";
+  for (int i = 0; i < 150; ++i) set = "Filter(" + set + ", [Measures].[Qty] > 1)";
+  EXPECT_EQ(RowsOf("SELECT {[Measures].[Qty]} ON 0, " + set + " ON 1 FROM [Shop]"),
+            RowsOf("SELECT {[Measures].[Qty]} ON 0, Filter([Store].[City].Members, "
+                   "[Measures].[Qty] > 1) ON 1 FROM [Shop]"));
+}
+
+}  // namespace
+}  // namespace cubemill::query::test
