@@ -34,8 +34,8 @@ std::string FormatCsv(const QueryResult& result, const MeasureFormats& formats);
 // {"columns": [[names...]...], "rows": [[names...]...], "column_unique_names": [[...]...],
 // "row_unique_names": [[...]...], "cells": [[values...]...]}: the unique names find each member
 // again in a later query; each value in full as a JSON number, a string or truth value a
-// calculated member gives as a JSON string, the strings "Infinity", "-Infinity" and "NaN" for a real that is not
-// finite, and null only for NULL (no value).
+// calculated member gives as a JSON string, the strings "Infinity", "-Infinity" and "NaN" for a
+// real that is not finite, and null only for NULL (no value).
 std::string FormatJson(const QueryResult& result);
 // The same with "formatted": [[texts...]...] after "cells": each cell as a string shown as its
 // measure's FORMAT asks, null for NULL.
