@@ -3,10 +3,12 @@
 // default budget) and once without (ROLLUPS 0), each build its own child process, and a cube
 // with a level of 100,000 customers from a second generated source. Then it asks both fine cubes
 // a year x country question with cubemill-query and times the same GROUP BY over cube_flat in
-// the sqlite3 shell, and asks seven questions of the cubes with rollups (query_table.h), each
-// against sqlite3's GROUP BY, and checks that every answer agrees with sqlite3's. Prints the
-// build times and file sizes, then the query times with their targets; exits 1 when a command
-// fails or an answer differs. The cubes stay in the cache directory, so that a later run with
+// the sqlite3 shell, asks seven questions of the cubes with rollups (query_table.h), each
+// against sqlite3's GROUP BY, and three analyst questions (TopCount, ParallelPeriod, a share of
+// the total; query_analyst.h) of both fine cubes against hand-written SQL over cube_flat, and
+// checks that every answer agrees with sqlite3's. Prints the build times and file sizes, then
+// the query times with their targets; exits 1 when a command fails or an answer differs. The cubes
+// stay in the cache directory, so that a later run with
 // --only-queries asks them again without building. Run with --help for the options.
 #include <getopt.h>
 #include <unistd.h>
@@ -24,6 +26,7 @@
 
 #include "bench/bench_options.h"
 #include "bench/child_process.h"
+#include "bench/query_analyst.h"
 #include "bench/query_answers.h"
 #include "bench/query_table.h"
 #include "bench/sales_cubes.h"
@@ -50,6 +53,7 @@ constexpr const char* kUsage =
     "  --runs Q            runs of each query (default 10)\n"
     "  --timeout S         seconds after which a query run is stopped (default 120)\n"
     "  --only-queries      build nothing: ask the cubes an earlier run left in the cache\n"
+    "  --analyst-only      of the questions, ask only year x country and the analyst ones\n"
     "  --cache-dir DIR     where the sources and the cubes are kept and reused, and the run's\n"
     "                      files go (default: cubemill-speed-bench in the temporary directory)\n"
     "  --sqlite3 PROG      the sqlite3 shell (default: sqlite3 from PATH)\n"
@@ -83,6 +87,7 @@ struct Options {
   int runs = 10;
   double timeout = 120;
   bool only_queries = false;
+  bool analyst_only = false;
   std::string cache_dir;
   std::string sqlite3 = "sqlite3";
   std::string programs;
@@ -100,6 +105,7 @@ int ParseOptions(int argc, char** argv, Options& options) {
     kRuns,
     kTimeout,
     kOnlyQueries,
+    kAnalystOnly,
     kCacheDir,
     kSqlite3,
     kPrograms,
@@ -110,6 +116,7 @@ int ParseOptions(int argc, char** argv, Options& options) {
                                  {"customer-rows", required_argument, nullptr, kCustomerRows},
                                  {"timeout", required_argument, nullptr, kTimeout},
                                  {"only-queries", no_argument, nullptr, kOnlyQueries},
+                                 {"analyst-only", no_argument, nullptr, kAnalystOnly},
                                  {"query-program", required_argument, nullptr, kQueryProgram},
                                  {"seed", required_argument, nullptr, kSeed},
                                  {"rounds", required_argument, nullptr, kRounds},
@@ -136,6 +143,9 @@ int ParseOptions(int argc, char** argv, Options& options) {
         break;
       case kOnlyQueries:
         options.only_queries = true;
+        break;
+      case kAnalystOnly:
+        options.analyst_only = true;
         break;
       case kQueryProgram:
         options.query_program = optarg;
@@ -301,6 +311,9 @@ int main(int argc, char** argv) {
   // The "from" column of the query table: this program, run as a child, answers one question.
   if (argc == 4 && std::string(argv[1]) == "--answer-table")
     return PrintAnswerTable(argv[2], argv[3]);
+  // The analyst questions' MDX side: this program, run as a child, answers one with the library.
+  if (argc == 4 && std::string(argv[1]) == "--analyst-answer")
+    return PrintAnalystAnswer(argv[2], argv[3]);
   Options options;
   if (const int status = ParseOptions(argc, argv, options)) return status < 0 ? 0 : status;
   const fs::path self = fs::read_symlink("/proc/self/exe");
@@ -441,15 +454,35 @@ int main(int argc, char** argv) {
   setup.runs = options.runs;
   setup.timeout = options.timeout;
   int targets_missed = 0;
-  // First, while this process is small: a child's ru_maxrss counts the pages it shares with
-  // this process from fork until exec.
+  bool table_agrees = true;
+  if (!options.analyst_only) {
+    // First, while this process is small: a child's ru_maxrss counts the pages it shares with
+    // this process from fork until exec.
+    std::printf(
+        "questions, each asked of the cube with rollups (the last of the customer cube); this "
+        "process held %s when it started them, of which a child's peak RSS may count up to all "
+        "(what it shares with this process until exec):\n\n",
+        Mib(CurrentRssBytes()).c_str());
+    std::fflush(stdout);
+    table_agrees = RunQueryTable(setup, targets_missed);
+    std::printf("\n");
+    std::fflush(stdout);
+  }
+
+  // The analyst questions: MDX that computes (TopCount, ParallelPeriod, a share of the total)
+  // from the rollups and from the leaf cells, against the SQL an analyst would write.
+  AnalystSetup analyst;
+  analyst.rollup_cube = with_cube;
+  analyst.leaf_cube = without_cube;
+  analyst.sqlite3 = options.sqlite3;
+  analyst.self = self.string();
+  analyst.work = work.string();
+  analyst.runs = options.runs;
+  analyst.timeout = options.timeout;
   std::printf(
-      "questions, each asked of the cube with rollups (the last of the customer cube); this "
-      "process held %s when it started them, of which a child's peak RSS may count up to all "
-      "(what it shares with this process until exec):\n\n",
-      Mib(CurrentRssBytes()).c_str());
+      "analyst questions, each asked of the cube with rollups and of the cube without:\n\n");
   std::fflush(stdout);
-  const bool table_agrees = RunQueryTable(setup, targets_missed);
+  const bool analyst_agrees = RunAnalystQuestions(analyst, targets_missed);
   std::printf("\n");
   std::fflush(stdout);
 
@@ -536,7 +569,7 @@ int main(int argc, char** argv) {
 
   std::printf("load average %s at the end; targets missed: %d\n", LoadAverage().c_str(),
               targets_missed);
-  if (!agree || !table_agrees) return fail();
+  if (!agree || !table_agrees || !analyst_agrees) return fail();
   if (options.keep) {
     std::fprintf(stderr, "kept %s\n", work.c_str());
   } else {

@@ -3,8 +3,8 @@
 # program it runs, and runs it once for each number of source rows given (default 10000000).
 # See bench/README.md.
 #   bench/query_run.sh [--build-dir DIR] [--cache-dir DIR] [--rounds R] [--runs Q] [--seed S]
-#                      [--customer-rows N] [--timeout S] [--only-queries] [--sqlite3 PROG]
-#                      [--programs DIR] [--query-program PROG] [--keep] [ROWS]...
+#                      [--customer-rows N] [--timeout S] [--only-queries] [--analyst-only]
+#                      [--sqlite3 PROG] [--programs DIR] [--query-program PROG] [--keep] [ROWS]...
 # Options other than --build-dir (default: build-bench in the project) go to
 # cubemill_query_bench. Exits 1 when a command fails or an answer differs from sqlite3's.
 set -euo pipefail
@@ -21,7 +21,7 @@ while [ $# -gt 0 ]; do
       --timeout | --query-program)
       [ $# -ge 2 ] || { echo "query_run.sh: $1 needs a value" >&2; exit 2; }
       args+=("$1" "$2"); shift 2 ;;
-    --keep | --only-queries | --*=*) args+=("$1"); shift ;;
+    --keep | --only-queries | --analyst-only | --*=*) args+=("$1"); shift ;;
     -h | --help) sed -n '2,9s/^# \{0,1\}//p' "${BASH_SOURCE[0]}"; exit 0 ;;
     -*) echo "query_run.sh: unknown option $1" >&2; exit 2 ;;
     *) sizes+=("$1"); shift ;;
