@@ -7,6 +7,7 @@
 #include <optional>
 #include <set>
 #include <string>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -254,6 +255,7 @@ class Calculator final : public SetHook {
     for (int round = 0;; ++round) {
       misses_ = KeyTable(hierarchies_ + 1);
       named_sets_.clear();
+      fixed_sets_.clear();
       try {
         QueryResult result = Compute();
         if (misses_.Size() == 0) return result;
@@ -463,9 +465,67 @@ class Calculator final : public SetHook {
   };
 
   TupleList SetAt(const MdxExpression& e, const Coord& at, const char* function) {
+    // A set that is the same in every cell ([Measures].[Amount], [Time].[2024].Children) is
+    // found once per round, not once per cell.
+    const bool fixed = IsFixed(e);
+    if (fixed) {
+      const auto found = fixed_sets_.find(&e);
+      if (found != fixed_sets_.end()) return found->second;
+    }
     const Within within(*this, at);
     const SetEvaluator sets(model_, options_.max_axis_tuples, this);
-    return sets.Bounded(e, function);
+    TupleList set = sets.Bounded(e, function);
+    if (fixed) fixed_sets_.emplace(&e, set);
+    return set;
+  }
+
+  // Whether `e` stands for the same set wherever it is computed: it names no current member
+  // and chooses nothing by value.
+  bool IsFixed(const MdxExpression& e) {
+    const auto known = fixed_.find(&e);
+    if (known != fixed_.end()) return known->second;
+    bool fixed = false;
+    switch (e.kind) {
+      case Kind::kName:
+      case Kind::kMembers:
+      case Kind::kChildren:
+      case Kind::kParent:
+      case Kind::kSet:
+      case Kind::kTuple:
+      case Kind::kCrossJoin:
+      case Kind::kFirstChild:
+      case Kind::kLastChild:
+      case Kind::kSiblings:
+      case Kind::kPrevMember:
+      case Kind::kNextMember:
+      case Kind::kLag:
+      case Kind::kLead:
+      case Kind::kLevel:
+      case Kind::kRange:
+      case Kind::kAncestor:
+      case Kind::kDescendants:
+      case Kind::kHead:
+      case Kind::kTail:
+      case Kind::kSubset:
+      case Kind::kUnion:
+      case Kind::kExcept:
+      case Kind::kIntersect:
+      case Kind::kDistinct:
+      case Kind::kHierarchize:
+      case Kind::kExtract:
+      case Kind::kNumber:
+      case Kind::kFlag:
+        fixed = true;
+        break;
+      case Kind::kBinary:
+        fixed = IsSetOperator(e);
+        break;
+      default:
+        break;
+    }
+    for (const MdxExpression& operand : e.operands) fixed = fixed && IsFixed(operand);
+    fixed_.emplace(&e, fixed);
+    return fixed;
   }
 
   MemberValue MemberAt(const MdxExpression& e, const Coord& at, const char* what) {
@@ -1652,6 +1712,8 @@ class Calculator final : public SetHook {
   std::vector<std::size_t> measure_formulas_;  // formulas_ index of each calculated measure
   std::vector<const MdxFormula*> sets_;
   std::map<std::size_t, std::optional<TupleList>> named_sets_;
+  std::unordered_map<const MdxExpression*, bool> fixed_;            // IsFixed, once per node
+  std::unordered_map<const MdxExpression*, TupleList> fixed_sets_;  // this round's fixed sets
 
   Coord default_;
   bool empty_slicer_ = false;

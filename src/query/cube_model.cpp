@@ -167,6 +167,23 @@ std::string CubeModel::UniqueName(std::size_t m) const {
   return name;
 }
 
+std::vector<std::size_t> CubeModel::MembersNamed(const std::string& name) const {
+  std::call_once(names_indexed_, [this] {
+    for (std::size_t m = 0; m < catalog_.members.size(); ++m) {
+      if (!catalog_.levels[member_level_[m]].is_all)
+        by_folded_name_.emplace(platform::FoldCase(catalog_.members[m].name), m);
+    }
+  });
+  std::vector<std::size_t> exact, folded;
+  const auto [first, last] = by_folded_name_.equal_range(platform::FoldCase(name));
+  for (auto at = first; at != last; ++at) {
+    (catalog_.members[at->second].name == name ? exact : folded).push_back(at->second);
+  }
+  std::vector<std::size_t>& found = exact.empty() ? folded : exact;
+  std::sort(found.begin(), found.end());
+  return found;
+}
+
 std::size_t CubeModel::FindDimension(const std::string& name) const {
   const auto found =
       Matching(Indexes(catalog_.dimensions.size()), name,
@@ -239,6 +256,33 @@ NameRef CubeModel::Resolve(const std::vector<NamePart>& parts, std::size_t posit
     return {NameRef::Kind::kMeasure, found.front()};
   }
   const std::size_t dimension = first.is_key ? npos : FindDimension(first.text);
+  if (dimension == npos && !first.is_key) {
+    // A member named without its dimension ([Spain], [Spain].[Madrid]): found when the cube has
+    // one member of that name.
+    const std::vector<std::size_t> named = MembersNamed(first.text);
+    if (named.size() > 1) {
+      throw QueryFailure(
+          "ambiguous member " + upto(1) + " (" + std::to_string(named.size()) + " members, in " +
+              NameList(named, [&](std::size_t m) { return HierarchyName(HierarchyOf(m)); }) +
+              "): name its dimension",
+          position);
+    }
+    if (named.size() == 1) {
+      std::size_t member = named.front();
+      for (std::size_t next = 1; next < parts.size(); ++next) {
+        const auto found = MatchAmong(children_[member], parts[next]);
+        if (found.size() != 1) {
+          if (found.empty())
+            FailUnknownMember(parts, next, HierarchyOf(member), npos, member, position);
+          throw QueryFailure("ambiguous member " + upto(next + 1) + " (" +
+                                 std::to_string(found.size()) + " members): name its parents",
+                             position);
+        }
+        member = found.front();
+      }
+      return {NameRef::Kind::kMember, member};
+    }
+  }
   if (dimension == npos) {
     throw QueryFailure("unknown dimension " + upto(1) + " (the dimensions: " +
                            NameList(Indexes(catalog_.dimensions.size()),

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <mutex>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -86,6 +87,9 @@ class CubeModel {
 
  private:
   std::size_t FindDimension(const std::string& name) const;
+  // The members (of any hierarchy, ALL members aside) named `name`: those named exactly so, else
+  // those whose name folds to the same. Indexes the names on first use.
+  std::vector<std::size_t> MembersNamed(const std::string& name) const;
   std::vector<std::size_t> MatchAmong(const std::vector<std::size_t>& members,
                                       const NamePart& part) const;
   [[noreturn]] void FailUnknownMember(const std::vector<NamePart>& parts, std::size_t failed,
@@ -101,6 +105,8 @@ class CubeModel {
   std::int64_t first_id_ = 0;
   std::vector<std::size_t> by_id_;  // member index by id - first_id_, when the ids are dense
   std::unordered_map<std::int64_t, std::size_t> ids_, level_ids_;
+  mutable std::once_flag names_indexed_;
+  mutable std::unordered_multimap<std::string, std::size_t> by_folded_name_;
 };
 
 }  // namespace cubemill::query
