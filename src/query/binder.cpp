@@ -469,7 +469,12 @@ class SetBinder {
   MemberValue MemberOf(const MdxExpression& e, const char* what) const {
     const auto found = members_.find(&e);
     if (found != members_.end()) return found->second;
+    // Counting a node of a kind nothing else takes asks for its member, which counts it: such a
+    // node is no member.
+    if (!resolving_.insert(&e).second)
+      throw QueryFailure(std::string(what) + " needs a member", e.position);
     const MemberValue value = MemberValueOf(e, what);
+    resolving_.erase(&e);
     if (what[0] != '\0' && value.member != npos && value.member >= model_.MemberCount()) {
       throw QueryFailure(std::string(what) + " needs a member of the cube, not a calculated one",
                          e.position);
@@ -767,6 +772,7 @@ class SetBinder {
   SetHook* const hook_;
   mutable std::unordered_map<const MdxExpression*, std::size_t> counts_;
   mutable std::unordered_map<const MdxExpression*, MemberValue> members_;
+  mutable std::unordered_set<const MdxExpression*> resolving_;
   mutable std::unordered_map<const MdxExpression*, TupleList> built_;
 };
 

@@ -946,6 +946,9 @@ class Parser {
     const Token& token = Peek();
     height = 1;
     if (StartsNumber()) return Number();
+    // A bare CASE would read as a name and fail far away: say what it is.
+    if (Is(token, "CASE") && PeekSecond().kind != Token::Kind::kSymbol)
+      Fail("CASE is not supported: use IIf", token.position);
     if (token.kind == Token::Kind::kString) {
       Next();
       return {
@@ -1021,6 +1024,12 @@ class Parser {
 };
 
 }  // namespace
+
+const char* CallName(MdxExpression::Kind kind) {
+  for (const FunctionForm& function : Functions())
+    if (function.kind == kind) return function.spelling;
+  return nullptr;
+}
 
 Result<MdxQuery> ParseMdx(std::string_view text) {
   if (text.size() > kMaxMdxLength)

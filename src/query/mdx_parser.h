@@ -9,7 +9,7 @@
 // of the query. A member keeps SOLVE_ORDER (a whole number) and FORMAT_STRING (a string); it
 // reads VISIBLE, NON_EMPTY_BEHAVIOR, CAPTION, LANGUAGE, FORE_COLOR, BACK_COLOR, FONT_NAME,
 // FONT_SIZE, FONT_FLAGS and SCOPE_ISOLATION and drops them; any other property, or one given
-// twice, fails. Of a property's name (MEMBER_CAPTION, [Geography].[Country].[Key]) the last part
+// twice, fails. Of a property's name (MEMBER_CAPTION, [Geography].[Country].[MEMBER_KEY]) the last part
 // is kept. A subselect goes in MdxQuery::subselect, and its cube is the query's cube too.
 // An axis is named COLUMNS, 0 or AXIS(0), and ROWS, 1 or AXIS(1); a higher axis number fails.
 //
@@ -66,6 +66,10 @@ inline constexpr std::size_t kMaxMdxNesting = 200;
 
 // The longest query text, in bytes.
 inline constexpr std::size_t kMaxMdxLength = 1 << 20;
+
+// The name a query calls the function of `kind` by ("TopCount"), or nullptr for a kind that is
+// no function called by name.
+const char* CallName(MdxExpression::Kind kind);
 
 // Returns the query, or an error naming what was wrong and the 1-based character offset where
 // it was found ("expected ON, found \"FROM\" at 28"). Keywords are matched without regard to

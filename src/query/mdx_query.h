@@ -102,7 +102,7 @@ struct MdxAxis {
   MdxExpression set;
   bool non_empty = false;
   // DIMENSION PROPERTIES after the set: each property's name as written, its last part
-  // (MEMBER_UNIQUE_NAME, [Geography].[Country].[Key] gives Key).
+  // (MEMBER_UNIQUE_NAME, [Geography].[Country].[MEMBER_KEY] gives MEMBER_KEY).
   std::vector<NamePart> properties;
   bool operator==(const MdxAxis&) const = default;
 };

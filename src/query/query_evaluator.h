@@ -24,7 +24,7 @@ struct QueryResult {
   std::vector<std::size_t> column_measure, row_measure;
   std::size_t slicer_measure = 0;
   // Each column's and row's tuple as unique names, which a client sends back to drill down:
-  // [Geography].[All].[Europe].[Spain], [Measures].[Amount].
+  // [Geography].[Country].[Spain].[Madrid], [Measures].[Amount].
   std::vector<std::vector<std::string>> column_unique_names, row_unique_names;
   // DIMENSION PROPERTIES: each axis's property names (canonical) and, per tuple and member,
   // their values: [tuple][member][property]. Empty where the axis asks for none.
