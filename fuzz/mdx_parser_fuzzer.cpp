@@ -15,6 +15,7 @@
 namespace {
 
 using cubemill::fuzz::Check;
+using cubemill::query::CallName;
 using cubemill::query::MdxAxis;
 using cubemill::query::MdxExpression;
 using cubemill::query::MdxFormula;
@@ -39,92 +40,6 @@ std::string Quoted(const std::string& text) {
   std::string out = "'";
   for (char c : text) out += c == '\'' ? std::string("''") : std::string(1, c);
   return out + "'";
-}
-
-// The name MDX calls the function of `kind` by, or nullptr for the kinds that are no call.
-const char* CallName(Kind kind) {
-  switch (kind) {
-    case Kind::kCrossJoin:
-      return "CrossJoin";
-    case Kind::kAncestor:
-      return "Ancestor";
-    case Kind::kDescendants:
-      return "Descendants";
-    case Kind::kHead:
-      return "Head";
-    case Kind::kTail:
-      return "Tail";
-    case Kind::kSubset:
-      return "Subset";
-    case Kind::kUnion:
-      return "Union";
-    case Kind::kExcept:
-      return "Except";
-    case Kind::kIntersect:
-      return "Intersect";
-    case Kind::kDistinct:
-      return "Distinct";
-    case Kind::kHierarchize:
-      return "Hierarchize";
-    case Kind::kExtract:
-      return "Extract";
-    case Kind::kTopCount:
-      return "TopCount";
-    case Kind::kBottomCount:
-      return "BottomCount";
-    case Kind::kTopPercent:
-      return "TopPercent";
-    case Kind::kBottomPercent:
-      return "BottomPercent";
-    case Kind::kTopSum:
-      return "TopSum";
-    case Kind::kBottomSum:
-      return "BottomSum";
-    case Kind::kOrder:
-      return "Order";
-    case Kind::kFilter:
-      return "Filter";
-    case Kind::kNonEmpty:
-      return "NonEmpty";
-    case Kind::kGenerate:
-      return "Generate";
-    case Kind::kParallelPeriod:
-      return "ParallelPeriod";
-    case Kind::kPeriodsToDate:
-      return "PeriodsToDate";
-    case Kind::kYtd:
-      return "Ytd";
-    case Kind::kQtd:
-      return "Qtd";
-    case Kind::kMtd:
-      return "Mtd";
-    case Kind::kWtd:
-      return "Wtd";
-    case Kind::kOpeningPeriod:
-      return "OpeningPeriod";
-    case Kind::kClosingPeriod:
-      return "ClosingPeriod";
-    case Kind::kIif:
-      return "IIf";
-    case Kind::kCoalesceEmpty:
-      return "CoalesceEmpty";
-    case Kind::kIsEmpty:
-      return "IsEmpty";
-    case Kind::kSum:
-      return "Sum";
-    case Kind::kAvg:
-      return "Avg";
-    case Kind::kMin:
-      return "Min";
-    case Kind::kMax:
-      return "Max";
-    case Kind::kCount:
-      return "Count";
-    case Kind::kAggregate:
-      return "Aggregate";
-    default:
-      return nullptr;
-  }
 }
 
 // `expression` as MDX: every name part in brackets, every call by its name, every operator

@@ -16,6 +16,7 @@
 #include "query/binder.h"
 #include "query/executor.h"
 #include "query/key_table.h"
+#include "query/mdx_parser.h"
 #include "query/member_properties.h"
 #include "query/planner.h"
 #include "query/query_failure.h"
@@ -163,58 +164,8 @@ bool Mentions(const MdxExpression& e) {
 }
 
 std::string FunctionName(Kind kind) {
-  switch (kind) {
-    case Kind::kTopCount:
-      return "TopCount";
-    case Kind::kBottomCount:
-      return "BottomCount";
-    case Kind::kTopPercent:
-      return "TopPercent";
-    case Kind::kBottomPercent:
-      return "BottomPercent";
-    case Kind::kTopSum:
-      return "TopSum";
-    case Kind::kBottomSum:
-      return "BottomSum";
-    case Kind::kOrder:
-      return "Order";
-    case Kind::kFilter:
-      return "Filter";
-    case Kind::kNonEmpty:
-      return "NonEmpty";
-    case Kind::kGenerate:
-      return "Generate";
-    case Kind::kSum:
-      return "Sum";
-    case Kind::kAvg:
-      return "Avg";
-    case Kind::kMin:
-      return "Min";
-    case Kind::kMax:
-      return "Max";
-    case Kind::kCount:
-      return "Count";
-    case Kind::kAggregate:
-      return "Aggregate";
-    case Kind::kParallelPeriod:
-      return "ParallelPeriod";
-    case Kind::kPeriodsToDate:
-      return "PeriodsToDate";
-    case Kind::kYtd:
-      return "Ytd";
-    case Kind::kQtd:
-      return "Qtd";
-    case Kind::kMtd:
-      return "Mtd";
-    case Kind::kWtd:
-      return "Wtd";
-    case Kind::kOpeningPeriod:
-      return "OpeningPeriod";
-    case Kind::kClosingPeriod:
-      return "ClosingPeriod";
-    default:
-      return "the function";
-  }
+  const char* name = CallName(kind);
+  return name != nullptr ? name : "the function";
 }
 
 bool PartsEqual(const std::vector<NamePart>& a, const std::vector<NamePart>& b) {
