@@ -173,7 +173,9 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "cubemill-query: %s\n", reader.error().description.c_str());
     return kExitQuery;
   }
-  auto result = cubemill::query::EvaluateMdx(**reader, mdx);
+  // JSON carries each member's unique name, for a client to drill down with.
+  auto result =
+      cubemill::query::EvaluateMdx(**reader, mdx, {.unique_names = format == Format::kJson});
   if (!result.ok()) {
     std::fprintf(stderr, "cubemill-query: %s\n", result.error().description.c_str());
     return kExitQuery;

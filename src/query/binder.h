@@ -44,6 +44,7 @@ struct BoundQuery {
   // WHERE clause.
   TupleList slicer;
   std::size_t slicer_position = 0;
+  bool unique_names = false;  // whether the answer carries the members' unique names
 };
 
 // A member expression's value: a member of `hierarchy`, or the null member (npos) where a

@@ -1482,13 +1482,13 @@ class Calculator final : public SetHook {
     result.row_property_names = bound.rows.properties;
     for (std::size_t c = 0; c < columns.count; ++c) {
       if (!column_kept[c]) continue;
-      result.column_unique_names.push_back(UniqueNames(columns, c));
+      if (options_.unique_names) result.column_unique_names.push_back(UniqueNames(columns, c));
       if (!bound.columns.properties.empty())
         result.column_properties.push_back(Properties(columns, c, bound.columns.properties));
     }
     for (std::size_t r = 0; r < rows.count; ++r) {
       if (!row_kept[r]) continue;
-      result.row_unique_names.push_back(UniqueNames(rows, r));
+      if (options_.unique_names) result.row_unique_names.push_back(UniqueNames(rows, r));
       if (!bound.rows.properties.empty())
         result.row_properties.push_back(Properties(rows, r, bound.rows.properties));
     }

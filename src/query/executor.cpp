@@ -172,7 +172,7 @@ QueryResult Execute(const provider::cubefile::CubeReader& reader, const CubeMode
     if (!row_used[r]) continue;
     row_at[r] = static_cast<std::uint32_t>(result.rows.size());
     result.rows.push_back(Names(model, rows, r));
-    result.row_unique_names.push_back(UniqueNames(model, rows, r));
+    if (query.unique_names) result.row_unique_names.push_back(UniqueNames(model, rows, r));
     if (!query.rows.properties.empty())
       result.row_properties.push_back(Properties(model, rows, r, query.rows.properties));
     result.row_measure.push_back(row_measure[r]);
@@ -181,7 +181,7 @@ QueryResult Execute(const provider::cubefile::CubeReader& reader, const CubeMode
     if (!column_used[c]) continue;
     column_at[c] = static_cast<std::uint32_t>(result.columns.size());
     result.columns.push_back(Names(model, columns, c));
-    result.column_unique_names.push_back(UniqueNames(model, columns, c));
+    if (query.unique_names) result.column_unique_names.push_back(UniqueNames(model, columns, c));
     if (!query.columns.properties.empty())
       result.column_properties.push_back(Properties(model, columns, c, query.columns.properties));
     result.column_measure.push_back(column_measure[c]);

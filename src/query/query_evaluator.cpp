@@ -29,7 +29,8 @@ Result<QueryResult> EvaluateMdx(const provider::cubefile::CubeReader& reader, st
     if (NeedsCalculation(*query)) {
       result = Calculate(reader, model, *query, options);
     } else {
-      const BoundQuery bound = Bind(model, *query, options.max_axis_tuples);
+      BoundQuery bound = Bind(model, *query, options.max_axis_tuples);
+      bound.unique_names = options.unique_names;
       const QueryPlan plan = PlanQuery(model, bound, options.leaf_cells_only);
       result = Execute(reader, model, bound, plan, options.max_cells);
     }

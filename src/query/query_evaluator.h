@@ -23,7 +23,8 @@ struct QueryResult {
   // npos where it names none; the WHERE tuple's likewise.
   std::vector<std::size_t> column_measure, row_measure;
   std::size_t slicer_measure = 0;
-  // Each column's and row's tuple as unique names, which a client sends back to drill down:
+  // With QueryOptions::unique_names, each column's and row's tuple as unique names, which a
+  // client sends back to drill down:
   // [Geography].[Country].[Spain].[Madrid], [Measures].[Amount].
   std::vector<std::vector<std::string>> column_unique_names, row_unique_names;
   // DIMENSION PROPERTIES: each axis's property names (canonical) and, per tuple and member,
@@ -54,6 +55,9 @@ struct QueryOptions {
   std::size_t max_axis_tuples = 1'000'000;
   // The most cells the answer may have (rows x columns).
   std::size_t max_cells = 10'000'000;
+  // Give each tuple's members' unique names (column_unique_names, row_unique_names): what a
+  // client needs to drill down, and memory a large answer need not spend otherwise.
+  bool unique_names = false;
 };
 
 // Parses `mdx`, binds its names to the cube `reader` holds, plans the table to read and reads

@@ -175,9 +175,10 @@ TEST_F(CalculatorTest, UniqueNamesAndDimensionPropertiesFindTheMembersAgain) {
   for (const std::string with : {"", "WITH MEMBER [Measures].[Twice] AS [Measures].[Qty] * 2 "}) {
     const auto answer =
         Ask(with +
-            "SELECT {[Measures].[Qty]} ON 0, Descendants([Store].[France], [Store].[City], "
-            "SELF_AND_BEFORE) DIMENSION PROPERTIES parent_unique_name, LEVEL_NUMBER, "
-            "CHILDREN_CARDINALITY ON 1 FROM [Shop] CELL PROPERTIES VALUE, FORMATTED_VALUE");
+                "SELECT {[Measures].[Qty]} ON 0, Descendants([Store].[France], [Store].[City], "
+                "SELF_AND_BEFORE) DIMENSION PROPERTIES parent_unique_name, LEVEL_NUMBER, "
+                "CHILDREN_CARDINALITY ON 1 FROM [Shop] CELL PROPERTIES VALUE, FORMATTED_VALUE",
+            {.unique_names = true});
     ASSERT_TRUE(answer.ok()) << answer.error().description;
     EXPECT_EQ(answer->cell_properties, (std::vector<std::string>{"VALUE", "FORMATTED_VALUE"}));
     EXPECT_EQ(
