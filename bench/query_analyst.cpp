@@ -15,6 +15,7 @@
 
 #include "bench/child_process.h"
 #include "bench/query_answers.h"
+#include "bench/query_table.h"
 #include "bench/speed_report.h"
 #include "provider/cubefile/cube_reader.h"
 #include "query/query_evaluator.h"
@@ -147,28 +148,6 @@ std::optional<Answers> ReadSqlAnswer(const AnalystQuestion& question, const std:
   return answers;
 }
 
-bool IsInteger(const std::string& text) {
-  std::size_t i = !text.empty() && text[0] == '-' ? 1 : 0;
-  if (i == text.size()) return false;
-  for (; i < text.size(); ++i) {
-    if (text[i] < '0' || text[i] > '9') return false;
-  }
-  return true;
-}
-
-// True when `a` and `b` are the same value: the same text (both empty: no value), equal
-// integers, or numbers within `kRelative` of the larger's size when either is a real.
-bool SameValue(const std::string& a, const std::string& b) {
-  if (a == b) return true;
-  if (a.empty() || b.empty() || (IsInteger(a) && IsInteger(b))) return false;
-  char* end_a = nullptr;
-  char* end_b = nullptr;
-  const double x = std::strtod(a.c_str(), &end_a);
-  const double y = std::strtod(b.c_str(), &end_b);
-  if (*end_a != '\0' || *end_b != '\0') return false;
-  return std::fabs(x - y) <= kRelative * std::fmax(std::fabs(x), std::fabs(y));
-}
-
 // One line per difference: a key only one side has, or values that are not the same.
 std::vector<std::string> Differences(const Answers& got, const Answers& expected) {
   std::vector<std::string> differences;
@@ -176,7 +155,7 @@ std::vector<std::string> Differences(const Answers& got, const Answers& expected
     const auto found = got.find(key);
     if (found == got.end()) {
       differences.push_back(key + ": missing, SQL gives " + value);
-    } else if (!SameValue(found->second, value)) {
+    } else if (!SameNumber(found->second, value, kRelative)) {
       differences.push_back(key + ": " + found->second + ", SQL gives " + value);
     }
   }
@@ -239,18 +218,6 @@ bool RunOnce(const AnalystQuestion& question, const std::vector<std::string>& ar
   }
   timing.answered = true;
   return true;
-}
-
-std::string Seconds(double seconds) {
-  char text[32];
-  if (seconds < 0.1) {
-    std::snprintf(text, sizeof text, "%.1f ms", seconds * 1000);
-  } else if (seconds < 10) {
-    std::snprintf(text, sizeof text, "%.0f ms", seconds * 1000);
-  } else {
-    std::snprintf(text, sizeof text, "%.1f s", seconds);
-  }
-  return text;
 }
 
 }  // namespace

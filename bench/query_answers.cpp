@@ -32,6 +32,8 @@ bool IsInteger(const std::string& text) {
   return true;
 }
 
+}  // namespace
+
 // True when `a` and `b` are the same number: equal as integers, or within `relative` when
 // either is written as a real.
 bool SameNumber(const std::string& a, const std::string& b, double relative) {
@@ -44,8 +46,6 @@ bool SameNumber(const std::string& a, const std::string& b, double relative) {
   if (*end_a != '\0' || *end_b != '\0') return false;
   return std::fabs(x - y) <= relative * std::fmax(1.0, std::fmax(std::fabs(x), std::fabs(y)));
 }
-
-}  // namespace
 
 std::vector<std::vector<std::string>> ReadCsv(const std::string& csv) {
   std::vector<std::vector<std::string>> lines;

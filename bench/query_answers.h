@@ -14,6 +14,10 @@ using Answers = std::map<std::string, std::string>;
 
 // The fields of each line of the CSV text `csv` (RFC 4180: quoted fields may hold commas,
 // doubled quotes and line breaks); a trailing CR of a line is dropped.
+// True when `a` and `b` are the same number: equal as integers, or within `relative` (of the
+// larger's size, at least 1) when either is written as a real; or the same text.
+bool SameNumber(const std::string& a, const std::string& b, double relative);
+
 std::vector<std::vector<std::string>> ReadCsv(const std::string& csv);
 
 // Reads cubemill-query's CSV answer to a query with the years on columns and each country

@@ -131,18 +131,6 @@ std::string ReadFile(const std::string& path) {
   return text.str();
 }
 
-std::string Seconds(double seconds) {
-  char text[32];
-  if (seconds < 0.1) {
-    std::snprintf(text, sizeof text, "%.1f ms", seconds * 1000);
-  } else if (seconds < 10) {
-    std::snprintf(text, sizeof text, "%.0f ms", seconds * 1000);
-  } else {
-    std::snprintf(text, sizeof text, "%.1f s", seconds);
-  }
-  return text;
-}
-
 std::string Mib(double bytes) {
   char text[32];
   std::snprintf(text, sizeof text, "%.1f", bytes / (1024.0 * 1024.0));
@@ -197,6 +185,18 @@ bool Check(const Question& question, const std::string& got_file, const std::str
 }
 
 }  // namespace
+
+std::string Seconds(double seconds) {
+  char text[32];
+  if (seconds < 0.1) {
+    std::snprintf(text, sizeof text, "%.1f ms", seconds * 1000);
+  } else if (seconds < 10) {
+    std::snprintf(text, sizeof text, "%.0f ms", seconds * 1000);
+  } else {
+    std::snprintf(text, sizeof text, "%.1f s", seconds);
+  }
+  return text;
+}
 
 bool RunQueryTable(const QueryTableSetup& setup, int& targets_missed) {
   const std::vector<Question>& questions = Questions();

@@ -8,6 +8,9 @@
 
 namespace cubemill::bench {
 
+// A time as the tables print it: "1.9 ms", "1442 ms", "12.5 s".
+std::string Seconds(double seconds);
+
 struct QueryTableSetup {
   std::string fine_cube;      // the fine cube with stored rollups
   std::string customer_cube;  // the customer cube (a level of 100,000 members)
