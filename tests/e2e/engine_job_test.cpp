@@ -213,9 +213,8 @@ test::RunResult RunCubemillWatching(
   char error_file[] = "/tmp/cubemill-stderr-XXXXXX";
   const int descriptor = ::mkstemp(error_file);
   if (descriptor >= 0) ::close(descriptor);
-  const std::string command =
-      std::string("env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM ") + CUBEMILL_BINARY +
-      " " + arguments + " 2>" + error_file;
+  const std::string command = std::string("env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM ") +
+                              CUBEMILL_BINARY + " " + arguments + " 2>" + error_file;
   test::RunResult result;
   const auto start = std::chrono::steady_clock::now();
   if (std::FILE* pipe = ::popen(command.c_str(), "r")) {

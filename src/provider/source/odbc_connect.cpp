@@ -26,10 +26,9 @@ std::string DataSourceDriver(SQLHENV env, std::string_view dsn) {
   std::array<SQLCHAR, 1024> driver{};
   SQLSMALLINT name_length = 0;
   SQLSMALLINT driver_length = 0;
-  for (SQLUSMALLINT direction = SQL_FETCH_FIRST;
-       Succeeded(SQLDataSources(env, direction, name.data(), static_cast<SQLSMALLINT>(name.size()),
-                                &name_length, driver.data(),
-                                static_cast<SQLSMALLINT>(driver.size()), &driver_length));
+  for (SQLUSMALLINT direction = SQL_FETCH_FIRST; Succeeded(SQLDataSources(
+           env, direction, name.data(), static_cast<SQLSMALLINT>(name.size()), &name_length,
+           driver.data(), static_cast<SQLSMALLINT>(driver.size()), &driver_length));
        direction = SQL_FETCH_NEXT) {
     if (platform::EqualsIgnoringCase(reinterpret_cast<const char*>(name.data()), dsn))
       return reinterpret_cast<const char*>(driver.data());
