@@ -143,6 +143,7 @@ void ReadAheadSource::Shared::Read(RowSource& inner) {
     Block* block = nullptr;
     {
       std::unique_lock lock(mutex);
+      if (free.empty() && !stop.load() && options.reader_waits) options.reader_waits();
       free_changed.wait(lock, [this] { return !free.empty() || stop.load(); });
       if (stop.load()) return;
       block = free.back();

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstddef>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -26,6 +27,10 @@ struct ReadAheadOptions {
   std::size_t block_text_bytes = std::size_t{1} << 20;
   std::size_t queued_blocks = 2;  // filled blocks that may wait for the caller
   ConvertOn convert_on = ConvertOn::kIdleThread;
+  // When set, called on the reader thread each time it has filled every block it may and starts
+  // to wait for the caller to give one back, so that a test can see the queue full without
+  // waiting for time to pass. It runs under the source's lock: it must not use the source.
+  std::function<void()> reader_waits = nullptr;
 };
 
 // Values per block when ReadAheadOptions::block_rows is 0 (1 MiB of values).

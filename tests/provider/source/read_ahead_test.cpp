@@ -7,6 +7,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <mutex>
 #include <set>
 #include <span>
@@ -167,7 +168,7 @@ TEST(ReadAheadTest, AnOdbcFailureComesAfterTheRowsBeforeIt) {
   EXPECT_NE(expected.ending.find("fetch failed after row 2048: [HY000] [SQLite]malformed JSON"),
             std::string::npos)
       << expected.ending;
-  for (const ReadAheadOptions options : {ReadAheadOptions{}, Blocks(100, 1)}) {
+  for (const ReadAheadOptions& options : {ReadAheadOptions{}, Blocks(100, 1)}) {
     ReadAheadSource ahead(OpenOdbc(path, select), options);
     EXPECT_EQ(ReadAll(ahead), expected);
   }
@@ -333,38 +334,62 @@ TEST(ReadAheadTest, ASourcesDeferredConversionIsDoneOnTheThreadAsked) {
   }
 }
 
-// Waits (ten seconds at most) until the reader has called its source `expected` times, then
-// a little longer, and returns how often it has: more than `expected` when it did not stop.
-std::size_t CallsOnceReaderWaits(const std::atomic<std::size_t>& calls, std::size_t expected) {
-  using namespace std::chrono_literals;
-  for (int waited = 0; waited < 1000 && calls.load() < expected; ++waited)
-    std::this_thread::sleep_for(10ms);
-  std::this_thread::sleep_for(50ms);
-  return calls.load();
-}
+// Counts the times the reader has found every block filled and started to wait for the caller
+// (ReadAheadOptions::reader_waits), and lets the test wait for them.
+class ReaderWaits {
+ public:
+  // `options` with this counter as their reader_waits.
+  ReadAheadOptions Watching(ReadAheadOptions options) {
+    options.reader_waits = [this] {
+      {
+        std::lock_guard lock(mutex_);
+        ++waits_;
+      }
+      changed_.notify_all();
+    };
+    return options;
+  }
+
+  // Waits until the reader has waited `count` times; false when it has not within a minute
+  // (it never will: it went on reading, or it hangs).
+  bool Until(int count) {
+    std::unique_lock lock(mutex_);
+    return changed_.wait_for(lock, std::chrono::minutes(1), [&] { return waits_ >= count; });
+  }
+
+ private:
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  int waits_ = 0;
+};
 
 TEST(ReadAheadTest, ARowStaysWhileTheReaderFillsABoundedQueueBehindIt) {
   // Block size 4, 2 queued: the reader fills the block handed out, two queued and one more,
   // then waits; the row handed out first must still read as it did.
   std::atomic<std::size_t> calls = 0;
+  ReaderWaits waits;
   ReadAheadSource ahead(std::make_unique<CountingSource>(0, CountingSource::Then::kNeverEnd, calls),
-                        Blocks(4, 2));
+                        waits.Watching(Blocks(4, 2)));
   std::vector<Value> row;
   ASSERT_TRUE(*ahead.NextRow(row));
-  EXPECT_EQ(CallsOnceReaderWaits(calls, 16), 16u);  // the queue is full: the reader waits
+  ASSERT_TRUE(waits.Until(1));
+  EXPECT_EQ(calls.load(), 16u);  // the queue is full: the reader waits
   EXPECT_EQ(row[1], Value("value 0"sv));
   for (int i = 1; i < 6; ++i) ASSERT_TRUE(*ahead.NextRow(row));  // into the second block
   EXPECT_EQ(row[1], Value("value 5"sv));
-  EXPECT_EQ(CallsOnceReaderWaits(calls, 20), 20u);  // the first block came back, filled again
+  ASSERT_TRUE(waits.Until(2));
+  EXPECT_EQ(calls.load(), 20u);  // the first block came back, filled again
   EXPECT_EQ(row[1], Value("value 5"sv));
 
   // Long text ends a block before its rows are full: 300 bytes a row, 1000 bytes a block make
   // blocks of 4 rows, so the reader holds 16 rows, not 400, when it waits.
   std::atomic<std::size_t> long_calls = 0;
+  ReaderWaits long_waits;
   ReadAheadSource long_text(
       std::make_unique<CountingSource>(0, CountingSource::Then::kNeverEnd, long_calls, 300),
-      {.block_rows = 100, .block_text_bytes = 1000, .queued_blocks = 2});
-  EXPECT_EQ(CallsOnceReaderWaits(long_calls, 16), 16u);
+      long_waits.Watching({.block_rows = 100, .block_text_bytes = 1000, .queued_blocks = 2}));
+  ASSERT_TRUE(long_waits.Until(1));
+  EXPECT_EQ(long_calls.load(), 16u);
   for (std::size_t i = 0; i < 30; ++i) {
     ASSERT_TRUE(*long_text.NextRow(row));
     const std::string expected = "value " + std::to_string(i);
@@ -373,20 +398,35 @@ TEST(ReadAheadTest, ARowStaysWhileTheReaderFillsABoundedQueueBehindIt) {
 }
 
 TEST(ReadAheadTest, DroppingItStopsTheReaderWhereverItIs) {
-  std::atomic<std::size_t> calls = 0;
   {  // the queue full, nothing taken
-    ReadAheadSource ahead(
-        std::make_unique<CountingSource>(0, CountingSource::Then::kNeverEnd, calls), Blocks(8, 3));
-    EXPECT_EQ(CallsOnceReaderWaits(calls, 40), 40u);
+    std::atomic<std::size_t> calls = 0;
+    ReaderWaits waits;
+    {
+      ReadAheadSource ahead(
+          std::make_unique<CountingSource>(0, CountingSource::Then::kNeverEnd, calls),
+          waits.Watching(Blocks(8, 3)));
+      ASSERT_TRUE(waits.Until(1));
+      EXPECT_EQ(calls.load(), 40u);
+    }
+    EXPECT_EQ(calls.load(), 40u);  // stopped without asking the source again
   }
   {  // the queue full, some rows taken
-    ReadAheadSource ahead(
-        std::make_unique<CountingSource>(0, CountingSource::Then::kNeverEnd, calls), Blocks(8, 3));
-    std::vector<Value> row;
-    for (int i = 0; i < 12; ++i) ASSERT_TRUE(*ahead.NextRow(row));
-    EXPECT_EQ(CallsOnceReaderWaits(calls, 40 + 48), 40u + 48u);
+    std::atomic<std::size_t> calls = 0;
+    ReaderWaits waits;
+    {
+      ReadAheadSource ahead(
+          std::make_unique<CountingSource>(0, CountingSource::Then::kNeverEnd, calls),
+          waits.Watching(Blocks(8, 3)));
+      ASSERT_TRUE(waits.Until(1));
+      std::vector<Value> row;
+      for (int i = 0; i < 12; ++i) ASSERT_TRUE(*ahead.NextRow(row));
+      ASSERT_TRUE(waits.Until(2));
+      EXPECT_EQ(calls.load(), 40u + 8u);  // the first block came back, filled again
+    }
+    EXPECT_EQ(calls.load(), 40u + 8u);
   }
   {  // dropped at once, whatever the reader is doing
+    std::atomic<std::size_t> calls = 0;
     ReadAheadSource ahead(
         std::make_unique<CountingSource>(0, CountingSource::Then::kNeverEnd, calls));
   }
