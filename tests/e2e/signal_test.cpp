@@ -4,18 +4,22 @@
 // starts it.
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <poll.h>
 #include <signal.h>
+#include <sys/inotify.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
+#include <cstring>
 #include <filesystem>
 #include <functional>
 #include <initializer_list>
 #include <optional>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "run_cubemill.h"
@@ -32,6 +36,21 @@ using Clock = std::chrono::steady_clock;
 // Long enough for anything the program does here; reached only when it hangs.
 constexpr std::chrono::seconds kGenerous{300};
 const std::string kSeparator(66, '=');
+
+// A descriptor that becomes readable when the process `pid` ends (pidfd_open, through syscall:
+// glibc 2.36's <sys/pidfd.h> does not declare it for C++).
+int OpenProcess(pid_t pid) { return static_cast<int>(::syscall(SYS_pidfd_open, pid, 0)); }
+
+// A file descriptor, closed when this goes.
+struct Descriptor {
+  explicit Descriptor(int descriptor) : fd(descriptor) {}
+  ~Descriptor() {
+    if (fd >= 0) ::close(fd);
+  }
+  Descriptor(const Descriptor&) = delete;
+  Descriptor& operator=(const Descriptor&) = delete;
+  const int fd;
+};
 
 std::string Name(int signal_number) {
   switch (signal_number) {
@@ -144,34 +163,55 @@ class SignalTest : public ::testing::Test {
     return child;
   }
 
-  // Polls until `ready` holds; false when the program ended or the time ran out first.
+  // Waits until `ready` holds, asking again whenever a file in the test's folders is created or
+  // written (which is all the tests wait for); false when the program ended or the time ran out
+  // first.
   static bool WaitFor(pid_t child, const std::function<bool()>& ready) {
-    const auto deadline = Clock::now() + kGenerous;
-    while (Clock::now() < deadline) {
-      if (ready()) return true;
-      siginfo_t ended{};
-      if (::waitid(P_PID, static_cast<id_t>(child), &ended, WEXITED | WNOHANG | WNOWAIT) != 0 ||
-          ended.si_pid != 0)
-        return false;
-      std::this_thread::sleep_for(std::chrono::microseconds(200));
+    const Descriptor program(OpenProcess(child));
+    const Descriptor files(::inotify_init1(IN_CLOEXEC | IN_NONBLOCK));
+    if (program.fd < 0 || files.fd < 0) {
+      ADD_FAILURE() << "cannot watch the program: " << std::strerror(errno);
+      return false;
     }
-    return false;
+    for (const char* folder : {".", "log", "cubes"})
+      ::inotify_add_watch(files.fd, folder, IN_CREATE | IN_MODIFY | IN_MOVED_TO);
+    const auto deadline = Clock::now() + kGenerous;
+    for (;;) {
+      if (ready()) return true;
+      const auto left =
+          std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+      if (left <= 0) return false;
+      pollfd events[] = {{files.fd, POLLIN, 0}, {program.fd, POLLIN, 0}};
+      if (::poll(events, 2, static_cast<int>(left)) < 0 && errno != EINTR) return false;
+      if (events[1].revents != 0) return ready();  // the program has ended
+      char drained[4096];
+      while (::read(files.fd, drained, sizeof drained) > 0) {
+      }
+    }
   }
 
   // The wait status of the program once it has ended; it is killed when it hangs.
   static int Finish(pid_t child) {
-    const auto deadline = Clock::now() + kGenerous;
-    int status = 0;
-    while (::waitpid(child, &status, WNOHANG) == 0) {
-      if (Clock::now() > deadline) {
-        ADD_FAILURE() << "the program did not end";
-        ::kill(child, SIGKILL);
-        ::waitpid(child, &status, 0);
-        return -1;
-      }
-      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    const Descriptor program(OpenProcess(child));
+    bool hangs = false;
+    if (program.fd >= 0) {
+      pollfd ended{program.fd, POLLIN, 0};
+      const auto limit = std::chrono::duration_cast<std::chrono::milliseconds>(kGenerous);
+      int waited = 0;
+      do {
+        waited = ::poll(&ended, 1, static_cast<int>(limit.count()));
+      } while (waited < 0 && errno == EINTR);
+      hangs = waited == 0;
+    } else {
+      ADD_FAILURE() << "cannot watch the program: " << std::strerror(errno);
     }
-    return status;
+    if (hangs) {
+      ADD_FAILURE() << "the program did not end";
+      ::kill(child, SIGKILL);
+    }
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    return hangs ? -1 : status;
   }
 
   static bool TemporaryCubeExists() {
