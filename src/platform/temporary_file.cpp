@@ -12,7 +12,8 @@ namespace cubemill::platform {
 namespace {
 
 // The signal handler reads this list, so it is fixed-size and touched only through atomics:
-// a slot's path is written while the slot is kBusy and read only while it is kListed.
+// a slot's path is written while the slot is kBusy and read only by whoever has turned it from
+// kListed to kBusy (RemoveListedTemporaryFiles, which keeps it so: the process is ending).
 constexpr int kSlots = 8;
 constexpr std::size_t kMaxPath = 4096;
 enum SlotState : int { kFree, kBusy, kListed };
@@ -84,7 +85,9 @@ int ListPath(const std::string& path) {
 
 void UnlistPath(int slot) {
   if (slot < 0) return;
-  slots[slot].state.store(kFree);
+  // Not when RemoveListedTemporaryFiles has taken the slot: it may be reading the path.
+  int listed = kListed;
+  slots[slot].state.compare_exchange_strong(listed, kFree);
   std::lock_guard<std::mutex> lock(handler_mutex);
   if (--listed_count == 0) RestoreHandlers();
 }
@@ -93,7 +96,9 @@ void UnlistPath(int slot) {
 
 void RemoveListedTemporaryFiles() {
   for (Slot& slot : slots) {
-    if (slot.state.load() == kListed) unlink(slot.path);
+    // Taken for good, so that no new file's path is written into it while unlink reads it.
+    int listed = kListed;
+    if (slot.state.compare_exchange_strong(listed, kBusy)) unlink(slot.path);
   }
 }
 

@@ -27,7 +27,10 @@ class TemporaryFile {
   int slot_ = -1;  // place in the signal handler's list, -1 when not listed
 };
 
-// Removes the files of every TemporaryFile in charge now. Safe to call from a signal handler.
+// Removes the files of every TemporaryFile in charge now, for a process that is about to end (a
+// fatal signal, the watchdog). Safe to call from a signal handler, and while other threads make
+// and drop TemporaryFiles: the files it removes stay off the list, and their places in it are
+// not given to new files.
 void RemoveListedTemporaryFiles();
 
 }  // namespace cubemill::platform
