@@ -2,6 +2,7 @@
 // smallest stored table that holds the detail the query needs.
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <string>
 #include <string_view>
@@ -58,6 +59,9 @@ struct QueryOptions {
   // Give each tuple's members' unique names (column_unique_names, row_unique_names): what a
   // client needs to drill down, and memory a large answer need not spend otherwise.
   bool unique_names = false;
+  // When given and set (from another thread), the query stops reading and fails with
+  // QueryFailure "Cancelled": what a window's Cancel button sets.
+  const std::atomic<bool>* cancel = nullptr;
 };
 
 // Parses `mdx`, binds its names to the cube `reader` holds, plans the table to read and reads

@@ -1,0 +1,125 @@
+// The pivot table of cubemill-browse without its widgets: what the user has laid out (fields on
+// rows and columns, drilled members, slicers, measures, sort), the MDX query that asks for it,
+// and the grid of its answer with the headers a pivot shows (indent, + and -, totals).
+#pragma once
+
+#include <atomic>
+#include <cstddef>
+#include <optional>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "common/error.h"
+#include "provider/cubefile/cube_reader.h"
+#include "query/cube_model.h"
+#include "query/query_evaluator.h"
+
+namespace cubemill::browse {
+
+inline constexpr std::size_t npos = static_cast<std::size_t>(-1);
+
+// A hierarchy placed on an axis, shown from `level` (an index into the catalog's levels, a level
+// of that hierarchy below ALL) down to wherever the user drilled.
+struct PivotField {
+  std::size_t hierarchy = 0;  // index into the catalog's hierarchies
+  std::size_t level = 0;
+  bool operator==(const PivotField&) const = default;
+};
+
+// The members of one hierarchy that the answer is restricted to; several members aggregate
+// over all of them (each stored row once), as a WHERE set does.
+struct PivotSlicer {
+  std::size_t hierarchy = 0;
+  std::vector<std::size_t> members;  // member indexes of the CubeModel; empty: the whole
+  bool operator==(const PivotSlicer&) const = default;
+};
+
+// Rows ordered by the values of one column of the answer, the column named by its tuple's
+// unique names (so that the order survives a drill-down that adds columns).
+struct PivotSort {
+  std::vector<std::string> column;  // the column tuple's unique names, measure included
+  bool descending = true;
+  bool operator==(const PivotSort&) const = default;
+};
+
+// Everything the user has chosen; a pure value, compared to decide whether to ask again.
+struct PivotLayout {
+  std::vector<PivotField> rows, columns;  // outermost first
+  std::vector<std::size_t> measures;      // indexes into the catalog's measures; at least one
+  bool measures_on_rows = false;          // where the measures nest when there are several
+  std::vector<PivotSlicer> slicers;       // at most one per hierarchy, none on an axis
+  std::set<std::size_t> expanded;         // members drilled into (+), on either axis
+  bool non_empty = true;
+  bool totals = true;  // a grand total row and column
+  std::optional<PivotSort> sort;
+  bool operator==(const PivotLayout&) const = default;
+};
+
+// The layout the browser opens a cube with: the first hierarchy's top level on rows, the second's
+// (if any) on columns, the first measure, nothing drilled.
+PivotLayout DefaultLayout(const query::CubeModel& model);
+
+// Changes the layout as the window's gestures do. Each keeps the layout valid: a field moved to
+// an axis leaves the other axis and the slicers; a field's level must belong to its hierarchy;
+// the last measure cannot be removed. They return false (and change nothing) for an index out
+// of range or a change that would break the layout.
+bool PlaceField(PivotLayout& layout, const query::CubeModel& model, bool on_rows,
+                std::size_t hierarchy, std::size_t level, std::size_t position = npos);
+bool RemoveField(PivotLayout& layout, std::size_t hierarchy);
+bool SetSlicer(PivotLayout& layout, const query::CubeModel& model, std::size_t hierarchy,
+               std::vector<std::size_t> members);
+bool ToggleMeasure(PivotLayout& layout, const query::CubeModel& model, std::size_t measure);
+void SwapAxes(PivotLayout& layout);
+bool Expand(PivotLayout& layout, const query::CubeModel& model, std::size_t member);
+bool Collapse(PivotLayout& layout, const query::CubeModel& model, std::size_t member);
+
+// The MDX query for `layout`, as cubemill-query accepts it: the text the browser shows and the
+// text it sends to the engine.
+std::string PivotMdx(const query::CubeModel& model, const PivotLayout& layout);
+
+// The layout that shows `mdx` (a query given on the command line) as it asks: each axis's
+// hierarchies at the level of their first members, drilled members where a member's children
+// are on the axis too, the WHERE members as slicers. Fails naming what the pivot cannot show
+// (a calculated member, a set function it cannot lay out); the browser then shows the error
+// and the default layout.
+Result<PivotLayout> LayoutFromMdx(const query::CubeModel& model, const std::string& mdx);
+
+// One header of the grid: a member of a row's or a column's tuple.
+struct PivotHeader {
+  std::string caption;
+  std::size_t member = npos;   // CubeModel member index; npos for a measure or a total
+  std::size_t measure = npos;  // catalog measure index for a measure header
+  int indent = 0;              // levels below the field's level: 0 at the field's level
+  bool can_expand = false;     // the member has children and is not drilled: show +
+  bool expanded = false;       // drilled: show -
+  bool total = false;          // the grand total ("Total")
+  bool operator==(const PivotHeader&) const = default;
+};
+
+// The answer as the pivot shows it.
+struct PivotGrid {
+  std::vector<std::vector<PivotHeader>> row_headers;          // [row][row field or measure]
+  std::vector<std::vector<PivotHeader>> column_headers;       // [column][column field or measure]
+  std::vector<std::vector<std::string>> column_unique_names;  // [column] for PivotSort
+  std::vector<std::vector<provider::cubefile::CellValue>> cells;  // [row][column]
+  std::vector<std::vector<std::string>> texts;  // [row][column] as the measure's FORMAT shows it
+  std::vector<std::size_t> column_measure, row_measure;  // as in query::QueryResult
+  std::vector<std::string> measure_formats;              // the catalog's measures' FORMATs
+  std::size_t slicer_measure = 0;
+  std::string mdx;  // the query that gave it
+  std::size_t Rows() const { return row_headers.size(); }
+  std::size_t Columns() const { return column_headers.size(); }
+  // The FORMAT of the cell at row, column: its measure's (the column's, else the row's, else the
+  // slicer's); "" for none.
+  const std::string& FormatAt(std::size_t row, std::size_t column) const;
+};
+
+// Asks the query engine for `layout` (PivotMdx) and lays the answer out as a grid. `cancel`, when
+// given and set from another thread, ends the query early with the error "Cancelled". The
+// reader is used from the calling thread only.
+Result<PivotGrid> AnswerPivot(const provider::cubefile::CubeReader& reader,
+                              const query::CubeModel& model, const PivotLayout& layout,
+                              const std::atomic<bool>* cancel = nullptr);
+
+}  // namespace cubemill::browse
