@@ -1,0 +1,2 @@
+// The pivot model: its implementation follows.
+#include "browse/pivot.h"
