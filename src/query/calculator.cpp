@@ -204,6 +204,7 @@ class Calculator final : public SetHook {
 
   QueryResult Answer() {
     for (int round = 0;; ++round) {
+      if (options_.cancel != nullptr && options_.cancel->load()) throw QueryFailure("Cancelled");
       misses_ = KeyTable(hierarchies_ + 1);
       named_sets_.clear();
       fixed_sets_.clear();
@@ -658,7 +659,7 @@ class Calculator final : public SetHook {
       }
       const QueryPlan plan = PlanQuery(model_, bound, options_.leaf_cells_only);
       tables_.insert(plan.table);
-      const QueryResult read = Execute(reader_, model_, bound, plan, tuples.count);
+      const QueryResult read = Execute(reader_, model_, bound, plan, tuples.count, options_.cancel);
       for (std::size_t i = 0; i < ids.size(); ++i) {
         cache_.Insert(misses_.KeyOf(ids[i]));
         values_.push_back(read.cells.front()[i]);

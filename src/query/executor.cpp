@@ -67,7 +67,8 @@ std::size_t Multiplied(std::size_t a, std::size_t b) {
 }  // namespace
 
 QueryResult Execute(const provider::cubefile::CubeReader& reader, const CubeModel& model,
-                    const BoundQuery& query, const QueryPlan& plan, std::size_t max_cells) {
+                    const BoundQuery& query, const QueryPlan& plan, std::size_t max_cells,
+                    const std::atomic<bool>* cancel) {
   const TupleList& rows = query.rows.tuples;
   const TupleList& columns = query.columns.tuples;
   const bool non_empty = query.rows.non_empty || query.columns.non_empty;
@@ -111,9 +112,16 @@ QueryResult Execute(const provider::cubefile::CubeReader& reader, const CubeMode
   std::vector<CellValue> totals;
   std::vector<std::uint32_t> row(hierarchies), in_slicer, in_rows, in_columns;
   std::string fault;
-  bool over_limit = false;
+  bool over_limit = false, cancelled = false;
+  std::uint32_t rows_read = 0;
   const auto error =
       reader.ForEachCell(plan.table, [&](const std::int64_t* ids, const CellValue* values) {
+        // A relaxed load every 1,024 rows: the flag is a request, not data to synchronise with.
+        if (cancel != nullptr && (++rows_read & 1023U) == 0 &&
+            cancel->load(std::memory_order_relaxed)) {
+          cancelled = true;
+          return false;
+        }
         for (std::size_t h = 0; h < hierarchies; ++h) {
           const std::size_t m = model.MemberIndex(ids[h]);
           if (m == CubeModel::npos || model.HierarchyOf(m) != h) {
@@ -155,6 +163,7 @@ QueryResult Execute(const provider::cubefile::CubeReader& reader, const CubeMode
       });
   if (error) throw std::runtime_error(error->description);
   if (!fault.empty()) throw std::runtime_error(fault);
+  if (cancelled) throw QueryFailure("Cancelled");
   if (over_limit) {
     throw QueryFailure("the answer has more cells with a value than the limit of " +
                        Grouped(max_cells));

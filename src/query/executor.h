@@ -2,6 +2,7 @@
 // the axes it counts for, and adds its values into the cells of the answer.
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 
 #include "provider/cubefile/cube_reader.h"
@@ -25,8 +26,10 @@ namespace cubemill::query {
 // with a value lies in a row and a column that are kept, so reading stops as soon as more than
 // `max_cells` cells have a value, and the kept rows x kept columns are checked before the grid
 // is made. Throws QueryFailure for a limit, std::runtime_error for a table that cannot be read
-// or refers to a member the catalog lacks.
+// or refers to a member the catalog lacks. When `cancel` is given, reading looks at it every few
+// thousand rows and, once it is set, stops and throws QueryFailure "Cancelled".
 QueryResult Execute(const provider::cubefile::CubeReader& reader, const CubeModel& model,
-                    const BoundQuery& query, const QueryPlan& plan, std::size_t max_cells);
+                    const BoundQuery& query, const QueryPlan& plan, std::size_t max_cells,
+                    const std::atomic<bool>* cancel = nullptr);
 
 }  // namespace cubemill::query

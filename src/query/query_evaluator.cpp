@@ -26,13 +26,14 @@ Result<QueryResult> EvaluateMdx(const provider::cubefile::CubeReader& reader, st
     const CubeModel model(reader.Catalog());
     const std::vector<std::string> cell_properties = CellPropertyNames(query->cell_properties);
     QueryResult result;
+    if (options.cancel != nullptr && options.cancel->load()) throw QueryFailure("Cancelled");
     if (NeedsCalculation(*query)) {
       result = Calculate(reader, model, *query, options);
     } else {
       BoundQuery bound = Bind(model, *query, options.max_axis_tuples);
       bound.unique_names = options.unique_names;
       const QueryPlan plan = PlanQuery(model, bound, options.leaf_cells_only);
-      result = Execute(reader, model, bound, plan, options.max_cells);
+      result = Execute(reader, model, bound, plan, options.max_cells, options.cancel);
     }
     result.cell_properties = cell_properties;
     return result;

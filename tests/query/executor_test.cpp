@@ -6,12 +6,15 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstdio>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "query/mdx_parser.h"
+#include "query/query_failure.h"
 #include "query_test_cube.h"
 #include "support/sqlite_fixture.h"
 #include "support/sqlite_query.h"
@@ -212,6 +215,32 @@ TEST_F(LargeAxisTest, RefusesAHugeCrossJoinAtOnce) {
   EXPECT_EQ(grid.error().description,
             "the answer has 400,000,000 cells (20,000 rows x 20,000 columns), more than the "
             "limit of 10,000,000");
+}
+
+TEST_F(LargeAxisTest, ACancelledQueryStopsReadingAndSaysSo) {
+  // Set before the query: the engine does not start, on either path.
+  std::atomic<bool> cancel = true;
+  QueryOptions options;
+  options.cancel = &cancel;
+  for (const char* mdx : {"SELECT [Customer].[Name].Members ON COLUMNS FROM [Big]",
+                          "WITH MEMBER [Measures].[Twice] AS [Measures].[Qty] * 2 "
+                          "SELECT [Measures].[Twice] ON COLUMNS FROM [Big]"}) {
+    const auto answer = test::Ask(kCube, mdx, options);
+    ASSERT_FALSE(answer.ok()) << mdx;
+    EXPECT_EQ(answer.error().description, "Cancelled") << mdx;
+  }
+  // Set while the executor reads the 20,500 leaf cells: it stops within the next 1,024 rows.
+  const auto reader = provider::cubefile::CubeReader::Open(kCube);
+  ASSERT_TRUE(reader.ok()) << reader.error().description;
+  const CubeModel model((*reader)->Catalog());
+  const auto query = ParseMdx("SELECT [Customer].[Name].Members ON COLUMNS FROM [Big]");
+  ASSERT_TRUE(query.ok());
+  const BoundQuery bound = Bind(model, *query, 1'000'000);
+  const QueryPlan plan = PlanQuery(model, bound, /*leaf_cells_only=*/true);
+  EXPECT_THROW(Execute(**reader, model, bound, plan, 10'000'000, &cancel), QueryFailure);
+  cancel = false;
+  EXPECT_EQ(Execute(**reader, model, bound, plan, 10'000'000, &cancel).columns.size(),
+            static_cast<std::size_t>(kCustomers));
 }
 
 }  // namespace
