@@ -32,15 +32,18 @@ const std::map<std::string, std::set<std::string>> kAllowed = {
      {"common", "platform", "provider", "provider/ddl", "provider/aggregate", "provider/cubefile",
       "provider/source", "provider/odbc_text"}},
     {"query", {"common", "platform", "provider", "provider/cubefile"}},
+    {"browse", {"common", "platform", "provider", "provider/cubefile", "query"}},
     {"settings", {"common", "platform"}},
     {"vbs", {"common", "platform", "settings"}},
     {"oqy",
      {"common", "platform", "settings", "provider", "provider/odbc_text", "provider/connection"}},
     {"job", {"common", "platform", "settings", "vbs", "oqy", "provider", "provider/connection"}},
-    {"ui", {"common", "platform", "settings", "job", "provider", "provider/connection"}},
+    {"ui",
+     {"common", "platform", "settings", "job", "provider", "provider/connection",
+      "provider/cubefile", "query", "browse"}},
     {"app",
      {"common", "platform", "settings", "job", "provider", "provider/connection",
-      "provider/cubefile", "query", "ui"}},
+      "provider/cubefile", "query", "browse", "ui"}},
 };
 
 // External headers and the only folders that may include them.
