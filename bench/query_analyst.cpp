@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <cstddef>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -139,7 +140,8 @@ std::optional<Answers> ReadSqlAnswer(const AnalystQuestion& question, const std:
               " fields, expected " + std::to_string(question.row_fields + question.columns.size());
       return std::nullopt;
     }
-    const std::vector<std::string> members(fields.begin(), fields.begin() + question.row_fields);
+    const std::vector<std::string> members(
+        fields.begin(), fields.begin() + static_cast<std::ptrdiff_t>(question.row_fields));
     for (std::size_t c = 0; c < question.columns.size(); ++c) {
       answers[Key(question.ranked, r, members, question.columns[c])] =
           fields[question.row_fields + c];

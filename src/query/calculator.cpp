@@ -1302,7 +1302,7 @@ class Calculator final : public SetHook {
                            : e.kind == Kind::kMtd ? "Month"
                                                   : "Week",
                            e.position, function);
-        if (!ops.empty()) member_expression = &ops[0];
+        if (!ops.empty()) member_expression = &ops.front();
         break;
       case Kind::kParallelPeriod:
         if (!ops.empty()) level = LevelArgument(ops[0], at, function);
