@@ -13,6 +13,7 @@ packages=(
   man-db groff-base
   dpkg-dev file lintian debootstrap
   clang libclang-rt-14-dev clang-tidy clang-format
+  ccache
   postgresql-15 postgresql-client-15 odbc-postgresql
 )
 # man-db and groff-base: the packaging test renders the manual pages with `man -l`.
@@ -23,6 +24,8 @@ packages=(
 # clean Debian 12 root (packaging/clean-install-check.sh).
 # clang and libclang-rt-14-dev: the libFuzzer targets (fuzz/, scripts/fuzz.sh and the fuzz-smoke
 # tests that CI runs) need clang and its fuzzer and sanitizer runtimes.
+# ccache: CI's console pass takes the objects the ci pass compiled with the same flags from it
+# (scripts/test.sh), instead of compiling everything twice.
 # clang-tidy and clang-format: the static checks of CI (scripts/test.sh): clang-tidy and
 # run-clang-tidy with the checks of .clang-tidy, clang-format with the layout of .clang-format.
 # postgresql-15, postgresql-client-15 and odbc-postgresql: the tests labelled `postgres` start

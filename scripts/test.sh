@@ -12,7 +12,8 @@
 #   tsan     ThreadSanitizer: only the test programs of the code that starts threads, and their
 #            tests (label threads)
 #   console  everything but the window, as a machine without Qt builds it, and its tests but the
-#            PostgreSQL and packaging ones
+#            PostgreSQL and packaging ones (with the ci pass's flags: its objects come from the
+#            compiler cache)
 #   fuzz     each fuzz target (clang) over its seeds and 20,000 generated inputs
 # Each pass says how long it took; the first that fails ends the run.
 set -euo pipefail
@@ -76,6 +77,17 @@ check_tidy() {
 if [ -z "${CI:-}" ]; then
   build_and_test dev
   exit 0
+fi
+
+# A compiler cache for this run only (.ccache/, empty on a fresh clone): the console pass compiles
+# the same sources with the same flags as the ci pass (only the window differs), so it takes
+# those objects from the cache instead of compiling them a second time. The paths are made
+# relative to the source folder and the working folder is left out of the hash, so that
+# build-ci/ and build-console/ give the same keys.
+if command -v ccache >/dev/null; then
+  export CCACHE_DIR=${CCACHE_DIR:-$PWD/.ccache} CCACHE_BASEDIR=$PWD CCACHE_NOHASHDIR=1
+  export CCACHE_MAXSIZE=${CCACHE_MAXSIZE:-10G}
+  export CMAKE_CXX_COMPILER_LAUNCHER=ccache CMAKE_C_COMPILER_LAUNCHER=ccache
 fi
 
 timed format check_format
