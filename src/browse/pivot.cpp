@@ -1,2 +1,218 @@
-// The pivot model: its implementation follows.
+// The pivot layout: the one it opens with, its check, and the edits the window's gestures make.
 #include "browse/pivot.h"
+
+#include <algorithm>
+#include <exception>
+
+#include "browse/pivot_members.h"
+
+namespace cubemill::browse {
+
+namespace {
+
+using query::CubeModel;
+
+constexpr char kSource[] = "pivot";
+
+// Takes hierarchy `h` off both axes and the slicers.
+void TakeOff(PivotLayout& layout, std::size_t h) {
+  const auto is_h = [h](const auto& item) { return item.hierarchy == h; };
+  std::erase_if(layout.rows, is_h);
+  std::erase_if(layout.columns, is_h);
+  std::erase_if(layout.slicers, is_h);
+}
+
+bool Placed(const PivotLayout& layout, std::size_t h) {
+  return FieldOf(layout, h) != nullptr ||
+         std::any_of(layout.slicers.begin(), layout.slicers.end(),
+                     [h](const PivotSlicer& s) { return s.hierarchy == h; });
+}
+
+// Whether the column the sort names is still a column of the answer: each of its members shown
+// by a column field (or the ALL member of one, the total column), its measure one of the
+// layout's on the columns.
+bool SortColumnShown(const CubeModel& model, const PivotLayout& layout, const PivotSort& sort) {
+  const bool measures_on_columns = !layout.measures_on_rows || layout.columns.empty();
+  for (const std::string& name : sort.column) {
+    const auto parts = SplitUniqueName(name);
+    if (!parts) return false;
+    query::NameRef ref;
+    try {
+      ref = model.Resolve(*parts, 1);
+    } catch (const std::exception&) {
+      return false;
+    }
+    if (ref.kind == query::NameRef::Kind::kMeasure) {
+      if (!measures_on_columns || std::find(layout.measures.begin(), layout.measures.end(),
+                                            ref.index) == layout.measures.end())
+        return false;
+      continue;
+    }
+    if (ref.kind != query::NameRef::Kind::kMember) return false;
+    const std::size_t h = model.HierarchyOf(ref.index);
+    const bool on_columns = std::any_of(layout.columns.begin(), layout.columns.end(),
+                                        [h](const PivotField& f) { return f.hierarchy == h; });
+    if (!on_columns) return false;
+    if (ref.index != AllMemberOf(model, h) && !IsShown(model, layout, ref.index)) return false;
+  }
+  return true;
+}
+
+// What every edit ends with: drills no field shows and a sort by a column that is gone are
+// dropped.
+void Tidy(const CubeModel& model, PivotLayout& layout) {
+  KeepShownDrills(model, layout);
+  if (layout.sort && !SortColumnShown(model, layout, *layout.sort)) layout.sort.reset();
+}
+
+Error LayoutError(const std::string& what) { return Error{what, 1, kSource}; }
+
+}  // namespace
+
+PivotLayout DefaultLayout(const CubeModel& model) {
+  PivotLayout layout;
+  for (std::size_t h = 0; h < model.HierarchyCount(); ++h) {
+    const std::size_t top = TopLevelOf(model, h);
+    if (top == npos) continue;
+    auto& axis = layout.rows.empty() ? layout.rows : layout.columns;
+    axis.push_back({h, top});
+    if (!layout.columns.empty()) break;
+  }
+  if (!model.Catalog().measures.empty()) layout.measures.push_back(0);
+  return layout;
+}
+
+std::optional<Error> CheckLayout(const CubeModel& model, const PivotLayout& layout) {
+  const auto& catalog = model.Catalog();
+  std::vector<bool> placed(model.HierarchyCount(), false);
+  const auto place = [&](std::size_t h) -> std::optional<Error> {
+    if (h >= model.HierarchyCount()) {
+      return LayoutError("the layout names hierarchy " + std::to_string(h) + "; the cube has " +
+                         std::to_string(model.HierarchyCount()));
+    }
+    if (placed[h])
+      return LayoutError(model.HierarchyName(h) + " is placed twice: on an axis or as a slicer");
+    placed[h] = true;
+    return std::nullopt;
+  };
+  for (const auto* axis : {&layout.rows, &layout.columns}) {
+    for (const PivotField& field : *axis) {
+      if (auto error = place(field.hierarchy)) return error;
+      if (!IsFieldLevel(model, field.hierarchy, field.level)) {
+        return LayoutError(model.HierarchyName(field.hierarchy) + " has no level " +
+                           std::to_string(field.level) + " below ALL");
+      }
+    }
+  }
+  for (const PivotSlicer& slicer : layout.slicers) {
+    if (auto error = place(slicer.hierarchy)) return error;
+    for (std::size_t m : slicer.members) {
+      if (m >= model.MemberCount() || model.HierarchyOf(m) != slicer.hierarchy) {
+        return LayoutError("the slicer of " + model.HierarchyName(slicer.hierarchy) +
+                           " names member " + std::to_string(m) + ", not one of its members");
+      }
+    }
+  }
+  if (layout.measures.empty()) return LayoutError("the layout shows no measure");
+  for (std::size_t i = 0; i < layout.measures.size(); ++i) {
+    const std::size_t measure = layout.measures[i];
+    if (measure >= catalog.measures.size()) {
+      return LayoutError("the layout names measure " + std::to_string(measure) + "; the cube has " +
+                         std::to_string(catalog.measures.size()));
+    }
+    if (std::find(layout.measures.begin(), layout.measures.begin() + static_cast<long>(i),
+                  measure) != layout.measures.begin() + static_cast<long>(i))
+      return LayoutError(MeasureName(model, measure) + " is shown twice");
+  }
+  for (std::size_t m : layout.expanded) {
+    if (m >= model.MemberCount())
+      return LayoutError("the layout drills into member " + std::to_string(m) +
+                         ", not in the cube");
+  }
+  if (layout.sort) {
+    for (const std::string& name : layout.sort->column) {
+      if (!SplitUniqueName(name))
+        return LayoutError("the sort column names \"" + name + "\", which is no unique name");
+    }
+  }
+  return std::nullopt;
+}
+
+bool PlaceField(PivotLayout& layout, const CubeModel& model, bool on_rows, std::size_t hierarchy,
+                std::size_t level, std::size_t position) {
+  if (hierarchy >= model.HierarchyCount() || !IsFieldLevel(model, hierarchy, level)) return false;
+  TakeOff(layout, hierarchy);
+  auto& axis = on_rows ? layout.rows : layout.columns;
+  axis.insert(axis.begin() + static_cast<long>(std::min(position, axis.size())),
+              {hierarchy, level});
+  Tidy(model, layout);
+  return true;
+}
+
+bool RemoveField(PivotLayout& layout, std::size_t hierarchy) {
+  if (!Placed(layout, hierarchy)) return false;
+  // A column's tuple holds a member of every column field, so the sort's column goes with one.
+  const bool on_columns =
+      std::any_of(layout.columns.begin(), layout.columns.end(),
+                  [hierarchy](const PivotField& f) { return f.hierarchy == hierarchy; });
+  TakeOff(layout, hierarchy);
+  if (on_columns) layout.sort.reset();
+  return true;
+}
+
+bool SetSlicer(PivotLayout& layout, const CubeModel& model, std::size_t hierarchy,
+               std::vector<std::size_t> members) {
+  if (hierarchy >= model.HierarchyCount()) return false;
+  std::vector<std::size_t> unique;
+  for (std::size_t m : members) {
+    if (m >= model.MemberCount() || model.HierarchyOf(m) != hierarchy) return false;
+    if (std::find(unique.begin(), unique.end(), m) == unique.end()) unique.push_back(m);
+  }
+  const auto slot = std::find_if(layout.slicers.begin(), layout.slicers.end(),
+                                 [&](const PivotSlicer& s) { return s.hierarchy == hierarchy; });
+  const std::size_t at = static_cast<std::size_t>(slot - layout.slicers.begin());
+  TakeOff(layout, hierarchy);
+  if (!unique.empty()) {
+    layout.slicers.insert(layout.slicers.begin() + static_cast<long>(at),
+                          PivotSlicer{hierarchy, std::move(unique)});
+  }
+  Tidy(model, layout);
+  return true;
+}
+
+bool ToggleMeasure(PivotLayout& layout, const CubeModel& model, std::size_t measure) {
+  if (measure >= model.Catalog().measures.size()) return false;
+  const auto found = std::find(layout.measures.begin(), layout.measures.end(), measure);
+  if (found == layout.measures.end()) {
+    layout.measures.push_back(measure);
+  } else {
+    if (layout.measures.size() == 1) return false;
+    layout.measures.erase(found);
+  }
+  Tidy(model, layout);
+  return true;
+}
+
+void SwapAxes(PivotLayout& layout) {
+  std::swap(layout.rows, layout.columns);
+  layout.measures_on_rows = !layout.measures_on_rows;
+  // The sort names a column, which is now a row.
+  layout.sort.reset();
+}
+
+bool Expand(PivotLayout& layout, const CubeModel& model, std::size_t member) {
+  if (member >= model.MemberCount() || model.ChildrenOf(member).empty() ||
+      !IsShown(model, layout, member))
+    return false;
+  layout.expanded.insert(member);
+  return true;
+}
+
+bool Collapse(PivotLayout& layout, const CubeModel& model, std::size_t member) {
+  if (member >= model.MemberCount()) return false;
+  layout.expanded.erase(member);
+  Tidy(model, layout);
+  return true;
+}
+
+}  // namespace cubemill::browse

@@ -60,10 +60,30 @@ struct PivotLayout {
 // (if any) on columns, the first measure, nothing drilled.
 PivotLayout DefaultLayout(const query::CubeModel& model);
 
+// Whether `layout` fits `model`: each field a hierarchy of the cube at one of its levels below
+// ALL, no hierarchy twice among the fields and the slicers, the slicers' members of their
+// hierarchies, at least one measure and each once, drilled members of the cube, the sort's names
+// unique names. Returns nothing, or what is wrong. AnswerPivot refuses a layout that fails;
+// PivotMdx leaves out what does not fit.
+std::optional<Error> CheckLayout(const query::CubeModel& model, const PivotLayout& layout);
+
 // Changes the layout as the window's gestures do. Each keeps the layout valid: a field moved to
 // an axis leaves the other axis and the slicers; a field's level must belong to its hierarchy;
 // the last measure cannot be removed. They return false (and change nothing) for an index out
 // of range or a change that would break the layout.
+// - PlaceField puts the hierarchy at `level` at `position` among the axis's other fields (at the
+//   end for npos or beyond); placed where it is, it moves or changes its level.
+// - RemoveField takes the hierarchy off its axis or its slicer; false when it is on neither.
+//   Its drilled members stay in `expanded`, unshown, until the next edit that takes the model.
+// - SetSlicer restricts the answer to `members` (each once, of that hierarchy, any level); the
+//   hierarchy leaves its axis; no members removes the slicer.
+// - ToggleMeasure adds the measure (last) or removes it.
+// - SwapAxes exchanges rows and columns, the measures' axis too, and drops the sort.
+// - Expand drills into a member shown on an axis that has children; Collapse closes it and the
+//   drills below it.
+// The edits that take the model also drop drilled members no field shows any more, and the sort
+// when its column is no longer one of the answer's (a column field removed, its member
+// collapsed away, its measure removed).
 bool PlaceField(PivotLayout& layout, const query::CubeModel& model, bool on_rows,
                 std::size_t hierarchy, std::size_t level, std::size_t position = npos);
 bool RemoveField(PivotLayout& layout, std::size_t hierarchy);

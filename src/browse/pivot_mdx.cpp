@@ -1,0 +1,155 @@
+// The MDX query a pivot layout asks. Each axis is the cross join of its fields' sets, outermost
+// first, with the measures innermost where they nest on it; then the grand total, the tuple of
+// the axis's ALL members (an axis with a hierarchy that has no ALL level shows no total: a
+// calculated total would send every query through the calculator, which reads the cells once
+// more). Without a sort the query stays on the engine's single pass (no WITH, no function that
+// computes); a sort orders the rows with Order, nested fields with Generate so that each outer
+// member keeps its rows together.
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "browse/pivot.h"
+#include "browse/pivot_members.h"
+
+namespace cubemill::browse {
+
+namespace {
+
+using query::CubeModel;
+
+std::string Joined(const std::vector<std::string>& items) {
+  std::string text;
+  for (const std::string& item : items) text += (text.empty() ? "" : ", ") + item;
+  return text;
+}
+
+// `layout` without what does not fit the cube: fields of unknown hierarchies or levels, a
+// hierarchy placed twice, unknown members and measures, a sort whose names are no names.
+PivotLayout Fitted(const CubeModel& model, const PivotLayout& layout) {
+  PivotLayout fitted = layout;
+  std::vector<bool> placed(model.HierarchyCount(), false);
+  const auto take = [&](std::size_t h) {
+    if (h >= placed.size() || placed[h]) return false;
+    placed[h] = true;
+    return true;
+  };
+  for (auto* axis : {&fitted.rows, &fitted.columns}) {
+    std::erase_if(*axis, [&](const PivotField& f) {
+      return f.hierarchy >= model.HierarchyCount() || !IsFieldLevel(model, f.hierarchy, f.level) ||
+             !take(f.hierarchy);
+    });
+  }
+  std::erase_if(fitted.slicers, [&](PivotSlicer& s) {
+    if (s.hierarchy >= model.HierarchyCount()) return true;
+    std::erase_if(s.members, [&](std::size_t m) {
+      return m >= model.MemberCount() || model.HierarchyOf(m) != s.hierarchy;
+    });
+    return s.members.empty() || !take(s.hierarchy);
+  });
+  fitted.measures.clear();
+  for (std::size_t m : layout.measures) {
+    if (m < model.Catalog().measures.size() &&
+        std::find(fitted.measures.begin(), fitted.measures.end(), m) == fitted.measures.end())
+      fitted.measures.push_back(m);
+  }
+  if (fitted.measures.empty() && !model.Catalog().measures.empty()) fitted.measures.push_back(0);
+  std::erase_if(fitted.expanded, [&](std::size_t m) { return m >= model.MemberCount(); });
+  if (fitted.sort) {
+    for (const std::string& name : fitted.sort->column)
+      if (!SplitUniqueName(name)) fitted.sort.reset();
+  }
+  return fitted;
+}
+
+// A field's set: its level's members and, right after each drilled member, its children.
+std::string FieldSet(const CubeModel& model, const PivotLayout& layout, const PivotField& field) {
+  const std::string level = LevelName(model, field.level) + ".Members";
+  const std::vector<std::size_t> drilled = DrilledMembers(model, layout, field);
+  if (drilled.empty()) return level;
+  std::vector<std::string> parts{level};
+  for (std::size_t m : drilled) parts.push_back(model.UniqueName(m) + ".Children");
+  return "Hierarchize({" + Joined(parts) + "})";
+}
+
+std::string MeasureSet(const CubeModel& model, const PivotLayout& layout) {
+  std::vector<std::string> names;
+  for (std::size_t m : layout.measures) names.push_back(MeasureName(model, m));
+  return "{" + Joined(names) + "}";
+}
+
+std::string CrossJoined(const std::vector<std::string>& sets) {
+  return sets.size() == 1 ? sets.front() : "CrossJoin(" + Joined(sets) + ")";
+}
+
+// The grand total's tuple: the ALL member of each field's hierarchy; "" when there is no field
+// or one has no ALL level.
+std::string TotalTuple(const CubeModel& model, const std::vector<PivotField>& fields) {
+  std::vector<std::string> members;
+  for (const PivotField& field : fields) {
+    const std::size_t all = AllMemberOf(model, field.hierarchy);
+    if (all == npos) return "";
+    members.push_back(model.UniqueName(all));
+  }
+  if (members.empty()) return "";
+  return members.size() == 1 ? members.front() : "(" + Joined(members) + ")";
+}
+
+// The rows' fields from `first` on, each ordered by `value` within the member of the fields
+// outside it (ASC and DESC keep a drilled member's children under it).
+std::string SortedFields(const CubeModel& model, const PivotLayout& layout, std::size_t first,
+                         const std::string& value) {
+  const PivotField& field = layout.rows[first];
+  const std::string ordered = "Order(" + FieldSet(model, layout, field) + ", " + value + ", " +
+                              (layout.sort->descending ? "DESC" : "ASC") + ")";
+  if (first + 1 == layout.rows.size()) return ordered;
+  return "Generate(" + ordered + ", CrossJoin({" + model.HierarchyName(field.hierarchy) +
+         ".CurrentMember}, " + SortedFields(model, layout, first + 1, value) + "))";
+}
+
+std::string AxisSet(const CubeModel& model, const PivotLayout& layout, bool rows,
+                    bool with_measures) {
+  const std::vector<PivotField>& fields = rows ? layout.rows : layout.columns;
+  std::vector<std::string> sets;
+  if (rows && layout.sort && !fields.empty()) {
+    const auto& column = layout.sort->column;
+    const std::string value = column.size() == 1 ? column.front() : "(" + Joined(column) + ")";
+    sets.push_back(SortedFields(model, layout, 0, value));
+  } else {
+    for (const PivotField& field : fields) sets.push_back(FieldSet(model, layout, field));
+  }
+  const std::string measures = with_measures ? MeasureSet(model, layout) : "";
+  if (with_measures) sets.push_back(measures);
+  const std::string main = CrossJoined(sets);
+  const std::string total = layout.totals ? TotalTuple(model, fields) : "";
+  if (total.empty()) return main;
+  return "{" + main + ", " +
+         (with_measures ? "CrossJoin({" + total + "}, " + measures + ")" : total) + "}";
+}
+
+std::string SlicerSet(const CubeModel& model, const PivotSlicer& slicer) {
+  std::vector<std::string> members;
+  for (std::size_t m : slicer.members) members.push_back(model.UniqueName(m));
+  return members.size() == 1 ? members.front() : "{" + Joined(members) + "}";
+}
+
+}  // namespace
+
+std::string PivotMdx(const CubeModel& model, const PivotLayout& given) {
+  const PivotLayout layout = Fitted(model, given);
+  // COLUMNS cannot be left out: with no column field the measures stay there.
+  const bool measures_on_rows = layout.measures_on_rows && !layout.columns.empty();
+  const std::string non_empty = layout.non_empty ? "NON EMPTY " : "";
+  std::string mdx =
+      "SELECT " + non_empty + AxisSet(model, layout, false, !measures_on_rows) + " ON COLUMNS";
+  if (!layout.rows.empty() || measures_on_rows)
+    mdx += ",\n  " + non_empty + AxisSet(model, layout, true, measures_on_rows) + " ON ROWS";
+  mdx += "\nFROM " + query::Bracketed(model.Catalog().name);
+  std::vector<std::string> slicers;
+  for (const PivotSlicer& slicer : layout.slicers) slicers.push_back(SlicerSet(model, slicer));
+  if (slicers.size() == 1) mdx += "\nWHERE " + slicers.front();
+  if (slicers.size() > 1) mdx += "\nWHERE (" + Joined(slicers) + ")";
+  return mdx;
+}
+
+}  // namespace cubemill::browse
