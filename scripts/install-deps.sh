@@ -7,7 +7,7 @@ set -euo pipefail
 packages=(
   g++ cmake make pkg-config
   googletest libgtest-dev libgmock-dev
-  qt6-base-dev
+  qt6-base-dev qt6-charts-dev libqt6opengl6-dev libxlsxwriter-dev unzip
   unixodbc unixodbc-dev odbcinst libsqliteodbc
   libsqlite3-dev sqlite3
   man-db groff-base
@@ -16,6 +16,10 @@ packages=(
   ccache
   postgresql-15 postgresql-client-15 odbc-postgresql
 )
+# qt6-charts-dev: the chart of cubemill-browse (Qt Charts); libqt6opengl6-dev: Qt Charts' CMake
+# package needs Qt's OpenGL one, which qt6-charts-dev does not pull in.
+# libxlsxwriter-dev: cubemill-browse exports the pivot as a spreadsheet workbook (.xlsx).
+# unzip: the export tests read the workbook's sheet and styles back (unzip -p).
 # man-db and groff-base: the packaging test renders the manual pages with `man -l`.
 # dpkg-dev and file: CPack's Debian packages get their dependencies from dpkg-shlibdeps (which
 # CPack runs on the files `file` finds to be programs); packaging/build-debs.sh takes the

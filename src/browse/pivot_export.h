@@ -1,0 +1,66 @@
+// The pivot grid as a table to hand on: tab-separated text for the clipboard, CSV, and a
+// spreadsheet workbook (.xlsx) whose cells are numbers in their measure's number format.
+#pragma once
+
+#include <cstddef>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "browse/pivot.h"
+#include "common/error.h"
+
+namespace cubemill::browse {
+
+// One cell of the exported table. The table has one line per member of a column's tuple (the
+// column headers, a blank corner on their left) and then one line per row of the grid: the row
+// tuple's captions, then the cells.
+struct ExportCell {
+  enum class Kind { kBlank, kHeader, kValue };
+  Kind kind = Kind::kBlank;
+  std::string text;                     // the header's caption; the value as its FORMAT shows it
+  provider::cubefile::CellValue value;  // kValue: the value in full
+  std::string format;                   // kValue: the measure's FORMAT ("" for none)
+  int indent = 0;                       // kHeader: levels below its field's level
+  bool total = false;                   // a header or a value of the grand total
+  bool operator==(const ExportCell&) const = default;
+};
+
+using ExportTable = std::vector<std::vector<ExportCell>>;
+
+// The whole grid as a table: ColumnHeaderLines(grid) lines of column headers, then grid.Rows()
+// lines; each line has RowHeaderColumns(grid) row headers, then grid.Columns() cells.
+ExportTable PivotTable(const PivotGrid& grid);
+// The line count above the grid's rows and the column count left of its cells in that table.
+std::size_t ColumnHeaderLines(const PivotGrid& grid);
+std::size_t RowHeaderColumns(const PivotGrid& grid);
+// One cell of PivotTable(grid), without making the rest; blank outside the table.
+ExportCell TableCell(const PivotGrid& grid, std::size_t line, std::size_t column);
+
+// Tab-separated text of the cells of PivotTable(grid) at `lines` x `columns` (in the order
+// given), each as the grid shows it, each line ending in "\n". A tab or line break inside a
+// caption becomes a blank, so that the text keeps its shape when pasted.
+std::string TabSeparated(const PivotGrid& grid, const std::vector<std::size_t>& lines,
+                         const std::vector<std::size_t>& columns);
+
+// The whole table as CSV (RFC 4180: CRLF line ends, a field with a comma, a quote or a line
+// break in quotes), each value in full as cubemill-query --csv gives it, NULL as an empty field.
+std::string PivotCsv(const ExportTable& table);
+
+// The workbook's number format for a measure's FORMAT: the named formats (Currency, Fixed,
+// Standard, Percent, Scientific, General Number, General, Yes/No, True/False, On/Off, in any letter
+// case) as a spreadsheet writes them, any other format as it is ("" for none: General).
+std::string XlsxNumberFormat(std::string_view format);
+
+// Writes `table` as the one sheet ("Pivot") of an .xlsx workbook at `path`: values as numbers
+// with their measure's number format (an integer too large for a spreadsheet's double, an infinity
+// or NaN as text), headers as text (totals in bold, each level below its field's indented), NULL as
+// an empty cell. The workbook is written to a temporary file beside `path` and renamed over it, so
+// that `path` holds a complete workbook or what it held before. Returns the failure.
+std::optional<Error> WriteWorkbook(const ExportTable& table, const std::string& path);
+
+// Writes `text` to `path` the same way (a complete file or none). Returns the failure.
+std::optional<Error> WriteTextFile(std::string_view text, const std::string& path);
+
+}  // namespace cubemill::browse
