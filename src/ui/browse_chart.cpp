@@ -1,0 +1,193 @@
+#include "ui/browse_chart.h"
+
+#include <QBarCategoryAxis>
+#include <QBarSeries>
+#include <QBarSet>
+#include <QBuffer>
+#include <QChart>
+#include <QChartView>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineSeries>
+#include <QPixmap>
+#include <QPushButton>
+#include <QVBoxLayout>
+#include <QValueAxis>
+#include <algorithm>
+#include <cmath>
+#include <vector>
+
+#include "platform/durable_file.h"
+
+namespace cubemill::ui {
+namespace {
+
+using provider::cubefile::CellValue;
+
+bool IsTimeName(const std::string& name) {
+  static const char* const kWords[] = {"time", "date",    "calendar", "period", "year",
+                                       "half", "quarter", "month",    "week",   "day"};
+  const QString folded = QString::fromStdString(name).trimmed().toLower();
+  for (const char* word : kWords) {
+    const QString w = QString::fromLatin1(word);
+    if (folded == w || folded.startsWith(w + ' ') || folded.endsWith(' ' + w) || folded == w + 's')
+      return true;
+  }
+  return false;
+}
+
+bool AnyTotal(const std::vector<browse::PivotHeader>& headers) {
+  return std::any_of(headers.begin(), headers.end(),
+                     [](const browse::PivotHeader& h) { return h.total; });
+}
+
+QString Caption(const std::vector<browse::PivotHeader>& headers) {
+  QStringList parts;
+  for (const auto& header : headers) parts << QString::fromStdString(header.caption);
+  return parts.join(" / ");
+}
+
+std::optional<double> Number(const CellValue& value) {
+  switch (value.kind) {
+    case CellValue::Kind::kInteger:
+      return static_cast<double>(value.integer);
+    case CellValue::Kind::kReal:
+      if (std::isfinite(value.real)) return value.real;
+      return std::nullopt;
+    case CellValue::Kind::kNull:
+      break;
+  }
+  return std::nullopt;
+}
+
+}  // namespace
+
+bool IsTimeHierarchy(const query::CubeModel& model, std::size_t hierarchy) {
+  const auto& catalog = model.Catalog();
+  const auto& stored = catalog.hierarchies[hierarchy];
+  if (IsTimeName(stored.name)) return true;
+  for (const auto& dimension : catalog.dimensions) {
+    if (dimension.id == stored.dimension && IsTimeName(dimension.name)) return true;
+  }
+  for (std::size_t level : model.LevelsOf(hierarchy)) {
+    if (!catalog.levels[level].is_all && IsTimeName(catalog.levels[level].name)) return true;
+  }
+  return false;
+}
+
+BrowseChart::BrowseChart(QWidget* parent)
+    : QWidget(parent), view_(new QChartView(this)), note_(new QLabel(this)) {
+  view_->setRenderHint(QPainter::Antialiasing);
+  note_->setWordWrap(true);
+  auto* save = new QPushButton(tr("Export chart as PNG..."), this);
+  save->setObjectName("export_chart");
+  connect(save, &QPushButton::clicked, this, &BrowseChart::ExportRequested);
+  auto* bottom = new QHBoxLayout;
+  bottom->addWidget(note_, 1);
+  bottom->addWidget(save);
+  auto* layout = new QVBoxLayout(this);
+  layout->setContentsMargins(0, 0, 0, 0);
+  layout->addWidget(view_, 1);
+  layout->addLayout(bottom);
+  ShowGrid(nullptr, false, {});
+}
+
+QString BrowseChart::Note() const { return note_->text(); }
+
+void BrowseChart::ShowGrid(const browse::PivotGrid* grid, bool lines, const QString& title) {
+  auto* chart = new QChart;
+  chart->setTitle(title);
+  chart->legend()->setAlignment(Qt::AlignBottom);
+  lines_ = lines;
+  categories_ = 0;
+  series_ = 0;
+  if (grid == nullptr) {
+    view_->setChart(chart);  // the view owns the new chart and deletes the old one
+    note_->setText(tr("No answer to chart."));
+    return;
+  }
+  std::vector<std::size_t> rows, columns;
+  std::size_t all_rows = 0, all_columns = 0;
+  for (std::size_t r = 0; r < grid->Rows(); ++r) {
+    if (AnyTotal(grid->row_headers[r])) continue;
+    ++all_rows;
+    if (rows.size() < kChartMaxCategories) rows.push_back(r);
+  }
+  for (std::size_t c = 0; c < grid->Columns(); ++c) {
+    if (AnyTotal(grid->column_headers[c])) continue;
+    ++all_columns;
+    if (columns.size() < kChartMaxSeries) columns.push_back(c);
+  }
+  QStringList categories;
+  for (std::size_t r : rows) categories << Caption(grid->row_headers[r]);
+  auto* x_axis = new QBarCategoryAxis;
+  x_axis->append(categories);
+  auto* y_axis = new QValueAxis;
+  chart->addAxis(x_axis, Qt::AlignBottom);
+  chart->addAxis(y_axis, Qt::AlignLeft);
+  double low = 0;
+  double high = 0;
+  if (lines) {
+    for (std::size_t c : columns) {
+      auto* series = new QLineSeries;
+      series->setName(Caption(grid->column_headers[c]));
+      for (std::size_t i = 0; i < rows.size(); ++i) {
+        if (auto value = Number(grid->cells[rows[i]][c])) {
+          series->append(static_cast<double>(i), *value);
+          low = std::min(low, *value);
+          high = std::max(high, *value);
+        }
+      }
+      chart->addSeries(series);
+      series->attachAxis(x_axis);
+      series->attachAxis(y_axis);
+    }
+  } else {
+    auto* series = new QBarSeries;
+    for (std::size_t c : columns) {
+      auto* set = new QBarSet(Caption(grid->column_headers[c]));
+      for (std::size_t r : rows) {
+        const double value = Number(grid->cells[r][c]).value_or(0);
+        *set << value;
+        low = std::min(low, value);
+        high = std::max(high, value);
+      }
+      series->append(set);
+    }
+    chart->addSeries(series);
+    series->attachAxis(x_axis);
+    series->attachAxis(y_axis);
+  }
+  y_axis->setRange(low, high > low ? high : low + 1);
+  y_axis->applyNiceNumbers();
+  if (columns.size() > 6) chart->legend()->setFont(QFont(chart->legend()->font().family(), 7));
+  view_->setChart(chart);
+  categories_ = rows.size();
+  series_ = columns.size();
+
+  QString note = lines ? tr("Lines: the rows are periods of time.") : tr("Bars.");
+  note += ' ' + tr("%1 of %2 rows, %3 of %4 columns")
+                    .arg(rows.size())
+                    .arg(all_rows)
+                    .arg(columns.size())
+                    .arg(all_columns);
+  if (rows.size() < all_rows || columns.size() < all_columns)
+    note += ' ' + tr("(the chart shows at most %1 rows and %2 columns)")
+                      .arg(kChartMaxCategories)
+                      .arg(kChartMaxSeries);
+  note += tr("; totals are left out.");
+  note_->setText(note);
+}
+
+std::optional<Error> BrowseChart::SavePng(const std::string& path) const {
+  const QPixmap picture = view_->grab();
+  QByteArray bytes;
+  QBuffer buffer(&bytes);
+  buffer.open(QIODevice::WriteOnly);
+  if (!picture.save(&buffer, "PNG"))
+    return Error{"cannot make the picture of the chart", 0, "Export"};
+  return platform::WriteFileAtomically(
+      path, std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())));
+}
+
+}  // namespace cubemill::ui

@@ -1,0 +1,24 @@
+#include "ui/browse_front_end.h"
+
+#include <QApplication>
+#include <QIcon>
+
+#include "ui/browse_window.h"
+
+namespace cubemill::ui {
+
+int RunBrowseWindow(char* program, const std::string& cube, const std::string& mdx) {
+  // Qt gets the program's name alone: the options were read before it started, and its own
+  // settings come from the environment (QT_QPA_PLATFORM).
+  int argc = 1;
+  char* argv[] = {program, nullptr};
+  QApplication app(argc, argv);
+  QApplication::setApplicationName("cubemill-browse");
+  BrowseWindow window;
+  window.setWindowIcon(QIcon::fromTheme("cubemill"));
+  window.show();
+  if (!cube.empty()) window.OpenCube(QString::fromLocal8Bit(cube), QString::fromLocal8Bit(mdx));
+  return QApplication::exec();
+}
+
+}  // namespace cubemill::ui

@@ -1,0 +1,119 @@
+// The window of cubemill-browse: the cube's fields on the left; on the right the slicers, the
+// fields on rows and columns, the grid and the chart of the answer, and the MDX sent. Every
+// change of the layout asks again on the query runner's thread; the newest answer is shown.
+#pragma once
+
+#include <QMainWindow>
+#include <QString>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+
+#include "browse/pivot.h"
+#include "ui/browse_cube.h"
+
+class QAction;
+class QCheckBox;
+class QLabel;
+class QPlainTextEdit;
+class QProgressBar;
+class QPushButton;
+class QTabWidget;
+class QToolButton;
+
+namespace cubemill::ui {
+
+class BrowseAxisBar;
+class BrowseChart;
+class BrowseFieldList;
+class BrowseGridView;
+class BrowseQueryRunner;
+class BrowseSlicerBar;
+
+class BrowseWindow : public QMainWindow {
+  Q_OBJECT
+
+ public:
+  explicit BrowseWindow(QWidget* parent = nullptr);
+  ~BrowseWindow() override;
+
+  // Opens the cube file at `path` and asks for `mdx`'s layout (LayoutFromMdx), or the default
+  // one when `mdx` is empty or cannot be shown as a pivot (the message then says why). On
+  // failure shows the message and keeps the cube that was open. Returns whether it opened.
+  bool OpenCube(const QString& path, const QString& mdx = {});
+  // Changes the layout with `change` (one of the pivot's edits) and asks again when it changed.
+  void ChangeLayout(
+      const std::function<bool(browse::PivotLayout&, const query::CubeModel&)>& change);
+  // Drills into `member` or closes it, as clicking its +/- does.
+  void ToggleMember(std::size_t member);
+  // Sorts by answer column `column`; the same column again turns the order round.
+  void SortByColumn(std::size_t column);
+  // Opens the member picker of `hierarchy`'s slicer (non-modal; OK applies it).
+  void PickSlicer(std::size_t hierarchy);
+  // Cancels the query that runs.
+  void CancelQuery();
+
+  // The exports behind the menu's actions, to a chosen file: a complete file or none. Each shows
+  // its failure in the message bar and returns false.
+  bool ExportCsv(const QString& path);
+  bool ExportWorkbook(const QString& path);
+  bool ExportChart(const QString& path);
+  // Puts the grid's selection on the clipboard as tab-separated text.
+  void CopySelection();
+
+  const browse::PivotLayout& Layout() const { return layout_; }
+  const BrowseCube* Cube() const { return cube_.get(); }
+  bool Busy() const { return pending_ != 0; }
+  QString Message() const;
+  QString MdxText() const;
+  BrowseGridView* GridView() const { return grid_; }
+  BrowseChart* Chart() const { return chart_; }
+  BrowseFieldList* Fields() const { return fields_; }
+  BrowseSlicerBar* Slicers() const { return slicers_; }
+  BrowseQueryRunner* Runner() const { return runner_.get(); }
+
+ signals:
+  // An answer (or its failure) has been shown.
+  void AnswerShown();
+
+ private:
+  void BuildActions();
+  void Ask();
+  void Answered(std::uint64_t request, Result<browse::PivotGrid> answer);
+  void ShowLayout();
+  void ShowMessage(const QString& text, bool error = true);
+  void ShowGrid(std::shared_ptr<const browse::PivotGrid> grid);
+  void OpenWithDialog();
+  QString SaveName(const QString& title, const QString& filter, const QString& suffix);
+
+  std::shared_ptr<const BrowseCube> cube_;
+  browse::PivotLayout layout_;
+  std::shared_ptr<const browse::PivotGrid> grid_answer_;
+  // The layout of the answer shown, which a cancelled or failed query goes back to.
+  std::optional<browse::PivotLayout> shown_layout_;
+  std::uint64_t pending_ = 0;  // the request whose answer is awaited, 0 for none
+  std::unique_ptr<BrowseQueryRunner> runner_;
+
+  BrowseFieldList* fields_;
+  BrowseSlicerBar* slicers_;
+  BrowseAxisBar* rows_bar_;
+  BrowseAxisBar* columns_bar_;
+  BrowseGridView* grid_;
+  BrowseChart* chart_;
+  QTabWidget* tabs_;
+  QLabel* message_;
+  QLabel* status_;
+  QProgressBar* busy_;
+  QPushButton* cancel_;
+  QCheckBox* non_empty_;
+  QCheckBox* totals_;
+  QToolButton* mdx_toggle_;
+  QWidget* mdx_pane_;
+  QPlainTextEdit* mdx_;
+  QAction* export_csv_ = nullptr;
+  QAction* export_workbook_ = nullptr;
+  QAction* copy_ = nullptr;
+};
+
+}  // namespace cubemill::ui
