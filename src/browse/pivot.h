@@ -95,14 +95,25 @@ bool Expand(PivotLayout& layout, const query::CubeModel& model, std::size_t memb
 bool Collapse(PivotLayout& layout, const query::CubeModel& model, std::size_t member);
 
 // The MDX query for `layout`, as cubemill-query accepts it: the text the browser shows and the
-// text it sends to the engine.
+// text it sends to the engine. Each axis is the CrossJoin of its fields' sets, the measures
+// innermost on their axis (always one, also for a single measure, so that each column or row
+// names its measure; with no column field they stay on COLUMNS, which a query cannot leave
+// out). The grand total is the tuple of the axis's ALL members, last; an axis with a hierarchy
+// that has no ALL level shows no total (a calculated one would send every query through the
+// calculator). Without a sort the query stays on the engine's single pass; a sort orders each
+// row field with Order, nested fields within their outer member (Generate), the total last.
 std::string PivotMdx(const query::CubeModel& model, const PivotLayout& layout);
 
 // The layout that shows `mdx` (a query given on the command line) as it asks: each axis's
-// hierarchies at the level of their first members, drilled members where a member's children
-// are on the axis too, the WHERE members as slicers. Fails naming what the pivot cannot show
-// (a calculated member, a set function it cannot lay out); the browser then shows the error
-// and the default layout.
+// hierarchies at the highest level the axis names of them, drilled members where a member's
+// children (or members further down) are on the axis too, the WHERE members as slicers, the
+// measures of an axis or of WHERE. The pivot shows whole levels: a set that names some members
+// of a level shows all of them. Fails naming what the pivot cannot show (a calculated member, a
+// subselect, a set function it cannot lay out, a subtotal, tuples that are no cross join);
+// the browser then shows the error and the default layout. LayoutFromMdx(PivotMdx(layout))
+// gives the layout back, its sort too, but for what the query does not say: drilled members no
+// field shows, measures_on_rows without a column field (false), and `totals` where no axis could
+// show a total (true).
 Result<PivotLayout> LayoutFromMdx(const query::CubeModel& model, const std::string& mdx);
 
 // One header of the grid: a member of a row's or a column's tuple.

@@ -135,18 +135,18 @@ std::string SlicerSet(const CubeModel& model, const PivotSlicer& slicer) {
 
 }  // namespace
 
-std::string PivotMdx(const CubeModel& model, const PivotLayout& given) {
-  const PivotLayout layout = Fitted(model, given);
+std::string PivotMdx(const CubeModel& model, const PivotLayout& layout) {
+  const PivotLayout fitted = Fitted(model, layout);
   // COLUMNS cannot be left out: with no column field the measures stay there.
-  const bool measures_on_rows = layout.measures_on_rows && !layout.columns.empty();
-  const std::string non_empty = layout.non_empty ? "NON EMPTY " : "";
+  const bool measures_on_rows = fitted.measures_on_rows && !fitted.columns.empty();
+  const std::string non_empty = fitted.non_empty ? "NON EMPTY " : "";
   std::string mdx =
-      "SELECT " + non_empty + AxisSet(model, layout, false, !measures_on_rows) + " ON COLUMNS";
-  if (!layout.rows.empty() || measures_on_rows)
-    mdx += ",\n  " + non_empty + AxisSet(model, layout, true, measures_on_rows) + " ON ROWS";
+      "SELECT " + non_empty + AxisSet(model, fitted, false, !measures_on_rows) + " ON COLUMNS";
+  if (!fitted.rows.empty() || measures_on_rows)
+    mdx += ",\n  " + non_empty + AxisSet(model, fitted, true, measures_on_rows) + " ON ROWS";
   mdx += "\nFROM " + query::Bracketed(model.Catalog().name);
   std::vector<std::string> slicers;
-  for (const PivotSlicer& slicer : layout.slicers) slicers.push_back(SlicerSet(model, slicer));
+  for (const PivotSlicer& slicer : fitted.slicers) slicers.push_back(SlicerSet(model, slicer));
   if (slicers.size() == 1) mdx += "\nWHERE " + slicers.front();
   if (slicers.size() > 1) mdx += "\nWHERE (" + Joined(slicers) + ")";
   return mdx;
