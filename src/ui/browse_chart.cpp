@@ -41,10 +41,31 @@ bool AnyTotal(const std::vector<browse::PivotHeader>& headers) {
                      [](const browse::PivotHeader& h) { return h.total; });
 }
 
-QString Caption(const std::vector<browse::PivotHeader>& headers) {
+// The captions of `headers` joined, but for the levels in `same` (those every charted tuple
+// shares, such as the one measure), which would only repeat themselves.
+QString Caption(const std::vector<browse::PivotHeader>& headers, const std::vector<bool>& same) {
   QStringList parts;
-  for (const auto& header : headers) parts << QString::fromStdString(header.caption);
+  for (std::size_t k = 0; k < headers.size(); ++k) {
+    if (k >= same.size() || !same[k]) parts << QString::fromStdString(headers[k].caption);
+  }
   return parts.join(" / ");
+}
+
+// Which levels of the tuples `which` of `headers` hold the same caption in every tuple; all
+// of them may not go (one level stays).
+std::vector<bool> SameLevels(const std::vector<std::vector<browse::PivotHeader>>& headers,
+                             const std::vector<std::size_t>& which) {
+  if (which.empty()) return {};
+  const auto& first = headers[which.front()];
+  std::vector<bool> same(first.size(), which.size() > 1);
+  for (std::size_t i : which) {
+    for (std::size_t k = 0; k < same.size() && k < headers[i].size(); ++k) {
+      if (headers[i][k].caption != first[k].caption) same[k] = false;
+    }
+  }
+  if (std::all_of(same.begin(), same.end(), [](bool s) { return s; }) && !same.empty())
+    same.back() = false;
+  return same;
 }
 
 std::optional<double> Number(const CellValue& value) {
@@ -118,8 +139,10 @@ void BrowseChart::ShowGrid(const browse::PivotGrid* grid, bool lines, const QStr
     ++all_columns;
     if (columns.size() < kChartMaxSeries) columns.push_back(c);
   }
+  const std::vector<bool> same_row_levels = SameLevels(grid->row_headers, rows);
+  const std::vector<bool> same_column_levels = SameLevels(grid->column_headers, columns);
   QStringList categories;
-  for (std::size_t r : rows) categories << Caption(grid->row_headers[r]);
+  for (std::size_t r : rows) categories << Caption(grid->row_headers[r], same_row_levels);
   auto* x_axis = new QBarCategoryAxis;
   x_axis->append(categories);
   auto* y_axis = new QValueAxis;
@@ -130,7 +153,7 @@ void BrowseChart::ShowGrid(const browse::PivotGrid* grid, bool lines, const QStr
   if (lines) {
     for (std::size_t c : columns) {
       auto* series = new QLineSeries;
-      series->setName(Caption(grid->column_headers[c]));
+      series->setName(Caption(grid->column_headers[c], same_column_levels));
       for (std::size_t i = 0; i < rows.size(); ++i) {
         if (auto value = Number(grid->cells[rows[i]][c])) {
           series->append(static_cast<double>(i), *value);
@@ -145,7 +168,7 @@ void BrowseChart::ShowGrid(const browse::PivotGrid* grid, bool lines, const QStr
   } else {
     auto* series = new QBarSeries;
     for (std::size_t c : columns) {
-      auto* set = new QBarSet(Caption(grid->column_headers[c]));
+      auto* set = new QBarSet(Caption(grid->column_headers[c], same_column_levels));
       for (std::size_t r : rows) {
         const double value = Number(grid->cells[r][c]).value_or(0);
         *set << value;
@@ -160,6 +183,8 @@ void BrowseChart::ShowGrid(const browse::PivotGrid* grid, bool lines, const QStr
   }
   y_axis->setRange(low, high > low ? high : low + 1);
   y_axis->applyNiceNumbers();
+  // Whole numbers on the axis unless the values are small.
+  if (high - low >= 10) y_axis->setLabelFormat("%.0f");
   if (columns.size() > 6) chart->legend()->setFont(QFont(chart->legend()->font().family(), 7));
   view_->setChart(chart);
   categories_ = rows.size();

@@ -92,6 +92,7 @@ void BrowseFieldList::SetCube(const query::CubeModel* model) {
       item->setCheckState(0, Qt::Unchecked);
     }
     expandAll();
+    setCurrentItem(nullptr);
   }
   filling_ = false;
 }

@@ -426,6 +426,8 @@ void BrowseWindow::ShowGrid(std::shared_ptr<const browse::PivotGrid> grid) {
   QString title = measures.join(", ");
   if (!names.isEmpty()) title += tr(" by ") + names.join(", ");
   chart_->ShowGrid(grid_answer_.get(), time_rows, title);
+  export_csv_->setEnabled(true);
+  export_workbook_->setEnabled(true);
   status_->setText(
       tr("%1 rows, %2 columns").arg(grid_answer_->Rows()).arg(grid_answer_->Columns()));
 }

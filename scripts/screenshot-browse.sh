@@ -1,0 +1,90 @@
+#!/usr/bin/env bash
+# Takes the pictures of cubemill-browse for the README: builds cubemill, cubemill-query,
+# cubemill-browse and the screen grabber, builds the sample cube in a scratch directory, opens
+# it under a virtual X server (Xvfb) with Country on rows and Year on columns, 2024 drilled into
+# its quarters, and grabs the window twice: the grid (docs/browse.png) and the chart
+# (docs/browse-chart.png). Prints cubemill-query's answer to the same query, to compare the
+# numbers with the picture.
+# Usage: scripts/screenshot-browse.sh [BUILD_DIR]   (default: build-screenshot in the source tree)
+set -euo pipefail
+
+root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+build="$(realpath -m "${1:-$root/build-screenshot}")"
+grid_png="$root/docs/browse.png"
+chart_png="$root/docs/browse-chart.png"
+
+# The virtual X server, a window manager for the frame and xdotool (which switches to the chart
+# tab) are needed for the pictures only, so they are installed here rather than with the build's
+# packages.
+missing=()
+command -v xvfb-run >/dev/null || missing+=(xvfb xauth)
+command -v openbox >/dev/null || missing+=(openbox)
+command -v xdotool >/dev/null || missing+=(xdotool)
+command -v sqlite3 >/dev/null || missing+=(sqlite3)
+if [ "${#missing[@]}" -gt 0 ]; then
+  [ "$(id -u)" -eq 0 ] || { echo "screenshot-browse.sh: install ${missing[*]} (as root)" >&2; exit 1; }
+  apt-get update -q && DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends "${missing[@]}"
+fi
+
+# A new build directory gets no tests (not needed here); an existing one keeps its settings.
+if [ -f "$build/CMakeCache.txt" ]; then
+  cmake -S "$root" -B "$build" -DCUBEMILL_WITH_QT=ON >/dev/null
+else
+  cmake -S "$root" -B "$build" -DCUBEMILL_WITH_QT=ON -DCUBEMILL_BUILD_TESTS=OFF >/dev/null
+fi
+cmake --build "$build" --target cubemill cubemill-query cubemill-browse cubemill_screen_grab \
+  -j2 >/dev/null
+
+work="$(mktemp -d)"
+trap 'rm -rf "$work"' EXIT
+
+# The sample cube, as the quick start builds it (see sample/README.md).
+mkdir -p "$work/OQY-Dateien/rel01" "$work/OQY-Dateien/log" "$work/data" "$work/run"
+cp "$root/sample/OQY-Dateien/rel01/Output_Detail.oqy" "$work/OQY-Dateien/rel01/"
+sqlite3 "$work/data/sales.db" <"$root/sample/make_sample_db.sql"
+(cd "$work/run" && "$build/src/app/cubemill" --console --no-wait --quiet Test)
+cube="$(ls "$work"/OQY-Dateien/rel01/Output_Detail_*.cub | head -n 1)"
+mdx='SELECT NON EMPTY {[Time].[Year].Members, [Time].[2024].Children} ON COLUMNS,
+  NON EMPTY [Geography].[Country].Members ON ROWS FROM [OCWCube] WHERE [Measures].[Amount]'
+
+cat >"$work/take.sh" <<'INNER'
+#!/usr/bin/env bash
+set -euo pipefail
+cd "$WORK"
+# A window manager gives the window its frame with the caption (see scripts/screenshot.sh).
+if command -v openbox >/dev/null; then
+  cat >openbox-rc.xml <<'RC'
+<?xml version="1.0" encoding="UTF-8"?>
+<openbox_config xmlns="http://openbox.org/3.4/rc">
+  <theme><name>Clearlooks</name><titleLayout>NLC</titleLayout></theme>
+</openbox_config>
+RC
+  openbox --sm-disable --config-file "$PWD/openbox-rc.xml" &
+  wm=$!
+  sleep 1
+fi
+"$BROWSE" "$CUBE" "$MDX" &
+app=$!
+sleep 4
+"$GRAB" "$GRID_PNG"
+# The chart tab: its mnemonic is Alt+H.
+xdotool search --sync --onlyvisible --class cubemill-browse windowactivate --sync >/dev/null 2>&1 || true
+xdotool key alt+h
+sleep 2
+"$GRAB" "$CHART_PNG"
+kill "$app"
+wait "$app" 2>/dev/null || true
+if [ -n "${wm:-}" ]; then
+  kill "$wm"
+  wait "$wm" 2>/dev/null || true
+fi
+INNER
+chmod +x "$work/take.sh"
+
+WORK="$work" BROWSE="$build/src/app/cubemill-browse" GRAB="$build/tools/cubemill_screen_grab" \
+  CUBE="$cube" MDX="$mdx" GRID_PNG="$grid_png" CHART_PNG="$chart_png" \
+  xvfb-run --auto-servernum --server-args="-screen 0 1200x800x24 -dpi 96" "$work/take.sh"
+echo "wrote $grid_png and $chart_png"
+echo
+echo "cubemill-query's answer to the same query, for the numbers in the picture:"
+"$build/src/app/cubemill-query" "$cube" "$mdx"
