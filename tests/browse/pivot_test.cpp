@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <functional>
+#include <string>
 
 #include "pivot_test_cube.h"
 #include "support/sqlite_query.h"
@@ -272,10 +274,54 @@ TEST_F(PivotGridTest, FailsForABadLayoutOrACancelledQuery) {
   ASSERT_FALSE(grid.ok());
   EXPECT_EQ(grid.error().description, "Cancelled");
 
-  layout.measures = {99};
-  grid = AnswerPivot(*reader_, *model_, layout);
-  ASSERT_FALSE(grid.ok());
-  EXPECT_EQ(grid.error().description, "the layout names measure 99; the cube has 4");
+  // A layout of Qty with one change.
+  const auto with = [&](const std::function<void(PivotLayout&)>& change) {
+    PivotLayout bad;
+    bad.measures = {qty_};
+    change(bad);
+    return bad;
+  };
+  const std::size_t y2024 = Index("[Time].[2024]"), beyond = model_->MemberCount();
+  const struct {
+    PivotLayout layout;
+    std::string error;
+  } bad[] = {
+      {with([](PivotLayout& l) {
+         l.rows = {{99, 0}};
+       }),
+       "the layout names hierarchy 99; the cube has 3"},
+      {with([&](PivotLayout& l) {
+         l.rows = {{store_, year_}};
+       }),
+       "[Store] has no level " + std::to_string(year_) + " below ALL"},
+      {with([&](PivotLayout& l) {
+         l.slicers = {{store_, {y2024}}};
+       }),
+       "the slicer of [Store] names member " + std::to_string(y2024) + ", not one of its members"},
+      {with([](PivotLayout& l) { l.measures = {99}; }),
+       "the layout names measure 99; the cube has 4"},
+      {with([&](PivotLayout& l) {
+         l.measures = {qty_, qty_};
+       }),
+       "[Measures].[Qty] is shown twice"},
+      {with([&](PivotLayout& l) { l.expanded = {beyond}; }),
+       "the layout drills into member " + std::to_string(beyond) + ", not in the cube"},
+      // A sort column goes into the query as it is: only unique names may.
+      {with([&](PivotLayout& l) {
+         l.rows = {{store_, country_}};
+         l.sort = PivotSort{{"[Measures].[Qty]) ON 0 FROM [Shop] --"}, true};
+       }),
+       "the sort column names \"[Measures].[Qty]) ON 0 FROM [Shop] --\", which is no unique "
+       "name"},
+  };
+  for (const auto& c : bad) {
+    grid = AnswerPivot(*reader_, *model_, c.layout);
+    ASSERT_FALSE(grid.ok()) << c.error;
+    EXPECT_EQ(grid.error().description, c.error);
+    // The query text leaves out what does not fit the cube, and the engine answers it.
+    const std::string mdx = PivotMdx(*model_, c.layout);
+    EXPECT_TRUE(query::EvaluateMdx(*reader_, mdx).ok()) << mdx;
+  }
 }
 
 }  // namespace
