@@ -1,12 +1,12 @@
-// The list every job reports into: the window's list or the console.
+// The list every step of a job reports into: the window's list or the console.
 #pragma once
 
 #include <string>
 
 namespace cubemill {
 
-// The method names (listSetLast, ImageCubeMoveDown, ...) are those of the window's design, which
-// the window, its tests and the documentation share: keep them as they are.
+// The method names (listSetLast, listSetRed) are those of the window's design, which the window,
+// its tests and the documentation share: keep them as they are.
 class ProgressList {
  public:
   virtual ~ProgressList() = default;
@@ -16,10 +16,6 @@ class ProgressList {
   virtual void listSetLast() = 0;
   // Turns the whole list red, the lines already there and every later one, for good.
   virtual void listSetRed() = 0;
-  // Moves the cube picture down beside the lower part of the list.
-  virtual void ImageCubeMoveDown() = 0;
-  // Closes the front end at the end of a command-line job; the program then ends.
-  virtual void Unload() = 0;
 };
 
 }  // namespace cubemill

@@ -65,7 +65,7 @@ bool IsJobSection(const std::string& parameter, const std::string& settings_path
 int CheckFromCommandLine(const JobContext& context, const std::string& parameter) {
   Checker check(context);
   const std::string settings_path = settings::SettingsPath();
-  if (!check.Expect(settings::FileExists(settings_path), "Settings file " + settings_path,
+  if (!check.Expect(platform::FileExists(settings_path), "Settings file " + settings_path,
                     "missing") ||
       !check.Expect(IsJobSection(parameter, settings_path), "Job [" + parameter + "]",
                     "no such section with an OQY key")) {
@@ -97,7 +97,7 @@ int CheckFromCommandLine(const JobContext& context, const std::string& parameter
       check.Say("Keep: no effect without CUB_TS (the cube is not stamped)");
     }
   }
-  if (!check.Expect(settings::FileExists(job.OqyFile), "OQY file " + job.OqyFile, "missing") ||
+  if (!check.Expect(platform::FileExists(job.OqyFile), "OQY file " + job.OqyFile, "missing") ||
       !check.Expect(oqy::ReadOqyConnection(job) && !job.ConnectionLine.empty(), "Connection line",
                     "the OQY file has no readable Connection= line") ||
       !check.Expect(oqy::ParseConnection(context.list, job), "Statements",

@@ -1,12 +1,12 @@
-// What a job runs with besides its record: the list it reports into and the seams for the clock,
-// the pauses and the cube engine.
+// What a job runs with besides its record: the front end it reports into and the seams for the
+// clock, the pauses and the cube engine.
 #pragma once
 
 #include <functional>
 #include <memory>
 #include <string>
 
-#include "common/progress_list.h"
+#include "job/front_end.h"
 #include "platform/clock.h"
 #include "platform/sleeper.h"
 #include "provider/connection/connection.h"
@@ -14,7 +14,7 @@
 namespace cubemill::job {
 
 struct JobContext {
-  ProgressList& list;
+  JobFrontEnd& list;
   const platform::Clock& clock;
   platform::Sleeper& sleeper;
   // Makes the connection a cube build opens.

@@ -120,10 +120,10 @@ JobOutcome RunJobWithOutcome(const JobContext& context, CubeJob& job, bool close
     settings::AppendToRunLog(clock.Now(), job, kSeparator);
   });
   const std::string settings_path = settings::SettingsPath();
-  const bool settings_ok = settings::FileExists(settings_path);
-  const bool oqy_ok = settings::FileExists(job.OqyFile);
-  const bool log_dir_ok = settings::DirExists(job.LogDir);
-  const bool vbs_ok = settings::FileExists(job.VbsFile);
+  const bool settings_ok = platform::FileExists(settings_path);
+  const bool oqy_ok = platform::FileExists(job.OqyFile);
+  const bool log_dir_ok = platform::DirExists(job.LogDir);
+  const bool vbs_ok = platform::FileExists(job.VbsFile);
 
   log(kSeparator);
   log("Parameter: " + job.Parameter);

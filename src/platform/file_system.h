@@ -24,6 +24,13 @@ std::optional<std::uint32_t> FileAttributes(const std::string& path);
 // True when `path` names a regular file (the listing the settings check uses).
 bool IsRegularFile(const std::string& path);
 
+// True when `path`'s attribute word says directory. An empty or missing path gives false.
+bool DirExists(const std::string& path);
+
+// True when `path`'s attribute word says a file (not a directory): what the job's path checks
+// ask of the settings, OQY and script files. An empty or missing path gives false.
+bool FileExists(const std::string& path);
+
 // True when `stream` is a terminal (not a file or a pipe).
 bool IsTerminal(std::FILE* stream);
 

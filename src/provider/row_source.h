@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "common/error.h"
+#include "platform/clock.h"
 
 namespace cubemill::provider {
 
@@ -25,13 +26,7 @@ struct Date {
 // True when `date` names a real day of the proleptic Gregorian calendar in the years 1 to 9999,
 // the years a date written "YYYY-MM-DD" can hold.
 inline bool IsValidDate(const Date& date) {
-  static constexpr unsigned kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-  if (date.year < 1 || date.year > 9999) return false;
-  if (date.month < 1 || date.month > 12 || date.day < 1) return false;
-  unsigned days = kDays[date.month - 1];
-  bool leap = (date.year % 4 == 0 && date.year % 100 != 0) || date.year % 400 == 0;
-  if (date.month == 2 && leap) days = 29;
-  return date.day <= days;
+  return platform::IsValidDate(date.year, date.month, date.day);
 }
 
 struct Timestamp {

@@ -67,7 +67,7 @@ std::optional<std::string> RunLogProblem(const CubeJob& job) {
   if (platform::TrimBlanks(job.LogDir).empty()) {
     return "no log directory given (LOGDIR in the section " + job.GlobalSection + ")";
   }
-  if (!DirExists(job.LogDir)) return "missing";
+  if (!platform::DirExists(job.LogDir)) return "missing";
   const std::string path = RunLogPath(job);
   if (auto error = platform::CheckDirectoryWritableFor(path)) return error->description;
   const auto attributes = platform::FileAttributes(path);
@@ -75,18 +75,6 @@ std::optional<std::string> RunLogProblem(const CubeJob& job) {
     return path + " is not writable";
   }
   return std::nullopt;
-}
-
-bool DirExists(const std::string& path) {
-  auto attributes = platform::FileAttributes(path);
-  return attributes &&
-         (*attributes & (platform::kAttributeDirectory | platform::kAttributeVolumeLabel)) != 0;
-}
-
-bool FileExists(const std::string& path) {
-  auto attributes = platform::FileAttributes(path);
-  return attributes &&
-         (*attributes & ~(platform::kAttributeDirectory | platform::kAttributeVolumeLabel)) != 0;
 }
 
 }  // namespace cubemill::settings

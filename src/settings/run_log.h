@@ -36,10 +36,4 @@ void AppendToRunLog(platform::DateTime now, const CubeJob& job, const std::strin
 // directory missing or not writable, the log file not writable), or nothing when it can.
 std::optional<std::string> RunLogProblem(const CubeJob& job);
 
-// True when `path` names a directory. An empty or missing path gives false.
-bool DirExists(const std::string& path);
-
-// True when `path` names an existing file (not a directory). An empty or missing path gives false.
-bool FileExists(const std::string& path);
-
 }  // namespace cubemill::settings

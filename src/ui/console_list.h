@@ -7,11 +7,11 @@
 #include <optional>
 #include <string>
 
-#include "common/progress_list.h"
+#include "job/front_end.h"
 
 namespace cubemill::ui {
 
-class ConsoleList : public ProgressList {
+class ConsoleList : public job::JobFrontEnd {
  public:
   // Writes lines to `out` and the source progress to `progress`. Colours and the progress line
   // are used only when the stream is a terminal and NO_COLOR is not set (colours) respectively.

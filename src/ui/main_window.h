@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "common/progress_list.h"
+#include "job/front_end.h"
 #include "job/job_context.h"
 #include "ui/window_layout.h"
 
@@ -32,7 +32,7 @@ QRect PixelRect(const TwipsRect& rect);
 // "InfoText", "TextFileOqy", "TextInputLogDir", "CheckInputVBS", "ComboInputCubTS", "Label1" to
 // "Label3", "CommandInfoSelectOQY", "CommandFileGo", "ImageCube"). Controls on a tab are children
 // of the tab control and are shown only while their tab is current.
-class FrmMain : public QWidget, public ProgressList {
+class FrmMain : public QWidget, public job::JobFrontEnd {
   Q_OBJECT
 
  public:

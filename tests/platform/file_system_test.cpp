@@ -19,6 +19,16 @@ TEST(FileSystemTest, DerivesAttributeWords) {
   EXPECT_EQ(FileAttributes(".\\file.cub"), kAttributeArchive);
   EXPECT_FALSE(FileAttributes("missing"));
   EXPECT_FALSE(FileAttributes(""));
+  // The job's path checks read these words.
+  EXPECT_TRUE(DirExists("folder"));
+  EXPECT_TRUE(DirExists(".\\folder"));
+  EXPECT_FALSE(DirExists("file.cub"));
+  EXPECT_FALSE(DirExists("missing"));
+  EXPECT_FALSE(DirExists(""));
+  EXPECT_TRUE(FileExists("file.cub"));
+  EXPECT_FALSE(FileExists("folder"));
+  EXPECT_FALSE(FileExists("missing"));
+  EXPECT_FALSE(FileExists(""));
 }
 
 TEST(FileSystemTest, MarksFilesThatCannotBeWrittenReadOnly) {

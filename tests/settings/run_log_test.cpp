@@ -93,19 +93,5 @@ TEST_F(RunLogTest, ComputesTheLogPath) {
             "2024-12-31 23:00:09;J;x");
 }
 
-TEST_F(RunLogTest, ChecksPaths) {
-  std::filesystem::create_directory("folder");
-  test::WriteBytes("file.oqy", "");
-  EXPECT_TRUE(DirExists("folder"));
-  EXPECT_TRUE(DirExists(".\\folder"));
-  EXPECT_FALSE(DirExists("file.oqy"));
-  EXPECT_FALSE(DirExists("missing"));
-  EXPECT_FALSE(DirExists(""));
-  EXPECT_TRUE(FileExists("file.oqy"));
-  EXPECT_FALSE(FileExists("folder"));
-  EXPECT_FALSE(FileExists("missing"));
-  EXPECT_FALSE(FileExists(""));
-}
-
 }  // namespace
 }  // namespace cubemill::settings

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "common/progress_list.h"
+#include "job/front_end.h"
 #include "platform/clock.h"
 #include "platform/sleeper.h"
 
@@ -31,7 +31,7 @@ class TempDir {
 
 // Records every call a job makes on its progress list, in order. Calls other than AddLine are
 // recorded as "<listSetLast>", "<listSetRed>", "<ImageCubeMoveDown>", "<Unload>".
-class RecordingList : public ProgressList {
+class RecordingList : public job::JobFrontEnd {
  public:
   void AddLine(const std::string& text) override {
     lines.push_back(text);

@@ -1,5 +1,6 @@
 #include "provider/aggregate/time_levels.h"
 
+#include "platform/clock.h"
 #include "provider/aggregate/value_text.h"
 
 namespace cubemill::provider::aggregate {
@@ -11,17 +12,6 @@ constexpr const char* kMonthNames[] = {"January",   "February", "March",    "Apr
 constexpr const char* kDayNames[] = {"Sunday",   "Monday", "Tuesday", "Wednesday",
                                      "Thursday", "Friday", "Saturday"};
 
-// Days since 1970-01-01 of a proleptic Gregorian date.
-std::int64_t DaysFromCivil(int year, unsigned month, unsigned day) {
-  std::int64_t y = year - (month <= 2 ? 1 : 0);
-  const std::int64_t era = (y >= 0 ? y : y - 399) / 400;
-  const std::int64_t yoe = y - era * 400;
-  const std::int64_t mp = (month + 9) % 12;
-  const std::int64_t doy = (153 * mp + 2) / 5 + day - 1;
-  const std::int64_t doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-  return era * 146097 + doe - 719468;
-}
-
 }  // namespace
 
 bool HasNumericTimeKey(LevelType type) {
@@ -30,14 +20,14 @@ bool HasNumericTimeKey(LevelType type) {
 
 int DayOfWeek(const Date& date) {
   // 1970-01-01 was a Thursday (5 when Sunday is 1).
-  std::int64_t days = DaysFromCivil(date.year, date.month, date.day);
+  std::int64_t days = platform::DaysSinceEpoch(date.year, date.month, date.day);
   std::int64_t index = (days % 7 + 7 + 4) % 7;  // 0 = Sunday
   return static_cast<int>(index) + 1;
 }
 
 int DayOfYear(const Date& date) {
-  return static_cast<int>(DaysFromCivil(date.year, date.month, date.day) -
-                          DaysFromCivil(date.year, 1, 1)) +
+  return static_cast<int>(platform::DaysSinceEpoch(date.year, date.month, date.day) -
+                          platform::DaysSinceEpoch(date.year, 1, 1)) +
          1;
 }
 

@@ -1,7 +1,5 @@
 #include "provider/connection/build_cube_file.h"
 
-#include <chrono>
-#include <cstdio>
 #include <future>
 #include <memory>
 #include <optional>
@@ -21,19 +19,6 @@
 
 namespace cubemill::provider::connection {
 namespace {
-
-// "YYYY-MM-DD HH:MM:SS", as the cube file's built_at column holds it.
-std::string DateTimeText(platform::DateTime when) {
-  const auto day = std::chrono::floor<std::chrono::days>(when);
-  const std::chrono::year_month_day date{day};
-  const std::chrono::hh_mm_ss time{when - day};
-  char text[32];
-  std::snprintf(text, sizeof text, "%04d-%02u-%02u %02d:%02d:%02d", static_cast<int>(date.year()),
-                static_cast<unsigned>(date.month()), static_cast<unsigned>(date.day()),
-                static_cast<int>(time.hours().count()), static_cast<int>(time.minutes().count()),
-                static_cast<int>(time.seconds().count()));
-  return text;
-}
 
 // How reading the source into a cube ended: the cube or the first error, and whether that error
 // is the source's own (it refused the statement or failed while the rows were fetched).
@@ -237,7 +222,7 @@ std::optional<Error> BuildCube(std::string_view connection_string, const SourceO
   info.create_cube = properties->create_cube;
   info.insert_into = properties->insert_into;
   info.source = odbc;  // the writer drops its passwords
-  info.built_at = DateTimeText(clock.Now());
+  info.built_at = platform::DateTimeText(clock.Now());
   info.source_rows = cube->source_rows;
   return WriteWithRollups(properties->location, *schema, *cube, info, options);
 }
