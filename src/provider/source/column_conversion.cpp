@@ -2,6 +2,7 @@
 
 #include <cstdint>
 
+#include "platform/ascii_text.h"
 #include "provider/values/value_parsing.h"
 
 namespace cubemill::provider::source {
@@ -15,6 +16,9 @@ Value TextToValue(std::string_view text, ColumnKind kind) {
       if (const auto number = values::ParseNumber(text)) {
         if (const auto* integer = std::get_if<std::int64_t>(&*number)) {
           if (kind == ColumnKind::kInteger) return *integer;
+          // "-0" (PostgreSQL's text of a negative zero) is an integer to the parser, and zero
+          // has no sign there: the real keeps the one the text shows.
+          if (*integer == 0 && platform::TrimBlanks(text).starts_with('-')) return -0.0;
           return static_cast<double>(*integer);
         }
         const double real = std::get<double>(*number);

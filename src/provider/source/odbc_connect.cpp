@@ -186,7 +186,9 @@ std::vector<SourceSum> SumsOfColumns(OdbcHandles& handles, const std::string& se
   return sums;
 }
 
-std::string DriverName(SQLHDBC dbc) {
+}  // namespace
+
+std::string LoadedDriverName(SQLHDBC dbc) {
   std::array<SQLCHAR, 256> name{};
   SQLSMALLINT length = 0;
   if (!Succeeded(SQLGetInfo(dbc, SQL_DRIVER_NAME, name.data(),
@@ -195,8 +197,6 @@ std::string DriverName(SQLHDBC dbc) {
   }
   return reinterpret_cast<const char*>(name.data());
 }
-
-}  // namespace
 
 Result<std::string> ConnectForStreaming(OdbcHandles& handles, const std::string& requested,
                                         const InfoMessage& info) {
@@ -215,7 +215,7 @@ Result<std::string> ConnectForStreaming(OdbcHandles& handles, const std::string&
   }
   // ... and otherwise once the driver manager has said which driver it loaded: the options are
   // added to the string and the connection made again.
-  const std::string driver_name = DriverName(handles.dbc());
+  const std::string driver_name = LoadedDriverName(handles.dbc());
   const std::string with_options = AddDriverOptions(connection, driver_name);
   if (with_options != connection) {
     handles.Disconnect();

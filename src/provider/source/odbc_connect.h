@@ -23,6 +23,10 @@ namespace cubemill::provider::source {
 Result<std::string> ConnectForStreaming(OdbcHandles& handles, const std::string& requested,
                                         const InfoMessage& info);
 
+// The file name of the driver the driver manager loaded for the connection `dbc`
+// (SQL_DRIVER_NAME), or "" when it does not say.
+std::string LoadedDriverName(SQLHDBC dbc);
+
 // True when the driver behind `dbc` can position on one row of a fetched block and read its
 // columns again (SQLSetPos, then SQLGetData on bound columns).
 bool DriverRereadsBlockRows(SQLHDBC dbc);

@@ -4,6 +4,9 @@
 #include <sqlext.h>
 
 #include <algorithm>
+#include <array>
+#include <bit>
+#include <charconv>
 #include <cstdint>
 #include <optional>
 #include <span>
@@ -13,6 +16,7 @@
 #include "provider/source/column_conversion.h"
 #include "provider/source/odbc_columns.h"
 #include "provider/source/odbc_connect.h"
+#include "provider/source/odbc_connection_string.h"
 #include "provider/source/odbc_handles.h"
 
 namespace cubemill::provider::source {
@@ -29,6 +33,12 @@ struct OdbcSource::State {
   std::vector<Column> columns;
   std::size_t block_rows = 1;
   bool driver_rereads_block_rows = false;  // SQLSetPos + SQLGetData work inside a block
+  bool exact_reals_by_statement = false;   // SQLite: see SqliteSelectWithExactReals
+  std::size_t result_columns = 0;          // the SELECT's; `columns` may have one more
+  // The text columns whose reals the last of `columns` spells out (SqliteSelectWithExactReals),
+  // and the text each such real is delivered as.
+  std::vector<std::size_t> real_text_columns;
+  std::vector<std::string> real_texts;
   std::vector<SQLUSMALLINT> row_status;
   SQLULEN rows_fetched = 0;
   SQLULEN next_in_block = 0;
@@ -39,6 +49,9 @@ struct OdbcSource::State {
 
   std::optional<Error> Connect(const std::string& requested, const InfoMessage& info);
   std::optional<Error> Execute(const std::string& select, const std::vector<ColumnHint>& hints);
+  std::optional<Error> DescribeColumns(const std::vector<ColumnHint>& hints);
+  void UseRealTexts(const std::vector<std::size_t>& text_columns);
+  void TakeRealTexts(SQLULEN row_in_block, std::vector<Value>& row);
   std::optional<Error> Bind();
   Result<std::string_view> ReadWhole(std::size_t column_index, SQLULEN row_in_block,
                                      std::uint64_t row_number);
@@ -50,6 +63,7 @@ std::optional<Error> OdbcSource::State::Connect(const std::string& requested,
   if (!connected) return connected.error();
   connection = std::move(*connected);
   driver_rereads_block_rows = DriverRereadsBlockRows(handles.dbc());
+  exact_reals_by_statement = IsSqliteDriver(LoadedDriverName(handles.dbc()));
   return std::nullopt;
 }
 
@@ -59,12 +73,53 @@ std::optional<Error> OdbcSource::State::Execute(const std::string& select,
     return SourceError("SELECT failed: " + failure);
   }
   SQLHSTMT stmt = handles.stmt();
+  const auto failed = [&] {
+    return SourceError("SELECT failed: " + DiagnosticText(SQL_HANDLE_STMT, stmt));
+  };
+  const auto prepare = [&](const std::string& statement) {
+    std::string text = statement;  // the call takes a non-const pointer
+    return Succeeded(SQLPrepare(stmt, reinterpret_cast<SQLCHAR*>(text.data()), SQL_NTS));
+  };
+  // A SQLite source is prepared first: its columns tell which are read as numbers, and then the
+  // statement that hands their reals over with every digit runs instead (a statement SQLite does
+  // not take so runs as written). The driver prepares only what it takes for a SELECT: anything
+  // else shows no columns, and runs as written, failing as it does.
+  if (exact_reals_by_statement) {
+    if (!prepare(select)) return failed();
+    if (!DescribeColumns(hints)) {
+      const ExactRealsSelect exact = SqliteSelectWithExactReals(select, columns);
+      if (!exact.statement.empty()) {
+        if (prepare(exact.statement)) {
+          UseRealTexts(exact.text_columns);
+        } else if (!prepare(select)) {
+          return failed();
+        }
+      }
+      const SQLRETURN rc = SQLExecute(stmt);
+      if (!Succeeded(rc) && rc != SQL_NO_DATA) return failed();
+      return Bind();
+    }
+  }
+  columns.clear();
   std::string text = select;  // the call takes a non-const pointer
   const SQLRETURN rc = SQLExecDirect(stmt, reinterpret_cast<SQLCHAR*>(text.data()), SQL_NTS);
-  if (!Succeeded(rc) && rc != SQL_NO_DATA) {
-    return SourceError("SELECT failed: " + DiagnosticText(SQL_HANDLE_STMT, stmt));
-  }
-  auto described = DescribeResultColumns(stmt);
+  if (!Succeeded(rc) && rc != SQL_NO_DATA) return failed();
+  if (auto error = DescribeColumns(hints)) return *error;
+  return Bind();
+}
+
+void OdbcSource::State::UseRealTexts(const std::vector<std::size_t>& text_columns) {
+  if (text_columns.empty()) return;
+  real_text_columns = text_columns;
+  Column texts;
+  texts.name = "reals of text columns";
+  // Up to 28 characters and a "|" for each.
+  texts.width = static_cast<SQLLEN>(30 * text_columns.size() + 1);
+  columns.push_back(std::move(texts));
+}
+
+std::optional<Error> OdbcSource::State::DescribeColumns(const std::vector<ColumnHint>& hints) {
+  auto described = DescribeResultColumns(handles.stmt());
   if (!described) return described.error();
   if (described->empty()) {
     return SourceError("SELECT failed: the statement returns no result columns");
@@ -73,7 +128,41 @@ std::optional<Error> OdbcSource::State::Execute(const std::string& select,
     columns.push_back(
         ColumnToFetch((*described)[i], i < hints.size() ? hints[i] : ColumnHint::kAny));
   }
-  return Bind();
+  result_columns = columns.size();
+  return std::nullopt;
+}
+
+void OdbcSource::State::TakeRealTexts(SQLULEN row_in_block, std::vector<Value>& row) {
+  const Column& texts = columns.back();
+  const SQLLEN indicator = texts.indicators[row_in_block];
+  if (indicator == SQL_NULL_DATA || indicator >= texts.width) return;
+  std::string_view rest(texts.cells.data() + row_in_block * static_cast<SQLULEN>(texts.width),
+                        static_cast<std::size_t>(indicator));
+  real_texts.resize(real_text_columns.size());
+  for (std::size_t i = 0; i < real_text_columns.size(); ++i) {
+    const std::size_t bar = rest.find('|');
+    if (bar == std::string_view::npos) return;
+    const std::string_view exact = rest.substr(0, bar);
+    rest.remove_prefix(bar + 1);
+    Value& value = row[real_text_columns[i]];
+    const auto* shown = std::get_if<std::string_view>(&value);
+    if (exact.empty() || shown == nullptr) continue;
+    // SQLite's own text of the real names it where it holds the real exactly (a member keeps
+    // its name); otherwise the shortest text that does.
+    double real = 0;
+    double shown_real = 0;
+    if (std::from_chars(exact.data(), exact.data() + exact.size(), real).ec != std::errc())
+      continue;
+    const auto read = std::from_chars(shown->data(), shown->data() + shown->size(), shown_real);
+    if (read.ec == std::errc() && read.ptr == shown->data() + shown->size() &&
+        std::bit_cast<std::uint64_t>(real) == std::bit_cast<std::uint64_t>(shown_real)) {
+      continue;
+    }
+    std::array<char, 32> digits{};
+    const auto written = std::to_chars(digits.data(), digits.data() + digits.size(), real);
+    real_texts[i].assign(digits.data(), written.ptr);
+    value = std::string_view(real_texts[i]);
+  }
 }
 
 std::optional<Error> OdbcSource::State::Bind() {
@@ -172,7 +261,7 @@ Result<std::unique_ptr<OdbcSource>> OdbcSource::Open(const std::string& connecti
   return std::unique_ptr<OdbcSource>(new OdbcSource(std::move(state)));
 }
 
-std::size_t OdbcSource::ColumnCount() const { return state_->columns.size(); }
+std::size_t OdbcSource::ColumnCount() const { return state_->result_columns; }
 
 std::size_t OdbcSource::FetchBlockRows() const { return state_->block_rows; }
 
@@ -209,7 +298,7 @@ Result<bool> OdbcSource::NextRow(std::vector<Value>& row) {
     return SourceError("fetch of row " + std::to_string(row_number) +
                        " failed: " + DiagnosticText(SQL_HANDLE_STMT, stmt));
   }
-  const std::size_t columns = s.columns.size();
+  const std::size_t columns = s.result_columns;
   if (row.size() != columns) row.resize(columns);  // the first row only, as a rule
   for (std::size_t c = 0; c < columns; ++c) {
     const Column& column = s.columns[c];
@@ -236,13 +325,14 @@ Result<bool> OdbcSource::NextRow(std::vector<Value>& row) {
       row[c] = text;
     }
   }
+  if (!s.real_text_columns.empty()) s.TakeRealTexts(k, row);
   return true;
 }
 
 RowConversion OdbcSource::DeferConversion() {
   state_->convert = false;
   std::vector<ColumnKind> kinds;
-  for (const Column& column : state_->columns) kinds.push_back(column.kind);
+  for (std::size_t c = 0; c < state_->result_columns; ++c) kinds.push_back(state_->columns[c].kind);
   return [kinds = std::move(kinds)](std::span<Value> row) { ConvertRow(row, kinds); };
 }
 

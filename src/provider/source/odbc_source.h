@@ -19,16 +19,20 @@ inline constexpr std::size_t kMaxCellBytes = 1024;
 
 // A RowSource over ODBC. Every column is bound as text in arrays of kFetchBlockRows rows and
 // read per hint: this is exact for integers and shows values the driver could not convert
-// (the SQLite driver turns "n/a" in an integer column into NULL when asked for a number).
+// (the SQLite driver turns "n/a" in an integer column into NULL when asked for a number, and
+// "12abc" into 12). Reals arrive with every digit: psqlODBC hands over PostgreSQL's shortest
+// exact text, and a SQLite source runs the statement of SqliteSelectWithExactReals, since the
+// SQLite driver gives 15 significant digits whether asked for text or a double.
 class OdbcSource final : public RowSource, public DefersConversion {
  public:
   // Connects with `connection` (adding the driver's streaming option, see AddStreamingOptions),
-  // runs `select` unchanged and prepares the fetch. Column k is read as `hints[k]` asks (kAny
-  // for missing hints, and then by the type the driver reports). Every failure is an error
-  // numbered kSourceErrorNumber whose text names the step, the SQLSTATE and the driver's message.
-  // Before it connects to a SQLite database that another connection has locked, it tells `info`
-  // "Source busy: waiting up to <n> s for the lock on the SQLite database "<file>"", and standard
-  // error the same as a warning (the driver waits without a word).
+  // runs `select` (on a SQLite source inside the statement of SqliteSelectWithExactReals, or
+  // unchanged where SQLite does not take that) and prepares the fetch. Column k is read as
+  // `hints[k]` asks (kAny for missing hints, and then by the type the driver reports). Every
+  // failure is an error numbered kSourceErrorNumber whose text names the step, the SQLSTATE and the
+  // driver's message. Before it connects to a SQLite database that another connection has locked,
+  // it tells `info` "Source busy: waiting up to <n> s for the lock on the SQLite database
+  // "<file>"", and standard error the same as a warning (the driver waits without a word).
   static Result<std::unique_ptr<OdbcSource>> Open(const std::string& connection,
                                                   const std::string& select,
                                                   const std::vector<ColumnHint>& hints,
@@ -38,8 +42,10 @@ class OdbcSource final : public RowSource, public DefersConversion {
   std::size_t ColumnCount() const override;
   // Delivers the next row. Integers as int64, numbers as double (int64 for an integral value
   // of a kInteger column), DATE and TIMESTAMP as Date and Timestamp, NULL as monostate, other
-  // text as a view valid until the next call. A value that cannot be read as its column's
-  // hint asks is delivered as text, for the caller to report with its row and column.
+  // text as a view valid until the next call (a SQLite real in a text column as SQLite writes
+  // it where that text holds it exactly, else as its shortest exact text). A value that cannot be
+  // read as its column's hint asks is delivered as text, for the caller to report with its row and
+  // column.
   Result<bool> NextRow(std::vector<Value>& row) override;
   // From now on NextRow delivers text (and NULL) only; the function returned reads each text as
   // its column's kind asks, as NextRow did.

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <string>
 
 namespace cubemill::provider::source {
@@ -37,6 +38,21 @@ TEST(ColumnConversionTest, ReadsTextAsTheColumnKindAsks) {
   for (const auto& c : cases) {
     EXPECT_EQ(TextToValue(c.text, c.kind), c.expected) << c.text;
   }
+}
+
+TEST(ColumnConversionTest, ARealKeepsTheSignOfZero) {
+  // PostgreSQL writes a negative zero "-0", which reads as the integer 0.
+  for (const char* text : {"-0", " -0 ", "-0.0", "-0e5"}) {
+    const Value value = TextToValue(text, ColumnKind::kReal);
+    ASSERT_TRUE(std::holds_alternative<double>(value)) << text;
+    EXPECT_TRUE(std::signbit(std::get<double>(value))) << text;
+  }
+  for (const char* text : {"0", "+0", "0.0"}) {
+    const Value value = TextToValue(text, ColumnKind::kReal);
+    ASSERT_TRUE(std::holds_alternative<double>(value)) << text;
+    EXPECT_FALSE(std::signbit(std::get<double>(value))) << text;
+  }
+  EXPECT_EQ(TextToValue("-0", ColumnKind::kInteger), Value(std::int64_t{0}));
 }
 
 TEST(ColumnConversionTest, DeliversUnreadableTextAsAViewOfTheInput) {
