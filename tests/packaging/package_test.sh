@@ -2,7 +2,8 @@
 # Builds the Debian packages of a build tree with CPack and checks them: the control fields and
 # the dependencies dpkg-shlibdeps found (the console package without any Qt library, also
 # across everything a clean system would install), the programs run from the packages, the
-# manual pages render, the bash completion completes as a user types, the documentation, the
+# manual pages render, the bash completion completes as a user types, cubemill-browse with its
+# desktop entry and the cube file's MIME type are in the window's package, the documentation, the
 # examples and the sample are there without generated data, the packages install side by side
 # and purge without a trace (under CI also on a clean Debian 12 made by debootstrap), and lintian
 # finds no error and no warning that packaging/README.md does not explain.
@@ -115,6 +116,24 @@ if ((with_window)); then
   else
     fail "no usr/libexec/cubemill/cubemill-window in cubemill-gui"
   fi
+  # cubemill-browse: in the window's package, its options read before Qt starts (no display).
+  browse=$gui/usr/bin/cubemill-browse
+  if [[ -x $browse ]]; then
+    check_libraries "$browse" "$gui_depends"
+    out=$(cd "$work" && env -u LD_LIBRARY_PATH -u DISPLAY -u WAYLAND_DISPLAY "$browse" --version) ||
+      fail "cubemill-browse --version failed"
+    [[ $out == "cubemill-browse $version" ]] || fail "cubemill-browse --version printed '$out'"
+    status=0
+    (cd "$work" && env -u LD_LIBRARY_PATH -u DISPLAY "$browse" --no-such-option) >/dev/null 2>&1 ||
+      status=$?
+    ((status == 2)) || fail "cubemill-browse --no-such-option exited $status, not 2"
+    for library in libQt6Charts libxlsxwriter; do
+      objdump -p "$browse" | awk '$1 == "NEEDED" { print $2 }' | grep -q "^$library\.so\." ||
+        fail "cubemill-browse does not link $library"
+    done
+  else
+    fail "no usr/bin/cubemill-browse in cubemill-gui"
+  fi
 fi
 
 # --- What each package holds -------------------------------------------------------------------
@@ -128,6 +147,11 @@ for root in "$console" ${gui_deb:+"$gui"}; do
   [[ -z $outside ]] || fail "$(basename "$root") installs outside /usr: $outside"
 done
 programs=$(cd "$console/usr/bin" && ls | paste -sd ' ')
+if ((with_window)); then
+  gui_programs=$(cd "$gui/usr/bin" 2>/dev/null && ls | paste -sd ' ')
+  [[ $gui_programs == "cubemill-browse" ]] ||
+    fail "cubemill-gui's usr/bin holds '$gui_programs', not cubemill-browse alone"
+fi
 [[ $programs == "cubemill cubemill-query" ]] ||
   fail "usr/bin holds other than cubemill and cubemill-query: $programs"
 [[ ! -e $console/usr/share/applications ]] || fail "cubemill holds a desktop entry"
@@ -153,6 +177,19 @@ if [[ -f $man1/cubemill.1.gz && -f $man1/cubemill-query.1.gz ]]; then
   for section in NAME SYNOPSIS DESCRIPTION OPTIONS "EXIT STATUS" EXAMPLES "SEE ALSO"; do
     grep -qx "$section" "$work/man-query.txt" || fail "cubemill-query.1 has no $section section"
   done
+  if ((with_window)); then
+    page=$gui/usr/share/man/man1/cubemill-browse.1.gz
+    if [[ -f $page ]]; then
+      render "$page" "$work/man-browse.txt"
+      grep -qE '^ +cubemill-browse - browse an offline cube file' "$work/man-browse.txt" ||
+        fail "cubemill-browse.1 has no NAME line"
+      for section in NAME SYNOPSIS DESCRIPTION OPTIONS "EXIT STATUS" EXAMPLES "SEE ALSO"; do
+        grep -qx "$section" "$work/man-browse.txt" || fail "cubemill-browse.1 has no $section section"
+      done
+    else
+      fail "no usr/share/man/man1/cubemill-browse.1.gz in cubemill-gui"
+    fi
+  fi
   for option in --help --version --no-wait --console --list --check; do
     grep -qe "$option" "$work/man.txt" || fail "cubemill.1 does not mention $option"
   done
@@ -242,6 +279,45 @@ if ((with_window)); then
     fi
   else
     fail "no desktop entry in cubemill-gui"
+  fi
+  # cubemill-browse's entry opens cube files, whose type the MIME package describes.
+  desktop=$gui/usr/share/applications/cubemill-browse.desktop
+  if [[ -f $desktop ]]; then
+    for line in 'Exec=cubemill-browse %f' Icon=cubemill Terminal=false \
+      'MimeType=application/x-cubemill-cube;'; do
+      grep -qxF "$line" "$desktop" || fail "cubemill-browse.desktop lacks $line"
+    done
+    if command -v desktop-file-validate >/dev/null; then
+      desktop-file-validate "$desktop" || fail "desktop-file-validate rejects cubemill-browse.desktop"
+    fi
+  else
+    fail "no cubemill-browse.desktop in cubemill-gui"
+  fi
+  mime=$gui/usr/share/mime/packages/cubemill-cube.xml
+  if [[ -f $mime ]]; then
+    if command -v xmllint >/dev/null; then
+      xmllint --noout "$mime" || fail "cubemill-cube.xml is not well-formed XML"
+    fi
+    grep -qF '<glob pattern="*.cub"/>' "$mime" || fail "cubemill-cube.xml has no *.cub glob"
+    # A database built here with the cube's application id is found by its content alone, a
+    # plain SQLite database is not: the magic says what docs/cube-file.md says.
+    if command -v update-mime-database >/dev/null && command -v gio >/dev/null &&
+      command -v sqlite3 >/dev/null; then
+      mkdir -p "$work/mime/share/mime/packages" "$work/mime/files"
+      cp "$mime" "$work/mime/share/mime/packages/"
+      update-mime-database "$work/mime/share/mime" >"$work/mime.log" 2>&1 ||
+        fail "update-mime-database rejects cubemill-cube.xml: $(cat "$work/mime.log")"
+      sqlite3 "$work/mime/files/cube.db" 'PRAGMA application_id = 1129663820; CREATE TABLE cube(x);'
+      sqlite3 "$work/mime/files/plain.db" 'CREATE TABLE t(x);'
+      type_of() { XDG_DATA_HOME=$work/mime/share gio info -a standard::content-type "$1" 2>/dev/null |
+        awk '/content-type/ { print $2 }'; }
+      [[ $(type_of "$work/mime/files/cube.db") == application/x-cubemill-cube ]] ||
+        fail "a cube named .db is $(type_of "$work/mime/files/cube.db"), not application/x-cubemill-cube"
+      [[ $(type_of "$work/mime/files/plain.db") != application/x-cubemill-cube ]] ||
+        fail "a plain SQLite database is taken for a cube"
+    fi
+  else
+    fail "no usr/share/mime/packages/cubemill-cube.xml in cubemill-gui"
   fi
   for size in 16 32 48 64 128 256; do
     icon=$gui/usr/share/icons/hicolor/${size}x${size}/apps/cubemill.png
