@@ -27,7 +27,8 @@ std::uint64_t BrowseQueryRunner::Ask(std::shared_ptr<const BrowseCube> cube,
   newest_.store(request);
   QMetaObject::invokeMethod(
       &worker_,
-      [this, request, cube = std::move(cube), layout, cancel = cancel_]() mutable {
+      [this, request, cube = std::move(cube), layout = browse::PivotLayout(layout),
+       cancel = cancel_]() mutable {
         Run(request, std::move(cube), std::move(layout), std::move(cancel));
       },
       Qt::QueuedConnection);

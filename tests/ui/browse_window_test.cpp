@@ -1,6 +1,7 @@
 #include "ui/browse_window.h"
 
 #include <gtest/gtest.h>
+#include <sys/wait.h>
 
 #include <QApplication>
 #include <QClipboard>
@@ -14,6 +15,7 @@
 #include <QSignalSpy>
 #include <QTest>
 #include <QTreeWidgetItem>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <future>
@@ -332,9 +334,14 @@ TEST_F(BrowseWindowTest, CopyGivesTheSelectionAsTabSeparatedText) {
   window_->CopySelection();
   EXPECT_EQ(QApplication::clipboard()->text(),
             Text(spain, y2023) + "\t" + Text(spain, y2024) + "\n");
-  // With the row header: the column headers come along.
+  // With the row header: the column headers come along. Ctrl+C in the grid copies the
+  // selection, not only the current cell as a table view would.
   view->selectionModel()->select(Grid()->index(spain, 0), QItemSelectionModel::Select);
-  window_->CopySelection();
+  QApplication::clipboard()->clear();
+  window_->activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(window_.get()));
+  view->setFocus();
+  QTest::keyClick(view, Qt::Key_C, Qt::ControlModifier);
   EXPECT_EQ(QApplication::clipboard()->text(), "\t2023\t2024\n\tQuantity\tQuantity\nSpain\t" +
                                                    Text(spain, y2023) + "\t" + Text(spain, y2024) +
                                                    "\n");
@@ -536,6 +543,30 @@ TEST_F(BrowseWindowTest, MeasuresAreCheckedAndTheLastOneStays) {
   amount->setCheckState(0, Qt::Unchecked);
   EXPECT_EQ(amount->checkState(0), Qt::Checked);
   EXPECT_EQ(window_->Layout().measures, std::vector<std::size_t>{MeasureIndex("Amount")});
+}
+
+// The program's options are read before Qt starts: no display is needed for them.
+TEST(BrowseProgramTest, AnswersItsOptionsAndRefusesWrongOnes) {
+  auto run = [](const std::string& arguments, std::string* output = nullptr) {
+    const std::string command = "env -u DISPLAY -u WAYLAND_DISPLAY " +
+                                std::string(CUBEMILL_BROWSE_BINARY) + " " + arguments +
+                                " 2>/dev/null";
+    std::FILE* pipe = ::popen(command.c_str(), "r");
+    std::string text;
+    char buffer[4096];
+    for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;)
+      text.append(buffer, n);
+    const int status = ::pclose(pipe);
+    if (output != nullptr) *output = text;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  };
+  std::string output;
+  EXPECT_EQ(run("--version", &output), 0);
+  EXPECT_EQ(output.substr(0, 16), "cubemill-browse ");
+  EXPECT_EQ(run("-h", &output), 0);
+  EXPECT_NE(output.find("Usage: cubemill-browse [OPTION]... [CUBE [MDX]]"), std::string::npos);
+  EXPECT_EQ(run("--no-such-option"), 2);
+  EXPECT_EQ(run("a.cub 'SELECT' third"), 2);
 }
 
 }  // namespace
