@@ -257,8 +257,9 @@ bool BrowseWindow::OpenCube(const QString& path, const QString& mdx) {
     ShowMessage(Text(opened.error().description));
     return false;
   }
-  // What still runs on the old cube is not wanted any more.
+  // What still runs on the old cube is not wanted any more, nor a slicer's picker of its members.
   runner_->Cancel();
+  for (BrowseMemberPicker* picker : findChildren<BrowseMemberPicker*>()) picker->reject();
   cube_ = std::move(*opened);
   const query::CubeModel& model = *cube_->model;
   layout_ = browse::DefaultLayout(model);
@@ -331,19 +332,13 @@ void BrowseWindow::PickSlicer(std::size_t hierarchy) {
   auto* picker = new BrowseMemberPicker(*cube_->model, hierarchy, checked, this);
   picker->setObjectName("member_picker");
   picker->setAttribute(Qt::WA_DeleteOnClose);
-  // The picker lists the model of the cube open now; a cube opened meanwhile closes it.
-  const BrowseCube* cube = cube_.get();
-  connect(picker, &QDialog::accepted, this, [this, picker, cube] {
-    if (cube_.get() != cube) return;
+  // The picker lists the members of the cube open now; opening another closes it (OpenCube).
+  connect(picker, &QDialog::accepted, this, [this, picker] {
     const std::size_t h = picker->Hierarchy();
     std::vector<std::size_t> members = picker->Checked();
+    // Nothing checked: the whole hierarchy, no slicer. A field on an axis leaves it.
     ChangeLayout([&](browse::PivotLayout& layout, const query::CubeModel& model) {
-      if (!members.empty()) return browse::SetSlicer(layout, model, h, members);
-      // Nothing checked: the whole hierarchy, no slicer.
-      const auto before = layout.slicers.size();
-      std::erase_if(layout.slicers,
-                    [h](const browse::PivotSlicer& slicer) { return slicer.hierarchy == h; });
-      return layout.slicers.size() != before;
+      return browse::SetSlicer(layout, model, h, members);
     });
   });
   picker->open();

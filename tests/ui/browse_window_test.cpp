@@ -433,6 +433,11 @@ TEST_F(BrowseWindowTest, SlicerRestrictsTheAnswerToThePickedMembers) {
         quantity)
         << key.first << " " << key.second;
   }
+  // A picker still open when another cube opens goes: its members are the old cube's.
+  window_->PickSlicer(product);
+  ASSERT_TRUE(Open());
+  QTest::qWait(50);
+  EXPECT_TRUE(window_->findChildren<QDialog*>("member_picker").isEmpty());
 }
 
 TEST_F(BrowseWindowTest, QueryFromTheCommandLineOpensAsItsPivot) {
