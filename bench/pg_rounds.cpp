@@ -76,7 +76,7 @@ std::vector<std::string> GroupedWays(const SalesCube& cube, std::string& error) 
       provider::connection::PeriodGroupingStatements(*insert, *schema, sums);
   if (ways.empty()) {
     ways.push_back(provider::connection::GroupedSelect(
-        *insert, *schema, provider::connection::SourceDialect::kPostgreSql,
+        *insert, *schema, provider::source::PostgresDialect(),
         provider::connection::PeriodGrouping::kAfterDates, sums));
   }
   return ways;

@@ -30,7 +30,7 @@ struct Outcome {
 // What the survey of an AUTO or SOURCE build found out about the source.
 struct SourcePlan {
   bool group = false;  // have the source group the rows
-  SourceDialect dialect = SourceDialect::kPortable;
+  const source::SourceDialect* dialect = &source::GenericDialect();
   PeriodGrouping periods = PeriodGrouping::kAfterDates;
   bool read_whole = false;      // read the groups without a cursor (ReadGroupsWhole)
   std::vector<SourceSum> sums;  // what the source's SUM gives over each column
@@ -63,8 +63,8 @@ Outcome Aggregate(const CubeSchema& schema, const InsertInto& insert, aggregate:
   }
   aggregate::CubeBuilder builder(schema, insert, shape);
   auto opened =
-      grouped ? open_source(plan.read_whole ? source::ReadWholeResult(odbc) : odbc,
-                            GroupedSelect(insert, schema, plan.dialect, plan.periods, plan.sums),
+      grouped ? open_source(plan.read_whole ? source::ReadWholeResult(odbc, *plan.dialect) : odbc,
+                            GroupedSelect(insert, schema, *plan.dialect, plan.periods, plan.sums),
                             builder.Hints())
               : open_source(odbc, insert.select, builder.Hints());
   if (!opened) {
@@ -190,12 +190,12 @@ std::optional<Error> BuildCube(std::string_view connection_string, const SourceO
     if (facts.ok()) {
       const SourceFacts costs = SplitOff(*facts, estimates);
       if (options.aggregation == Aggregation::kAuto) plan.group = GroupAtSource(*facts);
-      plan.dialect = DialectOf(facts->dbms);
+      plan.dialect = &source::DialectOfDbms(facts->dbms);
       plan.read_whole = ReadGroupsWhole(*facts);
       plan.sums = facts->sums;
       // Grouping by day first lets a partitioned table group each partition on its own (on its
       // shard); grouping by period at once costs a plain table less. The planner tells which.
-      if (plan.group && plan.dialect == SourceDialect::kPostgreSql && !ways.empty())
+      if (plan.group && plan.dialect->date_truncated && !ways.empty())
         plan.periods = ChoosePeriodGrouping(costs);
     }
   }

@@ -30,8 +30,8 @@ struct BuildOptions {
   Aggregation aggregation = Aggregation::kAuto;
   // Asks the source behind an ODBC connection string what it is and how many rows it expects
   // each of the statements to give (source::SurveySource); without it kAuto reads every row.
-  // kSource asks it too: the answer picks the grouped statement's dialect (DialectOf) and
-  // whether its result is read without a cursor (ReadGroupsWhole).
+  // kSource asks it too: the answer picks the grouped statement's dialect (source::DialectOfDbms)
+  // and whether its result is read without a cursor (ReadGroupsWhole).
   std::function<Result<SourceFacts>(const std::string& connection,
                                     const std::vector<std::string>& statements)>
       survey;

@@ -9,14 +9,7 @@
 namespace cubemill::provider::connection {
 namespace {
 
-// `select` without the ";" (and blanks) that may close it.
-std::string_view WithoutClosingSemicolons(std::string_view select) {
-  select = platform::TrimBlanks(select);
-  while (!select.empty() && select.back() == ';') {
-    select = platform::TrimBlanks(select.substr(0, select.size() - 1));
-  }
-  return select;
-}
+using source::WithoutClosingSemicolons;
 
 // "c1, c2, ..., cN": the names the statements give the SELECT's columns.
 std::string ColumnNames(std::size_t count) {
@@ -107,12 +100,6 @@ std::vector<std::string> SurveyStatements(const InsertInto& insert) {
   return statements;
 }
 
-SourceDialect DialectOf(std::string_view dbms) {
-  return platform::EqualsIgnoringCase(platform::TrimBlanks(dbms), "PostgreSQL")
-             ? SourceDialect::kPostgreSql
-             : SourceDialect::kPortable;
-}
-
 bool GroupAtSource(const SourceFacts& facts) {
   if (!IsServerDbms(facts.dbms)) return false;
   const std::optional<double> groups = PlannedGroups(facts);
@@ -121,13 +108,13 @@ bool GroupAtSource(const SourceFacts& facts) {
 
 bool ReadGroupsWhole(const SourceFacts& facts) {
   const std::optional<double> groups = PlannedGroups(facts);
-  return DialectOf(facts.dbms) == SourceDialect::kPostgreSql && groups &&
+  return !source::DialectOfDbms(facts.dbms).read_whole_option.pair.empty() && groups &&
          *groups <= kMaxGroupsReadWhole;
 }
 
-std::string GroupedSelect(const InsertInto& insert, const CubeSchema& schema, SourceDialect dialect,
-                          PeriodGrouping periods, const std::vector<SourceSum>& sums) {
-  const bool postgres = dialect == SourceDialect::kPostgreSql;
+std::string GroupedSelect(const InsertInto& insert, const CubeSchema& schema,
+                          const source::SourceDialect& dialect, PeriodGrouping periods,
+                          const std::vector<SourceSum>& sums) {
   // `columns` and `groups` group q as the SELECT gives its values; `merged` and `regroups` group
   // those groups again by calendar period where a TIME column is truncated.
   std::string columns;
@@ -149,12 +136,14 @@ std::string GroupedSelect(const InsertInto& insert, const CubeSchema& schema, So
       append(merged, "NULL");
     } else if (binding.role == ColumnRole::kMeasure) {
       const Measure& measure = schema.measures.at(binding.measure);
-      const bool as_double = postgres && measure.function == AggregateFunction::kSum &&
+      const bool as_double = !dialect.real_sum_type.empty() &&
+                             measure.function == AggregateFunction::kSum &&
                              aggregate::ClassOfType(measure.type) == NumberClass::kReal &&
                              (c >= sums.size() || sums[c] != SourceSum::kPrecise);
       const std::string aggregate =
           std::string(KeywordOf(kAggregateFunctionKeywords, measure.function)) + "(" +
-          (as_double ? "CAST(" + name + " AS DOUBLE PRECISION)" : name) + ")";
+          (as_double ? "CAST(" + name + " AS " + std::string(dialect.real_sum_type) + ")" : name) +
+          ")";
       append(columns, aggregate);
       append(merged_once, aggregate);
       append(inner, aggregate + " AS " + name);
@@ -167,12 +156,11 @@ std::string GroupedSelect(const InsertInto& insert, const CubeSchema& schema, So
       append(columns, name);
       append(inner, name);
       append(groups, name);
-      const std::string_view unit =
-          postgres && binding.role == ColumnRole::kTime ? TimeTruncation(schema, binding) : "";
+      const std::string_view unit = dialect.date_truncated && binding.role == ColumnRole::kTime
+                                        ? TimeTruncation(schema, binding)
+                                        : "";
       truncated = truncated || !unit.empty();
-      const std::string value = unit.empty() ? name
-                                             : "CAST(date_trunc('" + std::string(unit) +
-                                                   "', CAST(" + name + " AS TIMESTAMP)) AS DATE)";
+      const std::string value = unit.empty() ? name : dialect.date_truncated(name, unit);
       append(merged_once, value);
       append(merged, value);
       append(regroups, value);
@@ -205,7 +193,7 @@ std::vector<std::string> PeriodGroupingStatements(const InsertInto& insert,
                                                   const std::vector<SourceSum>& sums) {
   std::vector<std::string> statements;
   for (PeriodGrouping periods : {PeriodGrouping::kAfterDates, PeriodGrouping::kPeriodsOnly})
-    statements.push_back(GroupedSelect(insert, schema, SourceDialect::kPostgreSql, periods, sums));
+    statements.push_back(GroupedSelect(insert, schema, source::PostgresDialect(), periods, sums));
   if (statements[0] == statements[1]) statements.clear();
   return statements;
 }

@@ -9,6 +9,7 @@
 
 #include "provider/cube_schema.h"
 #include "provider/row_source.h"
+#include "provider/source/source_dialect.h"
 
 namespace cubemill::provider::connection {
 
@@ -26,15 +27,6 @@ std::optional<Aggregation> ParseAggregation(std::string_view text);
 // database server that groups rows faster than the engine can read them: anything but the
 // single-file and desktop engines (SQLite, Access, Excel, text files, dBASE and its kin).
 bool IsServerDbms(std::string_view dbms);
-
-// How the grouped statement is written for a source.
-enum class SourceDialect {
-  kPortable,    // plain SQL that PostgreSQL, SQLite, SQL Server, MySQL and Trino accept
-  kPostgreSql,  // PostgreSQL's: see GroupedSelect
-};
-
-// The dialect of the database `dbms` names (SQL_DBMS_NAME): kPostgreSql for "PostgreSQL".
-SourceDialect DialectOf(std::string_view dbms);
 
 // Fewer source rows per group than this on average and reading every row is faster than having
 // the source group them: grouping costs the source about a third of what reading a row through
@@ -57,8 +49,9 @@ bool GroupAtSource(const SourceFacts& facts);
 // the driver's memory at once (psqlODBC keeps about 400 bytes a row of a grouped statement).
 inline constexpr double kMaxGroupsReadWhole = 500000;
 
-// True when the grouped statement may be read whole, without a cursor: the source is PostgreSQL
-// and its planner expects at most kMaxGroupsReadWhole groups (the same product of distinct
+// True when the grouped statement may be read whole, without a cursor: the source's dialect has
+// an option for that (source::SourceDialect::read_whole_option: PostgreSQL) and its planner
+// expects at most kMaxGroupsReadWhole groups (the same product of distinct
 // values as GroupAtSource, which overstates them). PostgreSQL runs no parallel workers for a
 // cursor, so a statement read through one groups the rows on one core, and a coordinator
 // under a cursor fetches its shards' rows rather than their groups.
@@ -71,28 +64,31 @@ bool ReadGroupsWhole(const SourceFacts& facts);
 // column; one more column at the end counts the source rows of each group. Plain SQL that
 // PostgreSQL, SQLite, SQL Server, MySQL and Trino accept. Every measure function (SUM, COUNT,
 // MIN, MAX) can be grouped so, and merged again from the groups.
-// For kPostgreSql two changes make the server's work lighter without changing the cube:
-// - a SUM of a measure that takes reals (DBTYPE_R8, DBTYPE_NUMERIC ...) adds the values as
-//   DOUBLE PRECISION, as the engine adds them, unless `sums` (what the survey found, column by
-//   column, SourceFacts::sums) says the column's own SUM is at least as precise: PostgreSQL adds
-//   REAL in single precision and cannot add text, but adds integers and NUMERIC exactly, and
-//   faster than it turns NUMERIC into DOUBLE PRECISION;
+// Where `dialect` has the forms, two changes make the server's work lighter without changing the
+// cube (PostgreSQL has both):
+// - a SUM of a measure that takes reals (DBTYPE_R8, DBTYPE_NUMERIC ...) adds the values as the
+//   dialect's real_sum_type (DOUBLE PRECISION), as the engine adds them, unless `sums` (what the
+//   survey found, column by column, SourceFacts::sums) says the column's own SUM is at least as
+//   precise: PostgreSQL adds REAL in single precision and cannot add text, but adds integers and
+//   NUMERIC exactly, and faster than it turns NUMERIC into DOUBLE PRECISION;
 // - where a TIME column's levels go no deeper than MONTH (QUARTER, YEAR), the groups are grouped
-//   again, `g AS (<the groups above>) SELECT CAST(date_trunc('month', CAST(c1 AS TIMESTAMP)) AS
-//   DATE), ..., SUM(c0) FROM g GROUP BY ...`: the same members from one group a month instead of
-//   one a day. The first grouping keeps the SELECT's own date, so a table partitioned by that
-//   date still has each partition (each shard of a coordinator) group its own rows.
-// kPeriodsOnly (PostgreSQL alone) groups such a TIME column by period at once, in one GROUP BY,
-// which costs a single server less but has a partitioned table's partitions no longer group
-// their own rows (see ChoosePeriodGrouping).
+//   again by the dialect's date_truncated, `g AS (<the groups above>) SELECT
+//   CAST(date_trunc('month', CAST(c1 AS TIMESTAMP)) AS DATE), ..., SUM(c0) FROM g GROUP BY ...`:
+//   the same members from one group a month instead of one a day. The first grouping keeps the
+//   SELECT's own date, so a table partitioned by that date still has each partition (each shard
+//   of a coordinator) group its own rows.
+// kPeriodsOnly (a dialect with date_truncated) groups such a TIME column by period at once, in
+// one GROUP BY, which costs a single server less but has a partitioned table's partitions no
+// longer group their own rows (see ChoosePeriodGrouping).
 enum class PeriodGrouping { kAfterDates, kPeriodsOnly };
 std::string GroupedSelect(const InsertInto& insert, const CubeSchema& schema,
-                          SourceDialect dialect = SourceDialect::kPortable,
+                          const source::SourceDialect& dialect = source::GenericDialect(),
                           PeriodGrouping periods = PeriodGrouping::kAfterDates,
                           const std::vector<SourceSum>& sums = {});
 
 // The two ways of grouping by period (kAfterDates, then kPeriodsOnly) of a PostgreSQL build whose
-// TIME column is grouped by period; empty when none is.
+// TIME column is grouped by period; empty when none is. The survey sends them before it knows the
+// source, and only a dialect that asks its planner (PostgreSQL's) is asked about them.
 std::vector<std::string> PeriodGroupingStatements(const InsertInto& insert,
                                                   const CubeSchema& schema,
                                                   const std::vector<SourceSum>& sums = {});

@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <array>
 
-#include "platform/ascii_text.h"
 #include "provider/source/odbc_handles.h"
 #include "provider/source/odbc_source.h"
 
@@ -85,15 +84,6 @@ void ChooseWidth(Column& column, SQLSMALLINT sql_type, SQLULEN size) {
   column.width = std::min(column.width, cap);
 }
 
-// `select` without the ";" (and blanks) that may close it.
-std::string_view WithoutClosingSemicolons(std::string_view select) {
-  select = platform::TrimBlanks(select);
-  while (!select.empty() && select.back() == ';') {
-    select = platform::TrimBlanks(select.substr(0, select.size() - 1));
-  }
-  return select;
-}
-
 }  // namespace
 
 ColumnHint HintOfSqlType(SQLSMALLINT sql_type, SQLSMALLINT decimal_digits) {
@@ -157,51 +147,6 @@ Column ColumnToFetch(const ColumnDescription& description, ColumnHint hint) {
   column.kind = KindFor(hint, description);
   ChooseWidth(column, description.sql_type, description.size);
   return column;
-}
-
-ExactRealsSelect SqliteSelectWithExactReals(std::string_view select,
-                                            const std::vector<Column>& columns) {
-  // Twenty digits after the point, figured in long double ('!'): read back, every double tried
-  // (random bit patterns over the whole range, subnormals and the largest included) came back
-  // bit for bit, where '%.17g' misses the last digit of some large and small ones.
-  const auto exact = [](const std::string& name) { return "printf('%!.20e', " + name + ")"; };
-  const auto is_real = [](const std::string& name) { return "typeof(" + name + ") = 'real'"; };
-  ExactRealsSelect result;
-  std::string names;
-  std::string values;
-  std::string any_text_real;
-  std::string text_reals;
-  bool any_number = false;
-  for (std::size_t c = 0; c < columns.size(); ++c) {
-    const std::string name = "c" + std::to_string(c + 1);
-    names += (c == 0 ? "" : ", ") + name;
-    values += c == 0 ? "" : ", ";
-    switch (columns[c].kind) {
-      case ColumnKind::kInteger:
-      case ColumnKind::kReal:
-        values += "CASE WHEN " + is_real(name) + " THEN " + exact(name) + " ELSE " + name + " END";
-        any_number = true;
-        break;
-      case ColumnKind::kText:
-        values += name;
-        any_text_real += (result.text_columns.empty() ? "" : " OR ") + is_real(name);
-        text_reals += std::string(result.text_columns.empty() ? "" : " || ") + "CASE WHEN " +
-                      is_real(name) + " THEN " + exact(name) + " ELSE '' END || '|'";
-        result.text_columns.push_back(c);
-        break;
-      case ColumnKind::kDateTime:
-        values += name;
-        break;
-    }
-  }
-  if (!any_number && result.text_columns.empty()) return result;
-  if (!result.text_columns.empty())
-    values += ", CASE WHEN " + any_text_real + " THEN " + text_reals + " END";
-  // The SELECT on lines of its own: a comment at its end must not swallow the parenthesis.
-  result.statement = "WITH q(" + names + ") AS (\n" +
-                     std::string(WithoutClosingSemicolons(select)) + "\n) SELECT " + values +
-                     " FROM q";
-  return result;
 }
 
 }  // namespace cubemill::provider::source

@@ -6,7 +6,6 @@
 #include <sql.h>
 
 #include <string>
-#include <string_view>
 #include <vector>
 
 #include "common/error.h"
@@ -50,28 +49,5 @@ struct Column {
 // size announce, at most kMaxCellBytes (odbc_source.h); may_be_longer tells when a value can
 // exceed that and must be read again in pieces. The buffers are left empty.
 Column ColumnToFetch(const ColumnDescription& description, ColumnHint hint);
-
-// The statement a SQLite source runs so that its reals arrive with all their digits (see
-// SqliteSelectWithExactReals).
-struct ExactRealsSelect {
-  std::string statement;  // "" when no column needs it
-  // The text columns whose reals the statement's last, extra column spells out, in order.
-  std::vector<std::size_t> text_columns;
-};
-
-// Returns the statement to run on a SQLite source instead of `select` so that its reals arrive
-// with all their digits: SQLite turns a real into text with 15 significant digits, and the
-// SQLite driver hands every value over as that text, whatever C type it is asked for. The
-// statement is `WITH q(c1, ..., cn) AS (<select>) SELECT ...` (a closing ";" dropped). A column
-// read as a number (kInteger, kReal) becomes `CASE WHEN typeof(ck) = 'real' THEN
-// printf('%!.20e', ck) ELSE ck END`, which leaves integers, text (a "n/a" the build reports) and
-// NULL as they were. A text column stays as it is, for its text names members; the column
-// added at the end holds, for a row where one of them holds a real, the reals of the text
-// columns as printf('%!.20e') writes them, each followed by "|" (nothing for a column whose value
-// is no real), and NULL for the other rows: SQLite's types belong to values, so a column the
-// driver calls text (an expression, a column declared without a type) may hold reals. The other
-// columns are read as they are.
-ExactRealsSelect SqliteSelectWithExactReals(std::string_view select,
-                                            const std::vector<Column>& columns);
 
 }  // namespace cubemill::provider::source

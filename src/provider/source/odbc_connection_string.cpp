@@ -2,10 +2,12 @@
 
 #include <algorithm>
 #include <charconv>
+#include <span>
 #include <vector>
 
 #include "platform/ascii_text.h"
 #include "provider/odbc_text/odbc_pairs.h"
+#include "provider/source/source_dialect.h"
 
 namespace cubemill::provider::source {
 namespace {
@@ -45,11 +47,16 @@ std::string RemovePairs(const std::string& odbc, std::initializer_list<std::stri
   return result;
 }
 
-bool HasAttribute(const std::string& odbc, std::initializer_list<std::string_view> names) {
+// Appends to `odbc` each of `options` that `odbc` (as it was) does not set under either name.
+void AddOptions(std::string& odbc, std::span<const DriverOption> options) {
   const auto pairs = NamedPairs(odbc);
-  return std::any_of(pairs.begin(), pairs.end(), [&](const NamedPair& pair) {
-    return std::find(names.begin(), names.end(), pair.name) != names.end();
-  });
+  for (const DriverOption& option : options) {
+    const bool set = std::any_of(pairs.begin(), pairs.end(), [&](const NamedPair& pair) {
+      return pair.name == option.name ||
+             (!option.other_name.empty() && pair.name == option.other_name);
+    });
+    if (!set) AppendPair(odbc, option.pair);
+  }
 }
 
 }  // namespace
@@ -85,31 +92,23 @@ std::optional<std::string> FindOdbcAttribute(const std::string& odbc, std::strin
 }
 
 std::string AddStreamingOptions(const std::string& odbc, std::string_view driver) {
-  const std::string name = odbc_text::OdbcKeyName(driver);
   std::string result = odbc;
-  if (IsSqliteDriver(driver)) {
-    // The SQLite driver reads the whole result into memory unless it steps through it.
-    if (!HasAttribute(odbc, {"stepapi"})) AppendPair(result, "StepAPI=1");
-  } else if (name.find("psql") != std::string::npos || name.find("postgres") != std::string::npos) {
-    // psqlODBC does the same unless it reads through a cursor; B6 and A7 are the short names
-    // of the two options.
-    if (!HasAttribute(odbc, {"usedeclarefetch", "b6"})) AppendPair(result, "UseDeclareFetch=1");
-    if (!HasAttribute(odbc, {"fetch", "a7"})) AppendPair(result, "Fetch=10000");
-  }
+  AddOptions(result, DialectOfDriver(driver).streaming_options);
   return result;
 }
 
 std::string AddDriverOptions(const std::string& odbc, std::string_view driver) {
-  std::string result = AddStreamingOptions(odbc, driver);
-  // A source is only read: a database file that is not there is a mistake to report, not one to
-  // create (the SQLite driver would, and the SELECT then fails with "no such table").
-  if (IsSqliteDriver(driver) && !HasAttribute(odbc, {"nocreat"})) AppendPair(result, "NoCreat=1");
+  const SourceDialect& dialect = DialectOfDriver(driver);
+  std::string result = odbc;
+  AddOptions(result, dialect.streaming_options);
+  AddOptions(result, dialect.other_options);
   return result;
 }
 
-std::string ReadWholeResult(const std::string& odbc) {
+std::string ReadWholeResult(const std::string& odbc, const SourceDialect& dialect) {
   std::string result = odbc;
-  if (!HasAttribute(odbc, {"usedeclarefetch", "b6"})) AppendPair(result, "UseDeclareFetch=0");
+  if (!dialect.read_whole_option.pair.empty())
+    AddOptions(result, std::span<const DriverOption>(&dialect.read_whole_option, 1));
   return result;
 }
 
@@ -118,10 +117,6 @@ std::string ReplaceOdbcAttribute(const std::string& odbc, std::string_view key,
   std::string result = RemovePairs(odbc, {odbc_text::OdbcKeyName(key)});
   AppendPair(result, std::string(key) + "=" + odbc_text::QuoteOdbcValue(value));
   return result;
-}
-
-bool IsSqliteDriver(std::string_view driver) {
-  return odbc_text::OdbcKeyName(driver).find("sqlite") != std::string::npos;
 }
 
 long SqliteTimeoutMs(const std::string& odbc) {

@@ -5,6 +5,8 @@
 #include <string>
 #include <string_view>
 
+#include "provider/source/source_dialect.h"
+
 namespace cubemill::provider::source {
 
 // Returns the ODBC connection string for a cube's source: `source_dsn` without "=" is a data
@@ -19,32 +21,28 @@ std::string MakeOdbcConnectionString(const std::string& source_dsn, const std::s
 std::optional<std::string> FindOdbcAttribute(const std::string& odbc, std::string_view key);
 
 // Returns `odbc` with the options that make `driver` deliver rows as they are read instead of
-// loading the whole result into memory first: "StepAPI=1" for the SQLite driver,
-// "UseDeclareFetch=1;Fetch=10000" for psqlODBC. `driver` is a DRIVER= value or the file name
-// the driver manager reports. Options the string already sets, to any value, are left alone;
-// other drivers give `odbc` unchanged.
+// loading the whole result into memory first, as its dialect says (SourceDialect::
+// streaming_options): "StepAPI=1" for the SQLite driver, "UseDeclareFetch=1;Fetch=10000" for
+// psqlODBC. `driver` is a DRIVER= value or the file name the driver manager reports. Options the
+// string already sets, to any value, are left alone; other drivers give `odbc` unchanged.
 std::string AddStreamingOptions(const std::string& odbc, std::string_view driver);
 
 // Returns `odbc` with the options every connection to `driver` gets: the streaming ones
-// (AddStreamingOptions) and, for the SQLite driver, "NoCreat=1", with which it refuses a database
-// file that does not exist instead of creating an empty one. Options the string already sets, to
-// any value, are left alone; other drivers get only their streaming options.
+// (AddStreamingOptions) and the others of its dialect: for the SQLite driver "NoCreat=1", with
+// which it refuses a database file that does not exist instead of creating an empty one. Options
+// the string already sets, to any value, are left alone.
 std::string AddDriverOptions(const std::string& odbc, std::string_view driver);
 
-// Returns `odbc` asking psqlODBC to read a result whole, without a cursor ("UseDeclareFetch=0"),
-// for a statement whose result is known to be small: the server then plans it as for any
-// client, parallel workers included. A string that sets the option already is left alone, and
-// other drivers ignore it.
-std::string ReadWholeResult(const std::string& odbc);
+// Returns `odbc` asking the driver of `dialect` to read a result whole, without a cursor, for a
+// statement whose result is known to be small (SourceDialect::read_whole_option: psqlODBC's
+// "UseDeclareFetch=0"; the server then plans it as for any client, parallel workers included).
+// A string that sets the option already, and a dialect without one, give `odbc` unchanged.
+std::string ReadWholeResult(const std::string& odbc, const SourceDialect& dialect);
 
 // Returns `odbc` without its pairs named `key` (names compare without letter case and blanks) and
 // with "<key>=<value>" appended.
 std::string ReplaceOdbcAttribute(const std::string& odbc, std::string_view key,
                                  std::string_view value);
-
-// True when `driver` (a DRIVER= value or the file name the driver manager reports) is the SQLite
-// ODBC driver.
-bool IsSqliteDriver(std::string_view driver);
 
 // The SQLite driver's default lock timeout, in milliseconds.
 inline constexpr long kSqliteDefaultTimeoutMs = 100000;

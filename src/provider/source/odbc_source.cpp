@@ -16,8 +16,8 @@
 #include "provider/source/column_conversion.h"
 #include "provider/source/odbc_columns.h"
 #include "provider/source/odbc_connect.h"
-#include "provider/source/odbc_connection_string.h"
 #include "provider/source/odbc_handles.h"
+#include "provider/source/source_dialect.h"
 
 namespace cubemill::provider::source {
 namespace {
@@ -32,11 +32,11 @@ struct OdbcSource::State {
   std::string connection;
   std::vector<Column> columns;
   std::size_t block_rows = 1;
-  bool driver_rereads_block_rows = false;  // SQLSetPos + SQLGetData work inside a block
-  bool exact_reals_by_statement = false;   // SQLite: see SqliteSelectWithExactReals
-  std::size_t result_columns = 0;          // the SELECT's; `columns` may have one more
-  // The text columns whose reals the last of `columns` spells out (SqliteSelectWithExactReals),
-  // and the text each such real is delivered as.
+  bool driver_rereads_block_rows = false;            // SQLSetPos + SQLGetData work inside a block
+  const SourceDialect* dialect = &GenericDialect();  // of the driver connected to
+  std::size_t result_columns = 0;                    // the SELECT's; `columns` may have one more
+  // The text columns whose reals the last of `columns` spells out (ExactRealsSelect), and the
+  // text each such real is delivered as.
   std::vector<std::size_t> real_text_columns;
   std::vector<std::string> real_texts;
   std::vector<SQLUSMALLINT> row_status;
@@ -63,7 +63,7 @@ std::optional<Error> OdbcSource::State::Connect(const std::string& requested,
   if (!connected) return connected.error();
   connection = std::move(*connected);
   driver_rereads_block_rows = DriverRereadsBlockRows(handles.dbc());
-  exact_reals_by_statement = IsSqliteDriver(LoadedDriverName(handles.dbc()));
+  dialect = &DialectOfDriver(LoadedDriverName(handles.dbc()));
   return std::nullopt;
 }
 
@@ -80,14 +80,17 @@ std::optional<Error> OdbcSource::State::Execute(const std::string& select,
     std::string text = statement;  // the call takes a non-const pointer
     return Succeeded(SQLPrepare(stmt, reinterpret_cast<SQLCHAR*>(text.data()), SQL_NTS));
   };
-  // A SQLite source is prepared first: its columns tell which are read as numbers, and then the
-  // statement that hands their reals over with every digit runs instead (a statement SQLite does
-  // not take so runs as written). The driver prepares only what it takes for a SELECT: anything
-  // else shows no columns, and runs as written, failing as it does.
-  if (exact_reals_by_statement) {
+  // A source whose dialect rewrites the statement for exact reals (SQLite) is prepared first:
+  // its columns tell which are read as numbers, and then the statement that hands their reals
+  // over with every digit runs instead (a statement the source does not take so runs as
+  // written). The SQLite driver prepares only what it takes for a SELECT: anything else shows
+  // no columns, and runs as written, failing as it does.
+  if (dialect->select_with_exact_reals) {
     if (!prepare(select)) return failed();
     if (!DescribeColumns(hints)) {
-      const ExactRealsSelect exact = SqliteSelectWithExactReals(select, columns);
+      std::vector<ColumnKind> kinds;
+      for (const Column& column : columns) kinds.push_back(column.kind);
+      const ExactRealsSelect exact = dialect->select_with_exact_reals(select, kinds);
       if (!exact.statement.empty()) {
         if (prepare(exact.statement)) {
           UseRealTexts(exact.text_columns);

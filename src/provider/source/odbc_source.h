@@ -21,13 +21,14 @@ inline constexpr std::size_t kMaxCellBytes = 1024;
 // read per hint: this is exact for integers and shows values the driver could not convert
 // (the SQLite driver turns "n/a" in an integer column into NULL when asked for a number, and
 // "12abc" into 12). Reals arrive with every digit: psqlODBC hands over PostgreSQL's shortest
-// exact text, and a SQLite source runs the statement of SqliteSelectWithExactReals, since the
-// SQLite driver gives 15 significant digits whether asked for text or a double.
+// exact text, and a source whose driver does not (SQLite's gives 15 significant digits whether
+// asked for text or a double) runs the statement of its dialect's select_with_exact_reals.
 class OdbcSource final : public RowSource, public DefersConversion {
  public:
   // Connects with `connection` (adding the driver's streaming option, see AddStreamingOptions),
-  // runs `select` (on a SQLite source inside the statement of SqliteSelectWithExactReals, or
-  // unchanged where SQLite does not take that) and prepares the fetch. Column k is read as
+  // runs `select` (inside the statement of its dialect's select_with_exact_reals where it has
+  // one, as on a SQLite source, or unchanged where the source does not take that) and prepares
+  // the fetch. Column k is read as
   // `hints[k]` asks (kAny for missing hints, and then by the type the driver reports). Every
   // failure is an error numbered kSourceErrorNumber whose text names the step, the SQLSTATE and the
   // driver's message. Before it connects to a SQLite database that another connection has locked,
@@ -63,16 +64,14 @@ class OdbcSource final : public RowSource, public DefersConversion {
   std::unique_ptr<State> state_;
 };
 
-// The name the SQLite driver reports for its DBMS (SQL_DBMS_NAME).
-inline constexpr const char* kSqliteDbmsName = "SQLite";
-
 // Connects with `connection` and returns the name the driver reports for its DBMS
-// (SQL_DBMS_NAME, "PostgreSQL" or "SQLite" say) and, from a DBMS whose planner is asked so
-// (PostgreSQL: EXPLAIN), its estimate of the rows and the cost of each of `statements`; an estimate
-// it does not give stays empty, and what SUM gives over each column of the first statement
-// (SourceFacts::sums), which stays empty for other DBMSs. Returns the error "connect failed: ..."
-// when it cannot connect. A SQLite source (by its DRIVER= or its data source's driver) is not
-// connected to: its DBMS is kSqliteDbmsName, without estimates.
+// (SQL_DBMS_NAME, "PostgreSQL" or "SQLite" say) and, from a DBMS whose dialect asks its planner
+// (SourceDialect::ask_planner; PostgreSQL: EXPLAIN), its estimate of the rows and the cost of
+// each of `statements`; an estimate it does not give stays empty, and what SUM gives over each
+// column of the first statement (SourceFacts::sums), which stays empty for other DBMSs. Returns
+// the error "connect failed: ..." when it cannot connect. A source whose dialect is surveyed
+// without connecting (SQLite, by its DRIVER= or its data source's driver) is not connected to:
+// its DBMS is its dialect's name ("SQLite"), without estimates.
 Result<SourceFacts> SurveySource(const std::string& connection,
                                  const std::vector<std::string>& statements);
 

@@ -146,7 +146,7 @@ TEST(SourceAggregationTest, PostgresRegroupsByTheFinestCalendarLevelAndSumsReals
         *schema);
     ASSERT_TRUE(insert.ok()) << insert.error().description;
     const std::string period = c.period;
-    EXPECT_EQ(GroupedSelect(*insert, *schema, DialectOf("PostgreSQL")),
+    EXPECT_EQ(GroupedSelect(*insert, *schema, source::DialectOfDbms("PostgreSQL")),
               period.empty()
                   ? with +
                         " SELECT c1, NULL, c3, SUM(c4), SUM(CAST(c5 AS DOUBLE PRECISION)), "
@@ -163,13 +163,13 @@ TEST(SourceAggregationTest, PostgresRegroupsByTheFinestCalendarLevelAndSumsReals
     // differ.
     const std::string once = period.empty() ? "c1" : period;
     EXPECT_EQ(
-        GroupedSelect(*insert, *schema, SourceDialect::kPostgreSql, PeriodGrouping::kPeriodsOnly),
+        GroupedSelect(*insert, *schema, source::PostgresDialect(), PeriodGrouping::kPeriodsOnly),
         with + " SELECT " + once +
             ", NULL, c3, SUM(c4), SUM(CAST(c5 AS DOUBLE PRECISION)), MAX(c6), SUM(c7), "
             "COUNT(c8), COUNT(*) FROM q GROUP BY " +
             once + ", c3");
     EXPECT_EQ(PeriodGroupingStatements(*insert, *schema).size(), period.empty() ? 0u : 2u);
-    EXPECT_EQ(GroupedSelect(*insert, *schema, DialectOf("Microsoft SQL Server")),
+    EXPECT_EQ(GroupedSelect(*insert, *schema, source::DialectOfDbms("Trino")),
               with +
                   " SELECT c1, NULL, c3, SUM(c4), SUM(c5), MAX(c6), SUM(c7), COUNT(c8), "
                   "COUNT(*) FROM q GROUP BY c1, c3");
@@ -177,7 +177,7 @@ TEST(SourceAggregationTest, PostgresRegroupsByTheFinestCalendarLevelAndSumsReals
     // PRECISION) is summed as it is; REAL or text, or a column the survey did not describe, as
     // DOUBLE PRECISION.
     std::vector<SourceSum> sums(8, SourceSum::kPrecise);
-    EXPECT_EQ(GroupedSelect(*insert, *schema, SourceDialect::kPostgreSql,
+    EXPECT_EQ(GroupedSelect(*insert, *schema, source::PostgresDialect(),
                             PeriodGrouping::kPeriodsOnly, sums),
               with + " SELECT " + once +
                   ", NULL, c3, SUM(c4), SUM(c5), MAX(c6), SUM(c7), COUNT(c8), COUNT(*) FROM q "
@@ -187,14 +187,14 @@ TEST(SourceAggregationTest, PostgresRegroupsByTheFinestCalendarLevelAndSumsReals
          {std::vector<SourceSum>{SourceSum::kPrecise, SourceSum::kPrecise, SourceSum::kPrecise,
                                  SourceSum::kPrecise, SourceSum::kOther},
           std::vector<SourceSum>(4, SourceSum::kPrecise)}) {
-      EXPECT_NE(GroupedSelect(*insert, *schema, SourceDialect::kPostgreSql,
+      EXPECT_NE(GroupedSelect(*insert, *schema, source::PostgresDialect(),
                               PeriodGrouping::kPeriodsOnly, other)
                     .find("SUM(CAST(c5 AS DOUBLE PRECISION))"),
                 std::string::npos);
     }
-    EXPECT_EQ(GroupedSelect(*insert, *schema, SourceDialect::kPortable, PeriodGrouping::kAfterDates,
+    EXPECT_EQ(GroupedSelect(*insert, *schema, source::GenericDialect(), PeriodGrouping::kAfterDates,
                             {SourceSum::kOther}),
-              GroupedSelect(*insert, *schema, DialectOf("Microsoft SQL Server")));
+              GroupedSelect(*insert, *schema, source::DialectOfDbms("Trino")));
   }
 }
 

@@ -59,10 +59,14 @@ TEST(OdbcConnectionStringTest, AddsTheStreamingOptionOfKnownDrivers) {
   }
   // A result read whole asks for no cursor, which the streaming options then leave alone; the
   // user's own choice stands.
-  EXPECT_EQ(AddStreamingOptions(ReadWholeResult("DSN=pg"), "psqlodbcw.so"),
+  EXPECT_EQ(AddStreamingOptions(ReadWholeResult("DSN=pg", PostgresDialect()), "psqlodbcw.so"),
             "DSN=pg;UseDeclareFetch=0;Fetch=10000");
-  EXPECT_EQ(ReadWholeResult("DSN=pg;usedeclarefetch=1"), "DSN=pg;usedeclarefetch=1");
-  EXPECT_EQ(ReadWholeResult("DSN=pg;B6=1"), "DSN=pg;B6=1");
+  EXPECT_EQ(ReadWholeResult("DSN=pg;usedeclarefetch=1", PostgresDialect()),
+            "DSN=pg;usedeclarefetch=1");
+  EXPECT_EQ(ReadWholeResult("DSN=pg;B6=1", PostgresDialect()), "DSN=pg;B6=1");
+  // Only psqlODBC has such an option.
+  EXPECT_EQ(ReadWholeResult("DSN=lite", SqliteDialect()), "DSN=lite");
+  EXPECT_EQ(ReadWholeResult("DSN=other", GenericDialect()), "DSN=other");
 }
 
 // The driver options: the streaming ones, and for SQLite NoCreat, which has the driver refuse a
