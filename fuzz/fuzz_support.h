@@ -27,8 +27,6 @@ class RecordingList : public ProgressList {
   void AddLine(const std::string& text) override { lines.push_back(text); }
   void listSetLast() override { ++other_calls; }
   void listSetRed() override { ++other_calls; }
-  void ImageCubeMoveDown() override { ++other_calls; }
-  void Unload() override { ++other_calls; }
 
   std::vector<std::string> lines;
   int other_calls = 0;
