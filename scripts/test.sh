@@ -7,13 +7,16 @@
 #   format   clang-format --dry-run --Werror over every C++ source in git (before any build)
 #   ci       everything, every test (the PostgreSQL and packaging tests run here only)
 #   tidy     clang-tidy (.clang-tidy) over the C++ files changed since the merge base
-#   asan     AddressSanitizer and UndefinedBehaviorSanitizer, every test but the PostgreSQL ones
-#            (not with -Werror: GCC's -Wmaybe-uninitialized gives false alarms in <regex> there)
+#   asan     AddressSanitizer and UndefinedBehaviorSanitizer, every test but the PostgreSQL and
+#            packaging ones and three load tests that take minutes under the sanitizer and add
+#            no path the others miss: the rollup budget over estimated sizes, the kills at every
+#            moment, the 20,000-member axis (not with -Werror: GCC's -Wmaybe-uninitialized gives
+#            false alarms in <regex> there)
 #   tsan     ThreadSanitizer: only the test programs of the code that starts threads, and their
 #            tests (label threads)
-#   console  everything but the window, as a machine without Qt builds it, and its tests but the
-#            PostgreSQL and packaging ones (with the ci pass's flags: its objects come from the
-#            compiler cache)
+#   console  everything but the window, as a machine without Qt builds it, with the ci pass's
+#            flags (its objects come from the compiler cache); the tests that run the programs
+#            themselves, since only the programs' entry differs without Qt
 #   fuzz     each fuzz target (clang) over its seeds and 20,000 generated inputs
 # Each pass says how long it took; the first that fails ends the run.
 set -euo pipefail
