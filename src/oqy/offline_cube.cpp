@@ -17,7 +17,8 @@ std::optional<Error> BuildOfflineCube(const ConnectionFactory& new_connection, c
                                       const std::function<void(const std::string&)>& on_info) {
   auto connection = new_connection ? new_connection() : nullptr;
   if (!connection) {
-    return Error{"The connection object could not be created.", -2147221005,
+    return Error{provider::connection::kConnectionNotCreatedText,
+                 provider::connection::kConnectionNotCreatedNumber,
                  provider::connection::kConnectionSource};
   }
   connection->SetInfoMessage(on_info);

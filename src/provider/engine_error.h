@@ -1,5 +1,7 @@
-// Numbers and source name of the errors the cube engine raises. The numbers are the HRESULTs a
-// client of such a provider would see for the same kind of failure, as signed decimals.
+// Every error number of the engine and of its connection, with the source names and the fixed
+// texts that go with them. The numbers are the HRESULTs a client of such a provider (and of its
+// connection object) would see for the same kind of failure, as signed decimals; the run log and
+// the callers compare them, so they never change.
 #pragma once
 
 #include <optional>
@@ -34,6 +36,29 @@ inline constexpr long kUnexpectedErrorNumber = -2147418113;
 
 // The build was stopped by a signal (0x80040E4E, operation canceled).
 inline constexpr long kStoppedErrorNumber = -2147217842;
+
+// Source name of the errors the connection object raises itself.
+inline constexpr const char* kConnectionSource = "ADODB.Connection";
+// The provider named is not the cube engine.
+inline constexpr long kProviderNotFoundNumber = -2146824582;
+inline constexpr const char* kProviderNotFoundText =
+    "Provider cannot be found. It may not be properly installed.";
+// Open or a setter called on a connection that is open, and Close on one that is not.
+inline constexpr long kObjectOpenNumber = -2146824583;
+inline constexpr const char* kObjectOpenText = "Operation is not allowed when the object is open.";
+inline constexpr long kObjectClosedNumber = -2146824584;
+inline constexpr const char* kObjectClosedText =
+    "Operation is not allowed when the object is closed.";
+// The factory made no connection object (0x800401F3, invalid class string).
+inline constexpr long kConnectionNotCreatedNumber = -2147221005;
+inline constexpr const char* kConnectionNotCreatedText =
+    "The connection object could not be created.";
+
+// The error of a property the connection does not know, as a property collection raises it.
+inline constexpr const char* kPropertiesSource = "ADODB.Properties";
+inline constexpr long kItemNotFoundNumber = -2146825023;
+inline constexpr const char* kItemNotFoundText =
+    "Item cannot be found in the collection corresponding to the requested name or ordinal.";
 
 // Returns an engine error with `description` and `number`.
 inline Error EngineError(std::string description, long number) {

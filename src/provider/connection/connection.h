@@ -10,20 +10,21 @@
 #include <string_view>
 
 #include "common/error.h"
+#include "provider/engine_error.h"
 #include "provider/row_source.h"
 
 namespace cubemill::provider::connection {
 
-// Source name and number of the errors raised by the connection object itself.
-inline constexpr const char* kConnectionSource = "ADODB.Connection";
-inline constexpr long kProviderNotFoundNumber = -2146824582;
-inline constexpr const char* kProviderNotFoundText =
-    "Provider cannot be found. It may not be properly installed.";
-// The error of a property the connection does not know, as a property collection raises it.
-inline constexpr const char* kPropertiesSource = "ADODB.Properties";
-inline constexpr long kItemNotFoundNumber = -2146825023;
-inline constexpr const char* kItemNotFoundText =
-    "Item cannot be found in the collection corresponding to the requested name or ordinal.";
+// The errors a connection raises, from the one table of error numbers, under the names its
+// clients know them by.
+using provider::kConnectionNotCreatedNumber;
+using provider::kConnectionNotCreatedText;
+using provider::kConnectionSource;
+using provider::kItemNotFoundNumber;
+using provider::kItemNotFoundText;
+using provider::kPropertiesSource;
+using provider::kProviderNotFoundNumber;
+using provider::kProviderNotFoundText;
 
 // The connection property that says where a cube build aggregates its rows: "CLIENT" (the
 // engine reads every source row), "SOURCE" (the source groups them at the leaf level and the

@@ -23,10 +23,8 @@ bool IsEngineProvider(const std::string& name) {
 namespace {
 
 // Errors the connection object raises itself, with the numbers such an object uses.
-const Error kAlreadyOpen{"Operation is not allowed when the object is open.", -2146824583,
-                         kConnectionSource};
-const Error kNotOpen{"Operation is not allowed when the object is closed.", -2146824584,
-                     kConnectionSource};
+const Error kAlreadyOpen{kObjectOpenText, kObjectOpenNumber, kConnectionSource};
+const Error kNotOpen{kObjectClosedText, kObjectClosedNumber, kConnectionSource};
 
 // The connection whose Open builds the cube file with the engine.
 class EngineConnection : public Connection {
