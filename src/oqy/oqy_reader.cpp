@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <optional>
 
+#include "common/quoted_text.h"
 #include "platform/ascii_text.h"
 #include "platform/text_file.h"
 #include "provider/odbc_text/passwords.h"
@@ -48,16 +49,7 @@ std::size_t FindSelectKeyword(std::string_view line, std::size_t from) {
   while (i < line.size()) {
     const char c = line[i];
     if (c == '[' || c == '\'' || c == '"') {
-      const char close = c == '[' ? ']' : c;
-      for (++i; i < line.size(); ++i) {
-        if (line[i] != close) continue;
-        if (i + 1 < line.size() && line[i + 1] == close) {
-          ++i;  // doubled: stands for itself
-          continue;
-        }
-        break;
-      }
-      ++i;
+      i = ScanQuoted(line, i, c == '[' ? ']' : c).end;
       continue;
     }
     if (IsWordCharacter(c)) {

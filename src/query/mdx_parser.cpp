@@ -7,6 +7,8 @@
 #include <utility>
 #include <vector>
 
+#include "common/quoted_text.h"
+
 namespace cubemill::query {
 
 std::string NameText(const std::vector<NamePart>& parts) {
@@ -120,40 +122,21 @@ std::vector<Token> Tokenize(std::string_view text,
     token.position = position_of(at);
     if (c == '[') {
       token.kind = Token::Kind::kBracketed;
-      std::size_t end = at + 1;
-      for (;; ++end) {
-        if (end >= text.size()) Fail("unclosed [", token.position);
-        if (text[end] == '[' && token.inner_bracket == 0) token.inner_bracket = position_of(end);
-        if (text[end] == ']') {
-          if (end + 1 < text.size() && text[end + 1] == ']') {
-            token.text += ']';
-            ++end;
-            continue;
-          }
-          break;
-        }
-        token.text += text[end];
-      }
-      at = end + 1;
+      QuotedText quoted = ScanQuoted(text, at, ']');
+      if (!quoted.closed) Fail("unclosed [", token.position);
+      const std::size_t inner = text.substr(0, quoted.end).find('[', at + 1);
+      if (inner != std::string_view::npos) token.inner_bracket = position_of(inner);
+      token.text = std::move(quoted.value);
+      at = quoted.end;
     } else if (c == '\'' || c == '"') {
       // A string in either quote; the quote doubled stands for itself.
       token.kind = Token::Kind::kString;
       token.offset = at;
-      std::size_t end = at + 1;
-      for (;; ++end) {
-        if (end >= text.size()) Fail("unclosed string", token.position);
-        if (text[end] == c) {
-          if (end + 1 < text.size() && text[end + 1] == c) {
-            token.text += c;
-            ++end;
-            continue;
-          }
-          break;
-        }
-        token.text += text[end];
-      }
-      token.length = end + 1 - at;
-      at = end + 1;
+      QuotedText quoted = ScanQuoted(text, at, c);
+      if (!quoted.closed) Fail("unclosed string", token.position);
+      token.text = std::move(quoted.value);
+      token.length = quoted.end - at;
+      at = quoted.end;
     } else if (std::isalpha(u) || c == '_') {
       token.kind = Token::Kind::kWord;
       std::size_t end = at;

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "common/quoted_text.h"
 #include "platform/ascii_text.h"
 
 namespace cubemill::provider::ddl {
@@ -37,27 +38,21 @@ Token Tokenizer::Fail(std::size_t start, std::string description) {
 
 Token Tokenizer::ReadDelimited(char close, TokenKind kind, const char* what) {
   const std::size_t start = offset_;
-  std::string value;
-  std::size_t i = start + 1;
-  while (i < text_.size()) {
-    if (text_[i] == close) {
-      if (i + 1 < text_.size() && text_[i + 1] == close) {  // doubled: stands for itself
-        value += close;
-        i += 2;
-        continue;
-      }
-      offset_ = i + 1;
-      return Token{kind, std::move(value), start + 1, offset_ - start};
-    }
-    if (kind != TokenKind::kString && IsControl(text_[i])) {
-      // Caught here, before the source is read, rather than when the cube file is written.
+  QuotedText quoted = ScanQuoted(text_, start, close);
+  if (kind != TokenKind::kString) {
+    // Caught here, before the source is read, rather than when the cube file is written.
+    for (std::size_t i = start + 1; i < quoted.end; ++i) {
+      if (!IsControl(text_[i])) continue;
       char code[8];
       std::snprintf(code, sizeof code, "0x%02X", static_cast<unsigned char>(text_[i]));
       return Fail(start, std::string(what) + " starting at position " + std::to_string(start + 1) +
                              " holds the control character " + code + " at position " +
                              std::to_string(i + 1) + ": names may not hold control characters");
     }
-    value += text_[i++];
+  }
+  if (quoted.closed) {
+    offset_ = quoted.end;
+    return Token{kind, std::move(quoted.value), start + 1, offset_ - start};
   }
   // The text ends inside the quotes: show where, since the usual cause is a statement that was
   // cut short at a ";" standing inside them.

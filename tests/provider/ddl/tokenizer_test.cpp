@@ -51,6 +51,9 @@ TEST(TokenizerTest, ReportsTextThatFormsNoToken) {
   } cases[] = {
       {"LEVEL [Open", 7, "unterminated bracketed name starting at position 7"},
       {"x \"open", 3, "unterminated quoted name starting at position 3"},
+      // A doubled closer at the very end is a "]" of the name, not its end.
+      {"LEVEL [Open]]", 7, "unterminated bracketed name starting at position 7"},
+      {"LEVEL [Line\nBreak]]", 7, "holds the control character 0x0A at position 12"},
       {"FORMAT '#,##0", 8, "after \"FORMAT '#,##0\""},
       {"MEASURE [Amount] FUNCTION SUM FORMAT '#,##0.00", 38,
        "after \"... FUNCTION SUM FORMAT '#,##0.00\" (was it cut short at a \";\""},
