@@ -9,6 +9,7 @@
 #include <string>
 
 #include "bench/sales_cubes.h"
+#include "provider/connection/connection_string.h"
 #include "provider/connection/engine_connection.h"
 
 int main(int argc, char** argv) {
@@ -20,10 +21,12 @@ int main(int argc, char** argv) {
     return 2;
   }
   // The connection string a job hands to the engine for an OQY file with these values.
-  const std::string connection = std::string("LOCATION=") + argv[3] + "; SOURCE_DSN=\"" +
-                                 cubemill::bench::SalesSourceDsn(argv[2]) +
-                                 "\"; CreateCube=" + cube->create_cube +
-                                 " InsertInto=" + cube->insert_into + " ";
+  cubemill::provider::connection::EngineProperties properties;
+  properties.location = argv[3];
+  properties.source_dsn = cubemill::bench::SalesSourceDsn(argv[2]);
+  properties.create_cube = cube->create_cube;
+  properties.insert_into = cube->insert_into;
+  const std::string connection = cubemill::provider::connection::WriteEngineProperties(properties);
   auto engine = cubemill::provider::connection::NewEngineConnection();
   // A job logs what the engine says while it opens (a locked source, say); so does this, on
   // standard error, so that the engine does the same work as for a job.

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "bench/sales_table.h"
+#include "provider/connection/connection_string.h"
 #include "provider/connection/engine_connection.h"
 
 namespace {
@@ -36,9 +37,12 @@ int main(int argc, char** argv) {
   if (!cubemill::bench::MakeSalesTable(db_path, rows)) return 1;
 
   const std::string cube = (dir / "sales.cub").string();
-  const std::string connection = "LOCATION=" + cube +
-                                 "; SOURCE_DSN=\"DRIVER=SQLite3;Database=" + db_path +
-                                 "\"; CreateCube=" + kCreateCube + " InsertInto=" + kInsertInto;
+  cubemill::provider::connection::EngineProperties properties;
+  properties.location = cube;
+  properties.source_dsn = "DRIVER=SQLite3;Database=" + db_path;
+  properties.create_cube = kCreateCube;
+  properties.insert_into = kInsertInto;
+  const std::string connection = cubemill::provider::connection::WriteEngineProperties(properties);
   const double before = cubemill::bench::PeakMiB();
   const auto start = std::chrono::steady_clock::now();
   auto engine = cubemill::provider::connection::NewEngineConnection();

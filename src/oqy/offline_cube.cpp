@@ -4,13 +4,31 @@
 #include "platform/ascii_text.h"
 #include "platform/file_system.h"
 #include "platform/text_file.h"
+#include "provider/connection/connection_string.h"
 
 namespace cubemill::oqy {
 
+provider::connection::EngineProperties CubeProperties(const CubeJob& job) {
+  provider::connection::EngineProperties properties;
+  properties.location = platform::TrimBlanks(job.CubeFile);
+  properties.source_dsn = job.SourceDsn;
+  const std::string load = job.InsertIntoStmt + " " + job.SelectStmt;
+  const std::size_t end = job.CreateCubeStmt.find(';');
+  if (end != std::string::npos) {
+    properties.create_cube =
+        platform::TrimBlanks(std::string_view(job.CreateCubeStmt).substr(0, end));
+    properties.insert_into = platform::TrimBlanks(load);
+  } else {
+    // Without its closing ";" (no CreateCube= value in the line) the statement runs on into the
+    // INSERT INTO, as the line itself does, and the engine reports the INSERT INTO missing;
+    // CauseInOqy names the cause in the OQY file.
+    properties.create_cube = platform::TrimBlanks(job.CreateCubeStmt + " InsertInto=" + load);
+  }
+  return properties;
+}
+
 std::string CubeConnectionString(const CubeJob& job) {
-  return "LOCATION=" + job.CubeFile + "; " + "SOURCE_DSN=\"" + job.SourceDsn + "\"; " +
-         "CreateCube=" + job.CreateCubeStmt + " " + "InsertInto=" + job.InsertIntoStmt + " " +
-         job.SelectStmt + " ";
+  return provider::connection::WriteEngineProperties(CubeProperties(job));
 }
 
 std::optional<Error> BuildOfflineCube(const ConnectionFactory& new_connection, const CubeJob& job,

@@ -10,14 +10,18 @@
 #include "common/cube_job.h"
 #include "common/error.h"
 #include "provider/connection/connection.h"
+#include "provider/connection/connection_string.h"
 
 namespace cubemill::oqy {
 
 // Makes the connection a cube build opens.
 using ConnectionFactory = std::function<std::unique_ptr<provider::connection::Connection>()>;
 
-// Returns the connection string for `job`: LOCATION, SOURCE_DSN (in double quotes), CreateCube
-// and InsertInto, the SELECT, and a closing blank, joined exactly as the provider expects them.
+// Returns the build properties of `job`: its cube file and source, its CREATE CUBE statement
+// without the closing ";", and its INSERT INTO statement with the SELECT.
+provider::connection::EngineProperties CubeProperties(const CubeJob& job);
+
+// Returns the connection string for `job`: CubeProperties written as the engine reads them.
 std::string CubeConnectionString(const CubeJob& job);
 
 // Opens and closes a new connection with the job's connection string and provider, with the

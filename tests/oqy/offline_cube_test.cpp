@@ -2,6 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "provider/connection/connection_string.h"
 #include "provider/connection/engine_connection.h"
 #include "support/fake_connection.h"
 #include "support/test_support.h"
@@ -27,10 +32,51 @@ struct OfflineCubeTest : ::testing::Test {
   };
 };
 
+// The properties the engine reads from `text`, each as ConnectionProperties finds it.
+std::vector<std::optional<std::string>> EngineView(const std::string& text) {
+  const auto properties = provider::connection::ConnectionProperties::Parse(text);
+  std::vector<std::optional<std::string>> view;
+  for (const char* name :
+       {"LOCATION", "DATASOURCE", "SOURCE_DSN", "SOURCE_DSN_SUFFIX", "SOURCE_UID", "SOURCE_PWD",
+        "CREATECUBE", "INSERTINTO", "USEEXISTINGFILE"}) {
+    view.push_back(properties.Get(name));
+  }
+  return view;
+}
+
 TEST_F(OfflineCubeTest, AssemblesTheConnectionString) {
-  EXPECT_EQ(CubeConnectionString(WorkedExample()), kExampleConnectionString);
-  EXPECT_EQ(CubeConnectionString(CubeJob{}),
-            "LOCATION=; SOURCE_DSN=\"\"; CreateCube= InsertInto=  ");
+  const CubeJob example = WorkedExample();
+  EXPECT_EQ(CubeConnectionString(example),
+            "LOCATION=C:\\Cubes\\sales.cub;SOURCE_DSN=\"DSN=Salesbase;DBQ=C:\\Data\\sales.mdb;"
+            "UID=reader\";CreateCube=CREATE CUBE [OCWCube] ( DIMENSION [Region], LEVEL [Region] );"
+            "InsertInto=INSERT INTO OCWCube([Region].[Region])  SELECT region FROM orders");
+  // The engine reads what it read from the string the job has always handed it.
+  EXPECT_EQ(EngineView(CubeConnectionString(example)), EngineView(kExampleConnectionString));
+  // Without a CREATE CUBE statement the INSERT INTO is read as one, as it always was: the build
+  // fails on the missing INSERT INTO, and CauseInOqy names the cause.
+  CubeJob no_create = example;
+  no_create.CreateCubeStmt.clear();
+  const auto failed = provider::connection::ReadEngineProperties(CubeConnectionString(no_create));
+  ASSERT_FALSE(failed.ok());
+  EXPECT_EQ(failed.error(),
+            provider::connection::ReadEngineProperties(
+                "LOCATION=C:\\Cubes\\sales.cub; SOURCE_DSN=\"DSN=Salesbase;DBQ=C:\\Data\\"
+                "sales.mdb;UID=reader\"; CreateCube= InsertInto=INSERT INTO "
+                "OCWCube([Region].[Region])  SELECT region FROM orders ")
+                .error());
+  EXPECT_EQ(provider::connection::ReadEngineProperties(CubeConnectionString(CubeJob{})).error(),
+            provider::connection::ReadEngineProperties(
+                "LOCATION=; SOURCE_DSN=\"\"; CreateCube= InsertInto=  ")
+                .error());
+  // Values the hand-joined string cut or took for quotes reach the engine whole.
+  CubeJob awkward = example;
+  awkward.CubeFile = "cubes;night\\'q'.cub";
+  awkward.SelectStmt = "SELECT region FROM orders WHERE note = 'a \"b\"'";
+  const auto read = provider::connection::ReadEngineProperties(CubeConnectionString(awkward));
+  ASSERT_TRUE(read.ok()) << read.error().description;
+  EXPECT_EQ(read->location, awkward.CubeFile);
+  EXPECT_EQ(read->insert_into, awkward.InsertIntoStmt + " " + awkward.SelectStmt);
+  EXPECT_EQ(*read, CubeProperties(awkward));
 }
 
 TEST_F(OfflineCubeTest, SetsStringThenProviderThenOpensAndCloses) {
@@ -38,7 +84,7 @@ TEST_F(OfflineCubeTest, SetsStringThenProviderThenOpensAndCloses) {
   job.CubeFile = "sales.cub";
   EXPECT_EQ(BuildOfflineCube(fake, job, on_info), std::nullopt);
   ASSERT_EQ(connections.calls.size(), 4u);
-  EXPECT_EQ(connections.calls[0].rfind("ConnectionString=LOCATION=sales.cub; ", 0), 0u);
+  EXPECT_EQ(connections.calls[0].rfind("ConnectionString=LOCATION=sales.cub;", 0), 0u);
   EXPECT_EQ(connections.calls[1], "Provider=MSOLAP");
   EXPECT_EQ(connections.calls[2], "Open(,,,-1)");
   EXPECT_EQ(connections.calls[3], "Close");
@@ -65,7 +111,7 @@ TEST_F(OfflineCubeTest, SetsAggregateAfterTheProviderOnlyWhenGiven) {
     job.Aggregate = value;
     EXPECT_EQ(BuildOfflineCube(fake, job, on_info), std::nullopt);
     ASSERT_EQ(connections.calls.size(), 5u) << value;
-    EXPECT_EQ(connections.calls[0].rfind("ConnectionString=LOCATION=sales.cub; ", 0), 0u);
+    EXPECT_EQ(connections.calls[0].rfind("ConnectionString=LOCATION=sales.cub;", 0), 0u);
     EXPECT_EQ(connections.calls[1], "Provider=MSOLAP");
     EXPECT_EQ(connections.calls[2], std::string("Property Aggregate=") + value);
     EXPECT_EQ(connections.calls[3], "Open(,,,-1)");

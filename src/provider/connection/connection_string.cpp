@@ -113,4 +113,34 @@ Result<EngineProperties> ReadEngineProperties(std::string_view connection_string
   return engine;
 }
 
+std::string QuotePropertyValue(std::string_view value) {
+  const bool plain = value.find(';') == std::string_view::npos &&
+                     platform::TrimBlanks(value).size() == value.size() &&
+                     (value.empty() || (value.front() != '"' && value.front() != '\''));
+  if (plain) return std::string(value);
+  std::string quoted = "\"";
+  for (char c : value) {
+    quoted += c;
+    if (c == '"') quoted += '"';
+  }
+  return quoted + "\"";
+}
+
+std::string WriteEngineProperties(const EngineProperties& properties) {
+  std::string text;
+  auto add = [&text](std::string_view name, std::string_view value) {
+    if (!text.empty()) text += ';';
+    text.append(name).append("=").append(QuotePropertyValue(value));
+  };
+  add("LOCATION", properties.location);
+  add("SOURCE_DSN", properties.source_dsn);
+  if (!properties.source_dsn_suffix.empty()) add("SOURCE_DSN_SUFFIX", properties.source_dsn_suffix);
+  if (!properties.source_uid.empty()) add("SOURCE_UID", properties.source_uid);
+  if (!properties.source_pwd.empty()) add("SOURCE_PWD", properties.source_pwd);
+  add("CreateCube", properties.create_cube);
+  add("InsertInto", properties.insert_into);
+  if (properties.use_existing_file) add("UseExistingFile", "Yes");
+  return text;
+}
+
 }  // namespace cubemill::provider::connection

@@ -1,4 +1,5 @@
-// Reads the engine's connection string: name=value pairs and the properties a cube build uses.
+// The engine's connection string: name=value pairs, the properties a cube build uses read from
+// it, and the same properties written back as a string that reads to the same record.
 #pragma once
 
 #include <map>
@@ -51,5 +52,15 @@ struct EngineProperties {
 // LOCATION/DATA SOURCE, SOURCE_DSN, CREATECUBE or INSERTINTO is missing or empty, when
 // SOURCE_DSN is an OLE DB string ("Provider=..."), or when a quoted value is never closed.
 Result<EngineProperties> ReadEngineProperties(std::string_view connection_string);
+
+// Returns `value` as a connection string must write it to read it back unchanged: as it is when
+// it holds no ";", neither starts with a quote nor starts or ends with a blank, else in double
+// quotes with each double quote doubled.
+std::string QuotePropertyValue(std::string_view value);
+
+// Returns the connection string of `properties`: LOCATION, SOURCE_DSN, CreateCube and InsertInto,
+// and SOURCE_DSN_SUFFIX, SOURCE_UID, SOURCE_PWD and UseExistingFile when they are set, each value
+// quoted as QuotePropertyValue does. ReadEngineProperties reads it back to `properties`.
+std::string WriteEngineProperties(const EngineProperties& properties);
 
 }  // namespace cubemill::provider::connection

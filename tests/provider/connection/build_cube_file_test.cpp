@@ -12,6 +12,7 @@
 #include <new>
 #include <stdexcept>
 
+#include "provider/connection/connection_string.h"
 #include "provider/connection/engine_connection.h"
 #include "provider/engine_error.h"
 #include "provider/source/odbc_source.h"
@@ -42,17 +43,22 @@ void MakeSales(const std::string& path, int rows, int bad_row = 0) {
 }
 
 std::string Connection(const std::string& cube, const std::string& source) {
-  return "LOCATION=" + cube + ";SOURCE_DSN=\"" + test::SqliteOdbc(source) +
-         "\";CREATECUBE=CREATE CUBE [Sales] ( DIMENSION [Time] TYPE TIME, "
-         "LEVEL [Year] TYPE YEAR, LEVEL [Quarter] TYPE QUARTER, LEVEL [Month] TYPE MONTH, "
-         "LEVEL [Day] TYPE DAY, DIMENSION [Geography], LEVEL [Country], LEVEL [City], "
-         "DIMENSION [Product], LEVEL [Product], MEASURE [Quantity] FUNCTION SUM TYPE DBTYPE_I8, "
-         "MEASURE [Amount] FUNCTION SUM TYPE DBTYPE_R8, MEASURE [Most] FUNCTION MAX, "
-         "MEASURE [Sales] FUNCTION COUNT );"
-         "INSERTINTO=INSERT INTO Sales([Time], [Geography].[Country], [Geography].[City], "
-         "[Product].[Product], Measures.[Quantity], Measures.[Amount], Measures.[Most], "
-         "Measures.[Sales]) SELECT day, country, city, product, quantity, amount, amount, "
-         "quantity FROM sales";
+  EngineProperties properties;
+  properties.location = cube;
+  properties.source_dsn = test::SqliteOdbc(source);
+  properties.create_cube =
+      "CREATE CUBE [Sales] ( DIMENSION [Time] TYPE TIME, "
+      "LEVEL [Year] TYPE YEAR, LEVEL [Quarter] TYPE QUARTER, LEVEL [Month] TYPE MONTH, "
+      "LEVEL [Day] TYPE DAY, DIMENSION [Geography], LEVEL [Country], LEVEL [City], "
+      "DIMENSION [Product], LEVEL [Product], MEASURE [Quantity] FUNCTION SUM TYPE DBTYPE_I8, "
+      "MEASURE [Amount] FUNCTION SUM TYPE DBTYPE_R8, MEASURE [Most] FUNCTION MAX, "
+      "MEASURE [Sales] FUNCTION COUNT )";
+  properties.insert_into =
+      "INSERT INTO Sales([Time], [Geography].[Country], [Geography].[City], "
+      "[Product].[Product], Measures.[Quantity], Measures.[Amount], Measures.[Most], "
+      "Measures.[Sales]) SELECT day, country, city, product, quantity, amount, amount, "
+      "quantity FROM sales";
+  return WriteEngineProperties(properties);
 }
 
 std::optional<Error> Build(const std::string& cube, const std::string& source, bool read_ahead) {

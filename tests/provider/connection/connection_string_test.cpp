@@ -148,5 +148,63 @@ TEST(ConnectionStringTest, StatementCutAtSemicolonInFormatGivesErrorShowingTheCu
             "the quotes?)");
 }
 
+TEST(ConnectionStringTest, WrittenPropertiesReadBackToTheSameRecord) {
+  // Each awkward value in every field: the writer quotes what the reader would otherwise cut,
+  // trim or take for a quoted value.
+  const std::string awkward[] = {
+      "plain.cub",
+      "say \"hi\"",
+      "\"starts quoted\"",
+      "'single'",
+      "it's",
+      "a;b;",
+      ";",
+      "k=v=w",
+      " blank around\t",
+      "inner  blanks",
+      "\r\nline\f",
+      "Gr\xc3\xbc\xc3\x9f" "e \xe2\x82\xac \xe6\x97\xa5\xe6\x9c\xac",
+      "\"\"",
+      "\"",
+      "{braced}}",
+  };
+  for (const std::string& value : awkward) {
+    EngineProperties written;
+    written.location = value;
+    written.source_dsn = "DSN=" + value;
+    written.source_dsn_suffix = value;
+    written.source_uid = value;
+    written.source_pwd = value;
+    written.create_cube = "CREATE CUBE [" + value + "]";
+    written.insert_into = value;
+    written.use_existing_file = true;
+    const std::string text = WriteEngineProperties(written);
+    auto read = ReadEngineProperties(text);
+    ASSERT_TRUE(read.ok()) << text << ": " << read.error().description;
+    EXPECT_EQ(*read, written) << text;
+  }
+  // Unset optional properties are left out and read back unset; an empty value reads back empty.
+  EngineProperties minimal;
+  minimal.location = "c.cub";
+  minimal.source_dsn = "Sales";
+  minimal.create_cube = "CREATE CUBE x";
+  minimal.insert_into = "INSERT INTO x SELECT a FROM t";
+  EXPECT_EQ(WriteEngineProperties(minimal),
+            "LOCATION=c.cub;SOURCE_DSN=Sales;CreateCube=CREATE CUBE x;"
+            "InsertInto=INSERT INTO x SELECT a FROM t");
+  EXPECT_EQ(ReadEngineProperties(WriteEngineProperties(minimal)).value(), minimal);
+  EXPECT_EQ(ConnectionProperties::Parse("k=" + QuotePropertyValue("") + ";z=1").Get("k"), "");
+}
+
+TEST(ConnectionStringTest, QuotesOnlyValuesThatNeedIt) {
+  EXPECT_EQ(QuotePropertyValue("C:\\Cubes\\sales.cub"), "C:\\Cubes\\sales.cub");
+  EXPECT_EQ(QuotePropertyValue("WHERE a = 'x'"), "WHERE a = 'x'");
+  EXPECT_EQ(QuotePropertyValue(""), "");
+  EXPECT_EQ(QuotePropertyValue("DSN=a;PWD=b"), "\"DSN=a;PWD=b\"");
+  EXPECT_EQ(QuotePropertyValue("\"x\" y"), "\"\"\"x\"\" y\"");
+  EXPECT_EQ(QuotePropertyValue("'x'"), "\"'x'\"");
+  EXPECT_EQ(QuotePropertyValue(" x"), "\" x\"");
+}
+
 }  // namespace
 }  // namespace cubemill::provider::connection

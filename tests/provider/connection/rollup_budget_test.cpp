@@ -9,6 +9,7 @@
 #include <string>
 
 #include "provider/connection/connection.h"
+#include "provider/connection/connection_string.h"
 #include "provider/connection/engine_connection.h"
 #include "provider/cubefile/rollup_check.h"
 #include "provider/engine_error.h"
@@ -26,13 +27,19 @@ constexpr char kSource[] =
     "'K' || (i % 4) AS category, 'I' || (i % 20) AS item, i * 1.5 AS amount FROM n";
 
 std::string Connection() {
-  return "LOCATION=cube.cub;SOURCE_DSN=\"" + test::SqliteOdbc("source.db") +
-         "\";CREATECUBE=\"CREATE CUBE [Sales] ( DIMENSION [Region], LEVEL [All] TYPE ALL, "
-         "LEVEL [Country], LEVEL [City], DIMENSION [Product], LEVEL [Category], LEVEL [Item], "
-         "MEASURE [Amount] FUNCTION SUM, MEASURE [Sales] FUNCTION COUNT, MEASURE [Low] "
-         "FUNCTION MIN )\";INSERTINTO=\"INSERT INTO Sales ( Region.Country, Region.City, "
-         "Product.Category, Product.Item, Measures.Amount, Measures.Sales, Measures.Low ) "
-         "SELECT country, city, category, item, amount, amount, amount FROM sales\"";
+  EngineProperties properties;
+  properties.location = "cube.cub";
+  properties.source_dsn = test::SqliteOdbc("source.db");
+  properties.create_cube =
+      "CREATE CUBE [Sales] ( DIMENSION [Region], LEVEL [All] TYPE ALL, "
+      "LEVEL [Country], LEVEL [City], DIMENSION [Product], LEVEL [Category], LEVEL [Item], "
+      "MEASURE [Amount] FUNCTION SUM, MEASURE [Sales] FUNCTION COUNT, MEASURE [Low] "
+      "FUNCTION MIN )";
+  properties.insert_into =
+      "INSERT INTO Sales ( Region.Country, Region.City, "
+      "Product.Category, Product.Item, Measures.Amount, Measures.Sales, Measures.Low ) "
+      "SELECT country, city, category, item, amount, amount, amount FROM sales";
+  return WriteEngineProperties(properties);
 }
 
 struct RollupBudgetTest : ::testing::Test {

@@ -12,6 +12,7 @@
 #include <filesystem>
 
 #include "provider/connection/build_cube_file.h"
+#include "provider/connection/connection_string.h"
 #include "provider/cubefile/cube_reader.h"
 #include "provider/cubefile/engine_case_file.h"
 #include "provider/cubefile/rollup_check.h"
@@ -34,18 +35,14 @@ constexpr char kCube[] = "cube.cub";
 // The time every case's cube is built at (the cube table's built_at).
 const platform::DateTime kBuiltAt = platform::MakeDateTime(2024, 3, 5, 7, 8, 9);
 
-// `text` as a double-quoted connection-string value.
-std::string Quoted(const std::string& text) {
-  std::string quoted = "\"";
-  for (char c : text) quoted += c == '"' ? std::string("\"\"") : std::string(1, c);
-  return quoted + "\"";
-}
-
 // The connection string a job would hand the engine for the case.
 std::string ConnectionString(const EngineCase& c) {
-  std::string text =
-      std::string("LOCATION=") + kCube + ";SOURCE_DSN=" + Quoted(SqliteOdbc(kSource)) +
-      ";CREATECUBE=" + Quoted(c.create_cube) + ";INSERTINTO=" + Quoted(c.insert_into);
+  provider::connection::EngineProperties properties;
+  properties.location = kCube;
+  properties.source_dsn = SqliteOdbc(kSource);
+  properties.create_cube = c.create_cube;
+  properties.insert_into = c.insert_into;
+  std::string text = provider::connection::WriteEngineProperties(properties);
   if (!c.connection.empty()) text += ";" + c.connection;
   return text;
 }

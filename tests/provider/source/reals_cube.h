@@ -11,17 +11,11 @@
 #include <vector>
 
 #include "provider/connection/connection.h"
+#include "provider/connection/connection_string.h"
 #include "provider/connection/engine_connection.h"
 #include "provider/cubefile/cube_reader.h"
 
 namespace cubemill::provider::source {
-
-// `text` as a double-quoted connection-string value.
-inline std::string Quoted(const std::string& text) {
-  std::string quoted = "\"";
-  for (char c : text) quoted += c == '"' ? std::string("\"\"") : std::string(1, c);
-  return quoted + "\"";
-}
 
 // Builds the cube file `cube` from the ODBC source `source` as a job does, with the connection
 // property Aggregate set to `aggregate` unless that is empty; returns the engine's error text,
@@ -30,9 +24,13 @@ inline std::string BuildCube(const std::string& cube, const std::string& source,
                              const std::string& create_cube, const std::string& insert_into,
                              const std::string& aggregate = "") {
   auto engine = connection::NewEngineConnection();
-  std::optional<Error> error = engine->SetConnectionString(
-      "LOCATION=" + cube + ";SOURCE_DSN=" + Quoted(source) + ";CREATECUBE=" + Quoted(create_cube) +
-      ";INSERTINTO=" + Quoted(insert_into));
+  connection::EngineProperties properties;
+  properties.location = cube;
+  properties.source_dsn = source;
+  properties.create_cube = create_cube;
+  properties.insert_into = insert_into;
+  std::optional<Error> error =
+      engine->SetConnectionString(connection::WriteEngineProperties(properties));
   if (!error) error = engine->SetProvider("MSOLAP");
   if (!error && !aggregate.empty())
     error = engine->SetProperty(connection::kAggregateProperty, aggregate);
