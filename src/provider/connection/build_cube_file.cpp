@@ -9,10 +9,8 @@
 #include "platform/file_system.h"
 #include "provider/aggregate/cube_builder.h"
 #include "provider/aggregate/rollup_builder.h"
-#include "provider/connection/connection_string.h"
+#include "provider/connection/prepare_build.h"
 #include "provider/cubefile/cube_file_writer.h"
-#include "provider/ddl/create_cube_parser.h"
-#include "provider/ddl/insert_into_parser.h"
 #include "provider/engine_error.h"
 #include "provider/source/odbc_connection_string.h"
 #include "provider/source/read_ahead.h"
@@ -150,28 +148,13 @@ std::optional<Error> WriteWithRollups(const std::string& location, const CubeSch
 std::optional<Error> BuildCube(std::string_view connection_string, const SourceOpener& open_source,
                                const RowProgress& progress, const platform::Clock& clock,
                                const BuildOptions& options) {
-  auto properties = connection::ReadEngineProperties(connection_string);
-  if (!properties) return properties.error();
-  if (properties->use_existing_file && platform::IsRegularFile(properties->location))
-    return std::nullopt;
-
-  auto schema = ddl::ParseCreateCube(properties->create_cube);
-  if (!schema) return schema.error();
-  auto insert = ddl::ParseInsertInto(properties->insert_into, *schema);
-  if (!insert) return insert.error();
-
-  // Everything that can be checked without the source is checked before its rows are read.
-  if (auto unwritable = platform::CheckDirectoryWritableFor(properties->location)) {
-    return EngineError(
-        "cannot write the cube file \"" + properties->location + "\": " + unwritable->description,
-        kCubeFileErrorNumber);
-  }
-
+  auto prepared = PrepareBuild(connection_string, true);
+  if (!prepared) return prepared.error();
+  if (prepared->keeps_existing_file) return std::nullopt;
   if (auto stopped = StopRequested()) return stopped;
-
-  const std::string odbc =
-      source::MakeOdbcConnectionString(properties->source_dsn, properties->source_dsn_suffix,
-                                       properties->source_uid, properties->source_pwd);
+  const CubeSchema& schema = prepared->schema;
+  const InsertInto& insert = prepared->insert;
+  const std::string& odbc = prepared->odbc;
   auto say = [&options](const std::string& line) {
     if (options.info) options.info(line);
   };
@@ -182,9 +165,9 @@ std::optional<Error> BuildCube(std::string_view connection_string, const SourceO
     // statement (SOURCE); opening it reports why it could not be asked. One connection asks
     // everything: the estimates, then what the two ways of grouping by period would cost (only
     // a PostgreSQL server is sent those, and only it is asked).
-    std::vector<std::string> statements = SurveyStatements(*insert);
+    std::vector<std::string> statements = SurveyStatements(insert);
     const std::size_t estimates = statements.size();
-    const auto ways = PeriodGroupingStatements(*insert, *schema);
+    const auto ways = PeriodGroupingStatements(insert, schema);
     statements.insert(statements.end(), ways.begin(), ways.end());
     auto facts = options.survey(odbc, statements);
     if (facts.ok()) {
@@ -202,8 +185,8 @@ std::optional<Error> BuildCube(std::string_view connection_string, const SourceO
   bool grouped = plan.group;
   Outcome outcome;
   if (grouped) {
-    outcome = Aggregate(*schema, *insert, aggregate::RowShape::kGroupedRows, odbc, plan,
-                        open_source, progress, options);
+    outcome = Aggregate(schema, insert, aggregate::RowShape::kGroupedRows, odbc, plan, open_source,
+                        progress, options);
     if (outcome.source_failed && options.aggregation == Aggregation::kAuto) {
       // A grouped statement the source refuses, or a SUM it cannot hold (an integer sum that
       // overflows its type, say) is no reason to fail a build that reading every row can do.
@@ -213,18 +196,18 @@ std::optional<Error> BuildCube(std::string_view connection_string, const SourceO
     }
   }
   if (!grouped) {
-    outcome = Aggregate(*schema, *insert, aggregate::RowShape::kSourceRows, odbc, plan, open_source,
+    outcome = Aggregate(schema, insert, aggregate::RowShape::kSourceRows, odbc, plan, open_source,
                         progress, options);
   }
   if (!outcome.cube) return outcome.cube.error();
   aggregate::BuiltCube* cube = &*outcome.cube;
   cubefile::BuildInfo info;
-  info.create_cube = properties->create_cube;
-  info.insert_into = properties->insert_into;
+  info.create_cube = prepared->properties.create_cube;
+  info.insert_into = prepared->properties.insert_into;
   info.source = odbc;  // the writer drops its passwords
   info.built_at = platform::DateTimeText(clock.Now());
   info.source_rows = cube->source_rows;
-  return WriteWithRollups(properties->location, *schema, *cube, info, options);
+  return WriteWithRollups(prepared->properties.location, schema, *cube, info, options);
 }
 
 }  // namespace cubemill::provider::connection

@@ -1,12 +1,8 @@
 #include "provider/connection/cube_check.h"
 
-#include "platform/file_system.h"
 #include "provider/aggregate/cube_builder.h"
-#include "provider/connection/connection_string.h"
-#include "provider/ddl/create_cube_parser.h"
-#include "provider/ddl/insert_into_parser.h"
+#include "provider/connection/prepare_build.h"
 #include "provider/engine_error.h"
-#include "provider/source/odbc_connection_string.h"
 
 namespace cubemill::provider::connection {
 namespace {
@@ -40,43 +36,21 @@ bool Suits(ColumnHint column, ColumnHint wanted) {
 std::optional<Error> CheckCubeBuild(std::string_view connection_string,
                                     const std::function<void(const std::string&)>& say,
                                     const SelectDescriber& describe) {
-  auto properties = connection::ReadEngineProperties(connection_string);
-  if (!properties) return properties.error();
-
-  auto schema = ddl::ParseCreateCube(properties->create_cube);
-  if (!schema) return schema.error();
-  std::size_t levels = 0;
-  for (const Dimension& dimension : schema->dimensions)
-    for (const Hierarchy& hierarchy : dimension.hierarchies)
-      for (const Level& level : hierarchy.levels) levels += level.type == LevelType::kAll ? 0 : 1;
-  say("CREATE CUBE " + Bracketed(schema->name) + ": " + std::to_string(schema->dimensions.size()) +
-      " dimensions, " + std::to_string(levels) + " levels, " +
-      std::to_string(schema->measures.size()) + " measures");
-  auto insert = ddl::ParseInsertInto(properties->insert_into, *schema);
-  if (!insert) return insert.error();
-  say("INSERT INTO: " + std::to_string(insert->columns.size()) + " targets");
-
-  if (auto unwritable = platform::CheckDirectoryWritableFor(properties->location)) {
-    return EngineError(
-        "cannot write the cube file \"" + properties->location + "\": " + unwritable->description,
-        kCubeFileErrorNumber);
-  }
-  say("Cube file: " + properties->location + " (its directory is writable)");
-
-  const std::string odbc =
-      source::MakeOdbcConnectionString(properties->source_dsn, properties->source_dsn_suffix,
-                                       properties->source_uid, properties->source_pwd);
-  auto columns = describe ? describe(odbc, insert->select)
-                          : source::DescribeOdbcSelect(odbc, insert->select, say);
+  auto prepared = PrepareBuild(connection_string, false, say);
+  if (!prepared) return prepared.error();
+  const std::string& odbc = prepared->odbc;
+  const InsertInto& insert = prepared->insert;
+  auto columns = describe ? describe(odbc, insert.select)
+                          : source::DescribeOdbcSelect(odbc, insert.select, say);
   if (!columns) return columns.error();
   say("Source: connected, SELECT prepared: " + std::to_string(columns->size()) + " columns");
-  if (columns->size() != insert->columns.size()) {
-    return EngineError("INSERT INTO names " + std::to_string(insert->columns.size()) +
+  if (columns->size() != insert.columns.size()) {
+    return EngineError("INSERT INTO names " + std::to_string(insert.columns.size()) +
                            " targets, but its SELECT returns " + std::to_string(columns->size()) +
                            " columns",
                        kStatementErrorNumber);
   }
-  const std::vector<ColumnHint> wanted = aggregate::CubeBuilder(*schema, *insert).Hints();
+  const std::vector<ColumnHint> wanted = aggregate::CubeBuilder(prepared->schema, insert).Hints();
   for (std::size_t i = 0; i < columns->size() && i < wanted.size(); ++i) {
     const source::SourceColumn& column = (*columns)[i];
     if (Suits(column.kind, wanted[i])) continue;

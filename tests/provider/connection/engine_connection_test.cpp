@@ -187,6 +187,42 @@ TEST_F(EngineConnectionTest, CheckComparesTheSelectWithTheTargetsWithoutBuilding
   EXPECT_FALSE(std::filesystem::exists("cube.cub"));
 }
 
+// A build and its check share their front half: each broken step fails both with the same
+// error, before the source is opened; the check says the steps that passed.
+TEST_F(EngineConnectionTest, BuildAndCheckFailAlikeBeforeTheSource) {
+  auto with = [](std::string_view from, std::string_view to) {
+    std::string text = kConnection;
+    text.replace(text.find(from), from.size(), to);
+    return text;
+  };
+  const struct {
+    std::string text;
+    std::size_t said;  // lines the check says before it fails
+  } cases[] = {
+      {with("LOCATION=cube.cub", "LOCATION="), 0},
+      {with("CREATE CUBE [OCWCube]", "CREATE CUBE"), 0},
+      {with("Measures.[Amount]", "Measures.[Nothing]"), 1},
+      {with("LOCATION=cube.cub", "LOCATION=missing/cube.cub"), 2},
+  };
+  for (const auto& c : cases) {
+    std::vector<std::string> said;
+    const auto checked =
+        CheckCubeBuild(c.text, [&said](const std::string& line) { said.push_back(line); });
+    const auto built = BuildCube(c.text, OpenMemory(data), {}, kClock);
+    ASSERT_TRUE(built) << c.text;
+    EXPECT_EQ(checked, built) << c.text;
+    EXPECT_EQ(said.size(), c.said) << c.text;
+  }
+  EXPECT_EQ(data.opened, 0);
+  // An existing file kept by USEEXISTINGFILE ends the build before its statements are read; the
+  // check reads them all the same.
+  test::WriteBytes("cube.cub", "kept");
+  const std::string keep = with("CREATE CUBE [OCWCube]", "CREATE CUBE") + ";UseExistingFile=Y";
+  EXPECT_EQ(BuildCube(keep, OpenMemory(data), {}, kClock), std::nullopt);
+  EXPECT_TRUE(CheckCubeBuild(keep, [](const std::string&) {}));
+  EXPECT_EQ(data.opened, 0);
+}
+
 // Whatever a build throws comes back from Open as an engine error, with no file left behind;
 // the cube is dated by the clock the connection was given.
 TEST_F(EngineConnectionTest, OpenReportsWhatTheBuildThrowsAndDatesTheCubeByItsClock) {
