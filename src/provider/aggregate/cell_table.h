@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "provider/aggregate/cell_records.h"
+#include "provider/aggregate/hash_slots.h"
 
 namespace cubemill::provider::aggregate {
 
@@ -30,24 +31,16 @@ class CellTable {
   CellRecords TakeRecords(std::vector<std::uint64_t>& scratch);
 
  private:
-  static constexpr unsigned kFirstBits = 10;
-
   std::uint64_t Hash(const std::uint32_t* members) const;
   std::uint64_t HashOfCell(std::size_t cell) const;  // Hash of the cell's own numbers
-  // The first slot to look at for a hash: its top bits.
-  std::size_t HomeOf(std::uint64_t hash) const {
-    return static_cast<std::size_t>(hash >> (64 - bits_));
-  }
   bool Equal(std::size_t cell, const std::uint32_t* members) const;
-  void Grow();
 
   std::size_t width_;
-  unsigned bits_ = kFirstBits;                       // slots: 1 << bits_
   std::size_t last_ = static_cast<std::size_t>(-1);  // the cell found last: rows come in runs
   CellRecords records_;
-  // Per slot: a tag from the cell's hash and its number + 1, 0 when free. A power of two, at
-  // most three quarters used.
-  std::vector<std::uint64_t> slots_;
+  // Slots of 2^10 and more: a table starts at the size of a small cube. A slot holds a tag and
+  // the cell's number, the record lies in records_: 8 bytes a slot, at most 4/3 slots a cell.
+  HashSlots slots_{10};
 };
 
 }  // namespace cubemill::provider::aggregate

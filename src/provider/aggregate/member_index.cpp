@@ -39,30 +39,28 @@ std::optional<Error> MemberIndex::CheckUnique(const LevelPlan& plan, LevelIndex&
     return parent_number == 0 ? std::string("(top)") : members_[parent_number - 1].name;
   };
   if (plan.unique_key) {
-    auto found = level.keys.find(key_bytes);
-    if (found != level.keys.end()) {
+    const std::uint64_t hash = KeyTable::Hash(key_bytes);
+    if (const std::uint32_t found = level.keys.Find(key_bytes, hash); found != 0) {
       return EngineError("row " + std::to_string(row_number) + ": level " + plan.display +
                              " is declared UNIQUE, but the key \"" + KeyText(member.key) +
-                             "\" appears under \"" +
-                             parent_name(members_[found->second - 1].parent) + "\" and under \"" +
-                             parent_name(parent) + "\"",
+                             "\" appears under \"" + parent_name(members_[found - 1].parent) +
+                             "\" and under \"" + parent_name(parent) + "\"",
                          kDataErrorNumber);
     }
-    level.keys.emplace(std::string(key_bytes), number);
+    level.keys.Add(key_bytes, hash, number);
   }
   if (plan.unique_name) {
-    auto found = level.names.find(std::string_view(member.name));
-    if (found != level.names.end()) {
-      if (members_[found->second - 1].parent != parent) {
+    const std::uint64_t hash = KeyTable::Hash(member.name);
+    if (const std::uint32_t found = level.names.Find(member.name, hash); found != 0) {
+      if (members_[found - 1].parent != parent) {
         return EngineError("row " + std::to_string(row_number) + ": level " + plan.display +
                                " is declared UNIQUE_NAME, but the name \"" + member.name +
-                               "\" appears under \"" +
-                               parent_name(members_[found->second - 1].parent) + "\" and under \"" +
-                               parent_name(parent) + "\"",
+                               "\" appears under \"" + parent_name(members_[found - 1].parent) +
+                               "\" and under \"" + parent_name(parent) + "\"",
                            kDataErrorNumber);
       }
     } else {
-      level.names.emplace(member.name, number);
+      level.names.Add(member.name, hash, number);
     }
   }
   return std::nullopt;

@@ -4,11 +4,9 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
-#include <unordered_map>
 #include <vector>
 
 #include "common/error.h"
@@ -61,19 +59,10 @@ class MemberIndex {
   void SetRowWeight(std::int64_t rows) { row_weight_ = rows; }
 
  private:
-  struct TextHash {
-    using is_transparent = void;
-    std::size_t operator()(std::string_view text) const noexcept {
-      return std::hash<std::string_view>{}(text);
-    }
-  };
-  // Encoded key (see EncodeKey) -> member number.
-  using KeyIndex = std::unordered_map<std::string, std::uint32_t, TextHash, std::equal_to<>>;
-
   struct LevelIndex {
     KeyTable members;                 // parent number + encoded key -> member
-    KeyIndex keys;                    // UNIQUE: key -> first member
-    KeyIndex names;                   // UNIQUE_NAME: name -> first member
+    KeyTable keys;                    // UNIQUE: encoded key -> first member
+    KeyTable names;                   // UNIQUE_NAME: name -> first member
     std::vector<std::uint32_t> list;  // member numbers of this level
     std::int64_t null_rows = 0;
     LastValue last;  // the value the last row gave, its parent and its member

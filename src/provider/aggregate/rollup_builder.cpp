@@ -5,6 +5,8 @@
 #include <numeric>
 #include <vector>
 
+#include "provider/aggregate/hash_mix.h"
+#include "provider/aggregate/hash_slots.h"
 #include "provider/aggregate/measure_merge.h"
 #include "provider/aggregate/rollup_lattice.h"
 
@@ -73,27 +75,21 @@ std::uint64_t GroupRows(const CellRecords& source, const std::vector<std::size_t
   std::size_t split = 0;
   while (split < width && from[split] == to[split]) ++split;
   std::vector<std::uint32_t> key(width), prefix(width);
-  std::vector<std::uint32_t> run_members;   // the run's groups, `width` members each
-  std::vector<CellValue> run_values;        // and their `measures` values
-  std::vector<std::uint32_t> slots(16, 0);  // group number + 1, 0 for a free slot
-  std::vector<std::size_t> used;
+  std::vector<std::uint32_t> run_members;  // the run's groups, `width` members each
+  std::vector<CellValue> run_values;       // and their `measures` values
+  // The run's groups by their members after the split: the members up to it are the run's.
+  HashSlots groups;
   std::uint64_t total = 0;
+  const std::size_t hashed = std::min(width, split + 1);
   auto hash = [&](const std::uint32_t* members) {
-    std::uint64_t h = 0x9E3779B97F4A7C15ull;
-    for (std::size_t c = split + 1; c < width; ++c) h = (h ^ members[c]) * 0xFF51AFD7ED558CCDull;
-    return static_cast<std::size_t>(h ^ (h >> 29));
+    return HashNumbers(members + hashed, width - hashed);
   };
-  auto place = [&](std::size_t group) {
-    std::size_t s = hash(&run_members[group * width]) & (slots.size() - 1);
-    while (slots[s] != 0) s = (s + 1) & (slots.size() - 1);
-    slots[s] = static_cast<std::uint32_t>(group + 1);
-    used.push_back(s);
-  };
+  auto hash_of = [&](std::size_t group) { return hash(&run_members[group * width]); };
   auto flush = [&] {
-    const std::size_t groups = run_members.size() / width;
-    total += groups;
+    const std::size_t count = run_members.size() / width;
+    total += count;
     if (out != nullptr) {
-      std::vector<std::uint32_t> order(groups);
+      std::vector<std::uint32_t> order(count);
       std::iota(order.begin(), order.end(), 0u);
       std::sort(order.begin(), order.end(), [&](std::uint32_t a, std::uint32_t b) {
         return std::lexicographical_compare(
@@ -107,8 +103,7 @@ std::uint64_t GroupRows(const CellRecords& source, const std::vector<std::size_t
           out->SetValue(record, m, run_values[g * measures + m]);
       }
     }
-    for (std::size_t s : used) slots[s] = 0;
-    used.clear();
+    groups.Clear(hash_of);
     run_members.clear();
     run_values.clear();
   };
@@ -127,29 +122,15 @@ std::uint64_t GroupRows(const CellRecords& source, const std::vector<std::size_t
       flush();
     }
     if (run_members.empty()) prefix = key;
-    std::size_t s = hash(key.data()) & (slots.size() - 1);
-    std::size_t group = 0;
-    for (;; s = (s + 1) & (slots.size() - 1)) {
-      if (slots[s] == 0) {
-        group = run_members.size() / width;
-        run_members.insert(run_members.end(), key.begin(), key.end());
-        run_values.resize(run_values.size() + measures);
-        if ((group + 1) * 2 > slots.size()) {  // grow, and place every group again
-          for (std::size_t u : used) slots[u] = 0;
-          used.clear();
-          slots.assign(slots.size() * 2, 0);
-          for (std::size_t g = 0; g <= group; ++g) place(g);
-        } else {
-          slots[s] = static_cast<std::uint32_t>(group + 1);
-          used.push_back(s);
-        }
-        break;
-      }
-      const std::size_t candidate = slots[s] - 1;
-      if (std::equal(key.begin(), key.end(), &run_members[candidate * width])) {
-        group = candidate;
-        break;
-      }
+    const std::uint64_t key_hash = hash(key.data());
+    const HashSlots::Probe probe = groups.Find(key_hash, [&](std::size_t candidate) {
+      return std::equal(key.begin(), key.end(), &run_members[candidate * width]);
+    });
+    std::size_t group = probe.entry;
+    if (group == HashSlots::kNone) {
+      run_members.insert(run_members.end(), key.begin(), key.end());
+      run_values.resize(run_values.size() + measures);
+      group = groups.Add(probe, key_hash, hash_of);
     }
     for (std::size_t m = 0; m < measures; ++m) {
       MergeValue(run_values[group * measures + m], source.Value(record, m), functions[m]);

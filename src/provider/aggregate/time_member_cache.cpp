@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "provider/aggregate/hash_mix.h"
+
 namespace cubemill::provider::aggregate {
 
 std::uint64_t TimeMemberCache::Pack(const TimeSlot& slot) {
@@ -17,54 +19,45 @@ std::uint64_t TimeMemberCache::Pack(const TimeSlot& slot) {
          std::uint64_t{moment.hour} << 16 | std::uint64_t{moment.minute} << 8 | moment.second;
 }
 
-std::size_t TimeMemberCache::SlotOf(std::uint64_t key) const {
-  const std::size_t mask = keys_.size() - 1;
-  std::uint64_t hash = key * 0x9E3779B97F4A7C15ULL;
-  std::size_t slot = static_cast<std::size_t>(hash ^ (hash >> 29)) & mask;
-  while (keys_[slot] != 0 && keys_[slot] != key) slot = (slot + 1) & mask;
-  return slot;
+std::size_t TimeMemberCache::EntryOf(std::uint64_t key) const {
+  return slots_.Find(HashWord(key), [&](std::size_t entry) { return keys_[entry] == key; }).entry;
 }
 
 const std::uint32_t* TimeMemberCache::Find(const TimeSlot& slot) {
   const std::uint64_t key = Pack(slot);
-  if (key == 0 || keys_.empty()) return nullptr;
+  if (key == 0) return nullptr;
   if (key != last_key_) {
-    const std::size_t place = SlotOf(key);
-    if (keys_[place] == 0) return nullptr;
+    const std::size_t entry = EntryOf(key);
+    if (entry == HashSlots::kNone) return nullptr;
     last_key_ = key;
-    last_slot_ = place;
+    last_entry_ = entry;
   }
-  return &members_[last_slot_ * depth_];
+  return &members_[last_entry_ * depth_];
 }
 
 void TimeMemberCache::Add(const TimeSlot& slot, const std::uint32_t* members) {
   const std::uint64_t key = Pack(slot);
   if (key == 0 || depth_ == 0) return;
-  if ((count_ + 1) * 2 > keys_.size()) {
-    if (count_ >= kMaxDates) {
-      std::fill(keys_.begin(), keys_.end(), 0);  // start over
-      count_ = 0;
-    } else {
-      // Rehash into twice the slots.
-      std::vector<std::uint64_t> keys = std::move(keys_);
-      std::vector<std::uint32_t> old_members = std::move(members_);
-      keys_.assign(keys.empty() ? 64 : keys.size() * 2, 0);
-      members_.assign(keys_.size() * depth_, 0);
-      for (std::size_t i = 0; i < keys.size(); ++i) {
-        if (keys[i] == 0) continue;
-        const std::size_t place = SlotOf(keys[i]);
-        keys_[place] = keys[i];
-        std::copy_n(&old_members[i * depth_], depth_, &members_[place * depth_]);
-      }
+  const std::uint64_t hash = HashWord(key);
+  HashSlots::Probe probe =
+      slots_.Find(hash, [&](std::size_t entry) { return keys_[entry] == key; });
+  if (probe.entry == HashSlots::kNone) {
+    if (keys_.size() >= kMaxDates) {
+      // Start over, keeping the memory.
+      slots_.Clear();
+      keys_.clear();
+      members_.clear();
+      probe = slots_.Find(hash, [](std::size_t) { return false; });
     }
-    last_key_ = 0;
+    keys_.push_back(key);
+    members_.insert(members_.end(), members, members + depth_);
+    probe.entry =
+        slots_.Add(probe, hash, [this](std::size_t entry) { return HashWord(keys_[entry]); });
+  } else {
+    std::copy_n(members, depth_, &members_[probe.entry * depth_]);
   }
-  const std::size_t place = SlotOf(key);
-  if (keys_[place] == 0) ++count_;
-  keys_[place] = key;
-  std::copy_n(members, depth_, &members_[place * depth_]);
   last_key_ = key;
-  last_slot_ = place;
+  last_entry_ = probe.entry;
 }
 
 }  // namespace cubemill::provider::aggregate

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "provider/aggregate/hash_slots.h"
 #include "provider/aggregate/row_values.h"
 
 namespace cubemill::provider::aggregate {
@@ -34,14 +35,15 @@ class TimeMemberCache {
   // The date in `slot` as one number, never 0; 0 for a NULL date and one whose fields are
   // beyond the number's bits.
   static std::uint64_t Pack(const TimeSlot& slot);
-  std::size_t SlotOf(std::uint64_t key) const;
+  // The number of the entry of the date packed as `key`, or HashSlots::kNone.
+  std::size_t EntryOf(std::uint64_t key) const;
 
   std::size_t depth_ = 0;
-  std::size_t count_ = 0;
-  std::vector<std::uint64_t> keys_;     // packed dates, 0 when free; a power of two
-  std::vector<std::uint32_t> members_;  // depth_ per key
+  HashSlots slots_{6};
+  std::vector<std::uint64_t> keys_;     // packed dates, per entry
+  std::vector<std::uint32_t> members_;  // depth_ per entry
   std::uint64_t last_key_ = 0;          // the date found last: sources often deliver runs
-  std::size_t last_slot_ = 0;
+  std::size_t last_entry_ = 0;
 };
 
 }  // namespace cubemill::provider::aggregate
