@@ -12,6 +12,7 @@
 #include "job/start_job.h"
 #include "platform/ascii_text.h"
 #include "platform/clock.h"
+#include "platform/console.h"
 #include "platform/durable_file.h"
 #include "platform/file_system.h"
 #include "platform/sleeper.h"
@@ -127,6 +128,8 @@ int RunConsole(const Options& options, std::vector<std::string>& errors) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  // The console and the arguments as UTF-8 (on Windows; elsewhere they are already).
+  cubemill::platform::PrepareConsole(argc, argv);
   Options options;
   if (auto status = cubemill::app::ParseOptions(argc, argv, options)) return *status;
 #ifndef CUBEMILL_HAS_WINDOW

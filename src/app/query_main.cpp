@@ -9,6 +9,7 @@
 #include <optional>
 #include <string>
 
+#include "platform/console.h"
 #include "platform/text_file.h"
 #include "provider/cubefile/cube_reader.h"
 #include "query/mdx_parser.h"
@@ -96,6 +97,8 @@ std::optional<std::string> ReadQuery(const char* file, std::string& problem) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  // The console and the arguments as UTF-8 (on Windows; elsewhere they are already).
+  cubemill::platform::PrepareConsole(argc, argv);
   enum { kCsv = 256, kJson, kFormatted };
   static const option kLongOptions[] = {{"help", no_argument, nullptr, 'h'},
                                         {"version", no_argument, nullptr, 'V'},

@@ -27,7 +27,11 @@ std::string DateTimeText(DateTime when) {
 DateTime SystemClock::Now() const {
   std::time_t now = std::time(nullptr);
   std::tm local{};
+#ifdef _WIN32
+  localtime_s(&local, &now);
+#else
   localtime_r(&now, &local);
+#endif
   return MakeDateTime(local.tm_year + 1900, static_cast<unsigned>(local.tm_mon + 1),
                       static_cast<unsigned>(local.tm_mday), local.tm_hour, local.tm_min,
                       local.tm_sec);

@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 
 #include "platform/text_encoding.h"
@@ -11,8 +12,22 @@
 namespace cubemill::platform {
 namespace {
 
+// The file at `path` (UTF-8): on Windows through the wide name, since the narrow calls read a
+// name in the ANSI code page and mangle every character outside it.
+std::filesystem::path FilePath(const std::string& path) {
+  return std::filesystem::path(std::u8string(path.begin(), path.end()));
+}
+
+std::FILE* OpenFile(const std::string& path, const char* mode) {
+#ifdef _WIN32
+  return _wfopen(FilePath(path).c_str(), FilePath(mode).c_str());
+#else
+  return std::fopen(path.c_str(), mode);
+#endif
+}
+
 bool WriteLine(const std::string& path, std::string_view text, std::ios::openmode mode) {
-  std::ofstream out(NativePath(path), std::ios::binary | mode);
+  std::ofstream out(FilePath(NativePath(path)), std::ios::binary | mode);
   if (!out) return false;
   std::string bytes = Utf8ToWindows1252(text);
   bytes += "\r\n";
@@ -32,7 +47,7 @@ std::string NativePath(std::string_view path) {
 }
 
 std::optional<std::vector<std::string>> ReadTextLines(const std::string& path) {
-  std::FILE* file = std::fopen(NativePath(path).c_str(), "rb");
+  std::FILE* file = OpenFile(NativePath(path), "rb");
   if (file == nullptr) return std::nullopt;
   std::string bytes;
   char buffer[65536];
@@ -60,7 +75,7 @@ std::optional<std::vector<std::string>> ReadTextLines(const std::string& path) {
 }
 
 std::optional<std::string> TextFileProblem(const std::string& path) {
-  std::FILE* file = std::fopen(NativePath(path).c_str(), "rb");
+  std::FILE* file = OpenFile(NativePath(path), "rb");
   if (file == nullptr) return std::string(std::strerror(errno));
   unsigned char head[4096];
   const std::size_t count = std::fread(head, 1, sizeof head, file);

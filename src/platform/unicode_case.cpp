@@ -1,7 +1,11 @@
 #include "platform/unicode_case.h"
 
+#ifdef _WIN32
+#include <windows.h>
+#else
 #include <locale.h>
 #include <wctype.h>
+#endif
 
 #include <cstdint>
 
@@ -10,6 +14,36 @@
 namespace cubemill::platform {
 
 namespace {
+
+#ifdef _WIN32
+
+// Windows' C library folds only in the locale set with setlocale, and on 16-bit wchar_t: the
+// system's own invariant case mapping serves instead, on the character's UTF-16 units.
+char32_t Folded(char32_t c) {
+  wchar_t units[2];
+  int count = 1;
+  if (c >= 0x10000) {
+    units[0] = static_cast<wchar_t>(0xD800 + ((c - 0x10000) >> 10));
+    units[1] = static_cast<wchar_t>(0xDC00 + ((c - 0x10000) & 0x3FF));
+    count = 2;
+  } else {
+    units[0] = static_cast<wchar_t>(c);
+  }
+  wchar_t upper[2];
+  wchar_t lower[2];
+  // A mapping that changes the length (none in the invariant table) leaves the character as is.
+  if (LCMapStringEx(LOCALE_NAME_INVARIANT, LCMAP_UPPERCASE, units, count, upper, 2, nullptr,
+                    nullptr, 0) != count ||
+      LCMapStringEx(LOCALE_NAME_INVARIANT, LCMAP_LOWERCASE, upper, count, lower, 2, nullptr,
+                    nullptr, 0) != count) {
+    return c;
+  }
+  if (count == 1) return lower[0] >= 0xD800 && lower[0] < 0xE000 ? c : lower[0];
+  return 0x10000 + ((static_cast<char32_t>(lower[0]) - 0xD800) << 10) +
+         (static_cast<char32_t>(lower[1]) - 0xDC00);
+}
+
+#else
 
 // The C library's Unicode case tables, whatever locale the program runs in. Null where the
 // C.UTF-8 locale is missing: then only ASCII letters fold.
@@ -25,6 +59,8 @@ char32_t Folded(char32_t c) {
   // ordinary forms.
   return static_cast<char32_t>(towlower_l(towupper_l(static_cast<wint_t>(c), locale), locale));
 }
+
+#endif
 
 }  // namespace
 
