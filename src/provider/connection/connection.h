@@ -43,19 +43,7 @@ inline constexpr const char* kRollupsValueText =
 
 // Reads a value of kRollupsProperty: decimal digits, blanks (spaces, tabs) around them ignored.
 // Returns nothing for anything else (a sign, a fraction, a number past 64 bits, no digits).
-inline std::optional<std::uint64_t> ParseRollupBudget(std::string_view text) {
-  while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
-  while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) text.remove_suffix(1);
-  if (text.empty()) return std::nullopt;
-  std::uint64_t value = 0;
-  for (char c : text) {
-    if (c < '0' || c > '9') return std::nullopt;
-    const auto digit = static_cast<std::uint64_t>(c - '0');
-    if (value > (UINT64_MAX - digit) / 10) return std::nullopt;
-    value = value * 10 + digit;
-  }
-  return value;
-}
+std::optional<std::uint64_t> ParseRollupBudget(std::string_view text);
 
 class Connection {
  public:

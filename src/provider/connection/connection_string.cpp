@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <utility>
 
+#include "common/quoted_text.h"
 #include "platform/ascii_text.h"
 #include "provider/engine_error.h"
 #include "provider/odbc_text/odbc_pairs.h"
@@ -37,28 +38,14 @@ ConnectionProperties ConnectionProperties::Parse(std::string_view text) {
     rest.remove_prefix(std::min(rest.find_first_not_of(platform::kBlanks), rest.size()));
     std::string value;
     if (!rest.empty() && (rest.front() == '"' || rest.front() == '\'')) {
-      const char quote = rest.front();
       const auto open = static_cast<std::size_t>(rest.data() - text.data());
-      std::size_t i = 1;
-      bool closed = false;
-      while (i < rest.size()) {
-        if (rest[i] == quote) {
-          if (i + 1 < rest.size() && rest[i + 1] == quote) {  // doubled: stands for itself
-            value += quote;
-            i += 2;
-            continue;
-          }
-          ++i;
-          closed = true;
-          break;
-        }
-        value += rest[i++];
-      }
-      if (!closed && properties.problem_.empty())
+      QuotedText quoted = ScanQuoted(rest, 0, rest.front());
+      if (!quoted.closed && properties.problem_.empty())
         properties.problem_ = "the value of " + name + " opens a quote at position " +
                               std::to_string(open + 1) + " that is never closed";
       // Text after the closing quote belongs to the value too; blanks inside the quotes stay.
-      rest = rest.substr(i);
+      value = std::move(quoted.value);
+      rest = rest.substr(quoted.end);
     }
     while (!rest.empty() && platform::IsBlank(rest.back())) rest.remove_suffix(1);
     value += rest;

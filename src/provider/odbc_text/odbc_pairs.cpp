@@ -2,27 +2,9 @@
 
 #include <cctype>
 
+#include "common/quoted_text.h"
+
 namespace cubemill::provider::odbc_text {
-namespace {
-
-// Returns the position of the `close` that ends the quoted value opened at `open` (a doubled
-// `close` stands for itself), or the end of `text`.
-std::size_t ClosingPosition(std::string_view text, std::size_t open, char close) {
-  std::size_t i = open + 1;
-  while (i < text.size()) {
-    if (text[i] == close) {
-      if (i + 1 < text.size() && text[i + 1] == close) {
-        i += 2;
-        continue;
-      }
-      return i;
-    }
-    ++i;
-  }
-  return text.size();
-}
-
-}  // namespace
 
 std::vector<ConnectionPair> SplitPairs(std::string_view text, const PairSyntax& syntax) {
   std::vector<ConnectionPair> pairs;
@@ -36,7 +18,8 @@ std::vector<ConnectionPair> SplitPairs(std::string_view text, const PairSyntax& 
       const std::size_t opener = value == std::string_view::npos ? std::string_view::npos
                                                                  : syntax.openers.find(text[value]);
       if (opener != std::string_view::npos) {
-        end = text.find(';', ClosingPosition(text, value, syntax.closers[opener]));
+        // The ";" that ends the pair comes after the closing character (not doubled).
+        end = text.find(';', ScanQuoted(text, value, syntax.closers[opener]).end);
       }
     }
     if (end == std::string_view::npos) end = text.size();

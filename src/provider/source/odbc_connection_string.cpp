@@ -1,13 +1,15 @@
 #include "provider/source/odbc_connection_string.h"
 
 #include <algorithm>
-#include <charconv>
+#include <limits>
+#include <optional>
 #include <span>
 #include <vector>
 
 #include "platform/ascii_text.h"
 #include "provider/odbc_text/odbc_pairs.h"
 #include "provider/source/source_dialect.h"
+#include "provider/values/value_parsing.h"
 
 namespace cubemill::provider::source {
 namespace {
@@ -128,10 +130,9 @@ long SqliteTimeoutMs(const std::string& odbc) {
     std::string_view text = pair.value;
     text.remove_prefix(std::min(text.find_first_not_of(odbc_text::kOdbcBlanks), text.size()));
     if (!text.empty() && text.front() == '+') text.remove_prefix(1);
-    long value = 0;
-    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-    if (error != std::errc() || end != text.data() + text.size() || value <= 0) break;
-    return value;
+    const std::optional<std::uint64_t> value = values::ParseUnsignedDecimal(text);
+    if (!value || *value == 0 || *value > std::numeric_limits<long>::max()) break;
+    return static_cast<long>(*value);
   }
   return kSqliteDefaultTimeoutMs;
 }

@@ -1,5 +1,6 @@
 #include "provider/values/value_parsing.h"
 
+#include <algorithm>
 #include <charconv>
 #include <system_error>
 
@@ -52,6 +53,16 @@ std::optional<Number> ParseNumber(std::string_view text) {
     return std::nullopt;
   }
   return Number{real};
+}
+
+std::optional<std::uint64_t> ParseUnsignedDecimal(std::string_view text, std::string_view blanks) {
+  text = platform::TrimBlanks(text, blanks);
+  // from_chars alone would take a "-" and stop early at anything that is not a digit.
+  if (text.empty() || !std::all_of(text.begin(), text.end(), IsDigit)) return std::nullopt;
+  std::uint64_t value = 0;
+  const auto read = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (read.ec != std::errc()) return std::nullopt;  // out of range
+  return value;
 }
 
 std::optional<DateTime> ParseDateTime(std::string_view text) {

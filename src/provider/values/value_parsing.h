@@ -23,6 +23,13 @@ using Number = std::variant<std::int64_t, double>;
 // "1e-400"), which would only arrive as a wrong value.
 std::optional<Number> ParseNumber(std::string_view text);
 
+// Reads `text` as an unsigned decimal integer: the characters of `blanks` at either end are
+// skipped, and what is left must be one or more of the digits 0-9 (leading zeros allowed).
+// Returns nothing for anything else: no digits, a sign, a fraction, an inner blank, or a value
+// past 2^64-1, which would only arrive cut.
+std::optional<std::uint64_t> ParseUnsignedDecimal(std::string_view text,
+                                                  std::string_view blanks = "");
+
 // A date, or a date with its time of day.
 using DateTime = std::variant<Date, Timestamp>;
 

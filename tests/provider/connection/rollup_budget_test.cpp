@@ -104,6 +104,9 @@ TEST_F(RollupBudgetTest, AnythingButAWholeNumberFailsBeforeTheBuild) {
   auto connection = NewEngineConnection();
   EXPECT_EQ(connection->SetProperty(" rollups ", "18446744073709551615"), std::nullopt);
   EXPECT_EQ(ParseRollupBudget("\t007\t"), 7u);
+  EXPECT_EQ(ParseRollupBudget(" 0 "), 0u);
+  for (const char* bad : {"+5", "\n5", "5\r", "0x5", "1 000"})
+    EXPECT_EQ(ParseRollupBudget(bad), std::nullopt) << bad;
 }
 
 }  // namespace

@@ -105,6 +105,14 @@ TEST(OdbcConnectionStringTest, ReadsTheSqliteTimeoutAndReplacesIt) {
       {"DRIVER=SQLite3;Timeout=2500 ", 100000, "DRIVER=SQLite3;Timeout=1"},
       {"DSN=Sales;Timeout={300};", 100000, "DSN=Sales;Timeout=1"},
       {"DSN=Sales;Timeout=soon", 100000, "DSN=Sales;Timeout=1"},
+      // A number the driver would not wait for: none, zero, negative, signed twice, too large.
+      {"DSN=Sales;Timeout=", 100000, "DSN=Sales;Timeout=1"},
+      {"DSN=Sales;Timeout=0", 100000, "DSN=Sales;Timeout=1"},
+      {"DSN=Sales;Timeout=-5", 100000, "DSN=Sales;Timeout=1"},
+      {"DSN=Sales;Timeout=+-5", 100000, "DSN=Sales;Timeout=1"},
+      {"DSN=Sales;Timeout=++5", 100000, "DSN=Sales;Timeout=1"},
+      {"DSN=Sales;Timeout=99999999999999999999", 100000, "DSN=Sales;Timeout=1"},
+      {"DSN=Sales;Timeout=\t007", 7, "DSN=Sales;Timeout=1"},
   };
   for (const auto& c : cases) {
     EXPECT_EQ(SqliteTimeoutMs(c.odbc), c.timeout_ms) << c.odbc;

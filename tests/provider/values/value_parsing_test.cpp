@@ -160,5 +160,38 @@ TEST(ValueParsingTest, TakesRealsHoldingA64BitIntegerAsThatInteger) {
   }
 }
 
+TEST(ValueParsingTest, ReadsUnsignedDecimalsWithTheBlanksItIsGiven) {
+  constexpr std::uint64_t kMaxUnsigned = std::numeric_limits<std::uint64_t>::max();
+  const struct {
+    const char* text;
+    const char* blanks;
+    std::optional<std::uint64_t> value;
+  } cases[] = {
+      {"0", "", 0},
+      {"007", "", 7},
+      {"18446744073709551615", "", kMaxUnsigned},
+      {"18446744073709551616", "", std::nullopt},  // one past 64 bits
+      {"99999999999999999999999", "", std::nullopt},
+      {"", "", std::nullopt},
+      {"", " ", std::nullopt},
+      {" \t ", " \t", std::nullopt},
+      {" 12", "", std::nullopt},  // blanks only where the caller allows them
+      {"12 ", "", std::nullopt},
+      {" \t12\t ", " \t", 12},
+      {"\n12", " \t", std::nullopt},
+      {"1 2", " ", std::nullopt},
+      {"+1", "", std::nullopt},
+      {"-1", "", std::nullopt},
+      {"-0", "", std::nullopt},
+      {"1.0", "", std::nullopt},
+      {"1e3", "", std::nullopt},
+      {"0x10", "", std::nullopt},
+      {"\xd9\xa3", "", std::nullopt},  // a digit of another script
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(ParseUnsignedDecimal(c.text, c.blanks), c.value) << '"' << c.text << '"';
+  }
+}
+
 }  // namespace
 }  // namespace cubemill::provider::values
