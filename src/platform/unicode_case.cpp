@@ -18,7 +18,9 @@ namespace {
 #ifdef _WIN32
 
 // Windows' C library folds only in the locale set with setlocale, and on 16-bit wchar_t: the
-// system's own invariant case mapping serves instead, on the character's UTF-16 units.
+// system's own invariant case mapping serves instead, on the character's UTF-16 units. With
+// linguistic casing, since the plain mapping leaves letters such as the final sigma and the
+// Kelvin sign as they are.
 char32_t Folded(char32_t c) {
   wchar_t units[2];
   int count = 1;
@@ -32,10 +34,10 @@ char32_t Folded(char32_t c) {
   wchar_t upper[2];
   wchar_t lower[2];
   // A mapping that changes the length (none in the invariant table) leaves the character as is.
-  if (LCMapStringEx(LOCALE_NAME_INVARIANT, LCMAP_UPPERCASE, units, count, upper, 2, nullptr,
-                    nullptr, 0) != count ||
-      LCMapStringEx(LOCALE_NAME_INVARIANT, LCMAP_LOWERCASE, upper, count, lower, 2, nullptr,
-                    nullptr, 0) != count) {
+  if (LCMapStringEx(LOCALE_NAME_INVARIANT, LCMAP_UPPERCASE | LCMAP_LINGUISTIC_CASING, units, count,
+                    upper, 2, nullptr, nullptr, 0) != count ||
+      LCMapStringEx(LOCALE_NAME_INVARIANT, LCMAP_LOWERCASE | LCMAP_LINGUISTIC_CASING, upper, count,
+                    lower, 2, nullptr, nullptr, 0) != count) {
     return c;
   }
   if (count == 1) return lower[0] >= 0xD800 && lower[0] < 0xE000 ? c : lower[0];
