@@ -7,44 +7,23 @@
 
 #include <atomic>
 #include <cerrno>
-#include <condition_variable>
 #include <cstring>
-#include <mutex>
 #include <thread>
-#include <utility>
-#include <vector>
 
-#include "platform/temporary_file.h"
+#include "platform/stop_watch.h"
 
 namespace cubemill::platform {
 namespace {
 
 constexpr int kStopSignals[] = {SIGTERM, SIGINT, SIGHUP};
 
-// What the signal handler touches: a lock-free atomic and a pipe, nothing else.
-std::atomic<int> stop_signal{0};
-static_assert(std::atomic<int>::is_always_lock_free);
+// What the signal handler touches: the stop's lock-free atomic and a pipe, nothing else.
 int wake_pipe[2] = {-1, -1};  // the handler writes one byte, the watchdog reads it
 std::atomic<bool> installed{false};
 
-// Shared by the watchdog and the threads that wait or hand it words. Never destroyed: the
-// watchdog may still run while the process exits.
-struct Watch {
-  std::mutex mutex;  // held by the watchdog from its words to the end of the process
-  std::condition_variable stopped;
-  std::vector<std::pair<std::uint64_t, std::function<void(int)>>> words;  // oldest first
-  std::uint64_t next_id = 1;
-};
-
-Watch& TheWatch() {
-  static Watch* watch = new Watch;
-  return *watch;
-}
-
 extern "C" void RecordStopSignal(int signal_number) {
   const int saved_errno = errno;
-  int none = 0;
-  if (stop_signal.compare_exchange_strong(none, signal_number)) {
+  if (stop_watch::Record(signal_number)) {
     const char byte = 1;
     (void)!::write(wake_pipe[1], &byte, 1);
   }
@@ -55,23 +34,10 @@ void WatchForStop(std::chrono::milliseconds grace) {
   char byte = 0;
   while (::read(wake_pipe[0], &byte, 1) < 0 && errno == EINTR) {
   }
-  Watch& watch = TheWatch();
-  { std::lock_guard<std::mutex> lock(watch.mutex); }  // a waiter is either waiting or sees it
-  watch.stopped.notify_all();
+  stop_watch::WakeWaiters();
   std::this_thread::sleep_for(grace);
-
   // Still running: the work is stuck where it cannot notice the signal.
-  watch.mutex.lock();  // never unlocked: Withdraw waits here for the end of the process
-  RemoveListedTemporaryFiles();
-  const int signal_number = StopSignal();
-  for (auto word = watch.words.rbegin(); word != watch.words.rend(); ++word) {
-    try {
-      word->second(signal_number);
-    } catch (...) {
-      // The process ends all the same.
-    }
-  }
-  ::_exit(128 + signal_number);
+  stop_watch::EndProcess();
 }
 
 std::chrono::milliseconds watch_grace{0};  // set once, before the watchdog starts
@@ -88,7 +54,6 @@ void InstallStopSignalHandlers(std::chrono::milliseconds grace) {
   if (::pipe2(wake_pipe, O_CLOEXEC) != 0) return;  // the signals keep their default action
   // The handler must never block on a full pipe; one byte is all it ever writes.
   ::fcntl(wake_pipe[1], F_SETFL, ::fcntl(wake_pipe[1], F_GETFL) | O_NONBLOCK);
-  TheWatch();
   // A detached POSIX thread whose argument is static: a std::thread would hand the new thread a
   // heap object that nothing else points to, which the leak checker of a sanitizer build reports
   // when a short run ends before the thread has started.
@@ -116,8 +81,6 @@ void InstallStopSignalHandlers(std::chrono::milliseconds grace) {
   }
 }
 
-int StopSignal() { return stop_signal.load(); }
-
 std::string SignalName(int signal_number) {
   switch (signal_number) {
     case SIGTERM:
@@ -129,29 +92,6 @@ std::string SignalName(int signal_number) {
     default:
       return "signal " + std::to_string(signal_number);
   }
-}
-
-bool WaitUnlessStopped(std::chrono::milliseconds duration) {
-  Watch& watch = TheWatch();
-  std::unique_lock<std::mutex> lock(watch.mutex);
-  return watch.stopped.wait_for(lock, duration, [] { return StopSignal() != 0; });
-}
-
-LastWords::LastWords(std::function<void(int signal_number)> say) {
-  Watch& watch = TheWatch();
-  std::lock_guard<std::mutex> lock(watch.mutex);
-  id_ = watch.next_id++;
-  watch.words.emplace_back(id_, std::move(say));
-}
-
-LastWords::~LastWords() { Withdraw(); }
-
-void LastWords::Withdraw() {
-  if (id_ == 0) return;
-  Watch& watch = TheWatch();
-  std::lock_guard<std::mutex> lock(watch.mutex);
-  std::erase_if(watch.words, [this](const auto& word) { return word.first == id_; });
-  id_ = 0;
 }
 
 }  // namespace cubemill::platform
