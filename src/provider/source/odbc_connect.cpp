@@ -3,9 +3,11 @@
 #include <sqlext.h>
 
 #include <array>
+#include <optional>
 #include <string_view>
 
 #include "platform/ascii_text.h"
+#include "provider/odbc_text/odbc_pairs.h"
 #include "provider/source/odbc_connection_string.h"
 #include "provider/source/odbc_source.h"
 #include "provider/source/source_dialect.h"
@@ -30,12 +32,17 @@ std::string DataSourceDriver(SQLHENV env, std::string_view dsn) {
   return "";
 }
 
-// The driver `odbc` connects with, as far as it can be told before connecting: its DRIVER=
-// value, else the driver of the data source its DSN= names; "" when neither says.
+// The driver `odbc` connects with, as far as it can be told before connecting: its (first)
+// DRIVER= value, else the driver of the data source its first DSN= names; "" when neither says.
+// The string is split once for both.
 std::string SourceDriver(SQLHENV env, const std::string& odbc) {
-  if (auto driver = FindOdbcAttribute(odbc, "DRIVER")) return *driver;
-  if (auto dsn = FindOdbcAttribute(odbc, "DSN")) return DataSourceDriver(env, *dsn);
-  return "";
+  std::optional<std::string> dsn;
+  for (const odbc_text::ConnectionPair& pair : odbc_text::SplitOdbcPairs(odbc)) {
+    const std::string name = odbc_text::OdbcKeyName(pair.key);
+    if (name == "driver") return odbc_text::OdbcValueText(pair.value);
+    if (name == "dsn" && !dsn) dsn = odbc_text::OdbcValueText(pair.value);
+  }
+  return dsn ? DataSourceDriver(env, *dsn) : "";
 }
 
 // The error of a connection `connection` to `driver` that failed with the diagnostic `failure`,
