@@ -1,11 +1,10 @@
-#include "platform/directory_listing.h"
-
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 
 #include <memory>
 
+#include "platform/directory_listing.h"
 #include "platform/text_file.h"
 
 namespace cubemill::platform {

@@ -1,5 +1,3 @@
-#include "platform/durable_file.h"
-
 #include <dirent.h>
 #include <fcntl.h>
 #include <signal.h>
@@ -13,6 +11,7 @@
 #include <filesystem>
 #include <vector>
 
+#include "platform/durable_file.h"
 #include "platform/temporary_file.h"
 #include "platform/text_file.h"
 

@@ -1,11 +1,11 @@
-#include "platform/file_lock.h"
-
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
+
+#include "platform/file_lock.h"
 
 namespace cubemill::platform {
 namespace {

@@ -1,5 +1,3 @@
-#include "platform/file_system.h"
-
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -8,6 +6,7 @@
 #include <filesystem>
 #include <system_error>
 
+#include "platform/file_system.h"
 #include "platform/text_file.h"
 
 namespace cubemill::platform {

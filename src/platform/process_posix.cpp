@@ -1,5 +1,3 @@
-#include "platform/process.h"
-
 #include <fcntl.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -8,6 +6,8 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+
+#include "platform/process.h"
 
 namespace cubemill::platform {
 

@@ -1,5 +1,3 @@
-#include "platform/stop_signals.h"
-
 #include <fcntl.h>
 #include <pthread.h>
 #include <signal.h>
@@ -10,6 +8,7 @@
 #include <cstring>
 #include <thread>
 
+#include "platform/stop_signals.h"
 #include "platform/stop_watch.h"
 
 namespace cubemill::platform {

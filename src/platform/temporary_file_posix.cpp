@@ -1,5 +1,3 @@
-#include "platform/temporary_file.h"
-
 #include <signal.h>
 #include <unistd.h>
 
@@ -7,6 +5,8 @@
 #include <cstdio>
 #include <cstring>
 #include <mutex>
+
+#include "platform/temporary_file.h"
 
 namespace cubemill::platform {
 namespace {
