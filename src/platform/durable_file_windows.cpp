@@ -174,7 +174,15 @@ std::optional<Error> PendingFile::Commit() {
   _close(descriptor_);
   descriptor_ = -1;
   if (const DWORD error_number = MoveReplacing(path(), target_)) {
-    return SystemError(error_number, "cannot replace " + target_, "WriteFile");
+    // What keeps a replace from happening on Windows is most often a program that has the file
+    // open: said in so many words, since the system's message alone does not say it.
+    const bool in_use = error_number == ERROR_ACCESS_DENIED ||
+                        error_number == ERROR_SHARING_VIOLATION ||
+                        error_number == ERROR_LOCK_VIOLATION;
+    return SystemError(error_number,
+                       "cannot replace " + target_ +
+                           (in_use ? " (another program may have it open)" : std::string()),
+                       "WriteFile");
   }
   temporary_->Keep();
   return std::nullopt;
