@@ -71,7 +71,7 @@ enum class Format { kText, kCsv, kJson };
 // dropped; on failure nothing, with the reason in `problem`. Reading stops one byte past the
 // longest query the parser takes, so that a huge input is refused without being held whole.
 std::optional<std::string> ReadQuery(const char* file, std::string& problem) {
-  std::FILE* in = file == nullptr ? stdin : std::fopen(file, "rb");
+  std::FILE* in = file == nullptr ? stdin : cubemill::platform::OpenUtf8File(file, "rb");
   if (in == nullptr) {
     problem = std::strerror(errno);
     return std::nullopt;

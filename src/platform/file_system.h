@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "common/error.h"
 
@@ -33,6 +34,19 @@ bool FileExists(const std::string& path);
 
 // True when `stream` is a terminal (not a file or a pipe).
 bool IsTerminal(std::FILE* stream);
+
+// The separator this system puts between a directory and a name in the paths it shows: '\\' on
+// Windows, '/' elsewhere.
+#ifdef _WIN32
+inline constexpr char kPathSeparator = '\\';
+#else
+inline constexpr char kPathSeparator = '/';
+#endif
+
+// Returns `name` inside `directory`, joined with kPathSeparator unless `directory` already ends
+// with a separator ('/' or, on Windows, '\\'). An empty `directory` gives the separator and
+// `name` (the root).
+std::string JoinPath(std::string_view directory, std::string_view name);
 
 // Returns the process's current directory, or "" when it cannot be read.
 std::string CurrentDirectory();

@@ -18,14 +18,6 @@ std::filesystem::path FilePath(const std::string& path) {
   return std::filesystem::path(std::u8string(path.begin(), path.end()));
 }
 
-std::FILE* OpenFile(const std::string& path, const char* mode) {
-#ifdef _WIN32
-  return _wfopen(FilePath(path).c_str(), FilePath(mode).c_str());
-#else
-  return std::fopen(path.c_str(), mode);
-#endif
-}
-
 bool WriteLine(const std::string& path, std::string_view text, std::ios::openmode mode) {
   std::ofstream out(FilePath(NativePath(path)), std::ios::binary | mode);
   if (!out) return false;
@@ -46,8 +38,16 @@ std::string NativePath(std::string_view path) {
   return native;
 }
 
+std::FILE* OpenUtf8File(const std::string& path, const char* mode) {
+#ifdef _WIN32
+  return _wfopen(FilePath(path).c_str(), FilePath(mode).c_str());
+#else
+  return std::fopen(path.c_str(), mode);
+#endif
+}
+
 std::optional<std::vector<std::string>> ReadTextLines(const std::string& path) {
-  std::FILE* file = OpenFile(NativePath(path), "rb");
+  std::FILE* file = OpenUtf8File(NativePath(path), "rb");
   if (file == nullptr) return std::nullopt;
   std::string bytes;
   char buffer[65536];
@@ -75,7 +75,7 @@ std::optional<std::vector<std::string>> ReadTextLines(const std::string& path) {
 }
 
 std::optional<std::string> TextFileProblem(const std::string& path) {
-  std::FILE* file = OpenFile(NativePath(path), "rb");
+  std::FILE* file = OpenUtf8File(NativePath(path), "rb");
   if (file == nullptr) return std::string(std::strerror(errno));
   unsigned char head[4096];
   const std::size_t count = std::fread(head, 1, sizeof head, file);

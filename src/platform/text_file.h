@@ -1,6 +1,7 @@
 // Sequential text files: whole-file reads and one-line writes in Windows-1252 with CR LF.
 #pragma once
 
+#include <cstdio>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -11,6 +12,11 @@ namespace cubemill::platform {
 // Returns `path` as the operating system takes it: every backslash becomes "/". Relative paths
 // stay relative and so resolve against the current directory.
 std::string NativePath(std::string_view path);
+
+// Opens the file at the native path `path` (UTF-8) as std::fopen does with `mode`. On Windows the
+// name goes through the wide call, so that characters outside the ANSI code page survive.
+// Returns nullptr with errno set when it cannot be opened.
+std::FILE* OpenUtf8File(const std::string& path, const char* mode);
 
 // Reads the file at `path` (backslashes allowed) and returns its lines decoded to UTF-8 (see
 // DecodeFileText). A line ends at LF; a CR before the LF is removed. A last line without LF is

@@ -43,9 +43,7 @@ std::string Limit(std::string_view value) {
 }  // namespace
 
 std::string SettingsPath() {
-  std::string directory = platform::CurrentDirectory();
-  if (directory.empty() || directory.back() != '/') directory += '/';
-  return directory + "cubemill.ini";
+  return platform::JoinPath(platform::CurrentDirectory(), "cubemill.ini");
 }
 
 std::optional<std::string> SettingsFileProblem(const std::string& file) {

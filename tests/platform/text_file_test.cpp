@@ -2,8 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
+#include <cstdio>
 #include <filesystem>
 
+#include "platform/file_system.h"
 #include "support/test_support.h"
 
 namespace cubemill::platform {
@@ -57,6 +60,34 @@ TEST(TextFileTest, IgnoresFailuresToWrite) {
   AppendLine("missing/file.txt", "line");
   WriteFirstLine("missing/file.txt", "line");
   EXPECT_FALSE(std::filesystem::exists("missing"));
+}
+
+TEST(TextFileTest, OpensFilesByTheirUtf8Names) {
+  test::TempDir dir;
+  const std::string name = "M\xC3\xA4rz \xE2\x82\xAC \xCE\xA9.mdx";  // ä, euro sign, omega
+  std::FILE* out = OpenUtf8File(name, "wb");
+  ASSERT_NE(out, nullptr);
+  std::fputs("SELECT", out);
+  std::fclose(out);
+  EXPECT_TRUE(
+      std::filesystem::exists(std::filesystem::path(std::u8string(name.begin(), name.end()))));
+  std::FILE* in = OpenUtf8File(name, "rb");
+  ASSERT_NE(in, nullptr);
+  char text[16] = {};
+  EXPECT_EQ(std::fread(text, 1, sizeof text, in), 6u);
+  std::fclose(in);
+  EXPECT_STREQ(text, "SELECT");
+  errno = 0;
+  EXPECT_EQ(OpenUtf8File("missing.mdx", "rb"), nullptr);
+  EXPECT_EQ(errno, ENOENT);
+}
+
+TEST(TextFileTest, JoinsPathsWithTheSystemsSeparator) {
+  const std::string sep(1, kPathSeparator);
+  EXPECT_EQ(JoinPath("run", "cubemill.ini"), "run" + sep + "cubemill.ini");
+  EXPECT_EQ(JoinPath("run/", "cubemill.ini"), "run/cubemill.ini");
+  EXPECT_EQ(JoinPath("run" + sep, "cubemill.ini"), "run" + sep + "cubemill.ini");
+  EXPECT_EQ(JoinPath("", "cubemill.ini"), sep + "cubemill.ini");
 }
 
 }  // namespace

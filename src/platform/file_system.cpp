@@ -1,0 +1,14 @@
+#include "platform/file_system.h"
+
+namespace cubemill::platform {
+
+std::string JoinPath(std::string_view directory, std::string_view name) {
+  std::string path(directory);
+  const bool ends_with_separator =
+      !path.empty() && (path.back() == '/' || path.back() == kPathSeparator);
+  if (!ends_with_separator) path += kPathSeparator;
+  path.append(name);
+  return path;
+}
+
+}  // namespace cubemill::platform
