@@ -163,7 +163,8 @@ TEST(ConnectionStringTest, WrittenPropertiesReadBackToTheSameRecord) {
       " blank around\t",
       "inner  blanks",
       "\r\nline\f",
-      "Gr\xc3\xbc\xc3\x9f" "e \xe2\x82\xac \xe6\x97\xa5\xe6\x9c\xac",
+      "Gr\xc3\xbc\xc3\x9f"
+      "e \xe2\x82\xac \xe6\x97\xa5\xe6\x9c\xac",
       "\"\"",
       "\"",
       "{braced}}",
