@@ -4,6 +4,7 @@
 
 #include "job/job_fixture.h"
 #include "job/start_job.h"
+#include "platform/file_system.h"
 
 namespace cubemill::job {
 namespace {
@@ -26,8 +27,9 @@ class CheckJobTest : public JobFixture {
   }
 
   Lines Expected(const std::vector<std::string>& aggregate_lines, const std::string& failure) {
-    Lines lines{"Settings file " + dir.File("run/cubemill.ini") + ": OK", "Job [Nightly]: OK",
-                "Log directory ..\\OQY-Dateien\\log: OK", "Script: not selected"};
+    Lines lines{"Settings file " + platform::JoinPath(dir.File("run"), "cubemill.ini") + ": OK",
+                "Job [Nightly]: OK", "Log directory ..\\OQY-Dateien\\log: OK",
+                "Script: not selected"};
     lines.insert(lines.end(), aggregate_lines.begin(), aggregate_lines.end());
     lines.push_back("OQY file missing.oqy: missing");
     lines.push_back("Check failed: " + failure);

@@ -1,13 +1,14 @@
 #include "job/run_job.h"
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include "job/job_fixture.h"
 #include "job/stamp_cube_file.h"
 #include "platform/file_lock.h"
+#include "platform/file_system.h"
 #include "settings/ini_file.h"
 #include "support/lock_holder.h"
+#include "support/system.h"
 
 namespace cubemill::job {
 namespace {
@@ -34,7 +35,7 @@ class RunJobTest : public JobFixture {
     return {kSeparator,
             "Parameter: " + job.Parameter,
             "Current Directory: " + job.CurrentDir,
-            "INI File: " + dir.File("run/cubemill.ini"),
+            "INI File: " + platform::JoinPath(dir.File("run"), "cubemill.ini"),
             "INI File OK: True",
             "OQY File: " + job.OqyFile,
             "OQY File OK: " + word(oqy_ok),
@@ -140,7 +141,7 @@ TEST_F(RunJobTest, FailedStampingIsNotRedButNotClean) {
 }
 
 TEST_F(RunJobTest, UnreadableOqyIsReported) {
-  if (::geteuid() == 0) GTEST_SKIP() << "root reads any file";
+  if (!test::PermissionsBindThisProcess()) GTEST_SKIP() << "this process reads any file";
   CubeJob job = Job();
   WriteOqy(job.OqyFile, "sales.cub");
   std::filesystem::permissions("../OQY-Dateien/rel01/Output_Detail.oqy",

@@ -1,10 +1,5 @@
-// A child process that holds a lock file's lock, as another run of a job would, until it is
-// killed.
+// Another holder of a lock file's lock, as another run of a job would be, until it is killed.
 #pragma once
-
-#include <signal.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <string>
 
@@ -14,42 +9,27 @@ namespace cubemill::test {
 
 class LockHolder {
  public:
-  // Starts the child, which locks `path` (a native path), says whether it could, and waits.
-  explicit LockHolder(const std::string& path) {
-    int channel[2];
-    if (::pipe(channel) != 0) return;
-    pid_ = ::fork();
-    if (pid_ == 0) {
-      ::close(channel[0]);
-      const platform::LockAttempt attempt = platform::TryLockFile(path);
-      const char held = attempt.lock.held() ? '1' : '0';
-      if (::write(channel[1], &held, 1) != 1) ::_exit(1);
-      for (;;) ::pause();
-    }
-    ::close(channel[1]);
-    char held = '0';
-    holds_ = pid_ > 0 && ::read(channel[0], &held, 1) == 1 && held == '1';
-    ::close(channel[0]);
-  }
+  // Locks `path` (a native path) from a holder of its own and records whether it could. On POSIX
+  // the holder is a child process; on Windows, whose locks belong to a file handle and not to a
+  // process, it is a handle of this process, so that the lock conflicts with this process's
+  // other handles as it would with another process.
+  explicit LockHolder(const std::string& path);
   ~LockHolder() { Kill(); }
   LockHolder(const LockHolder&) = delete;
   LockHolder& operator=(const LockHolder&) = delete;
 
-  pid_t pid() const { return pid_; }
-  // True when the child took the lock.
+  // The process id the holder writes into the lock file.
+  long pid() const { return pid_; }
+  // True when the holder took the lock.
   bool holds() const { return holds_; }
-  // Ends the child as kill -9 would and waits for it; the lock file stays behind.
-  void Kill() {
-    if (pid_ <= 0) return;
-    ::kill(pid_, SIGKILL);
-    int status = 0;
-    ::waitpid(pid_, &status, 0);
-    pid_ = -1;
-  }
+  // Ends the holder as kill -9 would a process: the lock is released, the lock file stays behind.
+  void Kill();
 
  private:
-  pid_t pid_ = -1;
+  std::string path_;
+  long pid_ = -1;
   bool holds_ = false;
+  platform::FileLock lock_;  // the lock, where this process holds it (Windows)
 };
 
 }  // namespace cubemill::test

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 
+#include "support/system.h"
+
 namespace cubemill::test {
 
 void RunSqlite(const std::string& path, const std::string& sql) {
@@ -62,7 +64,9 @@ std::string CreateSqliteTable(const std::string& path, const std::string& table,
   return error;
 }
 
-std::string SqliteOdbc(const std::string& path) { return "DRIVER=SQLite3;Database=" + path; }
+std::string SqliteOdbc(const std::string& path) {
+  return "DRIVER=SQLite3;Database=" + DriverPath(path);
+}
 
 SqliteWriteLock::SqliteWriteLock(const std::string& path) {
   EXPECT_EQ(sqlite3_open(path.c_str(), &database_), SQLITE_OK) << path;

@@ -25,7 +25,8 @@ std::string CreateSqliteTable(const std::string& path, const std::string& table,
                               const std::vector<std::string>& columns,
                               const std::vector<std::vector<SqliteCell>>& rows);
 
-// The connection string that opens the database at `path` through the SQLite ODBC driver.
+// The connection string that opens the database at `path` through the SQLite ODBC driver (the
+// path as DriverPath gives it).
 std::string SqliteOdbc(const std::string& path);
 
 // Holds the lock of an open write transaction (BEGIN EXCLUSIVE) on the SQLite database at `path`,

@@ -1,15 +1,13 @@
 #include "vbs/vbs_writer.h"
 
 #include <gtest/gtest.h>
-#include <signal.h>
-#include <sys/resource.h>
-#include <unistd.h>
 
 #include <filesystem>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
+#include "support/system.h"
 #include "support/test_support.h"
 #include "support/worked_example.h"
 #include "vbs/vbs_sections.h"
@@ -93,15 +91,12 @@ TEST(VbsWriterTest, FailureLeavesTheEarlierScriptAndSaysWhy) {
   EXPECT_EQ(test::ReadBytes("sales.vbs"), earlier);
 
   // A file-size limit below the script's size: the earlier script stays, nothing else is left.
-  struct rlimit saved;
-  ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
-  auto previous = signal(SIGXFSZ, SIG_IGN);
-  struct rlimit limited = saved;
-  limited.rlim_cur = 1000;
-  ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limited), 0);
-  const bool written = ConvertToVbs(OqyJob(dir.File("sales.vbs"), "YYYY"), clock, &failure);
-  setrlimit(RLIMIT_FSIZE, &saved);
-  signal(SIGXFSZ, previous);
+  bool written;
+  {
+    test::FileSizeLimit limit(1000);
+    if (!limit.applied()) GTEST_SKIP() << "no file-size limit on this system";
+    written = ConvertToVbs(OqyJob(dir.File("sales.vbs"), "YYYY"), clock, &failure);
+  }
   EXPECT_FALSE(written);
   EXPECT_NE(failure.find("File too large"), std::string::npos) << failure;
   EXPECT_EQ(test::ReadBytes("sales.vbs"), earlier);
@@ -112,7 +107,7 @@ TEST(VbsWriterTest, FailureLeavesTheEarlierScriptAndSaysWhy) {
 }
 
 TEST(VbsWriterTest, ReadOnlyFolderFailsAndKeepsTheScript) {
-  if (::geteuid() == 0) GTEST_SKIP() << "root may write to any folder";
+  if (!test::PermissionsBindThisProcess()) GTEST_SKIP() << "this process may write to any folder";
   test::TempDir dir;
   std::filesystem::create_directory("locked");
   test::WriteBytes("locked/sales.vbs", "old\r\n");

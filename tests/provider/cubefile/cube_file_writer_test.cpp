@@ -4,15 +4,12 @@
 #include "provider/cubefile/cube_file_writer.h"
 
 #include <gtest/gtest.h>
-#include <signal.h>
-#include <sys/resource.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cstdint>
 #include <filesystem>
 #include <new>
+#include <optional>
 #include <vector>
 
 #include "provider/aggregate/cube_builder.h"
@@ -20,6 +17,7 @@
 #include "provider/ddl/insert_into_parser.h"
 #include "provider/engine_error.h"
 #include "support/sqlite_query.h"
+#include "support/system.h"
 #include "support/test_support.h"
 
 namespace cubemill::provider::cubefile {
@@ -121,15 +119,12 @@ TEST(CubeFileWriterTest, FailedWriteKeepsTheEarlierFileAndLeavesNoTemporaryFile)
   // A file-size limit below what the big cube needs makes the disk "full" mid-write.
   auto big = BuildCube(SalesCube(), SalesInsert(), GeneratedRows(3000, storage));
   ASSERT_TRUE(big.ok());
-  struct rlimit saved;
-  ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
-  auto previous = signal(SIGXFSZ, SIG_IGN);
-  struct rlimit limited = saved;
-  limited.rlim_cur = before.size() + 4096;
-  ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limited), 0);
-  auto error = WriteCubeFile("cubes/sales.cub", SalesCube(), *big, Info(3000));
-  setrlimit(RLIMIT_FSIZE, &saved);
-  signal(SIGXFSZ, previous);
+  std::optional<Error> error;
+  {
+    cubemill::test::FileSizeLimit limit(before.size() + 4096);
+    if (!limit.applied()) GTEST_SKIP() << "no file-size limit on this system";
+    error = WriteCubeFile("cubes/sales.cub", SalesCube(), *big, Info(3000));
+  }
   ASSERT_TRUE(error.has_value());
   EXPECT_EQ(error->number, kCubeFileErrorNumber);
   EXPECT_EQ(error->description.rfind("cannot write the cube file \"cubes/sales.cub\": ", 0), 0u)

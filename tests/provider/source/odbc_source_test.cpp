@@ -12,6 +12,7 @@
 #include "provider/engine_error.h"
 #include "provider/source/odbc_describe.h"
 #include "support/sqlite_fixture.h"
+#include "support/system.h"
 #include "support/test_support.h"
 
 namespace cubemill::provider::source {
@@ -227,14 +228,11 @@ TEST(OdbcSourceTest, AddsTheStreamingOptionForADataSourceName) {
   RunSqlite(dir.File("t.db"), "CREATE TABLE t(a INTEGER); INSERT INTO t VALUES (5);");
   test::WriteBytes(dir.File("odbc.ini"),
                    "[CubemillTestSource]\nDriver=SQLite3\nDatabase=" + dir.File("t.db") + "\n");
-  const char* previous = std::getenv("ODBCINI");
-  const std::string saved = previous ? previous : "";
-  setenv("ODBCINI", dir.File("odbc.ini").c_str(), 1);
+  std::optional<std::string> saved;
+  if (const char* previous = std::getenv("ODBCINI")) saved = previous;
+  test::SetEnvironment("ODBCINI", dir.File("odbc.ini"));
   auto source = OdbcSource::Open("DSN=CubemillTestSource", "SELECT a FROM t", {});
-  if (previous)
-    setenv("ODBCINI", saved.c_str(), 1);
-  else
-    unsetenv("ODBCINI");
+  test::SetEnvironment("ODBCINI", saved);
   ASSERT_TRUE(source.ok()) << source.error().description;
   EXPECT_EQ((*source)->ConnectionString(), "DSN=CubemillTestSource;StepAPI=1;NoCreat=1");
   EXPECT_EQ(ReadAll(**source).rows, (std::vector<std::vector<Value>>{{std::int64_t{5}}}));
@@ -277,7 +275,9 @@ TEST(OdbcSourceTest, SaysWhenALockedSqliteSourceMakesItWait) {
   const std::string path = dir.File("t.db");
   RunSqlite(path, "CREATE TABLE t(a INTEGER); INSERT INTO t VALUES (1);");
   using Lines = std::vector<std::string>;
-  const std::string database = " for the lock on the SQLite database \"" + path + "\"";
+  // Named as the connection string gives it to the driver.
+  const std::string database =
+      " for the lock on the SQLite database \"" + test::DriverPath(path) + "\"";
   const struct {
     bool locked;
     const char* options;  // appended to the connection string; short timeouts keep it quick
@@ -325,9 +325,9 @@ TEST(OdbcSourceTest, SurveyDoesNotConnectToASqliteSource) {
   RunSqlite(path, "CREATE TABLE t(a INTEGER); INSERT INTO t VALUES (1);");
   test::WriteBytes(dir.File("odbc.ini"), "[CubemillLockedSource]\nDriver=SQLite3\nDatabase=" +
                                              path + "\nTimeout=10000\n");
-  const char* previous = std::getenv("ODBCINI");
-  const std::string saved = previous ? previous : "";
-  setenv("ODBCINI", dir.File("odbc.ini").c_str(), 1);
+  std::optional<std::string> saved;
+  if (const char* previous = std::getenv("ODBCINI")) saved = previous;
+  test::SetEnvironment("ODBCINI", dir.File("odbc.ini"));
   test::SqliteWriteLock lock(path);
   // A connection would wait the driver's 10 s for the lock; the bound below is far from both.
   for (const std::string& connection :
@@ -343,10 +343,7 @@ TEST(OdbcSourceTest, SurveyDoesNotConnectToASqliteSource) {
     EXPECT_TRUE(facts->sums.empty());
     EXPECT_LT(seconds, 5) << connection;
   }
-  if (previous)
-    setenv("ODBCINI", saved.c_str(), 1);
-  else
-    unsetenv("ODBCINI");
+  test::SetEnvironment("ODBCINI", saved);
 }
 
 // Sets ODBCINI to `path` (the user's data sources) while it lives.
@@ -354,14 +351,9 @@ class UserDataSources {
  public:
   explicit UserDataSources(const std::string& path) {
     if (const char* previous = std::getenv("ODBCINI")) saved_ = previous;
-    setenv("ODBCINI", path.c_str(), 1);
+    test::SetEnvironment("ODBCINI", path);
   }
-  ~UserDataSources() {
-    if (saved_)
-      setenv("ODBCINI", saved_->c_str(), 1);
-    else
-      unsetenv("ODBCINI");
-  }
+  ~UserDataSources() { test::SetEnvironment("ODBCINI", saved_); }
   UserDataSources(const UserDataSources&) = delete;
   UserDataSources& operator=(const UserDataSources&) = delete;
 
