@@ -66,8 +66,10 @@ cleanup() {
 }
 trap cleanup EXIT
 say "preparing wine in $WINEPREFIX"
+# The server first: started by wineboot instead, it would not stay, and a second one for the same
+# prefix refuses to start.
+wineserver -p >/dev/null 2>&1 </dev/null || fail "wineserver -p"
 wineboot -i >/dev/null 2>&1 || fail "wineboot"
-wineserver -p >/dev/null 2>&1 </dev/null
 
 say "running the tests under wine (ctest --preset windows)"
 # A failing test does not stop the sample's checks; it fails the script at the end.
