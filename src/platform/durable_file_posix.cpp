@@ -137,13 +137,6 @@ std::optional<Error> PendingFile::Commit() {
   return std::nullopt;
 }
 
-std::optional<Error> WriteFileAtomically(const std::string& target, std::string_view bytes) {
-  auto pending = PendingFile::Create(NativePath(target));
-  if (!pending) return pending.error();
-  if (auto error = (*pending)->Write(bytes)) return error;
-  return (*pending)->Commit();
-}
-
 std::optional<Error> PlaceFileAs(const std::string& from, const std::string& to) {
   const std::string source = NativePath(from);
   const std::string target = NativePath(to);
