@@ -11,4 +11,14 @@ std::string JoinPath(std::string_view directory, std::string_view name) {
   return path;
 }
 
+bool DirExists(const std::string& path) {
+  const auto attributes = FileAttributes(path);
+  return attributes && (*attributes & (kAttributeDirectory | kAttributeVolumeLabel)) != 0;
+}
+
+bool FileExists(const std::string& path) {
+  const auto attributes = FileAttributes(path);
+  return attributes && (*attributes & ~(kAttributeDirectory | kAttributeVolumeLabel)) != 0;
+}
+
 }  // namespace cubemill::platform

@@ -40,16 +40,6 @@ bool IsRegularFile(const std::string& path) {
   return std::filesystem::is_regular_file(NativePath(path), ignored);
 }
 
-bool DirExists(const std::string& path) {
-  const auto attributes = FileAttributes(path);
-  return attributes && (*attributes & (kAttributeDirectory | kAttributeVolumeLabel)) != 0;
-}
-
-bool FileExists(const std::string& path) {
-  const auto attributes = FileAttributes(path);
-  return attributes && (*attributes & ~(kAttributeDirectory | kAttributeVolumeLabel)) != 0;
-}
-
 bool IsTerminal(std::FILE* stream) { return ::isatty(::fileno(stream)) != 0; }
 
 std::string CurrentDirectory() {

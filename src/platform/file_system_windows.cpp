@@ -41,16 +41,6 @@ bool IsRegularFile(const std::string& path) {
   return attributes && (*attributes & kAttributeArchive) != 0;
 }
 
-bool DirExists(const std::string& path) {
-  const auto attributes = FileAttributes(path);
-  return attributes && (*attributes & (kAttributeDirectory | kAttributeVolumeLabel)) != 0;
-}
-
-bool FileExists(const std::string& path) {
-  const auto attributes = FileAttributes(path);
-  return attributes && (*attributes & ~(kAttributeDirectory | kAttributeVolumeLabel)) != 0;
-}
-
 bool IsTerminal(std::FILE* stream) { return _isatty(_fileno(stream)) != 0; }
 
 std::string CurrentDirectory() {
