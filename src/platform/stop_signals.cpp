@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <condition_variable>
+#include <csignal>
 #include <cstdlib>
 #include <mutex>
 #include <utility>
@@ -85,6 +86,19 @@ void LastWords::Withdraw() {
   std::lock_guard<std::mutex> lock(watch.mutex);
   std::erase_if(watch.words, [this](const auto& word) { return word.first == id_; });
   id_ = 0;
+}
+
+std::string SignalName(int signal_number) {
+  switch (signal_number) {
+    case SIGTERM:
+      return "SIGTERM";
+    case SIGINT:
+      return "SIGINT";
+    case stop_watch::kHangUp:
+      return "SIGHUP";
+    default:
+      return "signal " + std::to_string(signal_number);
+  }
 }
 
 }  // namespace cubemill::platform

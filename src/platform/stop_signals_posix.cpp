@@ -80,17 +80,4 @@ void InstallStopSignalHandlers(std::chrono::milliseconds grace) {
   }
 }
 
-std::string SignalName(int signal_number) {
-  switch (signal_number) {
-    case SIGTERM:
-      return "SIGTERM";
-    case SIGINT:
-      return "SIGINT";
-    case SIGHUP:
-      return "SIGHUP";
-    default:
-      return "signal " + std::to_string(signal_number);
-  }
-}
-
 }  // namespace cubemill::platform

@@ -12,8 +12,8 @@ namespace {
 // Windows has no signals to stop a console program: it has console control events, which this
 // file maps to the signal numbers the rest of the program reports. Ctrl+C is SIGINT, Ctrl+Break
 // SIGTERM, and the console's closing, the user's logoff and the shutdown are SIGHUP (the
-// terminal went away).
-constexpr int kHangUp = 1;
+// terminal went away: stop_watch::kHangUp).
+using stop_watch::kHangUp;
 
 HANDLE wake_event = nullptr;  // set by the control handler, waited for by the watchdog
 std::atomic<bool> installed{false};
@@ -60,19 +60,6 @@ void InstallStopSignalHandlers(std::chrono::milliseconds grace) {
   HANDLE watchdog = CreateThread(nullptr, 0, WatchForStop, nullptr, 0, nullptr);
   if (watchdog != nullptr) CloseHandle(watchdog);
   SetConsoleCtrlHandler(RecordStopEvent, TRUE);
-}
-
-std::string SignalName(int signal_number) {
-  switch (signal_number) {
-    case SIGTERM:
-      return "SIGTERM";
-    case SIGINT:
-      return "SIGINT";
-    case kHangUp:
-      return "SIGHUP";
-    default:
-      return "signal " + std::to_string(signal_number);
-  }
 }
 
 }  // namespace cubemill::platform

@@ -3,7 +3,17 @@
 // end of a process that did not stop in time.
 #pragma once
 
+#include <csignal>
+
 namespace cubemill::platform::stop_watch {
+
+// The number a hang-up is reported by: SIGHUP, or on Windows, which has no SIGHUP, its POSIX
+// number 1, for the console's closing, the logoff and the shutdown.
+#ifdef SIGHUP
+inline constexpr int kHangUp = SIGHUP;
+#else
+inline constexpr int kHangUp = 1;
+#endif
 
 // Records `signal_number` as the stop unless one was recorded before; true when this was the
 // first. Touches one lock-free atomic only, so a signal handler may call it.
