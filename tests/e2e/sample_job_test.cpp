@@ -174,7 +174,7 @@ TEST(SampleJobTest, SourceGroupingBuildsTheSameSampleCube) {
   }
   for (const std::string sql :
        {"SELECT * FROM members ORDER BY id", "SELECT * FROM cells ORDER BY id",
-        "SELECT * FROM cube_flat ORDER BY rowid", "SELECT source_rows, cell_count FROM cube"}) {
+        "SELECT * FROM cube_flat", "SELECT source_rows, cell_count FROM cube"}) {
     const test::SqliteResult client = test::ReadSqlite("CLIENT.cub", sql);
     const test::SqliteResult source = test::ReadSqlite("SOURCE.cub", sql);
     ASSERT_EQ(client.error, "");

@@ -283,7 +283,7 @@ TEST_P(EngineCaseTest, SourceGroupingBuildsTheSameCube) {
 
   for (const std::string sql :
        {"SELECT * FROM cells ORDER BY id", "SELECT * FROM members ORDER BY id",
-        "SELECT * FROM cube_flat ORDER BY rowid", "SELECT text FROM warnings ORDER BY id",
+        "SELECT * FROM cube_flat", "SELECT text FROM warnings ORDER BY id",
         "SELECT source_rows, cell_count FROM cube"}) {
     const auto client = Texts("client.cub", sql);
     const auto source = Texts(kCube, sql);
