@@ -17,6 +17,8 @@
 #   console  everything but the window, as a machine without Qt builds it, with the ci pass's
 #            flags (its objects come from the compiler cache); the tests that run the programs
 #            themselves, since only the programs' entry differs without Qt
+#   windows  scripts/windows-test.sh: the console programs and their tests cross-compiled for
+#            Windows (mingw-w64), the tests and the sample job run under wine
 #   fuzz     each fuzz target (clang) over its seeds and 20,000 generated inputs
 # Each pass says how long it took; the first that fails ends the run.
 set -euo pipefail
@@ -99,4 +101,5 @@ timed tidy check_tidy
 timed asan build_and_test asan
 timed tsan build_and_test tsan
 timed console build_and_test console
+timed windows scripts/windows-test.sh
 timed fuzz build_and_test fuzz
