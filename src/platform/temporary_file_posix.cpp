@@ -1,29 +1,17 @@
 #include <signal.h>
 #include <unistd.h>
 
-#include <atomic>
 #include <cstdio>
 #include <cstring>
 #include <mutex>
 
+#include "platform/path_slots.h"
 #include "platform/temporary_file.h"
 
 namespace cubemill::platform {
 namespace {
 
-// The signal handler reads this list, so it is fixed-size and touched only through atomics:
-// a slot's path is written while the slot is kBusy and read only by whoever has turned it from
-// kListed to kBusy (RemoveListedTemporaryFiles, which keeps it so: the process is ending).
-constexpr int kSlots = 8;
-constexpr std::size_t kMaxPath = 4096;
-enum SlotState : int { kFree, kBusy, kListed };
-
-struct Slot {
-  std::atomic<int> state{kFree};
-  char path[kMaxPath];
-};
-
-Slot slots[kSlots];
+PathSlots<char> slots;
 
 constexpr int kSignals[] = {SIGINT, SIGTERM, SIGHUP};
 constexpr int kSignalCount = 3;
@@ -69,25 +57,17 @@ void RestoreHandlers() {
 }
 
 int ListPath(const std::string& path) {
-  if (path.size() >= kMaxPath) return -1;
-  for (int i = 0; i < kSlots; ++i) {
-    int expected = kFree;
-    if (slots[i].state.compare_exchange_strong(expected, kBusy)) {
-      std::memcpy(slots[i].path, path.c_str(), path.size() + 1);
-      slots[i].state.store(kListed);
-      std::lock_guard<std::mutex> lock(handler_mutex);
-      if (listed_count++ == 0) InstallHandlers();
-      return i;
-    }
+  const int slot = slots.List(path.c_str(), path.size());
+  if (slot >= 0) {
+    std::lock_guard<std::mutex> lock(handler_mutex);
+    if (listed_count++ == 0) InstallHandlers();
   }
-  return -1;
+  return slot;
 }
 
 void UnlistPath(int slot) {
   if (slot < 0) return;
-  // Not when RemoveListedTemporaryFiles has taken the slot: it may be reading the path.
-  int listed = kListed;
-  slots[slot].state.compare_exchange_strong(listed, kFree);
+  slots.Unlist(slot);
   std::lock_guard<std::mutex> lock(handler_mutex);
   if (--listed_count == 0) RestoreHandlers();
 }
@@ -95,11 +75,7 @@ void UnlistPath(int slot) {
 }  // namespace
 
 void RemoveListedTemporaryFiles() {
-  for (Slot& slot : slots) {
-    // Taken for good, so that no new file's path is written into it while unlink reads it.
-    int listed = kListed;
-    if (slot.state.compare_exchange_strong(listed, kBusy)) unlink(slot.path);
-  }
+  slots.TakeEach([](const char* path) { unlink(path); });
 }
 
 TemporaryFile::TemporaryFile(std::string path) : path_(std::move(path)) { slot_ = ListPath(path_); }
