@@ -7,18 +7,18 @@
 #   format   clang-format --dry-run --Werror over every C++ source in git (before any build)
 #   ci       everything, every test (the PostgreSQL and packaging tests run here only)
 #   tidy     clang-tidy (.clang-tidy) over the C++ files changed since the merge base
-#   asan     AddressSanitizer and UndefinedBehaviorSanitizer, every test but the PostgreSQL and
-#            packaging ones and three load tests that take minutes under the sanitizer and add
-#            no path the others miss: the rollup budget over estimated sizes, the kills at every
-#            moment, the 20,000-member axis (not with -Werror: GCC's -Wmaybe-uninitialized gives
-#            false alarms in <regex> there)
+#   asan     AddressSanitizer and UndefinedBehaviorSanitizer, without the window (Qt; its tests
+#            run in the ci pass): every test but the PostgreSQL and packaging ones and three
+#            load tests that take minutes under the sanitizer and add no path the others miss:
+#            the rollup budget over estimated sizes, the kills at every moment, the
+#            20,000-member axis (not with -Werror: GCC's -Wmaybe-uninitialized gives false
+#            alarms in <regex> there)
 #   tsan     ThreadSanitizer: only the test programs of the code that starts threads, and their
 #            tests (label threads)
-#   console  everything but the window, as a machine without Qt builds it, with the ci pass's
-#            flags (its objects come from the compiler cache); the tests that run the programs
-#            themselves, since only the programs' entry differs without Qt
 #   windows  scripts/windows-test.sh: the console programs and their tests cross-compiled for
-#            Windows (mingw-w64), the tests and the sample job run under wine
+#            Windows (mingw-w64), the tests and the sample job run under wine; the sample job
+#            also with the Linux programs built without Qt (the console preset, warnings are
+#            errors, its objects the ci pass's from the compiler cache)
 #   fuzz     each fuzz target (clang) over its seeds and 20,000 generated inputs
 # Each pass says how long it took; the first that fails ends the run.
 set -euo pipefail
@@ -100,6 +100,5 @@ timed ci build_and_test ci
 timed tidy check_tidy
 timed asan build_and_test asan
 timed tsan build_and_test tsan
-timed console build_and_test console
 timed windows scripts/windows-test.sh
 timed fuzz build_and_test fuzz
