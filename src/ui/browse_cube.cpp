@@ -1,7 +1,7 @@
 #include "ui/browse_cube.h"
 
 #include <filesystem>
-#include <regex>
+#include <string_view>
 #include <system_error>
 
 namespace cubemill::ui {
@@ -18,12 +18,19 @@ std::string WithoutPath(const std::string& reason, const std::string& path) {
 }  // namespace
 
 bool IsCubeTemporaryFile(const std::string& path, std::string& target) {
-  // The name PendingFile gives the file it writes before renaming it over the cube.
-  static const std::regex kTemporary(R"(\.(.+)\.tmp-[A-Za-z0-9]{6})");
+  // The name PendingFile gives the file it writes before renaming it over the cube:
+  // ".<target>.tmp-" and six letters or digits.
+  constexpr std::string_view kMarker = ".tmp-";
+  constexpr std::size_t kSuffix = 6;
   const std::string name = std::filesystem::path(path).filename().string();
-  std::smatch match;
-  if (!std::regex_match(name, match, kTemporary)) return false;
-  target = match[1].str();
+  if (name.size() < 2 + kMarker.size() + kSuffix || name[0] != '.') return false;
+  const std::size_t marker = name.size() - kSuffix - kMarker.size();
+  if (name.compare(marker, kMarker.size(), kMarker) != 0) return false;
+  for (std::size_t i = name.size() - kSuffix; i < name.size(); ++i) {
+    const char c = name[i];
+    if (!((c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'))) return false;
+  }
+  target = name.substr(1, marker - 1);
   return true;
 }
 

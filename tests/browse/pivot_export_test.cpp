@@ -8,9 +8,9 @@
 #include <fstream>
 #include <limits>
 #include <map>
-#include <regex>
 #include <sstream>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "support/test_support.h"
@@ -174,21 +174,40 @@ struct SheetCell {
   std::string value;
 };
 
+// The value of the attribute `name` in the start tag `tag` ("" when it has none).
+std::string Attribute(std::string_view tag, std::string_view name) {
+  const std::string key = " " + std::string(name) + "=\"";
+  const auto at = tag.find(key);
+  if (at == std::string_view::npos) return "";
+  const auto start = at + key.size();
+  return std::string(tag.substr(start, tag.find('"', start) - start));
+}
+
+// The start tags beginning with `opening` in `xml`, in order.
+std::vector<std::string_view> StartTags(std::string_view xml, std::string_view opening) {
+  std::vector<std::string_view> tags;
+  for (auto at = xml.find(opening); at != std::string_view::npos; at = xml.find(opening, at + 1)) {
+    const auto end = xml.find('>', at);
+    if (end == std::string_view::npos) break;
+    tags.push_back(xml.substr(at, end + 1 - at));
+  }
+  return tags;
+}
+
 std::map<std::string, SheetCell> SheetCells(const std::string& xml) {
   std::map<std::string, SheetCell> cells;
-  static const std::regex kCell(R"re(<c r="([A-Z]+[0-9]+)"([^>]*?)(/>|>(.*?)</c>))re");
-  static const std::regex kStyle(R"re(s="([0-9]+)")re");
-  static const std::regex kType(R"re(t="([a-z]+)")re");
-  static const std::regex kValue(R"re(<v>(.*?)</v>)re");
-  for (std::sregex_iterator it(xml.begin(), xml.end(), kCell), end; it != end; ++it) {
+  for (const std::string_view tag : StartTags(xml, "<c r=\"")) {
     SheetCell cell;
-    const std::string attributes = (*it)[2].str();
-    const std::string body = (*it)[4].str();
-    std::smatch match;
-    if (std::regex_search(attributes, match, kStyle)) cell.style = std::stoi(match[1].str());
-    if (std::regex_search(attributes, match, kType)) cell.type = match[1].str();
-    if (std::regex_search(body, match, kValue)) cell.value = match[1].str();
-    cells[(*it)[1].str()] = cell;
+    const std::string style = Attribute(tag, "s");
+    if (!style.empty()) cell.style = std::stoi(style);
+    cell.type = Attribute(tag, "t");
+    if (!tag.ends_with("/>")) {
+      const auto body = static_cast<std::size_t>(tag.data() + tag.size() - xml.data());
+      const auto body_end = xml.find("</c>", body);
+      const auto value = xml.find("<v>", body);
+      if (value < body_end) cell.value = xml.substr(value + 3, xml.find("</v>", value) - value - 3);
+    }
+    cells[Attribute(tag, "r")] = cell;
   }
   return cells;
 }
@@ -198,20 +217,19 @@ std::map<std::string, SheetCell> SheetCells(const std::string& xml) {
 std::vector<std::string> StyleFormats(const std::string& xml) {
   std::map<int, std::string> formats = {
       {0, ""}, {2, "0.00"}, {4, "#,##0.00"}, {10, "0.00%"}, {11, "0.00E+00"}};
-  static const std::regex kNumFmt(R"re(<numFmt numFmtId="([0-9]+)" formatCode="([^"]*)")re");
-  for (std::sregex_iterator it(xml.begin(), xml.end(), kNumFmt), end; it != end; ++it) {
-    std::string code = (*it)[2].str();
-    code = std::regex_replace(code, std::regex("&quot;"), "\"");
-    formats[std::stoi((*it)[1].str())] = code;
+  for (const std::string_view tag : StartTags(xml, "<numFmt ")) {
+    std::string code = Attribute(tag, "formatCode");
+    for (auto at = code.find("&quot;"); at != std::string::npos; at = code.find("&quot;", at))
+      code.replace(at, 6, "\"");
+    formats[std::stoi(Attribute(tag, "numFmtId"))] = code;
   }
   std::vector<std::string> styles;
   const auto xfs = xml.find("<cellXfs");
   const auto xfs_end = xml.find("</cellXfs>");
   if (xfs == std::string::npos || xfs_end == std::string::npos) return styles;
-  const std::string section = xml.substr(xfs, xfs_end - xfs);
-  static const std::regex kXf(R"re(<xf numFmtId="([0-9]+)")re");
-  for (std::sregex_iterator it(section.begin(), section.end(), kXf), end; it != end; ++it) {
-    const int id = std::stoi((*it)[1].str());
+  for (const std::string_view tag :
+       StartTags(std::string_view(xml).substr(xfs, xfs_end - xfs), "<xf ")) {
+    const int id = std::stoi(Attribute(tag, "numFmtId"));
     styles.push_back(formats.count(id) ? formats[id] : "<unknown " + std::to_string(id) + ">");
   }
   return styles;

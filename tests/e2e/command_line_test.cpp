@@ -1,9 +1,9 @@
 // The built program, run from the command line in a fresh directory.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
-#include <regex>
 
 #include "e2e/run_cubemill.h"
 #include "platform/text_file.h"
@@ -27,7 +27,16 @@ TEST(CommandLineTest, PrintsHelpAndVersionAndRefusesUnknownOptions) {
     auto run = test::RunCubemill(version);
     EXPECT_EQ(run.status, 0);
     ASSERT_EQ(run.lines.size(), 1u);
-    EXPECT_TRUE(std::regex_match(run.lines[0], std::regex("cubemill [0-9]+\\.[0-9]+\\.[0-9]+")));
+    // "cubemill" and three numbers: "cubemill 1.4.0".
+    const std::string& line = run.lines[0];
+    EXPECT_TRUE(line.starts_with("cubemill ")) << line;
+    std::string shape = line.substr(std::min<std::size_t>(line.size(), 9));
+    std::replace_if(
+        shape.begin(), shape.end(), [](char c) { return c >= '0' && c <= '9'; }, '#');
+    shape.erase(std::unique(shape.begin(), shape.end(),
+                            [](char a, char b) { return a == '#' && b == '#'; }),
+                shape.end());
+    EXPECT_EQ(shape, "#.#.#") << line;
   }
   // A wrong option: the usage on standard error, status 2, nothing written, no pause.
   for (const char* wrong : {"--bogus", "-x Test", "--check", "--list=1"}) {
@@ -121,11 +130,10 @@ TEST(CommandLineTest, RunsTheDefaultJobWhoseOqyFileIsMissing) {
   auto log = platform::ReadTextLines("../OQY-Dateien/log/cubemill.log");
   ASSERT_TRUE(log);
   ASSERT_EQ(log->size(), expected.size() - 2);  // the two start-up lines are not logged
-  const std::regex line("[0-9]{4}-[0-9]{2}-[0-9]{2} [0-9]{2}:[0-9]{2}:[0-9]{2};Test;(.*)");
   for (std::size_t i = 0; i < log->size(); ++i) {
-    std::smatch match;
-    ASSERT_TRUE(std::regex_match((*log)[i], match, line)) << (*log)[i];
-    EXPECT_EQ(match[1].str(), expected[i + 2]);
+    const std::string& line = (*log)[i];
+    EXPECT_TRUE(test::HasShape(line.substr(0, 25), "####-##-## ##:##:##;Test;")) << line;
+    EXPECT_EQ(line.substr(std::min<std::size_t>(line.size(), 25)), expected[i + 2]);
   }
 }
 

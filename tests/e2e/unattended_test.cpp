@@ -6,7 +6,6 @@
 
 #include <algorithm>
 #include <filesystem>
-#include <regex>
 
 #include "e2e/run_cubemill.h"
 #include "e2e/sample_layout.h"
@@ -152,16 +151,20 @@ TEST(UnattendedTest, JobNamesCannotForgeRunLogLines) {
                                        "OQY file"));
   // The unknown jobs log in the current folder, [Test] in log/. The job field holds no ";", so
   // the message starts after the second one whatever the message holds.
-  const std::regex own(
-      "[0-9]{4}-[0-9]{2}-[0-9]{2} [0-9]{2}:[0-9]{2}:[0-9]{2};"
-      "(X 2099-01-01 00:00:00,Test,Cube Creation OK|A,B|Test );.*");
+  auto own = [](const std::string& line) {
+    if (!test::HasShape(line.substr(0, 20), "####-##-## ##:##:##;")) return false;
+    const std::string rest = line.substr(20);
+    for (const char* job : {"X 2099-01-01 00:00:00,Test,Cube Creation OK;", "A,B;", "Test ;"})
+      if (rest.starts_with(job)) return true;
+    return false;
+  };
   std::size_t count = 0;
   for (const char* path : {"cubemill.log", "log/cubemill.log"}) {
     auto log = platform::ReadTextLines(path);
     ASSERT_TRUE(log) << path;
     count += log->size();
     for (const std::string& line : *log) {
-      EXPECT_TRUE(std::regex_match(line, own)) << line;
+      EXPECT_TRUE(own(line)) << line;
       EXPECT_FALSE(line.starts_with("2099")) << line;
     }
   }

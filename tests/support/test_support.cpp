@@ -35,6 +35,12 @@ std::vector<std::string> DirectoryEntries(const std::string& directory) {
   return names;
 }
 
+bool HasShape(std::string_view text, std::string_view shape) {
+  return text.size() == shape.size() &&
+         std::equal(text.begin(), text.end(), shape.begin(),
+                    [](char t, char s) { return s == '#' ? t >= '0' && t <= '9' : t == s; });
+}
+
 std::string ReadBytes(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   std::ostringstream out;

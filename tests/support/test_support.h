@@ -4,6 +4,7 @@
 
 #include <filesystem>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "job/front_end.h"
@@ -75,6 +76,10 @@ class NoSleep : public platform::Sleeper {
   void Sleep(int seconds) override { pauses.push_back(seconds); }
   std::vector<int> pauses;
 };
+
+// True when `text` has the shape `shape`: each '#' of the shape stands for one digit, every
+// other character for itself ("####-##-## ##:##:##" for a logged time).
+bool HasShape(std::string_view text, std::string_view shape);
 
 // Returns the whole contents of a file as bytes ("" when it cannot be read).
 std::string ReadBytes(const std::string& path);

@@ -21,7 +21,6 @@
 #include <future>
 #include <map>
 #include <memory>
-#include <regex>
 #include <string>
 #include <vector>
 
@@ -77,12 +76,16 @@ class SampleCube {
     test::RunSqlite(source_, test::ReadBytes((sample / "make_sample_db.sql").string()));
     const std::string oqy =
         test::ReadBytes((sample / "OQY-Dateien/rel01/Output_Detail.oqy").string());
-    std::smatch create, insert;
-    std::regex_search(oqy, create, std::regex("CreateCube=(CREATE CUBE .*?\\));InsertInto="));
-    std::regex_search(oqy, insert, std::regex("InsertInto=(INSERT INTO .*?);Source_DSN="));
+    // The two statements as the query file's connection line holds them.
+    auto between = [&oqy](const std::string& from, const std::string& to) {
+      const auto start = oqy.find(from) + from.size();
+      return oqy.substr(start, oqy.find(to, start) - start);
+    };
+    const std::string create = between("CreateCube=", ";InsertInto=");
+    const std::string insert = between("InsertInto=", ";Source_DSN=");
     const std::string connection =
         "LOCATION=" + cube_ + ";SOURCE_DSN=" + Quoted(test::SqliteOdbc(source_)) +
-        ";CREATECUBE=" + Quoted(create[1].str()) + ";INSERTINTO=" + Quoted(insert[1].str());
+        ";CREATECUBE=" + Quoted(create) + ";INSERTINTO=" + Quoted(insert);
     const test::FixedClock clock(platform::MakeDateTime(2024, 3, 5, 7, 8, 9));
     const auto open_source = [](const std::string& c, const std::string& select,
                                 const std::vector<provider::ColumnHint>& hints) {

@@ -1,10 +1,11 @@
 #include "provider/connection/engine_connection.h"
 
+#include <algorithm>
 #include <exception>
 #include <functional>
 #include <memory>
 #include <new>
-#include <regex>
+#include <string_view>
 
 #include "platform/ascii_text.h"
 #include "provider/connection/build_cube_file.h"
@@ -16,8 +17,15 @@
 namespace cubemill::provider::connection {
 
 bool IsEngineProvider(const std::string& name) {
-  static const std::regex kPattern("msolap(\\.[0-9]+)?", std::regex::icase);
-  return std::regex_match(name, kPattern);
+  // The provider's name, alone or with a version number: "MSOLAP", "MSOLAP.2".
+  constexpr std::string_view kName = "msolap";
+  const std::string_view given(name);
+  if (!platform::EqualsIgnoringCase(given.substr(0, kName.size()), kName)) return false;
+  const std::string_view version = given.substr(kName.size());
+  if (version.empty()) return true;
+  return version.size() > 1 && version[0] == '.' &&
+         std::all_of(version.begin() + 1, version.end(),
+                     [](char c) { return c >= '0' && c <= '9'; });
 }
 
 namespace {
