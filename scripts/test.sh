@@ -11,8 +11,8 @@
 #            run in the ci pass): every test but the PostgreSQL and packaging ones and three
 #            load tests that take minutes under the sanitizer and add no path the others miss:
 #            the rollup budget over estimated sizes, the kills at every moment, the
-#            20,000-member axis (not with -Werror: GCC's -Wmaybe-uninitialized gives false
-#            alarms in <regex> there)
+#            20,000-member axis (not with -Werror: GCC's -Wmaybe-uninitialized gave false
+#            alarms under the sanitizer)
 #   tsan     ThreadSanitizer: only the test programs of the code that starts threads, and their
 #            tests (label threads)
 #   windows  scripts/windows-test.sh: the console programs and their tests cross-compiled for
@@ -84,11 +84,11 @@ if [ -z "${CI:-}" ]; then
   exit 0
 fi
 
-# A compiler cache for this run only (.ccache/, empty on a fresh clone): the console pass compiles
-# the same sources with the same flags as the ci pass (only the window differs), so it takes
-# those objects from the cache instead of compiling them a second time. The paths are made
-# relative to the source folder and the working folder is left out of the hash, so that
-# build-ci/ and build-console/ give the same keys.
+# A compiler cache for this run only (.ccache/, empty on a fresh clone): the windows pass builds
+# the console preset, the same sources with the same flags as the ci pass (only the window
+# differs), so it takes those objects from the cache instead of compiling them a second time.
+# The paths are made relative to the source folder and the working folder is left out of the
+# hash, so that build-ci/ and build-windows/host/ give the same keys.
 if command -v ccache >/dev/null; then
   export CCACHE_DIR=${CCACHE_DIR:-$PWD/.ccache} CCACHE_BASEDIR=$PWD CCACHE_NOHASHDIR=1
   export CCACHE_MAXSIZE=${CCACHE_MAXSIZE:-10G}
