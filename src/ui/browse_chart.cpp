@@ -123,7 +123,7 @@ void BrowseChart::ShowGrid(const browse::PivotGrid* grid, bool lines, const QStr
   categories_ = 0;
   series_ = 0;
   if (grid == nullptr) {
-    view_->setChart(chart);  // the view owns the new chart and deletes the old one
+    ShowChart(chart);
     note_->setText(tr("No answer to chart."));
     return;
   }
@@ -186,7 +186,7 @@ void BrowseChart::ShowGrid(const browse::PivotGrid* grid, bool lines, const QStr
   // Whole numbers on the axis unless the values are small.
   if (high - low >= 10) y_axis->setLabelFormat("%.0f");
   if (columns.size() > 6) chart->legend()->setFont(QFont(chart->legend()->font().family(), 7));
-  view_->setChart(chart);
+  ShowChart(chart);
   categories_ = rows.size();
   series_ = columns.size();
 
@@ -202,6 +202,13 @@ void BrowseChart::ShowGrid(const browse::PivotGrid* grid, bool lines, const QStr
                       .arg(kChartMaxSeries);
   note += tr("; totals are left out.");
   note_->setText(note);
+}
+
+void BrowseChart::ShowChart(QChart* chart) {
+  // The view takes the new chart and only lets go of the old one, which is ours to delete.
+  QChart* old = view_->chart();
+  view_->setChart(chart);
+  delete old;
 }
 
 std::optional<Error> BrowseChart::SavePng(const std::string& path) const {

@@ -44,6 +44,9 @@ class BrowseChart : public QWidget {
   void ExportRequested();
 
  private:
+  // Puts `chart` in the view, deleting the chart it showed before.
+  void ShowChart(QChart* chart);
+
   QChartView* view_;
   QLabel* note_;
   bool lines_ = false;

@@ -192,7 +192,13 @@ BrowseAxisBar::BrowseAxisBar(bool rows, QWidget* parent)
 
 void BrowseAxisBar::ShowFields(const query::CubeModel* model,
                                const std::vector<browse::PivotField>& fields) {
-  for (QWidget* button : buttons_) delete button;
+  // Called from a button's own menu (Remove, Move): the button and its menu are still in use
+  // until the menu's event loop has returned, so they go when control is back in the window's.
+  for (QToolButton* button : buttons_) {
+    layout_->removeWidget(button);
+    button->hide();
+    button->deleteLater();
+  }
   buttons_.clear();
   if (model == nullptr) return;
   int position = 1;

@@ -11,6 +11,7 @@
 #include "browse/pivot.h"
 
 class QHBoxLayout;
+class QToolButton;
 
 namespace cubemill::ui {
 
@@ -60,6 +61,8 @@ class BrowseAxisBar : public QWidget {
  public:
   BrowseAxisBar(bool rows, QWidget* parent = nullptr);
   void ShowFields(const query::CubeModel* model, const std::vector<browse::PivotField>& fields);
+  // The fields' buttons, outermost first; each opens its field's menu.
+  const QList<QToolButton*>& Buttons() const { return buttons_; }
 
  signals:
   void FieldDropped(bool on_rows, std::size_t hierarchy, std::size_t level, std::size_t position);
@@ -74,7 +77,7 @@ class BrowseAxisBar : public QWidget {
  private:
   bool rows_;
   QHBoxLayout* layout_;
-  QList<QWidget*> buttons_;
+  QList<QToolButton*> buttons_;
 };
 
 }  // namespace cubemill::ui

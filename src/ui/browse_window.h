@@ -71,6 +71,8 @@ class BrowseWindow : public QMainWindow {
   BrowseChart* Chart() const { return chart_; }
   BrowseFieldList* Fields() const { return fields_; }
   BrowseSlicerBar* Slicers() const { return slicers_; }
+  BrowseAxisBar* RowsBar() const { return rows_bar_; }
+  BrowseAxisBar* ColumnsBar() const { return columns_bar_; }
   BrowseQueryRunner* Runner() const { return runner_.get(); }
 
  signals:

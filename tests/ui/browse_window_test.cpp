@@ -25,8 +25,6 @@
 #include <vector>
 
 #include "browse/pivot.h"
-#include "provider/connection/build_cube_file.h"
-#include "provider/source/odbc_source.h"
 #include "support/sqlite_fixture.h"
 #include "support/sqlite_query.h"
 #include "support/test_support.h"
@@ -34,183 +32,12 @@
 #include "ui/browse_fields.h"
 #include "ui/browse_grid_view.h"
 #include "ui/browse_query_runner.h"
+#include "ui/browse_window_fixture.h"
 
 namespace cubemill::ui {
 namespace {
 
 namespace fs = std::filesystem;
-
-// One QApplication for the whole test program, on Qt's offscreen platform.
-class QtEnvironment : public testing::Environment {
- public:
-  void SetUp() override {
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    app_ = std::make_unique<QApplication>(argc_, argv_);
-  }
-  void TearDown() override { app_.reset(); }
-
- private:
-  int argc_ = 1;
-  char name_[24] = "ui_browse_window_test";
-  char* argv_[2] = {name_, nullptr};
-  std::unique_ptr<QApplication> app_;
-};
-const auto* const kQtEnvironment = testing::AddGlobalTestEnvironment(new QtEnvironment);
-
-std::string Quoted(const std::string& text) {
-  std::string quoted = "\"";
-  for (char c : text) quoted += c == '"' ? std::string("\"\"") : std::string(1, c);
-  return quoted + "\"";
-}
-
-// The sample's database and cube, built once for all the tests by the real engine from the
-// sample's SQL and its OQY file's statements.
-class SampleCube {
- public:
-  SampleCube()
-      : folder_(fs::temp_directory_path() / ("browse_sample_" + std::to_string(::getpid()))) {
-    fs::create_directories(folder_);
-    const fs::path sample = fs::path(CUBEMILL_SOURCE_DIR) / "sample";
-    source_ = (folder_ / "sales.db").string();
-    cube_ = (folder_ / "sales.cub").string();
-    test::RunSqlite(source_, test::ReadBytes((sample / "make_sample_db.sql").string()));
-    const std::string oqy =
-        test::ReadBytes((sample / "OQY-Dateien/rel01/Output_Detail.oqy").string());
-    // The two statements as the query file's connection line holds them.
-    auto between = [&oqy](const std::string& from, const std::string& to) {
-      const auto start = oqy.find(from) + from.size();
-      return oqy.substr(start, oqy.find(to, start) - start);
-    };
-    const std::string create = between("CreateCube=", ";InsertInto=");
-    const std::string insert = between("InsertInto=", ";Source_DSN=");
-    const std::string connection =
-        "LOCATION=" + cube_ + ";SOURCE_DSN=" + Quoted(test::SqliteOdbc(source_)) +
-        ";CREATECUBE=" + Quoted(create) + ";INSERTINTO=" + Quoted(insert);
-    const test::FixedClock clock(platform::MakeDateTime(2024, 3, 5, 7, 8, 9));
-    const auto open_source = [](const std::string& c, const std::string& select,
-                                const std::vector<provider::ColumnHint>& hints) {
-      return provider::source::OpenOdbcSource(c, select, hints);
-    };
-    const auto error = provider::connection::BuildCube(connection, open_source, {}, clock);
-    if (error) error_ = error->description;
-  }
-  ~SampleCube() { fs::remove_all(folder_); }
-  const std::string& Source() const { return source_; }
-  const std::string& Cube() const { return cube_; }
-  const std::string& BuildError() const { return error_; }
-
- private:
-  fs::path folder_;
-  std::string source_, cube_, error_;
-};
-
-const SampleCube& Sample() {
-  static const SampleCube* sample = new SampleCube;  // lives to the end of the program
-  return *sample;
-}
-
-class BrowseWindowTest : public testing::Test {
- protected:
-  void SetUp() override {
-    ASSERT_EQ(Sample().BuildError(), "");
-    window_ = std::make_unique<BrowseWindow>();
-    window_->show();
-  }
-
-  // Waits for the next answer the window shows.
-  bool WaitForAnswer(QSignalSpy& spy, int count = 1) {
-    while (spy.count() < count) {
-      if (!spy.wait(20000)) return false;
-    }
-    return true;
-  }
-  bool Open(const std::string& path = Sample().Cube(), const QString& mdx = {}) {
-    QSignalSpy spy(window_.get(), &BrowseWindow::AnswerShown);
-    if (!window_->OpenCube(QString::fromStdString(path), mdx)) return false;
-    return WaitForAnswer(spy);
-  }
-  const query::CubeModel& Model() const { return *window_->Cube()->model; }
-  std::size_t Hierarchy(const QString& caption) const {
-    for (std::size_t h = 0; h < Model().HierarchyCount(); ++h) {
-      if (HierarchyCaption(Model(), h) == caption) return h;
-    }
-    ADD_FAILURE() << "no hierarchy " << caption.toStdString();
-    return 0;
-  }
-  std::size_t Level(std::size_t hierarchy, const std::string& name) const {
-    for (std::size_t level : FieldLevels(Model(), hierarchy)) {
-      if (Model().Catalog().levels[level].name == name) return level;
-    }
-    ADD_FAILURE() << "no level " << name;
-    return 0;
-  }
-  std::size_t MeasureIndex(const std::string& name) const {
-    const auto& measures = Model().Catalog().measures;
-    for (std::size_t m = 0; m < measures.size(); ++m) {
-      if (measures[m].name == name) return m;
-    }
-    ADD_FAILURE() << "no measure " << name;
-    return 0;
-  }
-  BrowseGridModel* Grid() const { return window_->GridView()->GridModel(); }
-  QString Text(int row, int column) const { return Grid()->index(row, column).data().toString(); }
-  // The row whose row header `column` is `caption` (-1 for none).
-  int RowOf(const QString& caption, int column = 0) const {
-    for (int r = 0; r < Grid()->rowCount(); ++r) {
-      if (Grid()->index(r, column).data(Qt::ToolTipRole).toString() == caption) return r;
-    }
-    return -1;
-  }
-  // The model column of the first answer column whose outermost header is `caption` (-1 for
-  // none). The measure's header is the innermost.
-  int ColumnOf(const QString& caption) const {
-    const browse::PivotGrid* grid = Grid()->Grid();
-    for (std::size_t c = 0; c < grid->Columns(); ++c) {
-      if (grid->column_headers[c].front().caption == caption.toStdString())
-        return Grid()->HeaderColumns() + static_cast<int>(c);
-    }
-    return -1;
-  }
-  // Quantity per (row key, column key) from the source, by `sql` returning key, key, value.
-  std::map<std::pair<std::string, std::string>, std::string> Expected(const std::string& sql) {
-    std::map<std::pair<std::string, std::string>, std::string> expected;
-    for (const auto& row : test::QuerySqlite(Sample().Source(), sql))
-      expected[{row[0], row[1]}] = row[2];
-    return expected;
-  }
-  // Drops the field (hierarchy, level) on `target` as a drag from the field list does.
-  void Drop(QWidget* target, std::size_t hierarchy, std::size_t level) {
-    QMimeData mime;
-    mime.setData(kFieldMimeType, QString("%1 %2").arg(hierarchy).arg(level).toUtf8());
-    const QPointF point(target->width() / 2.0, target->height() / 2.0);
-    QDragEnterEvent enter(point.toPoint(), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
-    QApplication::sendEvent(target, &enter);
-    ASSERT_TRUE(enter.isAccepted());
-    QDropEvent drop(point, Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
-    QApplication::sendEvent(target, &drop);
-    ASSERT_TRUE(drop.isAccepted());
-  }
-  // Country on rows (the field list's menu), Year on columns (dropped on the column headers),
-  // Quantity the one measure: the layout most tests start from.
-  void CountriesByYear() {
-    QSignalSpy spy(window_.get(), &BrowseWindow::AnswerShown);
-    const std::size_t geography = Hierarchy("Geography");
-    const std::size_t time = Hierarchy("Time.Calendar");
-    window_->Fields()->Place(window_->Fields()->LevelItem(geography, Level(geography, "Country")),
-                             true);
-    ASSERT_TRUE(WaitForAnswer(spy, 1));
-    Drop(window_->GridView()->horizontalHeader()->viewport(), time, Level(time, "Year"));
-    ASSERT_TRUE(WaitForAnswer(spy, 2));
-    ASSERT_EQ(window_->Layout().rows,
-              (std::vector<browse::PivotField>{{geography, Level(geography, "Country")}}));
-    ASSERT_EQ(window_->Layout().columns,
-              (std::vector<browse::PivotField>{{time, Level(time, "Year")}}));
-    ASSERT_EQ(window_->Layout().measures, std::vector<std::size_t>{MeasureIndex("Quantity")});
-  }
-
-  test::TempDir dir_;
-  std::unique_ptr<BrowseWindow> window_;
-};
 
 TEST_F(BrowseWindowTest, PlacedFieldsShowTheSourcesNumbers) {
   ASSERT_TRUE(Open());
