@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Installs the packages on a clean Debian 12 and checks them there: debootstrap makes a minimal
-# bookworm root (from the Debian mirror), apt installs cubemill_*.deb into it, which must pull no
-# Qt, Mesa, LLVM, X or Wayland package, and the sample job runs from the installed package. With
+# Installs the packages on a clean Debian 12 and checks them there: scripts/debian-root.sh makes a
+# minimal bookworm root (debootstrap from the Debian mirror, or its cached copy), apt installs
+# cubemill_*.deb into it, which must pull no Qt, Mesa, LLVM, X or Wayland package, and the sample
+# job runs from the installed package. With
 # --gui, cubemill-gui_*.deb follows (a few hundred MB more) and `cubemill` must hand a job over
 # to the window part (offscreen). Last, both are purged, which must leave none of their files.
 # Too slow for CI; run it by hand before a release, as root:
@@ -33,12 +34,8 @@ trap 'exit 143' TERM INT # so that the root is unmounted and removed then too
 in_root() { chroot "$root" env -i PATH=/usr/sbin:/usr/bin:/sbin:/bin HOME=/root LC_ALL=C.UTF-8 "$@"; }
 
 if [[ ! -x $root/usr/bin/apt-get ]]; then
-  echo "== debootstrap bookworm (minbase) into $root"
-  debootstrap --variant=minbase bookworm "$root" http://deb.debian.org/debian >"$root.debootstrap.log" 2>&1 || {
-    tail -n 20 "$root.debootstrap.log" >&2
-    exit 1
-  }
-  rm -f "$root.debootstrap.log"
+  echo "== a fresh Debian 12 root (minbase) in $root"
+  "$(dirname "$0")/../scripts/debian-root.sh" "$root"
 fi
 mountpoint -q "$root/proc" || mount -t proc proc "$root/proc" # cubemill finds itself there
 cp "$console_deb" ${gui_deb:+"$gui_deb"} "$root/tmp/"

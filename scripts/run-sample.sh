@@ -9,8 +9,9 @@ cd "$root"
 
 "$root/scripts/install-deps.sh"
 
-cmake -S . -B build
-cmake --build build -j2 --target cubemill
+# The preset of scripts/test.sh, in the same folder: the tests build on what this built.
+cmake --preset dev
+cmake --build --preset dev -j"$(nproc)" --target cubemill
 
 # A fresh database every time, so that the cube's totals are always the same.
 mkdir -p sample/data

@@ -256,7 +256,7 @@ TEST_F(BrowseFieldActionsTest, ThousandsOfRandomGesturesKeepTheWindowWhole) {
   const QList<QCheckBox*> boxes = window_->findChildren<QCheckBox*>();
   const QStringList list_entries{"Add to Rows", "Add to Columns", "Remove"};
 
-  const int gestures = 2000;
+  const int gestures = 3000;
   for (int n = 0; n < gestures; ++n) {
     const browse::PivotField field = fields[pick(fields.size())];
     BrowseAxisBar* bar = pick(2) == 0 ? window_->RowsBar() : window_->ColumnsBar();
