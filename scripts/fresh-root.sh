@@ -30,7 +30,18 @@ if [[ -d $root ]]; then
 fi
 mkdir -p "$work"
 scripts/debian-root.sh "$root"
-cleanup() { ((keep)) || rm -rf --one-file-system "$root"; }
+# Whatever still runs in the root (a server a killed test left) ends with the run.
+end_processes() {
+  local proc
+  for proc in /proc/[0-9]*; do
+    [[ $(readlink "$proc/root" 2>/dev/null) == "$root" ]] && kill -9 "${proc#/proc/}" 2>/dev/null
+  done
+  return 0
+}
+cleanup() {
+  end_processes
+  ((keep)) || rm -rf --one-file-system "$root"
+}
 trap cleanup EXIT
 trap 'exit 143' TERM INT
 
@@ -49,6 +60,10 @@ git ls-files -z --cached --others --exclude-standard |
 
 environment=(HOME=/root PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin
              TERM=dumb)
+# The caller's language, as a user's login brings it along (the compiler cache's keys include it).
+for name in LANG LC_ALL LC_CTYPE LC_MESSAGES; do
+  [[ -n ${!name-} ]] && environment+=("$name=${!name}")
+done
 [[ -n ${CUBEMILL_TEST_SUBSET-} ]] && environment+=("CUBEMILL_TEST_SUBSET=$CUBEMILL_TEST_SUBSET")
 cache=""
 if [[ -n ${CCACHE_DIR-} ]] && command -v ccache >/dev/null; then
