@@ -151,6 +151,14 @@ int main(int argc, char** argv) {
       return cubemill::app::kExitUsage;
     }
   }
+  // A current directory that was removed (or cannot be resolved) has no path: every relative
+  // path, the settings file's first, would then lead to the file system's root.
+  if (cubemill::platform::CurrentDirectory().empty()) {
+    std::fprintf(stderr,
+                 "cubemill: the current directory no longer exists or cannot be resolved; start "
+                 "cubemill in an existing directory or name one with -C\n");
+    return 1;
+  }
   if (options.list) return ListJobs(options.json);
   // Whether the window opens is tried in a child process, so before the stop signals' watchdog
   // thread exists: a child forked while another thread holds a lock (the allocator's) could

@@ -50,6 +50,34 @@ TEST(CommandLineTest, PrintsHelpAndVersionAndRefusesUnknownOptions) {
   EXPECT_TRUE(std::filesystem::is_empty(dir.path()));
 }
 
+// A current directory that no longer exists: one line on standard error and exit 1, for a job,
+// a check, the list and the window's start alike, and nothing written anywhere (the settings
+// file's path once led to the file system's root).
+TEST(CommandLineTest, ADeletedCurrentDirectoryIsAnErrorAndNothingIsWritten) {
+  test::TempDir dir;
+  const bool root_settings = std::filesystem::exists("/cubemill.ini");
+  const std::string program =
+      "sh -c 'mkdir gone && cd gone && rmdir ../gone && exec \"$0\" \"$@\"' " +
+      std::string(CUBEMILL_BINARY);
+  for (const char* arguments : {"--no-wait Test", "--check Test", "--list", ""}) {
+    auto run = test::RunCubemill(arguments, "", program);
+    EXPECT_EQ(run.status, 1) << arguments;
+    EXPECT_TRUE(run.lines.empty()) << arguments;
+    ASSERT_EQ(run.errors.size(), 1u) << arguments;
+    EXPECT_NE(run.errors[0].find("the current directory no longer exists"), std::string::npos)
+        << run.errors[0];
+    EXPECT_TRUE(std::filesystem::is_empty(dir.path())) << arguments;
+  }
+  EXPECT_EQ(std::filesystem::exists("/cubemill.ini"), root_settings);
+  // With -C naming an existing directory the run goes on there.
+  std::filesystem::create_directory(dir.path() / "here");
+  auto run = test::RunCubemill("-C " + (dir.path() / "here").string() + " --list", "", program);
+  EXPECT_EQ(run.status, 1);  // no settings file there, and none is made
+  EXPECT_TRUE(std::filesystem::is_empty(dir.path() / "here"));
+  EXPECT_EQ(run.errors.size(), 1u);
+  EXPECT_EQ(run.errors[0], "cubemill: no cubemill.ini in the current directory");
+}
+
 TEST(CommandLineTest, ListsTheJobsWithTheirOqyFiles) {
   test::TempDir dir;
   EXPECT_EQ(test::RunCubemill("--list").status, 1);  // no settings file, and none is made
