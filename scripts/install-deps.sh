@@ -7,7 +7,7 @@ set -euo pipefail
 packages=(
   g++ cmake make pkg-config
   googletest libgtest-dev libgmock-dev
-  qt6-base-dev qt6-charts-dev libqt6opengl6-dev libxlsxwriter-dev unzip
+  qt6-base-dev qt6-charts-dev libqt6opengl6-dev libxlsxwriter-dev zlib1g-dev unzip
   unixodbc unixodbc-dev odbcinst libsqliteodbc
   libsqlite3-dev sqlite3
   man-db groff-base
@@ -18,7 +18,9 @@ packages=(
 )
 # qt6-charts-dev: the chart of cubemill-browse (Qt Charts); libqt6opengl6-dev: Qt Charts' CMake
 # package needs Qt's OpenGL one, which qt6-charts-dev does not pull in.
-# libxlsxwriter-dev: cubemill-browse exports the pivot as a spreadsheet workbook (.xlsx).
+# libxlsxwriter-dev: cubemill-browse exports the pivot as a spreadsheet workbook (.xlsx);
+# zlib1g-dev: libxlsxwriter's pkg-config file links -lz, and libxlsxwriter-dev does not depend on
+# it (a fresh Debian 12 lacks it; the fresh-root pass of scripts/test.sh found it).
 # unzip: the export tests read the workbook's sheet and styles back (unzip -p).
 # man-db and groff-base: the packaging test renders the manual pages with `man -l`.
 # dpkg-dev and file: CPack's Debian packages get their dependencies from dpkg-shlibdeps (which
