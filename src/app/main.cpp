@@ -43,12 +43,12 @@ using cubemill::app::Options;
 // `json`, one JSON array of {"job": name, "oqy": file} objects.
 int ListJobs(bool json) {
   const std::string settings = cubemill::settings::SettingsPath();
-  if (!cubemill::platform::IsRegularFile(settings)) {
-    std::fprintf(stderr, "cubemill: no cubemill.ini in the current directory\n");
-    return 1;
-  }
   if (auto problem = cubemill::settings::SettingsFileProblem(settings)) {
     std::fprintf(stderr, "cubemill: %s\n", problem->c_str());
+    return 1;
+  }
+  if (!cubemill::platform::IsRegularFile(settings)) {
+    std::fprintf(stderr, "cubemill: no cubemill.ini in the current directory\n");
     return 1;
   }
   const auto jobs = cubemill::settings::ReadIniSectionsWithKey("OQY", settings);

@@ -10,6 +10,7 @@
 #include "oqy/oqy_reader.h"
 #include "platform/ascii_text.h"
 #include "platform/file_system.h"
+#include "platform/text_file.h"
 #include "provider/connection/connection.h"
 #include "provider/connection/cube_check.h"
 #include "provider/connection/source_aggregation.h"
@@ -65,8 +66,9 @@ bool IsJobSection(const std::string& parameter, const std::string& settings_path
 int CheckFromCommandLine(const JobContext& context, const std::string& parameter) {
   Checker check(context);
   const std::string settings_path = settings::SettingsPath();
-  if (!check.Expect(platform::FileExists(settings_path), "Settings file " + settings_path,
-                    "missing") ||
+  const auto settings_problem = settings::SettingsFileProblem(settings_path);
+  if (!check.Expect(!settings_problem && platform::FileExists(settings_path),
+                    "Settings file " + settings_path, settings_problem.value_or("missing")) ||
       !check.Expect(IsJobSection(parameter, settings_path), "Job [" + parameter + "]",
                     "no such section with an OQY key")) {
     return check.Finish();
@@ -97,7 +99,9 @@ int CheckFromCommandLine(const JobContext& context, const std::string& parameter
       check.Say("Keep: no effect without CUB_TS (the cube is not stamped)");
     }
   }
-  if (!check.Expect(platform::FileExists(job.OqyFile), "OQY file " + job.OqyFile, "missing") ||
+  const auto oqy_kind = platform::NotARegularFile(job.OqyFile);
+  if (!check.Expect(!oqy_kind && platform::FileExists(job.OqyFile), "OQY file " + job.OqyFile,
+                    oqy_kind.value_or("missing")) ||
       !check.Expect(oqy::ReadOqyConnection(job) && !job.ConnectionLine.empty(), "Connection line",
                     "the OQY file has no readable Connection= line") ||
       !check.Expect(oqy::ParseConnection(context.list, job), "Statements",

@@ -8,6 +8,7 @@
 #include "platform/file_lock.h"
 #include "platform/file_system.h"
 #include "platform/stop_signals.h"
+#include "platform/text_file.h"
 #include "settings/date_format.h"
 #include "settings/ini_file.h"
 #include "settings/run_log.h"
@@ -120,8 +121,8 @@ JobOutcome RunJobWithOutcome(const JobContext& context, CubeJob& job, bool close
     settings::AppendToRunLog(clock.Now(), job, kSeparator);
   });
   const std::string settings_path = settings::SettingsPath();
-  const bool settings_ok = platform::FileExists(settings_path);
-  const bool oqy_ok = platform::FileExists(job.OqyFile);
+  const bool settings_ok = platform::IsRegularFile(settings_path);
+  const bool oqy_ok = platform::IsRegularFile(job.OqyFile);
   const bool log_dir_ok = platform::DirExists(job.LogDir);
   const bool vbs_ok = platform::FileExists(job.VbsFile);
 
@@ -188,7 +189,9 @@ JobOutcome RunJobWithOutcome(const JobContext& context, CubeJob& job, bool close
     log("At least one error occured");
     if (!settings_ok) Report(context, "the settings file " + settings_path + " is missing");
     if (!oqy_ok) {
+      const auto kind = platform::NotARegularFile(job.OqyFile);
       Report(context, job.OqyFile.empty() ? "the job names no OQY file"
+                      : kind              ? "the OQY file " + job.OqyFile + ": " + *kind
                                           : "the OQY file " + job.OqyFile + " does not exist");
     }
     if (!log_dir_ok) {

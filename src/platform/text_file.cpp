@@ -5,30 +5,120 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 
 #include "platform/text_encoding.h"
+
+#ifndef _WIN32
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
 
 namespace cubemill::platform {
 namespace {
 
+#ifdef _WIN32
 // The file at `path` (UTF-8): on Windows through the wide name, since the narrow calls read a
 // name in the ANSI code page and mangle every character outside it.
 std::filesystem::path FilePath(const std::string& path) {
   return std::filesystem::path(std::u8string(path.begin(), path.end()));
 }
+#endif
 
-bool WriteLine(const std::string& path, std::string_view text, std::ios::openmode mode) {
-  std::ofstream out(FilePath(NativePath(path)), std::ios::binary | mode);
-  if (!out) return false;
+#ifndef _WIN32
+std::optional<std::string> KindOf(mode_t mode) {
+  if (S_ISREG(mode)) return std::nullopt;
+  if (S_ISFIFO(mode)) return std::string("a FIFO");
+  if (S_ISDIR(mode)) return std::string("a folder");
+  if (S_ISCHR(mode) || S_ISBLK(mode)) return std::string("a device");
+  if (S_ISSOCK(mode)) return std::string("a socket");
+  return std::string("not a regular file");
+}
+#endif
+
+bool WriteLine(const std::string& path, std::string_view text, const char* mode) {
+  std::string problem;
+  std::FILE* out = OpenRegularFile(NativePath(path), mode, &problem);
+  if (out == nullptr) return false;
   std::string bytes = Utf8ToWindows1252(text);
   bytes += "\r\n";
-  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-  out.close();
-  return !out.fail();
+  const bool written = std::fwrite(bytes.data(), 1, bytes.size(), out) == bytes.size();
+  const int write_error = errno;
+  const bool closed = std::fclose(out) == 0;
+  if (!written) errno = write_error;
+  return written && closed;
 }
 
 }  // namespace
+
+std::optional<std::string> NotARegularFile(const std::string& path) {
+#ifdef _WIN32
+  std::error_code error;
+  if (std::filesystem::is_directory(FilePath(NativePath(path)), error)) {
+    return "it is a folder, not a regular file";
+  }
+  return std::nullopt;
+#else
+  struct stat info {};
+  if (::stat(NativePath(path).c_str(), &info) != 0) return std::nullopt;
+  const auto kind = KindOf(info.st_mode);
+  if (!kind) return std::nullopt;
+  return "it is " + *kind + ", not a regular file";
+#endif
+}
+
+std::FILE* OpenRegularFile(const std::string& path, const char* mode, std::string* problem) {
+  const auto fail = [&](std::string why) -> std::FILE* {
+    if (problem != nullptr) *problem = std::move(why);
+    return nullptr;
+  };
+#ifdef _WIN32
+  if (auto kind = NotARegularFile(path)) return fail(*kind);
+  std::FILE* file = OpenUtf8File(path, mode);
+  if (file == nullptr) return fail(std::strerror(errno));
+  return file;
+#else
+  // Opened without waiting (a FIFO with no other end would block the open for ever), then
+  // looked at: only a regular file is read or written.
+  int flags = O_CLOEXEC | O_NONBLOCK;
+  switch (mode[0]) {
+    case 'a':
+      flags |= O_WRONLY | O_CREAT | O_APPEND;
+      break;
+    case 'w':
+      flags |= O_WRONLY | O_CREAT;
+      break;  // emptied once known to be a regular file
+    default:
+      flags |= O_RDONLY;
+      break;
+  }
+  const int descriptor = ::open(path.c_str(), flags, 0666);
+  if (descriptor < 0) {
+    const int error_number = errno;
+    if (auto kind = NotARegularFile(path)) return fail(*kind);
+    errno = error_number;
+    return fail(std::strerror(error_number));
+  }
+  struct stat info {};
+  std::optional<std::string> kind;
+  if (::fstat(descriptor, &info) != 0) {
+    kind = std::strerror(errno);
+  } else if (auto found = KindOf(info.st_mode)) {
+    kind = "it is " + *found + ", not a regular file";
+  }
+  if (!kind && mode[0] == 'w' && ::ftruncate(descriptor, 0) != 0) kind = std::strerror(errno);
+  if (!kind && ::fcntl(descriptor, F_SETFL, ::fcntl(descriptor, F_GETFL) & ~O_NONBLOCK) != 0)
+    kind = std::strerror(errno);
+  std::FILE* file = kind ? nullptr : ::fdopen(descriptor, mode);
+  if (file == nullptr) {
+    if (!kind) kind = std::strerror(errno);
+    ::close(descriptor);
+    errno = EINVAL;
+    return fail(*kind);
+  }
+  return file;
+#endif
+}
 
 std::string NativePath(std::string_view path) {
   std::string native(path);
@@ -47,7 +137,7 @@ std::FILE* OpenUtf8File(const std::string& path, const char* mode) {
 }
 
 std::optional<std::vector<std::string>> ReadTextLines(const std::string& path) {
-  std::FILE* file = OpenUtf8File(NativePath(path), "rb");
+  std::FILE* file = OpenRegularFile(NativePath(path), "rb");
   if (file == nullptr) return std::nullopt;
   std::string bytes;
   char buffer[65536];
@@ -75,8 +165,9 @@ std::optional<std::vector<std::string>> ReadTextLines(const std::string& path) {
 }
 
 std::optional<std::string> TextFileProblem(const std::string& path) {
-  std::FILE* file = OpenUtf8File(NativePath(path), "rb");
-  if (file == nullptr) return std::string(std::strerror(errno));
+  std::string problem;
+  std::FILE* file = OpenRegularFile(NativePath(path), "rb", &problem);
+  if (file == nullptr) return problem;
   unsigned char head[4096];
   const std::size_t count = std::fread(head, 1, sizeof head, file);
   const int read_error = std::ferror(file) != 0 ? errno : 0;
@@ -91,11 +182,9 @@ std::optional<std::string> TextFileProblem(const std::string& path) {
 }
 
 bool AppendLine(const std::string& path, std::string_view text) {
-  return WriteLine(path, text, std::ios::app);
+  return WriteLine(path, text, "ab");
 }
 
-void WriteFirstLine(const std::string& path, std::string_view text) {
-  WriteLine(path, text, std::ios::trunc);
-}
+void WriteFirstLine(const std::string& path, std::string_view text) { WriteLine(path, text, "wb"); }
 
 }  // namespace cubemill::platform

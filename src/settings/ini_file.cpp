@@ -47,6 +47,9 @@ std::string SettingsPath() {
 }
 
 std::optional<std::string> SettingsFileProblem(const std::string& file) {
+  if (auto kind = platform::NotARegularFile(file)) {
+    return "cannot read the settings file " + file + ": " + *kind;
+  }
   if (!platform::IsRegularFile(file)) return std::nullopt;
   if (auto problem = platform::TextFileProblem(file)) {
     return "cannot read the settings file " + file + ": " + *problem;
@@ -112,6 +115,8 @@ void WriteIniLine(std::string_view text) { platform::AppendLine(SettingsPath(), 
 void EnsureIniFile(ProgressList& list) {
   if (platform::IsRegularFile(SettingsPath())) return;
   list.AddLine("erstelle INI Datei");
+  // Something else there (a FIFO, a folder) is not replaced: the job then says what it is.
+  if (platform::NotARegularFile(SettingsPath())) return;
   // Written in one step, so that an interrupted start never leaves half a settings file that
   // later runs would take as complete.
   std::string text;

@@ -55,12 +55,13 @@ void AppendToRunLog(platform::DateTime now, const CubeJob& job, const std::strin
     }
   }
   if (platform::AppendLine(path, RunLogLine(now, job, text))) return;
+  const std::string reason = platform::NotARegularFile(path).value_or(std::strerror(errno));
   // The job goes on without the log; say so once per log file, not once per line.
   static std::string warned_path;
   if (warned_path == path) return;
   warned_path = path;
   std::fprintf(stderr, "cubemill: warning: cannot write the run log %s: %s\n", path.c_str(),
-               std::strerror(errno));
+               reason.c_str());
 }
 
 std::optional<std::string> RunLogProblem(const CubeJob& job) {
@@ -70,6 +71,7 @@ std::optional<std::string> RunLogProblem(const CubeJob& job) {
   if (!platform::DirExists(job.LogDir)) return "missing";
   const std::string path = RunLogPath(job);
   if (auto error = platform::CheckDirectoryWritableFor(path)) return error->description;
+  if (auto kind = platform::NotARegularFile(path)) return path + ": " + *kind;
   const auto attributes = platform::FileAttributes(path);
   if (attributes && (*attributes & platform::kAttributeReadOnly) != 0) {
     return path + " is not writable";

@@ -2,6 +2,7 @@
 // --check, -C, --quiet, --list --json, run-log lines no input can forge, the log never outside
 // the folders a job names, and a failure summary that names the first real cause.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -186,6 +187,39 @@ TEST(UnattendedTest, EmptyLogFolderMeansTheCurrentFolder) {
   auto log = platform::ReadTextLines("cubemill.log");
   ASSERT_TRUE(log);
   EXPECT_EQ(log->size(), run.lines.size() - 1);  // all but the start-up line
+}
+
+// A FIFO where a text file is read or written (nobody at its other end) is refused without
+// waiting on it: the run and the check end at once and say what is there.
+TEST(UnattendedTest, FifosInsteadOfFilesAreRefusedWithoutWaiting) {
+  test::TempDir dir;
+  WriteSettings("[Test]\r\nOQY=job.oqy\r\nGLOBAL=GLOBAL\r\n");
+  ASSERT_EQ(::mkfifo("log/cubemill.log", 0666), 0);
+  ASSERT_EQ(::mkfifo("job.oqy", 0666), 0);
+  const std::string program = "timeout -k 5 30 " + std::string(CUBEMILL_BINARY);
+  const auto said = [](const Lines& lines, const std::string& what) {
+    return std::any_of(lines.begin(), lines.end(), [&](const std::string& line) {
+      return line.find(what) != std::string::npos &&
+             line.find("it is a FIFO, not a regular file") != std::string::npos;
+    });
+  };
+  auto run = test::RunCubemill("--no-wait Test", "", program);
+  EXPECT_EQ(run.status, 1) << Shown(run.lines) << Shown(run.errors);  // 124: it waited
+  EXPECT_TRUE(said(run.errors, "cubemill.log")) << Shown(run.errors);
+  EXPECT_TRUE(said(run.errors, "job.oqy")) << Shown(run.errors);
+  auto check = test::RunCubemill("--check Test", "", program);
+  EXPECT_EQ(check.status, 1) << Shown(check.lines) << Shown(check.errors);
+  EXPECT_TRUE(said(check.lines, "cubemill.log")) << Shown(check.lines);
+  // The settings file itself.
+  fs::remove("cubemill.ini");
+  ASSERT_EQ(::mkfifo("cubemill.ini", 0666), 0);
+  for (const char* arguments : {"--no-wait Test", "--check Test", "--list"}) {
+    run = test::RunCubemill(arguments, "", program);
+    EXPECT_EQ(run.status, 1) << arguments << "\n" << Shown(run.lines) << Shown(run.errors);
+    Lines all = run.lines;
+    all.insert(all.end(), run.errors.begin(), run.errors.end());
+    EXPECT_TRUE(said(all, "cubemill.ini")) << arguments << "\n" << Shown(all);
+  }
 }
 
 // The one-line summary names the first real cause, not a consequence further down.
