@@ -154,7 +154,6 @@ JobOutcome RunJobWithOutcome(const JobContext& context, CubeJob& job, bool close
         // Stopped after the build: the cube keeps its plain name.
       } else if (StampCubeFile(context, job, &stamped)) {
         log("Cube Rename OK");
-        DeleteOldStampedCubes(context, job, stamped);
       } else {
         log("Cube Rename NOT OK");
         Report(context, "the cube file could not be time-stamped");
@@ -184,6 +183,11 @@ JobOutcome RunJobWithOutcome(const JobContext& context, CubeJob& job, bool close
         Report(context, "the script " + job.VbsFile + " was not written: " + failure);
         set_red();
       }
+    }
+    // The series is kept to KEEP only once everything else of the run has succeeded: a run
+    // that fails (its script, say) deletes no earlier cube.
+    if (clean && !stamped.empty() && platform::StopSignal() == 0) {
+      DeleteOldStampedCubes(context, job, stamped);
     }
   } else {
     log("At least one error occured");

@@ -181,13 +181,11 @@ TEST_F(RunJobTest, KeepTwoOverFiveRunsLeavesTheTwoNewestStampedCubes) {
     EXPECT_TRUE(RunJob(context, job, false)) << day;
     const auto renamed = std::find(list.lines.begin(), list.lines.end(), "Cube Rename OK");
     ASSERT_NE(renamed, list.lines.end());
+    EXPECT_EQ(*(renamed + 1), "VBS Conversion not selected");
     if (day >= 3) {
-      // The deletion follows the stamping and precedes the script.
-      EXPECT_EQ(*(renamed + 1), "Delete Old Cube: ..\\OQY-Dateien\\rel01\\sales_2024-03-0" +
+      // The deletion follows the script: the last step of a run that succeeded.
+      EXPECT_EQ(*(renamed + 2), "Delete Old Cube: ..\\OQY-Dateien\\rel01\\sales_2024-03-0" +
                                     std::to_string(day - 2) + "_09_05_02.cub");
-      EXPECT_EQ(*(renamed + 2), "VBS Conversion not selected");
-    } else {
-      EXPECT_EQ(*(renamed + 1), "VBS Conversion not selected");
     }
   }
   EXPECT_EQ(StampedSalesCubes(),
@@ -210,6 +208,16 @@ TEST_F(RunJobTest, AFailedRunDeletesNoStampedCube) {
   list.lines.clear();
   EXPECT_FALSE(RunJob(context, job, false));
   EXPECT_NE(std::find(list.lines.begin(), list.lines.end(), "Cube Rename NOT OK"),
+            list.lines.end());
+  EXPECT_EQ(StampedSalesCubes(),
+            (Lines{"sales_2024-03-01.cub", "sales_2024-03-02.cub", "sales_2024-03-07.cub"}));
+  // A script that cannot be written after a good build and stamping.
+  std::filesystem::remove("../OQY-Dateien/rel01/sales_2024-03-07.cub");
+  job.VbsFile = "..\\no-such-dir\\x.vbs";
+  list.lines.clear();
+  EXPECT_FALSE(RunJob(context, job, false));
+  EXPECT_NE(std::find(list.lines.begin(), list.lines.end(), "Cube Rename OK"), list.lines.end());
+  EXPECT_NE(std::find(list.lines.begin(), list.lines.end(), "VBS Conversion NOT OK"),
             list.lines.end());
   EXPECT_EQ(StampedSalesCubes(),
             (Lines{"sales_2024-03-01.cub", "sales_2024-03-02.cub", "sales_2024-03-07.cub"}));
