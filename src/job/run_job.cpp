@@ -41,6 +41,14 @@ bool LockCubeFile(const JobContext& context, const CubeJob& job, CubeFileLock& c
     cube_lock.busy = true;
     return false;
   }
+  if (attempt.not_a_file) {
+    // A lock that can never be taken must not let two runs build at once: this one stops.
+    const std::string problem = "the lock file " + platform::LockFileFor(cube_file) +
+                                " is not a regular file (a folder, a FIFO or a link): remove it";
+    LogMessage(context, job, "Cube Lock not taken: " + attempt.error->description);
+    Report(context, problem);
+    return false;
+  }
   if (attempt.error && !platform::CheckDirectoryWritableFor(cube_file)) {
     LogMessage(context, job, "Cube Lock not taken: " + attempt.error->description);
   }

@@ -43,6 +43,9 @@ struct LockAttempt {
   FileLock lock;               // held when the lock was taken
   std::optional<long> holder;  // when another process holds the lock: its process id
   std::optional<Error> error;  // when the lock file could not be created or locked
+  // With `error`: the path holds something other than a regular file (a folder, a FIFO, a
+  // symbolic link, which is never followed), so that no lock can ever be taken there.
+  bool not_a_file = false;
 };
 
 // Tries once, without waiting, to lock the file at `path` (a native path; created when missing)

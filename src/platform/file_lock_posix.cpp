@@ -45,9 +45,14 @@ LockAttempt TryLockFile(const std::string& path) {
   for (int tries = 0; tries < kMaxTries; ++tries) {
     // A record lock (fcntl), not flock: the system drops it when the process ends, and tells
     // another process which process holds it.
-    const int descriptor = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0666);
+    // Without waiting: a FIFO there must not hold the run up.
+    const int descriptor =
+        ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK, 0666);
     if (descriptor < 0) {
-      attempt.error = LockError(errno, path);
+      const int error_number = errno;
+      struct stat there {};
+      attempt.not_a_file = ::lstat(path.c_str(), &there) == 0 && !S_ISREG(there.st_mode);
+      attempt.error = LockError(error_number, path);
       return attempt;
     }
     struct stat locked {};
@@ -55,6 +60,7 @@ LockAttempt TryLockFile(const std::string& path) {
         ::fstat(descriptor, &locked) != 0 ? errno : (S_ISREG(locked.st_mode) ? 0 : EINVAL);
     if (not_a_file != 0) {
       ::close(descriptor);
+      attempt.not_a_file = not_a_file == EINVAL;
       attempt.error = LockError(not_a_file, path);
       return attempt;
     }

@@ -5,12 +5,14 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <string>
 #include <thread>
@@ -176,6 +178,30 @@ INSTANTIATE_TEST_SUITE_P(WithAndWithoutStamp, OverlapTest,
                          [](const ::testing::TestParamInfo<const char*>& param_info) {
                            return std::string(*param_info.param == '\0' ? "Unstamped" : "Stamped");
                          });
+
+// A lock file that is not a regular file can never be locked: the run stops there (exit 1, the
+// lock's path on standard error) instead of building unlocked beside another run.
+TEST_P(OverlapTest, ALockThatIsNotAFileFailsTheRun) {
+  const std::string lock = "cubes/.night.cub.lock";
+  const std::vector<std::function<void()>> makers = {
+      [&] { fs::create_directory(lock); },
+      [&] { ASSERT_EQ(::mkfifo(lock.c_str(), 0666), 0); },
+      [&] { fs::create_symlink("elsewhere.lock", lock); },
+  };
+  for (std::size_t k = 0; k < makers.size(); ++k) {
+    makers[k]();
+    const test::RunResult run =
+        test::RunCubemill("--no-wait Night", "", "timeout -k 5 60 " + std::string(CUBEMILL_BINARY));
+    EXPECT_EQ(run.status, 1) << k;
+    ASSERT_FALSE(run.errors.empty()) << k;
+    EXPECT_NE(run.errors.back().find(".night.cub.lock is not a regular file"), std::string::npos)
+        << run.errors.back();
+    const Lines cubes = Cubes();
+    EXPECT_FALSE(std::any_of(cubes.begin(), cubes.end(), IsTheJobsCube)) << k;
+    EXPECT_FALSE(fs::exists("cubes/elsewhere.lock")) << k;  // the link is not followed
+    fs::remove(lock);
+  }
+}
 
 class KeepTest : public OverlapTest {};
 
