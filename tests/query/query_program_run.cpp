@@ -24,7 +24,8 @@ std::string ShellQuoted(const std::string& word) {
 
 QueryRun RunQuery(const std::vector<std::string>& arguments, const std::string& input) {
   WriteBytes("query-input.txt", input);
-  std::string command = CUBEMILL_QUERY_BINARY;
+  // A program that hangs fails the test with status 124 instead of holding it up.
+  std::string command = std::string("timeout -k 5 120 ") + CUBEMILL_QUERY_BINARY;
   for (const std::string& argument : arguments) command += " " + ShellQuoted(argument);
   command += " <query-input.txt 2>query-errors.txt";
   QueryRun run;

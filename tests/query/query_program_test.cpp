@@ -1,6 +1,7 @@
 // The built cubemill-query on the shipped sample cube: the README's example questions in text,
 // CSV and JSON, its exit statuses, and errors that say where the query went wrong.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <filesystem>
 #include <string>
@@ -194,6 +195,15 @@ TEST_F(QueryProgramTest, ExitsWithOneForABadQueryAndTwoForBadUsage) {
   EXPECT_EQ(missing.status, 1);
   EXPECT_NE(missing.errors.find("no-such.cub"), std::string::npos) << missing.errors;
   EXPECT_FALSE(fs::exists("no-such.cub"));  // reading never creates a file
+  // Something other than a regular file is refused without waiting on it.
+  ASSERT_EQ(::mkfifo("fifo.cub", 0666), 0);
+  fs::create_directory("folder.cub");
+  for (const char* path : {"fifo.cub", "folder.cub"}) {
+    const QueryRun run = RunQuery({path, "SELECT [A] ON COLUMNS FROM [B]"});
+    EXPECT_EQ(run.status, 1) << path;  // 124: it waited
+    EXPECT_NE(run.errors.find(std::string(path) + ": it is a"), std::string::npos) << run.errors;
+    EXPECT_NE(run.errors.find("not a regular file"), std::string::npos) << run.errors;
+  }
 
   for (const std::vector<std::string>& usage : std::vector<std::vector<std::string>>{
            {}, {cube_}, {"--xml", cube_, "SELECT"}, {"a", "b", "c"}}) {

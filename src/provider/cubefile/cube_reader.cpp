@@ -4,6 +4,7 @@
 
 #include <functional>
 
+#include "platform/text_file.h"
 #include "provider/cubefile/cube_file_layout.h"
 
 namespace cubemill::provider::cubefile {
@@ -101,6 +102,11 @@ CubeReader::CubeReader(std::unique_ptr<Handle> handle) : handle_(std::move(handl
 CubeReader::~CubeReader() = default;
 
 Result<std::unique_ptr<CubeReader>> CubeReader::Open(const std::string& path) {
+  if (path.empty()) return Error{"no cube file named (the path is empty)", 0, kSource};
+  // Only a regular file: SQLite would wait for ever on a FIFO and call a folder an I/O error.
+  if (auto kind = platform::NotARegularFile(path)) {
+    return Error{"cannot open the cube file " + path + ": " + *kind, 0, kSource};
+  }
   auto handle = std::make_unique<Handle>();
   const int opened = sqlite3_open_v2(path.c_str(), &handle->database,
                                      SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX, nullptr);
