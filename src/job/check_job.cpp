@@ -99,9 +99,13 @@ int CheckFromCommandLine(const JobContext& context, const std::string& parameter
       check.Say("Keep: no effect without CUB_TS (the cube is not stamped)");
     }
   }
-  const auto oqy_kind = platform::NotARegularFile(job.OqyFile);
-  if (!check.Expect(!oqy_kind && platform::FileExists(job.OqyFile), "OQY file " + job.OqyFile,
-                    oqy_kind.value_or("missing")) ||
+  // Missing, or why it cannot be read as the run would read it (not a regular file, unreadable,
+  // UTF-16).
+  const auto oqy_problem =
+      !platform::FileExists(job.OqyFile) && !platform::NotARegularFile(job.OqyFile)
+          ? std::optional<std::string>("missing")
+          : platform::TextFileProblem(job.OqyFile);
+  if (!check.Expect(!oqy_problem, "OQY file " + job.OqyFile, oqy_problem.value_or("")) ||
       !check.Expect(oqy::ReadOqyConnection(job) && !job.ConnectionLine.empty(), "Connection line",
                     "the OQY file has no readable Connection= line") ||
       !check.Expect(oqy::ParseConnection(context.list, job), "Statements",

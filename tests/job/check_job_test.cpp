@@ -121,5 +121,26 @@ TEST_F(CheckJobTest, ChecksTheKeepCount) {
   }
 }
 
+// A settings file or an OQY file that the run cannot read is named as the cause, as the run names
+// it, not taken as read and followed by a consequence (no such section, no Connection= line).
+TEST_F(CheckJobTest, NamesAnUnreadableSettingsOrOqyFileAsTheCause) {
+  const std::string utf16("\xff\xfe[\0N\0]\0", 8);
+  const std::string utf16_problem =
+      "saved as UTF-16 (or holds NUL bytes); save it as UTF-8 or "
+      "Windows-1252";
+  test::WriteBytes("cubemill.ini", utf16);
+  EXPECT_EQ(CheckFromCommandLine(context, "Nightly"), kExitFailed);
+  ASSERT_FALSE(reported.empty());
+  EXPECT_NE(reported[0].find("cannot read the settings file"), std::string::npos) << reported[0];
+  EXPECT_NE(reported[0].find(utf16_problem), std::string::npos) << reported[0];
+
+  WriteSettings("");
+  test::WriteBytes("missing.oqy", utf16);
+  list.lines.clear();
+  reported.clear();
+  EXPECT_EQ(CheckFromCommandLine(context, "Nightly"), kExitFailed);
+  EXPECT_EQ(reported, Lines{"OQY file missing.oqy: " + utf16_problem});
+}
+
 }  // namespace
 }  // namespace cubemill::job
