@@ -60,7 +60,10 @@ int ListJobs(bool json) {
                   cubemill::platform::JsonString(jobs[i]).c_str(),
                   cubemill::platform::JsonString(oqy).c_str());
     } else {
-      std::printf("%s\t%s\n", jobs[i].c_str(), oqy.c_str());
+      // One line a job, whatever the file holds: control characters (a tab, an escape sequence)
+      // become blanks, as in the run log.
+      std::printf("%s\t%s\n", cubemill::settings::OneLine(jobs[i]).c_str(),
+                  cubemill::settings::OneLine(oqy).c_str());
     }
   }
   if (json) std::fputs("]\n", stdout);

@@ -199,7 +199,9 @@ JobOutcome RunJobWithOutcome(const JobContext& context, CubeJob& job, bool close
     }
   } else {
     log("At least one error occured");
-    if (!settings_ok) Report(context, "the settings file " + settings_path + " is missing");
+    // Something else in its place was reported above.
+    if (!settings_ok && !platform::NotARegularFile(settings_path))
+      Report(context, "the settings file " + settings_path + " is missing");
     if (!oqy_ok) {
       const auto kind = platform::NotARegularFile(job.OqyFile);
       Report(context, job.OqyFile.empty() ? "the job names no OQY file"
@@ -208,7 +210,9 @@ JobOutcome RunJobWithOutcome(const JobContext& context, CubeJob& job, bool close
     }
     if (!log_dir_ok) {
       Report(context, job.LogDir.empty() ? "the job names no log directory"
-                                         : "the log directory " + job.LogDir + " does not exist");
+                      : platform::FileExists(job.LogDir)
+                          ? "the log directory " + job.LogDir + " is a file, not a folder"
+                          : "the log directory " + job.LogDir + " does not exist");
     }
     set_red();
   }

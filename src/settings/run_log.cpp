@@ -68,7 +68,9 @@ std::optional<std::string> RunLogProblem(const CubeJob& job) {
   if (platform::TrimBlanks(job.LogDir).empty()) {
     return "no log directory given (LOGDIR in the section " + job.GlobalSection + ")";
   }
-  if (!platform::DirExists(job.LogDir)) return "missing";
+  if (!platform::DirExists(job.LogDir)) {
+    return platform::FileExists(job.LogDir) ? "a file, not a folder" : "missing";
+  }
   const std::string path = RunLogPath(job);
   if (auto error = platform::CheckDirectoryWritableFor(path)) return error->description;
   if (auto kind = platform::NotARegularFile(path)) return path + ": " + *kind;

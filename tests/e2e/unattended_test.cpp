@@ -109,6 +109,26 @@ TEST(UnattendedTest, ListAsJsonEscapesNames) {
                    R"("b.oqy"}])"}));
   fs::remove("cubemill.ini");
   EXPECT_EQ(test::RunCubemill("--list --json").status, 1);
+  // Without --json, one line a job: a tab or an escape sequence in the file becomes a blank.
+  test::WriteBytes("cubemill.ini", "[A\tB\x1b[2J]\r\nOQY=x\x1b]0;t\x07.oqy\r\n");
+  EXPECT_EQ(test::RunCubemill("--list").lines, Lines{"A B [2J\tx ]0;t .oqy"});
+}
+
+// A log directory that is a file is said to be one, by the run and by the check.
+TEST(UnattendedTest, ALogDirectoryThatIsAFileIsSaidToBeOne) {
+  test::TempDir dir;
+  test::WriteBytes("cubemill.ini", "[Test]\r\nOQY=job.oqy\r\nGLOBAL=G\r\n[G]\r\nLOGDIR=log\r\n");
+  test::WriteBytes("log", "a file");
+  test::WriteBytes("job.oqy", "Connection=\r\n");
+  auto run = test::RunCubemill("--no-wait Test");
+  EXPECT_EQ(run.status, 1);
+  EXPECT_TRUE(Contains(Failures(run.errors),
+                       "cubemill: job Test failed: the log directory log is a file, not a folder"))
+      << Shown(run.errors);
+  auto check = test::RunCubemill("--check Test");
+  EXPECT_EQ(check.status, 1);
+  EXPECT_TRUE(Contains(check.lines, "Log directory log: a file, not a folder"))
+      << Shown(check.lines);
 }
 
 // A clean run under --quiet prints nothing (cron mails only failures); a failed one prints only

@@ -46,11 +46,11 @@ bool SqliteDatabase::Fail(const std::string& doing) {
   return false;
 }
 
-// SQLite's message, followed by the system's when a system call failed underneath (so a
-// file-size limit reads "File too large", not only "disk I/O error"). SQLite keeps the system's
-// error number of a failed statement, but not of a failed COMMIT, whose writes come after the
-// statements (a cube that fits in the page cache is written only then): the file's own last
-// error number says it then.
+// SQLite's message, led by the system's when a system call failed underneath (so a file-size
+// limit reads "File too large (disk I/O error)": the cause first, then how SQLite saw it). SQLite
+// keeps the system's error number of a failed statement, but not of a failed COMMIT, whose writes
+// come after the statements (a cube that fits in the page cache is written only then): the file's
+// own last error number says it then.
 std::string SqliteDatabase::ErrorText(const char* message) const {
   std::string text = message;
   const int code = sqlite3_extended_errcode(database_) & 0xff;
@@ -61,7 +61,7 @@ std::string SqliteDatabase::ErrorText(const char* message) const {
     system_error = 0;
   }
   if ((code == SQLITE_IOERR || code == SQLITE_FULL) && system_error != 0) {
-    text += " (" + std::string(std::strerror(system_error)) + ")";
+    text = std::string(std::strerror(system_error)) + " (" + text + ")";
   }
   return text;
 }
