@@ -14,6 +14,7 @@
 #include "provider/connection/connection.h"
 #include "provider/connection/cube_check.h"
 #include "provider/connection/source_aggregation.h"
+#include "settings/date_format.h"
 #include "settings/ini_file.h"
 #include "settings/run_log.h"
 
@@ -118,6 +119,14 @@ int CheckFromCommandLine(const JobContext& context, const std::string& parameter
           oqy::CubeConnectionString(job), [&check](const std::string& line) { check.Say(line); })) {
     check.Say(error->description);
     check.Fail(error->description);
+  }
+  // The stamped name as the run would make it now.
+  if (!job.CubTimestamp.empty()) {
+    const std::string stamp = settings::FormatDateTime(context.clock.Now(), job.CubTimestamp);
+    std::string target;
+    const auto problem = StampProblem(job.CubeFile, stamp, &target);
+    check.Expect(!problem, "Stamped cube " + (problem ? job.CubeFile : target),
+                 problem.value_or(""));
   }
   return check.Finish();
 }

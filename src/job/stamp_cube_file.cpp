@@ -21,17 +21,36 @@ std::optional<std::string> StampedName(const std::string& cube_file, const std::
   return cube_file.substr(0, dot) + "_" + stamp + cube_file.substr(dot);
 }
 
+std::optional<std::string> StampProblem(const std::string& cube_file, const std::string& stamp,
+                                        std::string* target) {
+  if (platform::DirExists(cube_file)) return "the cube file " + cube_file + " is a folder";
+  if (stamp.find_first_of("/\\") != std::string::npos) {
+    return "the time stamp \"" + stamp +
+           "\" holds a folder separator; the stamped cube must stay in the cube's folder";
+  }
+  const auto name = StampedName(cube_file, stamp);
+  if (!name) {
+    return "The cube file name has no extension to put the time stamp before: " + cube_file;
+  }
+  const std::size_t folder_end = name->find_last_of("/\\");
+  const std::size_t length = name->size() - (folder_end == std::string::npos ? 0 : folder_end + 1);
+  if (length > 255) {
+    return "the stamped file name is " + std::to_string(length) +
+           " bytes long; a file name holds at most 255";
+  }
+  if (target != nullptr) *target = *name;
+  return std::nullopt;
+}
+
 bool StampCubeFile(const JobContext& context, const CubeJob& job, std::string* stamped) {
   if (job.CubTimestamp.empty()) return true;
   const std::string stamp = settings::FormatDateTime(context.clock.Now(), job.CubTimestamp);
-  const auto target = StampedName(job.CubeFile, stamp);
-  if (!target) {
-    LogError(
-        context, job,
-        Error{"The cube file name has no extension to put the time stamp before: " + job.CubeFile,
-              52, "StampCubeFile"});
+  std::string name;
+  if (auto problem = StampProblem(job.CubeFile, stamp, &name)) {
+    LogError(context, job, Error{*problem, 52, "StampCubeFile"});
     return false;
   }
+  const std::optional<std::string> target = name;
   LogMessage(context, job, "Cube Target: " + *target);
   // The stamped cube appears complete or not at all, and an earlier cube of that name stays as it
   // was until then: the cube is renamed over it (or, on another file system, copied beside it

@@ -15,6 +15,14 @@ namespace cubemill::job {
 // text after its last "/" or "\"), or nothing when the file name holds no ".".
 std::optional<std::string> StampedName(const std::string& cube_file, const std::string& stamp);
 
+// Why the cube file `cube_file` cannot be stamped with `stamp` (the formatted CUB_TS), or
+// nothing; `target` gets the stamped name when it can. The run and the check both ask this:
+// a name without an extension, a stamp holding a folder separator (the stamped cube stays in the
+// cube's folder: "YYYY/MM/DD" or "/../x" would move it elsewhere), a stamped file name longer
+// than a file system takes (255 bytes), a cube path that is a folder.
+std::optional<std::string> StampProblem(const std::string& cube_file, const std::string& stamp,
+                                        std::string* target = nullptr);
+
 // With a non-empty CubTimestamp: logs "Cube Target: " and the stamped name, puts the cube file
 // there in one step (replacing a file of that name only once the new one is complete), logs
 // "Delete Cube: " and the cube file, and removes the unstamped name. Returns true when done or

@@ -2,9 +2,14 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <filesystem>
+#include <utility>
+
 #include "job/job_fixture.h"
 #include "job/start_job.h"
 #include "platform/file_system.h"
+#include "settings/date_format.h"
 
 namespace cubemill::job {
 namespace {
@@ -119,6 +124,38 @@ TEST_F(CheckJobTest, ChecksTheKeepCount) {
     EXPECT_EQ(list.lines, Expected({failure}, failure)) << value;
     EXPECT_EQ(reported, Lines{failure}) << value;
   }
+}
+
+// The stamped name is made as the run makes it, and refused where the run would fail: a folder
+// separator in the stamp (which would move the cube out of its folder), a name past 255 bytes, a
+// cube name without an extension, a cube path that is a folder.
+TEST_F(CheckJobTest, ChecksTheStampedNameAsTheRunMakesIt) {
+  std::filesystem::create_directories("../OQY-Dateien/rel01/folder.cub");
+  const std::string long_stamp(250, 'Y');
+  const std::vector<std::pair<std::string, std::string>> cases = {
+      {"sales.cub", "YYYY/MM/DD"}, {"sales.cub", "/../../../escaped-YYYY"},
+      {"sales.cub", long_stamp},   {"sales", "YYYY"},
+      {"folder.cub", "YYYY"},
+  };
+  for (const auto& [cube, stamp] : cases) {
+    WriteSettings("CUB_TS=" + stamp);
+    WriteOqy("missing.oqy", "..\\OQY-Dateien\\rel01\\" + cube);
+    list.lines.clear();
+    EXPECT_EQ(CheckFromCommandLine(context, "Nightly"), kExitFailed) << stamp;
+    const auto line = std::find_if(list.lines.begin(), list.lines.end(), [](const std::string& l) {
+      return l.starts_with("Stamped cube ");
+    });
+    ASSERT_NE(line, list.lines.end()) << stamp;
+    EXPECT_EQ(line->find(": OK"), std::string::npos) << *line;
+  }
+  // A good stamp is said with the name the run would give the cube now.
+  WriteSettings("CUB_TS=YYYY-MM-DD");
+  WriteOqy("missing.oqy", "..\\OQY-Dateien\\rel01\\sales.cub");
+  list.lines.clear();
+  CheckFromCommandLine(context, "Nightly");
+  const std::string stamped = "Stamped cube ..\\OQY-Dateien\\rel01\\sales_" +
+                              settings::FormatDateTime(clock.Now(), "YYYY-MM-DD") + ".cub: OK";
+  EXPECT_NE(std::find(list.lines.begin(), list.lines.end(), stamped), list.lines.end()) << stamped;
 }
 
 // A settings file or an OQY file that the run cannot read is named as the cause, as the run names
