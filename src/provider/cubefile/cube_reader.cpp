@@ -2,7 +2,9 @@
 
 #include <sqlite3.h>
 
+#include <filesystem>
 #include <functional>
+#include <unordered_set>
 
 #include "platform/text_file.h"
 #include "provider/cubefile/cube_file_layout.h"
@@ -80,10 +82,39 @@ struct CubeReader::Handle {
                        ", a cube file's is " + std::to_string(kCubeFileApplicationId) + ")",
                    0, kSource};
     }
+    // A file that carries the cube's id also carries its version, which starts at 1.
+    if (version < 0 || (version == 0 && application_id == kCubeFileApplicationId)) {
+      return Error{"damaged cube file (its format version reads " + std::to_string(version) +
+                       "; a cube file's is 1 to " + std::to_string(kCubeFileFormatVersion) + ")",
+                   0, kSource};
+    }
     if (version > kCubeFileFormatVersion) {
       return Error{"cube file format version " + std::to_string(version) +
                        " is newer than this program reads (" +
                        std::to_string(kCubeFileFormatVersion) + "); use a newer Cubemill",
+                   0, kSource};
+    }
+    return std::nullopt;
+  }
+
+  // Fails when the file is shorter than its own header says: a copy or a transfer cut short,
+  // which SQLite would otherwise find only on reading the missing pages, if ever.
+  std::optional<Error> CheckLength(const std::string& path) const {
+    std::int64_t pages = 0;
+    std::int64_t page_size = 0;
+    auto error = ForEachRow("PRAGMA page_count",
+                            [&](sqlite3_stmt* s) { pages = sqlite3_column_int64(s, 0); });
+    if (!error) {
+      error = ForEachRow("PRAGMA page_size",
+                         [&](sqlite3_stmt* s) { page_size = sqlite3_column_int64(s, 0); });
+    }
+    if (error) return error;
+    std::error_code size_error;
+    const auto length = std::filesystem::file_size(path, size_error);
+    const auto expected = static_cast<std::uintmax_t>(pages * page_size);
+    if (!size_error && length < expected) {
+      return Error{"damaged cube file (cut short: " + std::to_string(length) + " of its " +
+                       std::to_string(expected) + " bytes)",
                    0, kSource};
     }
     return std::nullopt;
@@ -97,6 +128,48 @@ struct CubeReader::Handle {
     return found;
   }
 };
+
+namespace {
+
+// Whether the catalog's rows refer to one another as a cube file's do: a hierarchy to its
+// dimension, a level to its hierarchy, a member to its level and parent, a rollup to its levels.
+// A file whose metadata was changed by hand fails here, not with an out-of-range lookup later.
+std::optional<Error> CheckCatalog(const CubeCatalog& c) {
+  const auto damaged = [](const std::string& what) {
+    return Error{"damaged cube file (" + what + ")", 0, kSource};
+  };
+  std::unordered_set<std::int64_t> dimensions, hierarchies, levels, members;
+  for (const auto& d : c.dimensions) dimensions.insert(d.id);
+  for (const auto& h : c.hierarchies) {
+    if (dimensions.count(h.dimension) == 0)
+      return damaged("hierarchy " + std::to_string(h.id) + " names no dimension of the file");
+    hierarchies.insert(h.id);
+  }
+  if (c.levels.empty()) return damaged("no levels");
+  for (const auto& l : c.levels) {
+    if (hierarchies.count(l.hierarchy) == 0)
+      return damaged("level " + std::to_string(l.id) + " names no hierarchy of the file");
+    levels.insert(l.id);
+  }
+  for (const auto& m : c.members) {
+    if (levels.count(m.level) == 0)
+      return damaged("member " + std::to_string(m.id) + " names no level of the file");
+    members.insert(m.id);
+  }
+  for (const auto& m : c.members) {
+    if (m.parent != 0 && members.count(m.parent) == 0)
+      return damaged("member " + std::to_string(m.id) + " names no parent of the file");
+  }
+  for (const auto& r : c.rollups) {
+    for (std::int64_t level : r.levels) {
+      if (levels.count(level) == 0)
+        return damaged("rollup " + std::to_string(r.id) + " names no level of the file");
+    }
+  }
+  return std::nullopt;
+}
+
+}  // namespace
 
 CubeReader::CubeReader(std::unique_ptr<Handle> handle) : handle_(std::move(handle)) {}
 CubeReader::~CubeReader() = default;
@@ -117,7 +190,9 @@ Result<std::unique_ptr<CubeReader>> CubeReader::Open(const std::string& path) {
   }
   std::unique_ptr<CubeReader> reader(new CubeReader(std::move(handle)));
   auto error = reader->handle_->CheckFormat();
+  if (!error) error = reader->handle_->CheckLength(path);
   if (!error) error = reader->ReadCatalog();
+  if (!error) error = CheckCatalog(reader->catalog_);
   if (error) {
     error->description = path + ": " + error->description;
     return *error;

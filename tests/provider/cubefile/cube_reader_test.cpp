@@ -6,8 +6,10 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <filesystem>
 #include <limits>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "provider/aggregate/cube_builder.h"
@@ -113,6 +115,40 @@ TEST(CubeReaderTest, RefusesWhatIsNotACubeFile) {
             "1129663820)");
 
   EXPECT_EQ(OpenError("missing.cub").rfind("cannot open the cube file missing.cub: ", 0), 0u);
+}
+
+// A cube file changed by hand or cut short is refused on opening, naming the damage, instead of
+// failing a lookup later or answering from what is left.
+TEST(CubeReaderTest, RefusesADamagedFile) {
+  test::TempDir dir;
+  const std::vector<std::pair<const char*, const char*>> damages = {
+      {"PRAGMA user_version = 0", "its format version reads 0"},
+      {"PRAGMA user_version = -1", "its format version reads -1"},
+      {"UPDATE members SET level = 999 WHERE id = (SELECT MAX(id) FROM members)",
+       "names no level of the file"},
+      {"UPDATE levels SET hierarchy = 999 WHERE id = (SELECT MAX(id) FROM levels)",
+       "names no hierarchy of the file"},
+      {"UPDATE hierarchies SET dimension = 999", "names no dimension of the file"},
+      {"UPDATE members SET parent = 999 WHERE id = (SELECT MAX(id) FROM members)",
+       "names no parent of the file"},
+      {"DELETE FROM levels", "no levels"},
+  };
+  for (const auto& [sql, damage] : damages) {
+    std::filesystem::remove("sales.cub");
+    WriteSalesCube("sales.cub");
+    RunSqlite("sales.cub", sql);
+    EXPECT_EQ(OpenError("sales.cub").rfind("sales.cub: damaged cube file (", 0), 0u)
+        << sql << ": " << OpenError("sales.cub");
+    EXPECT_NE(OpenError("sales.cub").find(damage), std::string::npos) << OpenError("sales.cub");
+  }
+  // Cut short by its last page.
+  std::filesystem::remove("sales.cub");
+  WriteSalesCube("sales.cub");
+  const auto length = std::filesystem::file_size("sales.cub");
+  std::filesystem::resize_file("sales.cub", length - 512);
+  EXPECT_EQ(OpenError("sales.cub").rfind("sales.cub: damaged cube file (cut short: ", 0), 0u)
+      << OpenError("sales.cub");
+  EXPECT_EQ(OpenError(""), "no cube file named (the path is empty)");
 }
 
 TEST(CubeReaderTest, LooksUpTableNamesWithQuotesAsNames) {
