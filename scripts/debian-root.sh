@@ -21,10 +21,14 @@ tarball=$cache/debian12-minbase.tar
 mirror=http://deb.debian.org/debian
 
 mkdir -p "$root" "$cache"
+# A root's own folder is open to every user, as / is (DIR may come from mktemp -d, which makes
+# it the owner's alone; the system users the root's services run as must enter it).
 if [[ -f $tarball ]] && [[ -n $(find "$tarball" -mtime -7) ]]; then
   tar -xpf "$tarball" -C "$root"
+  chmod 755 "$root"
   exit 0
 fi
+chmod 755 "$root"
 
 log=$(mktemp)
 trap 'rm -f "$log"' EXIT
