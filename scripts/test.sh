@@ -5,8 +5,10 @@
 # Under CI (CI set) the build is the `ci` preset's, in build-ci/ (warnings are errors), and more
 # passes follow, each with the preset and the build folder of its name, each built once:
 #   format   clang-format --dry-run --Werror over every C++ source in git (before any build)
-#   ci       everything, every test (the PostgreSQL and packaging tests run here only)
-#   fresh-root  scripts/fresh-root.sh: the README's two commands, scripts/run-sample.sh whole and
+#   ci       everything, every test (the PostgreSQL and packaging tests only here and in the
+#            fresh root)
+#   fresh-root  scripts/fresh-root.sh, beside the tidy and asan passes (its output follows theirs):
+#            the README's two commands, scripts/run-sample.sh whole and
 #            this script without CI, in a fresh Debian 12 root (debootstrap minbase) holding only
 #            the project's files, so that a package missing from scripts/install-deps.sh fails
 #            here even when this machine has it. The root's builds take the ci pass's objects
@@ -118,11 +120,34 @@ fi
 # both windows on Qt's offscreen platform with the workbook export, the packages.
 fresh_root_tests='^(SampleJobTest|OdbcSourceTest|BrowseWindowTest|MainWindowTest)\.|^(e2e_postgres_job_test|packaging|window_part)$'
 
+# The fresh-root pass runs beside the tidy and asan passes: most of its time goes to installing
+# some 500 packages, which waits on the network and the disk rather than the processors. Its
+# output goes to build-fresh/pass.log and is shown when it has ended; a failure there fails the
+# run once the asan pass is done (or at once, should that fail first).
+# In a process group of its own, so that a run that ends early ends it and all it started.
+fresh_root() {
+  mkdir -p build-fresh
+  setsid bash -c 'start=$SECONDS status=0
+    CUBEMILL_TEST_SUBSET=$1 scripts/fresh-root.sh || status=$?
+    echo "test.sh: pass fresh-root took $((SECONDS - start)) s (beside tidy and asan)"
+    exit "$status"' fresh-root "$fresh_root_tests" >build-fresh/pass.log 2>&1 &
+  fresh_root_pid=$!
+  trap 'kill -TERM -- "-$fresh_root_pid" 2>/dev/null || true' EXIT
+}
+fresh_root_wait() {
+  local status=0
+  wait "$fresh_root_pid" || status=$?
+  trap - EXIT
+  cat build-fresh/pass.log
+  return "$status"
+}
+
 timed format check_format
 timed ci build_and_test ci
-timed fresh-root env CUBEMILL_TEST_SUBSET="$fresh_root_tests" scripts/fresh-root.sh
+fresh_root
 timed tidy check_tidy
 timed asan build_and_test asan
+fresh_root_wait
 timed tsan build_and_test tsan
 timed windows scripts/windows-test.sh
 timed fuzz build_and_test fuzz
