@@ -7,7 +7,8 @@
 #   format   clang-format --dry-run --Werror over every C++ source in git (before any build)
 #   ci       everything, every test (the PostgreSQL and packaging tests only here and in the
 #            fresh root)
-#   fresh-root  scripts/fresh-root.sh, beside the tidy and asan passes (its output follows theirs):
+#   fresh-root  scripts/fresh-root.sh, beside the tidy pass and the asan build (its output follows
+#            theirs; the asan tests run after it):
 #            the README's two commands, scripts/run-sample.sh whole and
 #            this script without CI, in a fresh Debian 12 root (debootstrap minbase) holding only
 #            the project's files, so that a package missing from scripts/install-deps.sh fails
@@ -120,16 +121,17 @@ fi
 # both windows on Qt's offscreen platform with the workbook export, the packages.
 fresh_root_tests='^(SampleJobTest|OdbcSourceTest|BrowseWindowTest|MainWindowTest)\.|^(e2e_postgres_job_test|packaging|window_part)$'
 
-# The fresh-root pass runs beside the tidy and asan passes: most of its time goes to installing
-# some 500 packages, which waits on the network and the disk rather than the processors. Its
-# output goes to build-fresh/pass.log and is shown when it has ended; a failure there fails the
-# run once the asan pass is done (or at once, should that fail first).
+# The fresh-root pass runs beside the tidy pass and the asan pass's build: most of its time goes
+# to installing some 500 packages, which waits on the network and the disk rather than the
+# processors. The asan tests wait for it to end, so that no test of either runs beside a test
+# of the other (some time their own runs). Its output goes to build-fresh/pass.log and is shown
+# when it has ended; a failure there fails the run (at once, should the asan build fail first).
 # In a process group of its own, so that a run that ends early ends it and all it started.
 fresh_root() {
   mkdir -p build-fresh
   setsid bash -c 'start=$SECONDS status=0
     CUBEMILL_TEST_SUBSET=$1 scripts/fresh-root.sh || status=$?
-    echo "test.sh: pass fresh-root took $((SECONDS - start)) s (beside tidy and asan)"
+    echo "test.sh: pass fresh-root took $((SECONDS - start)) s (beside tidy and the asan build)"
     exit "$status"' fresh-root "$fresh_root_tests" >build-fresh/pass.log 2>&1 &
   fresh_root_pid=$!
   trap 'kill -TERM -- "-$fresh_root_pid" 2>/dev/null || true' EXIT
@@ -144,10 +146,15 @@ fresh_root_wait() {
 
 timed format check_format
 timed ci build_and_test ci
+asan_build() {
+  cmake --preset asan
+  cmake --build --preset asan -j"$jobs"
+}
 fresh_root
 timed tidy check_tidy
-timed asan build_and_test asan
+timed asan-build asan_build
 fresh_root_wait
+timed asan-tests ctest --preset asan -j"$jobs"
 timed tsan build_and_test tsan
 timed windows scripts/windows-test.sh
 timed fuzz build_and_test fuzz
