@@ -45,21 +45,20 @@ std::optional<std::string> StampProblem(const std::string& cube_file, const std:
 bool StampCubeFile(const JobContext& context, const CubeJob& job, std::string* stamped) {
   if (job.CubTimestamp.empty()) return true;
   const std::string stamp = settings::FormatDateTime(context.clock.Now(), job.CubTimestamp);
-  std::string name;
-  if (auto problem = StampProblem(job.CubeFile, stamp, &name)) {
+  std::string target;
+  if (auto problem = StampProblem(job.CubeFile, stamp, &target)) {
     LogError(context, job, Error{*problem, 52, "StampCubeFile"});
     return false;
   }
-  const std::optional<std::string> target = name;
-  LogMessage(context, job, "Cube Target: " + *target);
+  LogMessage(context, job, "Cube Target: " + target);
   // The stamped cube appears complete or not at all, and an earlier cube of that name stays as it
   // was until then: the cube is renamed over it (or, on another file system, copied beside it
   // and renamed). Only then does the unstamped name go.
-  if (auto error = platform::PlaceFileAs(job.CubeFile, *target)) {
+  if (auto error = platform::PlaceFileAs(job.CubeFile, target)) {
     LogError(context, job, *error);
     return false;
   }
-  if (stamped != nullptr) *stamped = *target;
+  if (stamped != nullptr) *stamped = target;
   LogMessage(context, job, "Delete Cube: " + job.CubeFile);
   if (!platform::IsRegularFile(job.CubeFile)) return true;  // renamed: nothing left to delete
   if (auto error = platform::DeleteFile(job.CubeFile)) {

@@ -26,19 +26,20 @@ std::filesystem::path FilePath(const std::string& path) {
 #endif
 
 #ifndef _WIN32
-std::optional<std::string> KindOf(mode_t mode) {
+// "it is a FIFO, not a regular file" for what `mode` says is not a regular file.
+std::optional<std::string> NotRegular(mode_t mode) {
   if (S_ISREG(mode)) return std::nullopt;
-  if (S_ISFIFO(mode)) return std::string("a FIFO");
-  if (S_ISDIR(mode)) return std::string("a folder");
-  if (S_ISCHR(mode) || S_ISBLK(mode)) return std::string("a device");
-  if (S_ISSOCK(mode)) return std::string("a socket");
-  return std::string("not a regular file");
+  const char* kind = S_ISFIFO(mode)                   ? "a FIFO"
+                     : S_ISDIR(mode)                  ? "a folder"
+                     : S_ISCHR(mode) || S_ISBLK(mode) ? "a device"
+                     : S_ISSOCK(mode)                 ? "a socket"
+                                                      : "something else";
+  return std::string("it is ") + kind + ", not a regular file";
 }
 #endif
 
 bool WriteLine(const std::string& path, std::string_view text, const char* mode) {
-  std::string problem;
-  std::FILE* out = OpenRegularFile(NativePath(path), mode, &problem);
+  std::FILE* out = OpenRegularFile(NativePath(path), mode);
   if (out == nullptr) return false;
   std::string bytes = Utf8ToWindows1252(text);
   bytes += "\r\n";
@@ -61,9 +62,7 @@ std::optional<std::string> NotARegularFile(const std::string& path) {
 #else
   struct stat info {};
   if (::stat(NativePath(path).c_str(), &info) != 0) return std::nullopt;
-  const auto kind = KindOf(info.st_mode);
-  if (!kind) return std::nullopt;
-  return "it is " + *kind + ", not a regular file";
+  return NotRegular(info.st_mode);
 #endif
 }
 
@@ -103,8 +102,8 @@ std::FILE* OpenRegularFile(const std::string& path, const char* mode, std::strin
   std::optional<std::string> kind;
   if (::fstat(descriptor, &info) != 0) {
     kind = std::strerror(errno);
-  } else if (auto found = KindOf(info.st_mode)) {
-    kind = "it is " + *found + ", not a regular file";
+  } else {
+    kind = NotRegular(info.st_mode);
   }
   if (!kind && mode[0] == 'w' && ::ftruncate(descriptor, 0) != 0) kind = std::strerror(errno);
   if (!kind && ::fcntl(descriptor, F_SETFL, ::fcntl(descriptor, F_GETFL) & ~O_NONBLOCK) != 0)
