@@ -81,6 +81,8 @@ int CheckFromCommandLine(const JobContext& context, const std::string& parameter
     check.Say("Script: not selected");
   } else if (auto unwritable = platform::CheckDirectoryWritableFor(job.VbsFile)) {
     check.Expect(false, "Script " + job.VbsFile, unwritable->description);
+  } else if (auto kind = platform::NotARegularFile(job.VbsFile)) {
+    check.Expect(false, "Script " + job.VbsFile, *kind);
   } else {
     check.Expect(true, "Script " + job.VbsFile, "");
   }

@@ -9,6 +9,7 @@
 #include "platform/directory_listing.h"
 #include "platform/durable_file.h"
 #include "platform/file_system.h"
+#include "platform/text_file.h"
 #include "settings/date_format.h"
 
 namespace cubemill::job {
@@ -38,6 +39,8 @@ std::optional<std::string> StampProblem(const std::string& cube_file, const std:
     return "the stamped file name is " + std::to_string(length) +
            " bytes long; a file name holds at most 255";
   }
+  if (auto kind = platform::NotARegularFile(*name))
+    return "the stamped cube " + *name + ": " + *kind;
   if (target != nullptr) *target = *name;
   return std::nullopt;
 }

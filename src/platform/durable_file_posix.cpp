@@ -49,6 +49,12 @@ bool PathNamesDescriptor(const std::string& path, int descriptor) {
          SameFile(by_path, by_descriptor);
 }
 
+// The system's number for what is at `path` instead of a regular file: EISDIR for a folder.
+int NotAFileNumber(const std::string& path) {
+  struct stat info {};
+  return ::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode) ? EISDIR : EINVAL;
+}
+
 void SyncDirectory(const std::string& directory) {
   int descriptor = ::open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (descriptor < 0) return;
@@ -83,6 +89,11 @@ const std::string& PendingFile::path() const { return temporary_->path(); }
 
 Result<std::unique_ptr<PendingFile>> PendingFile::Create(const std::string& target) {
   const std::string directory = DirectoryOf(target);
+  // Refused before anything is written: a rename would replace a FIFO or a device with the file,
+  // and fails on a folder only once the whole file has been written.
+  if (auto kind = NotARegularFile(target)) {
+    return Error{"cannot replace " + target + ": " + *kind, NotAFileNumber(target), "WriteFile"};
+  }
   RemoveStaleTemporaryFiles(target);
   const std::string pattern =
       (std::filesystem::path(directory) / TemporaryPrefix(target)).string() +
@@ -125,9 +136,8 @@ std::optional<Error> PendingFile::Write(std::string_view bytes) {
 
 std::optional<Error> PendingFile::Commit() {
   if (::fsync(descriptor_) != 0) return SystemError(errno, "cannot sync " + path(), "WriteFile");
-  struct stat in_the_way {};
-  if (::stat(target_.c_str(), &in_the_way) == 0 && S_ISDIR(in_the_way.st_mode)) {
-    return SystemError(EISDIR, "cannot replace " + target_, "WriteFile");
+  if (auto kind = NotARegularFile(target_)) {
+    return Error{"cannot replace " + target_ + ": " + *kind, NotAFileNumber(target_), "WriteFile"};
   }
   if (std::rename(path().c_str(), target_.c_str()) != 0) {
     return SystemError(errno, "cannot replace " + target_, "WriteFile");
@@ -147,9 +157,8 @@ std::optional<Error> PlaceFileAs(const std::string& from, const std::string& to)
                  error_number, "CopyFile"};
   };
 
-  struct stat in_the_way {};
-  if (::stat(target.c_str(), &in_the_way) == 0 && S_ISDIR(in_the_way.st_mode)) {
-    return failed(EISDIR);
+  if (auto kind = NotARegularFile(target)) {
+    return Error{*kind + ": " + what, NotAFileNumber(target), "CopyFile"};
   }
   RemoveStaleTemporaryFiles(target);
   if (std::rename(source.c_str(), target.c_str()) == 0) {

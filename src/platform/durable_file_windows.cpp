@@ -114,6 +114,10 @@ const std::string& PendingFile::path() const { return temporary_->path(); }
 
 Result<std::unique_ptr<PendingFile>> PendingFile::Create(const std::string& target) {
   const std::string directory = DirectoryOf(target);
+  // Refused before anything is written: the move fails on a folder only at the end.
+  if (IsDirectory(target)) {
+    return SystemError(ERROR_DIRECTORY, "cannot replace " + target, "WriteFile");
+  }
   RemoveStaleTemporaryFiles(target);
   const std::string prefix = directory + "/" + TemporaryPrefix(target);
   std::mt19937_64 random(std::random_device{}() ^ GetTickCount64() ^ GetCurrentProcessId());

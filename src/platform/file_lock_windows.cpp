@@ -41,6 +41,13 @@ std::optional<long> ReadHolder(HANDLE file) {
   }
 }
 
+// True when a folder or a link (a reparse point) is at `path`: never locked, never followed.
+bool NotAPlainFile(const std::wstring& path) {
+  const DWORD attributes = GetFileAttributesW(path.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES &&
+         (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) != 0;
+}
+
 }  // namespace
 
 void FileLock::Release() {
@@ -62,6 +69,11 @@ LockAttempt TryLockFile(const std::string& path) {
                               FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
       const DWORD error_number = GetLastError();
+      if (NotAPlainFile(wide_path)) {
+        attempt.not_a_file = true;
+        attempt.error = LockError(error_number, path);
+        return attempt;
+      }
       // Removed by its last holder this very moment, or opened by it for removal: try again.
       if ((error_number == ERROR_ACCESS_DENIED || error_number == ERROR_SHARING_VIOLATION) &&
           tries + 1 < kMaxTries) {
@@ -71,9 +83,9 @@ LockAttempt TryLockFile(const std::string& path) {
       attempt.error = LockError(error_number, path);
       return attempt;
     }
-    if (GetFileType(file) != FILE_TYPE_DISK ||
-        (GetFileAttributesW(wide_path.c_str()) & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+    if (GetFileType(file) != FILE_TYPE_DISK || NotAPlainFile(wide_path)) {
       CloseHandle(file);
+      attempt.not_a_file = true;
       attempt.error = LockError(ERROR_INVALID_FUNCTION, path);
       return attempt;
     }

@@ -2,6 +2,7 @@
 // accept, its SELECT runs through the SQLite ODBC driver from the run directory, and the built
 // program makes from it a real cube whose totals equal the source's.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <cmath>
@@ -238,6 +239,41 @@ TEST(SampleJobTest, CheckFindsTheSampleJobReadyAndWritesNothing) {
   ASSERT_FALSE(failed.lines.empty());
   EXPECT_TRUE(failed.lines.back().starts_with("Check failed: cannot write the cube file"))
       << failed.lines.back();
+}
+
+// A FIFO where the script or the cube is written (nobody at its other end) is refused without
+// waiting on it and stays as it was, by the check and by the run.
+TEST(SampleJobTest, FifosAtTheScriptAndCubePathsAreRefusedWithoutWaiting) {
+  test::TempDir dir;
+  test::LayOutSample();
+  test::WriteBytes("cubemill.ini",
+                   "[GLOBAL]\r\nLOGDIR=..\\OQY-Dateien\\log\r\n\r\n[Test]\r\n"
+                   "OQY=..\\OQY-Dateien\\rel01\\Output_Detail.oqy\r\n"
+                   "OQY2VBS=..\\OQY-Dateien\\rel01\\Output_Detail.oqy.vbs\r\n"
+                   "GLOBAL=GLOBAL\r\n");
+  const std::string program = "timeout -k 5 60 " + std::string(CUBEMILL_BINARY);
+  const auto said = [](const test::RunResult& run, const std::string& name) {
+    Lines all = run.lines;
+    all.insert(all.end(), run.errors.begin(), run.errors.end());
+    return std::any_of(all.begin(), all.end(), [&](const std::string& line) {
+      return line.find(name) != std::string::npos &&
+             line.find("it is a FIFO, not a regular file") != std::string::npos;
+    });
+  };
+  for (const char* fifo : {"Output_Detail.oqy.vbs", "Output_Detail.cub"}) {
+    const std::string path = std::string("../OQY-Dateien/rel01/") + fifo;
+    fs::remove(path);  // the cube the run with the script's FIFO built
+    ASSERT_EQ(::mkfifo(path.c_str(), 0666), 0);
+    for (const char* arguments : {"--check Test", "--no-wait Test"}) {
+      auto run = test::RunCubemill(arguments, "", program);
+      EXPECT_EQ(run.status, 1) << arguments << " " << fifo;  // 124: it waited
+      EXPECT_TRUE(said(run, fifo))
+          << arguments << "\n"
+          << testing::PrintToString(run.lines) << testing::PrintToString(run.errors);
+      EXPECT_TRUE(fs::is_fifo(path)) << arguments << " " << fifo;
+    }
+    fs::remove(path);
+  }
 }
 
 }  // namespace

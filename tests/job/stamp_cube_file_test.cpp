@@ -87,7 +87,10 @@ TEST_F(StampCubeFileTest, AFailedStampKeepsTheEarlierStampedCube) {
   test::WriteBytes("other.cub", "today's cube");
   EXPECT_FALSE(StampCubeFile(context, Job("other.cub", "YYYY")));
   EXPECT_EQ(test::ReadBytes("other.cub"), "today's cube");
-  EXPECT_EQ(list.lines[list.lines.size() - 2], "CopyFile");
+  // Found before anything is moved, and said as what it is.
+  EXPECT_EQ(list.lines[list.lines.size() - 4],
+            "the stamped cube other_2024.cub: it is a folder, not a regular file");
+  EXPECT_EQ(list.lines[list.lines.size() - 2], "StampCubeFile");
 }
 
 TEST_F(StampCubeFileTest, MissingCubeFailsTheCopy) {

@@ -91,6 +91,18 @@ TEST(DurableFileTest, PlacesAFileOverAnotherInOneStep) {
   EXPECT_EQ(directory->number, EISDIR);
   EXPECT_EQ(test::ReadBytes("sales_2024.cub"), "new");
   EXPECT_EQ(test::ReadBytes("sales.cub"), "newer");
+
+  // A FIFO is not replaced by a file either, whether placed or written there.
+  ASSERT_EQ(::mkfifo("pipe.cub", 0666), 0);
+  auto fifo = PlaceFileAs("sales.cub", "pipe.cub");
+  ASSERT_TRUE(fifo);
+  EXPECT_EQ(fifo->description,
+            "it is a FIFO, not a regular file: cannot copy sales.cub to pipe.cub");
+  auto written = WriteFileAtomically("pipe.cub", "bytes");
+  ASSERT_TRUE(written);
+  EXPECT_EQ(written->description, "cannot replace pipe.cub: it is a FIFO, not a regular file");
+  EXPECT_TRUE(fs::is_fifo("pipe.cub"));
+  EXPECT_EQ(test::ReadBytes("sales.cub"), "newer");
 }
 
 TEST(DurableFileTest, RemovesStaleTemporaryFilesButNotALiveWritersOrOthers) {

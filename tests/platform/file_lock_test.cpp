@@ -74,6 +74,19 @@ TEST(FileLockTest, AMissingDirectoryIsAnErrorNotABusyLock) {
   EXPECT_FALSE(fs::exists("missing"));
 }
 
+// A folder at the lock's path can never be locked: said as such, so that the run fails instead
+// of building unlocked.
+TEST(FileLockTest, AFolderAtTheLockPathIsNotAFile) {
+  test::TempDir dir;
+  fs::create_directory(".cube.lock");
+  const LockAttempt attempt = TryLockFile(".cube.lock");
+  EXPECT_FALSE(attempt.lock.held());
+  EXPECT_TRUE(attempt.not_a_file);
+  ASSERT_TRUE(attempt.error.has_value());
+  EXPECT_EQ(attempt.error->source, "LockFile");
+  EXPECT_TRUE(fs::is_directory(".cube.lock"));
+}
+
 TEST(FileLockTest, NeverTwoHoldersWhileOthersRemoveTheFileOnRelease) {
   // Processes take and release the lock as fast as they can; each marks its time as holder
   // with a file only one can create. A holder that locked a file its predecessor had already

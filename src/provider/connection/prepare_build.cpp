@@ -3,6 +3,7 @@
 #include <utility>
 
 #include "platform/file_system.h"
+#include "platform/text_file.h"
 #include "provider/ddl/create_cube_parser.h"
 #include "provider/ddl/insert_into_parser.h"
 #include "provider/engine_error.h"
@@ -48,6 +49,10 @@ Result<PreparedBuild> PrepareBuild(std::string_view connection_string, bool keep
     return EngineError(
         "cannot write the cube file \"" + read.location + "\": " + unwritable->description,
         kCubeFileErrorNumber);
+  }
+  if (auto kind = platform::NotARegularFile(read.location)) {
+    return EngineError("cannot write the cube file \"" + read.location + "\": " + *kind,
+                       kCubeFileErrorNumber);
   }
   tell("Cube file: " + read.location + " (its directory is writable)");
 
