@@ -138,6 +138,12 @@ TEST(WindowsFileLockTest, OneHolderAtATimeAndTheHolderIsNamed) {
   auto missing_directory = TryLockFile("missing/.sales.cub.lock");
   ASSERT_TRUE(missing_directory.error);
   EXPECT_EQ(missing_directory.error->source, "LockFile");
+  // A folder at the lock's path is never locked and is said to be no file (the run then fails).
+  fs::create_directory(".other.cub.lock");
+  auto folder = TryLockFile(".other.cub.lock");
+  EXPECT_FALSE(folder.lock.held());
+  EXPECT_TRUE(folder.not_a_file);
+  EXPECT_TRUE(folder.error);
 }
 
 TEST(WindowsFileSystemTest, ListsRegularFilesAndReadsAttributes) {
