@@ -15,6 +15,7 @@ packages=(
   clang libclang-rt-14-dev clang-tidy clang-format
   ccache
   postgresql-15 postgresql-client-15 odbc-postgresql
+  python3
 )
 # qt6-charts-dev: the chart of cubemill-browse (Qt Charts); libqt6opengl6-dev: Qt Charts' CMake
 # package needs Qt's OpenGL one, which qt6-charts-dev does not pull in.
@@ -34,6 +35,7 @@ packages=(
 # (scripts/test.sh), instead of compiling everything twice.
 # clang-tidy and clang-format: the static checks of CI (scripts/test.sh): clang-tidy and
 # run-clang-tidy with the checks of .clang-tidy, clang-format with the layout of .clang-format.
+# python3: its math.fsum is the tests' oracle of correctly rounded sums.
 # postgresql-15, postgresql-client-15 and odbc-postgresql: the tests labelled `postgres` start
 # throwaway PostgreSQL servers (scripts/pg-cluster.sh, scripts/pg-sharded.sh; postgres_fdw, which
 # the sharded set-up needs, ships in postgresql-15), fill them with psql and read them through

@@ -14,7 +14,8 @@ constexpr std::size_t kBlockBytes = std::size_t{1} << 20;
 
 CellRecords::CellRecords(std::size_t width, std::size_t measure_count)
     : width_(width), measure_count_(measure_count) {
-  members_at_ = measure_count * sizeof(std::int64_t);
+  rests_at_ = measure_count * sizeof(std::int64_t);
+  members_at_ = rests_at_ + measure_count * sizeof(double);
   states_at_ = members_at_ + width * sizeof(std::uint32_t);
   stride_ = std::max<std::size_t>(8, (states_at_ + measure_count + 7) / 8 * 8);
   shift_ = 0;

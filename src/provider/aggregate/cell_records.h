@@ -11,21 +11,25 @@ namespace cubemill::provider::aggregate {
 // What one measure of one cell holds: NULL (no row gave it a value), an integer or a real.
 enum class CellState : std::uint8_t { kNull, kInteger, kReal };
 
-// One measure value of one cell: `integer` or `real`, as `state` says.
+// One measure value of one cell: `integer` or `real`, as `state` says. A real sum carries in
+// `rest` what `real` could not hold of the exact sum: `real` + `rest` is the exact sum of the
+// values merged so far (see measure_merge.h for when that holds), `real` the real nearest to it.
+// `rest` is 0 for every other value.
 struct CellValue {
   union {
     std::int64_t integer;
     double real;
   };
+  double rest = 0;
   CellState state = CellState::kNull;
   CellValue() : integer(0) {}
 };
 
-// The cells, cell after cell. Each cell is one record: its measure values (8 bytes each), the
-// member number of each coordinate (4 bytes each) and a state byte per measure, padded to a
-// multiple of 8 bytes. Records live in blocks of a fixed number of cells, so that appending a
-// cell never moves the others and the memory held is the cells' own (about 40 bytes for three
-// coordinates and three measures).
+// The cells, cell after cell. Each cell is one record: its measure values (8 bytes each), their
+// rests (8 bytes each), the member number of each coordinate (4 bytes each) and a state byte per
+// measure, padded to a multiple of 8 bytes. Records live in blocks of a fixed number of cells,
+// so that appending a cell never moves the others and the memory held is the cells' own (about
+// 64 bytes for three coordinates and three measures).
 class CellRecords {
  public:
   CellRecords() = default;
@@ -63,11 +67,13 @@ class CellRecords {
   CellValue Value(const std::byte* record, std::size_t m) const {
     CellValue value;
     std::memcpy(&value.integer, record + m * sizeof value.integer, sizeof value.integer);
+    std::memcpy(&value.rest, record + rests_at_ + m * sizeof value.rest, sizeof value.rest);
     value.state = static_cast<CellState>(record[states_at_ + m]);
     return value;
   }
   void SetValue(std::byte* record, std::size_t m, const CellValue& value) const {
     std::memcpy(record + m * sizeof value.integer, &value.integer, sizeof value.integer);
+    std::memcpy(record + rests_at_ + m * sizeof value.rest, &value.rest, sizeof value.rest);
     record[states_at_ + m] = static_cast<std::byte>(value.state);
   }
 
@@ -88,7 +94,8 @@ class CellRecords {
  private:
   std::size_t width_ = 0;
   std::size_t measure_count_ = 0;
-  std::size_t members_at_ = 0;  // offset of the member numbers in a record
+  std::size_t rests_at_ = 0;    // offset of the measures' rests in a record
+  std::size_t members_at_ = 0;  // offset of the member numbers
   std::size_t states_at_ = 0;   // offset of the state bytes
   std::size_t stride_ = 8;      // bytes per record
   unsigned shift_ = 0;          // cells per block: 1 << shift_

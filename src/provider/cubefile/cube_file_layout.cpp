@@ -6,6 +6,8 @@ std::string HierarchyColumn(std::size_t hierarchy) { return "h" + std::to_string
 
 std::string MeasureColumn(std::size_t measure) { return "m" + std::to_string(measure); }
 
+std::string RestColumn(std::size_t measure) { return "r" + std::to_string(measure); }
+
 std::string RollupTableName(std::size_t rollup) { return "rollup_" + std::to_string(rollup); }
 
 std::string QuoteIdentifier(std::string_view name) {
@@ -89,7 +91,7 @@ std::string CubeTablesSql(const CubeSchema& schema) {
       "  position INTEGER NOT NULL);\n";
   std::size_t hierarchies = 0;
   for (const Dimension& dimension : schema.dimensions) hierarchies += dimension.hierarchies.size();
-  return sql + CellTableSql(std::string(kCellsTable), hierarchies, schema.measures.size());
+  return sql + CellTableSql(std::string(kCellsTable), hierarchies, schema.measures);
 }
 
 namespace {
@@ -159,15 +161,21 @@ std::string RollupTablesSql() {
          "  level INTEGER NOT NULL REFERENCES levels(id));\n";
 }
 
-std::string CellTableSql(const std::string& table, std::size_t hierarchies, std::size_t measures) {
+std::string CellTableSql(const std::string& table, std::size_t hierarchies,
+                         const std::vector<Measure>& measures) {
   std::string sql = "CREATE TABLE " + table + " (\n  id INTEGER PRIMARY KEY";
   for (std::size_t h = 0; h < hierarchies; ++h) {
     sql += ",\n  " + HierarchyColumn(h + 1) + " INTEGER NOT NULL REFERENCES members(id)";
   }
-  for (std::size_t m = 0; m < measures; ++m) {
+  for (std::size_t m = 0; m < measures.size(); ++m) {
     sql += ",\n  " + MeasureColumn(m + 1);  // no declared type: values stay as stored
+  }
+  for (std::size_t m = 0; m < measures.size(); ++m) {
+    if (HasRestColumn(measures[m])) sql += ",\n  " + RestColumn(m + 1) + " REAL";
   }
   return sql + ");\n";
 }
+
+bool HasRestColumn(const Measure& measure) { return measure.function == AggregateFunction::kSum; }
 
 }  // namespace cubemill::provider::cubefile

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "provider/cube_schema.h"
 
@@ -18,7 +19,7 @@ namespace cubemill::provider::cubefile {
 inline constexpr std::int32_t kCubeFileApplicationId = 0x43554D4C;
 // `PRAGMA user_version` (and `cube.format_version`) of the files this program writes, and the
 // newest a reader accepts; raised whenever the layout changes.
-inline constexpr int kCubeFileFormatVersion = 2;
+inline constexpr int kCubeFileFormatVersion = 3;
 
 // The tables of every cube file (from format version 1 on): a file without one of them is not a
 // cube file.
@@ -36,6 +37,12 @@ std::string HierarchyColumn(std::size_t hierarchy);
 // The column of a cell table that holds the value of the `measure`-th measure, counted from 1:
 // "m<measure>".
 std::string MeasureColumn(std::size_t measure);
+// The column of a cell table that holds the rest of a real sum of the `measure`-th measure, what
+// the real in its MeasureColumn could not hold of the exact sum (from format version 3 on):
+// "r<measure>".
+std::string RestColumn(std::size_t measure);
+// Whether the cell tables have a RestColumn for `measure`: SUM measures do.
+bool HasRestColumn(const Measure& measure);
 // The table of the stored rollup with id `rollup` (from 1): "rollup_<rollup>".
 std::string RollupTableName(std::size_t rollup);
 
@@ -47,9 +54,10 @@ std::string QuoteIdentifier(std::string_view name);
 std::string CubeTablesSql(const CubeSchema& schema);
 
 // Returns the CREATE TABLE statement of a table of cells: `id`, then `h1` ... `h<hierarchies>`
-// (member ids), then `m1` ... `m<measures>` (values of any type). The cells and every rollup
-// table have this shape.
-std::string CellTableSql(const std::string& table, std::size_t hierarchies, std::size_t measures);
+// (member ids), then `m1` ... `m<measures>` (values of any type), then `r<k>` for each SUM
+// measure k (the rests of real sums). The cells and every rollup table have this shape.
+std::string CellTableSql(const std::string& table, std::size_t hierarchies,
+                         const std::vector<Measure>& measures);
 
 // Returns the statements that create the rollups and rollup_levels tables.
 std::string RollupTablesSql();

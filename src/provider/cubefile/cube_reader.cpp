@@ -6,6 +6,7 @@
 #include <functional>
 #include <unordered_set>
 
+#include "platform/ascii_text.h"
 #include "platform/text_file.h"
 #include "provider/cubefile/cube_file_layout.h"
 
@@ -264,6 +265,15 @@ std::optional<Error> CubeReader::ForEachCell(const std::string& table,
   std::string sql = "SELECT ";
   for (std::size_t h = 1; h <= hierarchies; ++h) sql += HierarchyColumn(h) + ", ";
   for (std::size_t m = 1; m <= measures; ++m) sql += MeasureColumn(m) + ", ";
+  // The rests of the real sums, where the table has them (files before format version 3 do not).
+  std::vector<std::size_t> rests;  // the measures, counted from 0
+  for (std::size_t m = 0; m < measures; ++m) {
+    if (platform::EqualsIgnoringCase(catalog_.measures[m].function, "SUM") &&
+        handle_->HasColumn(table, RestColumn(m + 1))) {
+      sql += RestColumn(m + 1) + ", ";
+      rests.push_back(m);
+    }
+  }
   sql += "id FROM " + QuoteIdentifier(table) + " ORDER BY id";
   sqlite3_stmt* raw = nullptr;
   if (sqlite3_prepare_v2(handle_->database, sql.c_str(), -1, &raw, nullptr) != SQLITE_OK)
@@ -291,6 +301,12 @@ std::optional<Error> CubeReader::ForEachCell(const std::string& table,
           value.kind = CellValue::Kind::kReal;
           value.real = sqlite3_column_double(raw, column);
       }
+    }
+    for (std::size_t r = 0; r < rests.size(); ++r) {
+      CellValue& value = values[rests[r]];
+      const int column = static_cast<int>(hierarchies + measures + r);
+      if (value.kind == CellValue::Kind::kReal && sqlite3_column_type(raw, column) != SQLITE_NULL)
+        value.rest = sqlite3_column_double(raw, column);
     }
     if (!on_cell(members.data(), values.data())) return std::nullopt;
   }

@@ -15,11 +15,15 @@
 namespace cubemill::provider::cubefile {
 
 // One measure value of a cell: NULL, an integer or a real, as the file stores it.
+// A measure's value in a cell table. A real sum carries in `rest` what `real` could not hold of
+// the exact sum (0 for every other value, and for files older than the rest columns), so that
+// sums of stored sums stay exact.
 struct CellValue {
   enum class Kind { kNull, kInteger, kReal };
   Kind kind = Kind::kNull;
   std::int64_t integer = 0;
   double real = 0;
+  double rest = 0;
   bool operator==(const CellValue&) const = default;
 };
 

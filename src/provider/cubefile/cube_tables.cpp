@@ -17,7 +17,11 @@ class TableWriter {
  public:
   TableWriter(SqliteDatabase& database, const CubeSchema& schema, const BuiltCube& cube,
               const BuildInfo& info, const RollupsWhenReady& rollups)
-      : database_(database), schema_(schema), cube_(cube), info_(info), rollups_(rollups) {}
+      : database_(database), schema_(schema), cube_(cube), info_(info), rollups_(rollups) {
+    for (std::size_t m = 0; m < schema.measures.size(); ++m) {
+      if (HasRestColumn(schema.measures[m])) rest_measures_.push_back(m);
+    }
+  }
 
   bool Write() {
     // The journal goes off first: the file is new and renamed into place only when complete, so
@@ -214,12 +218,21 @@ class TableWriter {
           break;
       }
     }
+    // The rests of the real sums; NULL where the real alone is the exact sum.
+    for (std::size_t m : rest_measures_) {
+      const CellValue value = cells.Value(record, m);
+      if (value.state == CellState::kReal && value.rest != 0) {
+        sqlite3_bind_double(insert, index++, value.rest);
+      } else {
+        sqlite3_bind_null(insert, index++);
+      }
+    }
     return index;
   }
 
   // Writes `cells` in their order into `table`, which has the columns of the cells table.
   bool WriteCells(const std::string& table, const CellRecords& cells) {
-    const std::size_t columns = 1 + cells.width() + cells.measure_count();
+    const std::size_t columns = 1 + cells.width() + cells.measure_count() + rest_measures_.size();
     // Many cells per statement spare the cost of running one per cell; the parameters stay
     // within the 999 that every SQLite allows.
     const std::size_t batch = std::clamp<std::size_t>(999 / columns, 1, 64);
@@ -280,8 +293,7 @@ class TableWriter {
                            first_level[c] + static_cast<sqlite3_int64>(rollup.levels[c]));
         if (!database_.Step(levels.get(), "writing the rollups")) return false;
       }
-      const std::string create =
-          CellTableSql(table, rollup.cells.width(), rollup.cells.measure_count());
+      const std::string create = CellTableSql(table, rollup.cells.width(), schema_.measures);
       if (!database_.Execute(create) || !WriteCells(table, rollup.cells)) return false;
     }
     return true;
@@ -292,6 +304,7 @@ class TableWriter {
   const BuiltCube& cube_;
   const BuildInfo& info_;
   const RollupsWhenReady& rollups_;
+  std::vector<std::size_t> rest_measures_;  // the measures whose cell tables have a rest column
 };
 
 }  // namespace

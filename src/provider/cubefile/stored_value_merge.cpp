@@ -18,6 +18,7 @@ aggregate::CellValue ToAggregate(const CellValue& value) {
     case CellValue::Kind::kReal:
       converted.state = aggregate::CellState::kReal;
       converted.real = value.real;
+      converted.rest = value.rest;
       break;
   }
   return converted;
@@ -28,7 +29,7 @@ CellValue FromAggregate(const aggregate::CellValue& value) {
     case aggregate::CellState::kInteger:
       return {CellValue::Kind::kInteger, value.integer, 0};
     case aggregate::CellState::kReal:
-      return {CellValue::Kind::kReal, 0, value.real};
+      return {CellValue::Kind::kReal, 0, value.real, value.rest};
     case aggregate::CellState::kNull:
       break;
   }

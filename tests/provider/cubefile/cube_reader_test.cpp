@@ -95,8 +95,8 @@ TEST(CubeReaderTest, RefusesANewerFormatVersion) {
   WriteSalesCube("sales.cub");
   RunSqlite("sales.cub", "PRAGMA user_version = " + std::to_string(kCubeFileFormatVersion + 1));
   EXPECT_EQ(OpenError("sales.cub"),
-            "sales.cub: cube file format version 3 is newer than this "
-            "program reads (2); use a newer Cubemill");
+            "sales.cub: cube file format version 4 is newer than this "
+            "program reads (3); use a newer Cubemill");
 }
 
 TEST(CubeReaderTest, RefusesWhatIsNotACubeFile) {

@@ -281,10 +281,17 @@ TEST_P(EngineCaseTest, SourceGroupingBuildsTheSameCube) {
     EXPECT_EQ(said[3], "Aggregation: client");
   }
 
-  for (const std::string sql :
-       {"SELECT * FROM cells ORDER BY id", "SELECT * FROM members ORDER BY id",
-        "SELECT * FROM cube_flat", "SELECT text FROM warnings ORDER BY id",
-        "SELECT source_rows, cell_count FROM cube"}) {
+  // The cells without the rests of real sums, which only a sum the engine adds itself has.
+  const auto columns =
+      Texts(kCube,
+            "SELECT group_concat(name, ', ') FROM pragma_table_info('cells') WHERE name NOT "
+            "GLOB 'r[0-9]*'");
+  ASSERT_EQ(columns.size(), 1u);
+  const std::vector<std::string> queries = {
+      "SELECT " + columns[0][0] + " FROM cells ORDER BY id", "SELECT * FROM members ORDER BY id",
+      "SELECT * FROM cube_flat", "SELECT text FROM warnings ORDER BY id",
+      "SELECT source_rows, cell_count FROM cube"};
+  for (const std::string& sql : queries) {
     const auto client = Texts("client.cub", sql);
     const auto source = Texts(kCube, sql);
     ASSERT_EQ(client.size(), source.size()) << sql;
