@@ -37,6 +37,9 @@ struct Value {
   double real = 0;
   std::string text;
   bool truth = false;
+  // A stored real sum's rest (CellValue::rest), kept so that Sum and Aggregate over cells add
+  // exactly; 0 for every value a calculation makes.
+  double rest = 0;
 
   bool Empty() const { return type == Type::kEmpty; }
   bool IsNumber() const {
@@ -64,8 +67,11 @@ Value FromCell(const CellValue& cell) {
   switch (cell.kind) {
     case CellValue::Kind::kInteger:
       return Value::Integer(cell.integer);
-    case CellValue::Kind::kReal:
-      return Value::Real(cell.real);
+    case CellValue::Kind::kReal: {
+      Value value = Value::Real(cell.real);
+      value.rest = cell.rest;
+      return value;
+    }
     case CellValue::Kind::kNull:
       break;
   }
@@ -77,7 +83,7 @@ CellValue ToCell(const Value& value) {
     case Value::Type::kInteger:
       return {CellValue::Kind::kInteger, value.integer, 0};
     case Value::Type::kReal:
-      return {CellValue::Kind::kReal, 0, value.real};
+      return {CellValue::Kind::kReal, 0, value.real, value.rest};
     default:
       return {};
   }
@@ -919,31 +925,30 @@ class Calculator final : public SetHook {
     const std::vector<Value> values =
         ValuesOver(set, e.operands.size() > 1 ? &e.operands[1] : nullptr, at);
     Value total;
+    CellValue sum;  // Sum and Avg add by the stored measures' rule: exactly, rounded once
     std::size_t count = 0;
     for (const Value& value : values) {
       if (value.Empty()) continue;
       if (value.type == Value::Type::kString)
         throw QueryFailure(name + " needs numbers, found a string", e.position);
       ++count;
+      const Value number =
+          value.type == Value::Type::kBool ? Value::Integer(value.truth ? 1 : 0) : value;
+      if (e.kind == Kind::kSum || e.kind == Kind::kAvg) {
+        provider::cubefile::MergeStoredValue(sum, ToCell(number), provider::AggregateFunction::kSum);
+        continue;
+      }
       if (total.Empty()) {
-        total = value.type == Value::Type::kBool ? Value::Integer(value.truth ? 1 : 0) : value;
+        total = number;
         continue;
       }
-      if (e.kind == Kind::kMin || e.kind == Kind::kMax) {
-        const int order = Compare(value, total, e.position);
-        if ((e.kind == Kind::kMin && order < 0) || (e.kind == Kind::kMax && order > 0))
-          total = value;
-        continue;
-      }
-      std::int64_t sum = 0;
-      if (total.type == Value::Type::kInteger && value.type == Value::Type::kInteger &&
-          !__builtin_add_overflow(total.integer, value.integer, &sum))
-        total = Value::Integer(sum);
-      else
-        total = Value::Real(total.Number() + value.Number());
+      const int order = Compare(value, total, e.position);
+      if ((e.kind == Kind::kMin && order < 0) || (e.kind == Kind::kMax && order > 0))
+        total = value;
     }
+    if (e.kind == Kind::kSum) return FromCell(sum);
     if (e.kind == Kind::kAvg && count > 0)
-      return Value::Real(total.Number() / static_cast<double>(count));
+      return Value::Real(FromCell(sum).Number() / static_cast<double>(count));
     return total;
   }
 
