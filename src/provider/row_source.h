@@ -61,10 +61,10 @@ using InfoMessage = std::function<void(const std::string& line)>;
 // Called while a build reads its source, with the number of rows read so far.
 using RowProgress = std::function<void(std::uint64_t rows)>;
 
-// What the source's SUM over a column gives: kPrecise for integers, NUMERIC, DECIMAL and double
-// precision, a sum at least as precise as the engine's own; kOther for the rest (a single
-// precision sum of REAL, text that cannot be summed as it is).
-enum class SourceSum { kPrecise, kOther };
+// What the source's SUM over a column gives: kPrecise for integers, NUMERIC and DECIMAL, an exact
+// sum; kReal for double precision, a sum of doubles rounded at every step; kOther for the rest (a
+// single precision sum of REAL, text that cannot be summed as it is).
+enum class SourceSum { kPrecise, kReal, kOther };
 
 // What a source says of itself before a build chooses where to aggregate its rows.
 struct SourceFacts {

@@ -136,14 +136,15 @@ std::string GroupedSelect(const InsertInto& insert, const CubeSchema& schema,
       append(merged, "NULL");
     } else if (binding.role == ColumnRole::kMeasure) {
       const Measure& measure = schema.measures.at(binding.measure);
-      const bool as_double = !dialect.real_sum_type.empty() &&
-                             measure.function == AggregateFunction::kSum &&
-                             aggregate::ClassOfType(measure.type) == NumberClass::kReal &&
-                             (c >= sums.size() || sums[c] != SourceSum::kPrecise);
+      // A column of doubles, or a real measure over a column the survey did not find exact.
+      const bool exactly = dialect.exact_real_sum != nullptr &&
+                           measure.function == AggregateFunction::kSum &&
+                           ((c < sums.size() && sums[c] == SourceSum::kReal) ||
+                            (aggregate::ClassOfType(measure.type) == NumberClass::kReal &&
+                             (c >= sums.size() || sums[c] != SourceSum::kPrecise)));
       const std::string aggregate =
           std::string(KeywordOf(kAggregateFunctionKeywords, measure.function)) + "(" +
-          (as_double ? "CAST(" + name + " AS " + std::string(dialect.real_sum_type) + ")" : name) +
-          ")";
+          (exactly ? dialect.exact_real_sum(name) : name) + ")";
       append(columns, aggregate);
       append(merged_once, aggregate);
       append(inner, aggregate + " AS " + name);

@@ -66,11 +66,12 @@ bool ReadGroupsWhole(const SourceFacts& facts);
 // MIN, MAX) can be grouped so, and merged again from the groups.
 // Where `dialect` has the forms, two changes make the server's work lighter without changing the
 // cube (PostgreSQL has both):
-// - a SUM of a measure that takes reals (DBTYPE_R8, DBTYPE_NUMERIC ...) adds the values as the
-//   dialect's real_sum_type (DOUBLE PRECISION), as the engine adds them, unless `sums` (what the
-//   survey found, column by column, SourceFacts::sums) says the column's own SUM is at least as
-//   precise: PostgreSQL adds REAL in single precision and cannot add text, but adds integers and
-//   NUMERIC exactly, and faster than it turns NUMERIC into DOUBLE PRECISION;
+// - a SUM of a column of doubles, or of a measure that takes reals (DBTYPE_R8, DBTYPE_NUMERIC
+//   ...), adds the dialect's exact_real_sum of the values (PostgreSQL: the NUMERIC of each real's
+//   shortest text), so that the group's sum is exact and the engine rounds it once, unless `sums`
+//   (what the survey found, column by column, SourceFacts::sums) says the column's own SUM is
+//   exact: PostgreSQL adds REAL in single precision, DOUBLE PRECISION rounding at every step,
+//   and cannot add text, but adds integers and NUMERIC exactly;
 // - where a TIME column's levels go no deeper than MONTH (QUARTER, YEAR), the groups are grouped
 //   again by the dialect's date_truncated, `g AS (<the groups above>) SELECT
 //   CAST(date_trunc('month', CAST(c1 AS TIMESTAMP)) AS DATE), ..., SUM(c0) FROM g GROUP BY ...`:

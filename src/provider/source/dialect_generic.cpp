@@ -21,7 +21,7 @@ const SourceDialect& GenericDialect() {
       .connect_failure = nullptr,
       .surveyed_without_connecting = false,
       .ask_planner = nullptr,
-      .real_sum_type = "",
+      .exact_real_sum = nullptr,
       .date_truncated = nullptr,
       .select_with_exact_reals = nullptr,
   };

@@ -96,9 +96,11 @@ std::vector<SourceSum> SumsOfColumns(OdbcHandles& handles, const std::string& se
         case SQL_BIGINT:
         case SQL_NUMERIC:
         case SQL_DECIMAL:
+          sums.push_back(SourceSum::kPrecise);
+          break;
         case SQL_DOUBLE:
         case SQL_FLOAT:  // ODBC's FLOAT is double precision; REAL is single
-          sums.push_back(SourceSum::kPrecise);
+          sums.push_back(SourceSum::kReal);
           break;
         default:
           sums.push_back(SourceSum::kOther);
@@ -122,6 +124,10 @@ void AskPlanner(OdbcHandles& handles, const std::vector<std::string>& statements
   if (!statements.empty()) facts.sums = SumsOfColumns(handles, statements.front());
 }
 
+std::string ExactRealSum(std::string_view column) {
+  return "CAST(CAST(CAST(" + std::string(column) + " AS DOUBLE PRECISION) AS TEXT) AS NUMERIC)";
+}
+
 std::string DateTruncated(std::string_view date, std::string_view unit) {
   return "CAST(date_trunc('" + std::string(unit) + "', CAST(" + std::string(date) +
          " AS TIMESTAMP)) AS DATE)";
@@ -143,8 +149,11 @@ const SourceDialect& PostgresDialect() {
       .connect_failure = nullptr,
       .surveyed_without_connecting = false,
       .ask_planner = AskPlanner,
-      // PostgreSQL adds REAL in single precision and cannot add text.
-      .real_sum_type = "DOUBLE PRECISION",
+      // PostgreSQL adds REAL in single precision, DOUBLE PRECISION rounding at every step, and
+      // cannot add text; NUMERIC it adds exactly. A real's text is the shortest that reads back
+      // as the same double (extra_float_digits above 0, as from version 12 on by default), the
+      // decimal a price column was given, whose exact sum the engine then rounds once.
+      .exact_real_sum = ExactRealSum,
       .date_truncated = DateTruncated,
       .select_with_exact_reals = nullptr,
   };

@@ -166,7 +166,7 @@ const SourceDialect& SqliteDialect() {
       // own connection says so first).
       .surveyed_without_connecting = true,
       .ask_planner = nullptr,
-      .real_sum_type = "",
+      .exact_real_sum = nullptr,
       .date_truncated = nullptr,
       .select_with_exact_reals = SelectWithExactReals,
   };

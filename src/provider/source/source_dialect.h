@@ -69,9 +69,9 @@ struct SourceDialect {
   void (*ask_planner)(OdbcHandles& handles, const std::vector<std::string>& statements,
                       SourceFacts& facts);
 
-  // The grouped statement (connection/source_aggregation.h). The type a SUM of reals is added in
-  // where the column's own SUM is less precise ("" : the column's own SUM).
-  std::string_view real_sum_type;
+  // The grouped statement (connection/source_aggregation.h). What a SUM of reals adds instead of
+  // `column` so that the sum is exact; nullptr: the column's own SUM.
+  std::string (*exact_real_sum)(std::string_view column);
   // `date` (a column of dates or timestamps) as the DATE that starts its `unit` ("month",
   // "quarter", "year"); nullptr where dates are not grouped by period in the source.
   std::string (*date_truncated)(std::string_view date, std::string_view unit);

@@ -149,10 +149,12 @@ TEST(SourceAggregationTest, PostgresRegroupsByTheFinestCalendarLevelAndSumsReals
     EXPECT_EQ(GroupedSelect(*insert, *schema, source::DialectOfDbms("PostgreSQL")),
               period.empty()
                   ? with +
-                        " SELECT c1, NULL, c3, SUM(c4), SUM(CAST(c5 AS DOUBLE PRECISION)), "
+                        " SELECT c1, NULL, c3, SUM(c4), SUM(CAST(CAST(CAST(c5 AS DOUBLE PRECISION) "
+                        "AS TEXT) AS NUMERIC)), "
                         "MAX(c6), SUM(c7), COUNT(c8), COUNT(*) FROM q GROUP BY c1, c3"
                   : with +
-                        ", g AS (SELECT c1, c3, SUM(c4) AS c4, SUM(CAST(c5 AS DOUBLE PRECISION)) "
+                        ", g AS (SELECT c1, c3, SUM(c4) AS c4, SUM(CAST(CAST(CAST(c5 AS DOUBLE "
+                        "PRECISION) AS TEXT) AS NUMERIC)) "
                         "AS c5, MAX(c6) AS c6, SUM(c7) AS c7, COUNT(c8) AS c8, COUNT(*) AS c0 FROM "
                         "q GROUP BY c1, c3) SELECT " +
                         period +
@@ -165,7 +167,8 @@ TEST(SourceAggregationTest, PostgresRegroupsByTheFinestCalendarLevelAndSumsReals
     EXPECT_EQ(
         GroupedSelect(*insert, *schema, source::PostgresDialect(), PeriodGrouping::kPeriodsOnly),
         with + " SELECT " + once +
-            ", NULL, c3, SUM(c4), SUM(CAST(c5 AS DOUBLE PRECISION)), MAX(c6), SUM(c7), "
+            ", NULL, c3, SUM(c4), SUM(CAST(CAST(CAST(c5 AS DOUBLE PRECISION) AS TEXT) AS "
+            "NUMERIC)), MAX(c6), SUM(c7), "
             "COUNT(c8), COUNT(*) FROM q GROUP BY " +
             once + ", c3");
     EXPECT_EQ(PeriodGroupingStatements(*insert, *schema).size(), period.empty() ? 0u : 2u);
@@ -173,9 +176,9 @@ TEST(SourceAggregationTest, PostgresRegroupsByTheFinestCalendarLevelAndSumsReals
               with +
                   " SELECT c1, NULL, c3, SUM(c4), SUM(c5), MAX(c6), SUM(c7), COUNT(c8), "
                   "COUNT(*) FROM q GROUP BY c1, c3");
-    // A column the server sums at least as precisely as the engine (integers, NUMERIC, DOUBLE
-    // PRECISION) is summed as it is; REAL or text, or a column the survey did not describe, as
-    // DOUBLE PRECISION.
+    // A column the server sums exactly (integers, NUMERIC) is summed as it is; DOUBLE PRECISION,
+    // REAL or text, or a column the survey did not describe, as the NUMERIC of each real's
+    // shortest text.
     std::vector<SourceSum> sums(8, SourceSum::kPrecise);
     EXPECT_EQ(GroupedSelect(*insert, *schema, source::PostgresDialect(),
                             PeriodGrouping::kPeriodsOnly, sums),
@@ -186,10 +189,12 @@ TEST(SourceAggregationTest, PostgresRegroupsByTheFinestCalendarLevelAndSumsReals
     for (const auto& other :
          {std::vector<SourceSum>{SourceSum::kPrecise, SourceSum::kPrecise, SourceSum::kPrecise,
                                  SourceSum::kPrecise, SourceSum::kOther},
+          std::vector<SourceSum>{SourceSum::kPrecise, SourceSum::kPrecise, SourceSum::kPrecise,
+                                 SourceSum::kPrecise, SourceSum::kReal},
           std::vector<SourceSum>(4, SourceSum::kPrecise)}) {
       EXPECT_NE(GroupedSelect(*insert, *schema, source::PostgresDialect(),
                               PeriodGrouping::kPeriodsOnly, other)
-                    .find("SUM(CAST(c5 AS DOUBLE PRECISION))"),
+                    .find("SUM(CAST(CAST(CAST(c5 AS DOUBLE PRECISION) AS TEXT) AS NUMERIC))"),
                 std::string::npos);
     }
     EXPECT_EQ(GroupedSelect(*insert, *schema, source::GenericDialect(), PeriodGrouping::kAfterDates,
