@@ -104,10 +104,11 @@ TEST(SourceAggregationTest, GroupsEveryLevelColumnAndAggregatesEveryMeasure) {
                                               "date NULL ES Madrid NULL 0 NULL NULL 1 "}));
 }
 
-// For PostgreSQL, the SUM of a real measure adds doubles, and a TIME column none of whose levels
-// needs the day is grouped again by the first day of its finest calendar level, after the rows
-// are grouped as the SELECT gives them; elsewhere the statement stays portable.
-TEST(SourceAggregationTest, PostgresRegroupsByTheFinestCalendarLevelAndSumsRealsAsDoubles) {
+// For PostgreSQL, the SUM of a real measure adds the exact NUMERIC of each real, and a TIME column
+// none of whose levels needs the day is grouped again by the first day of its finest calendar
+// level, after the rows are grouped as the SELECT gives them; elsewhere the statement stays
+// portable.
+TEST(SourceAggregationTest, PostgresRegroupsByTheFinestCalendarLevelAndSumsRealsExactly) {
   struct Case {
     const char* time_levels;  // the TIME dimension's levels
     const char* period;       // what its column is grouped again by, "" for not at all
