@@ -51,8 +51,8 @@ TEST_F(CalculatorTest, ReadsNumbersTheSameInEveryLocale) {
   const std::string before = std::setlocale(LC_NUMERIC, nullptr);
   if (std::setlocale(LC_NUMERIC, "de_DE.UTF-8") == nullptr)
     GTEST_SKIP() << "the locale de_DE.UTF-8 is not generated here";
-  const auto answer = Ask(
-      "WITH MEMBER [Measures].[X] AS 1.5 * 2 + 0.25 SELECT {[Measures].[X]} ON 0 FROM [Shop]");
+  const auto answer =
+      Ask("WITH MEMBER [Measures].[X] AS 1.5 * 2 + 0.25 SELECT {[Measures].[X]} ON 0 FROM [Shop]");
   std::setlocale(LC_NUMERIC, before.c_str());
   ASSERT_TRUE(answer.ok()) << answer.error().description;
   ASSERT_EQ(answer->cells.size(), 1u);
