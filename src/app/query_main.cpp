@@ -10,6 +10,7 @@
 #include <string>
 
 #include "platform/console.h"
+#include "platform/number_locale.h"
 #include "platform/text_file.h"
 #include "provider/cubefile/cube_reader.h"
 #include "query/mdx_parser.h"
@@ -47,10 +48,14 @@ const char* const kUsage =
     "tuple or a set of tuples, whose rows count once each. Comments: -- or // to the end of\n"
     "the line, /* ... */. docs/mdx.md has every function with an example.\n"
     "\n"
-    "The table shows each value as its measure's FORMAT asks (0.00, #,##0, 0%, Currency...);\n"
-    "CSV and JSON give the full value: integers exactly, reals in the fewest digits that read\n"
-    "back as the same number (scientific notation from 2^53 on), Infinity, -Infinity and NaN\n"
-    "(JSON strings); NULL, a cell without a value, is blank (JSON null).\n"
+    "The table shows each value as a person reads it: as its measure's FORMAT asks (0.00,\n"
+    "#,##0, 0%, Currency...), else with the measure's decimals (recorded when the cube was\n"
+    "built: a DECIMAL column's scale, else as many as its values show, at most 6; a cube\n"
+    "built before that: up to 15 significant digits), grouped by thousands with the separators\n"
+    "of the locale (LC_NUMERIC; \",\" and \".\" in the C locale). CSV and JSON give the full\n"
+    "value, whatever the locale: integers exactly, reals in the fewest digits that read back as\n"
+    "the same number (scientific notation from 2^53 on), Infinity, -Infinity and NaN (JSON\n"
+    "strings); NULL, a cell without a value, is blank (JSON null).\n"
     "\n"
     "Options:\n"
     "  -h, --help       show this help and exit\n"
@@ -59,8 +64,8 @@ const char* const kUsage =
     "      --csv        print CSV (RFC 4180) instead of a table\n"
     "      --json       print JSON: {\"columns\": ..., \"rows\": ..., unique names, \"cells\": "
     "...}\n"
-    "      --formatted  with --csv: each value as its measure's FORMAT shows it, as in the\n"
-    "                   table; with --json: add \"formatted\": [[texts...]...] beside \"cells\"\n"
+    "      --formatted  with --csv: each value as the table shows it; with --json: add\n"
+    "                   \"formatted\": [[texts...]...], the table's texts, beside \"cells\"\n"
     "\n"
     "Exit status: 0 when the query was answered, 1 for a query the cube cannot answer or a\n"
     "cube file that cannot be read, 2 for a wrong option or argument.\n";
@@ -189,17 +194,22 @@ int main(int argc, char** argv) {
   if (std::find(cell_properties.begin(), cell_properties.end(), "FORMATTED_VALUE") !=
       cell_properties.end())
     formatted = true;
+  // What a person reads groups thousands as the environment's locale does; what a program reads
+  // is the same in every locale. The process's own locale stays "C".
+  const cubemill::platform::NumberSeparators separators =
+      format == Format::kText || formatted ? cubemill::platform::LocaleNumberSeparators()
+                                           : cubemill::platform::NumberSeparators{};
   std::string text;
   switch (format) {
     case Format::kText:
-      text = cubemill::query::FormatText(*result, formats);
+      text = cubemill::query::FormatText(*result, formats, separators);
       break;
     case Format::kCsv:
-      text = formatted ? cubemill::query::FormatCsv(*result, formats)
+      text = formatted ? cubemill::query::FormatCsv(*result, formats, separators)
                        : cubemill::query::FormatCsv(*result);
       break;
     case Format::kJson:
-      text = formatted ? cubemill::query::FormatJson(*result, formats)
+      text = formatted ? cubemill::query::FormatJson(*result, formats, separators)
                        : cubemill::query::FormatJson(*result);
       break;
   }

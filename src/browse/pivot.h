@@ -11,9 +11,11 @@
 #include <vector>
 
 #include "common/error.h"
+#include "platform/number_locale.h"
 #include "provider/cubefile/cube_reader.h"
 #include "query/cube_model.h"
 #include "query/query_evaluator.h"
+#include "query/result_format.h"
 
 namespace cubemill::browse {
 
@@ -134,23 +136,31 @@ struct PivotGrid {
   std::vector<std::vector<PivotHeader>> column_headers;       // [column][column field or measure]
   std::vector<std::vector<std::string>> column_unique_names;  // [column] for PivotSort
   std::vector<std::vector<provider::cubefile::CellValue>> cells;  // [row][column]
-  std::vector<std::vector<std::string>> texts;  // [row][column] as the measure's FORMAT shows it
+  // [row][column] as a person reads it: as the measure's FORMAT asks, else with its decimals and
+  // `separators` (query::ReadableValue)
+  std::vector<std::vector<std::string>> texts;
   std::vector<std::size_t> column_measure, row_measure;  // as in query::QueryResult
-  std::vector<std::string> measure_formats;              // the catalog's measures' FORMATs
+  query::MeasureFormats measure_formats;  // the catalog's measures' FORMATs and decimals
+  platform::NumberSeparators separators;  // what `texts` separate thousands and decimals with
   std::size_t slicer_measure = 0;
   std::string mdx;  // the query that gave it
   std::size_t Rows() const { return row_headers.size(); }
   std::size_t Columns() const { return column_headers.size(); }
-  // The FORMAT of the cell at row, column: its measure's (the column's, else the row's, else the
-  // slicer's); "" for none.
+  // The measure (catalog index) of the cell at row, column: the column's, else the row's, else
+  // the slicer's.
+  std::size_t MeasureAt(std::size_t row, std::size_t column) const;
+  // The FORMAT of that measure; "" for none.
   const std::string& FormatAt(std::size_t row, std::size_t column) const;
+  // The decimals of that measure; nothing when the cube does not say.
+  std::optional<int> DecimalsAt(std::size_t row, std::size_t column) const;
 };
 
-// Asks the query engine for `layout` (PivotMdx) and lays the answer out as a grid. `cancel`, when
-// given and set from another thread, ends the query early with the error "Cancelled". The
-// reader is used from the calling thread only.
+// Asks the query engine for `layout` (PivotMdx) and lays the answer out as a grid, its texts
+// separated by `separators`. `cancel`, when given and set from another thread, ends the query
+// early with the error "Cancelled". The reader is used from the calling thread only.
 Result<PivotGrid> AnswerPivot(const provider::cubefile::CubeReader& reader,
                               const query::CubeModel& model, const PivotLayout& layout,
-                              const std::atomic<bool>* cancel = nullptr);
+                              const std::atomic<bool>* cancel = nullptr,
+                              const platform::NumberSeparators& separators = {});
 
 }  // namespace cubemill::browse

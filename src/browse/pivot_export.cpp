@@ -2,6 +2,7 @@
 
 #include <xlsxwriter.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <map>
@@ -18,6 +19,9 @@ namespace {
 using provider::cubefile::CellValue;
 
 constexpr char kSource[] = "Export";
+
+// A spreadsheet holds a number's 15 significant digits, and shows at most 30 decimals.
+constexpr int kMaxXlsxDecimals = 30;
 
 ExportCell HeaderCell(const PivotHeader& header) {
   ExportCell cell;
@@ -98,6 +102,7 @@ ExportCell TableCell(const PivotGrid& grid, std::size_t line, std::size_t column
   if (r < grid.cells.size() && c < grid.cells[r].size()) cell.value = grid.cells[r][c];
   if (r < grid.texts.size() && c < grid.texts[r].size()) cell.text = grid.texts[r][c];
   cell.format = grid.FormatAt(r, c);
+  cell.decimals = grid.DecimalsAt(r, c);
   cell.total = AnyTotal(headers) || AnyTotal(grid.column_headers[c]);
   return cell;
 }
@@ -141,7 +146,12 @@ std::string PivotCsv(const ExportTable& table) {
   return csv;
 }
 
-std::string XlsxNumberFormat(std::string_view format) {
+std::string XlsxNumberFormat(std::string_view format, std::optional<int> decimals) {
+  if (format.empty()) {
+    if (!decimals) return "";
+    const int places = std::clamp(*decimals, 0, kMaxXlsxDecimals);
+    return places == 0 ? "#,##0" : "#,##0." + std::string(static_cast<std::size_t>(places), '0');
+  }
   // The same sections as FormatValue gives each named format; a spreadsheet reads $, parentheses
   // and quoted text as literals, as FormatValue does.
   static const std::pair<const char*, const char*> kNamed[] = {
@@ -180,7 +190,7 @@ std::optional<Error> WriteWorkbook(const ExportTable& table, const std::string& 
     std::map<std::pair<std::string, bool>, lxw_format*> value_formats;
     std::map<std::pair<int, bool>, lxw_format*> header_formats;
     auto value_format = [&](const ExportCell& cell) {
-      auto key = std::make_pair(XlsxNumberFormat(cell.format), cell.total);
+      auto key = std::make_pair(XlsxNumberFormat(cell.format, cell.decimals), cell.total);
       auto found = value_formats.find(key);
       if (found != value_formats.end()) return found->second;
       lxw_format* format = workbook_add_format(workbook.get());

@@ -22,6 +22,7 @@ struct ExportCell {
   std::string text;                     // the header's caption; the value as its FORMAT shows it
   provider::cubefile::CellValue value;  // kValue: the value in full
   std::string format;                   // kValue: the measure's FORMAT ("" for none)
+  std::optional<int> decimals;          // kValue: the measure's decimals, where the cube says
   int indent = 0;                       // kHeader: levels below its field's level
   bool total = false;                   // a header or a value of the grand total
   bool operator==(const ExportCell&) const = default;
@@ -50,8 +51,10 @@ std::string PivotCsv(const ExportTable& table);
 
 // The workbook's number format for a measure's FORMAT: the named formats (Currency, Fixed,
 // Standard, Percent, Scientific, General Number, General, Yes/No, True/False, On/Off, in any letter
-// case) as a spreadsheet writes them, any other format as it is ("" for none: General).
-std::string XlsxNumberFormat(std::string_view format);
+// case) as a spreadsheet writes them, any other format as it is. For a measure without a FORMAT,
+// its decimals grouped by thousands ("#,##0.00" for 2, "#,##0" for 0), or "" (General) when the
+// cube does not say. The spreadsheet shows the separators of its own locale.
+std::string XlsxNumberFormat(std::string_view format, std::optional<int> decimals = std::nullopt);
 
 // Writes `table` as the one sheet ("Pivot") of an .xlsx workbook at `path`: values as numbers
 // with their measure's number format (an integer too large for a spreadsheet's double, an infinity

@@ -69,18 +69,27 @@ std::vector<std::vector<PivotHeader>> Headers(
 
 }  // namespace
 
+std::size_t PivotGrid::MeasureAt(std::size_t row, std::size_t column) const {
+  if (column < column_measure.size() && column_measure[column] != npos)
+    return column_measure[column];
+  if (row < row_measure.size() && row_measure[row] != npos) return row_measure[row];
+  return slicer_measure != npos ? slicer_measure : 0;
+}
+
 const std::string& PivotGrid::FormatAt(std::size_t row, std::size_t column) const {
   static const std::string kNone;
-  std::size_t measure = slicer_measure != npos ? slicer_measure : 0;
-  if (column < column_measure.size() && column_measure[column] != npos)
-    measure = column_measure[column];
-  else if (row < row_measure.size() && row_measure[row] != npos)
-    measure = row_measure[row];
-  return measure < measure_formats.size() ? measure_formats[measure] : kNone;
+  const std::size_t measure = MeasureAt(row, column);
+  return measure < measure_formats.size() ? measure_formats[measure].format : kNone;
+}
+
+std::optional<int> PivotGrid::DecimalsAt(std::size_t row, std::size_t column) const {
+  const std::size_t measure = MeasureAt(row, column);
+  return measure < measure_formats.size() ? measure_formats[measure].decimals : std::nullopt;
 }
 
 Result<PivotGrid> AnswerPivot(const provider::cubefile::CubeReader& reader, const CubeModel& model,
-                              const PivotLayout& layout, const std::atomic<bool>* cancel) {
+                              const PivotLayout& layout, const std::atomic<bool>* cancel,
+                              const platform::NumberSeparators& separators) {
   if (auto error = CheckLayout(model, layout)) return *error;
   PivotGrid grid;
   grid.mdx = PivotMdx(model, layout);
@@ -101,8 +110,8 @@ Result<PivotGrid> AnswerPivot(const provider::cubefile::CubeReader& reader, cons
   grid.column_measure = std::move(result.column_measure);
   grid.row_measure = std::move(result.row_measure);
   grid.slicer_measure = result.slicer_measure;
-  for (const auto& measure : model.Catalog().measures)
-    grid.measure_formats.push_back(measure.format);
+  grid.measure_formats = query::FormatsOf(model.Catalog());
+  grid.separators = separators;
 
   grid.texts.resize(result.cells.size());
   for (std::size_t r = 0; r < result.cells.size(); ++r) {
@@ -110,7 +119,8 @@ Result<PivotGrid> AnswerPivot(const provider::cubefile::CubeReader& reader, cons
     for (std::size_t c = 0; c < result.cells[r].size(); ++c) {
       const bool text = r < result.texts.size() && !result.texts[r][c].empty();
       grid.texts[r].push_back(text ? result.texts[r][c]
-                                   : query::FormatValue(result.cells[r][c], grid.FormatAt(r, c)));
+                                   : query::ReadableValue(result.cells[r][c], grid.FormatAt(r, c),
+                                                          grid.DecimalsAt(r, c), separators));
     }
   }
   grid.cells = std::move(result.cells);

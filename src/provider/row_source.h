@@ -52,6 +52,10 @@ class RowSource {
   // Fills `row` with the next row's values (ColumnCount of them) and returns true, or returns
   // false after the last row. A failure of the source is returned as an Error.
   virtual Result<bool> NextRow(std::vector<Value>& row) = 0;
+  // The scale the source declares for each column: the digits after the decimal point of a
+  // DECIMAL or NUMERIC column, nothing for a column of another type. Empty for a source that
+  // declares none.
+  virtual std::vector<std::optional<int>> DeclaredScales() const { return {}; }
 };
 
 // Told a line for the progress list when a source has something to say while it opens, such

@@ -1,6 +1,7 @@
 #include "query/calculator.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cmath>
 #include <cstdlib>
 #include <map>
@@ -182,8 +183,15 @@ bool PartsEqual(const std::vector<NamePart>& a, const std::vector<NamePart>& b) 
 }
 
 // A number literal's value; the parser checked its form.
+// Read the same in every locale (strtod would stop at the "." where "," is the decimal point).
 double NumberOf(const MdxExpression& e) {
-  return std::strtod(e.parts.front().text.c_str(), nullptr);
+  const std::string& text = e.parts.front().text;
+  double value = 0;
+  const auto read = std::from_chars(text.data(), text.data() + text.size(), value);
+  // Too large for a double (digits before the point), or too small (zeros before them).
+  if (read.ec == std::errc::result_out_of_range)
+    return text.find_first_of("123456789") < text.find('.') ? HUGE_VAL : 0.0;
+  return value;
 }
 
 class Calculator final : public SetHook {
@@ -719,7 +727,7 @@ class Calculator final : public SetHook {
         const std::string& text = e.parts.front().text;
         if (text.find('.') == std::string::npos && text.size() < 19)
           return Value::Integer(std::strtoll(text.c_str(), nullptr, 10));
-        return Value::Real(std::strtod(text.c_str(), nullptr));
+        return Value::Real(NumberOf(e));
       }
       case Kind::kString:
         return Value::String(e.parts.front().text);

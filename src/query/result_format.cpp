@@ -61,18 +61,21 @@ auto FullValues(const QueryResult& result) {
   };
 }
 
-// Cell texts: as each cell's measure's FORMAT shows it.
-auto FormattedValues(const QueryResult& result, const MeasureFormats& formats) {
-  return [&result, &formats](std::size_t r, std::size_t c) {
+// Cell texts: as a person reads them, each as its measure asks.
+auto FormattedValues(const QueryResult& result, const MeasureFormats& formats,
+                     const platform::NumberSeparators& separators) {
+  return [&result, &formats, &separators](std::size_t r, std::size_t c) {
     if (const std::string* text = TextOf(result, r, c)) return *text;
     // A calculated measure is numbered after the cube's and has its FORMAT_STRING in the answer.
     const std::size_t measure = result.MeasureAt(r, c);
     const std::size_t calculated = measure - formats.size();
-    const std::string_view format = measure < formats.size() ? std::string_view(formats[measure])
-                                    : calculated < result.calculated_formats.size()
+    if (measure < formats.size())
+      return ReadableValue(result.cells[r][c], formats[measure].format, formats[measure].decimals,
+                           separators);
+    const std::string_view format = calculated < result.calculated_formats.size()
                                         ? std::string_view(result.calculated_formats[calculated])
                                         : std::string_view();
-    return FormatValue(result.cells[r][c], format);
+    return ReadableValue(result.cells[r][c], format, std::nullopt, separators);
   };
 }
 
@@ -170,12 +173,14 @@ std::string JsonGrid(const QueryResult& result) {
 
 MeasureFormats FormatsOf(const provider::cubefile::CubeCatalog& catalog) {
   MeasureFormats formats;
-  for (const auto& measure : catalog.measures) formats.push_back(measure.format);
+  for (const auto& measure : catalog.measures)
+    formats.push_back({measure.format, measure.decimals});
   return formats;
 }
 
-std::string FormatText(const QueryResult& result, const MeasureFormats& formats) {
-  const Grid grid = MakeGrid(result, FormattedValues(result, formats));
+std::string FormatText(const QueryResult& result, const MeasureFormats& formats,
+                       const platform::NumberSeparators& separators) {
+  const Grid grid = MakeGrid(result, FormattedValues(result, formats, separators));
   std::vector<std::size_t> widths;
   for (const auto& line : grid.lines) {
     if (widths.size() < line.size()) widths.resize(line.size(), 0);
@@ -200,14 +205,16 @@ std::string FormatCsv(const QueryResult& result) {
   return Csv(MakeGrid(result, FullValues(result)));
 }
 
-std::string FormatCsv(const QueryResult& result, const MeasureFormats& formats) {
-  return Csv(MakeGrid(result, FormattedValues(result, formats)));
+std::string FormatCsv(const QueryResult& result, const MeasureFormats& formats,
+                      const platform::NumberSeparators& separators) {
+  return Csv(MakeGrid(result, FormattedValues(result, formats, separators)));
 }
 
 std::string FormatJson(const QueryResult& result) { return JsonGrid(result) + "}\n"; }
 
-std::string FormatJson(const QueryResult& result, const MeasureFormats& formats) {
-  const auto formatted = FormattedValues(result, formats);
+std::string FormatJson(const QueryResult& result, const MeasureFormats& formats,
+                       const platform::NumberSeparators& separators) {
+  const auto formatted = FormattedValues(result, formats, separators);
   return JsonGrid(result) + ", \"formatted\": " +
          JsonCells(result,
                    [&](std::size_t r, std::size_t c) {

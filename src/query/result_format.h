@@ -1,35 +1,47 @@
 // Writes a query's answer as an aligned text table, as CSV or as JSON.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "platform/number_locale.h"
 #include "provider/cubefile/cube_reader.h"
 #include "query/query_evaluator.h"
 #include "query/value_format.h"
 
 namespace cubemill::query {
 
-// The FORMAT of each measure, in the catalog's order (the order QueryResult::MeasureAt counts
-// in); "" for a measure without one.
-using MeasureFormats = std::vector<std::string>;
+// How the cells of one measure show where a person reads them.
+struct MeasureFormat {
+  std::string format;           // its FORMAT; "" for none
+  std::optional<int> decimals;  // without a FORMAT: the decimals shown (nothing: DisplayValue's
+                                // 15 significant digits)
+  bool operator==(const MeasureFormat&) const = default;
+};
 
-// The FORMAT of each of the catalog's measures.
+// Each measure's, in the catalog's order (the order QueryResult::MeasureAt counts in).
+using MeasureFormats = std::vector<MeasureFormat>;
+
+// The FORMAT and the decimals of each of the catalog's measures.
 MeasureFormats FormatsOf(const provider::cubefile::CubeCatalog& catalog);
 
 // The table with the row headers on the left (one column per member of a row's tuple) and one
 // header line per member of a column's tuple; names left-aligned, numbers right-aligned, two
-// blanks between columns, NULL as blank. Each cell shows as its measure's FORMAT in `formats`
-// asks (FormatValue); a calculated measure (numbered after `formats`) as its FORMAT_STRING in the
-// answer asks; a measure past both shows the full value. A cell holding a string shows it.
-std::string FormatText(const QueryResult& result, const MeasureFormats& formats = {});
+// blanks between columns, NULL as blank. Each cell shows as a person reads it (ReadableValue):
+// as its measure's FORMAT in `formats` asks, else with the measure's decimals and `separators`;
+// a calculated measure (numbered after `formats`) as its FORMAT_STRING in the answer asks, else
+// with up to 15 significant digits, as a measure past both. A cell holding a string shows it.
+std::string FormatText(const QueryResult& result, const MeasureFormats& formats = {},
+                       const platform::NumberSeparators& separators = {});
 
 // The same grid as CSV (RFC 4180: CRLF line ends, fields with a comma, a quote or a line
 // break in quotes), NULL as an empty field, each value in full (ValueText).
 std::string FormatCsv(const QueryResult& result);
-// The same with each cell shown as its measure's FORMAT asks, as in the table.
-std::string FormatCsv(const QueryResult& result, const MeasureFormats& formats);
+// The same with each cell shown as the table shows it.
+std::string FormatCsv(const QueryResult& result, const MeasureFormats& formats,
+                      const platform::NumberSeparators& separators = {});
 
 // {"columns": [[names...]...], "rows": [[names...]...], "column_unique_names": [[...]...],
 // "row_unique_names": [[...]...], "cells": [[values...]...]}: the unique names find each member
@@ -37,8 +49,9 @@ std::string FormatCsv(const QueryResult& result, const MeasureFormats& formats);
 // calculated member gives as a JSON string, the strings "Infinity", "-Infinity" and "NaN" for a
 // real that is not finite, and null only for NULL (no value).
 std::string FormatJson(const QueryResult& result);
-// The same with "formatted": [[texts...]...] after "cells": each cell as a string shown as its
-// measure's FORMAT asks, null for NULL.
-std::string FormatJson(const QueryResult& result, const MeasureFormats& formats);
+// The same with "formatted": [[texts...]...] after "cells": each cell as a string shown as the
+// table shows it, null for NULL.
+std::string FormatJson(const QueryResult& result, const MeasureFormats& formats,
+                       const platform::NumberSeparators& separators = {});
 
 }  // namespace cubemill::query

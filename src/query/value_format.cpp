@@ -1,5 +1,6 @@
 #include "query/value_format.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstdint>
@@ -16,6 +17,9 @@ namespace cubemill::query {
 namespace {
 
 using provider::cubefile::CellValue;
+
+// The most decimals DisplayValue shows, however many are asked for.
+constexpr int kMaxShownDecimals = 30;
 
 // A value's magnitude in decimal: digits (no leading zeros; "" for zero) times 10^(point -
 // digits.size()), so that `point` digits stand before the decimal point.
@@ -344,6 +348,49 @@ std::string FormatValue(const CellValue& value, std::string_view format) {
   if (negative && texts.size() >= 2 && !texts[1].empty()) return Render(value, sections[1], zero);
   const std::string shown = Render(value, sections[0], zero);
   return negative && !zero ? "-" + shown : shown;
+}
+
+std::string DisplayValue(const CellValue& value, std::optional<int> decimals,
+                         const platform::NumberSeparators& separators) {
+  if (value.kind == CellValue::Kind::kNull) return "";
+  if (value.kind == CellValue::Kind::kReal && !std::isfinite(value.real)) return ValueText(value);
+  // The figure as a FORMAT with "," and "." shows it, its separators then swapped for the
+  // locale's: "," and "." stand for nothing else in the formats made here.
+  std::string format = "#,##0";
+  int fraction = 0;
+  if (decimals) {
+    fraction = std::clamp(*decimals, 0, kMaxShownDecimals);
+  } else if (value.kind == CellValue::Kind::kReal) {
+    const Decimal full = DecimalOf(value);
+    const Decimal shown = Rounded(full, kShownSignificantDigits - full.point);
+    const int digits = static_cast<int>(shown.digits.size());
+    if (!shown.digits.empty() && (shown.point > kShownSignificantDigits || shown.point < -4)) {
+      // One digit before the point, the others after it (no point for one digit alone).
+      format = digits > 1 ? "0." + std::string(static_cast<std::size_t>(digits - 1), '0') : "0";
+      format += "E+00";
+    } else {
+      fraction = std::max(0, digits - shown.point);
+    }
+  }
+  if (fraction > 0) format += "." + std::string(static_cast<std::size_t>(fraction), '0');
+  const std::string text = FormatValue(value, format);
+  std::string shown;
+  shown.reserve(text.size() + 8);
+  for (const char c : text) {
+    if (c == ',')
+      shown += separators.thousands;
+    else if (c == '.')
+      shown += separators.decimal;
+    else
+      shown += c;
+  }
+  return shown;
+}
+
+std::string ReadableValue(const CellValue& value, std::string_view format,
+                          std::optional<int> decimals,
+                          const platform::NumberSeparators& separators) {
+  return format.empty() ? DisplayValue(value, decimals, separators) : FormatValue(value, format);
 }
 
 }  // namespace cubemill::query

@@ -1,9 +1,11 @@
 // A cell's value as text: in full, and as its measure's FORMAT asks.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <string_view>
 
+#include "platform/number_locale.h"
 #include "provider/cubefile/cube_reader.h"
 
 namespace cubemill::query {
@@ -34,5 +36,27 @@ std::string ValueText(const provider::cubefile::CellValue& value);
 // empty format, an unknown one (letters, a second ".", an unclosed quote...), and a value that is
 // not finite show the full value (ValueText).
 std::string FormatValue(const provider::cubefile::CellValue& value, std::string_view format);
+
+// Spreadsheets show no more digits of a real than this.
+inline constexpr int kShownSignificantDigits = 15;
+
+// `value` of a measure without a FORMAT as a person reads it, its thousands and its decimals
+// separated by `separators`:
+// - with `decimals`, rounded half away from zero (on its full decimal text, as FormatValue
+//   rounds) to exactly that many decimals: 3637.9900000000002 with 2 shows as "3,637.99";
+// - without, an integer in full ("1,234,567") and a real rounded to at most 15 significant
+//   digits, trailing zeros dropped ("3,637.99", "0.1"), in scientific notation when it rounds to
+//   1e15 or more or to less than 1e-5 ("1.8000123456789E+19");
+// - a negative value gets a "-" unless it rounds to zero; NULL shows as "", a real that is not
+//   finite as ValueText shows it.
+std::string DisplayValue(const provider::cubefile::CellValue& value, std::optional<int> decimals,
+                         const platform::NumberSeparators& separators = {});
+
+// `value` of a measure as a person reads it: as its FORMAT `format` asks (FormatValue, whose
+// separators are always "," and "."), or, for a measure without one, as DisplayValue shows it with
+// `decimals` and `separators`.
+std::string ReadableValue(const provider::cubefile::CellValue& value, std::string_view format,
+                          std::optional<int> decimals,
+                          const platform::NumberSeparators& separators = {});
 
 }  // namespace cubemill::query

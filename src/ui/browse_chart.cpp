@@ -6,11 +6,14 @@
 #include <QBuffer>
 #include <QChart>
 #include <QChartView>
+#include <QCursor>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineSeries>
+#include <QLocale>
 #include <QPixmap>
 #include <QPushButton>
+#include <QToolTip>
 #include <QVBoxLayout>
 #include <QValueAxis>
 #include <algorithm>
@@ -81,6 +84,14 @@ std::optional<double> Number(const CellValue& value) {
   return std::nullopt;
 }
 
+// The locale the value axis writes its numbers in: the environment's, as the grid's separators
+// come from it, thousands grouped also where it is "C" (as the grid groups them there).
+QLocale AxisLocale() {
+  QLocale locale = QLocale::system();
+  locale.setNumberOptions(locale.numberOptions() & ~QLocale::OmitGroupSeparator);
+  return locale;
+}
+
 }  // namespace
 
 bool IsTimeHierarchy(const query::CubeModel& model, std::size_t hierarchy) {
@@ -115,13 +126,21 @@ BrowseChart::BrowseChart(QWidget* parent)
 
 QString BrowseChart::Note() const { return note_->text(); }
 
+QString BrowseChart::ValueTip(std::size_t series, std::size_t category) const {
+  if (series >= tips_.size() || category >= tips_[series].size()) return {};
+  return tips_[series][category];
+}
+
 void BrowseChart::ShowGrid(const browse::PivotGrid* grid, bool lines, const QString& title) {
   auto* chart = new QChart;
   chart->setTitle(title);
   chart->legend()->setAlignment(Qt::AlignBottom);
+  chart->setLocalizeNumbers(true);
+  chart->setLocale(AxisLocale());
   lines_ = lines;
   categories_ = 0;
   series_ = 0;
+  tips_.clear();
   if (grid == nullptr) {
     ShowChart(chart);
     note_->setText(tr("No answer to chart."));
@@ -143,6 +162,16 @@ void BrowseChart::ShowGrid(const browse::PivotGrid* grid, bool lines, const QStr
   const std::vector<bool> same_column_levels = SameLevels(grid->column_headers, columns);
   QStringList categories;
   for (std::size_t r : rows) categories << Caption(grid->row_headers[r], same_row_levels);
+  for (std::size_t c : columns) {
+    const QString name = Caption(grid->column_headers[c], same_column_levels);
+    tips_.emplace_back();
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+      const std::size_t r = rows[i];
+      const bool shown = r < grid->texts.size() && c < grid->texts[r].size();
+      tips_.back().push_back(name + ", " + categories[static_cast<qsizetype>(i)] + ": " +
+                             (shown ? QString::fromStdString(grid->texts[r][c]) : QString()));
+    }
+  }
   auto* x_axis = new QBarCategoryAxis;
   x_axis->append(categories);
   auto* y_axis = new QValueAxis;
@@ -151,9 +180,14 @@ void BrowseChart::ShowGrid(const browse::PivotGrid* grid, bool lines, const QStr
   double low = 0;
   double high = 0;
   if (lines) {
-    for (std::size_t c : columns) {
+    for (std::size_t k = 0; k < columns.size(); ++k) {
+      const std::size_t c = columns[k];
       auto* series = new QLineSeries;
       series->setName(Caption(grid->column_headers[c], same_column_levels));
+      connect(series, &QLineSeries::hovered, this, [this, k](const QPointF& point, bool state) {
+        ShowTip(state ? ValueTip(k, static_cast<std::size_t>(std::max(0.0, point.x() + 0.5)))
+                      : QString());
+      });
       for (std::size_t i = 0; i < rows.size(); ++i) {
         if (auto value = Number(grid->cells[rows[i]][c])) {
           series->append(static_cast<double>(i), *value);
@@ -177,6 +211,13 @@ void BrowseChart::ShowGrid(const browse::PivotGrid* grid, bool lines, const QStr
       }
       series->append(set);
     }
+    connect(series, &QBarSeries::hovered, this,
+            [this, series](bool state, int index, QBarSet* set) {
+              const qsizetype k = series->barSets().indexOf(set);
+              ShowTip(state && k >= 0 && index >= 0
+                          ? ValueTip(static_cast<std::size_t>(k), static_cast<std::size_t>(index))
+                          : QString());
+            });
     chart->addSeries(series);
     series->attachAxis(x_axis);
     series->attachAxis(y_axis);
@@ -202,6 +243,13 @@ void BrowseChart::ShowGrid(const browse::PivotGrid* grid, bool lines, const QStr
                       .arg(kChartMaxSeries);
   note += tr("; totals are left out.");
   note_->setText(note);
+}
+
+void BrowseChart::ShowTip(const QString& text) {
+  if (text.isEmpty())
+    QToolTip::hideText();
+  else
+    QToolTip::showText(QCursor::pos(), text, view_);
 }
 
 void BrowseChart::ShowChart(QChart* chart) {

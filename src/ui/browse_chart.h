@@ -1,12 +1,15 @@
 // The chart of the pivot's answer: one category per row, one series per column, as bars, or as
 // lines when the rows are periods of time. Totals are left out (they would dwarf the rest) and
 // so are rows and columns past a readable number; the note under the chart says what it shows.
+// The value axis groups thousands as the grid does, and hovering over a value shows it as the
+// grid shows it.
 #pragma once
 
 #include <QWidget>
 #include <cstddef>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "browse/pivot.h"
 #include "common/error.h"
@@ -37,6 +40,9 @@ class BrowseChart : public QWidget {
   std::size_t Categories() const { return categories_; }
   std::size_t Series() const { return series_; }
   QString Note() const;
+  // What hovering over the value of `series` at `category` shows: the series' and the category's
+  // captions and the value as the grid shows it ("" outside the chart).
+  QString ValueTip(std::size_t series, std::size_t category) const;
   // Saves the chart as a PNG at `path`: a complete file or none. Returns the failure.
   std::optional<Error> SavePng(const std::string& path) const;
 
@@ -46,9 +52,13 @@ class BrowseChart : public QWidget {
  private:
   // Puts `chart` in the view, deleting the chart it showed before.
   void ShowChart(QChart* chart);
+  // Shows `text` as the tooltip at the mouse, or hides the tooltip for "".
+  void ShowTip(const QString& text);
 
   QChartView* view_;
   QLabel* note_;
+  // [series][category]: ValueTip's texts.
+  std::vector<std::vector<QString>> tips_;
   bool lines_ = false;
   std::size_t categories_ = 0, series_ = 0;
 };

@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QIcon>
+#include <clocale>
 
 #include "ui/browse_window.h"
 
@@ -13,6 +14,10 @@ int RunBrowseWindow(char* program, const std::string& cube, const std::string& m
   int argc = 1;
   char* argv[] = {program, nullptr};
   QApplication app(argc, argv);
+  // Qt takes every locale category from the environment; numbers the program parses and writes
+  // for machines stay in "C". The figures shown read the separators of the environment's locale
+  // on their own (platform::LocaleNumberSeparators).
+  std::setlocale(LC_NUMERIC, "C");
   QApplication::setApplicationName("cubemill-browse");
   BrowseWindow window;
   window.setWindowIcon(QIcon::fromTheme("cubemill"));

@@ -3,6 +3,8 @@
 #include <QMetaObject>
 #include <utility>
 
+#include "platform/number_locale.h"
+
 namespace cubemill::ui {
 
 BrowseQueryRunner::BrowseQueryRunner(QObject* receiver, Answered answered)
@@ -47,7 +49,9 @@ void BrowseQueryRunner::Run(std::uint64_t request, std::shared_ptr<const BrowseC
   if (cube == nullptr || cube->reader == nullptr) {
     answer = Error{"no cube is open", 0, "Browse"};
   } else if (!cancel->load()) {
-    answer = browse::AnswerPivot(*cube->reader, *cube->model, layout, cancel.get());
+    // The figures group thousands as the environment's locale does, read once.
+    static const platform::NumberSeparators separators = platform::LocaleNumberSeparators();
+    answer = browse::AnswerPivot(*cube->reader, *cube->model, layout, cancel.get(), separators);
   }
   // The receiver outlives this thread (its runner ends the thread first); a grid of many rows is
   // handed over, not copied.

@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QElapsedTimer>
+#include <clocale>
 #include <cstdint>
 
 #include "platform/clock.h"
@@ -28,6 +29,9 @@ int RunWindowFrontEnd(int argc, char** argv, const std::string& parameter, bool 
   char* qt_argv[] = {argc > 0 && argv != nullptr ? argv[0] : fallback_name, nullptr};
   int qt_argc = 1;
   QApplication app(qt_argc, qt_argv);
+  // Qt takes every locale category from the environment; the numbers a build reads and writes
+  // stay in "C", as in the console.
+  std::setlocale(LC_NUMERIC, "C");
   QApplication::setApplicationName("Cubemill");
 
   platform::SystemClock clock;

@@ -62,7 +62,7 @@ PivotGrid SalesGrid() {
                          {Member("2024", 11), Measure("Amount", 0)},
                          {Member("2024", 11), Measure("Share", 1)}};
   grid.column_measure = {0, 1, 0, 1};
-  grid.measure_formats = {"Currency", "Percent"};
+  grid.measure_formats = {{"Currency", std::nullopt}, {"Percent", std::nullopt}};
   grid.cells = {{Real(1234.5), Real(0.25), Integer(2000), Real(0.5)},
                 {Real(1000), Real(0.125), kNull, Real(0.375)},
                 {Real(234.5), Real(0.125), Integer(2000), Real(0.125)},
@@ -165,6 +165,12 @@ TEST(PivotExportTest, MapsTheNamedFormatsToTheWorkbooksAndPassesOthersThrough) {
                {"0.000 \"kg\"", "0.000 \"kg\""},
                {"", ""}};
   for (const auto& c : cases) EXPECT_EQ(XlsxNumberFormat(c.format), c.xlsx) << c.format;
+  // A measure without a FORMAT: its decimals, grouped; General where the cube does not say them.
+  EXPECT_EQ(XlsxNumberFormat("", 2), "#,##0.00");
+  EXPECT_EQ(XlsxNumberFormat("", 0), "#,##0");
+  EXPECT_EQ(XlsxNumberFormat("", 6), "#,##0.000000");
+  EXPECT_EQ(XlsxNumberFormat("", std::nullopt), "");
+  EXPECT_EQ(XlsxNumberFormat("Fixed", 4), "0.00");
 }
 
 // The cells of sheet1.xml: reference -> (style index, type attribute, value).
@@ -215,8 +221,9 @@ std::map<std::string, SheetCell> SheetCells(const std::string& xml) {
 // The number format of each cell style (cellXfs, in order) as a spreadsheet reads it: the
 // workbook's own formats by id, the built-in ones that libxlsxwriter uses for the named formats.
 std::vector<std::string> StyleFormats(const std::string& xml) {
-  std::map<int, std::string> formats = {
-      {0, ""}, {2, "0.00"}, {4, "#,##0.00"}, {10, "0.00%"}, {11, "0.00E+00"}};
+  std::map<int, std::string> formats = {{0, ""},         {1, "0"},        {2, "0.00"},
+                                        {3, "#,##0"},    {4, "#,##0.00"}, {10, "0.00%"},
+                                        {11, "0.00E+00"}};
   for (const std::string_view tag : StartTags(xml, "<numFmt ")) {
     std::string code = Attribute(tag, "formatCode");
     for (auto at = code.find("&quot;"); at != std::string::npos; at = code.find("&quot;", at))
@@ -281,7 +288,7 @@ TEST(PivotExportTest, WorkbookHoldsNumbersInTheirMeasuresFormats) {
 
 TEST(PivotExportTest, FormatsAreWrittenOncePerKindAndCustomOnesPassThrough) {
   PivotGrid grid = SalesGrid();
-  grid.measure_formats = {"#,##0.0 \"EUR\"", ""};
+  grid.measure_formats = {{"#,##0.0 \"EUR\"", 1}, {"", std::nullopt}};
   test::TempDir dir;
   const std::string book = dir.File("custom.xlsx");
   ASSERT_EQ(WriteWorkbook(PivotTable(grid), book), std::nullopt);
@@ -292,6 +299,17 @@ TEST(PivotExportTest, FormatsAreWrittenOncePerKindAndCustomOnesPassThrough) {
   EXPECT_EQ(formats[cells.at("C3").style], "");
   EXPECT_EQ(cells.at("C3").value, "0.25");
   EXPECT_EQ(cells.at("B3").style, cells.at("D3").style);
+
+  // Without a FORMAT, the measure's decimals grouped by thousands; the value stays in full.
+  grid.measure_formats = {{"", 3}, {"", 0}};
+  grid.cells[0][0] = Real(1234.5678901);
+  const std::string plain = dir.File("plain.xlsx");
+  ASSERT_EQ(WriteWorkbook(PivotTable(grid), plain), std::nullopt);
+  const auto plain_cells = SheetCells(Unzip(plain, "xl/worksheets/sheet1.xml"));
+  const auto plain_formats = StyleFormats(Unzip(plain, "xl/styles.xml"));
+  EXPECT_EQ(plain_formats[plain_cells.at("B3").style], "#,##0.000");
+  EXPECT_EQ(plain_formats[plain_cells.at("C3").style], "#,##0");
+  EXPECT_EQ(plain_cells.at("B3").value, "1234.5678901");
 }
 
 TEST(PivotExportTest, AFailedExportLeavesNothingAndAnEarlierFileAsItWas) {

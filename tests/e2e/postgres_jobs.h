@@ -56,9 +56,16 @@ inline bool NearlyEqualReals(const std::string& a, const std::string& b, double 
   return std::abs(x - y) <= 8 * std::numeric_limits<double>::epsilon() * bound;
 }
 
+// True for the column of a cell table that holds the rest of a real sum ("r2"): only a sum the
+// engine adds itself has one, a sum the server adds exactly arrives rounded once, without it.
+inline bool IsRestColumn(const std::string& column) {
+  return column.size() > 1 && column[0] == 'r' &&
+         column.find_first_not_of("0123456789", 1) == std::string::npos;
+}
+
 // Expects `query` to give the same columns and rows in the cube files `expected` and `actual`:
 // every value of the same SQLite type, integers and text byte for byte, reals differing at most
-// in the last bits of `scale` (see NearlyEqualReals).
+// in the last bits of `scale` (see NearlyEqualReals). The rests of real sums are not compared.
 inline void ExpectSameResult(const std::string& expected, const std::string& actual,
                              const std::string& query, double scale) {
   SCOPED_TRACE(query);
@@ -71,6 +78,7 @@ inline void ExpectSameResult(const std::string& expected, const std::string& act
   ASSERT_FALSE(want.rows.empty());
   for (std::size_t r = 0; r < want.rows.size(); ++r) {
     for (std::size_t c = 0; c < want.columns.size(); ++c) {
+      if (IsRestColumn(want.columns[c])) continue;
       const SqliteValue& w = want.rows[r][c];
       const SqliteValue& g = got.rows[r][c];
       const bool same = w.type == g.type && (w.type == SqliteValue::Type::kReal

@@ -3,6 +3,7 @@
 // checked against SQL over the shop's source rows.
 #include <gtest/gtest.h>
 
+#include <clocale>
 #include <string>
 #include <vector>
 
@@ -42,6 +43,20 @@ TEST_F(CalculatorTest, CalculatedMeasuresAnswerAsSqlOverTheSourceAndEmptyOperand
         "FROM sales GROUP BY 1",
         {.leaf_cells_only = leaf});
   }
+}
+
+// A number in the query reads the same whatever locale the process runs in (the browser's
+// toolkit sets the environment's): 1.5 is not 1 where "," is the decimal point.
+TEST_F(CalculatorTest, ReadsNumbersTheSameInEveryLocale) {
+  const std::string before = std::setlocale(LC_NUMERIC, nullptr);
+  if (std::setlocale(LC_NUMERIC, "de_DE.UTF-8") == nullptr)
+    GTEST_SKIP() << "the locale de_DE.UTF-8 is not generated here";
+  const auto answer =
+      Ask("WITH MEMBER [Measures].[X] AS 1.5 * 2 + 0.25 SELECT {[Measures].[X]} ON 0 FROM [Shop]");
+  std::setlocale(LC_NUMERIC, before.c_str());
+  ASSERT_TRUE(answer.ok()) << answer.error().description;
+  ASSERT_EQ(answer->cells.size(), 1u);
+  EXPECT_EQ(answer->cells[0][0].real, 3.25);
 }
 
 TEST_F(CalculatorTest, TheHigherSolveOrderComputesACellOfTwoCalculatedMembers) {

@@ -63,7 +63,7 @@ const Example kExamples[] = {
     {"SELECT {[Measures].[Quantity], [Measures].[Sales Count]} ON COLUMNS, "
      "[Geography].[Spain].Children ON ROWS FROM [OCWCube]",
      "          Quantity  Sales Count\n"
-     "Cordoba       1027          343\n"
+     "Cordoba      1,027          343\n"
      "Madrid         943          342\n"
      "Valencia       688          258\n"
      "",

@@ -1,6 +1,7 @@
-// The answer's printed forms: each value in full the same way in the table, CSV and JSON (exact
-// integers, reals that read back as the same double and never pass for exact integers, one
-// spelling for the values that are not finite), and a value shown as a measure's FORMAT asks.
+// The answer's printed forms: each value in full the same way in CSV and JSON (exact integers,
+// reals that read back as the same double and never pass for exact integers, one spelling for
+// the values that are not finite), and in the table as a person reads it: as a measure's FORMAT
+// asks, else with its decimals or 15 significant digits, thousands grouped.
 #include "query/result_format.h"
 
 #include <gtest/gtest.h>
@@ -8,6 +9,7 @@
 #include <cmath>
 #include <cstdint>
 #include <limits>
+#include <optional>
 #include <string>
 
 namespace cubemill::query {
@@ -144,6 +146,66 @@ TEST(FormatValueTest, ShowsTheFullValueForNoFormatAnUnknownOneOrAValueNotFinite)
   }
 }
 
+// A measure without a FORMAT, as a person reads it: its decimals where the cube says them, else
+// at most 15 significant digits, thousands grouped.
+TEST(DisplayValueTest, ShowsTheMeasuresDecimalsOrFifteenDigits) {
+  const struct {
+    CellValue value;
+    std::optional<int> decimals;
+    const char* expected;
+  } cases[] = {
+      // A sum of prices whose last bits are not the decimal total's.
+      {Real(3637.9900000000002), 2, "3,637.99"},
+      {Real(3637.9900000000002), std::nullopt, "3,637.99"},
+      {Real(3884.5299999999997), std::nullopt, "3,884.53"},
+      {Real(36128.28999999999), std::nullopt, "36,128.29"},
+      {Real(0.1 + 0.2), std::nullopt, "0.3"},
+      {Real(1234), std::nullopt, "1,234"},
+      {Real(1234), 2, "1,234.00"},
+      {Real(-1234567.125), 2, "-1,234,567.13"},  // half away from zero
+      {Real(0.125), 2, "0.13"},
+      {Real(-0.004), 2, "0.00"},  // rounds to zero: no sign
+      {Real(999.996), 2, "1,000.00"},
+      {Real(586139.5700000001), 0, "586,140"},
+      {Real(123456.123456789), std::nullopt, "123,456.123456789"},
+      {Real(1.0 / 3), std::nullopt, "0.333333333333333"},
+      {Real(0.00001), std::nullopt, "0.00001"},
+      {Real(0.000001234), std::nullopt, "1.234E-06"},
+      {Real(999999999999999.0), std::nullopt, "999,999,999,999,999"},
+      {Real(1e15), std::nullopt, "1E+15"},
+      {Real(18000123456789012349.0), std::nullopt, "1.8000123456789E+19"},
+      {Real(0), std::nullopt, "0"},
+      {Real(-0.0), 2, "0.00"},
+      {Integer(1234567), std::nullopt, "1,234,567"},
+      {Integer(std::numeric_limits<std::int64_t>::min()), std::nullopt,
+       "-9,223,372,036,854,775,808"},
+      {Integer(42), 3, "42.000"},
+      {Integer(-5), 0, "-5"},
+      {Real(kInfinity), 2, "Infinity"},
+      {Real(std::nan("")), std::nullopt, "NaN"},
+      {kNull, 2, ""},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(DisplayValue(c.value, c.decimals), c.expected)
+        << ValueText(c.value) << " with " << c.decimals.value_or(-1) << " decimals";
+  }
+}
+
+TEST(DisplayValueTest, SeparatesWithTheSeparatorsGiven) {
+  const platform::NumberSeparators german{".", ","};
+  EXPECT_EQ(DisplayValue(Real(3637.9900000000002), 2, german), "3.637,99");
+  EXPECT_EQ(DisplayValue(Real(-1234567.5), std::nullopt, german), "-1.234.567,5");
+  EXPECT_EQ(DisplayValue(Real(1.8e19), std::nullopt, german), "1,8E+19");
+  const platform::NumberSeparators french{"\xE2\x80\xAF", ","};
+  EXPECT_EQ(DisplayValue(Integer(1234567), 1, french),
+            "1\xE2\x80\xAF"
+            "234\xE2\x80\xAF"
+            "567,0");
+  // A FORMAT shows as it asks, with "," and "." whatever the separators.
+  EXPECT_EQ(ReadableValue(Real(1234.5), "#,##0.00", 0, german), "1,234.50");
+  EXPECT_EQ(ReadableValue(Real(1234.5), "", 0, german), "1.235");
+}
+
 // Two measures: [0] Amount '0.00' on the first column, [1] Quantity '#,##0' on the second; the
 // third column names no measure and takes the row's ([1]).
 QueryResult Answer() {
@@ -157,7 +219,7 @@ QueryResult Answer() {
   return result;
 }
 
-const MeasureFormats kFormats = {"0.00", "#,##0"};
+const MeasureFormats kFormats = {{"0.00", std::nullopt}, {"#,##0", std::nullopt}};
 
 TEST(ResultFormatTest, PrintsEachValueTheSameWayInEveryForm) {
   const QueryResult result = Answer();
@@ -169,11 +231,12 @@ TEST(ResultFormatTest, PrintsEachValueTheSameWayInEveryForm) {
             "{\"columns\": [[\"Amount\"], [\"Quantity\"], [\"Total\"]], \"rows\": [[\"Spain\"], "
             "[\"Venezuela\"]], \"cells\": [[1.8000123456789012e+19, 1234567, 1.8e+19], "
             "[586139.5700000001, null, \"-Infinity\"]]}\n");
-  // Without formats the table shows the full values, right-aligned below left-aligned names.
+  // Without formats the table shows at most 15 significant digits, thousands grouped,
+  // right-aligned below left-aligned names.
   EXPECT_EQ(FormatText(result),
-            "           Amount                  Quantity  Total\n"
-            "Spain      1.8000123456789012e+19   1234567    1.8e+19\n"
-            "Venezuela       586139.5700000001            -Infinity\n");
+            "           Amount               Quantity   Total\n"
+            "Spain      1.8000123456789E+19  1,234,567    1.8E+19\n"
+            "Venezuela           586,139.57             -Infinity\n");
 }
 
 TEST(ResultFormatTest, ShowsEachCellAsItsMeasuresFormatAsks) {
@@ -192,15 +255,20 @@ TEST(ResultFormatTest, ShowsEachCellAsItsMeasuresFormatAsks) {
             "[586139.5700000001, null, \"-Infinity\"]], \"formatted\": "
             "[[\"18000123456789012000.00\", \"1,234,567\", \"18,000,000,000,000,000,000\"], "
             "[\"586139.57\", null, \"-Infinity\"]]}\n");
-  // A measure without a format, or past the formats given, shows the full value.
-  EXPECT_EQ(FormatCsv(result, {"", ""}), FormatCsv(result));
-  EXPECT_EQ(FormatCsv(result, {}), FormatCsv(result));
+  // A measure without a format, or past the formats given, shows at most 15 significant digits,
+  // or its decimals.
+  EXPECT_EQ(FormatCsv(result, {{"", std::nullopt}, {"", std::nullopt}}), FormatCsv(result, {}));
+  EXPECT_EQ(FormatCsv(result, {{"", 1}, {"", 2}}),
+            ",Amount,Quantity,Total\r\n"
+            "Spain,\"18,000,123,456,789,012,000.0\",\"1,234,567.00\",\"18,000,000,000,000,000,000."
+            "00\"\r\n"
+            "Venezuela,\"586,139.6\",,-Infinity\r\n");
 }
 
 TEST(ResultFormatTest, TakesTheFormatsFromTheCatalog) {
   provider::cubefile::CubeCatalog catalog;
-  catalog.measures = {{1, "Amount", "SUM", "0.00"}, {2, "Count", "COUNT", ""}};
-  EXPECT_EQ(FormatsOf(catalog), (MeasureFormats{"0.00", ""}));
+  catalog.measures = {{1, "Amount", "SUM", "0.00", std::nullopt}, {2, "Count", "COUNT", "", 0}};
+  EXPECT_EQ(FormatsOf(catalog), (MeasureFormats{{"0.00", std::nullopt}, {"", 0}}));
 }
 
 }  // namespace

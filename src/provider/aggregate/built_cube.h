@@ -52,7 +52,11 @@ struct BuiltCube {
   CellRecords cells;
   std::int64_t source_rows = 0;
   std::vector<std::string> warnings;  // data oddities worth reporting (NULL members, overflow)
-  std::vector<Rollup> rollups;        // the stored rollups (BuildRollups), most useful first
+  // Per measure, in schema order: the decimals its figures are shown with by default (the
+  // source column's declared scale, else the most its values show, at most 6; 0 for COUNT). A
+  // measure past the end has none known.
+  std::vector<int> measure_decimals;
+  std::vector<Rollup> rollups;  // the stored rollups (BuildRollups), most useful first
   bool operator==(const BuiltCube&) const = default;
 };
 

@@ -8,6 +8,7 @@
 #include "provider/aggregate/column_plan.h"
 #include "provider/aggregate/cube_assembly.h"
 #include "provider/aggregate/measure_accumulator.h"
+#include "provider/aggregate/measure_decimals.h"
 #include "provider/aggregate/measure_merge.h"
 #include "provider/aggregate/member_index.h"
 #include "provider/aggregate/row_values.h"
@@ -24,6 +25,10 @@ struct CubeBuilder::State {
   aggregate::MemberIndex index;
   CellTable cells{0, 0};
   std::vector<bool> sum_overflowed;  // per measure
+  // Per measure: the decimals its values have shown so far, and whether the source declared
+  // them (then the values are not looked at).
+  std::vector<int> decimals;
+  std::vector<char> declared;
   // Per hierarchy: where its levels below ALL start in its list of levels, and the members of
   // the derived time levels that come first there, per date.
   std::vector<std::size_t> first_level;
@@ -56,6 +61,7 @@ void CubeBuilder::State::Accumulate(std::uint32_t cell) {
     if (input.kind == InputKind::kReal) {
       value.state = CellState::kReal;
       value.real = input.real;
+      if (!declared[m]) decimals[m] = DecimalsOf(input.real, decimals[m]);
     } else {
       value.state = CellState::kInteger;
       value.integer = input.kind == InputKind::kPresent ? 1 : input.integer;
@@ -138,6 +144,8 @@ CubeBuilder::CubeBuilder(const CubeSchema& schema, const InsertInto& insert, Row
   }
   s.chain.assign(longest, 0);
   s.sum_overflowed.assign(s.plan.measures.size(), false);
+  s.decimals.assign(s.plan.measures.size(), 0);
+  s.declared.assign(s.plan.measures.size(), 0);
   s.slots.assign(s.plan.time_columns.size(), aggregate::TimeSlot{});
   s.inputs.assign(s.plan.measures.size(), aggregate::Input{});
   s.coords.assign(s.plan.hierarchies.size(), 0);
@@ -150,6 +158,18 @@ CubeBuilder& CubeBuilder::operator=(CubeBuilder&&) noexcept = default;
 std::vector<ColumnHint> CubeBuilder::Hints() const { return state_->plan.hints; }
 
 std::int64_t CubeBuilder::RowCount() const { return state_->rows; }
+
+void CubeBuilder::DeclareScales(const std::vector<std::optional<int>>& scales) {
+  State& s = *state_;
+  for (std::size_t m = 0; m < s.plan.measures.size(); ++m) {
+    const aggregate::MeasurePlan& measure = s.plan.measures[m];
+    if (measure.function == AggregateFunction::kCount || measure.column < 0) continue;
+    const auto column = static_cast<std::size_t>(measure.column);
+    if (column >= scales.size() || !scales[column] || *scales[column] < 0) continue;
+    s.decimals[m] = *scales[column];
+    s.declared[m] = 1;
+  }
+}
 
 std::optional<Error> CubeBuilder::AddRow(const std::vector<Value>& row) {
   State& s = *state_;
@@ -201,6 +221,7 @@ Result<BuiltCube> CubeBuilder::Finish() {
   s.finished = true;
   BuiltCube cube = aggregate::AssembleCube(
       s.plan, aggregate::GatheredRows{s.index, s.cells, s.sum_overflowed, s.source_rows});
+  cube.measure_decimals = s.decimals;
   // The builder is spent: its memory goes back now rather than when it is destroyed.
   s.index = aggregate::MemberIndex();
   s.time_members = {};

@@ -39,6 +39,12 @@ class CubeBuilder {
   // for grouped rows also kInteger for a COUNT and for the closing count of rows.
   std::vector<ColumnHint> Hints() const;
 
+  // Takes the scale the source declares for each of its columns (the digits after the point of a
+  // DECIMAL or NUMERIC column; nothing for the others): a SUM, MIN or MAX measure fed by a column
+  // with one is shown with that many decimals, rather than as many as its values show. Call it
+  // before the first row, for source rows only (a group's sums are another column's).
+  void DeclareScales(const std::vector<std::optional<int>>& scales);
+
   // Adds the next row (one value per SELECT column, and the count of rows after them for grouped
   // rows). A group's SUM, MIN and MAX are merged as values of one row are, its COUNT is added,
   // and a count of 0 adds no value. Returns an error naming the row (1-based), the column and

@@ -79,6 +79,8 @@ Outcome Aggregate(const CubeSchema& schema, const InsertInto& insert, aggregate:
                                kStatementErrorNumber);
     return outcome;
   }
+  // A group's sums are no column the SELECT declares: only its rows take the declared scales.
+  if (!grouped) builder.DeclareScales(source->DeclaredScales());
   if (options.info) options.info(grouped ? "Aggregation: source" : "Aggregation: client");
   // Fetching the rows keeps one core busy and aggregating them another: read ahead, the two
   // overlap. Leaving early (a row the builder refuses) stops the reader when `source` goes.

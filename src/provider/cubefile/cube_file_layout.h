@@ -21,6 +21,10 @@ inline constexpr std::int32_t kCubeFileApplicationId = 0x43554D4C;
 // newest a reader accepts; raised whenever the layout changes.
 inline constexpr int kCubeFileFormatVersion = 3;
 
+// The most decimals `measures.decimals` holds (from format version 3 on): a source column with
+// more is shown with this many.
+inline constexpr int kMaxMeasureDecimals = 30;
+
 // The tables of every cube file (from format version 1 on): a file without one of them is not a
 // cube file.
 inline constexpr std::string_view kCubeFileTables[] = {

@@ -230,9 +230,18 @@ std::optional<Error> CubeReader::ReadCatalog() {
   });
   // Files written before measures had a format lack the column: their measures have none.
   const std::string format_column = db.HasColumn("measures", "format") ? "format" : "''";
-  run("SELECT id, name, function, " + format_column + " FROM measures ORDER BY id",
+  // Files before version 3 do not say how many decimals a measure shows.
+  const std::string decimals_column = db.HasColumn("measures", "decimals") ? "decimals" : "NULL";
+  run("SELECT id, name, function, " + format_column + ", " + decimals_column +
+          " FROM measures ORDER BY id",
       [&](sqlite3_stmt* s) {
-        c.measures.push_back({sqlite3_column_int64(s, 0), Text(s, 1), Text(s, 2), Text(s, 3)});
+        StoredMeasure measure{sqlite3_column_int64(s, 0), Text(s, 1), Text(s, 2), Text(s, 3),
+                              std::nullopt};
+        const sqlite3_int64 decimals = sqlite3_column_int64(s, 4);
+        if (sqlite3_column_type(s, 4) == SQLITE_INTEGER && decimals >= 0 &&
+            decimals <= kMaxMeasureDecimals)
+          measure.decimals = static_cast<int>(decimals);
+        c.measures.push_back(std::move(measure));
       });
   run("SELECT id, level, parent, key, name, position FROM members ORDER BY id",
       [&](sqlite3_stmt* s) {

@@ -54,6 +54,9 @@ struct StoredMeasure {
   std::string name;
   std::string function;  // SUM, COUNT, MIN or MAX
   std::string format;    // the FORMAT string for display; "" when none or not stored
+  // The decimals its figures show by default (without a FORMAT): 0 to kMaxMeasureDecimals; nothing
+  // when the file does not say (format versions 1 and 2) or says something else.
+  std::optional<int> decimals;
   bool operator==(const StoredMeasure&) const = default;
 };
 

@@ -86,7 +86,7 @@ class TableWriter {
     if (!database_.Prepare("INSERT INTO dimensions VALUES (?, ?, ?, ?)", dimensions) ||
         !database_.Prepare("INSERT INTO hierarchies VALUES (?, ?, ?, ?, ?)", hierarchies) ||
         !database_.Prepare("INSERT INTO levels VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?)", levels) ||
-        !database_.Prepare("INSERT INTO measures VALUES (?, ?, ?, ?, ?, ?)", measures)) {
+        !database_.Prepare("INSERT INTO measures VALUES (?, ?, ?, ?, ?, ?, ?)", measures)) {
       return false;
     }
     int hierarchy_id = 0;
@@ -140,6 +140,12 @@ class TableWriter {
       SqliteDatabase::BindText(measures.get(), 4, measure.format);
       SqliteDatabase::BindText(measures.get(), 5, measure.type);
       SqliteDatabase::BindText(measures.get(), 6, cell_column);
+      if (m < cube_.measure_decimals.size()) {
+        sqlite3_bind_int(measures.get(), 7,
+                         std::clamp(cube_.measure_decimals[m], 0, kMaxMeasureDecimals));
+      } else {
+        sqlite3_bind_null(measures.get(), 7);
+      }
       if (!database_.Step(measures.get(), "writing the measures")) return false;
     }
     return true;

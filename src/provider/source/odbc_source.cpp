@@ -35,6 +35,7 @@ struct OdbcSource::State {
   bool driver_rereads_block_rows = false;            // SQLSetPos + SQLGetData work inside a block
   const SourceDialect* dialect = &GenericDialect();  // of the driver connected to
   std::size_t result_columns = 0;                    // the SELECT's; `columns` may have one more
+  std::vector<std::optional<int>> scales;            // per result column: a DECIMAL's digits
   // The text columns whose reals the last of `columns` spells out (ExactRealsSelect), and the
   // text each such real is delivered as.
   std::vector<std::size_t> real_text_columns;
@@ -104,6 +105,7 @@ std::optional<Error> OdbcSource::State::Execute(const std::string& select,
     }
   }
   columns.clear();
+  scales.clear();
   std::string text = select;  // the call takes a non-const pointer
   const SQLRETURN rc = SQLExecDirect(stmt, reinterpret_cast<SQLCHAR*>(text.data()), SQL_NTS);
   if (!Succeeded(rc) && rc != SQL_NO_DATA) return failed();
@@ -128,8 +130,12 @@ std::optional<Error> OdbcSource::State::DescribeColumns(const std::vector<Column
     return SourceError("SELECT failed: the statement returns no result columns");
   }
   for (std::size_t i = 0; i < described->size(); ++i) {
-    columns.push_back(
-        ColumnToFetch((*described)[i], i < hints.size() ? hints[i] : ColumnHint::kAny));
+    const ColumnDescription& column = (*described)[i];
+    columns.push_back(ColumnToFetch(column, i < hints.size() ? hints[i] : ColumnHint::kAny));
+    const bool decimal = column.sql_type == SQL_DECIMAL || column.sql_type == SQL_NUMERIC;
+    scales.push_back(decimal && column.decimal_digits >= 0
+                         ? std::optional<int>(column.decimal_digits)
+                         : std::nullopt);
   }
   result_columns = columns.size();
   return std::nullopt;
@@ -265,6 +271,8 @@ Result<std::unique_ptr<OdbcSource>> OdbcSource::Open(const std::string& connecti
 }
 
 std::size_t OdbcSource::ColumnCount() const { return state_->result_columns; }
+
+std::vector<std::optional<int>> OdbcSource::DeclaredScales() const { return state_->scales; }
 
 std::size_t OdbcSource::FetchBlockRows() const { return state_->block_rows; }
 

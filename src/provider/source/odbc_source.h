@@ -48,6 +48,8 @@ class OdbcSource final : public RowSource, public DefersConversion {
   // read as its column's hint asks is delivered as text, for the caller to report with its row and
   // column.
   Result<bool> NextRow(std::vector<Value>& row) override;
+  // The decimal digits the driver reports for each DECIMAL or NUMERIC result column.
+  std::vector<std::optional<int>> DeclaredScales() const override;
   // From now on NextRow delivers text (and NULL) only; the function returned reads each text as
   // its column's kind asks, as NextRow did.
   RowConversion DeferConversion() override;

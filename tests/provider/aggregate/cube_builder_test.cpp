@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "provider/aggregate/cube_fixtures.h"
+#include "provider/aggregate/measure_decimals.h"
 #include "provider/engine_error.h"
 
 namespace cubemill::provider::aggregate {
@@ -102,6 +103,62 @@ TEST(CubeBuilderTest, ReportsLevelsAndMeasuresThatNoColumnFeeds) {
   ASSERT_FALSE(result.ok());
   EXPECT_EQ(result.error().description, "INSERT INTO: no column feeds the level [Store].[City]");
   EXPECT_EQ(result.error().number, kStatementErrorNumber);
+}
+
+TEST(MeasureDecimalsTest, CountsTheDecimalsOfTheShortestForm) {
+  const struct {
+    double value;
+    int known;
+    int expected;
+  } cases[] = {
+      {12.5, 0, 1},
+      {7.99, 0, 2},
+      {7.99, 1, 2},
+      {7.99, 3, 3},
+      {1e6, 0, 0},
+      {0.1, 0, 1},
+      {0.000001, 0, 6},
+      {1e-7, 0, 6},
+      {1.0 / 3, 0, 6},
+      {3637.99, 0, 2},
+      {3637.9900000000002, 2, 6},
+      {-0.05, 0, 2},
+      {9007199254740993.0, 0, 0},
+      {1.7976931348623157e308, 0, 0},
+      {4.9e-324, 0, 6},
+      {0.5, 6, 6},
+  };
+  for (const auto& c : cases)
+    EXPECT_EQ(DecimalsOf(c.value, c.known), c.expected) << c.value << " after " << c.known;
+}
+
+// Per measure the most decimals any value shows (COUNT and integers none), unless the source
+// declares the column's scale.
+TEST(CubeBuilderTest, RecordsTheDecimalsOfEachMeasure) {
+  CubeSchema schema;
+  schema.name = "Sales";
+  schema.dimensions.push_back(MakeDimension("Store", {MakeLevel("City")}));
+  schema.measures = {MakeMeasure("Price"), MakeMeasure("Units"),
+                     MakeMeasure("Rows", AggregateFunction::kCount), MakeMeasure("Cost"),
+                     MakeMeasure("Declared Count", AggregateFunction::kCount)};
+  const InsertInto insert =
+      MakeInsert("Sales", {LevelColumn(0, 0, 0, "City"), MeasureColumn(0, "Price"),
+                           MeasureColumn(1, "Units"), MeasureColumn(2, "Rows"),
+                           MeasureColumn(3, "Cost"), MeasureColumn(4, "Declared Count")});
+  const Rows rows = {{Text("A"), Value{12.5}, Int(3), Value{0.25}, Value{1.125}, Value{2.5}},
+                     {Text("B"), Value{7.99}, Int(4), Value{0.5}, Value{2.0}, Value{1.5}}};
+  auto cube = Build(schema, insert, rows);
+  ASSERT_TRUE(cube.ok()) << cube.error().description;
+  EXPECT_EQ(cube->measure_decimals, (std::vector<int>{2, 0, 0, 3, 0}));
+
+  CubeBuilder builder(schema, insert);
+  // Price and Cost come from DECIMAL(12,4) and (10,0) columns; Units from an integer column; a
+  // COUNT stays 0 whatever its column.
+  builder.DeclareScales({std::nullopt, 4, std::nullopt, 2, 0, 3});
+  for (const auto& row : rows) ASSERT_FALSE(builder.AddRow(row));
+  auto declared = builder.Finish();
+  ASSERT_TRUE(declared.ok());
+  EXPECT_EQ(declared->measure_decimals, (std::vector<int>{4, 0, 0, 0, 0}));
 }
 
 }  // namespace

@@ -64,8 +64,8 @@ TEST(CubeReaderTest, ReadsEachMeasuresFormat) {
   auto reader = CubeReader::Open("sales.cub");
   ASSERT_TRUE(reader.ok()) << reader.error().description;
   EXPECT_EQ((*reader)->Catalog().measures,
-            (std::vector<StoredMeasure>{{1, "Amount", "SUM", "#,##0.00;(#,##0.00)"},
-                                        {2, "Rows", "COUNT", ""}}));
+            (std::vector<StoredMeasure>{{1, "Amount", "SUM", "#,##0.00;(#,##0.00)", 0},
+                                        {2, "Rows", "COUNT", "", 0}}));
 }
 
 TEST(CubeReaderTest, GivesNoFormatWhereTheFileHasNone) {
@@ -75,7 +75,27 @@ TEST(CubeReaderTest, GivesNoFormatWhereTheFileHasNone) {
   auto reader = CubeReader::Open("sales.cub");
   ASSERT_TRUE(reader.ok()) << reader.error().description;
   EXPECT_EQ((*reader)->Catalog().measures,
-            (std::vector<StoredMeasure>{{1, "Amount", "SUM", ""}, {2, "Rows", "COUNT", ""}}));
+            (std::vector<StoredMeasure>{{1, "Amount", "SUM", "", 0}, {2, "Rows", "COUNT", "", 0}}));
+}
+
+// A file of format version 2 or older does not say how many decimals a measure shows, and a
+// value the writer never stores says nothing either: the figures then show 15 digits at most.
+TEST(CubeReaderTest, GivesNoDecimalsWhereTheFileDoesNotSayThem) {
+  test::TempDir dir;
+  WriteSalesCube("sales.cub");
+  RunSqlite("sales.cub", "ALTER TABLE measures DROP COLUMN decimals; PRAGMA user_version = 2");
+  auto reader = CubeReader::Open("sales.cub");
+  ASSERT_TRUE(reader.ok()) << reader.error().description;
+  EXPECT_EQ((*reader)->Catalog().measures[0].decimals, std::nullopt);
+
+  for (const char* odd : {"NULL", "-1", "31", "2.5", "'two'"}) {
+    WriteSalesCube("odd.cub");
+    RunSqlite("odd.cub", std::string("UPDATE measures SET decimals = ") + odd + " WHERE id = 1");
+    auto odd_reader = CubeReader::Open("odd.cub");
+    ASSERT_TRUE(odd_reader.ok()) << odd_reader.error().description;
+    EXPECT_EQ((*odd_reader)->Catalog().measures[0].decimals, std::nullopt) << odd;
+    EXPECT_EQ((*odd_reader)->Catalog().measures[1].decimals, 0) << odd;
+  }
 }
 
 TEST(CubeReaderTest, ReadsItsOwnAndOlderFormatVersions) {
@@ -195,9 +215,9 @@ TEST(StoredValueMergeTest, MergesReadValuesAsTheBuilderDoes) {
 }
 
 TEST(StoredValueMergeTest, ReadsTheFunctionOfAMeasure) {
-  EXPECT_EQ(FunctionOfMeasure({1, "A", "MAX", ""}), AggregateFunction::kMax);
-  EXPECT_EQ(FunctionOfMeasure({1, "A", "count", ""}), AggregateFunction::kCount);
-  EXPECT_EQ(FunctionOfMeasure({1, "A", "AVG", ""}), std::nullopt);
+  EXPECT_EQ(FunctionOfMeasure({1, "A", "MAX", "", std::nullopt}), AggregateFunction::kMax);
+  EXPECT_EQ(FunctionOfMeasure({1, "A", "count", "", std::nullopt}), AggregateFunction::kCount);
+  EXPECT_EQ(FunctionOfMeasure({1, "A", "AVG", "", std::nullopt}), std::nullopt);
 }
 
 }  // namespace
