@@ -1,6 +1,7 @@
 // cubemill-query on sums of prices in cents: the table and --formatted show each total as its
 // decimal total with two decimals and the locale's separators; --csv and --json keep the full
-// value, the shortest text that reads back as the same double, in every locale.
+// value, the shortest text that reads back as the same double (which, the sums being correctly
+// rounded, is the decimal total), in every locale.
 #include <gtest/gtest.h>
 
 #include <charconv>
@@ -64,7 +65,12 @@ void ExpectFullValue(const std::string& csv, const std::string& name, std::int64
   char shortest[32];
   const auto written = std::to_chars(shortest, shortest + sizeof shortest, value);
   EXPECT_EQ(text, std::string(shortest, written.ptr));
-  EXPECT_LT(std::fabs(value * 100 - static_cast<double>(cents)), 1e-3) << text;
+  // The sum is correctly rounded: the real of its decimal total, "3637.99", whatever the order of
+  // the rows.
+  const std::string total = test::CentsText(cents, "", ".");
+  double decimal_total = 0;
+  std::from_chars(total.data(), total.data() + total.size(), decimal_total);
+  EXPECT_EQ(value, decimal_total) << text << " for " << total;
 }
 
 TEST_F(QueryNumbersTest, ShowsTheDecimalTotalsToAPersonAndTheFullValuesToAProgram) {
