@@ -943,7 +943,8 @@ class Calculator final : public SetHook {
       const Value number =
           value.type == Value::Type::kBool ? Value::Integer(value.truth ? 1 : 0) : value;
       if (e.kind == Kind::kSum || e.kind == Kind::kAvg) {
-        provider::cubefile::MergeStoredValue(sum, ToCell(number), provider::AggregateFunction::kSum);
+        provider::cubefile::MergeStoredValue(sum, ToCell(number),
+                                             provider::AggregateFunction::kSum);
         continue;
       }
       if (total.Empty()) {
@@ -951,8 +952,7 @@ class Calculator final : public SetHook {
         continue;
       }
       const int order = Compare(value, total, e.position);
-      if ((e.kind == Kind::kMin && order < 0) || (e.kind == Kind::kMax && order > 0))
-        total = value;
+      if ((e.kind == Kind::kMin && order < 0) || (e.kind == Kind::kMax && order > 0)) total = value;
     }
     if (e.kind == Kind::kSum) return FromCell(sum);
     if (e.kind == Kind::kAvg && count > 0)

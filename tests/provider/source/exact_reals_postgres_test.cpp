@@ -104,9 +104,8 @@ TEST(ExactRealsPostgresTest, TheCubeHoldsTheSourcesRealsBitForBit) {
       EXPECT_EQ(values[1].kind, cubefile::CellValue::Kind::kReal) << name;
       // The server adds the NUMERIC of each real's text exactly, and NUMERIC has no negative
       // zero: its sum of -0 is 0.
-      const double sum = std::string(aggregate) == "SOURCE" && name == "negative zero"
-                             ? 0.0
-                             : reals.at(name);
+      const double sum =
+          std::string(aggregate) == "SOURCE" && name == "negative zero" ? 0.0 : reals.at(name);
       EXPECT_EQ(Bits(values[1].real), Bits(sum)) << name;
       if (name == "third") {
         EXPECT_EQ(values[2].integer, 9007199254740993) << name;
