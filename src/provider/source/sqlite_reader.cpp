@@ -167,7 +167,7 @@ Result<bool> SqliteReader::NextRow(std::vector<Value>& row, bool convert) {
     if (stepped == SQLITE_INTERRUPT) {
       if (auto stopped = StopRequested()) return *stopped;
     }
-    return SourceError("fetch of row " + std::to_string(rows_ + 1) + " failed: [HY000] " +
+    return SourceError("fetch of row " + std::to_string(rows_ + 1) + " failed: [HY000] [SQLite]" +
                        sqlite3_errmsg(database_) + " (" +
                        std::to_string(sqlite3_errcode(database_)) + ")");
   }
