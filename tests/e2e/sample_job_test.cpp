@@ -58,7 +58,8 @@ TEST(SampleJobTest, ConnectionLineCutsIntoStatementsTheParsersAccept) {
 }
 
 // The SELECT the OQY file holds runs through the SQLite ODBC driver from the run directory (the
-// database path is relative), is fetched in blocks, and delivers every sale with typed values.
+// database path is relative), is read through SQLite's library from the file the driver opened,
+// and delivers every sale with typed values.
 TEST(SampleJobTest, SelectRunsThroughTheOdbcDriverFromTheRunDirectory) {
   test::TempDir dir;
   test::LayOutSample();
@@ -72,7 +73,7 @@ TEST(SampleJobTest, SelectRunsThroughTheOdbcDriverFromTheRunDirectory) {
   auto source = provider::source::OdbcSource::Open(job.SourceDsn, job.SelectStmt, hints);
   ASSERT_TRUE(source.ok()) << source.error().description;
   EXPECT_EQ((*source)->ColumnCount(), insert->columns.size());
-  EXPECT_EQ((*source)->FetchBlockRows(), provider::source::kFetchBlockRows);
+  EXPECT_TRUE((*source)->ReadsThroughSqliteLibrary());
 
   std::vector<provider::Value> row;
   std::int64_t rows = 0, quantity = 0;

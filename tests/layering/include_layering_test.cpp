@@ -60,7 +60,8 @@ const std::vector<std::pair<std::function<bool(const std::string&)>, std::set<st
            return IsOneOf(h, {"sql.h", "sqlext.h", "sqltypes.h"});
          },
          {"provider/source"}},
-        {[](const std::string& h) { return h == "sqlite3.h"; }, {"provider/cubefile"}},
+        {[](const std::string& h) { return h == "sqlite3.h"; },
+         {"provider/cubefile", "provider/source"}},
         {[](const std::string& h) {
            return h.size() > 1 && h[0] == 'Q' &&
                   std::all_of(h.begin(), h.end(), [](char c) { return std::isalpha(c) != 0; });

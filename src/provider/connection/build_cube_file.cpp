@@ -189,9 +189,10 @@ std::optional<Error> BuildCube(std::string_view connection_string, const SourceO
   if (grouped) {
     outcome = Aggregate(schema, insert, aggregate::RowShape::kGroupedRows, odbc, plan, open_source,
                         progress, options);
-    if (outcome.source_failed && options.aggregation == Aggregation::kAuto) {
+    if (outcome.source_failed && options.aggregation == Aggregation::kAuto && !StopRequested()) {
       // A grouped statement the source refuses, or a SUM it cannot hold (an integer sum that
-      // overflows its type, say) is no reason to fail a build that reading every row can do.
+      // overflows its type, say) is no reason to fail a build that reading every row can do. A
+      // source stopped by a signal (SQLite's library, interrupted in its GROUP BY) is no refusal.
       say("Aggregation: the source could not group the rows, every row is read instead: " +
           outcome.cube.error().description);
       grouped = false;

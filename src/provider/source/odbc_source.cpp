@@ -16,8 +16,10 @@
 #include "provider/source/column_conversion.h"
 #include "provider/source/odbc_columns.h"
 #include "provider/source/odbc_connect.h"
+#include "provider/source/odbc_connection_string.h"
 #include "provider/source/odbc_handles.h"
 #include "provider/source/source_dialect.h"
+#include "provider/source/sqlite_reader.h"
 
 namespace cubemill::provider::source {
 namespace {
@@ -47,9 +49,13 @@ struct OdbcSource::State {
   bool finished = false;
   bool convert = true;             // false once the caller converts (DeferConversion)
   std::vector<char> reread_chunk;  // ReadWhole's buffer, allocated on first use
+  // The rows of a SQLite database, read through SQLite's library instead of the driver.
+  std::unique_ptr<SqliteReader> library;
 
   std::optional<Error> Connect(const std::string& requested, const InfoMessage& info);
-  std::optional<Error> Execute(const std::string& select, const std::vector<ColumnHint>& hints);
+  std::optional<Error> Execute(const std::string& select, const std::vector<ColumnHint>& hints,
+                               SqliteReading reading);
+  bool ReadThroughLibrary(const std::string& select);
   std::optional<Error> DescribeColumns(const std::vector<ColumnHint>& hints);
   void UseRealTexts(const std::vector<std::size_t>& text_columns);
   void TakeRealTexts(SQLULEN row_in_block, std::vector<Value>& row);
@@ -69,7 +75,8 @@ std::optional<Error> OdbcSource::State::Connect(const std::string& requested,
 }
 
 std::optional<Error> OdbcSource::State::Execute(const std::string& select,
-                                                const std::vector<ColumnHint>& hints) {
+                                                const std::vector<ColumnHint>& hints,
+                                                SqliteReading reading) {
   if (auto failure = handles.AllocateStatement(); !failure.empty()) {
     return SourceError("SELECT failed: " + failure);
   }
@@ -89,6 +96,13 @@ std::optional<Error> OdbcSource::State::Execute(const std::string& select,
   if (dialect->select_with_exact_reals) {
     if (!prepare(select)) return failed();
     if (!DescribeColumns(hints)) {
+      // SQLite's own library gives every real as it is, with nothing to rewrite; the driver's
+      // connection has said which file it reads, how its columns are read, and that it takes
+      // the statement (or how it fails).
+      if (reading == SqliteReading::kLibrary && dialect == &SqliteDialect() &&
+          ReadThroughLibrary(select)) {
+        return std::nullopt;
+      }
       std::vector<ColumnKind> kinds;
       for (const Column& column : columns) kinds.push_back(column.kind);
       const ExactRealsSelect exact = dialect->select_with_exact_reals(select, kinds);
@@ -111,6 +125,17 @@ std::optional<Error> OdbcSource::State::Execute(const std::string& select,
   if (!Succeeded(rc) && rc != SQL_NO_DATA) return failed();
   if (auto error = DescribeColumns(hints)) return *error;
   return Bind();
+}
+
+bool OdbcSource::State::ReadThroughLibrary(const std::string& select) {
+  const std::string file = SqliteFileToReadDirectly(handles.dbc(), connection);
+  if (file.empty()) return false;
+  std::vector<ColumnKind> kinds;
+  for (const Column& column : columns) kinds.push_back(column.kind);
+  library = SqliteReader::Open(file, select, std::move(kinds), SqliteTimeoutMs(connection));
+  if (!library) return false;
+  handles.Disconnect();  // the driver's connection has told all it had to
+  return true;
 }
 
 void OdbcSource::State::UseRealTexts(const std::vector<std::size_t>& text_columns) {
@@ -263,10 +288,11 @@ OdbcSource::~OdbcSource() = default;
 Result<std::unique_ptr<OdbcSource>> OdbcSource::Open(const std::string& connection,
                                                      const std::string& select,
                                                      const std::vector<ColumnHint>& hints,
-                                                     const InfoMessage& info) {
+                                                     const InfoMessage& info,
+                                                     SqliteReading reading) {
   auto state = std::make_unique<State>();
   if (auto error = state->Connect(connection, info)) return *error;
-  if (auto error = state->Execute(select, hints)) return *error;
+  if (auto error = state->Execute(select, hints, reading)) return *error;
   return std::unique_ptr<OdbcSource>(new OdbcSource(std::move(state)));
 }
 
@@ -278,8 +304,11 @@ std::size_t OdbcSource::FetchBlockRows() const { return state_->block_rows; }
 
 const std::string& OdbcSource::ConnectionString() const { return state_->connection; }
 
+bool OdbcSource::ReadsThroughSqliteLibrary() const { return state_->library != nullptr; }
+
 Result<bool> OdbcSource::NextRow(std::vector<Value>& row) {
   State& s = *state_;
+  if (s.library) return s.library->NextRow(row, s.convert);
   if (s.finished) return false;
   SQLHSTMT stmt = s.handles.stmt();
   if (s.next_in_block >= s.rows_fetched) {

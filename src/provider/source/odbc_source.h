@@ -17,6 +17,16 @@ inline constexpr std::size_t kFetchBlockRows = 1024;
 // Largest buffer bound for one value; a longer value is read again in pieces.
 inline constexpr std::size_t kMaxCellBytes = 1024;
 
+// How the rows of a source whose driver is the SQLite driver are read.
+enum class SqliteReading {
+  // Through SQLite's own library, from the file the driver's connection opened, where it can
+  // be (SqliteReader): every real as the double it is, at the speed of the library.
+  kLibrary,
+  // Through the driver, each real spelled out in full by the statement of the dialect's
+  // select_with_exact_reals.
+  kDriver,
+};
+
 // A RowSource over ODBC. Every column is bound as text in arrays of kFetchBlockRows rows and
 // read per hint: this is exact for integers and shows values the driver could not convert
 // (the SQLite driver turns "n/a" in an integer column into NULL when asked for a number, and
@@ -28,16 +38,19 @@ class OdbcSource final : public RowSource, public DefersConversion {
   // Connects with `connection` (adding the driver's streaming option, see AddStreamingOptions),
   // runs `select` (inside the statement of its dialect's select_with_exact_reals where it has
   // one, as on a SQLite source, or unchanged where the source does not take that) and prepares
-  // the fetch. Column k is read as
-  // `hints[k]` asks (kAny for missing hints, and then by the type the driver reports). Every
-  // failure is an error numbered kSourceErrorNumber whose text names the step, the SQLSTATE and the
-  // driver's message. Before it connects to a SQLite database that another connection has locked,
-  // it tells `info` "Source busy: waiting up to <n> s for the lock on the SQLite database
+  // the fetch. From a SQLite source, with `reading` kLibrary, the statement is prepared and
+  // described through the driver (its errors, the kinds of its columns) and then read through
+  // SQLite's library where it can be (ReadsThroughSqliteLibrary), with the same values. Column k is
+  // read as `hints[k]` asks (kAny for missing hints, and then by the type the driver reports).
+  // Every failure is an error numbered kSourceErrorNumber whose text names the step, the SQLSTATE
+  // and the driver's message. Before it connects to a SQLite database that another connection has
+  // locked, it tells `info` "Source busy: waiting up to <n> s for the lock on the SQLite database
   // "<file>"", and standard error the same as a warning (the driver waits without a word).
   static Result<std::unique_ptr<OdbcSource>> Open(const std::string& connection,
                                                   const std::string& select,
                                                   const std::vector<ColumnHint>& hints,
-                                                  const InfoMessage& info = {});
+                                                  const InfoMessage& info = {},
+                                                  SqliteReading reading = SqliteReading::kLibrary);
   ~OdbcSource() override;
 
   std::size_t ColumnCount() const override;
@@ -50,8 +63,9 @@ class OdbcSource final : public RowSource, public DefersConversion {
   Result<bool> NextRow(std::vector<Value>& row) override;
   // The decimal digits the driver reports for each DECIMAL or NUMERIC result column.
   std::vector<std::optional<int>> DeclaredScales() const override;
-  // From now on NextRow delivers text (and NULL) only; the function returned reads each text as
-  // its column's kind asks, as NextRow did.
+  // From now on NextRow delivers text (and NULL) only, or, read through SQLite's library, the
+  // numbers it holds as numbers and everything else as text; the function returned reads each
+  // text as its column's kind asks, as NextRow did.
   RowConversion DeferConversion() override;
 
   // Rows fetched per call to the driver: kFetchBlockRows, or 1 when a column may hold values
@@ -59,6 +73,8 @@ class OdbcSource final : public RowSource, public DefersConversion {
   std::size_t FetchBlockRows() const;
   // The connection string sent to the driver, with any streaming option added.
   const std::string& ConnectionString() const;
+  // True when the rows are read through SQLite's library, not the driver.
+  bool ReadsThroughSqliteLibrary() const;
 
  private:
   struct State;

@@ -24,8 +24,9 @@ using test::SqliteOdbc;
 
 // Opens `select` on the database at `path`, failing the test when that fails.
 std::unique_ptr<OdbcSource> OpenOrFail(const std::string& path, const std::string& select,
-                                       const std::vector<ColumnHint>& hints = {}) {
-  auto source = OdbcSource::Open(SqliteOdbc(path), select, hints);
+                                       const std::vector<ColumnHint>& hints = {},
+                                       SqliteReading reading = SqliteReading::kLibrary) {
+  auto source = OdbcSource::Open(SqliteOdbc(path), select, hints, {}, reading);
   EXPECT_TRUE(source.ok()) << (source.ok() ? "" : source.error().description);
   return source.ok() ? std::move(*source) : nullptr;
 }
@@ -144,12 +145,20 @@ TEST(OdbcSourceTest, DeliversTextLongerThanTheCellBufferWhole) {
 
 TEST(OdbcSourceTest, ReportsAValueLongerThanItsDeclaredWidthInBlockMode) {
   // The SQLite driver believes VARCHAR(10) and cannot re-read one row of a block: the value
-  // must not be cut silently.
+  // must not be cut silently. SQLite's library hands it over whole.
   test::TempDir dir;
   RunSqlite(dir.File("t.db"),
             "CREATE TABLE t(id INTEGER, code VARCHAR(10));"
             "INSERT INTO t VALUES (1, 'ok'), (2, printf('%.*c', 2000, 'x'));");
-  auto source = OpenOrFail(dir.File("t.db"), "SELECT id, code FROM t ORDER BY id");
+  auto library = OpenOrFail(dir.File("t.db"), "SELECT id, code FROM t ORDER BY id");
+  ASSERT_NE(library, nullptr);
+  ASSERT_TRUE(library->ReadsThroughSqliteLibrary());
+  const auto whole = ReadAll(*library);
+  ASSERT_EQ(whole.rows.size(), 2u);
+  EXPECT_EQ(whole.rows[1][1], Value(std::string_view(std::string(2000, 'x'))));
+
+  auto source = OpenOrFail(dir.File("t.db"), "SELECT id, code FROM t ORDER BY id", {},
+                           SqliteReading::kDriver);
   ASSERT_NE(source, nullptr);
   EXPECT_EQ(source->FetchBlockRows(), kFetchBlockRows);
   std::vector<Value> row;
@@ -199,7 +208,8 @@ TEST(OdbcSourceTest, ReadsManyRowsInBlocksWhileStreaming) {
             "WITH RECURSIVE n(x) AS (SELECT 1 UNION ALL SELECT x + 1 FROM n WHERE x < 100000) "
             "INSERT INTO s SELECT x, x * 0.5, 'city' || (x % 100) FROM n;");
   auto source = OpenOrFail(dir.File("big.db"), "SELECT id, amount, city FROM s",
-                           {ColumnHint::kInteger, ColumnHint::kReal, ColumnHint::kText});
+                           {ColumnHint::kInteger, ColumnHint::kReal, ColumnHint::kText},
+                           SqliteReading::kDriver);
   ASSERT_NE(source, nullptr);
   EXPECT_EQ(source->FetchBlockRows(), kFetchBlockRows);
   EXPECT_GE(source->FetchBlockRows(), 1000u);

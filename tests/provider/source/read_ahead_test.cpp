@@ -100,8 +100,9 @@ void MakeTable(const std::string& path, int rows) {
 }
 
 std::unique_ptr<RowSource> OpenOdbc(const std::string& path, const std::string& select,
-                                    const std::vector<ColumnHint>& hints = {}) {
-  auto source = OpenOdbcSource(test::SqliteOdbc(path), select, hints);
+                                    const std::vector<ColumnHint>& hints = {},
+                                    SqliteReading reading = SqliteReading::kLibrary) {
+  auto source = OdbcSource::Open(test::SqliteOdbc(path), select, hints, {}, reading);
   EXPECT_TRUE(source.ok()) << (source.ok() ? "" : source.error().description);
   return source.ok() ? std::move(*source) : nullptr;
 }
@@ -155,22 +156,32 @@ TEST(ReadAheadTest, GivesTheOdbcSourcesRowsInOrderWhateverTheBlocks) {
 
 TEST(ReadAheadTest, AnOdbcFailureComesAfterTheRowsBeforeIt) {
   // SQLite fails the statement at id 2500 (malformed JSON), in the middle of the third fetch
-  // block (no ORDER BY: a sort would meet the failure before the first row).
+  // block of the driver (no ORDER BY: a sort would meet the failure before the first row);
+  // SQLite's library gives every row before it.
   test::TempDir dir;
   const std::string path = dir.File("t.db");
   MakeTable(path, 4000);
   const std::string select =
       "SELECT id, CASE WHEN id >= 2500 THEN json('{' || id) ELSE city END FROM t";
-  auto direct = OpenOdbc(path, select);
-  ASSERT_NE(direct, nullptr);
-  const Reading expected = ReadAll(*direct);
-  EXPECT_EQ(expected.rows.size(), 2 * kFetchBlockRows);
-  EXPECT_NE(expected.ending.find("fetch failed after row 2048: [HY000] [SQLite]malformed JSON"),
-            std::string::npos)
-      << expected.ending;
-  for (const ReadAheadOptions& options : {ReadAheadOptions{}, Blocks(100, 1)}) {
-    ReadAheadSource ahead(OpenOdbc(path, select), options);
-    EXPECT_EQ(ReadAll(ahead), expected);
+  for (const SqliteReading reading : {SqliteReading::kDriver, SqliteReading::kLibrary}) {
+    auto direct = OpenOdbc(path, select, {}, reading);
+    ASSERT_NE(direct, nullptr);
+    const Reading expected = ReadAll(*direct);
+    if (reading == SqliteReading::kDriver) {
+      EXPECT_EQ(expected.rows.size(), 2 * kFetchBlockRows);
+      EXPECT_NE(expected.ending.find("fetch failed after row 2048: [HY000] [SQLite]malformed JSON"),
+                std::string::npos)
+          << expected.ending;
+    } else {
+      EXPECT_EQ(expected.rows.size(), 2499u);
+      EXPECT_NE(expected.ending.find("fetch of row 2500 failed: [HY000] [SQLite]malformed JSON"),
+                std::string::npos)
+          << expected.ending;
+    }
+    for (const ReadAheadOptions& options : {ReadAheadOptions{}, Blocks(100, 1)}) {
+      ReadAheadSource ahead(OpenOdbc(path, select, {}, reading), options);
+      EXPECT_EQ(ReadAll(ahead), expected);
+    }
   }
 }
 
