@@ -14,9 +14,12 @@
 #include <vector>
 
 #include "support/test_support.h"
+#include "support/unzip.h"
 
 namespace cubemill::browse {
 namespace {
+
+using test::Unzip;
 
 using provider::cubefile::CellValue;
 
@@ -72,19 +75,6 @@ PivotGrid SalesGrid() {
                 {"$234.50", "12.50%", "$2,000.00", "12.50%"},
                 {"$1,234.50", "100.00%", "$9,007,199,254,740,993.00", "100.00%"}};
   return grid;
-}
-
-// The member `member` of the zip file `zip`, as `unzip -p` prints it.
-std::string Unzip(const std::string& zip, const std::string& member) {
-  const std::string command = "unzip -p '" + zip + "' " + member;
-  std::string output;
-  if (std::FILE* pipe = ::popen(command.c_str(), "r")) {
-    char buffer[4096];
-    for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;)
-      output.append(buffer, n);
-    ::pclose(pipe);
-  }
-  return output;
 }
 
 std::string ReadFile(const std::string& path) {

@@ -12,23 +12,14 @@
 #include <vector>
 
 #include "support/prices_cube.h"
+#include "support/unzip.h"
 #include "ui/browse_chart.h"
 #include "ui/browse_window_fixture.h"
 
 namespace cubemill::ui {
 namespace {
 
-std::string Unzip(const std::string& zip, const std::string& member) {
-  const std::string command = "unzip -p '" + zip + "' " + member;
-  std::string output;
-  if (std::FILE* pipe = ::popen(command.c_str(), "r")) {
-    char buffer[4096];
-    for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;)
-      output.append(buffer, n);
-    ::pclose(pipe);
-  }
-  return output;
-}
+using test::Unzip;
 
 // The texts the chart's scene shows: titles, the axes' labels, the legend.
 QStringList ChartTexts(BrowseChart* chart) {
