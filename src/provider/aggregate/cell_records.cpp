@@ -12,10 +12,17 @@ constexpr std::size_t kBlockBytes = std::size_t{1} << 20;
 
 }  // namespace
 
-CellRecords::CellRecords(std::size_t width, std::size_t measure_count)
-    : width_(width), measure_count_(measure_count) {
-  rests_at_ = measure_count * sizeof(std::int64_t);
-  members_at_ = rests_at_ + measure_count * sizeof(double);
+CellRecords::CellRecords(std::size_t width, std::size_t measure_count, std::vector<bool> rests)
+    : width_(width), measure_count_(measure_count), rests_(std::move(rests)) {
+  rests_.resize(measure_count, false);
+  std::size_t at = measure_count * sizeof(std::int64_t);
+  rest_at_.assign(measure_count, kNoRest);
+  for (std::size_t m = 0; m < measure_count; ++m) {
+    if (!rests_[m]) continue;
+    rest_at_[m] = at;
+    at += sizeof(double);
+  }
+  members_at_ = at;
   states_at_ = members_at_ + width * sizeof(std::uint32_t);
   stride_ = std::max<std::size_t>(8, (states_at_ + measure_count + 7) / 8 * 8);
   shift_ = 0;

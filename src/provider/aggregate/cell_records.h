@@ -25,16 +25,20 @@ struct CellValue {
   CellValue() : integer(0) {}
 };
 
-// The cells, cell after cell. Each cell is one record: its measure values (8 bytes each), their
-// rests (8 bytes each), the member number of each coordinate (4 bytes each) and a state byte per
-// measure, padded to a multiple of 8 bytes. Records live in blocks of a fixed number of cells,
-// so that appending a cell never moves the others and the memory held is the cells' own (about
-// 64 bytes for three coordinates and three measures).
+// The cells, cell after cell. Each cell is one record: its measure values (8 bytes each), the
+// rests of the measures that keep one (8 bytes each), the member number of each coordinate (4
+// bytes each) and a state byte per measure, padded to a multiple of 8 bytes. Records live in
+// blocks of a fixed number of cells, so that appending a cell never moves the others and the
+// memory held is the cells' own (about 48 bytes for three coordinates and three measures, one of
+// them a real sum).
 class CellRecords {
  public:
   CellRecords() = default;
-  // Records of `width` member numbers and `measure_count` values.
-  CellRecords(std::size_t width, std::size_t measure_count);
+  // Records of `width` member numbers and `measure_count` values; measure m keeps the rest of a
+  // real sum where `rests[m]` is true (a measure without one reads a rest of 0 and drops it).
+  CellRecords(std::size_t width, std::size_t measure_count, std::vector<bool> rests = {});
+  // Empty records of the same layout.
+  CellRecords EmptyLike() const { return CellRecords(width_, measure_count_, rests_); }
 
   std::size_t size() const { return count_; }
   std::size_t width() const { return width_; }
@@ -67,13 +71,13 @@ class CellRecords {
   CellValue Value(const std::byte* record, std::size_t m) const {
     CellValue value;
     std::memcpy(&value.integer, record + m * sizeof value.integer, sizeof value.integer);
-    std::memcpy(&value.rest, record + rests_at_ + m * sizeof value.rest, sizeof value.rest);
+    if (rest_at_[m] != kNoRest) std::memcpy(&value.rest, record + rest_at_[m], sizeof value.rest);
     value.state = static_cast<CellState>(record[states_at_ + m]);
     return value;
   }
   void SetValue(std::byte* record, std::size_t m, const CellValue& value) const {
     std::memcpy(record + m * sizeof value.integer, &value.integer, sizeof value.integer);
-    std::memcpy(record + rests_at_ + m * sizeof value.rest, &value.rest, sizeof value.rest);
+    if (rest_at_[m] != kNoRest) std::memcpy(record + rest_at_[m], &value.rest, sizeof value.rest);
     record[states_at_ + m] = static_cast<std::byte>(value.state);
   }
 
@@ -94,11 +98,13 @@ class CellRecords {
  private:
   std::size_t width_ = 0;
   std::size_t measure_count_ = 0;
-  std::size_t rests_at_ = 0;    // offset of the measures' rests in a record
-  std::size_t members_at_ = 0;  // offset of the member numbers
-  std::size_t states_at_ = 0;   // offset of the state bytes
-  std::size_t stride_ = 8;      // bytes per record
-  unsigned shift_ = 0;          // cells per block: 1 << shift_
+  static constexpr std::size_t kNoRest = static_cast<std::size_t>(-1);
+  std::vector<bool> rests_;           // per measure: whether it keeps a rest
+  std::vector<std::size_t> rest_at_;  // per measure: the offset of its rest, or kNoRest
+  std::size_t members_at_ = 0;        // offset of the member numbers in a record
+  std::size_t states_at_ = 0;         // offset of the state bytes
+  std::size_t stride_ = 8;            // bytes per record
+  unsigned shift_ = 0;                // cells per block: 1 << shift_
   std::size_t mask_ = 0;
   std::size_t count_ = 0;
   std::vector<std::vector<std::byte>> blocks_;  // each reserved for 1 << shift_ records

@@ -6,8 +6,8 @@
 
 namespace cubemill::provider::aggregate {
 
-CellTable::CellTable(std::size_t width, std::size_t measure_count)
-    : width_(width), records_(width, measure_count) {}
+CellTable::CellTable(std::size_t width, std::size_t measure_count, std::vector<bool> rests)
+    : width_(width), records_(width, measure_count, std::move(rests)) {}
 
 std::uint64_t CellTable::Hash(const std::uint32_t* members) const {
   return HashNumbers(members, width_);
@@ -47,7 +47,7 @@ CellRecords CellTable::TakeRecords(std::vector<std::uint64_t>& scratch) {
   scratch = slots_.TakeMemory();
   last_ = static_cast<std::size_t>(-1);
   CellRecords records = std::move(records_);
-  records_ = CellRecords(width_, records.measure_count());
+  records_ = records.EmptyLike();
   return records;
 }
 

@@ -14,8 +14,8 @@ namespace cubemill::provider::aggregate {
 class CellTable {
  public:
   // A table whose combinations have `width` member numbers each, for cells of `measure_count`
-  // measures.
-  CellTable(std::size_t width, std::size_t measure_count);
+  // measures, those marked in `rests` keeping the rests of real sums (CellRecords).
+  CellTable(std::size_t width, std::size_t measure_count, std::vector<bool> rests = {});
 
   // Returns the number (0-based, in order of first appearance) of the cell for the `width`
   // member numbers at `members`, adding the cell, every measure NULL, when it is new.

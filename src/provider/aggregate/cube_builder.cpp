@@ -123,7 +123,10 @@ CubeBuilder::CubeBuilder(const CubeSchema& schema, const InsertInto& insert, Row
     s.plan.hints.push_back(ColumnHint::kInteger);
   }
   s.index = aggregate::MemberIndex(s.plan);
-  s.cells = CellTable(s.plan.hierarchies.size(), s.plan.measures.size());
+  std::vector<bool> rests;
+  for (const aggregate::MeasurePlan& measure : s.plan.measures)
+    rests.push_back(aggregate::KeepsRest(measure.function, measure.number_class));
+  s.cells = CellTable(s.plan.hierarchies.size(), s.plan.measures.size(), std::move(rests));
   // The levels of a hierarchy start below its ALL level; those derived from its TIME column
   // that come first are found per date.
   std::size_t longest = 0;

@@ -13,6 +13,12 @@ namespace cubemill::provider::aggregate {
 // letter case); an unknown or empty type gives kAny.
 NumberClass ClassOfType(const std::string& type);
 
+// Whether the cells keep the rest of a real sum for a measure (measure_merge.h): SUM measures
+// but those declared integer, whose rare real values are added without one.
+inline bool KeepsRest(AggregateFunction function, NumberClass number_class) {
+  return function == AggregateFunction::kSum && number_class != NumberClass::kInteger;
+}
+
 // One row's value for one measure: NULL, a number, or (for COUNT) just present.
 enum class InputKind : std::uint8_t { kNull, kInteger, kReal, kPresent };
 struct Input {

@@ -204,7 +204,7 @@ std::vector<Rollup> ComputeRollups(const CubeSchema& schema, const BuiltCube& cu
       }
     }
     Rollup& rollup = rollups[i];
-    rollup.cells = CellRecords(width, functions.size());
+    rollup.cells = cells.EmptyLike();
     GroupRows(*source, steps_of(source_view), steps_of(view), maps, functions, &rollup.cells);
     for (std::size_t c = 0; c < width; ++c)
       rollup.levels.push_back(heights[c] - 1 - lattice.Up(view, c));

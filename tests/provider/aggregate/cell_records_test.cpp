@@ -120,5 +120,30 @@ TEST(CellRecordsTest, OrdersNoCellAndOneCell) {
   EXPECT_EQ(Read(one), expected);
 }
 
+// A measure that keeps a rest gets it back beside its value; one that does not reads 0, and the
+// values and members around the rests stay as set. The empty copy has the same layout.
+TEST(CellRecordsTest, KeepsTheRestsOfTheMeasuresThatHaveOne) {
+  CellRecords cells(3, 3, {false, true, true});
+  const std::uint32_t members[3] = {7, 8, 9};
+  for (int copy = 0; copy < 2; ++copy) {
+    cells.Append(members);
+    std::byte* record = cells.Record(cells.size() - 1);
+    for (std::size_t m = 0; m < 3; ++m) {
+      CellValue value;
+      value.state = CellState::kReal;
+      value.real = 1.5 + static_cast<double>(m);
+      value.rest = 1e-17 * static_cast<double>(m + 1);
+      cells.SetValue(record, m, value);
+    }
+    for (std::size_t m = 0; m < 3; ++m) {
+      const CellValue value = cells.Value(record, m);
+      EXPECT_EQ(value.real, 1.5 + static_cast<double>(m));
+      EXPECT_EQ(value.rest, m == 0 ? 0.0 : 1e-17 * static_cast<double>(m + 1));
+      EXPECT_EQ(cells.Member(record, m), members[m]);
+    }
+    cells = cells.EmptyLike();
+  }
+}
+
 }  // namespace
 }  // namespace cubemill::provider::aggregate
