@@ -11,9 +11,13 @@
 # PostgreSQL tests start servers with fork and exec; the console list's colours need a
 # pseudo-terminal. Tests excluded by name under wine (the windows test preset), and why:
 #   OdbcSourceTest.AddsTheStreamingOptionForADataSourceName, .SurveyDoesNotConnectToASqliteSource,
-#   .MissingSqliteDatabaseIsAnErrorAndIsNotCreated: they name a data source in an odbc.ini by
-#   ODBCINI, which the Windows process sets in its own environment; the host's unixODBC reads the
-#   environment wine started with.
+#   .MissingSqliteDatabaseIsAnErrorAndIsNotCreated,
+#   SqliteReaderTest.ReadsTheFileTheDriverOpensAndFallsBackToTheDriver: they name a data source in
+#   an odbc.ini by ODBCINI, which the Windows process sets in its own environment; the host's
+#   unixODBC reads the environment wine started with.
+#   MeasureMergeTest.RealSumsAreCorrectlyRoundedWhateverTheOrderAndGrouping, ExactSumsTest.*:
+#   Python's math.fsum is their oracle, which the Windows process would start through cmd.exe,
+#   where there is no python3.
 #   OdbcSourceTest.FreesItsHandlesOnEveryPath: it counts the process's open files in /proc/self/fd,
 #   where under wine the descriptors of wine's own threads come and go during the count.
 #   EngineConnectionTest.AMissingCubeDirectoryFailsBeforeTheSourceIsOpened,
