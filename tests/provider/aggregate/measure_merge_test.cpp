@@ -203,8 +203,9 @@ TEST(MeasureMergeTest, RealSumsAreCorrectlyRoundedWhateverTheOrderAndGrouping) {
         const std::int64_t drawn = units(random);
         CellValue value;
         if (drawn % 7 == 0) {  // a whole number, as an integer column gives it
-          value = Integer(drawn / 100);
-          trial.reals.push_back(static_cast<double>(drawn / 100));
+          const std::int64_t whole = drawn / 100;
+          value = Integer(whole);
+          trial.reals.push_back(static_cast<double>(whole));
         } else {
           value = Real(Decimal(drawn, places));
           trial.reals.push_back(value.real);
