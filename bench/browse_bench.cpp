@@ -22,7 +22,7 @@
 #include "browse/pivot.h"
 #include "platform/unicode_case.h"
 #include "provider/cubefile/cube_reader.h"
-#include "query/cube_model.h"
+#include "query/binder/cube_model.h"
 #include "query/query_evaluator.h"
 
 namespace {

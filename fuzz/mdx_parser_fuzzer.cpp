@@ -10,12 +10,12 @@
 #include <vector>
 
 #include "fuzz_support.h"
-#include "query/mdx_parser.h"
+#include "query/functions/function.h"
+#include "query/parser/mdx_parser.h"
 
 namespace {
 
 using cubemill::fuzz::Check;
-using cubemill::query::CallName;
 using cubemill::query::MdxAxis;
 using cubemill::query::MdxExpression;
 using cubemill::query::MdxFormula;
@@ -53,42 +53,26 @@ std::string Text(const MdxExpression& expression) {
       out += (i ? ", " : "") + operand(i);
     return out + close;
   };
-  if (const char* name = CallName(expression.kind)) return list(std::string(name) + "(", ")");
   switch (expression.kind) {
     case Kind::kName:
       return cubemill::query::NameText(expression.parts);
-    case Kind::kMembers:
-      return operand(0) + ".Members";
-    case Kind::kChildren:
-      return operand(0) + ".Children";
-    case Kind::kParent:
-      return operand(0) + ".Parent";
+    case Kind::kCall: {
+      const auto* function = expression.function;
+      if (function->syntax == cubemill::query::functions::Syntax::kCall)
+        return list(std::string(function->name) + "(", ")");
+      std::string out = operand(0) + "." + function->name;
+      if (expression.operands.size() == 1) return out;
+      out += "(";
+      for (std::size_t i = 1; i < expression.operands.size(); ++i)
+        out += (i > 1 ? ", " : "") + operand(i);
+      return out + ")";
+    }
     case Kind::kSet:
       return list("{", "}");
     case Kind::kTuple:
       return list("(", ")");
-    case Kind::kFirstChild:
-      return operand(0) + ".FirstChild";
-    case Kind::kLastChild:
-      return operand(0) + ".LastChild";
-    case Kind::kSiblings:
-      return operand(0) + ".Siblings";
-    case Kind::kPrevMember:
-      return operand(0) + ".PrevMember";
-    case Kind::kNextMember:
-      return operand(0) + ".NextMember";
-    case Kind::kLevel:
-      return operand(0) + ".Level";
-    case Kind::kLag:
-      return operand(0) + ".Lag(" + operand(1) + ")";
-    case Kind::kLead:
-      return operand(0) + ".Lead(" + operand(1) + ")";
     case Kind::kRange:
       return operand(0) + " : " + operand(1);
-    case Kind::kCurrentMember:
-      return operand(0) + ".CurrentMember";
-    case Kind::kProperty:
-      return operand(0) + "." + expression.parts.at(0).text;
     case Kind::kString:
       return Quoted(expression.parts.at(0).text);
     case Kind::kUnary:
@@ -99,10 +83,9 @@ std::string Text(const MdxExpression& expression) {
     case Kind::kNumber:
     case Kind::kFlag:
       return expression.parts.at(0).text;
-    default:
-      Check(false, "a kind the writer does not know");
-      return "";
   }
+  Check(false, "a kind the writer does not know");
+  return "";
 }
 
 std::string Names(const std::vector<cubemill::query::NamePart>& names) {

@@ -13,7 +13,7 @@
 #include "platform/number_locale.h"
 #include "platform/text_file.h"
 #include "provider/cubefile/cube_reader.h"
-#include "query/mdx_parser.h"
+#include "query/parser/mdx_parser.h"
 #include "query/query_evaluator.h"
 #include "query/result_format.h"
 #include "version.h"

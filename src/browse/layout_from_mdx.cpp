@@ -12,7 +12,8 @@
 #include "browse/pivot.h"
 #include "browse/pivot_members.h"
 #include "platform/unicode_case.h"
-#include "query/mdx_parser.h"
+#include "query/functions/function.h"
+#include "query/parser/mdx_parser.h"
 #include "query/query_failure.h"
 
 namespace cubemill::browse {
@@ -215,10 +216,15 @@ class MdxReader {
   }
 
   std::vector<Block> Blocks(const MdxExpression& e) {
-    switch (e.kind) {
-      case Kind::kSet:
-      case Kind::kUnion:
-      case Kind::kHierarchize: {
+    if (e.Calls("Order")) {
+      ReadSort(e);
+      return Blocks(e.operands.front());
+    }
+    if (e.Calls("Generate")) return Generated(e);
+    const bool joins = e.kind == Kind::kTuple || e.Calls("CrossJoin");
+    const bool lists = e.kind == Kind::kSet || e.Calls("Union") || e.Calls("Hierarchize");
+    switch (lists ? Kind::kSet : joins ? Kind::kTuple : e.kind) {
+      case Kind::kSet: {
         std::vector<Block> blocks;
         for (const MdxExpression& operand : e.operands) {
           if (operand.kind == Kind::kFlag) continue;  // Union's ALL
@@ -226,8 +232,7 @@ class MdxReader {
         }
         return Merged(std::move(blocks));
       }
-      case Kind::kTuple:
-      case Kind::kCrossJoin: {
+      case Kind::kTuple: {
         std::vector<Block> crossed{Block{}};
         for (const MdxExpression& operand : e.operands) crossed = Crossed(crossed, Blocks(operand));
         return Merged(std::move(crossed));
@@ -241,11 +246,6 @@ class MdxReader {
           return Merged(std::move(blocks));
         }
         break;
-      case Kind::kOrder:
-        ReadSort(e);
-        return Blocks(e.operands.front());
-      case Kind::kGenerate:
-        return Generated(e);
       default:
         break;
     }
@@ -351,39 +351,12 @@ class MdxReader {
 
   // A set of one hierarchy's members, or of measures.
   Factor Leaf(const MdxExpression& e) {
-    const std::string cannot = "the pivot cannot lay out ";
-    switch (e.kind) {
-      case Kind::kName: {
-        const NameRef ref = Resolved(e);
-        switch (ref.kind) {
-          case NameRef::Kind::kMember:
-            return MemberFactor(ref.index, e.position);
-          case NameRef::Kind::kLevel:
-            return LevelFactor(ref.index, e.position);
-          case NameRef::Kind::kHierarchy: {
-            const std::size_t all = AllMemberOf(model_, ref.index);
-            if (all == npos) {
-              Refuse(model_.HierarchyName(ref.index) + " has no ALL member: name one of its levels",
-                     e.position);
-            }
-            return MemberFactor(all, e.position);
-          }
-          case NameRef::Kind::kMeasure: {
-            Factor f;
-            f.hierarchy = Factor::kMeasures;
-            f.measures.push_back(ref.index);
-            return f;
-          }
-          case NameRef::Kind::kMeasures:
-            Refuse("[Measures] alone is no set: use [Measures].Members or name a measure",
-                   e.position);
-        }
-        break;
-      }
-      case Kind::kMembers: {
-        const MdxExpression& of = e.operands.front();
-        if (of.kind != Kind::kName) break;
-        const NameRef ref = Resolved(of);
+    if (e.kind == Kind::kName) return NameFactor(e);
+    const MdxExpression* of =
+        e.kind == Kind::kCall && !e.operands.empty() ? &e.operands.front() : nullptr;
+    if (of != nullptr && of->kind == Kind::kName) {
+      const NameRef ref = Resolved(*of);
+      if (e.Calls("Members")) {
         if (ref.kind == NameRef::Kind::kLevel) return LevelFactor(ref.index, e.position);
         if (ref.kind == NameRef::Kind::kMeasures) {
           Factor f;
@@ -398,36 +371,51 @@ class MdxReader {
                      model_.HierarchyName(ref.index) + ".[Level].Members",
                  e.position);
         }
-        break;
-      }
-      case Kind::kChildren: {
-        const MdxExpression& of = e.operands.front();
-        if (of.kind != Kind::kName) break;
-        const NameRef ref = Resolved(of);
-        if (ref.kind != NameRef::Kind::kMember) break;
+      } else if (e.Calls("Children") && ref.kind == NameRef::Kind::kMember) {
         Factor f;
         f.hierarchy = model_.HierarchyOf(ref.index);
         f.groups.push_back({Group::Of::kChildren, ref.index, e.position});
         return f;
-      }
-      case Kind::kCurrentMember: {
-        const MdxExpression& of = e.operands.front();
-        if (of.kind != Kind::kName) break;
-        const NameRef ref = Resolved(of);
-        if (ref.kind != NameRef::Kind::kHierarchy) break;
+      } else if (e.Calls("CurrentMember") && ref.kind == NameRef::Kind::kHierarchy) {
         Factor f;
         f.hierarchy = ref.index;
         f.current = true;
         return f;
       }
-      default:
-        break;
     }
-    const char* call = query::CallName(e.kind);
-    Refuse(cannot + (call != nullptr ? std::string(call) : "this expression") +
+    Refuse("the pivot cannot lay out " +
+               (e.kind == Kind::kCall ? std::string(e.function->name) : "this expression") +
                " (it shows levels, members, .Members, .Children, CrossJoin, Hierarchize and "
                "Order)",
            e.position);
+  }
+
+  // A name: a member, a level, a dimension's ALL member or a measure.
+  Factor NameFactor(const MdxExpression& e) {
+    const NameRef ref = Resolved(e);
+    switch (ref.kind) {
+      case NameRef::Kind::kMember:
+        return MemberFactor(ref.index, e.position);
+      case NameRef::Kind::kLevel:
+        return LevelFactor(ref.index, e.position);
+      case NameRef::Kind::kHierarchy: {
+        const std::size_t all = AllMemberOf(model_, ref.index);
+        if (all == npos) {
+          Refuse(model_.HierarchyName(ref.index) + " has no ALL member: name one of its levels",
+                 e.position);
+        }
+        return MemberFactor(all, e.position);
+      }
+      case NameRef::Kind::kMeasure: {
+        Factor f;
+        f.hierarchy = Factor::kMeasures;
+        f.measures.push_back(ref.index);
+        return f;
+      }
+      case NameRef::Kind::kMeasures:
+        break;
+    }
+    Refuse("[Measures] alone is no set: use [Measures].Members or name a measure", e.position);
   }
 
   // The field a factor's groups make, and the members it drills into to show them all.
@@ -480,7 +468,7 @@ class MdxReader {
   void ReadWhere(const MdxExpression& where, PivotLayout& layout, std::size_t& measure) {
     sort_allowed_ = false;
     const std::vector<MdxExpression> single{where};
-    const bool crossed = where.kind == Kind::kTuple || where.kind == Kind::kCrossJoin ||
+    const bool crossed = where.kind == Kind::kTuple || where.Calls("CrossJoin") ||
                          (where.kind == Kind::kBinary && where.parts.front().text == "*");
     for (const MdxExpression& operand : crossed ? where.operands : single) {
       const std::size_t first_new = layout.slicers.size();

@@ -13,7 +13,7 @@
 #include "common/error.h"
 #include "platform/number_locale.h"
 #include "provider/cubefile/cube_reader.h"
-#include "query/cube_model.h"
+#include "query/binder/cube_model.h"
 #include "query/query_evaluator.h"
 #include "query/result_format.h"
 

@@ -10,8 +10,8 @@
 #include <vector>
 
 #include "browse/pivot.h"
-#include "query/cube_model.h"
-#include "query/mdx_query.h"
+#include "query/binder/cube_model.h"
+#include "query/parser/mdx_query.h"
 
 namespace cubemill::browse {
 

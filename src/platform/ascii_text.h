@@ -22,6 +22,13 @@ inline std::string UpperAscii(std::string_view text) {
   return upper;
 }
 
+// ASCII classes, the same in every locale (the C library's depend on the process's locale).
+inline bool IsAsciiDigit(char c) { return c >= '0' && c <= '9'; }
+inline bool IsAsciiLetter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
+inline bool IsAsciiLetterOrDigit(char c) { return IsAsciiLetter(c) || IsAsciiDigit(c); }
+// Space, tab, LF, vertical tab, form feed and CR: the white space of the C locale.
+inline bool IsAsciiSpace(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
+
 // True when `a` and `b` are equal without regard to ASCII letter case.
 inline bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
   return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {

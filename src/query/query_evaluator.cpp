@@ -1,12 +1,10 @@
 #include "query/query_evaluator.h"
 
-#include "query/binder.h"
-#include "query/calculator.h"
-#include "query/cube_model.h"
-#include "query/executor.h"
-#include "query/mdx_parser.h"
-#include "query/member_properties.h"
-#include "query/planner.h"
+#include "query/binder/binder.h"
+#include "query/binder/cube_model.h"
+#include "query/execution/evaluation.h"
+#include "query/parser/mdx_parser.h"
+#include "query/planner/planner.h"
 #include "query/query_failure.h"
 
 namespace cubemill::query {
@@ -24,19 +22,11 @@ Result<QueryResult> EvaluateMdx(const provider::cubefile::CubeReader& reader, st
   if (!query.ok()) return query.error();
   try {
     const CubeModel model(reader.Catalog());
-    const std::vector<std::string> cell_properties = CellPropertyNames(query->cell_properties);
-    QueryResult result;
+    const BoundQuery bound = Bind(model, *query);
     if (options.cancel != nullptr && options.cancel->load()) throw QueryFailure("Cancelled");
-    if (NeedsCalculation(*query)) {
-      result = Calculate(reader, model, *query, options);
-    } else {
-      BoundQuery bound = Bind(model, *query, options.max_axis_tuples);
-      bound.unique_names = options.unique_names;
-      const QueryPlan plan = PlanQuery(model, bound, options.leaf_cells_only);
-      result = Execute(reader, model, bound, plan, options.max_cells, options.cancel);
-    }
-    result.cell_properties = cell_properties;
-    return result;
+    const QueryPlan plan = PlanQuery(bound, options.leaf_cells_only);
+    Evaluation evaluation(reader, model, bound, options);
+    return evaluation.Answer(plan);
   } catch (const QueryFailure& failure) {
     return Error{failure.what(), 1, kQuerySource};
   } catch (const std::bad_alloc&) {

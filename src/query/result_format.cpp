@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "platform/ascii_text.h"
-#include "query/member_properties.h"
+#include "query/binder/member_properties.h"
 #include "query/value_format.h"
 
 namespace cubemill::query {

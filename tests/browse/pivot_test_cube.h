@@ -13,7 +13,7 @@
 
 #include "browse/pivot.h"
 #include "provider/cubefile/cube_reader.h"
-#include "query/cube_model.h"
+#include "query/binder/cube_model.h"
 #include "support/test_support.h"
 
 namespace cubemill::browse::test {

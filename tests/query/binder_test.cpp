@@ -1,7 +1,7 @@
 // The binder on a cube the real engine builds: names with an empty caption, with a "]" and
 // with letters beyond ASCII, the errors for what a query names wrongly, and the limits on the
 // size of an axis and of an answer.
-#include "query/binder.h"
+#include "query/binder/binder.h"
 
 #include <gtest/gtest.h>
 

@@ -1,8 +1,6 @@
 // The executor's answers on cubes the real engine builds, each compared with SQL over the
 // source: sets that mix levels, cross joins on both axes, the WHERE tuple, NON EMPTY on both
 // axes, stored rollups against the leaf cells, and a large axis.
-#include "query/executor.h"
-
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -13,7 +11,8 @@
 #include <string>
 #include <vector>
 
-#include "query/mdx_parser.h"
+#include "query/execution/evaluation.h"
+#include "query/parser/mdx_parser.h"
 #include "query/query_failure.h"
 #include "query_test_cube.h"
 #include "support/sqlite_fixture.h"
@@ -235,11 +234,11 @@ TEST_F(LargeAxisTest, ACancelledQueryStopsReadingAndSaysSo) {
   const CubeModel model((*reader)->Catalog());
   const auto query = ParseMdx("SELECT [Customer].[Name].Members ON COLUMNS FROM [Big]");
   ASSERT_TRUE(query.ok());
-  const BoundQuery bound = Bind(model, *query, 1'000'000);
-  const QueryPlan plan = PlanQuery(model, bound, /*leaf_cells_only=*/true);
-  EXPECT_THROW(Execute(**reader, model, bound, plan, 10'000'000, &cancel), QueryFailure);
+  const BoundQuery bound = Bind(model, *query);
+  const QueryPlan plan = PlanQuery(bound, /*leaf_cells_only=*/true);
+  EXPECT_THROW(Evaluation(**reader, model, bound, options).Answer(plan), QueryFailure);
   cancel = false;
-  EXPECT_EQ(Execute(**reader, model, bound, plan, 10'000'000, &cancel).columns.size(),
+  EXPECT_EQ(Evaluation(**reader, model, bound, options).Answer(plan).columns.size(),
             static_cast<std::size_t>(kCustomers));
 }
 

@@ -2,7 +2,7 @@
 // AXIS(n) beside COLUMNS and ROWS.
 #include <gtest/gtest.h>
 
-#include "query/mdx_parser.h"
+#include "query/parser/mdx_parser.h"
 
 namespace cubemill::query {
 namespace {

@@ -5,7 +5,8 @@
 #include <string>
 #include <string_view>
 
-#include "query/mdx_parser.h"
+#include "mdx_tree.h"
+#include "query/parser/mdx_parser.h"
 
 namespace cubemill::query {
 namespace {
@@ -28,7 +29,7 @@ MdxExpression Name(std::size_t position, const char* text) {
 }
 
 MdxExpression Number(std::size_t position, const char* text) {
-  return {Kind::kNumber, position, {{text, false, position}}, {}};
+  return {Kind::kNumber, position, {{text, false, position}}, {}, nullptr, test::NumberValue(text)};
 }
 
 MdxExpression Text(std::size_t position, const char* text) {
@@ -50,7 +51,12 @@ MdxExpression Of(Kind kind, std::size_t position, std::vector<MdxExpression> ope
 
 MdxExpression Property(const char* name, std::size_t name_position, MdxExpression operand) {
   const std::size_t position = operand.position;
-  return {Kind::kProperty, position, {{name, false, name_position}}, {std::move(operand)}};
+  static_cast<void>(name_position);
+  return {Kind::kCall,
+          position,
+          {},
+          {std::move(operand)},
+          functions::Find(name, functions::Syntax::kDotted)};
 }
 
 // The COLUMNS expression of "SELECT <columns> ON 0 FROM C": it starts at 8.
@@ -123,11 +129,11 @@ TEST(MdxExpressionParserTest, ReadsSetOperatorsAsBinary) {
                                      Binary("+", 14, Of(Kind::kSet, 8, {Name(9, "A")}),
                                             Of(Kind::kSet, 16, {Name(17, "B")})),
                                      Name(24, "C"))},
-      {"[A].Children * [B].Members", Binary("*", 21, Of(Kind::kChildren, 8, {Name(8, "A")}),
-                                            Of(Kind::kMembers, 23, {Name(23, "B")}))},
+      {"[A].Children * [B].Members", Binary("*", 21, test::Call("Children", 8, {Name(8, "A")}),
+                                            test::Call("Members", 23, {Name(23, "B")}))},
       // CrossJoin by name stays a CrossJoin.
       {"CrossJoin([A], [B] * [C])",
-       Of(Kind::kCrossJoin, 8, {Name(18, "A"), Binary("*", 27, Name(23, "B"), Name(29, "C"))})},
+       test::Call("CrossJoin", 8, {Name(18, "A"), Binary("*", 27, Name(23, "B"), Name(29, "C"))})},
   });
 }
 
@@ -179,24 +185,25 @@ TEST(MdxExpressionParserTest, ReadsCurrentMemberAndPropertyChains) {
   ExpectTrees({
       {"[Time].CurrentMember.PrevMember.Name",
        Property("Name", 40,
-                Of(Kind::kPrevMember, 8, {Of(Kind::kCurrentMember, 8, {Name(8, "Time")})}))},
+                test::Call("PrevMember", 8, {test::Call("CurrentMember", 8, {Name(8, "Time")})}))},
       {"[P].[Cat].Members.count",
-       Property(
-           "Count", 26,
-           Of(Kind::kMembers, 8, {{Kind::kName, 8, {{"P", false, 8}, {"Cat", false, 12}}, {}}}))},
+       Property("Count", 26,
+                test::Call("Members", 8,
+                           {{Kind::kName, 8, {{"P", false, 8}, {"Cat", false, 12}}, {}}}))},
       {"{[T].CurrentMember.Level.Ordinal, [A].UniqueName, [A].Caption, [A].Value}",
        Of(Kind::kSet, 8,
           {Property("Ordinal", 33,
-                    Of(Kind::kLevel, 9, {Of(Kind::kCurrentMember, 9, {Name(9, "T")})})),
+                    test::Call("Level", 9, {test::Call("CurrentMember", 9, {Name(9, "T")})})),
            Property("UniqueName", 46, Name(42, "A")), Property("Caption", 62, Name(58, "A")),
            Property("Value", 75, Name(71, "A"))})},
       // Only a bare word is a function: a bracketed part stays a name part.
       {"[Measures].[Name]", {Kind::kName, 8, {{"Measures", false, 8}, {"Name", false, 19}}, {}}},
       {"Filter([P].Members, [P].CurrentMember.Name <> 'x')",
-       Of(Kind::kFilter, 8,
-          {Of(Kind::kMembers, 15, {Name(15, "P")}),
-           Binary("<>", 51, Property("Name", 46, Of(Kind::kCurrentMember, 28, {Name(28, "P")})),
-                  Text(54, "x"))})},
+       test::Call(
+           "Filter", 8,
+           {test::Call("Members", 15, {Name(15, "P")}),
+            Binary("<>", 51, Property("Name", 46, test::Call("CurrentMember", 28, {Name(28, "P")})),
+                   Text(54, "x"))})},
   });
 }
 
@@ -204,66 +211,61 @@ TEST(MdxExpressionParserTest, ReadsTheValueAndTimeFunctions) {
   // The kinds and the operands' kinds of each call; positions are checked by the cases above.
   const struct {
     const char* columns;
-    Kind kind;
-    std::vector<Kind> operands;
+    const char* kind;
+    std::vector<const char*> operands;
   } cases[] = {
-      {"TopCount([S], 3)", Kind::kTopCount, {Kind::kName, Kind::kNumber}},
-      {"BottomCount([S], 3, [M] * 2)",
-       Kind::kBottomCount,
-       {Kind::kName, Kind::kNumber, Kind::kBinary}},
-      {"TopPercent([S], 12.5, [M])", Kind::kTopPercent, {Kind::kName, Kind::kNumber, Kind::kName}},
-      {"BottomPercent([S], 50, [M])",
-       Kind::kBottomPercent,
-       {Kind::kName, Kind::kNumber, Kind::kName}},
-      {"TopSum([S], 0.5, [M])", Kind::kTopSum, {Kind::kName, Kind::kNumber, Kind::kName}},
-      {"BottomSum([S], 100, [M])", Kind::kBottomSum, {Kind::kName, Kind::kNumber, Kind::kName}},
-      {"Order([S], [M], bdesc)", Kind::kOrder, {Kind::kName, Kind::kName, Kind::kFlag}},
-      {"Order([S], [S].CurrentMember.Name)", Kind::kOrder, {Kind::kName, Kind::kProperty}},
-      {"Filter([S], [M] > 10 AND NOT IsEmpty([M]))", Kind::kFilter, {Kind::kName, Kind::kBinary}},
-      {"NonEmpty([S], {[M]})", Kind::kNonEmpty, {Kind::kName, Kind::kSet}},
-      {"Generate([S], Head([S]), All)", Kind::kGenerate, {Kind::kName, Kind::kHead, Kind::kFlag}},
-      {"ParallelPeriod()", Kind::kParallelPeriod, {}},
+      {"TopCount([S], 3)", "TopCount", {"name", "number"}},
+      {"BottomCount([S], 3, [M] * 2)", "BottomCount", {"name", "number", "binary"}},
+      {"TopPercent([S], 12.5, [M])", "TopPercent", {"name", "number", "name"}},
+      {"BottomPercent([S], 50, [M])", "BottomPercent", {"name", "number", "name"}},
+      {"TopSum([S], 0.5, [M])", "TopSum", {"name", "number", "name"}},
+      {"BottomSum([S], 100, [M])", "BottomSum", {"name", "number", "name"}},
+      {"Order([S], [M], bdesc)", "Order", {"name", "name", "flag"}},
+      {"Order([S], [S].CurrentMember.Name)", "Order", {"name", "Name"}},
+      {"Filter([S], [M] > 10 AND NOT IsEmpty([M]))", "Filter", {"name", "binary"}},
+      {"NonEmpty([S], {[M]})", "NonEmpty", {"name", "set"}},
+      {"Generate([S], Head([S]), All)", "Generate", {"name", "Head", "flag"}},
+      {"ParallelPeriod()", "ParallelPeriod", {}},
       {"ParallelPeriod([T].[Year], 1, [T].CurrentMember)",
-       Kind::kParallelPeriod,
-       {Kind::kName, Kind::kNumber, Kind::kCurrentMember}},
-      {"PeriodsToDate()", Kind::kPeriodsToDate, {}},
-      {"PeriodsToDate([T].[Year], [T].[2024])", Kind::kPeriodsToDate, {Kind::kName, Kind::kName}},
-      {"Ytd()", Kind::kYtd, {}},
-      {"Qtd( )", Kind::kQtd, {}},
-      {"Mtd([T].[2024].[5])", Kind::kMtd, {Kind::kName}},
-      {"wtd()", Kind::kWtd, {}},
-      {"OpeningPeriod()", Kind::kOpeningPeriod, {}},
-      {"ClosingPeriod([T].[Month], [T].[2024])", Kind::kClosingPeriod, {Kind::kName, Kind::kName}},
-      {"IIf([M] > 0, 'up', -1)", Kind::kIif, {Kind::kBinary, Kind::kString, Kind::kNumber}},
-      {"CoalesceEmpty([M], [N], 0)",
-       Kind::kCoalesceEmpty,
-       {Kind::kName, Kind::kName, Kind::kNumber}},
-      {"IsEmpty([M])", Kind::kIsEmpty, {Kind::kName}},
-      {"Sum([S])", Kind::kSum, {Kind::kName}},
-      {"Avg([S], [M] / 2)", Kind::kAvg, {Kind::kName, Kind::kBinary}},
-      {"Min([S], [M])", Kind::kMin, {Kind::kName, Kind::kName}},
-      {"Max(Ytd(), [M])", Kind::kMax, {Kind::kYtd, Kind::kName}},
-      {"Count([S], ExcludeEmpty)", Kind::kCount, {Kind::kName, Kind::kFlag}},
-      {"Count([S])", Kind::kCount, {Kind::kName}},
-      {"Aggregate(PeriodsToDate(), [M])", Kind::kAggregate, {Kind::kPeriodsToDate, Kind::kName}},
+       "ParallelPeriod",
+       {"name", "number", "CurrentMember"}},
+      {"PeriodsToDate()", "PeriodsToDate", {}},
+      {"PeriodsToDate([T].[Year], [T].[2024])", "PeriodsToDate", {"name", "name"}},
+      {"Ytd()", "Ytd", {}},
+      {"Qtd( )", "Qtd", {}},
+      {"Mtd([T].[2024].[5])", "Mtd", {"name"}},
+      {"wtd()", "Wtd", {}},
+      {"OpeningPeriod()", "OpeningPeriod", {}},
+      {"ClosingPeriod([T].[Month], [T].[2024])", "ClosingPeriod", {"name", "name"}},
+      {"IIf([M] > 0, 'up', -1)", "IIf", {"binary", "string", "number"}},
+      {"CoalesceEmpty([M], [N], 0)", "CoalesceEmpty", {"name", "name", "number"}},
+      {"IsEmpty([M])", "IsEmpty", {"name"}},
+      {"Sum([S])", "Sum", {"name"}},
+      {"Avg([S], [M] / 2)", "Avg", {"name", "binary"}},
+      {"Min([S], [M])", "Min", {"name", "name"}},
+      {"Max(Ytd(), [M])", "Max", {"Ytd", "name"}},
+      {"Count([S], ExcludeEmpty)", "Count", {"name", "flag"}},
+      {"Count([S])", "Count", {"name"}},
+      {"Aggregate(PeriodsToDate(), [M])", "Aggregate", {"PeriodsToDate", "name"}},
   };
   for (const auto& c : cases) {
     const auto query = ParseColumns(c.columns);
     ASSERT_TRUE(query.ok()) << c.columns << ": " << query.error().description;
     const MdxExpression& call = query->columns.set;
-    EXPECT_EQ(call.kind, c.kind) << c.columns;
-    std::vector<Kind> operands;
-    for (const MdxExpression& operand : call.operands) operands.push_back(operand.kind);
-    EXPECT_EQ(operands, c.operands) << c.columns;
+    EXPECT_EQ(test::ShapeOf(call), c.kind) << c.columns;
+    std::vector<std::string> operands;
+    for (const MdxExpression& operand : call.operands) operands.push_back(test::ShapeOf(operand));
+    EXPECT_EQ(operands, std::vector<std::string>(c.operands.begin(), c.operands.end()))
+        << c.columns;
   }
   // A whole tree: the flag in capitals, the decimal as written.
   ExpectTrees({
       {"TopPercent([S], 12.50, -[M])",
-       Of(Kind::kTopPercent, 8,
-          {Name(19, "S"), Number(24, "12.50"), Unary("-", 31, Name(32, "M"))})},
+       test::Call("TopPercent", 8,
+                  {Name(19, "S"), Number(24, "12.50"), Unary("-", 31, Name(32, "M"))})},
       {"Order([S], [M], bdesc)",
-       Of(Kind::kOrder, 8,
-          {Name(14, "S"), Name(19, "M"), {Kind::kFlag, 24, {{"BDESC", false, 24}}, {}}})},
+       test::Call("Order", 8,
+                  {Name(14, "S"), Name(19, "M"), {Kind::kFlag, 24, {{"BDESC", false, 24}}, {}}})},
   });
 }
 
@@ -358,7 +360,7 @@ TEST(MdxExpressionParserTest, ReadsSeveralFormulasAndNamedSets) {
   EXPECT_EQ(f[2].kind, MdxFormula::Kind::kSet);
   EXPECT_EQ(f[2].position, At(mdx, "SET"));
   EXPECT_EQ(f[2].name, (std::vector<NamePart>{{"Top", false, At(mdx, "[Top]")}}));
-  EXPECT_EQ(f[2].expression.kind, Kind::kTopCount);
+  EXPECT_EQ(test::ShapeOf(f[2].expression), "TopCount");
   EXPECT_EQ(f[3].name, (std::vector<NamePart>{{"Bottom", false, At(mdx, "Bottom")}}));
   EXPECT_EQ(f[3].expression, Of(Kind::kSet, At(mdx, "{}"), {}));
 }
@@ -373,9 +375,10 @@ TEST(MdxExpressionParserTest, ReadsAQuotedFormulaWithThePositionsOfTheQuery) {
   const MdxExpression& e = query->formulas.front().expression;
   const MdxExpression expected = Binary(
       "+", At(quoted, "+"),
-      Of(Kind::kIif, At(quoted, "IIf"),
-         {Binary(">", At(quoted, ">"), Name(At(quoted, "[A]"), "A"), Number(At(quoted, "0"), "0")),
-          Text(At(quoted, "''é"), "é"), Text(At(quoted, "\"q"), "q")}),
+      test::Call(
+          "Iif", At(quoted, "IIf"),
+          {Binary(">", At(quoted, ">"), Name(At(quoted, "[A]"), "A"), Number(At(quoted, "0"), "0")),
+           Text(At(quoted, "''é"), "é"), Text(At(quoted, "\"q"), "q")}),
       Name(At(quoted, "[B]"), "B"));
   EXPECT_EQ(e, expected);
 

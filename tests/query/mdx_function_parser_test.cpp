@@ -2,7 +2,8 @@
 // for a wrong call which function and which argument.
 #include <gtest/gtest.h>
 
-#include "query/mdx_parser.h"
+#include "mdx_tree.h"
+#include "query/parser/mdx_parser.h"
 
 namespace cubemill::query {
 namespace {
@@ -14,6 +15,8 @@ MdxExpression Name(std::size_t position, const char* text) {
 }
 
 MdxExpression Word(Kind kind, std::size_t position, const char* text) {
+  if (kind == Kind::kNumber)
+    return {kind, position, {{text, false, position}}, {}, nullptr, test::NumberValue(text)};
   return {kind, position, {{text, false, position}}, {}};
 }
 
@@ -26,43 +29,45 @@ TEST(MdxFunctionParserTest, ReadsNavigationRangesAndSetFunctions) {
     const char* columns;
     MdxExpression expected;
   } cases[] = {
-      {"[A].FirstChild", Of(Kind::kFirstChild, 8, {Name(8, "A")})},
-      {"[A].lastchild.Siblings", Of(Kind::kSiblings, 8, {Of(Kind::kLastChild, 8, {Name(8, "A")})})},
+      {"[A].FirstChild", test::Call("FirstChild", 8, {Name(8, "A")})},
+      {"[A].lastchild.Siblings",
+       test::Call("Siblings", 8, {test::Call("LastChild", 8, {Name(8, "A")})})},
       {"[A].PrevMember.NextMember",
-       Of(Kind::kNextMember, 8, {Of(Kind::kPrevMember, 8, {Name(8, "A")})})},
-      {"[A].Lag(3)", Of(Kind::kLag, 8, {Name(8, "A"), Word(Kind::kNumber, 16, "3")})},
-      {"[A].Lead(-007)", Of(Kind::kLead, 8, {Name(8, "A"), Word(Kind::kNumber, 17, "-7")})},
-      {"[A].Level.Members", Of(Kind::kMembers, 8, {Of(Kind::kLevel, 8, {Name(8, "A")})})},
+       test::Call("NextMember", 8, {test::Call("PrevMember", 8, {Name(8, "A")})})},
+      {"[A].Lag(3)", test::Call("Lag", 8, {Name(8, "A"), Word(Kind::kNumber, 16, "3")})},
+      {"[A].Lead(-007)", test::Call("Lead", 8, {Name(8, "A"), Word(Kind::kNumber, 17, "-7")})},
+      {"[A].Level.Members", test::Call("Members", 8, {test::Call("Level", 8, {Name(8, "A")})})},
       {"[A] : [B].NextMember",
-       Of(Kind::kRange, 12, {Name(8, "A"), Of(Kind::kNextMember, 14, {Name(14, "B")})})},
+       Of(Kind::kRange, 12, {Name(8, "A"), test::Call("NextMember", 14, {Name(14, "B")})})},
       {"[A]:[B] * [C]",
        {Kind::kBinary,
         16,
         {{"*", false, 16}},
         {Of(Kind::kRange, 11, {Name(8, "A"), Name(12, "B")}), Name(18, "C")}}},
-      {"Ancestor([A], 2)", Of(Kind::kAncestor, 8, {Name(17, "A"), Word(Kind::kNumber, 22, "2")})},
+      {"Ancestor([A], 2)",
+       test::Call("Ancestor", 8, {Name(17, "A"), Word(Kind::kNumber, 22, "2")})},
       {"Descendants([A], [L], self_and_before)",
-       Of(Kind::kDescendants, 8,
-          {Name(20, "A"), Name(25, "L"), Word(Kind::kFlag, 30, "SELF_AND_BEFORE")})},
-      {"Descendants([A])", Of(Kind::kDescendants, 8, {Name(20, "A")})},
-      {"Head([A])", Of(Kind::kHead, 8, {Name(13, "A")})},
-      {"Tail([A], 2)", Of(Kind::kTail, 8, {Name(13, "A"), Word(Kind::kNumber, 18, "2")})},
+       test::Call("Descendants", 8,
+                  {Name(20, "A"), Name(25, "L"), Word(Kind::kFlag, 30, "SELF_AND_BEFORE")})},
+      {"Descendants([A])", test::Call("Descendants", 8, {Name(20, "A")})},
+      {"Head([A])", test::Call("Head", 8, {Name(13, "A")})},
+      {"Tail([A], 2)", test::Call("Tail", 8, {Name(13, "A"), Word(Kind::kNumber, 18, "2")})},
       {"Subset([A], 1, 2)",
-       Of(Kind::kSubset, 8,
-          {Name(15, "A"), Word(Kind::kNumber, 20, "1"), Word(Kind::kNumber, 23, "2")})},
+       test::Call("Subset", 8,
+                  {Name(15, "A"), Word(Kind::kNumber, 20, "1"), Word(Kind::kNumber, 23, "2")})},
       {"Union([A], [B], [C], All)",
-       Of(Kind::kUnion, 8,
-          {Name(14, "A"), Name(19, "B"), Name(24, "C"), Word(Kind::kFlag, 29, "ALL")})},
-      {"Except([A], [B])", Of(Kind::kExcept, 8, {Name(15, "A"), Name(20, "B")})},
-      {"Intersect([A], [B])", Of(Kind::kIntersect, 8, {Name(18, "A"), Name(23, "B")})},
+       test::Call("Union", 8,
+                  {Name(14, "A"), Name(19, "B"), Name(24, "C"), Word(Kind::kFlag, 29, "ALL")})},
+      {"Except([A], [B])", test::Call("Except", 8, {Name(15, "A"), Name(20, "B")})},
+      {"Intersect([A], [B])", test::Call("Intersect", 8, {Name(18, "A"), Name(23, "B")})},
       {"Distinct(Hierarchize([A]))",
-       Of(Kind::kDistinct, 8, {Of(Kind::kHierarchize, 17, {Name(29, "A")})})},
+       test::Call("Distinct", 8, {test::Call("Hierarchize", 17, {Name(29, "A")})})},
       {"Extract([A], [B], [C])",
-       Of(Kind::kExtract, 8, {Name(16, "A"), Name(21, "B"), Name(26, "C")})},
+       test::Call("Extract", 8, {Name(16, "A"), Name(21, "B"), Name(26, "C")})},
       {"CrossJoin([A], [B], [C])",
-       Of(Kind::kCrossJoin, 8, {Name(18, "A"), Name(23, "B"), Name(28, "C")})},
+       test::Call("CrossJoin", 8, {Name(18, "A"), Name(23, "B"), Name(28, "C")})},
       // Flag words are flags only where the function takes them: here ALL names a dimension.
-      {"Head(ALL)", Of(Kind::kHead, 8, {Name(13, "ALL")})},
+      {"Head(ALL)", test::Call("Head", 8, {Name(13, "ALL")})},
       // A member named like a function is written in brackets.
       {"[Level].[Lag]", {Kind::kName, 8, {{"Level", false, 8}, {"Lag", false, 16}}, {}}},
   };

@@ -1,7 +1,9 @@
 // The MDX parser: the shapes of good queries, and for bad ones what was wrong and where.
-#include "query/mdx_parser.h"
+#include "query/parser/mdx_parser.h"
 
 #include <gtest/gtest.h>
+
+#include "mdx_tree.h"
 
 namespace cubemill::query {
 namespace {
@@ -10,11 +12,6 @@ using Kind = MdxExpression::Kind;
 
 MdxExpression Name(std::size_t position, std::vector<NamePart> parts) {
   return {Kind::kName, position, std::move(parts), {}};
-}
-
-MdxExpression Apply(Kind kind, MdxExpression operand) {
-  const std::size_t position = operand.position;
-  return {kind, position, {}, {std::move(operand)}};
 }
 
 TEST(MdxParserTest, ReadsAxesCubeAndSlicer) {
@@ -29,7 +26,7 @@ TEST(MdxParserTest, ReadsAxesCubeAndSlicer) {
   ASSERT_TRUE(query->rows);
   EXPECT_FALSE(query->rows->non_empty);
   EXPECT_EQ(query->rows->set,
-            Apply(Kind::kChildren, Name(52, {{"Geography", false, 52}, {"Spain", false, 64}})));
+            test::Apply("Children", Name(52, {{"Geography", false, 52}, {"Spain", false, 64}})));
   EXPECT_EQ(query->cube, "Sales");
   EXPECT_EQ(query->cube_position, 94);
   ASSERT_TRUE(query->where);
@@ -44,17 +41,18 @@ TEST(MdxParserTest, ReadsEveryFormOfSet) {
     MdxExpression expected;
   } cases[] = {
       {"[Product].[Category].Members",
-       Apply(Kind::kMembers, Name(8, {{"Product", false, 8}, {"Category", false, 18}}))},
+       test::Apply("Members", Name(8, {{"Product", false, 8}, {"Category", false, 18}}))},
       {"[Geography].[Spain].[Valencia].Parent",
-       Apply(Kind::kParent,
-             Name(8, {{"Geography", false, 8}, {"Spain", false, 20}, {"Valencia", false, 28}}))},
+       test::Apply(
+           "Parent",
+           Name(8, {{"Geography", false, 8}, {"Spain", false, 20}, {"Valencia", false, 28}}))},
       {"Measures.Amount", Name(8, {{"Measures", false, 8}, {"Amount", false, 17}})},
       {"[Geography].[City].&[Madrid]",
        Name(8, {{"Geography", false, 8}, {"City", false, 20}, {"Madrid", true, 27}})},
       {"[Odd]]Name]", Name(8, {{"Odd]Name", false, 8}})},
       {"{}", {Kind::kSet, 8, {}, {}}},
       {"CrossJoin([A], [B])",
-       {Kind::kCrossJoin, 8, {}, {Name(18, {{"A", false, 18}}), Name(23, {{"B", false, 23}})}}},
+       test::Call("CrossJoin", 8, {Name(18, {{"A", false, 18}}), Name(23, {{"B", false, 23}})})},
       // Infix "*" is the operator, whatever its operands: the binder reads it as CrossJoin
       // between sets.
       {"[A] * [B] * [C]",
@@ -67,7 +65,7 @@ TEST(MdxParserTest, ReadsEveryFormOfSet) {
           {Name(8, {{"A", false, 8}}), Name(14, {{"B", false, 14}})}},
          Name(20, {{"C", false, 20}})}}},
       {"[A].Members.Members",
-       Apply(Kind::kMembers, Apply(Kind::kMembers, Name(8, {{"A", false, 8}})))},
+       test::Apply("Members", test::Apply("Members", Name(8, {{"A", false, 8}})))},
   };
   for (const auto& c : cases) {
     const std::string text = std::string("SELECT ") + c.columns + " ON COLUMNS FROM [C]";

@@ -1,10 +1,11 @@
-#include "query/member_properties.h"
+#include "query/binder/member_properties.h"
 
 #include <algorithm>
 #include <iterator>
 
 #include "platform/unicode_case.h"
-#include "query/binder.h"
+#include "query/binder/binder.h"
+#include "query/execution/tuple_list.h"
 #include "query/query_failure.h"
 
 namespace cubemill::query {
@@ -55,7 +56,7 @@ std::string PropertyValue(const CubeModel& model, std::size_t hierarchy, std::si
                           const std::string& name) {
   if (hierarchy == kMeasuresHierarchy) {
     const std::string& measure = model.Catalog().measures[item].name;
-    if (name == "MEMBER_UNIQUE_NAME") return "[Measures]." + Bracketed(measure);
+    if (name == "MEMBER_UNIQUE_NAME") return MeasureUniqueName(measure);
     if (name == "MEMBER_NAME" || name == "MEMBER_CAPTION" || name == "MEMBER_KEY") return measure;
     if (name == "LEVEL_UNIQUE_NAME") return "[Measures].[MeasuresLevel]";
     return IsNumericProperty(name) ? "0" : "";

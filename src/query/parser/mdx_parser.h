@@ -26,16 +26,11 @@
 //   primary  := number | string | '{' [expr (',' expr)*] '}' | '(' expr (',' expr)* ')'
 //             | function '(' [argument (',' argument)*] ')' | name
 // A name is a unique name: [Geography].&[7].[Valencia], words or bracketed parts. The functions
-// after a "." are .Members, .Children, .Parent, .FirstChild, .LastChild, .Siblings,
-// .PrevMember, .NextMember, .Level, .Lag(n), .Lead(n), .CurrentMember and the properties .Name,
-// .UniqueName, .Caption, .Ordinal, .Value and .Count; a bracketed [Name] stays a name part.
-// Those called by name are CrossJoin, Head, Tail, Subset, Union, Except, Intersect, Distinct,
-// Hierarchize, Extract, Ancestor, Descendants, TopCount, BottomCount, TopPercent,
-// BottomPercent, TopSum, BottomSum, Order, Filter, NonEmpty, Generate, ParallelPeriod,
-// PeriodsToDate, Ytd, Qtd, Mtd, Wtd, OpeningPeriod, ClosingPeriod, IIf, CoalesceEmpty, IsEmpty,
-// Sum, Avg, Min, Max, Count and Aggregate, each checked for the number and the kinds of its
-// arguments ("Head needs a set at 12", "Head needs a whole number at 18"); an unknown one fails
-// ("unknown function Foo at 8"). A flag argument (ALL, SELF_AND_AFTER, DESC...) is a flag only
+// are those of the catalog (functions/catalog.h): called by name, CrossJoin(a, b), or written
+// after a ".", [Time].[2024].Children and .Lag(n); a bracketed [Name] stays a name part. Each
+// call is checked for the number and the kinds of its arguments ("Head needs a set at 12",
+// "Head needs a whole number at 18"); an unknown one fails ("unknown function Foo at 8").
+// A flag argument (ALL, SELF_AND_AFTER, DESC...) is a flag only
 // where the function takes one.
 // A number is digits with decimals or without ("12", "0.25"), "-" right before it for a negative
 // one; a whole one is kept without its leading zeros, one with decimals as written. A string is
@@ -51,7 +46,7 @@
 #include <string_view>
 
 #include "common/error.h"
-#include "query/mdx_query.h"
+#include "query/parser/mdx_query.h"
 
 namespace cubemill::query {
 
@@ -66,10 +61,6 @@ inline constexpr std::size_t kMaxMdxNesting = 200;
 
 // The longest query text, in bytes.
 inline constexpr std::size_t kMaxMdxLength = 1 << 20;
-
-// The name a query calls the function of `kind` by ("TopCount"), or nullptr for a kind that is
-// no function called by name.
-const char* CallName(MdxExpression::Kind kind);
 
 // Returns the query, or an error naming what was wrong and the 1-based character offset where
 // it was found ("expected ON, found \"FROM\" at 28"). Keywords are matched without regard to

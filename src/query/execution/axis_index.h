@@ -6,9 +6,9 @@
 #include <cstdint>
 #include <vector>
 
-#include "query/binder.h"
-#include "query/cube_model.h"
-#include "query/key_table.h"
+#include "query/binder/cube_model.h"
+#include "query/execution/key_table.h"
+#include "query/execution/tuple_list.h"
 
 namespace cubemill::query {
 

@@ -1,4 +1,4 @@
-#include "query/key_table.h"
+#include "query/execution/key_table.h"
 
 #include <algorithm>
 #include <stdexcept>

@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "query/cube_model.h"
-#include "query/mdx_query.h"
+#include "query/binder/cube_model.h"
+#include "query/parser/mdx_query.h"
 
 namespace cubemill::query {
 

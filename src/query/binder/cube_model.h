@@ -10,12 +10,15 @@
 #include <vector>
 
 #include "provider/cubefile/cube_reader.h"
-#include "query/mdx_query.h"
+#include "query/parser/mdx_query.h"
 
 namespace cubemill::query {
 
 // `name` in square brackets as a query writes it, a `]` in it doubled: [Sales]]Q1].
 std::string Bracketed(std::string_view name);
+
+// A measure's unique name: [Measures].[Sales]]Q1].
+std::string MeasureUniqueName(std::string_view name);
 
 // What a unique name stands for. Indexes are into the model's lists.
 struct NameRef {
@@ -69,6 +72,8 @@ class CubeModel {
   const std::vector<std::size_t>& MembersOfHierarchy(std::size_t h) const {
     return hierarchy_members_[h];
   }
+  // Members of hierarchy `h` in hierarchy order: each member followed by its children.
+  std::vector<std::size_t> MembersInHierarchyOrder(std::size_t h) const;
   // Levels of hierarchy `h`, top first.
   const std::vector<std::size_t>& LevelsOf(std::size_t h) const { return hierarchy_levels_[h]; }
   // The hierarchy as a query names it: "[Time].[Calendar]", or "[Geography]" when unnamed.

@@ -1,4 +1,4 @@
-#include "query/planner.h"
+#include "query/planner/planner.h"
 
 #include <algorithm>
 
@@ -18,9 +18,13 @@ void Deepen(const CubeModel& model, const TupleList& tuples, std::vector<int>& d
 
 }  // namespace
 
-QueryPlan PlanQuery(const CubeModel& model, const BoundQuery& query, bool leaf_cells_only) {
+QueryPlan PlanQuery(const BoundQuery& query, bool leaf_cells_only) {
+  return {query.calculates, leaf_cells_only};
+}
+
+ScanPlan PlanScan(const CubeModel& model, const Grid& query, bool leaf_cells_only) {
   const auto& catalog = model.Catalog();
-  QueryPlan plan;
+  ScanPlan plan;
   plan.depths.assign(catalog.hierarchies.size(), 1);
   for (const TupleList* tuples : {&query.columns.tuples, &query.rows.tuples, &query.slicer})
     Deepen(model, *tuples, plan.depths);

@@ -1,4 +1,4 @@
-#include "query/cube_model.h"
+#include "query/binder/cube_model.h"
 
 #include <algorithm>
 #include <unordered_map>
@@ -8,7 +8,13 @@
 
 namespace cubemill::query {
 
-std::string Bracketed(std::string_view name) { return NameText({{std::string(name), false, 0}}); }
+std::string Bracketed(std::string_view name) {
+  std::string text = "[";
+  for (char c : name) text += c == ']' ? std::string("]]") : std::string(1, c);
+  return text + "]";
+}
+
+std::string MeasureUniqueName(std::string_view name) { return "[Measures]." + Bracketed(name); }
 
 namespace {
 
@@ -146,6 +152,14 @@ std::size_t CubeModel::LevelIndex(std::int64_t id) const {
 std::size_t CubeModel::AncestorAt(std::size_t m, int depth) const {
   while (m != npos && DepthOf(m) > depth) m = parent_[m];
   return m != npos && DepthOf(m) == depth ? m : npos;
+}
+
+std::vector<std::size_t> CubeModel::MembersInHierarchyOrder(std::size_t h) const {
+  std::vector<std::size_t> members = hierarchy_members_[h];
+  std::sort(members.begin(), members.end(), [&](std::size_t a, std::size_t b) {
+    return hierarchy_order_[a] < hierarchy_order_[b];
+  });
+  return members;
 }
 
 std::string CubeModel::HierarchyName(std::size_t h) const {

@@ -1,13 +1,13 @@
-#include "query/executor.h"
+#include "query/execution/scan.h"
 
 #include <algorithm>
 #include <stdexcept>
 #include <string>
 
 #include "provider/cubefile/stored_value_merge.h"
-#include "query/axis_index.h"
-#include "query/key_table.h"
-#include "query/member_properties.h"
+#include "query/binder/member_properties.h"
+#include "query/execution/axis_index.h"
+#include "query/execution/key_table.h"
 #include "query/query_failure.h"
 
 namespace cubemill::query {
@@ -32,7 +32,7 @@ std::vector<std::string> UniqueNames(const CubeModel& model, const TupleList& tu
   for (std::size_t i = 0; i < tuples.Arity(); ++i) {
     const std::size_t item = tuples.At(t)[i];
     names.push_back(tuples.shape[i] == kMeasuresHierarchy
-                        ? "[Measures]." + Bracketed(model.Catalog().measures[item].name)
+                        ? MeasureUniqueName(model.Catalog().measures[item].name)
                         : model.UniqueName(item));
   }
   return names;
@@ -66,9 +66,9 @@ std::size_t Multiplied(std::size_t a, std::size_t b) {
 
 }  // namespace
 
-QueryResult Execute(const provider::cubefile::CubeReader& reader, const CubeModel& model,
-                    const BoundQuery& query, const QueryPlan& plan, std::size_t max_cells,
-                    const std::atomic<bool>* cancel) {
+QueryResult Scan(const provider::cubefile::CubeReader& reader, const CubeModel& model,
+                 const Grid& query, const ScanPlan& plan, std::size_t max_cells,
+                 const std::atomic<bool>* cancel) {
   const TupleList& rows = query.rows.tuples;
   const TupleList& columns = query.columns.tuples;
   const bool non_empty = query.rows.non_empty || query.columns.non_empty;

@@ -1,14 +1,14 @@
-// The executor: reads the table a plan chose once, row by row, maps each row to the tuples of
-// the axes it counts for, and adds its values into the cells of the answer.
+// The scan: reads the table a plan chose once, row by row, maps each row to the tuples of the
+// axes it counts for, and adds its values into the cells of the answer.
 #pragma once
 
 #include <atomic>
 #include <cstddef>
 
 #include "provider/cubefile/cube_reader.h"
-#include "query/binder.h"
-#include "query/cube_model.h"
-#include "query/planner.h"
+#include "query/binder/cube_model.h"
+#include "query/execution/grid.h"
+#include "query/planner/planner.h"
 #include "query/query_evaluator.h"
 
 namespace cubemill::query {
@@ -28,8 +28,8 @@ namespace cubemill::query {
 // is made. Throws QueryFailure for a limit, std::runtime_error for a table that cannot be read
 // or refers to a member the catalog lacks. When `cancel` is given, reading looks at it every few
 // thousand rows and, once it is set, stops and throws QueryFailure "Cancelled".
-QueryResult Execute(const provider::cubefile::CubeReader& reader, const CubeModel& model,
-                    const BoundQuery& query, const QueryPlan& plan, std::size_t max_cells,
-                    const std::atomic<bool>* cancel = nullptr);
+QueryResult Scan(const provider::cubefile::CubeReader& reader, const CubeModel& model,
+                 const Grid& query, const ScanPlan& plan, std::size_t max_cells,
+                 const std::atomic<bool>* cancel = nullptr);
 
 }  // namespace cubemill::query

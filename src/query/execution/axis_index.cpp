@@ -1,4 +1,4 @@
-#include "query/axis_index.h"
+#include "query/execution/axis_index.h"
 
 #include <map>
 #include <stdexcept>

@@ -1,0 +1,373 @@
+#include "query/parser/mdx_parser.h"
+
+#include <algorithm>
+#include <climits>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "common/quoted_text.h"
+#include "platform/ascii_text.h"
+#include "query/binder/cube_model.h"
+#include "query/parser/parser.h"
+
+namespace cubemill::query {
+
+std::string NameText(const std::vector<NamePart>& parts) {
+  std::string text;
+  for (const NamePart& part : parts) {
+    if (!text.empty()) text += '.';
+    if (part.is_key) text += '&';
+    text += Bracketed(part.text);
+  }
+  return text;
+}
+
+namespace parser {
+
+namespace {
+
+// The properties of a calculated member that are read and not used.
+constexpr const char* kIgnoredProperties[] = {
+    "VISIBLE",    "NON_EMPTY_BEHAVIOR", "CAPTION",   "LANGUAGE",   "FORE_COLOR",
+    "BACK_COLOR", "FONT_NAME",          "FONT_SIZE", "FONT_FLAGS", "SCOPE_ISOLATION",
+};
+
+}  // namespace
+
+// query := [WITH formula+] select [CELL PROPERTIES name (',' name)*] [';']
+MdxQuery Parser::Query() {
+  MdxQuery query;
+  if (Is(Peek(), "WITH")) {
+    Next();
+    Formulas(query);
+  }
+  Expect("SELECT");
+  Select(query);
+  if (Is(Peek(), "CELL")) {
+    Next();
+    Expect("PROPERTIES");
+    query.cell_properties = NameList("a cell property");
+  }
+  if (IsSymbol(Peek(), ';')) Next();
+  if (Peek().kind != Token::Kind::kEnd)
+    Fail("expected the end of the query, found " + Describe(Peek()), Peek().position);
+  return query;
+}
+
+// A whole quoted formula: one expression and the end.
+MdxExpression Parser::Formula() {
+  std::size_t height = 0;
+  MdxExpression expression = Expression(height);
+  if (Peek().kind != Token::Kind::kEnd)
+    Fail(std::string("expected ") + end_ + ", found " + Describe(Peek()), Peek().position);
+  return expression;
+}
+
+const Token& Parser::Next() {
+  const Token& token = tokens_[next_];
+  if (token.kind != Token::Kind::kEnd) ++next_;
+  return token;
+}
+
+bool Parser::IsSymbol(const Token& token, std::string_view symbol) {
+  return token.kind == Token::Kind::kSymbol && token.text == symbol;
+}
+
+bool Parser::IsSymbol(const Token& token, char symbol) {
+  return IsSymbol(token, std::string_view(&symbol, 1));
+}
+
+bool Parser::IsKeyword(const Token& token) {
+  return std::any_of(std::begin(kKeywords), std::end(kKeywords),
+                     [&](const char* word) { return Is(token, word); });
+}
+
+std::string Parser::Describe(const Token& token) const {
+  switch (token.kind) {
+    case Token::Kind::kEnd:
+      return end_;
+    case Token::Kind::kBracketed:
+      return "[" + Shortened(token.text) + "]";
+    case Token::Kind::kString:
+      return "'" + Shortened(token.text) + "'";
+    default:
+      return "\"" + Shortened(token.text) + "\"";
+  }
+}
+
+void Parser::Expect(const char* word) {
+  const Token& token = Next();
+  if (!Is(token, word))
+    Fail(std::string("expected ") + word + ", found " + Describe(token), token.position);
+}
+
+void Parser::ExpectSymbol(char symbol) {
+  const Token& token = Next();
+  if (!IsSymbol(token, symbol))
+    Fail(std::string("expected \"") + symbol + "\", found " + Describe(token), token.position);
+}
+
+// Expects the symbol that closes `open` (a "{" or a "(").
+void Parser::ExpectClosing(char symbol, const Token& open) {
+  const Token& token = Next();
+  if (!IsSymbol(token, symbol))
+    Fail(std::string("expected \"") + symbol + "\" to close the \"" + open.text + "\" at " +
+             std::to_string(open.position) + ", found " + Describe(token),
+         token.position);
+}
+
+// formula := MEMBER name AS value (',' property '=' value)* | SET name AS value, where a
+// value is an expression or its text in quotes.
+void Parser::Formulas(MdxQuery& query) {
+  do {
+    const Token& word = Next();
+    MdxFormula formula;
+    formula.position = word.position;
+    if (Is(word, "MEMBER")) {
+      formula.kind = MdxFormula::Kind::kMember;
+      formula.name = NameParts("the member's name");
+    } else if (Is(word, "SET")) {
+      formula.kind = MdxFormula::Kind::kSet;
+      formula.name.push_back(PlainPart("the set's name"));
+    } else {
+      Fail("expected MEMBER or SET, found " + Describe(word), word.position);
+    }
+    Expect("AS");
+    formula.expression = FormulaValue();
+    if (formula.kind == MdxFormula::Kind::kMember) MemberProperties(formula);
+    query.formulas.push_back(std::move(formula));
+  } while (Is(Peek(), "MEMBER") || Is(Peek(), "SET"));
+}
+
+// A string that is all of the formula's value is the formula's text (AS 'Sum(...)'); a
+// string within an expression is a string.
+MdxExpression Parser::FormulaValue() {
+  const Token& after = PeekSecond();
+  if (Peek().kind == Token::Kind::kString &&
+      (IsSymbol(after, ',') || Is(after, "MEMBER") || Is(after, "SET") || Is(after, "SELECT") ||
+       after.kind == Token::Kind::kEnd))
+    return Quoted(Next());
+  std::size_t height = 0;
+  return Expression(height);
+}
+
+// The expression in the string `quoted`, read with the positions its characters have in the
+// query: a doubled quote is one character of the formula and two of the query.
+MdxExpression Parser::Quoted(const Token& quoted) {
+  const char quote = text_[quoted.offset];
+  const std::size_t closing = quoted.offset + quoted.length - 1;
+  std::vector<std::size_t> positions;
+  positions.reserve(quoted.text.size() + 1);
+  std::size_t characters = 1;  // the opening quote
+  for (std::size_t at = quoted.offset + 1; at < closing; ++at) {
+    positions.push_back(quoted.position + characters);
+    if (text_[at] == quote) {
+      ++at;
+      ++characters;
+    }
+    if ((static_cast<unsigned char>(text_[at]) & 0xC0) != 0x80) ++characters;
+  }
+  positions.push_back(quoted.position + characters);
+  std::vector<Token> tokens;
+  try {
+    tokens = Tokenize(quoted.text, &positions);
+    return Parser(quoted.text, tokens, "the end of the quoted formula").Formula();
+  } catch (const ParseFailure& failure) {
+    if (failure.complete) throw;
+    if (auto runaway = RunawayBracket(tokens, failure.position))
+      throw ParseFailure{*runaway, failure.position, true};
+    throw;
+  }
+}
+
+// SOLVE_ORDER = n and FORMAT_STRING = 'text' are kept; the others are read and dropped.
+void Parser::MemberProperties(MdxFormula& formula) {
+  std::vector<std::string> given;
+  while (IsSymbol(Peek(), ',')) {
+    Next();
+    const Token& property = Next();
+    if (property.kind != Token::Kind::kWord)
+      Fail("expected a property of the member, found " + Describe(property), property.position);
+    const std::string name = platform::UpperAscii(property.text);
+    const bool ignored = std::any_of(std::begin(kIgnoredProperties), std::end(kIgnoredProperties),
+                                     [&](const char* word) { return name == word; });
+    if (!ignored && name != "SOLVE_ORDER" && name != "FORMAT_STRING")
+      Fail("unknown property " + Shortened(property.text), property.position);
+    if (std::find(given.begin(), given.end(), name) != given.end())
+      Fail("the property " + Shortened(property.text) + " is given twice", property.position);
+    given.push_back(name);
+    ExpectSymbol('=');
+    const Token& value = Peek();
+    if (name == "SOLVE_ORDER") {
+      if (!StartsNumber()) Fail("SOLVE_ORDER needs a whole number", value.position);
+      const MdxExpression number = Number();
+      if (!number.number.whole) Fail("SOLVE_ORDER needs a whole number", value.position);
+      const long long order = number.number.integer;
+      if (order < INT_MIN || order > INT_MAX)
+        Fail("SOLVE_ORDER " + number.parts.front().text + " is out of range", value.position);
+      formula.solve_order = static_cast<int>(order);
+    } else if (name == "FORMAT_STRING") {
+      if (value.kind != Token::Kind::kString) Fail("FORMAT_STRING needs a string", value.position);
+      formula.format_string = Next().text;
+    } else {
+      std::size_t height = 0;
+      Expression(height);
+    }
+  }
+}
+
+// select := SELECT axis (',' axis)* FROM from [WHERE expression], SELECT read already.
+void Parser::Select(MdxQuery& query) {
+  Axes(query);
+  Expect("FROM");
+  From(query);
+  if (Is(Peek(), "WHERE")) {
+    Next();
+    std::size_t height = 0;
+    query.where = Expression(height);
+  }
+}
+
+// axis := [NON EMPTY] expression [DIMENSION PROPERTIES name (',' name)*] ON axis-name
+void Parser::Axes(MdxQuery& query) {
+  bool have_columns = false;
+  std::size_t rows_position = 0;
+  for (;;) {
+    MdxAxis axis;
+    if (Is(Peek(), "NON")) {
+      Next();
+      Expect("EMPTY");
+      axis.non_empty = true;
+    }
+    std::size_t height = 0;
+    axis.set = Expression(height);
+    if (Is(Peek(), "DIMENSION")) {
+      Next();
+      Expect("PROPERTIES");
+      axis.properties = NameList("a dimension property");
+    }
+    const Token& on = Peek();
+    if (!Is(on, "ON")) Fail("expected ON, found " + Describe(on), on.position);
+    Next();
+    const Token& name = Next();
+    const std::string number = AxisNumber(name);
+    const bool columns = Is(name, "COLUMNS") || number == "0";
+    const bool rows = Is(name, "ROWS") || number == "1";
+    if (!columns && !rows) {
+      if (!number.empty())
+        Fail("only COLUMNS and ROWS, AXIS(0) and AXIS(1), are answered: found AXIS(" +
+                 Shortened(number) + ")",
+             name.position);
+      Fail("expected COLUMNS, ROWS or AXIS(n), found " + Describe(name), name.position);
+    }
+    if (columns) {
+      if (have_columns) Fail("the COLUMNS axis is given twice", name.position);
+      query.columns = std::move(axis);
+      have_columns = true;
+    } else {
+      if (query.rows) Fail("the ROWS axis is given twice", name.position);
+      query.rows = std::move(axis);
+      rows_position = name.position;
+    }
+    if (!IsSymbol(Peek(), ',')) break;
+    Next();
+  }
+  if (!have_columns) Fail("a query with ROWS needs a COLUMNS axis", rows_position);
+}
+
+// from := cube-name | '(' SELECT select ')'. A subselect counts as a level of nesting, and
+// the query's cube is the one its subselects read.
+void Parser::From(MdxQuery& query) {
+  const Token& open = Peek();
+  if (IsSymbol(open, '(')) {
+    Next();
+    const Nesting nesting(depth_, open.position);
+    MdxQuery subselect;
+    Expect("SELECT");
+    Select(subselect);
+    ExpectClosing(')', open);
+    query.cube = subselect.cube;
+    query.cube_position = subselect.cube_position;
+    query.subselect.push_back(std::move(subselect));
+    return;
+  }
+  const Token& cube = Next();
+  if (cube.kind != Token::Kind::kBracketed && cube.kind != Token::Kind::kWord)
+    Fail("expected the cube's name, found " + Describe(cube), cube.position);
+  query.cube = cube.text;
+  query.cube_position = cube.position;
+}
+
+// The number of an axis named `name` as "0" or AXIS(0) (reading the AXIS form's "(0)"), with
+// leading zeros dropped; "" for any other name.
+std::string Parser::AxisNumber(const Token& name) {
+  const Token* number = &name;
+  if (Is(name, "AXIS")) {
+    const Token& open = Peek();
+    ExpectSymbol('(');
+    number = &Next();
+    if (number->kind != Token::Kind::kNumber || number->text.find('.') != std::string::npos)
+      Fail("expected an axis number, found " + Describe(*number), number->position);
+    ExpectClosing(')', open);
+  }
+  if (number->kind != Token::Kind::kNumber || number->text.find('.') != std::string::npos)
+    return "";
+  const std::size_t first = number->text.find_first_not_of('0');
+  return first == std::string::npos ? "0" : number->text.substr(first);
+}
+
+// name (',' name)*, each name's last part kept: [Geography].[Country].[Key] gives Key.
+std::vector<NamePart> Parser::NameList(const char* what) {
+  std::vector<NamePart> names;
+  for (;;) {
+    names.push_back(NameParts(what).back());
+    if (!IsSymbol(Peek(), ',')) return names;
+    Next();
+  }
+}
+
+// part ('.' part)*, every part a name (no function).
+std::vector<NamePart> Parser::NameParts(const char* what) {
+  std::vector<NamePart> parts{PlainPart(what)};
+  while (IsSymbol(Peek(), '.')) {
+    Next();
+    parts.push_back(PlainPart(what));
+  }
+  return parts;
+}
+
+// A [bracketed] name or a word that is no keyword.
+NamePart Parser::PlainPart(const char* what) {
+  const Token& token = Next();
+  if (token.kind != Token::Kind::kBracketed &&
+      (token.kind != Token::Kind::kWord || IsKeyword(token)))
+    Fail(std::string("expected ") + what + ", found " + Describe(token), token.position);
+  return {token.text, false, token.position};
+}
+
+}  // namespace parser
+
+using parser::ParseFailure;
+using parser::Parser;
+using parser::RunawayBracket;
+using parser::Token;
+using parser::Tokenize;
+
+Result<MdxQuery> ParseMdx(std::string_view text) {
+  if (text.size() > kMaxMdxLength)
+    return Error{"the query is longer than " + std::to_string(kMaxMdxLength) + " bytes", 1,
+                 kQuerySource};
+  std::vector<Token> tokens;
+  try {
+    tokens = Tokenize(text);
+    return Parser(text, tokens, "the end of the query").Query();
+  } catch (const ParseFailure& failure) {
+    if (failure.complete) return Error{failure.what, 1, kQuerySource};
+    return Error{RunawayBracket(tokens, failure.position)
+                     .value_or(failure.what + " at " + std::to_string(failure.position)),
+                 1, kQuerySource};
+  }
+}
+
+}  // namespace cubemill::query
