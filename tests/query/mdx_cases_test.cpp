@@ -62,19 +62,19 @@ std::string CubeKey(const EngineCase& c) {
 }
 
 // Builds the cube of `c` from its own sections: the source's tables and statements, the
-// engine's build, then the statements on the cube file.
+// engine's build, then the statements on the cube file (a statement that fails fails the test).
 std::string BuildOwnCube(const EngineCase& c, const std::string& source, const std::string& cube) {
   for (const CaseTable& table : c.tables) {
     const std::string error = CreateSqliteTable(source, table.name, table.columns, table.rows);
     if (!error.empty()) return "source " + table.name + ": " + error;
   }
   for (const std::string& sql : c.source_sql) RunSqlite(source, sql);
-  if (::testing::Test::HasFailure()) return "the source sql failed";
+  if (::testing::Test::HasFailure()) return "a statement of the source failed";
   std::string error =
       query::test::BuildCube(source, cube, c.create_cube, c.insert_into, c.connection);
   if (!error.empty()) return error;
   for (const std::string& sql : c.cube_sql) RunSqlite(cube, sql);
-  return ::testing::Test::HasFailure() ? "the cube sql failed" : "";
+  return "";
 }
 
 // The cube of `c`, built the first time a case of this process asks for it.
@@ -92,9 +92,13 @@ const BuiltCube& CubeOf(const EngineCase& c) {
   } else if (const auto builder = kSharedCubes.find(c.cube); builder != kSharedCubes.end()) {
     cube.error = builder->second(cube.source, cube.cube);
   } else {
-    cube.error = "unknown cube " + c.cube + ": the file defines none of that name (define cube " +
-                 c.cube + "), and it is none of the shared cubes analyst, sample, shop";
+    cube.error =
+        "the file defines no cube of that name, and no shared cube has it (analyst, sample, shop)";
   }
+  // A statement the builders run on SQLite fails the test that builds the cube, and every other
+  // case of the cube with it.
+  if (cube.error.empty() && ::testing::Test::HasFailure())
+    cube.error = "a statement failed (see the first case of the cube)";
   if (!cube.error.empty()) cube.error = "cube " + c.cube + ": " + cube.error;
   return cube;
 }
