@@ -28,7 +28,7 @@ std::string Quoted(const std::string& text) {
 }  // namespace
 
 std::string BuildCube(const std::string& source, const std::string& cube, const std::string& create,
-                      const std::string& insert) {
+                      const std::string& insert, const std::string& more) {
   const cubemill::test::FixedClock clock(platform::MakeDateTime(2024, 3, 5, 7, 8, 9));
   const auto open_source = [](const std::string& connection, const std::string& select,
                               const std::vector<provider::ColumnHint>& hints) {
@@ -36,7 +36,8 @@ std::string BuildCube(const std::string& source, const std::string& cube, const 
   };
   const std::string connection = "LOCATION=" + cube +
                                  ";SOURCE_DSN=" + Quoted(cubemill::test::SqliteOdbc(source)) +
-                                 ";CREATECUBE=" + Quoted(create) + ";INSERTINTO=" + Quoted(insert);
+                                 ";CREATECUBE=" + Quoted(create) + ";INSERTINTO=" + Quoted(insert) +
+                                 (more.empty() ? "" : ";" + more);
   const auto error = provider::connection::BuildCube(connection, open_source, {}, clock);
   return error ? error->description : "";
 }
@@ -84,7 +85,7 @@ void ExpectSameAsSql(const QueryResult& answer, const std::string& source, const
   EXPECT_EQ(found.size(), expected.size()) << "the answer lacks groups of the source";
 }
 
-void ShopCubeTest::SetUp() {
+std::string BuildShopCube(const std::string& source, const std::string& cube) {
   const std::vector<std::vector<cubemill::test::SqliteCell>> rows = {
       {"España", "Madrid", "Bikes", "Road", "2023", "2023-Q1", "2023-01", "2", "100.5"},
       {"España", "Madrid", "Bikes", "City", "2023", "2023-Q2", "2023-04", "1", "80"},
@@ -96,25 +97,26 @@ void ShopCubeTest::SetUp() {
       {std::nullopt, "Nice", "Bikes", "Road", "2024", "2024-Q2", "2024-05", "2", "50"},
       {"España", "Madrid", "Gear]Box", "Lock", "2024", "2024-Q3", "2024-08", "6", std::nullopt},
   };
-  ASSERT_EQ(cubemill::test::CreateSqliteTable(
-                kSource, "sales",
-                {"country TEXT", "city TEXT", "line TEXT", "item TEXT", "year INTEGER",
-                 "quarter TEXT", "month TEXT", "qty INTEGER", "amount REAL"},
-                rows),
-            "");
-  ASSERT_EQ(
-      BuildCube(kSource, kCube,
-                "CREATE CUBE [Shop] ( DIMENSION [Store], LEVEL [All Stores] TYPE ALL, "
-                "LEVEL [Country], LEVEL [City], DIMENSION [Product], LEVEL [Line], LEVEL [Item], "
-                "DIMENSION [Time], LEVEL [Year], LEVEL [Quarter], LEVEL [Month], "
-                "MEASURE [Qty] FUNCTION SUM, MEASURE [Amount] FUNCTION SUM, "
-                "MEASURE [Top] FUNCTION MAX )",
-                "INSERT INTO Shop ( [Store].[Country], [Store].[City], [Product].[Line], "
-                "[Product].[Item], [Time].[Year], [Time].[Quarter], [Time].[Month], "
-                "Measures.[Qty], Measures.[Amount], Measures.[Top] ) SELECT country, city, line, "
-                "item, year, quarter, month, qty, amount, amount FROM sales"),
-      "");
+  const std::string error = cubemill::test::CreateSqliteTable(
+      source, "sales",
+      {"country TEXT", "city TEXT", "line TEXT", "item TEXT", "year INTEGER", "quarter TEXT",
+       "month TEXT", "qty INTEGER", "amount REAL"},
+      rows);
+  if (!error.empty()) return error;
+  return BuildCube(
+      source, cube,
+      "CREATE CUBE [Shop] ( DIMENSION [Store], LEVEL [All Stores] TYPE ALL, "
+      "LEVEL [Country], LEVEL [City], DIMENSION [Product], LEVEL [Line], LEVEL [Item], "
+      "DIMENSION [Time], LEVEL [Year], LEVEL [Quarter], LEVEL [Month], "
+      "MEASURE [Qty] FUNCTION SUM, MEASURE [Amount] FUNCTION SUM, "
+      "MEASURE [Top] FUNCTION MAX )",
+      "INSERT INTO Shop ( [Store].[Country], [Store].[City], [Product].[Line], "
+      "[Product].[Item], [Time].[Year], [Time].[Quarter], [Time].[Month], "
+      "Measures.[Qty], Measures.[Amount], Measures.[Top] ) SELECT country, city, line, "
+      "item, year, quarter, month, qty, amount, amount FROM sales");
 }
+
+void ShopCubeTest::SetUp() { ASSERT_EQ(BuildShopCube(kSource, kCube), ""); }
 
 Result<QueryResult> ShopCubeTest::Ask(const std::string& mdx, const QueryOptions& options) const {
   return test::Ask(kCube, mdx, options);

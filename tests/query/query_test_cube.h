@@ -12,9 +12,10 @@
 namespace cubemill::query::test {
 
 // Builds the cube file `cube` from the SQLite database `source` with the statements `create`
-// and `insert`. Returns "" or the engine's failure.
+// and `insert`, and the connection-string properties `more` ("NAME=value;...", "" for none).
+// Returns "" or the engine's failure.
 std::string BuildCube(const std::string& source, const std::string& cube, const std::string& create,
-                      const std::string& insert);
+                      const std::string& insert, const std::string& more = "");
 
 // Opens `cube` and answers `mdx`.
 Result<QueryResult> Ask(const std::string& cube, const std::string& mdx,
@@ -29,6 +30,10 @@ void ExpectSameAsSql(const QueryResult& answer, const std::string& source, const
 // answer when the query failed, which fails the current test).
 QueryResult AskSameAsSql(const std::string& cube, const std::string& source, const std::string& mdx,
                          const std::string& sql, const QueryOptions& options = {});
+
+// Creates the small shop's source at `source` (one table `sales`) and builds its cube file `cube`
+// (ShopCubeTest). Returns "" or what failed.
+std::string BuildShopCube(const std::string& source, const std::string& cube);
 
 // A small shop in its own temporary directory: Store (an ALL level, Country, City) with members
 // named España, "Bad]City" and "" (from NULL values), Product (Line, Item; no ALL level) with a

@@ -1,13 +1,16 @@
-// Reads the engine's case files (tests/data/engine/*.test, described in the README there): each
-// case the two statements, the source tables and what the built cube must hold or how the
-// build must fail.
+// Reads the case files of the engine (tests/data/engine/*.test) and of MDX queries
+// (tests/data/mdx/*.test), each described in the README of its folder: a case of the engine is
+// the two statements, the source tables and what the built cube must hold or how the build must
+// fail; an MDX case is a cube, a query and what its answer must be.
 #pragma once
 
+#include <cstddef>
 #include <optional>
 #include <ostream>
 #include <string>
 #include <vector>
 
+#include "query/query_evaluator.h"
 #include "support/sqlite_fixture.h"
 
 namespace cubemill::test {
@@ -49,6 +52,22 @@ struct CaseMdx {
   CaseRows expected;
 };
 
+// An MDX case's query, how it is asked and what it must give.
+struct CaseMdxQuery {
+  int line = 0;  // of the mdx section
+  std::string mdx;
+  std::optional<CaseRows> answer;    // the grid of CaseMdx
+  std::optional<std::string> error;  // the whole message the query fails with
+  std::string sql;                   // rows the answer must hold, over the source; "" for none
+  bool ordered = false;              // the answer's rows in the order of the SQL's
+  // The table the answer is read from when the engine chooses it; a name ending in "*" stands
+  // for every name that starts with what comes before. "" for any.
+  std::string table;
+  std::size_t max_axis_tuples = 0;  // the evaluator's limits; 0 keeps its own
+  std::size_t max_cells = 0;
+  bool pending = false;  // the engine may refuse the query for now
+};
+
 // How the build must fail.
 struct CaseError {
   std::string kind;  // statement, property, source, data or cube-file
@@ -71,6 +90,12 @@ struct EngineCase {
   std::vector<CaseSame> same;
   std::vector<CaseMdx> mdx;
   std::optional<CaseError> error;
+  // MDX cases only: the cube a `cube` line names (one the file defines, whose sections the case
+  // then holds, or a shared one), the statements run on the cube file once it is built, and the
+  // query.
+  std::string cube;
+  std::vector<std::string> cube_sql;
+  std::optional<CaseMdxQuery> query;
   // What is wrong with the case as written ("" when nothing is): the runner fails the case
   // with it.
   std::string problem;
@@ -83,6 +108,14 @@ std::vector<EngineCase> ReadEngineCaseFile(const std::string& path);
 // The cases of every *.test file in `directory`, files in name order.
 std::vector<EngineCase> ReadEngineCases(const std::string& directory);
 
+// Every case of the MDX case file at `path`, in order, each with the sections of the cube it
+// names when the file defines that cube. Faults are reported as ReadEngineCaseFile reports them.
+std::vector<EngineCase> ReadMdxCaseFile(const std::string& path);
+
+// The cases of every *.test file in `directory`, files in name order; only those of the file
+// named `only` (its name without the directory) when that is not "".
+std::vector<EngineCase> ReadMdxCases(const std::string& directory, const std::string& only = "");
+
 // A value in its one written form: NULL for NULL; text as it is, or in single quotes (a quote
 // inside doubled) when it is empty, is the word NULL, starts with a quote or "#", ends or
 // starts with a blank, or holds "|".
@@ -94,6 +127,11 @@ std::optional<SqliteCell> ParseCell(const std::string& text, std::string& proble
 
 // A unique test name made of the file's stem and the case's name: letters, digits and "_".
 std::string CaseTestName(const EngineCase& engine_case);
+
+// The lines of an MDX answer as a case writes them (CaseMdx): one header line per member of a
+// column's tuple, after one empty cell per member of a row's tuple, then each row's names and
+// cells; a cell that holds a text (from a calculated member) is that text.
+std::vector<std::string> AnswerLines(const query::QueryResult& answer);
 
 // Prints the case as gtest names a parameter: its file, line and name.
 void PrintTo(const EngineCase& engine_case, std::ostream* out);

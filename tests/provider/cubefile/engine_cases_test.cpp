@@ -79,36 +79,6 @@ void ExpectRows(const std::string& sql, const std::vector<std::string>& expected
   EXPECT_EQ(actual, expected) << sql << "\nThe cube gives:\n" << Block(actual);
 }
 
-// The lines of an MDX answer as a case writes them: a header line per member of a column's
-// tuple, after one empty cell per member of a row's tuple, then each row's names and cells.
-std::vector<std::string> AnswerLines(const query::QueryResult& answer) {
-  using provider::cubefile::CellValue;
-  const std::size_t row_depth = answer.rows.empty() ? 0 : answer.rows.front().size();
-  const std::size_t column_depth = answer.columns.empty() ? 0 : answer.columns.front().size();
-  std::vector<std::string> lines;
-  const auto add = [&lines](const std::vector<std::string>& cells) {
-    std::string line;
-    for (std::size_t i = 0; i < cells.size(); ++i) line += (i ? " | " : "") + cells[i];
-    lines.push_back(line);
-  };
-  for (std::size_t level = 0; level < column_depth; ++level) {
-    std::vector<std::string> cells(row_depth, CellText(std::string()));
-    for (const auto& column : answer.columns) cells.push_back(CellText(column[level]));
-    add(cells);
-  }
-  for (std::size_t r = 0; r < answer.rows.size(); ++r) {
-    std::vector<std::string> cells;
-    for (const std::string& name : answer.rows[r]) cells.push_back(CellText(name));
-    for (const CellValue& value : answer.cells[r]) {
-      cells.push_back(value.kind == CellValue::Kind::kNull      ? "NULL"
-                      : value.kind == CellValue::Kind::kInteger ? std::to_string(value.integer)
-                                                                : RealText(value.real));
-    }
-    add(cells);
-  }
-  return lines;
-}
-
 // Answers `mdx` from the cube, from the stored rollups and then from the leaf cells alone; both
 // must give `expected`.
 void ExpectMdxAnswer(const CaseMdx& mdx) {
