@@ -162,6 +162,11 @@ std::vector<std::size_t> CubeModel::MembersInHierarchyOrder(std::size_t h) const
   return members;
 }
 
+const std::string& CubeModel::HierarchyCaption(std::size_t h) const {
+  const std::string& own = catalog_.hierarchies[h].name;
+  return own.empty() ? catalog_.dimensions[hierarchy_dimension_[h]].name : own;
+}
+
 std::string CubeModel::HierarchyName(std::size_t h) const {
   std::string name = Bracketed(catalog_.dimensions[hierarchy_dimension_[h]].name);
   if (!catalog_.hierarchies[h].name.empty()) name += "." + Bracketed(catalog_.hierarchies[h].name);

@@ -78,6 +78,8 @@ class CubeModel {
   const std::vector<std::size_t>& LevelsOf(std::size_t h) const { return hierarchy_levels_[h]; }
   // The hierarchy as a query names it: "[Time].[Calendar]", or "[Geography]" when unnamed.
   std::string HierarchyName(std::size_t h) const;
+  // The hierarchy's own name, or its dimension's where it has none: "Calendar", "Geography".
+  const std::string& HierarchyCaption(std::size_t h) const;
   // The name that finds member `m` again whatever its siblings and cousins are called: its
   // hierarchy, the level of the path's first member, and the path from the top level (below
   // ALL) down: [Geography].[Region].[Europe].[Spain]; for an ALL member [Geography].[All].[All].

@@ -53,8 +53,8 @@ TupleList Evaluation::AxisSet(const MdxExpression& e, const char* axis) {
   Context context(*this, default_);
   const std::size_t count = context.Count(e);
   if (count > options_.max_axis_tuples) {
-    throw QueryFailure(std::string("the ") + axis + " axis has " + CountText(count) +
-                       " tuples, more than the limit of " + Grouped(options_.max_axis_tuples));
+    throw QueryFailure(std::string("the ") + axis + " axis has " +
+                       TuplesOverLimit(count, options_.max_axis_tuples));
   }
   return Visible(context.Build(e));
 }
@@ -65,8 +65,7 @@ TupleList Evaluation::SlicerSet(const MdxExpression& where) {
   Context context(*this, default_, true);
   const std::size_t count = context.Count(where);
   if (count > options_.max_axis_tuples) {
-    throw QueryFailure("WHERE has " + CountText(count) + " tuples, more than the limit of " +
-                           Grouped(options_.max_axis_tuples),
+    throw QueryFailure("WHERE has " + TuplesOverLimit(count, options_.max_axis_tuples),
                        where.position);
   }
   TupleList slicer = context.Build(where);
@@ -116,11 +115,8 @@ QueryResult Evaluation::Compute() {
   const Grid grid = Axes(query.where ? &slicer : nullptr);
   const TupleList& rows = grid.rows.tuples;
   const TupleList& columns = grid.columns.tuples;
-  if (rows.count != 0 && columns.count > options_.max_cells / rows.count) {
-    throw QueryFailure("the answer has " + Grouped(rows.count) + " rows x " +
-                       Grouped(columns.count) + " columns, more than the limit of " +
-                       Grouped(options_.max_cells) + " cells");
-  }
+  if (Multiplied(rows.count, columns.count) > options_.max_cells)
+    FailCells(rows.count, columns.count, options_.max_cells);
   std::vector<std::vector<Value>> cells(rows.count, std::vector<Value>(columns.count));
   for (std::size_t r = 0; r < rows.count; ++r) {
     const Coord row = With(default_, rows, r);

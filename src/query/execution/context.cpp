@@ -40,6 +40,9 @@ std::size_t Multiplied(std::size_t a, std::size_t b) {
 std::string CountText(std::size_t count) {
   return count == Context::kMany ? "more than " + Grouped(Context::kMany) : Grouped(count);
 }
+std::string TuplesOverLimit(std::size_t count, std::size_t limit) {
+  return CountText(count) + " tuples, more than the limit of " + Grouped(limit);
+}
 std::size_t Clamped(long long n) { return n <= 0 ? 0 : static_cast<std::size_t>(n); }
 
 Context::Context(Evaluation& evaluation, const Coord& at, bool tuples_of_sets)
@@ -78,9 +81,9 @@ TupleList Context::Build(const MdxExpression& e) {
 TupleList Context::Bounded(const MdxExpression& e, const char* function) {
   const std::size_t count = Count(e);
   if (count > max_tuples_) {
-    throw QueryFailure(std::string(function) + " takes a set of " + CountText(count) +
-                           " tuples, more than the limit of " + Grouped(max_tuples_),
-                       e.position);
+    throw QueryFailure(
+        std::string(function) + " takes a set of " + TuplesOverLimit(count, max_tuples_),
+        e.position);
   }
   return Build(e);
 }

@@ -101,6 +101,8 @@ std::size_t Added(std::size_t a, std::size_t b);
 std::size_t Multiplied(std::size_t a, std::size_t b);
 // A count in a limit's message: "12,345", or "more than 18,446,...".
 std::string CountText(std::size_t count);
+// "12,345 tuples, more than the limit of 10,000": a set past the limit of its tuples.
+std::string TuplesOverLimit(std::size_t count, std::size_t limit);
 // A count or a start that is never negative and fits a size_t: negative ones are 0.
 std::size_t Clamped(long long n);
 // The whole number an N argument holds.

@@ -6,6 +6,7 @@
 
 #include "provider/cubefile/stored_value_merge.h"
 #include "query/binder/member_properties.h"
+#include "query/execution/context.h"
 #include "query/execution/axis_index.h"
 #include "query/execution/key_table.h"
 #include "query/query_failure.h"
@@ -52,19 +53,15 @@ std::vector<std::vector<std::string>> Properties(const CubeModel& model, const T
   return members;
 }
 
-std::size_t Multiplied(std::size_t a, std::size_t b) {
-  return a != 0 && b > static_cast<std::size_t>(-1) / a ? static_cast<std::size_t>(-1) : a * b;
-}
+}  // namespace
 
-[[noreturn]] void FailCells(std::size_t rows, std::size_t columns, std::size_t limit) {
+void FailCells(std::size_t rows, std::size_t columns, std::size_t limit) {
   const std::size_t cells = Multiplied(rows, columns);
   throw QueryFailure("the answer has " +
-                     (cells == static_cast<std::size_t>(-1) ? "too many" : Grouped(cells)) +
-                     " cells (" + Grouped(rows) + " rows x " + Grouped(columns) +
+                     (cells == Context::kMany ? "too many" : Grouped(cells)) + " cells (" +
+                     Grouped(rows) + " rows x " + Grouped(columns) +
                      " columns), more than the limit of " + Grouped(limit));
 }
-
-}  // namespace
 
 QueryResult Scan(const provider::cubefile::CubeReader& reader, const CubeModel& model,
                  const Grid& query, const ScanPlan& plan, std::size_t max_cells,

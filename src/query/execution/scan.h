@@ -28,6 +28,9 @@ namespace cubemill::query {
 // is made. Throws QueryFailure for a limit, std::runtime_error for a table that cannot be read
 // or refers to a member the catalog lacks. When `cancel` is given, reading looks at it every few
 // thousand rows and, once it is set, stops and throws QueryFailure "Cancelled".
+// Fails naming the answer's size, `rows` x `columns`, against the limit of its cells.
+[[noreturn]] void FailCells(std::size_t rows, std::size_t columns, std::size_t limit);
+
 QueryResult Scan(const provider::cubefile::CubeReader& reader, const CubeModel& model,
                  const Grid& query, const ScanPlan& plan, std::size_t max_cells,
                  const std::atomic<bool>* cancel = nullptr);

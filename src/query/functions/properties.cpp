@@ -13,12 +13,6 @@ namespace {
 using Kind = MdxExpression::Kind;
 constexpr std::size_t npos = CubeModel::npos;
 
-// The last part of a bracketed name: Calendar of [Time].[Calendar].
-std::string LastPart(const std::string& name) {
-  const std::size_t open = name.rfind('[');
-  return open == std::string::npos ? name : name.substr(open + 1, name.size() - open - 2);
-}
-
 // .Name, .UniqueName, .Caption and .Ordinal: of a level, of a dimension or hierarchy (not
 // .Ordinal), of a member or measure.
 Value Named(Context& cx, const MdxExpression& e) {
@@ -33,8 +27,8 @@ Value Named(Context& cx, const MdxExpression& e) {
     const NameRef& ref = cx.Name(of).ref;
     if (ref.kind == NameRef::Kind::kLevel) level = ref.index;
     if (ref.kind == NameRef::Kind::kHierarchy && property != "Ordinal") {
-      const std::string name = model.HierarchyName(ref.index);
-      return Value::String(property == "UniqueName" ? name : LastPart(name));
+      return Value::String(property == "UniqueName" ? model.HierarchyName(ref.index)
+                                                    : model.HierarchyCaption(ref.index));
     }
   }
   if (level != npos) {
