@@ -93,7 +93,18 @@ class CubeModel {
   static constexpr std::size_t npos = static_cast<std::size_t>(-1);
 
  private:
+  // Numbers each member in its hierarchy's order (HierarchyOrder).
+  void OrderHierarchies();
   std::size_t FindDimension(const std::string& name) const;
+  // Resolve's steps: [Measures] and a measure; the parts below a member named alone; the parts
+  // after a dimension's name; the parts after a hierarchy's, from part `next`.
+  NameRef ResolveMeasure(const std::vector<NamePart>& parts, std::size_t position) const;
+  NameRef ResolveBelowMember(const std::vector<NamePart>& parts, std::size_t member,
+                             std::size_t position) const;
+  NameRef ResolveInDimension(const std::vector<NamePart>& parts, std::size_t dimension,
+                             std::size_t position) const;
+  NameRef ResolveInHierarchy(const std::vector<NamePart>& parts, std::size_t next,
+                             std::size_t hierarchy, std::size_t position) const;
   // The members (of any hierarchy, ALL members aside) named `name`: those named exactly so, else
   // those whose name folds to the same. Indexes the names on first use.
   std::vector<std::size_t> MembersNamed(const std::string& name) const;

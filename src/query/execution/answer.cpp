@@ -216,8 +216,9 @@ TupleList Evaluation::Visible(const TupleList& set) const {
       const auto found = visible_.find(set.shape[i]);
       if (found == visible_.end()) continue;
       const std::size_t m = set.At(t)[i];
-      shown = m >= model_.MemberCount() || std::any_of(found->second.begin(), found->second.end(),
-                                                       [&](std::size_t v) { return Related(m, v); });
+      shown =
+          m >= model_.MemberCount() || std::any_of(found->second.begin(), found->second.end(),
+                                                   [&](std::size_t v) { return Related(m, v); });
     }
     if (shown) kept.push_back(t);
   }

@@ -178,21 +178,8 @@ TupleList Context::Built(const MdxExpression& e) {
         return evaluation_.NamedSet(name.index, e.position);
       return OfName(e, false);
     }
-    case Kind::kSet: {
-      TupleList set;
-      for (const MdxExpression& operand : e.operands) {
-        const TupleList part = Build(operand);
-        if (part.count == 0) continue;
-        if (set.count == 0) {
-          set.shape = part.shape;
-        } else if (part.shape != set.shape) {
-          throw QueryFailure("the tuples of a set differ in their dimensions", operand.position);
-        }
-        set.items.insert(set.items.end(), part.items.begin(), part.items.end());
-        set.count += part.count;
-      }
-      return set;
-    }
+    case Kind::kSet:
+      return Concatenated(e);
     case Kind::kTuple: {
       if (e.operands.size() == 1) return Build(e.operands.front());
       TupleList tuple{{}, {}, 1};
@@ -237,6 +224,23 @@ TupleList Context::Built(const MdxExpression& e) {
       break;
   }
   throw QueryFailure("a value is no set", e.position);
+}
+
+// {a, b, ...}: the operands' tuples one after the other, all of the same hierarchies.
+TupleList Context::Concatenated(const MdxExpression& e) {
+  TupleList set;
+  for (const MdxExpression& operand : e.operands) {
+    const TupleList part = Build(operand);
+    if (part.count == 0) continue;
+    if (set.count == 0) {
+      set.shape = part.shape;
+    } else if (part.shape != set.shape) {
+      throw QueryFailure("the tuples of a set differ in their dimensions", operand.position);
+    }
+    set.items.insert(set.items.end(), part.items.begin(), part.items.end());
+    set.count += part.count;
+  }
+  return set;
 }
 
 // "-" between sets: the tuples of the first that the second lacks, as Except.

@@ -77,6 +77,7 @@ class Context {
   TupleList OfName(const MdxExpression& e, bool counting);
   TupleList Listed(const std::vector<std::size_t>& members, bool counting) const;
   TupleList ExceptOf(const MdxExpression& e);
+  TupleList Concatenated(const MdxExpression& e);
   TupleList Union(const MdxExpression& e);
   struct LevelSpan {
     std::size_t level = npos;  // npos: the empty range

@@ -49,8 +49,7 @@ MemberValue Context::MemberValueOf(const MdxExpression& e, const char* what) {
         throw QueryFailure(function + " of a measure (" + measure + "): only a member has " +
                                (function == ".Parent" ? "a parent" : "children"),
                            e.position);
-      throw QueryFailure(function + " needs a member, not a measure (" + measure + ")",
-                         e.position);
+      throw QueryFailure(function + " needs a member, not a measure (" + measure + ")", e.position);
     }
     if (set.Arity() == 1) return {set.items.front(), set.shape.front()};
   }

@@ -5,8 +5,9 @@
 #include <string>
 #include <utility>
 
-#include "query/functions/function.h"
 #include "provider/cubefile/stored_value_merge.h"
+#include "query/execution/scan.h"
+#include "query/functions/function.h"
 #include "query/query_failure.h"
 
 namespace cubemill::query {
@@ -42,13 +43,8 @@ Evaluation::Evaluation(const provider::cubefile::CubeReader& reader, const CubeM
       options_(options),
       hierarchies_(model.HierarchyCount()),
       measures_(model.Catalog().measures.size()),
+      combine_(MeasureMerges(model)),
       cache_(hierarchies_ + 1) {
-  for (const auto& m : model.Catalog().measures) {
-    const auto function = provider::cubefile::FunctionOfMeasure(m);
-    if (!function)
-      throw std::runtime_error("measure [" + m.name + "] has an unknown function " + m.function);
-    combine_.push_back(*function);
-  }
   if (model.MemberCount() >= kSetSlot / 2) throw QueryFailure("the cube has too many members");
 }
 

@@ -23,14 +23,14 @@
 #include <unordered_map>
 #include <vector>
 
+#include "provider/cube_schema.h"
+#include "provider/cubefile/cube_reader.h"
 #include "query/binder/binder.h"
 #include "query/binder/cube_model.h"
 #include "query/execution/context.h"
 #include "query/execution/grid.h"
 #include "query/execution/key_table.h"
 #include "query/planner/planner.h"
-#include "provider/cube_schema.h"
-#include "provider/cubefile/cube_reader.h"
 #include "query/query_evaluator.h"
 
 namespace cubemill::query {
@@ -115,8 +115,8 @@ class Evaluation {
   const QueryOptions& options_;
   const std::size_t hierarchies_;
   const std::size_t measures_;
+  const std::vector<provider::AggregateFunction> combine_;
   bool leaf_cells_only_ = false;
-  std::vector<provider::AggregateFunction> combine_;
   std::map<std::size_t, std::optional<TupleList>> named_sets_;
   std::unordered_map<const MdxExpression*, bool> fixed_;            // IsFixed, once per node
   std::unordered_map<const MdxExpression*, TupleList> fixed_sets_;  // this round's fixed sets

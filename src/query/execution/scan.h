@@ -4,7 +4,9 @@
 
 #include <atomic>
 #include <cstddef>
+#include <vector>
 
+#include "provider/cube_schema.h"
 #include "provider/cubefile/cube_reader.h"
 #include "query/binder/cube_model.h"
 #include "query/execution/grid.h"
@@ -28,6 +30,10 @@ namespace cubemill::query {
 // is made. Throws QueryFailure for a limit, std::runtime_error for a table that cannot be read
 // or refers to a member the catalog lacks. When `cancel` is given, reading looks at it every few
 // thousand rows and, once it is set, stops and throws QueryFailure "Cancelled".
+// How each measure's stored values merge (add, or take the least or greatest), the rule the
+// builder and the stored rollups follow; throws std::runtime_error for an unknown function.
+std::vector<provider::AggregateFunction> MeasureMerges(const CubeModel& model);
+
 // Fails naming the answer's size, `rows` x `columns`, against the limit of its cells.
 [[noreturn]] void FailCells(std::size_t rows, std::size_t columns, std::size_t limit);
 

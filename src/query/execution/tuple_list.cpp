@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <unordered_set>
 
-
 namespace cubemill::query {
 
 namespace {

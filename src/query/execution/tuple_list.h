@@ -41,8 +41,6 @@ TupleList Deduplicated(const TupleList& list);
 // The tuples of `a` that are in `b` (`common`) or not in it, each once, in `a`'s order.
 TupleList Compared(const TupleList& a, const TupleList& b, bool common);
 // A set of one tuple of one member.
-inline TupleList One(std::size_t hierarchy, std::size_t index) {
-  return {{hierarchy}, {index}, 1};
-}
+inline TupleList One(std::size_t hierarchy, std::size_t index) { return {{hierarchy}, {index}, 1}; }
 
 }  // namespace cubemill::query

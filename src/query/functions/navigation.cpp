@@ -23,8 +23,7 @@ MemberValue Parent(Context& cx, const MdxExpression& e) {
   if (of.member == npos) return of;
   const std::size_t parent = cx.Model().ParentOf(of.member);
   if (parent == npos)
-    throw QueryFailure(Bracketed(cx.Model().Member(of.member).name) + " has no parent",
-                       e.position);
+    throw QueryFailure(Bracketed(cx.Model().Member(of.member).name) + " has no parent", e.position);
   return {parent, of.hierarchy};
 }
 
@@ -274,40 +273,45 @@ const Function kNavigation[] = {
      .syntax = Syntax::kDotted,
      .returns = Returns::kMember,
      .summary = "the member before it in its level",
-     .member = [](Context& cx, const MdxExpression& e) {
-       return Shifted(cx.Model(), cx.Member(Of(e), ".PrevMember"), -1);
-     }},
+     .member =
+         [](Context& cx, const MdxExpression& e) {
+           return Shifted(cx.Model(), cx.Member(Of(e), ".PrevMember"), -1);
+         }},
     {.name = "NextMember",
      .syntax = Syntax::kDotted,
      .returns = Returns::kMember,
      .summary = "the member after it in its level",
-     .member = [](Context& cx, const MdxExpression& e) {
-       return Shifted(cx.Model(), cx.Member(Of(e), ".NextMember"), 1);
-     }},
+     .member =
+         [](Context& cx, const MdxExpression& e) {
+           return Shifted(cx.Model(), cx.Member(Of(e), ".NextMember"), 1);
+         }},
     {.name = "Lag",
      .syntax = Syntax::kDotted,
      .required = "N",
      .returns = Returns::kMember,
      .summary = "the member n places before it in its level",
-     .member = [](Context& cx, const MdxExpression& e) {
-       return Shifted(cx.Model(), cx.Member(Of(e), ".Lag"), -WholeOf(e.operands[1]));
-     }},
+     .member =
+         [](Context& cx, const MdxExpression& e) {
+           return Shifted(cx.Model(), cx.Member(Of(e), ".Lag"), -WholeOf(e.operands[1]));
+         }},
     {.name = "Lead",
      .syntax = Syntax::kDotted,
      .required = "N",
      .returns = Returns::kMember,
      .summary = "the member n places after it in its level",
-     .member = [](Context& cx, const MdxExpression& e) {
-       return Shifted(cx.Model(), cx.Member(Of(e), ".Lead"), WholeOf(e.operands[1]));
-     }},
+     .member =
+         [](Context& cx, const MdxExpression& e) {
+           return Shifted(cx.Model(), cx.Member(Of(e), ".Lead"), WholeOf(e.operands[1]));
+         }},
     {.name = "Level",
      .syntax = Syntax::kDotted,
      .returns = Returns::kLevel,
      .summary = "the member's level; as a set, its members",
-     .level = [](Context& cx, const MdxExpression& e) {
-       const MemberValue of = cx.Member(Of(e), ".Level");
-       return of.member == npos ? npos : cx.Model().LevelOf(of.member);
-     }},
+     .level =
+         [](Context& cx, const MdxExpression& e) {
+           const MemberValue of = cx.Member(Of(e), ".Level");
+           return of.member == npos ? npos : cx.Model().LevelOf(of.member);
+         }},
     {.name = "CurrentMember",
      .syntax = Syntax::kDotted,
      .returns = Returns::kMember,
@@ -326,8 +330,8 @@ const Function kNavigation[] = {
     {.name = "Descendants",
      .required = "M",
      .optional = "LF",
-     .flags = {"SELF", "AFTER", "BEFORE", "SELF_AND_AFTER", "SELF_AND_BEFORE",
-               "SELF_BEFORE_AFTER", "LEAVES"},
+     .flags = {"SELF", "AFTER", "BEFORE", "SELF_AND_AFTER", "SELF_AND_BEFORE", "SELF_BEFORE_AFTER",
+               "LEAVES"},
      .summary = "the members below the member at a level, or before or after it",
      .set =
          [](Context& cx, const MdxExpression& e) {

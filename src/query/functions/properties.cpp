@@ -79,10 +79,11 @@ const Function kProperties[] = {
      .syntax = Syntax::kDotted,
      .returns = Returns::kValue,
      .summary = "how many tuples a set has, or members a level has",
-     .value = [](Context& cx, const MdxExpression& e) {
-       return Value::Integer(
-           static_cast<std::int64_t>(cx.Eval().SetAt(e.operands.front(), cx.At(), ".Count").count));
-     }},
+     .value =
+         [](Context& cx, const MdxExpression& e) {
+           return Value::Integer(static_cast<std::int64_t>(
+               cx.Eval().SetAt(e.operands.front(), cx.At(), ".Count").count));
+         }},
 };
 
 }  // namespace

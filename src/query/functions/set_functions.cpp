@@ -36,8 +36,8 @@ std::size_t EndCount(Context& cx, const MdxExpression& e) {
 
 TupleList End(Context& cx, const MdxExpression& e, bool head) {
   const TupleList all = cx.Bounded(e.operands.front(), head ? "Head" : "Tail");
-  const std::size_t n = std::min(
-      all.count, e.operands.size() > 1 ? Clamped(WholeOf(e.operands[1])) : std::size_t{1});
+  const std::size_t n =
+      std::min(all.count, e.operands.size() > 1 ? Clamped(WholeOf(e.operands[1])) : std::size_t{1});
   return Slice(all, head ? 0 : all.count - n, n);
 }
 
@@ -124,7 +124,8 @@ TupleList Extract(Context& cx, const MdxExpression& e) {
       if (ref.kind == NameRef::Kind::kHierarchy) hierarchy = ref.index;
       if (ref.kind == NameRef::Kind::kMeasures) hierarchy = kMeasuresHierarchy;
     }
-    if (hierarchy == CubeModel::npos) throw QueryFailure("Extract needs a hierarchy", name.position);
+    if (hierarchy == CubeModel::npos)
+      throw QueryFailure("Extract needs a hierarchy", name.position);
     if (std::find(shape.begin(), shape.end(), hierarchy) != shape.end())
       throw QueryFailure("Extract names " + cx.Described(hierarchy) + " twice", name.position);
     const auto column = std::find(all.shape.begin(), all.shape.end(), hierarchy);
@@ -187,8 +188,10 @@ const Function kSets[] = {
     {.name = "Distinct",
      .required = "S",
      .summary = "the set's tuples, each once",
-     .set = [](Context& cx,
-               const MdxExpression& e) { return Deduplicated(cx.Bounded(e.operands[0], "Distinct")); }},
+     .set =
+         [](Context& cx, const MdxExpression& e) {
+           return Deduplicated(cx.Bounded(e.operands[0], "Distinct"));
+         }},
     {.name = "Hierarchize",
      .required = "S",
      .summary = "the set in hierarchy order: each member after its parent",

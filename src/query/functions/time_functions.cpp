@@ -28,8 +28,8 @@ std::size_t LevelNamed(const CubeModel& model, const char* name, std::size_t pos
 
 // The member a time function starts from: its member argument, else the current member of
 // `level`'s hierarchy.
-MemberValue TimeMember(Context& cx, const MdxExpression* e, std::size_t level,
-                       const char* function, std::size_t position) {
+MemberValue TimeMember(Context& cx, const MdxExpression* e, std::size_t level, const char* function,
+                       std::size_t position) {
   if (e != nullptr) return cx.Member(*e, function);
   const CubeModel& model = cx.Model();
   const std::size_t h = model.LevelHierarchy(level);
@@ -48,8 +48,8 @@ std::size_t Cousin(const CubeModel& model, std::size_t member, std::size_t from,
   std::vector<std::size_t> steps;
   for (std::size_t m = member; m != from; m = model.ParentOf(m)) {
     const auto& siblings = model.ChildrenOf(model.ParentOf(m));
-    steps.push_back(
-        static_cast<std::size_t>(std::find(siblings.begin(), siblings.end(), m) - siblings.begin()));
+    steps.push_back(static_cast<std::size_t>(std::find(siblings.begin(), siblings.end(), m) -
+                                             siblings.begin()));
   }
   std::size_t at = to;
   for (auto step = steps.rbegin(); step != steps.rend(); ++step) {

@@ -112,11 +112,12 @@ const Function kValues[] = {
      .required = "VVV",
      .returns = Returns::kValue,
      .summary = "the second value where the condition holds, else the third",
-     .value = [](Context& cx, const MdxExpression& e) {
-       return Truth(cx.ValueOf(e.operands[0]), e.operands[0].position)
-                  ? cx.ValueOf(e.operands[1])
-                  : cx.ValueOf(e.operands[2]);
-     }},
+     .value =
+         [](Context& cx, const MdxExpression& e) {
+           return Truth(cx.ValueOf(e.operands[0]), e.operands[0].position)
+                      ? cx.ValueOf(e.operands[1])
+                      : cx.ValueOf(e.operands[2]);
+         }},
     {.name = "CoalesceEmpty",
      .required = "VV",
      .repeats = true,
@@ -127,9 +128,10 @@ const Function kValues[] = {
      .required = "V",
      .returns = Returns::kValue,
      .summary = "whether the value is empty",
-     .value = [](Context& cx, const MdxExpression& e) {
-       return Value::Bool(cx.ValueOf(e.operands.front()).Empty());
-     }},
+     .value =
+         [](Context& cx, const MdxExpression& e) {
+           return Value::Bool(cx.ValueOf(e.operands.front()).Empty());
+         }},
     {.name = "Sum",
      .required = "S",
      .optional = "V",

@@ -25,7 +25,7 @@ std::size_t Parser::Raise(std::size_t height, std::size_t position) const {
 
 // The binary operator at Peek() applied to `left` and the operand `operand` reads.
 MdxExpression Parser::Binary(MdxExpression left, std::size_t& height,
-                     MdxExpression (Parser::*operand)(std::size_t&)) {
+                             MdxExpression (Parser::*operand)(std::size_t&)) {
   const Token& op = Next();
   const std::string text = op.kind == Token::Kind::kWord ? platform::UpperAscii(op.text) : op.text;
   MdxExpression node{MdxExpression::Kind::kBinary, op.position, {{text, false, op.position}}, {}};
@@ -59,7 +59,7 @@ MdxExpression Parser::Negation(std::size_t& height) {
 
 // The prefix operator at Peek(), written `text`, over the operand `operand` reads.
 MdxExpression Parser::Prefix(const char* text, std::size_t& height,
-                     MdxExpression (Parser::*operand)(std::size_t&)) {
+                             MdxExpression (Parser::*operand)(std::size_t&)) {
   const std::size_t position = Next().position;
   const Nesting nesting(depth_, position);
   MdxExpression node{MdxExpression::Kind::kUnary, position, {{text, false, position}}, {}};
@@ -126,9 +126,9 @@ MdxExpression Parser::Term(std::size_t& height) {
   while (IsSymbol(Peek(), '.')) {
     height = Raise(height, Next().position);
     const Token& word = Next();
-    const functions::Function* dotted =
-        word.kind == Token::Kind::kWord ? functions::Find(word.text, functions::Syntax::kDotted)
-                                        : nullptr;
+    const functions::Function* dotted = word.kind == Token::Kind::kWord
+                                            ? functions::Find(word.text, functions::Syntax::kDotted)
+                                            : nullptr;
     if (dotted == nullptr) {
       if (word.kind == Token::Kind::kWord)
         Fail("unknown function " + Shortened(word.text), word.position);
@@ -169,8 +169,8 @@ MdxExpression Parser::Number() {
     number.integer = -number.integer;
     number.real = -number.real;
   }
-  const std::string text = number.whole ? std::to_string(number.integer)
-                                        : (negative ? "-" : "") + digits.text;
+  const std::string text =
+      number.whole ? std::to_string(number.integer) : (negative ? "-" : "") + digits.text;
   return {MdxExpression::Kind::kNumber, position, {{text, false, position}}, {}, nullptr, number};
 }
 

@@ -65,11 +65,52 @@ bool Is(const Token& token, const char* word) {
   if (token.kind != Token::Kind::kWord) return false;
   std::size_t i = 0;
   for (; word[i] != '\0'; ++i) {
-    if (i >= token.text.size() ||
-        platform::UpperAscii(token.text[i]) != word[i])
-      return false;
+    if (i >= token.text.size() || platform::UpperAscii(token.text[i]) != word[i]) return false;
   }
   return i == token.text.size();
+}
+
+// Reads the word, number or symbol at `at` into `token` (its position set); returns where it
+// ends. Fails on a character that starts no token.
+std::size_t ReadPlain(std::string_view text, std::size_t at, Token& token) {
+  const char c = text[at];
+  const char following = at + 1 < text.size() ? text[at + 1] : '\0';
+  if (platform::IsAsciiLetter(c) || c == '_') {
+    token.kind = Token::Kind::kWord;
+    std::size_t end = at;
+    while (end < text.size() && (platform::IsAsciiLetterOrDigit(text[end]) || text[end] == '_'))
+      ++end;
+    token.text = std::string(text.substr(at, end - at));
+    at = end;
+  } else if (platform::IsAsciiDigit(c)) {
+    // Digits, with decimals after a "." followed by a digit ("1.Name" is 1 and .Name).
+    token.kind = Token::Kind::kNumber;
+    std::size_t end = at;
+    while (end < text.size() && platform::IsAsciiDigit(text[end])) ++end;
+    if (end + 1 < text.size() && text[end] == '.' && platform::IsAsciiDigit(text[end + 1])) {
+      ++end;
+      while (end < text.size() && platform::IsAsciiDigit(text[end])) ++end;
+    }
+    token.text = std::string(text.substr(at, end - at));
+    ReadNumber(token);
+    at = end;
+  } else if ((c == '<' && (following == '=' || following == '>')) ||
+             (c == '>' && following == '=')) {
+    token.kind = Token::Kind::kSymbol;
+    token.text = std::string(text.substr(at, 2));
+    at += 2;
+  } else if (std::string_view("{}(),.*&;:+-/=<>").find(c) != std::string_view::npos) {
+    token.kind = Token::Kind::kSymbol;
+    token.text = std::string(1, c);
+    ++at;
+  } else {
+    std::size_t length = 1;
+    while (at + length < text.size() &&
+           (static_cast<unsigned char>(text[at + length]) & 0xC0) == 0x80)
+      ++length;
+    Fail("unexpected character \"" + std::string(text.substr(at, length)) + "\"", token.position);
+  }
+  return at;
 }
 
 std::vector<Token> Tokenize(std::string_view text, const std::vector<std::size_t>* positions) {
@@ -122,41 +163,8 @@ std::vector<Token> Tokenize(std::string_view text, const std::vector<std::size_t
       token.text = std::move(quoted.value);
       token.length = quoted.end - at;
       at = quoted.end;
-    } else if (platform::IsAsciiLetter(c) || c == '_') {
-      token.kind = Token::Kind::kWord;
-      std::size_t end = at;
-      while (end < text.size() &&
-             (platform::IsAsciiLetterOrDigit(text[end]) || text[end] == '_'))
-        ++end;
-      token.text = std::string(text.substr(at, end - at));
-      at = end;
-    } else if (platform::IsAsciiDigit(c)) {
-      // Digits, with decimals after a "." followed by a digit ("1.Name" is 1 and .Name).
-      token.kind = Token::Kind::kNumber;
-      std::size_t end = at;
-      while (end < text.size() && platform::IsAsciiDigit(text[end])) ++end;
-      if (end + 1 < text.size() && text[end] == '.' && platform::IsAsciiDigit(text[end + 1])) {
-        ++end;
-        while (end < text.size() && platform::IsAsciiDigit(text[end])) ++end;
-      }
-      token.text = std::string(text.substr(at, end - at));
-      ReadNumber(token);
-      at = end;
-    } else if ((c == '<' && (following == '=' || following == '>')) ||
-               (c == '>' && following == '=')) {
-      token.kind = Token::Kind::kSymbol;
-      token.text = std::string(text.substr(at, 2));
-      at += 2;
-    } else if (std::string_view("{}(),.*&;:+-/=<>").find(c) != std::string_view::npos) {
-      token.kind = Token::Kind::kSymbol;
-      token.text = std::string(1, c);
-      ++at;
     } else {
-      std::size_t length = 1;
-      while (at + length < text.size() &&
-             (static_cast<unsigned char>(text[at + length]) & 0xC0) == 0x80)
-        ++length;
-      Fail("unexpected character \"" + std::string(text.substr(at, length)) + "\"", token.position);
+      at = ReadPlain(text, at, token);
     }
     tokens.push_back(std::move(token));
   }
