@@ -128,13 +128,10 @@ int RunConsole(const Options& options, std::vector<std::string>& errors) {
   return status;
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
-  // The console and the arguments as UTF-8 (on Windows; elsewhere they are already).
-  cubemill::platform::PrepareConsole(argc, argv);
-  Options options;
-  if (auto status = cubemill::app::ParseOptions(argc, argv, options)) return *status;
+// Where the run takes place, before anything else: handed over to the window part where the
+// window would open (when it is installed), then the directory of -C. Returns the exit status
+// when the run cannot go on there, after saying why on standard error.
+std::optional<int> SettleWhereItRuns(const Options& options, [[maybe_unused]] char** argv) {
 #ifndef CUBEMILL_HAS_WINDOW
   // Where the window would open, the window part (package cubemill-gui) takes over when it is
   // installed: the same process with the same arguments, so the exit status, the signals and
@@ -162,6 +159,32 @@ int main(int argc, char** argv) {
                  "cubemill in an existing directory or name one with -C\n");
     return 1;
   }
+  return std::nullopt;
+}
+
+// The one-line summary on standard error of a check or a job that did not succeed.
+void ReportEnd(const Options& options, int status, const std::vector<std::string>& errors) {
+  if (status != 0 && options.check) {
+    std::fprintf(stderr, "cubemill: check of job %s failed: %s\n", Shown(options.job).c_str(),
+                 errors.empty() ? "see the lines above"
+                                : cubemill::settings::OneLine(errors.front()).c_str());
+  } else if (status == cubemill::job::kExitBusy && !errors.empty()) {
+    // Not a failure of this job: another run of the same cube is under way.
+    std::fprintf(stderr, "cubemill: job %s not started: %s\n", Shown(options.job).c_str(),
+                 cubemill::settings::OneLine(errors.front()).c_str());
+  } else if (status != 0 && !options.job.empty()) {
+    ExplainFailure(options.job, errors);
+  }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  // The console and the arguments as UTF-8 (on Windows; elsewhere they are already).
+  cubemill::platform::PrepareConsole(argc, argv);
+  Options options;
+  if (auto status = cubemill::app::ParseOptions(argc, argv, options)) return *status;
+  if (auto status = SettleWhereItRuns(options, argv)) return *status;
   if (options.list) return ListJobs(options.json);
   // Whether the window opens is tried in a child process, so before the stop signals' watchdog
   // thread exists: a child forked while another thread holds a lock (the allocator's) could
@@ -199,16 +222,6 @@ int main(int argc, char** argv) {
     std::fputs(StopLine(options, signal_number).c_str(), stderr);
     return 128 + signal_number;
   }
-  if (status != 0 && options.check) {
-    std::fprintf(stderr, "cubemill: check of job %s failed: %s\n", Shown(options.job).c_str(),
-                 errors.empty() ? "see the lines above"
-                                : cubemill::settings::OneLine(errors.front()).c_str());
-  } else if (status == cubemill::job::kExitBusy && !errors.empty()) {
-    // Not a failure of this job: another run of the same cube is under way.
-    std::fprintf(stderr, "cubemill: job %s not started: %s\n", Shown(options.job).c_str(),
-                 cubemill::settings::OneLine(errors.front()).c_str());
-  } else if (status != 0 && !options.job.empty()) {
-    ExplainFailure(options.job, errors);
-  }
+  ReportEnd(options, status, errors);
   return status;
 }

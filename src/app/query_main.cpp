@@ -99,11 +99,19 @@ std::optional<std::string> ReadQuery(const char* file, std::string& problem) {
   return text;
 }
 
-}  // namespace
+// What the command line asks for.
+struct QueryCommand {
+  Format format = Format::kText;
+  bool formatted = false;            // --formatted
+  const char* query_file = nullptr;  // -f FILE
+  const char* cube = nullptr;        // CUBE
+  const char* mdx = nullptr;         // MDX ("-": standard input); nullptr with -f
+};
 
-int main(int argc, char** argv) {
-  // The console and the arguments as UTF-8 (on Windows; elsewhere they are already).
-  cubemill::platform::PrepareConsole(argc, argv);
+// Reads the options and the arguments. On -h and -V prints the help or the version, on a wrong
+// option or argument says why on standard error; either way returns nothing, with the exit
+// status in `exit_status`.
+std::optional<QueryCommand> ReadCommandLine(int argc, char** argv, int& exit_status) {
   enum { kCsv = 256, kJson, kFormatted };
   static const option kLongOptions[] = {{"help", no_argument, nullptr, 'h'},
                                         {"version", no_argument, nullptr, 'V'},
@@ -112,19 +120,21 @@ int main(int argc, char** argv) {
                                         {"formatted", no_argument, nullptr, kFormatted},
                                         {"file", required_argument, nullptr, 'f'},
                                         {nullptr, 0, nullptr, 0}};
+  QueryCommand command;
   bool csv = false;
   bool json = false;
-  bool formatted = false;
-  const char* query_file = nullptr;
+  exit_status = kExitUsage;
   ::opterr = 1;
   for (int code; (code = ::getopt_long(argc, argv, "hVf:", kLongOptions, nullptr)) != -1;) {
     switch (code) {
       case 'h':
         std::fputs(kUsage, stdout);
-        return 0;
+        exit_status = 0;
+        return std::nullopt;
       case 'V':
         std::printf("cubemill-query %s\n", cubemill::kVersion);
-        return 0;
+        exit_status = 0;
+        return std::nullopt;
       case kCsv:
         csv = true;
         break;
@@ -132,50 +142,59 @@ int main(int argc, char** argv) {
         json = true;
         break;
       case kFormatted:
-        formatted = true;
+        command.formatted = true;
         break;
       case 'f':
-        query_file = ::optarg;
+        command.query_file = ::optarg;
         break;
       default:
         std::fputs(kUsage, stderr);
-        return kExitUsage;
+        return std::nullopt;
     }
   }
   if (csv && json) {
     std::fputs("cubemill-query: --csv and --json cannot be used together: choose one\n", stderr);
-    return kExitUsage;
+    return std::nullopt;
   }
-  const Format format = csv ? Format::kCsv : json ? Format::kJson : Format::kText;
+  command.format = csv ? Format::kCsv : json ? Format::kJson : Format::kText;
   const int arguments = argc - ::optind;
-  if (query_file != nullptr && arguments != 1) {
+  if (command.query_file != nullptr && arguments != 1) {
     std::fprintf(stderr,
                  "cubemill-query: with -f FILE, expected CUBE alone, got %d argument%s\n\n%s",
                  arguments, arguments == 1 ? "" : "s", kUsage);
-    return kExitUsage;
+    return std::nullopt;
   }
-  if (query_file == nullptr && arguments != 2) {
+  if (command.query_file == nullptr && arguments != 2) {
     std::fprintf(stderr, "cubemill-query: expected CUBE and MDX, got %d argument%s\n\n%s",
                  arguments, arguments == 1 ? "" : "s", kUsage);
-    return kExitUsage;
+    return std::nullopt;
   }
-  std::string mdx;
-  const bool from_stdin = query_file == nullptr && std::strcmp(argv[::optind + 1], "-") == 0;
-  if (query_file != nullptr || from_stdin) {
-    std::string problem;
-    const std::string path =
-        query_file != nullptr ? cubemill::platform::NativePath(query_file) : "";
-    auto text = ReadQuery(from_stdin ? nullptr : path.c_str(), problem);
-    if (!text) {
-      std::fprintf(stderr, "cubemill-query: cannot read the query from %s: %s\n",
-                   from_stdin ? "standard input" : path.c_str(), problem.c_str());
-      return kExitQuery;
-    }
-    mdx = std::move(*text);
-  } else {
-    mdx = argv[::optind + 1];
+  command.cube = argv[::optind];
+  if (command.query_file == nullptr) command.mdx = argv[::optind + 1];
+  return command;
+}
+
+// The query's text: the MDX argument, or read from the file or standard input. Nothing when it
+// cannot be read, after saying why on standard error.
+std::optional<std::string> QueryText(const QueryCommand& command) {
+  const bool from_stdin = command.query_file == nullptr && std::strcmp(command.mdx, "-") == 0;
+  if (command.query_file == nullptr && !from_stdin) return std::string(command.mdx);
+  std::string problem;
+  const std::string path =
+      command.query_file != nullptr ? cubemill::platform::NativePath(command.query_file) : "";
+  auto text = ReadQuery(from_stdin ? nullptr : path.c_str(), problem);
+  if (!text) {
+    std::fprintf(stderr, "cubemill-query: cannot read the query from %s: %s\n",
+                 from_stdin ? "standard input" : path.c_str(), problem.c_str());
   }
-  const std::string cube = cubemill::platform::NativePath(argv[::optind]);
+  return text;
+}
+
+// Answers `mdx` from the command's cube file and prints the answer as the command asks. Returns
+// the exit status: 0, or kExitQuery after saying why on standard error.
+int PrintAnswer(const QueryCommand& command, const std::string& mdx) {
+  const Format format = command.format;
+  const std::string cube = cubemill::platform::NativePath(command.cube);
   auto reader = cubemill::provider::cubefile::CubeReader::Open(cube);
   if (!reader.ok()) {
     std::fprintf(stderr, "cubemill-query: %s\n", reader.error().description.c_str());
@@ -191,9 +210,9 @@ int main(int argc, char** argv) {
   const cubemill::query::MeasureFormats formats = cubemill::query::FormatsOf((*reader)->Catalog());
   // CELL PROPERTIES FORMATTED_VALUE asks for the formatted values as --formatted does.
   const auto& cell_properties = result->cell_properties;
-  if (std::find(cell_properties.begin(), cell_properties.end(), "FORMATTED_VALUE") !=
-      cell_properties.end())
-    formatted = true;
+  const bool formatted =
+      command.formatted || std::find(cell_properties.begin(), cell_properties.end(),
+                                     "FORMATTED_VALUE") != cell_properties.end();
   // What a person reads groups thousands as the environment's locale does; what a program reads
   // is the same in every locale. The process's own locale stays "C".
   const cubemill::platform::NumberSeparators separators =
@@ -219,4 +238,17 @@ int main(int argc, char** argv) {
     return kExitQuery;
   }
   return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  // The console and the arguments as UTF-8 (on Windows; elsewhere they are already).
+  cubemill::platform::PrepareConsole(argc, argv);
+  int exit_status = 0;
+  const std::optional<QueryCommand> command = ReadCommandLine(argc, argv, exit_status);
+  if (!command) return exit_status;
+  const std::optional<std::string> mdx = QueryText(*command);
+  if (!mdx) return kExitQuery;
+  return PrintAnswer(*command, *mdx);
 }

@@ -11,6 +11,7 @@
 
 #include "browse/pivot.h"
 #include "browse/pivot_members.h"
+#include "common/quoted_text.h"
 
 namespace cubemill::browse {
 
@@ -144,7 +145,7 @@ std::string PivotMdx(const CubeModel& model, const PivotLayout& layout) {
       "SELECT " + non_empty + AxisSet(model, fitted, false, !measures_on_rows) + " ON COLUMNS";
   if (!fitted.rows.empty() || measures_on_rows)
     mdx += ",\n  " + non_empty + AxisSet(model, fitted, true, measures_on_rows) + " ON ROWS";
-  mdx += "\nFROM " + query::Bracketed(model.Catalog().name);
+  mdx += "\nFROM " + Bracketed(model.Catalog().name);
   std::vector<std::string> slicers;
   for (const PivotSlicer& slicer : fitted.slicers) slicers.push_back(SlicerSet(model, slicer));
   if (slicers.size() == 1) mdx += "\nWHERE " + slicers.front();

@@ -1,6 +1,9 @@
 #include "browse/pivot_members.h"
 
 #include <algorithm>
+#include <utility>
+
+#include "common/quoted_text.h"
 
 namespace cubemill::browse {
 
@@ -76,11 +79,11 @@ std::vector<std::size_t> ShownMembers(const CubeModel& model, const PivotLayout&
 
 std::string LevelName(const CubeModel& model, std::size_t level) {
   return model.HierarchyName(model.LevelHierarchy(level)) + "." +
-         query::Bracketed(model.Catalog().levels[level].name);
+         Bracketed(model.Catalog().levels[level].name);
 }
 
 std::string MeasureName(const CubeModel& model, std::size_t measure) {
-  return "[Measures]." + query::Bracketed(model.Catalog().measures[measure].name);
+  return MeasureUniqueName(model.Catalog().measures[measure].name);
 }
 
 std::optional<std::vector<query::NamePart>> SplitUniqueName(std::string_view name) {
@@ -88,21 +91,13 @@ std::optional<std::vector<query::NamePart>> SplitUniqueName(std::string_view nam
   std::size_t at = 0;
   while (true) {
     if (at >= name.size() || name[at] != '[') return std::nullopt;
+    QuotedText quoted = ScanQuoted(name, at, ']');
+    if (!quoted.closed) return std::nullopt;
     query::NamePart part;
+    part.text = std::move(quoted.value);
     part.position = at + 1;
-    for (++at;; ++at) {
-      if (at >= name.size()) return std::nullopt;
-      if (name[at] != ']') {
-        part.text += name[at];
-      } else if (at + 1 < name.size() && name[at + 1] == ']') {
-        part.text += ']';
-        ++at;
-      } else {
-        break;
-      }
-    }
     parts.push_back(std::move(part));
-    ++at;  // past the closing ]
+    at = quoted.end;
     if (at == name.size()) return parts;
     if (name[at] != '.') return std::nullopt;
     ++at;

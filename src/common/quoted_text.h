@@ -1,7 +1,7 @@
 // The one reading of a value between quotes whose closing character, doubled, stands for itself:
 // "a ""b""" is a "b", [x]]y] is x]y, 'it''s' is it's. CREATE CUBE and INSERT INTO names and
 // strings, the engine's connection string, ODBC values in braces, MDX names and strings and the
-// OQY connection line all quote this way.
+// OQY connection line all quote this way. Beside it, the one writing of a name in brackets.
 #pragma once
 
 #include <cstddef>
@@ -36,6 +36,23 @@ inline QuotedText ScanQuoted(std::string_view text, std::size_t open, char close
   }
   if (i < text.size()) quoted.value.append(text, i);
   return quoted;
+}
+
+// Returns `name` as statements, queries and messages write the name of a cube, dimension,
+// hierarchy, level, member or measure: in brackets, with "]" doubled ([Sales Region], [a]]b]).
+// ScanQuoted(Bracketed(name), 0, ']').value is `name` again.
+inline std::string Bracketed(std::string_view name) {
+  std::string bracketed = "[";
+  for (char c : name) {
+    bracketed += c;
+    if (c == ']') bracketed += ']';
+  }
+  return bracketed + "]";
+}
+
+// Returns the unique name of the measure called `name`: [Measures].[Amount].
+inline std::string MeasureUniqueName(std::string_view name) {
+  return "[Measures]." + Bracketed(name);
 }
 
 }  // namespace cubemill

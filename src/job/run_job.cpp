@@ -107,6 +107,117 @@ bool CreateCubeFromOqy(const JobContext& context, CubeJob& job, CubeFileLock& cu
   return true;
 }
 
+namespace {
+
+// What a run looks at before it starts: the settings file, the OQY file and the log directory,
+// each there or not.
+struct JobInputs {
+  std::string settings_path;
+  bool settings_ok = false;
+  bool oqy_ok = false;
+  bool log_dir_ok = false;
+  bool AllThere() const { return settings_ok && oqy_ok && log_dir_ok; }
+};
+
+// Looks at the job's inputs and writes the run's opening lines: the job, its files and whether
+// each is there, and why a settings file that is there cannot be read.
+JobInputs OpenRun(const JobContext& context, const CubeJob& job) {
+  auto log = [&](const std::string& text) { LogMessage(context, job, text); };
+  JobInputs inputs;
+  inputs.settings_path = settings::SettingsPath();
+  inputs.settings_ok = platform::IsRegularFile(inputs.settings_path);
+  inputs.oqy_ok = platform::IsRegularFile(job.OqyFile);
+  inputs.log_dir_ok = platform::DirExists(job.LogDir);
+  const bool vbs_ok = platform::FileExists(job.VbsFile);
+
+  log(kSeparator);
+  log("Parameter: " + job.Parameter);
+  log("Current Directory: " + job.CurrentDir);
+  log("INI File: " + inputs.settings_path);
+  log(std::string("INI File OK: ") + Word(inputs.settings_ok));
+  log("OQY File: " + job.OqyFile);
+  log(std::string("OQY File OK: ") + Word(inputs.oqy_ok));
+  log("OQY 2 VBS File: " + job.VbsFile);
+  log(std::string("OQY 2 VBS File OK: ") + Word(vbs_ok));
+  log("Global Section: " + job.GlobalSection);
+  log("Log Directory: " + job.LogDir);
+  log(std::string("Log Directory OK: ") + Word(inputs.log_dir_ok));
+  context.list.listSetLast();
+  // A settings file that exists but cannot be read gives every job empty values; say why first.
+  if (auto problem = settings::SettingsFileProblem(inputs.settings_path)) {
+    log(*problem);
+    Report(context, *problem);
+  }
+  return inputs;
+}
+
+// Says which of the job's inputs is missing, when the run cannot start.
+void ReportMissingInputs(const JobContext& context, const CubeJob& job, const JobInputs& inputs) {
+  // Something else in its place was reported above.
+  if (!inputs.settings_ok && !platform::NotARegularFile(inputs.settings_path))
+    Report(context, "the settings file " + inputs.settings_path + " is missing");
+  if (!inputs.oqy_ok) {
+    const auto kind = platform::NotARegularFile(job.OqyFile);
+    Report(context, job.OqyFile.empty() ? "the job names no OQY file"
+                    : kind              ? "the OQY file " + job.OqyFile + ": " + *kind
+                                        : "the OQY file " + job.OqyFile + " does not exist");
+  }
+  if (!inputs.log_dir_ok) {
+    Report(context, job.LogDir.empty() ? "the job names no log directory"
+                    : platform::FileExists(job.LogDir)
+                        ? "the log directory " + job.LogDir + " is a file, not a folder"
+                        : "the log directory " + job.LogDir + " does not exist");
+  }
+}
+
+// Builds the cube and puts it under its time-stamped name, given in `stamped`. Returns whether
+// both succeeded (a run stopped after the build keeps the plain name and counts as built); the
+// list turns red when nothing was built.
+bool BuildAndStamp(const JobContext& context, CubeJob& job, CubeFileLock& cube_lock,
+                   std::string& stamped) {
+  auto log = [&](const std::string& text) { LogMessage(context, job, text); };
+  WaitSeconds(context, 1);
+  if (!CreateCubeFromOqy(context, job, cube_lock)) {
+    context.list.listSetRed();
+    // A busy cube built nothing: the other run's cube is that run's to finish.
+    if (!cube_lock.busy) log("Cube Creation Error");
+    return false;
+  }
+  log("Cube Creation OK");
+  if (platform::StopSignal() != 0) return true;  // the cube keeps its plain name
+  if (StampCubeFile(context, job, &stamped)) {
+    log("Cube Rename OK");
+    return true;
+  }
+  log("Cube Rename NOT OK");
+  Report(context, "the cube file could not be time-stamped");
+  context.list.listSetLast();
+  return false;
+}
+
+// Writes the job's script when it names one, unless the run was stopped or built nothing.
+// Returns false when the script could not be written (the list then turns red).
+bool WriteScript(const JobContext& context, CubeJob& job, const CubeFileLock& cube_lock) {
+  auto log = [&](const std::string& text) { LogMessage(context, job, text); };
+  if (platform::StopSignal() != 0 || cube_lock.busy) return true;  // no script: nothing built
+  if (job.VbsFile.empty()) {
+    log("VBS Conversion not selected");
+    return true;
+  }
+  std::string failure;
+  if (vbs::ConvertToVbs(job, context.clock, &failure)) {
+    log("VBS Conversion OK");
+    return true;
+  }
+  log("VBS Conversion NOT OK");
+  if (!failure.empty()) log(failure);
+  Report(context, "the script " + job.VbsFile + " was not written: " + failure);
+  context.list.listSetRed();
+  return false;
+}
+
+}  // namespace
+
 JobOutcome RunJobWithOutcome(const JobContext& context, CubeJob& job, bool close_when_done) {
   auto log = [&](const std::string& text) { LogMessage(context, job, text); };
   bool clean = true;
@@ -128,70 +239,10 @@ JobOutcome RunJobWithOutcome(const JobContext& context, CubeJob& job, bool close
     settings::AppendToRunLog(clock.Now(), job, DurationLine(start, clock.Now()));
     settings::AppendToRunLog(clock.Now(), job, kSeparator);
   });
-  const std::string settings_path = settings::SettingsPath();
-  const bool settings_ok = platform::IsRegularFile(settings_path);
-  const bool oqy_ok = platform::IsRegularFile(job.OqyFile);
-  const bool log_dir_ok = platform::DirExists(job.LogDir);
-  const bool vbs_ok = platform::FileExists(job.VbsFile);
-
-  log(kSeparator);
-  log("Parameter: " + job.Parameter);
-  log("Current Directory: " + job.CurrentDir);
-  log("INI File: " + settings_path);
-  log(std::string("INI File OK: ") + Word(settings_ok));
-  log("OQY File: " + job.OqyFile);
-  log(std::string("OQY File OK: ") + Word(oqy_ok));
-  log("OQY 2 VBS File: " + job.VbsFile);
-  log(std::string("OQY 2 VBS File OK: ") + Word(vbs_ok));
-  log("Global Section: " + job.GlobalSection);
-  log("Log Directory: " + job.LogDir);
-  log(std::string("Log Directory OK: ") + Word(log_dir_ok));
-  context.list.listSetLast();
-  // A settings file that exists but cannot be read gives every job empty values; say why first.
-  if (auto problem = settings::SettingsFileProblem(settings_path)) {
-    log(*problem);
-    Report(context, *problem);
-  }
-
-  const bool gate = settings_ok && oqy_ok && log_dir_ok;
-  if (gate) {
-    WaitSeconds(context, 1);
-    if (CreateCubeFromOqy(context, job, cube_lock)) {
-      log("Cube Creation OK");
-      if (platform::StopSignal() != 0) {
-        // Stopped after the build: the cube keeps its plain name.
-      } else if (StampCubeFile(context, job, &stamped)) {
-        log("Cube Rename OK");
-      } else {
-        log("Cube Rename NOT OK");
-        Report(context, "the cube file could not be time-stamped");
-        context.list.listSetLast();
-        clean = false;
-      }
-    } else if (cube_lock.busy) {
-      set_red();  // nothing was built: the other run's cube is that run's to finish
-    } else {
-      set_red();
-      log("Cube Creation Error");
-    }
-
-    if (platform::StopSignal() != 0) {
-      // A stopped job writes no script.
-    } else if (cube_lock.busy) {
-      // No script either: this run built nothing.
-    } else if (job.VbsFile.empty()) {
-      log("VBS Conversion not selected");
-    } else {
-      std::string failure;
-      if (vbs::ConvertToVbs(job, context.clock, &failure)) {
-        log("VBS Conversion OK");
-      } else {
-        log("VBS Conversion NOT OK");
-        if (!failure.empty()) log(failure);
-        Report(context, "the script " + job.VbsFile + " was not written: " + failure);
-        set_red();
-      }
-    }
+  const JobInputs inputs = OpenRun(context, job);
+  if (inputs.AllThere()) {
+    clean = BuildAndStamp(context, job, cube_lock, stamped);
+    if (!WriteScript(context, job, cube_lock)) clean = false;
     // The series is kept to KEEP only once everything else of the run has succeeded: a run
     // that fails (its script, say) deletes no earlier cube.
     if (clean && !stamped.empty() && platform::StopSignal() == 0) {
@@ -199,21 +250,7 @@ JobOutcome RunJobWithOutcome(const JobContext& context, CubeJob& job, bool close
     }
   } else {
     log("At least one error occured");
-    // Something else in its place was reported above.
-    if (!settings_ok && !platform::NotARegularFile(settings_path))
-      Report(context, "the settings file " + settings_path + " is missing");
-    if (!oqy_ok) {
-      const auto kind = platform::NotARegularFile(job.OqyFile);
-      Report(context, job.OqyFile.empty() ? "the job names no OQY file"
-                      : kind              ? "the OQY file " + job.OqyFile + ": " + *kind
-                                          : "the OQY file " + job.OqyFile + " does not exist");
-    }
-    if (!log_dir_ok) {
-      Report(context, job.LogDir.empty() ? "the job names no log directory"
-                      : platform::FileExists(job.LogDir)
-                          ? "the log directory " + job.LogDir + " is a file, not a folder"
-                          : "the log directory " + job.LogDir + " does not exist");
-    }
+    ReportMissingInputs(context, job, inputs);
     set_red();
   }
 

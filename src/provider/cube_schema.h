@@ -1,5 +1,5 @@
 // The structure of a cube as CREATE CUBE declares it, how INSERT INTO feeds it from the columns
-// of its SELECT, the one table of keywords of each of its enums, and how names are bracketed.
+// of its SELECT, and the one table of keywords of each of its enums.
 #pragma once
 
 #include <cstddef>
@@ -17,17 +17,6 @@ struct Keyword {
   Enum value;
   std::string_view text;  // upper case; statements match it in any letter case
 };
-
-// Returns `name` as statements and messages write the name of a cube, dimension, hierarchy,
-// level or measure: in brackets, with "]" doubled ([Sales Region], [a]]b]).
-inline std::string Bracketed(std::string_view name) {
-  std::string bracketed = "[";
-  for (char c : name) {
-    bracketed += c;
-    if (c == ']') bracketed += ']';
-  }
-  return bracketed + "]";
-}
 
 // Returns the keyword of `value` in `table`, or "" when the table has none.
 template <typename Enum, std::size_t N>

@@ -131,6 +131,19 @@ QString BrowseChart::ValueTip(std::size_t series, std::size_t category) const {
   return tips_[series][category];
 }
 
+// The chart being drawn: the rows (categories) and columns (series) it shows, how many of each
+// the answer has apart from its totals, which levels of the columns' captions every series
+// shares, its axes and the range of its values.
+struct BrowseChart::Plot {
+  std::vector<std::size_t> rows, columns;
+  std::size_t all_rows = 0, all_columns = 0;
+  std::vector<bool> same_column_levels;
+  QBarCategoryAxis* x_axis = nullptr;
+  QValueAxis* y_axis = nullptr;
+  double low = 0;
+  double high = 0;
+};
+
 void BrowseChart::ShowGrid(const browse::PivotGrid* grid, bool lines, const QString& title) {
   auto* chart = new QChart;
   chart->setTitle(title);
@@ -146,103 +159,115 @@ void BrowseChart::ShowGrid(const browse::PivotGrid* grid, bool lines, const QStr
     note_->setText(tr("No answer to chart."));
     return;
   }
-  std::vector<std::size_t> rows, columns;
-  std::size_t all_rows = 0, all_columns = 0;
+  Plot plot;
   for (std::size_t r = 0; r < grid->Rows(); ++r) {
     if (AnyTotal(grid->row_headers[r])) continue;
-    ++all_rows;
-    if (rows.size() < kChartMaxCategories) rows.push_back(r);
+    ++plot.all_rows;
+    if (plot.rows.size() < kChartMaxCategories) plot.rows.push_back(r);
   }
   for (std::size_t c = 0; c < grid->Columns(); ++c) {
     if (AnyTotal(grid->column_headers[c])) continue;
-    ++all_columns;
-    if (columns.size() < kChartMaxSeries) columns.push_back(c);
+    ++plot.all_columns;
+    if (plot.columns.size() < kChartMaxSeries) plot.columns.push_back(c);
   }
-  const std::vector<bool> same_row_levels = SameLevels(grid->row_headers, rows);
-  const std::vector<bool> same_column_levels = SameLevels(grid->column_headers, columns);
+  const std::vector<bool> same_row_levels = SameLevels(grid->row_headers, plot.rows);
+  plot.same_column_levels = SameLevels(grid->column_headers, plot.columns);
   QStringList categories;
-  for (std::size_t r : rows) categories << Caption(grid->row_headers[r], same_row_levels);
-  for (std::size_t c : columns) {
-    const QString name = Caption(grid->column_headers[c], same_column_levels);
-    tips_.emplace_back();
-    for (std::size_t i = 0; i < rows.size(); ++i) {
-      const std::size_t r = rows[i];
-      const bool shown = r < grid->texts.size() && c < grid->texts[r].size();
-      tips_.back().push_back(name + ", " + categories[static_cast<qsizetype>(i)] + ": " +
-                             (shown ? QString::fromStdString(grid->texts[r][c]) : QString()));
-    }
-  }
-  auto* x_axis = new QBarCategoryAxis;
-  x_axis->append(categories);
-  auto* y_axis = new QValueAxis;
-  chart->addAxis(x_axis, Qt::AlignBottom);
-  chart->addAxis(y_axis, Qt::AlignLeft);
-  double low = 0;
-  double high = 0;
+  for (std::size_t r : plot.rows) categories << Caption(grid->row_headers[r], same_row_levels);
+  SetTips(*grid, plot, categories);
+  plot.x_axis = new QBarCategoryAxis;
+  plot.x_axis->append(categories);
+  plot.y_axis = new QValueAxis;
+  chart->addAxis(plot.x_axis, Qt::AlignBottom);
+  chart->addAxis(plot.y_axis, Qt::AlignLeft);
   if (lines) {
-    for (std::size_t k = 0; k < columns.size(); ++k) {
-      const std::size_t c = columns[k];
-      auto* series = new QLineSeries;
-      series->setName(Caption(grid->column_headers[c], same_column_levels));
-      connect(series, &QLineSeries::hovered, this, [this, k](const QPointF& point, bool state) {
-        ShowTip(state ? ValueTip(k, static_cast<std::size_t>(std::max(0.0, point.x() + 0.5)))
-                      : QString());
-      });
-      for (std::size_t i = 0; i < rows.size(); ++i) {
-        if (auto value = Number(grid->cells[rows[i]][c])) {
-          series->append(static_cast<double>(i), *value);
-          low = std::min(low, *value);
-          high = std::max(high, *value);
-        }
-      }
-      chart->addSeries(series);
-      series->attachAxis(x_axis);
-      series->attachAxis(y_axis);
-    }
+    AddLines(chart, *grid, plot);
   } else {
-    auto* series = new QBarSeries;
-    for (std::size_t c : columns) {
-      auto* set = new QBarSet(Caption(grid->column_headers[c], same_column_levels));
-      for (std::size_t r : rows) {
-        const double value = Number(grid->cells[r][c]).value_or(0);
-        *set << value;
-        low = std::min(low, value);
-        high = std::max(high, value);
-      }
-      series->append(set);
-    }
-    connect(series, &QBarSeries::hovered, this,
-            [this, series](bool state, int index, QBarSet* set) {
-              const qsizetype k = series->barSets().indexOf(set);
-              ShowTip(state && k >= 0 && index >= 0
-                          ? ValueTip(static_cast<std::size_t>(k), static_cast<std::size_t>(index))
-                          : QString());
-            });
-    chart->addSeries(series);
-    series->attachAxis(x_axis);
-    series->attachAxis(y_axis);
+    AddBars(chart, *grid, plot);
   }
-  y_axis->setRange(low, high > low ? high : low + 1);
-  y_axis->applyNiceNumbers();
+  plot.y_axis->setRange(plot.low, plot.high > plot.low ? plot.high : plot.low + 1);
+  plot.y_axis->applyNiceNumbers();
   // Whole numbers on the axis unless the values are small.
-  if (high - low >= 10) y_axis->setLabelFormat("%.0f");
-  if (columns.size() > 6) chart->legend()->setFont(QFont(chart->legend()->font().family(), 7));
+  if (plot.high - plot.low >= 10) plot.y_axis->setLabelFormat("%.0f");
+  if (plot.columns.size() > 6) chart->legend()->setFont(QFont(chart->legend()->font().family(), 7));
   ShowChart(chart);
-  categories_ = rows.size();
-  series_ = columns.size();
+  categories_ = plot.rows.size();
+  series_ = plot.columns.size();
+  note_->setText(NoteText(plot));
+}
 
-  QString note = lines ? tr("Lines: the rows are periods of time.") : tr("Bars.");
+void BrowseChart::SetTips(const browse::PivotGrid& grid, const Plot& plot,
+                          const QStringList& categories) {
+  for (std::size_t c : plot.columns) {
+    const QString name = Caption(grid.column_headers[c], plot.same_column_levels);
+    tips_.emplace_back();
+    for (std::size_t i = 0; i < plot.rows.size(); ++i) {
+      const std::size_t r = plot.rows[i];
+      const bool shown = r < grid.texts.size() && c < grid.texts[r].size();
+      tips_.back().push_back(name + ", " + categories[static_cast<qsizetype>(i)] + ": " +
+                             (shown ? QString::fromStdString(grid.texts[r][c]) : QString()));
+    }
+  }
+}
+
+void BrowseChart::AddLines(QChart* chart, const browse::PivotGrid& grid, Plot& plot) {
+  for (std::size_t k = 0; k < plot.columns.size(); ++k) {
+    const std::size_t c = plot.columns[k];
+    auto* series = new QLineSeries;
+    series->setName(Caption(grid.column_headers[c], plot.same_column_levels));
+    connect(series, &QLineSeries::hovered, this, [this, k](const QPointF& point, bool state) {
+      ShowTip(state ? ValueTip(k, static_cast<std::size_t>(std::max(0.0, point.x() + 0.5)))
+                    : QString());
+    });
+    for (std::size_t i = 0; i < plot.rows.size(); ++i) {
+      if (auto value = Number(grid.cells[plot.rows[i]][c])) {
+        series->append(static_cast<double>(i), *value);
+        plot.low = std::min(plot.low, *value);
+        plot.high = std::max(plot.high, *value);
+      }
+    }
+    chart->addSeries(series);
+    series->attachAxis(plot.x_axis);
+    series->attachAxis(plot.y_axis);
+  }
+}
+
+void BrowseChart::AddBars(QChart* chart, const browse::PivotGrid& grid, Plot& plot) {
+  auto* series = new QBarSeries;
+  for (std::size_t c : plot.columns) {
+    auto* set = new QBarSet(Caption(grid.column_headers[c], plot.same_column_levels));
+    for (std::size_t r : plot.rows) {
+      const double value = Number(grid.cells[r][c]).value_or(0);
+      *set << value;
+      plot.low = std::min(plot.low, value);
+      plot.high = std::max(plot.high, value);
+    }
+    series->append(set);
+  }
+  connect(series, &QBarSeries::hovered, this, [this, series](bool state, int index, QBarSet* set) {
+    const qsizetype k = series->barSets().indexOf(set);
+    ShowTip(state && k >= 0 && index >= 0
+                ? ValueTip(static_cast<std::size_t>(k), static_cast<std::size_t>(index))
+                : QString());
+  });
+  chart->addSeries(series);
+  series->attachAxis(plot.x_axis);
+  series->attachAxis(plot.y_axis);
+}
+
+QString BrowseChart::NoteText(const Plot& plot) const {
+  QString note = lines_ ? tr("Lines: the rows are periods of time.") : tr("Bars.");
   note += ' ' + tr("%1 of %2 rows, %3 of %4 columns")
-                    .arg(rows.size())
-                    .arg(all_rows)
-                    .arg(columns.size())
-                    .arg(all_columns);
-  if (rows.size() < all_rows || columns.size() < all_columns)
+                    .arg(plot.rows.size())
+                    .arg(plot.all_rows)
+                    .arg(plot.columns.size())
+                    .arg(plot.all_columns);
+  if (plot.rows.size() < plot.all_rows || plot.columns.size() < plot.all_columns)
     note += ' ' + tr("(the chart shows at most %1 rows and %2 columns)")
                       .arg(kChartMaxCategories)
                       .arg(kChartMaxSeries);
   note += tr("; totals are left out.");
-  note_->setText(note);
+  return note;
 }
 
 void BrowseChart::ShowTip(const QString& text) {

@@ -5,6 +5,7 @@
 // grid shows it.
 #pragma once
 
+#include <QStringList>
 #include <QWidget>
 #include <cstddef>
 #include <optional>
@@ -50,6 +51,15 @@ class BrowseChart : public QWidget {
   void ExportRequested();
 
  private:
+  struct Plot;
+  // Sets ValueTip's texts: per charted column, per charted row (captioned `categories`).
+  void SetTips(const browse::PivotGrid& grid, const Plot& plot, const QStringList& categories);
+  // Adds a line series (bars, a bar set) per charted column on the plot's axes, widening the
+  // plot's range of values to theirs.
+  void AddLines(QChart* chart, const browse::PivotGrid& grid, Plot& plot);
+  void AddBars(QChart* chart, const browse::PivotGrid& grid, Plot& plot);
+  // The note under the chart: what it shows of the answer.
+  QString NoteText(const Plot& plot) const;
   // Puts `chart` in the view, deleting the chart it showed before.
   void ShowChart(QChart* chart);
   // Shows `text` as the tooltip at the mouse, or hides the tooltip for "".

@@ -1,11 +1,10 @@
+// The browse window's widgets, menus and tool bar, and what it shows of the layout and answer.
 #include "ui/browse_window.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
 #include <QClipboard>
-#include <QFileDialog>
-#include <QFileInfo>
 #include <QFontDatabase>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -16,7 +15,6 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSplitter>
-#include <QStatusBar>
 #include <QTabWidget>
 #include <QToolBar>
 #include <QToolButton>
@@ -32,11 +30,6 @@
 #include "ui/browse_slicers.h"
 
 namespace cubemill::ui {
-namespace {
-
-QString Text(const std::string& text) { return QString::fromStdString(text); }
-
-}  // namespace
 
 BrowseWindow::BrowseWindow(QWidget* parent)
     : QMainWindow(parent),
@@ -75,7 +68,22 @@ BrowseWindow::BrowseWindow(QWidget* parent)
   non_empty_->setChecked(layout_.non_empty);
   totals_->setChecked(layout_.totals);
 
-  // The MDX pane, folded away until asked for.
+  BuildMdxPane();
+  LayOutWidgets();
+  BuildActions();
+  resize(1024, 680);
+  ConnectGestures();
+  ShowLayout();
+  ShowMessage(tr("Open a cube file (File > Open cube...) to browse it."), false);
+}
+
+BrowseWindow::~BrowseWindow() {
+  // The runner's thread ends before the widgets it answers go.
+  runner_.reset();
+}
+
+// The MDX pane, folded away until asked for, with its button that copies the query.
+void BrowseWindow::BuildMdxPane() {
   mdx_toggle_->setText(tr("MDX"));
   mdx_toggle_->setCheckable(true);
   mdx_toggle_->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
@@ -98,16 +106,20 @@ BrowseWindow::BrowseWindow(QWidget* parent)
   });
   connect(copy_mdx, &QPushButton::clicked, this,
           [this] { QApplication::clipboard()->setText(mdx_->toPlainText()); });
+}
 
+// The fields on the left; on the right the message, the slicers, the axes, the options, the
+// grid and chart tabs and the MDX pane.
+void BrowseWindow::LayOutWidgets() {
   tabs_->addTab(grid_, tr("&Grid"));
   tabs_->addTab(chart_, tr("C&hart"));
 
   auto* options = new QHBoxLayout;
-  auto* swap = new QPushButton(tr("Swap axes"), this);
-  swap->setObjectName("swap_axes");
+  swap_ = new QPushButton(tr("Swap axes"), this);
+  swap_->setObjectName("swap_axes");
   options->addWidget(non_empty_);
   options->addWidget(totals_);
-  options->addWidget(swap);
+  options->addWidget(swap_);
   options->addStretch(1);
   options->addWidget(status_);
   options->addWidget(busy_);
@@ -131,78 +143,6 @@ BrowseWindow::BrowseWindow(QWidget* parent)
   splitter->setStretchFactor(1, 1);
   splitter->setSizes({200, 800});
   setCentralWidget(splitter);
-  BuildActions();
-  resize(1024, 680);
-
-  connect(non_empty_, &QCheckBox::toggled, this, [this](bool on) {
-    ChangeLayout([on](browse::PivotLayout& layout, const query::CubeModel&) {
-      if (layout.non_empty == on) return false;
-      layout.non_empty = on;
-      return true;
-    });
-  });
-  connect(totals_, &QCheckBox::toggled, this, [this](bool on) {
-    ChangeLayout([on](browse::PivotLayout& layout, const query::CubeModel&) {
-      if (layout.totals == on) return false;
-      layout.totals = on;
-      return true;
-    });
-  });
-  connect(swap, &QPushButton::clicked, this, [this] {
-    ChangeLayout([](browse::PivotLayout& layout, const query::CubeModel&) {
-      browse::SwapAxes(layout);
-      return true;
-    });
-  });
-  connect(cancel_, &QPushButton::clicked, this, &BrowseWindow::CancelQuery);
-  auto place = [this](bool on_rows, std::size_t hierarchy, std::size_t level,
-                      std::size_t position) {
-    ChangeLayout([=](browse::PivotLayout& layout, const query::CubeModel& model) {
-      return browse::PlaceField(layout, model, on_rows, hierarchy, level, position);
-    });
-  };
-  auto remove = [this](std::size_t hierarchy) {
-    ChangeLayout([=](browse::PivotLayout& layout, const query::CubeModel&) {
-      return browse::RemoveField(layout, hierarchy);
-    });
-  };
-  connect(
-      fields_, &BrowseFieldList::PlaceRequested, this,
-      [place](bool on_rows, std::size_t h, std::size_t l) { place(on_rows, h, l, browse::npos); });
-  connect(fields_, &BrowseFieldList::RemoveRequested, this, remove);
-  connect(fields_, &BrowseFieldList::SliceRequested, this, &BrowseWindow::PickSlicer);
-  connect(fields_, &BrowseFieldList::MeasureToggled, this, [this](std::size_t measure) {
-    ChangeLayout([=](browse::PivotLayout& layout, const query::CubeModel& model) {
-      return browse::ToggleMeasure(layout, model, measure);
-    });
-    fields_->ShowLayout(layout_);  // the last measure stays checked
-  });
-  for (BrowseAxisBar* bar : {rows_bar_, columns_bar_}) {
-    connect(bar, &BrowseAxisBar::FieldDropped, this, place);
-    connect(bar, &BrowseAxisBar::MoveRequested, this,
-            [place](bool on_rows, std::size_t h, std::size_t l) {
-              place(on_rows, h, l, browse::npos);
-            });
-    connect(bar, &BrowseAxisBar::RemoveRequested, this, remove);
-  }
-  connect(
-      grid_, &BrowseGridView::FieldDropped, this,
-      [place](bool on_rows, std::size_t h, std::size_t l) { place(on_rows, h, l, browse::npos); });
-  connect(grid_, &BrowseGridView::ToggleRequested, this, &BrowseWindow::ToggleMember);
-  connect(grid_->ColumnHeader(), &BrowseColumnHeader::SortRequested, this,
-          &BrowseWindow::SortByColumn);
-  connect(slicers_, &BrowseSlicerBar::PickRequested, this, &BrowseWindow::PickSlicer);
-  connect(chart_, &BrowseChart::ExportRequested, this, [this] {
-    const QString path = SaveName(tr("Export chart as PNG"), tr("PNG pictures (*.png)"), "png");
-    if (!path.isEmpty()) ExportChart(path);
-  });
-  ShowLayout();
-  ShowMessage(tr("Open a cube file (File > Open cube...) to browse it."), false);
-}
-
-BrowseWindow::~BrowseWindow() {
-  // The runner's thread ends before the widgets it answers go.
-  runner_.reset();
 }
 
 void BrowseWindow::BuildActions() {
@@ -251,142 +191,6 @@ void BrowseWindow::ShowMessage(const QString& text, bool error) {
   message_->setVisible(!text.isEmpty());
 }
 
-bool BrowseWindow::OpenCube(const QString& path, const QString& mdx) {
-  auto opened = OpenBrowseCube(path.toStdString());
-  if (!opened) {
-    ShowMessage(Text(opened.error().description));
-    return false;
-  }
-  // What still runs on the old cube is not wanted any more, nor a slicer's picker of its members.
-  runner_->Cancel();
-  for (BrowseMemberPicker* picker : findChildren<BrowseMemberPicker*>()) picker->reject();
-  cube_ = std::move(*opened);
-  const query::CubeModel& model = *cube_->model;
-  layout_ = browse::DefaultLayout(model);
-  QString message;
-  if (!mdx.trimmed().isEmpty()) {
-    auto from_mdx = browse::LayoutFromMdx(model, mdx.toStdString());
-    if (from_mdx) {
-      layout_ = std::move(*from_mdx);
-    } else {
-      message = tr("The query cannot be shown as a pivot: %1. Showing the default layout instead.")
-                    .arg(Text(from_mdx.error().description));
-    }
-  }
-  ShowMessage(message);
-  setWindowTitle(tr("%1 - %2 - Cubemill Browse")
-                     .arg(Text(cube_->reader->Catalog().name), QFileInfo(path).fileName()));
-  fields_->SetCube(&model);
-  grid_answer_.reset();
-  shown_layout_.reset();
-  grid_->GridModel()->SetGrid(nullptr, {});
-  chart_->ShowGrid(nullptr, false, {});
-  Ask();
-  return true;
-}
-
-void BrowseWindow::OpenWithDialog() {
-  const QString path = QFileDialog::getOpenFileName(this, tr("Open cube"), {},
-                                                    tr("Cube files (*.cub);;All files (*)"));
-  if (!path.isEmpty()) OpenCube(path);
-}
-
-void BrowseWindow::ChangeLayout(
-    const std::function<bool(browse::PivotLayout&, const query::CubeModel&)>& change) {
-  if (cube_ == nullptr) return;
-  browse::PivotLayout changed = layout_;
-  if (!change(changed, *cube_->model) || changed == layout_) {
-    ShowLayout();  // controls that moved on their own go back
-    return;
-  }
-  layout_ = std::move(changed);
-  Ask();
-}
-
-void BrowseWindow::ToggleMember(std::size_t member) {
-  ChangeLayout([member](browse::PivotLayout& layout, const query::CubeModel& model) {
-    return layout.expanded.count(member) != 0 ? browse::Collapse(layout, model, member)
-                                              : browse::Expand(layout, model, member);
-  });
-}
-
-void BrowseWindow::SortByColumn(std::size_t column) {
-  if (grid_answer_ == nullptr || column >= grid_answer_->column_unique_names.size()) return;
-  const std::vector<std::string> names = grid_answer_->column_unique_names[column];
-  ChangeLayout([&names](browse::PivotLayout& layout, const query::CubeModel&) {
-    if (layout.sort && layout.sort->column == names) {
-      layout.sort->descending = !layout.sort->descending;
-    } else {
-      layout.sort = browse::PivotSort{names, true};
-    }
-    return true;
-  });
-}
-
-void BrowseWindow::PickSlicer(std::size_t hierarchy) {
-  if (cube_ == nullptr || hierarchy >= cube_->model->HierarchyCount()) return;
-  std::vector<std::size_t> checked;
-  for (const auto& slicer : layout_.slicers) {
-    if (slicer.hierarchy == hierarchy) checked = slicer.members;
-  }
-  auto* picker = new BrowseMemberPicker(*cube_->model, hierarchy, checked, this);
-  picker->setObjectName("member_picker");
-  picker->setAttribute(Qt::WA_DeleteOnClose);
-  // The picker lists the members of the cube open now; opening another closes it (OpenCube).
-  connect(picker, &QDialog::accepted, this, [this, picker] {
-    const std::size_t h = picker->Hierarchy();
-    std::vector<std::size_t> members = picker->Checked();
-    // Nothing checked: the whole hierarchy, no slicer. A field on an axis leaves it.
-    ChangeLayout([&](browse::PivotLayout& layout, const query::CubeModel& model) {
-      return browse::SetSlicer(layout, model, h, members);
-    });
-  });
-  picker->open();
-}
-
-void BrowseWindow::CancelQuery() {
-  if (pending_ != 0) runner_->Cancel();
-}
-
-void BrowseWindow::Ask() {
-  ShowLayout();
-  mdx_->setPlainText(Text(browse::PivotMdx(*cube_->model, layout_)));
-  pending_ = runner_->Ask(cube_, layout_);
-  busy_->show();
-  cancel_->show();
-  status_->setText(tr("Asking..."));
-}
-
-void BrowseWindow::Answered(std::uint64_t request, Result<browse::PivotGrid> answer) {
-  if (request != pending_) return;  // an older layout's answer
-  pending_ = 0;
-  busy_->hide();
-  cancel_->hide();
-  if (!answer) {
-    const QString reason = Text(answer.error().description);
-    status_->clear();
-    // The grid keeps the answer before; so do the controls, so that they show what it is.
-    if (shown_layout_) {
-      layout_ = *shown_layout_;
-      ShowLayout();
-      mdx_->setPlainText(Text(browse::PivotMdx(*cube_->model, layout_)));
-    }
-    if (reason.contains("Cancelled")) {
-      ShowMessage(tr("Cancelled: the grid shows the answer before."), false);
-    } else {
-      ShowMessage(tr("The query failed: %1").arg(reason));
-    }
-    emit AnswerShown();
-    return;
-  }
-  if (message_->text().startsWith(tr("Cancelled")) ||
-      message_->text().startsWith(tr("The query failed")) ||
-      message_->text().startsWith(tr("Open a cube")))
-    ShowMessage({});
-  ShowGrid(std::make_shared<const browse::PivotGrid>(std::move(*answer)));
-  emit AnswerShown();
-}
-
 void BrowseWindow::ShowGrid(std::shared_ptr<const browse::PivotGrid> grid) {
   grid_answer_ = std::move(grid);
   shown_layout_ = layout_;
@@ -417,7 +221,8 @@ void BrowseWindow::ShowGrid(std::shared_ptr<const browse::PivotGrid> grid) {
         return IsTimeHierarchy(model, field.hierarchy);
       });
   QStringList measures;
-  for (std::size_t m : layout_.measures) measures << Text(model.Catalog().measures[m].name);
+  for (std::size_t m : layout_.measures)
+    measures << QString::fromStdString(model.Catalog().measures[m].name);
   QString title = measures.join(", ");
   if (!names.isEmpty()) title += tr(" by ") + names.join(", ");
   chart_->ShowGrid(grid_answer_.get(), time_rows, title);
@@ -440,38 +245,6 @@ void BrowseWindow::ShowLayout() {
   const bool answer = grid_answer_ != nullptr;
   export_csv_->setEnabled(answer);
   export_workbook_->setEnabled(answer);
-}
-
-QString BrowseWindow::SaveName(const QString& title, const QString& filter, const QString& suffix) {
-  QString path = QFileDialog::getSaveFileName(this, title, {}, filter);
-  if (!path.isEmpty() && QFileInfo(path).suffix().isEmpty()) path += '.' + suffix;
-  return path;
-}
-
-bool BrowseWindow::ExportCsv(const QString& path) {
-  if (grid_answer_ == nullptr) return false;
-  const auto error = browse::WriteTextFile(browse::PivotCsv(browse::PivotTable(*grid_answer_)),
-                                           path.toStdString());
-  if (error) ShowMessage(tr("Cannot export the CSV file: %1").arg(Text(error->description)));
-  return !error;
-}
-
-bool BrowseWindow::ExportWorkbook(const QString& path) {
-  if (grid_answer_ == nullptr) return false;
-  const auto error = browse::WriteWorkbook(browse::PivotTable(*grid_answer_), path.toStdString());
-  if (error) ShowMessage(tr("Cannot export the workbook: %1").arg(Text(error->description)));
-  return !error;
-}
-
-bool BrowseWindow::ExportChart(const QString& path) {
-  const auto error = chart_->SavePng(path.toStdString());
-  if (error) ShowMessage(tr("Cannot export the chart: %1").arg(Text(error->description)));
-  return !error;
-}
-
-void BrowseWindow::CopySelection() {
-  const std::string text = grid_->SelectionText();
-  if (!text.empty()) QApplication::clipboard()->setText(Text(text));
 }
 
 }  // namespace cubemill::ui

@@ -80,7 +80,12 @@ class BrowseWindow : public QMainWindow {
   void AnswerShown();
 
  private:
+  // The widgets and their places (browse_window.cpp).
+  void BuildMdxPane();
+  void LayOutWidgets();
   void BuildActions();
+  // What the gestures do (browse_window_actions.cpp).
+  void ConnectGestures();
   void Ask();
   void Answered(std::uint64_t request, Result<browse::PivotGrid> answer);
   void ShowLayout();
@@ -113,6 +118,7 @@ class BrowseWindow : public QMainWindow {
   QToolButton* mdx_toggle_;
   QWidget* mdx_pane_;
   QPlainTextEdit* mdx_;
+  QPushButton* swap_ = nullptr;
   QAction* export_csv_ = nullptr;
   QAction* export_workbook_ = nullptr;
   QAction* copy_ = nullptr;

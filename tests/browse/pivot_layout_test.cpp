@@ -2,7 +2,10 @@
 // the layout read back from MDX.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
+#include <string>
+#include <vector>
 
 #include "browse/pivot.h"
 #include "pivot_test_cube.h"
@@ -166,6 +169,33 @@ TEST_F(PivotLayoutTest, ReadsBackTheLayoutOfItsQuery) {
     ASSERT_TRUE(read.ok()) << read.error().description << "\n" << mdx;
     EXPECT_EQ(*read, l) << mdx << "\nreads back as\n" << PivotMdx(*model_, *read);
   }
+}
+
+// Names holding "]" go into the query doubled and come back whole: the members drilled into,
+// the slicer's and those of the column the sort names, taken from the answer as the window
+// takes them.
+TEST_F(PivotLayoutTest, NamesHoldingABracketComeBackWhole) {
+  PivotLayout layout = DefaultLayout(*model_);
+  ASSERT_TRUE(PlaceField(layout, *model_, false, product_, line_, 0));
+  ASSERT_TRUE(Expand(layout, *model_, Index("[Product].[Gear]]Box]")));
+  ASSERT_TRUE(Expand(layout, *model_, Index("[Store].[France]")));
+  ASSERT_TRUE(SetSlicer(layout, *model_, time_, {Index("[Time].[2023]")}));
+  const PivotGrid grid = Answer(layout);
+  const std::vector<std::string> lock{"[Product].[Line].[Gear]]Box].[Lock]", "[Measures].[Qty]"};
+  ASSERT_NE(std::find(grid.column_unique_names.begin(), grid.column_unique_names.end(), lock),
+            grid.column_unique_names.end());
+  layout.sort = PivotSort{lock, true};
+
+  const std::string mdx = PivotMdx(*model_, layout);
+  EXPECT_NE(mdx.find("[Store].[Country].[France].Children"), std::string::npos) << mdx;
+  const auto read = LayoutFromMdx(*model_, mdx);
+  ASSERT_TRUE(read.ok()) << read.error().description << "\n" << mdx;
+  EXPECT_EQ(*read, layout) << mdx << "\nreads back as\n" << PivotMdx(*model_, *read);
+  // Sorted by Lock's Qty in 2023, descending: Bad]City (3) comes first among France's cities.
+  const std::vector<std::string> rows = RowKeys(*model_, Answer(*read));
+  const auto bad_city = std::find(rows.begin(), rows.end(), "France/Bad]City");
+  ASSERT_NE(bad_city, rows.end());
+  EXPECT_EQ(bad_city[-1], "France");
 }
 
 TEST_F(PivotLayoutTest, ReadsAQueryWrittenByHand) {

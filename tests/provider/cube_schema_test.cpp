@@ -8,21 +8,6 @@
 namespace cubemill::provider {
 namespace {
 
-TEST(CubeSchemaTest, BracketsNamesDoublingTheClosingBracket) {
-  const struct {
-    const char* name;
-    const char* bracketed;
-  } cases[] = {
-      {"Sales Region", "[Sales Region]"},
-      {"a]b", "[a]]b]"},
-      {"]]", "[]]]]]"},
-      {"[x", "[[x]"},
-      {"", "[]"},
-      {"Straße", "[Straße]"},
-  };
-  for (const auto& c : cases) EXPECT_EQ(Bracketed(c.name), c.bracketed) << c.name;
-}
-
 // Every value of each enum has one keyword of its own, so the cube file can tell them apart.
 TEST(CubeSchemaTest, GivesEveryEnumValueOneKeyword) {
   std::set<std::string_view> level_words;

@@ -2,6 +2,7 @@
 
 #include <utility>
 
+#include "common/quoted_text.h"
 #include "provider/aggregate/measure_accumulator.h"
 #include "provider/engine_error.h"
 

@@ -7,6 +7,7 @@
 #include <string>
 #include <utility>
 
+#include "common/quoted_text.h"
 #include "provider/aggregate/member_key.h"
 
 namespace cubemill::provider::aggregate {

@@ -2,6 +2,7 @@
 
 #include <utility>
 
+#include "common/quoted_text.h"
 #include "platform/file_system.h"
 #include "platform/text_file.h"
 #include "provider/ddl/create_cube_parser.h"

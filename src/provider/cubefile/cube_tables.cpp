@@ -55,7 +55,11 @@ class TableWriter {
   }
 
  private:
-  bool WriteMetadata() {
+  // The cube's own rows, its dimensions, hierarchies and levels, and its measures.
+  bool WriteMetadata() { return WriteCubeRow() && WriteDimensions() && WriteMeasures(); }
+
+  // The row of the cube (its statements and its source without passwords) and its warnings.
+  bool WriteCubeRow() {
     Statement statement;
     if (!database_.Prepare("INSERT INTO cube VALUES (?, ?, ?, ?, ?, ?, ?, ?)", statement))
       return false;
@@ -81,12 +85,16 @@ class TableWriter {
       SqliteDatabase::BindText(warnings.get(), 1, warning);
       if (!database_.Step(warnings.get(), "writing the warnings")) return false;
     }
+    return true;
+  }
 
-    Statement dimensions, hierarchies, levels, measures;
+  // The dimensions, their hierarchies with the cells' column of each, and their levels with the
+  // flat view's column of each.
+  bool WriteDimensions() {
+    Statement dimensions, hierarchies, levels;
     if (!database_.Prepare("INSERT INTO dimensions VALUES (?, ?, ?, ?)", dimensions) ||
         !database_.Prepare("INSERT INTO hierarchies VALUES (?, ?, ?, ?, ?)", hierarchies) ||
-        !database_.Prepare("INSERT INTO levels VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?)", levels) ||
-        !database_.Prepare("INSERT INTO measures VALUES (?, ?, ?, ?, ?, ?, ?)", measures)) {
+        !database_.Prepare("INSERT INTO levels VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?)", levels)) {
       return false;
     }
     int hierarchy_id = 0;
@@ -130,6 +138,14 @@ class TableWriter {
         }
       }
     }
+    return true;
+  }
+
+  // The measures with the cells' column of each and the decimals their figures are shown with.
+  bool WriteMeasures() {
+    Statement measures;
+    if (!database_.Prepare("INSERT INTO measures VALUES (?, ?, ?, ?, ?, ?, ?)", measures))
+      return false;
     for (std::size_t m = 0; m < schema_.measures.size(); ++m) {
       const Measure& measure = schema_.measures[m];
       const std::string cell_column = MeasureColumn(m + 1);

@@ -8,6 +8,7 @@
 #include <utility>
 #include <vector>
 
+#include "common/quoted_text.h"
 #include "platform/ascii_text.h"
 #include "provider/ddl/statement_reader.h"
 

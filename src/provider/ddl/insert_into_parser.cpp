@@ -5,6 +5,7 @@
 #include <utility>
 #include <vector>
 
+#include "common/quoted_text.h"
 #include "platform/ascii_text.h"
 #include "provider/ddl/statement_reader.h"
 #include "provider/ddl/target_resolver.h"

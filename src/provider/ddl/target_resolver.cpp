@@ -1,5 +1,6 @@
 #include "provider/ddl/target_resolver.h"
 
+#include "common/quoted_text.h"
 #include "platform/ascii_text.h"
 #include "provider/ddl/statement_reader.h"
 #include "provider/ddl/tokenizer.h"
@@ -98,7 +99,7 @@ std::string DescribeBinding(const CubeSchema& schema, const ColumnBinding& bindi
     case ColumnRole::kSkip:
       return "SKIPONECOLUMN";
     case ColumnRole::kMeasure:
-      return "[Measures]." + Bracketed(schema.measures[binding.measure].name);
+      return MeasureUniqueName(schema.measures[binding.measure].name);
     case ColumnRole::kTime: {
       const Dimension& d = schema.dimensions[binding.dimension];
       if (binding.hierarchy == kAllHierarchies) return Bracketed(d.name);
