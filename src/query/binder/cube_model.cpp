@@ -8,14 +8,6 @@
 
 namespace cubemill::query {
 
-std::string Bracketed(std::string_view name) {
-  std::string text = "[";
-  for (char c : name) text += c == ']' ? std::string("]]") : std::string(1, c);
-  return text + "]";
-}
-
-std::string MeasureUniqueName(std::string_view name) { return "[Measures]." + Bracketed(name); }
-
 namespace {
 
 using provider::cubefile::CubeCatalog;

@@ -9,16 +9,17 @@
 #include <unordered_map>
 #include <vector>
 
+#include "common/quoted_text.h"
 #include "provider/cubefile/cube_reader.h"
 #include "query/parser/mdx_query.h"
 
 namespace cubemill::query {
 
-// `name` in square brackets as a query writes it, a `]` in it doubled: [Sales]]Q1].
-std::string Bracketed(std::string_view name);
+// Names in brackets as a query writes them, a `]` in them doubled (common/quoted_text.h).
+using cubemill::Bracketed;
+using cubemill::MeasureUniqueName;
 
-// A measure's unique name: [Measures].[Sales]]Q1].
-std::string MeasureUniqueName(std::string_view name);
+
 
 // What a unique name stands for. Indexes are into the model's lists.
 struct NameRef {

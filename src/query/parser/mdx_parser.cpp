@@ -88,7 +88,7 @@ std::string Parser::Describe(const Token& token) const {
     case Token::Kind::kEnd:
       return end_;
     case Token::Kind::kBracketed:
-      return "[" + Shortened(token.text) + "]";
+      return Bracketed(Shortened(token.text));
     case Token::Kind::kString:
       return "'" + Shortened(token.text) + "'";
     default:
