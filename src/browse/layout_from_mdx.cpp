@@ -51,9 +51,7 @@ PivotLayout MdxReader::Read(const query::MdxQuery& query) {
            query.subselect.front().columns.set.position);
   }
   if (!platform::EqualsFolded(query.cube, model_.Catalog().name)) {
-    Refuse("unknown cube " + Bracketed(query.cube) + " (the file holds " +
-               Bracketed(model_.Catalog().name) + ")",
-           query.cube_position);
+    Refuse(query::UnknownCube(query.cube, model_.Catalog().name), query.cube_position);
   }
   PivotLayout layout;
   bool could_total = false, totals = false;

@@ -215,7 +215,7 @@ Factor MdxReader::NameFactor(const MdxExpression& e) {
     case NameRef::Kind::kMeasures:
       break;
   }
-  Refuse("[Measures] alone is no set: use [Measures].Members or name a measure", e.position);
+  Refuse(query::kMeasuresAloneIsNoSet, e.position);
 }
 
 }  // namespace cubemill::browse::mdx_layout

@@ -186,9 +186,7 @@ BoundQuery Bind(const CubeModel& model, const MdxQuery& query) {
   bound.cell_properties = CellPropertyNames(query.cell_properties);
   const auto& catalog = model.Catalog();
   if (!platform::EqualsFolded(query.cube, catalog.name)) {
-    throw QueryFailure("unknown cube " + Bracketed(query.cube) + " (the file holds " +
-                           Bracketed(catalog.name) + ")",
-                       query.cube_position);
+    throw QueryFailure(UnknownCube(query.cube, catalog.name), query.cube_position);
   }
   if (catalog.measures.empty()) throw QueryFailure("the cube has no measure", 1);
   bound.query = &query;

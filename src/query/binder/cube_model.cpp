@@ -14,6 +14,10 @@ using provider::cubefile::CubeCatalog;
 
 }  // namespace
 
+std::string UnknownCube(std::string_view named, std::string_view held) {
+  return "unknown cube " + Bracketed(named) + " (the file holds " + Bracketed(held) + ")";
+}
+
 CubeModel::CubeModel(const CubeCatalog& catalog) : catalog_(catalog) {
   std::unordered_map<std::int64_t, std::size_t> dimension_index, hierarchy_index;
   for (std::size_t d = 0; d < catalog.dimensions.size(); ++d)

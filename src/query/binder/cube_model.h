@@ -28,6 +28,12 @@ struct NameRef {
   std::size_t index = 0;  // member, level, hierarchy or measure index
 };
 
+// Messages the binder and the browser's reader of MDX both give.
+inline constexpr char kMeasuresAloneIsNoSet[] =
+    "[Measures] alone is no set: use [Measures].Members or name a measure";
+// "unknown cube [Sales] (the file holds [Shop])": a query that names another cube.
+std::string UnknownCube(std::string_view named, std::string_view held);
+
 class CubeModel {
  public:
   explicit CubeModel(const provider::cubefile::CubeCatalog& catalog);

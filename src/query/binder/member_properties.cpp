@@ -58,7 +58,7 @@ std::string PropertyValue(const CubeModel& model, std::size_t hierarchy, std::si
     const std::string& measure = model.Catalog().measures[item].name;
     if (name == "MEMBER_UNIQUE_NAME") return MeasureUniqueName(measure);
     if (name == "MEMBER_NAME" || name == "MEMBER_CAPTION" || name == "MEMBER_KEY") return measure;
-    if (name == "LEVEL_UNIQUE_NAME") return "[Measures].[MeasuresLevel]";
+    if (name == "LEVEL_UNIQUE_NAME") return MeasureUniqueName("MeasuresLevel");
     return IsNumericProperty(name) ? "0" : "";
   }
   const auto& member = model.Member(item);

@@ -99,8 +99,7 @@ TupleList Context::OfName(const MdxExpression& e, bool counting) {
     case NameRef::Kind::kMeasures:
       break;
   }
-  throw QueryFailure("[Measures] alone is no set: use [Measures].Members or name a measure",
-                     e.position);
+  throw QueryFailure(kMeasuresAloneIsNoSet, e.position);
 }
 
 // m1 : m2, the members of one level from the one to the other in level order (from m2 to m1
