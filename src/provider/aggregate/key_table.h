@@ -8,8 +8,8 @@
 #include <string_view>
 #include <vector>
 
-#include "provider/aggregate/hash_mix.h"
-#include "provider/aggregate/hash_slots.h"
+#include "common/hash_mix.h"
+#include "common/hash_slots.h"
 
 namespace cubemill::provider::aggregate {
 

@@ -1,5 +1,5 @@
-// The one open-addressing hash table of the builder and the rollups: slots that find the entries
-// their user keeps, numbered 0, 1, 2, ... in order of addition.
+// The one open-addressing hash table of the builder, the rollups and the queries: slots that find
+// the entries their user keeps, numbered 0, 1, 2, ... in order of addition.
 #pragma once
 
 #include <algorithm>
@@ -8,7 +8,7 @@
 #include <utility>
 #include <vector>
 
-namespace cubemill::provider::aggregate {
+namespace cubemill {
 
 // Each user keeps its entries where its memory suits them (the cells in their records, a
 // level's keys in one buffer) and gives the table, per call, the hash of the key looked for, a
@@ -152,4 +152,4 @@ class HashSlots {
   std::vector<std::uint64_t> slots_;
 };
 
-}  // namespace cubemill::provider::aggregate
+}  // namespace cubemill

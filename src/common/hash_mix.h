@@ -1,5 +1,5 @@
-// The one hash function of the builder's tables: words mixed into a running hash one by one, and
-// a last step that spreads every bit of it over both halves.
+// The one hash function of the project's hash tables: words mixed into a running hash one by one,
+// and a last step that spreads every bit of it over both halves.
 #pragma once
 
 #include <cstddef>
@@ -7,7 +7,7 @@
 #include <cstring>
 #include <string_view>
 
-namespace cubemill::provider::aggregate {
+namespace cubemill {
 
 // The running hash before the first word.
 inline constexpr std::uint64_t kHashStart = 0x9E3779B97F4A7C15ULL;
@@ -67,4 +67,4 @@ inline std::uint64_t HashBytes(std::string_view bytes) {
   return HashEnd(hash);
 }
 
-}  // namespace cubemill::provider::aggregate
+}  // namespace cubemill
