@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <stdexcept>
 #include <utility>
 #include <vector>
 
@@ -57,9 +58,12 @@ class HashSlots {
 
   // Numbers size() the entry whose key has `hash`, which `probe` (from Find with this hash, no
   // addition since) did not find; the user has already appended it, so that growing, which
-  // asks `hash_of(entry)` for the hash of every entry, finds it too. Returns its number.
+  // asks `hash_of(entry)` for the hash of every entry, finds it too. Returns its number. Throws
+  // std::length_error when the table already numbers kMaxEntries entries: a number beyond them
+  // would spill into the tag.
   template <typename HashOf>
   std::size_t Add(const Probe& probe, std::uint64_t hash, HashOf&& hash_of) {
+    if (count_ >= kMaxEntries) throw std::length_error("a hash table is full");
     const std::size_t entry = count_++;
     slots_[probe.slot] = SlotOf(hash, entry);
     if (count_ * 4 > slots_.size() * 3) Grow(hash_of);
