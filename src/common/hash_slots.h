@@ -33,6 +33,13 @@ class HashSlots {
         bits_(first_bits_),
         slots_(std::size_t{1} << bits_, 0) {}
 
+  // The first_bits of a table that numbers `entries` entries before it first grows.
+  static unsigned BitsFor(std::size_t entries) {
+    unsigned bits = 4;
+    while ((std::size_t{1} << bits) * 3 < entries * 4) ++bits;
+    return bits;
+  }
+
   // Number of entries.
   std::size_t size() const { return count_; }
 

@@ -6,9 +6,9 @@
 #include <cstdint>
 #include <vector>
 
+#include "common/key_table.h"
 #include "query/binder.h"
 #include "query/cube_model.h"
-#include "query/key_table.h"
 
 namespace cubemill::query {
 

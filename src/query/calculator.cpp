@@ -12,11 +12,11 @@
 #include <utility>
 #include <vector>
 
+#include "common/key_table.h"
 #include "platform/unicode_case.h"
 #include "provider/cubefile/stored_value_merge.h"
 #include "query/binder.h"
 #include "query/executor.h"
-#include "query/key_table.h"
 #include "query/mdx_parser.h"
 #include "query/member_properties.h"
 #include "query/planner.h"

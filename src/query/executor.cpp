@@ -4,9 +4,9 @@
 #include <stdexcept>
 #include <string>
 
+#include "common/key_table.h"
 #include "provider/cubefile/stored_value_merge.h"
 #include "query/axis_index.h"
-#include "query/key_table.h"
 #include "query/member_properties.h"
 #include "query/query_failure.h"
 
