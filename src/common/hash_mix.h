@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <cstring>
 #include <string_view>
+#include <type_traits>
 
 namespace cubemill {
 
@@ -28,8 +29,10 @@ inline std::uint64_t HashEnd(std::uint64_t hash) {
 // The hash of one number.
 inline std::uint64_t HashWord(std::uint64_t word) { return HashEnd(HashStep(kHashStart, word)); }
 
-// The hash of `count` numbers at `numbers`.
-inline std::uint64_t HashNumbers(const std::uint32_t* numbers, std::size_t count) {
+// The hash of `count` numbers at `numbers` (unsigned, of at most 64 bits): member numbers, ids.
+template <typename Number>
+inline std::uint64_t HashNumbers(const Number* numbers, std::size_t count) {
+  static_assert(std::is_unsigned_v<Number> && sizeof(Number) <= sizeof(std::uint64_t));
   std::uint64_t hash = kHashStart;
   for (std::size_t i = 0; i < count; ++i) hash = HashStep(hash, numbers[i]);
   return HashEnd(hash);

@@ -6,6 +6,7 @@
 #include <unordered_set>
 #include <utility>
 
+#include "common/hash_mix.h"
 #include "platform/unicode_case.h"
 #include "query/member_properties.h"
 #include "query/query_failure.h"
@@ -61,9 +62,7 @@ std::string CountText(std::size_t count) {
 
 struct TupleHash {
   std::size_t operator()(const std::vector<std::size_t>& tuple) const {
-    std::size_t hash = tuple.size();
-    for (std::size_t x : tuple) hash = hash * 1'000'003 ^ std::hash<std::size_t>{}(x);
-    return hash;
+    return static_cast<std::size_t>(HashNumbers(tuple.data(), tuple.size()));
   }
 };
 using TupleSet = std::unordered_set<std::vector<std::size_t>, TupleHash>;

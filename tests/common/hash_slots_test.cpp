@@ -146,6 +146,9 @@ TEST(HashMixTest, KeysDifferingInOneByteOrOneNumberHashApart) {
   EXPECT_NE(HashNumbers(a, 3), HashNumbers(b, 3));
   EXPECT_NE(HashNumbers(a, 3), HashNumbers(c, 3));
   EXPECT_NE(HashNumbers(a, 3), HashNumbers(d, 2));
+  // Wide numbers (a query's tuples of ids) count every bit, the upper half too.
+  const std::uint64_t low[] = {7, 1}, high[] = {7, 1 | std::uint64_t{1} << 40};
+  EXPECT_NE(HashNumbers(low, 2), HashNumbers(high, 2));
 }
 
 TEST(HashMixTest, SmallNumbersSpreadOverTagsAndHomes) {
