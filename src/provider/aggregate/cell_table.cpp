@@ -2,7 +2,7 @@
 
 #include <utility>
 
-#include "provider/aggregate/hash_mix.h"
+#include "common/hash_mix.h"
 
 namespace cubemill::provider::aggregate {
 

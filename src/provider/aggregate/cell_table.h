@@ -6,8 +6,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "common/hash_slots.h"
 #include "provider/aggregate/cell_records.h"
-#include "provider/aggregate/hash_slots.h"
 
 namespace cubemill::provider::aggregate {
 

@@ -10,9 +10,9 @@
 #include <vector>
 
 #include "common/error.h"
+#include "common/key_table.h"
 #include "provider/aggregate/built_cube.h"
 #include "provider/aggregate/column_plan.h"
-#include "provider/aggregate/key_table.h"
 #include "provider/aggregate/last_value.h"
 #include "provider/aggregate/row_values.h"
 #include "provider/row_source.h"
@@ -59,10 +59,27 @@ class MemberIndex {
   void SetRowWeight(std::int64_t rows) { row_weight_ = rows; }
 
  private:
+  // Byte strings, each with the number of the member it stands for.
+  struct NumberedKeys {
+    KeyTable table;
+    std::vector<std::uint32_t> numbers;  // by the key's id in table
+
+    // Returns the number stored for `key` (whose KeyTable::Hash is `hash`), or 0 when none is.
+    std::uint32_t Find(std::string_view key, std::uint64_t hash) const {
+      const std::size_t id = table.Find(key, hash);
+      return id == KeyTable::npos ? 0 : numbers[id];
+    }
+    // Stores `number` for `key`, which is not held yet.
+    void Add(std::string_view key, std::uint64_t hash, std::uint32_t number) {
+      table.Insert(key, hash);
+      numbers.push_back(number);
+    }
+  };
+
   struct LevelIndex {
-    KeyTable members;                 // parent number + encoded key -> member
-    KeyTable keys;                    // UNIQUE: encoded key -> first member
-    KeyTable names;                   // UNIQUE_NAME: name -> first member
+    NumberedKeys members;             // parent number + encoded key -> member
+    NumberedKeys keys;                // UNIQUE: encoded key -> first member
+    NumberedKeys names;               // UNIQUE_NAME: name -> first member
     std::vector<std::uint32_t> list;  // member numbers of this level
     std::int64_t null_rows = 0;
     LastValue last;  // the value the last row gave, its parent and its member

@@ -5,8 +5,8 @@
 #include <numeric>
 #include <vector>
 
-#include "provider/aggregate/hash_mix.h"
-#include "provider/aggregate/hash_slots.h"
+#include "common/hash_mix.h"
+#include "common/hash_slots.h"
 #include "provider/aggregate/measure_merge.h"
 #include "provider/aggregate/rollup_lattice.h"
 

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "provider/aggregate/hash_mix.h"
+#include "common/hash_mix.h"
 
 namespace cubemill::provider::aggregate {
 

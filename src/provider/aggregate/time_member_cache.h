@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "provider/aggregate/hash_slots.h"
+#include "common/hash_slots.h"
 #include "provider/aggregate/row_values.h"
 
 namespace cubemill::provider::aggregate {

@@ -6,8 +6,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "common/key_table.h"
 #include "query/binder/cube_model.h"
-#include "query/execution/key_table.h"
 #include "query/execution/tuple_list.h"
 
 namespace cubemill::query {

@@ -23,13 +23,13 @@
 #include <unordered_map>
 #include <vector>
 
+#include "common/key_table.h"
 #include "provider/cube_schema.h"
 #include "provider/cubefile/cube_reader.h"
 #include "query/binder/binder.h"
 #include "query/binder/cube_model.h"
 #include "query/execution/context.h"
 #include "query/execution/grid.h"
-#include "query/execution/key_table.h"
 #include "query/planner/planner.h"
 #include "query/query_evaluator.h"
 

@@ -4,11 +4,11 @@
 #include <stdexcept>
 #include <string>
 
+#include "common/key_table.h"
 #include "provider/cubefile/stored_value_merge.h"
 #include "query/binder/member_properties.h"
 #include "query/execution/axis_index.h"
 #include "query/execution/context.h"
-#include "query/execution/key_table.h"
 #include "query/query_failure.h"
 
 namespace cubemill::query {

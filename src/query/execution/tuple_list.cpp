@@ -3,15 +3,15 @@
 #include <algorithm>
 #include <unordered_set>
 
+#include "common/hash_mix.h"
+
 namespace cubemill::query {
 
 namespace {
 
 struct TupleHash {
   std::size_t operator()(const std::vector<std::size_t>& tuple) const {
-    std::size_t hash = tuple.size();
-    for (std::size_t x : tuple) hash = hash * 1'000'003 ^ std::hash<std::size_t>{}(x);
-    return hash;
+    return static_cast<std::size_t>(HashNumbers(tuple.data(), tuple.size()));
   }
 };
 using TupleSet = std::unordered_set<std::vector<std::size_t>, TupleHash>;

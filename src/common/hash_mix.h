@@ -1,13 +1,14 @@
-// The one hash function of the builder's tables: words mixed into a running hash one by one, and
-// a last step that spreads every bit of it over both halves.
+// The one hash function of the project's hash tables: words mixed into a running hash one by one,
+// and a last step that spreads every bit of it over both halves.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
 #include <string_view>
+#include <type_traits>
 
-namespace cubemill::provider::aggregate {
+namespace cubemill {
 
 // The running hash before the first word.
 inline constexpr std::uint64_t kHashStart = 0x9E3779B97F4A7C15ULL;
@@ -28,8 +29,10 @@ inline std::uint64_t HashEnd(std::uint64_t hash) {
 // The hash of one number.
 inline std::uint64_t HashWord(std::uint64_t word) { return HashEnd(HashStep(kHashStart, word)); }
 
-// The hash of `count` numbers at `numbers`.
-inline std::uint64_t HashNumbers(const std::uint32_t* numbers, std::size_t count) {
+// The hash of `count` numbers at `numbers` (unsigned, of at most 64 bits): member numbers, ids.
+template <typename Number>
+inline std::uint64_t HashNumbers(const Number* numbers, std::size_t count) {
+  static_assert(std::is_unsigned_v<Number> && sizeof(Number) <= sizeof(std::uint64_t));
   std::uint64_t hash = kHashStart;
   for (std::size_t i = 0; i < count; ++i) hash = HashStep(hash, numbers[i]);
   return HashEnd(hash);
@@ -67,4 +70,4 @@ inline std::uint64_t HashBytes(std::string_view bytes) {
   return HashEnd(hash);
 }
 
-}  // namespace cubemill::provider::aggregate
+}  // namespace cubemill

@@ -1,14 +1,15 @@
-// The one open-addressing hash table of the builder and the rollups: slots that find the entries
-// their user keeps, numbered 0, 1, 2, ... in order of addition.
+// The one open-addressing hash table of the builder, the rollups and the queries: slots that find
+// the entries their user keeps, numbered 0, 1, 2, ... in order of addition.
 #pragma once
 
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <stdexcept>
 #include <utility>
 #include <vector>
 
-namespace cubemill::provider::aggregate {
+namespace cubemill {
 
 // Each user keeps its entries where its memory suits them (the cells in their records, a
 // level's keys in one buffer) and gives the table, per call, the hash of the key looked for, a
@@ -31,6 +32,13 @@ class HashSlots {
       : first_bits_(first_bits < 1 ? 1 : first_bits),
         bits_(first_bits_),
         slots_(std::size_t{1} << bits_, 0) {}
+
+  // The first_bits of a table that numbers `entries` entries before it first grows.
+  static unsigned BitsFor(std::size_t entries) {
+    unsigned bits = 4;
+    while ((std::size_t{1} << bits) * 3 < entries * 4) ++bits;
+    return bits;
+  }
 
   // Number of entries.
   std::size_t size() const { return count_; }
@@ -57,9 +65,12 @@ class HashSlots {
 
   // Numbers size() the entry whose key has `hash`, which `probe` (from Find with this hash, no
   // addition since) did not find; the user has already appended it, so that growing, which
-  // asks `hash_of(entry)` for the hash of every entry, finds it too. Returns its number.
+  // asks `hash_of(entry)` for the hash of every entry, finds it too. Returns its number. Throws
+  // std::length_error when the table already numbers kMaxEntries entries: a number beyond them
+  // would spill into the tag.
   template <typename HashOf>
   std::size_t Add(const Probe& probe, std::uint64_t hash, HashOf&& hash_of) {
+    if (count_ >= kMaxEntries) throw std::length_error("a hash table is full");
     const std::size_t entry = count_++;
     slots_[probe.slot] = SlotOf(hash, entry);
     if (count_ * 4 > slots_.size() * 3) Grow(hash_of);
@@ -152,4 +163,4 @@ class HashSlots {
   std::vector<std::uint64_t> slots_;
 };
 
-}  // namespace cubemill::provider::aggregate
+}  // namespace cubemill

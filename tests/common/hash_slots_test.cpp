@@ -1,6 +1,6 @@
-// The builder's one hash table and its mixer: every key added is found again with its own
-// number, through growth, collisions, clearing and keys that differ in one byte or one number.
-#include "provider/aggregate/hash_slots.h"
+// The one hash table and its mixer: every key added is found again with its own number, through
+// growth, collisions, clearing and keys that differ in one byte or one number.
+#include "common/hash_slots.h"
 
 #include <gtest/gtest.h>
 
@@ -9,10 +9,9 @@
 #include <string>
 #include <vector>
 
-#include "provider/aggregate/hash_mix.h"
-#include "provider/aggregate/key_table.h"
+#include "common/hash_mix.h"
 
-namespace cubemill::provider::aggregate {
+namespace cubemill {
 namespace {
 
 // Entries of one number each, kept as the table's users keep theirs; `hash` may be a poor one,
@@ -147,6 +146,9 @@ TEST(HashMixTest, KeysDifferingInOneByteOrOneNumberHashApart) {
   EXPECT_NE(HashNumbers(a, 3), HashNumbers(b, 3));
   EXPECT_NE(HashNumbers(a, 3), HashNumbers(c, 3));
   EXPECT_NE(HashNumbers(a, 3), HashNumbers(d, 2));
+  // Wide numbers (a query's tuples of ids) count every bit, the upper half too.
+  const std::uint64_t low[] = {7, 1}, high[] = {7, 1 | std::uint64_t{1} << 40};
+  EXPECT_NE(HashNumbers(low, 2), HashNumbers(high, 2));
 }
 
 TEST(HashMixTest, SmallNumbersSpreadOverTagsAndHomes) {
@@ -165,29 +167,5 @@ TEST(HashMixTest, SmallNumbersSpreadOverTagsAndHomes) {
   for (int count : homes) ASSERT_LT(count, 64);  // 16 expected per home
 }
 
-TEST(KeyTableTest, FindsEveryKeyByItsBytesNotByItsPrefix) {
-  KeyTable table;
-  std::vector<std::string> keys;
-  for (int i = 0; i < 20000; ++i) {
-    // Keys sharing a long prefix, differing in the last byte only, and prefixes of each other.
-    std::string key = "Produkt-Kategorie " + std::to_string(i / 200) + "/";
-    key.push_back(static_cast<char>(i % 200));
-    keys.push_back(key);
-  }
-  keys.push_back("");
-  keys.push_back("Produkt-Kategorie 1");
-  for (std::size_t i = 0; i < keys.size(); ++i) {
-    const auto number = static_cast<std::uint32_t>(i + 1);
-    ASSERT_EQ(table.Find(keys[i], KeyTable::Hash(keys[i])), 0u) << i;
-    table.Add(keys[i], KeyTable::Hash(keys[i]), number);
-  }
-  EXPECT_EQ(table.size(), keys.size());
-  for (std::size_t i = 0; i < keys.size(); ++i) {
-    ASSERT_EQ(table.Find(keys[i], KeyTable::Hash(keys[i])), i + 1) << i;
-  }
-  const std::string missing = "Produkt-Kategorie 1/";
-  EXPECT_EQ(table.Find(missing, KeyTable::Hash(missing)), 0u);
-}
-
 }  // namespace
-}  // namespace cubemill::provider::aggregate
+}  // namespace cubemill
