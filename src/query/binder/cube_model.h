@@ -19,8 +19,6 @@ namespace cubemill::query {
 using cubemill::Bracketed;
 using cubemill::MeasureUniqueName;
 
-
-
 // What a unique name stands for. Indexes are into the model's lists.
 struct NameRef {
   enum class Kind { kMember, kLevel, kHierarchy, kMeasure, kMeasures };
