@@ -13,8 +13,6 @@ namespace cubemill::query {
 
 namespace {
 
-using provider::cubefile::CubeCatalog;
-
 // Indexes of `candidates` whose name equals `wanted`: exact matches, or when there is none,
 // matches without regard to letter case.
 template <typename NameOf>

@@ -253,7 +253,7 @@ TupleList Context::ExceptOf(const MdxExpression& e) {
 
 TupleList Context::Union(const MdxExpression& e) {
   TupleList united;
-  for (const MdxExpression* operand : {&e.operands[0], &e.operands[1]}) {
+  for (const MdxExpression* operand : {&e.operands.front(), &e.operands.back()}) {
     const TupleList part = Bounded(*operand, "Union");
     CheckSameShape("Union", united, part, operand->position);
     if (part.count == 0) continue;

@@ -22,11 +22,11 @@ QueryPlan PlanQuery(const BoundQuery& query, bool leaf_cells_only) {
   return {query.calculates, leaf_cells_only};
 }
 
-ScanPlan PlanScan(const CubeModel& model, const Grid& query, bool leaf_cells_only) {
+ScanPlan PlanScan(const CubeModel& model, const Grid& grid, bool leaf_cells_only) {
   const auto& catalog = model.Catalog();
   ScanPlan plan;
   plan.depths.assign(catalog.hierarchies.size(), 1);
-  for (const TupleList* tuples : {&query.columns.tuples, &query.rows.tuples, &query.slicer})
+  for (const TupleList* tuples : {&grid.columns.tuples, &grid.rows.tuples, &grid.slicer})
     Deepen(model, *tuples, plan.depths);
   plan.table = "cells";
   if (leaf_cells_only) return plan;
