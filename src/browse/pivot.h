@@ -101,8 +101,8 @@ bool Collapse(PivotLayout& layout, const query::CubeModel& model, std::size_t me
 // innermost on their axis (always one, also for a single measure, so that each column or row
 // names its measure; with no column field they stay on COLUMNS, which a query cannot leave
 // out). The grand total is the tuple of the axis's ALL members, last; an axis with a hierarchy
-// that has no ALL level shows no total (a calculated one would send every query through the
-// calculator). Without a sort the query stays on the engine's single pass; a sort orders each
+// that has no ALL level shows no total (a calculated one would give every query a calculation
+// step). Without a sort the query is one scan; a sort orders each
 // row field with Order, nested fields within their outer member (Generate), the total last.
 std::string PivotMdx(const query::CubeModel& model, const PivotLayout& layout);
 

@@ -1,9 +1,8 @@
 // The MDX query a pivot layout asks. Each axis is the cross join of its fields' sets, outermost
 // first, with the measures innermost where they nest on it; then the grand total, the tuple of
 // the axis's ALL members (an axis with a hierarchy that has no ALL level shows no total: a
-// calculated total would send every query through the calculator, which reads the cells once
-// more). Without a sort the query stays on the engine's single pass (no WITH, no function that
-// computes); a sort orders the rows with Order, nested fields with Generate so that each outer
+// calculated total would give every query a calculation step, which reads the cells once
+// more). Without a sort the query is one scan (no WITH, no function that computes); a sort orders the rows with Order, nested fields with Generate so that each outer
 // member keeps its rows together.
 #include <algorithm>
 #include <string>

@@ -64,15 +64,16 @@ struct QueryOptions {
   const std::atomic<bool>* cancel = nullptr;
 };
 
-// Parses `mdx`, binds its names to the cube `reader` holds, plans the table to read and reads
-// it once (query/binder.h, planner.h, executor.h). A hierarchy named nowhere in the query
-// counts at its ALL member (all its members when it has no ALL level); the measure of a cell
-// comes from its column, its row or the WHERE clause, else the cube's first measure. SUM and
-// COUNT measures add their cells' values, MIN and MAX take the smallest and largest; a cell no
-// stored value reaches is NULL. A WHERE set counts every stored row under any of its tuples,
-// each row once. An axis with more tuples than `options.max_axis_tuples`, or an
-// answer with more cells than `options.max_cells` (see Execute), fails naming the limit.
-// Returns an error naming what was wrong and where, or the cube file's failure.
+// Parses `mdx`, binds its names to the cube `reader` holds, plans how to answer it and answers
+// it (query/parser, binder, planner and execution): one scan of the smallest table detailed
+// enough, or, for a query that computes, a calculation step that reads what it needs in rounds. A
+// hierarchy named nowhere in the query counts at its ALL member (all its members when it has no ALL
+// level); the measure of a cell comes from its column, its row or the WHERE clause, else the cube's
+// first measure. SUM and COUNT measures add their cells' values, MIN and MAX take the smallest and
+// largest; a cell no stored value reaches is NULL. A WHERE set counts every stored row under any of
+// its tuples, each row once. An axis with more tuples than `options.max_axis_tuples`, or an answer
+// with more cells than `options.max_cells` (see Execute), fails naming the limit. Returns an error
+// naming what was wrong and where, or the cube file's failure.
 Result<QueryResult> EvaluateMdx(const provider::cubefile::CubeReader& reader, std::string_view mdx,
                                 const QueryOptions& options = {});
 

@@ -1,4 +1,4 @@
-// How the executor maps a stored row to the tuples it counts for: each member's ancestor at the
+// How the scan maps a stored row to the tuples it counts for: each member's ancestor at the
 // depths a query needs, as flat arrays, and each axis's tuples in hash tables keyed by members.
 #pragma once
 
