@@ -29,6 +29,13 @@ SetOperator OperatorOf(const MdxExpression& e) {
 
 Returns ReturnsOf(const MdxExpression& e) { return e.function->returns; }
 
+// Fails for `e` where a set is wanted and `e` is none.
+[[noreturn]] void FailNoSet(const MdxExpression& e) {
+  if (e.kind == Kind::kNumber || e.kind == Kind::kFlag)
+    throw QueryFailure("a number or a flag is no set", e.position);
+  throw QueryFailure("a value is no set", e.position);
+}
+
 }  // namespace
 
 std::size_t Added(std::size_t a, std::size_t b) {
@@ -147,13 +154,10 @@ std::size_t Context::Counted(const MdxExpression& e) {
           break;
       }
       break;
-    case Kind::kNumber:
-    case Kind::kFlag:
-      throw QueryFailure("a number or a flag is no set", e.position);
     default:
       break;
   }
-  throw QueryFailure("a value is no set", e.position);
+  FailNoSet(e);
 }
 
 TupleList Context::Built(const MdxExpression& e) {
@@ -217,13 +221,10 @@ TupleList Context::Built(const MdxExpression& e) {
           break;
       }
       break;
-    case Kind::kNumber:
-    case Kind::kFlag:
-      throw QueryFailure("a number or a flag is no set", e.position);
     default:
       break;
   }
-  throw QueryFailure("a value is no set", e.position);
+  FailNoSet(e);
 }
 
 // {a, b, ...}: the operands' tuples one after the other, all of the same hierarchies.
