@@ -2,8 +2,9 @@
 // first, with the measures innermost where they nest on it; then the grand total, the tuple of
 // the axis's ALL members (an axis with a hierarchy that has no ALL level shows no total: a
 // calculated total would give every query a calculation step, which reads the cells once
-// more). Without a sort the query is one scan (no WITH, no function that computes); a sort orders the rows with Order, nested fields with Generate so that each outer
-// member keeps its rows together.
+// more). Without a sort the query is one scan (no WITH, no function that computes); a sort orders
+// the rows with Order, nested fields with Generate so that each outer member keeps its rows
+// together.
 #include <algorithm>
 #include <string>
 #include <vector>
