@@ -16,6 +16,7 @@ packages=(
   ccache
   postgresql-15 postgresql-client-15 odbc-postgresql
   python3
+  libcpp-httplib-dev libpugixml-dev
 )
 # qt6-charts-dev: the chart of cubemill-browse (Qt Charts); libqt6opengl6-dev: Qt Charts' CMake
 # package needs Qt's OpenGL one, which qt6-charts-dev does not pull in.
@@ -35,6 +36,8 @@ packages=(
 # (scripts/test.sh), instead of compiling everything twice.
 # clang-tidy and clang-format: the static checks of CI (scripts/test.sh): clang-tidy and
 # run-clang-tidy with the checks of .clang-tidy, clang-format with the layout of .clang-format.
+# libcpp-httplib-dev and libpugixml-dev: cubemill-serve's HTTP (and TLS, through OpenSSL) and
+# its reading of SOAP requests, from well-kept libraries rather than hand-written parsers.
 # python3: its math.fsum is the tests' oracle of correctly rounded sums.
 # postgresql-15, postgresql-client-15 and odbc-postgresql: the tests labelled `postgres` start
 # throwaway PostgreSQL servers (scripts/pg-cluster.sh, scripts/pg-sharded.sh; postgres_fdw, which
