@@ -16,6 +16,7 @@ packages=(
   ccache
   postgresql-15 postgresql-client-15 odbc-postgresql
   python3
+  libcpp-httplib-dev libpugixml-dev
   libolap4j-java libxerces2-java default-jdk-headless
 )
 # qt6-charts-dev: the chart of cubemill-browse (Qt Charts); libqt6opengl6-dev: Qt Charts' CMake
@@ -36,6 +37,8 @@ packages=(
 # (scripts/test.sh), instead of compiling everything twice.
 # clang-tidy and clang-format: the static checks of CI (scripts/test.sh): clang-tidy and
 # run-clang-tidy with the checks of .clang-tidy, clang-format with the layout of .clang-format.
+# libcpp-httplib-dev and libpugixml-dev: cubemill-serve's HTTP (and TLS, through OpenSSL) and
+# its reading of SOAP requests, from well-kept libraries rather than hand-written parsers.
 # python3: its math.fsum is the tests' oracle of correctly rounded sums, and the XMLA client
 # test compares its answers with it.
 # libolap4j-java, libxerces2-java and default-jdk-headless: the XMLA client test (label xmla,

@@ -27,6 +27,15 @@ using MeasureFormats = std::vector<MeasureFormat>;
 // The FORMAT and the decimals of each of the catalog's measures.
 MeasureFormats FormatsOf(const provider::cubefile::CubeCatalog& catalog);
 
+// The FORMAT (or FORMAT_STRING) that shows the cell at `row`, `column`: its measure's in
+// `formats`, or a calculated measure's in the answer; "" for none.
+std::string_view CellFormat(const QueryResult& result, const MeasureFormats& formats,
+                            std::size_t row, std::size_t column);
+
+// The cell at `row`, `column` as the table shows it; a cell holding a string shows it.
+std::string FormattedCell(const QueryResult& result, const MeasureFormats& formats, std::size_t row,
+                          std::size_t column, const platform::NumberSeparators& separators = {});
+
 // The table with the row headers on the left (one column per member of a row's tuple) and one
 // header line per member of a column's tuple; names left-aligned, numbers right-aligned, two
 // blanks between columns, NULL as blank. Each cell shows as a person reads it (ReadableValue):
