@@ -34,28 +34,18 @@ trap 'exit 1' INT TERM HUP
 mkdir "$work/cubes" "$work/answers"
 "$make_cubes" "$work/cubes"
 
-# A port nobody listens on now; the server may still lose it to another program before it
-# binds, so a server that exits at once is started again on another.
-free_port() {
-  python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])'
-}
-listening() {
-  (exec 3<>"/dev/tcp/127.0.0.1/$1") 2>/dev/null
-}
-port=
-for attempt in 1 2 3; do
-  port=$(free_port)
-  "$serve" --cubes "$work/cubes" --listen "127.0.0.1:$port" >"$work/serve.log" 2>&1 &
-  server=$!
-  for _ in $(seq 100); do
-    listening "$port" && break
-    kill -0 "$server" 2>/dev/null || break
-    sleep 0.1
-  done
-  listening "$port" && break
-  stop_server
+# The server picks a free port itself (port 0) and says which on its first line.
+"$serve" --cubes "$work/cubes" --listen 127.0.0.1:0 >"$work/serve.log" 2>&1 &
+server=$!
+url=
+for _ in $(seq 100); do
+  url=$(sed -n 's|^cubemill-serve: listening on \(http://127\.0\.0\.1:[0-9]*/xmla\)$|\1|p' \
+    "$work/serve.log")
+  [[ -n $url ]] && break
+  kill -0 "$server" 2>/dev/null || break
+  sleep 0.1
 done
-if [[ -z $server ]]; then
+if [[ -z $url ]]; then
   echo "cubemill-serve did not start listening:" >&2
   cat "$work/serve.log" >&2
   exit 1
@@ -66,8 +56,8 @@ for queries in "$query_dir"/*.mdx; do
   catalog=$(basename "$queries" .mdx)
   cube="$work/cubes/$catalog.cub"
   echo "== $catalog"
-  url="jdbc:xmla:Server=http://127.0.0.1:$port/xmla;Catalog=$catalog"
-  if ! java -cp "$classpath" XmlaClientTest "$url" "$catalog" "$queries" \
+  if ! java -cp "$classpath" XmlaClientTest "jdbc:xmla:Server=$url;Catalog=$catalog" "$catalog" \
+      "$queries" \
       >"$work/$catalog.client.txt"; then
     echo "the XMLA client failed on $catalog" >&2
     status=1
