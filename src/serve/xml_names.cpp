@@ -74,7 +74,19 @@ void WriteRowsetSchema(XmlWriter& out, const std::vector<RowsetColumn>& columns)
   out.Open("xsd:sequence");
   for (const RowsetColumn& column : columns) {
     const std::string element = XmlName(column.name);
-    if (column.optional) {
+    if (!column.parts.empty()) {
+      out.Open("xsd:element", {{"sql:field", column.name},
+                               {"name", element},
+                               {"minOccurs", "0"},
+                               {"maxOccurs", "unbounded"}});
+      out.Open("xsd:complexType");
+      out.Open("xsd:sequence");
+      for (const std::string& part : column.parts)
+        out.Empty("xsd:element", {{"name", XmlName(part)}, {"type", "xsd:string"}});
+      out.Close();
+      out.Close();
+      out.Close();
+    } else if (column.optional) {
       out.Empty("xsd:element", {{"sql:field", column.name},
                                 {"name", element},
                                 {"type", column.type},
