@@ -52,7 +52,10 @@ void WriteValue(XmlWriter& out, const RowsetColumn& column, const std::string& v
     if (!restriction.restriction) continue;
     out.Open("Restrictions");
     out.Element("Name", restriction.name);
-    out.Element("Type", XsdName(restriction.type));
+    // The type as the rowset's definition names it, without the schema's prefix: "string".
+    std::string_view type = XsdName(restriction.type);
+    if (type.starts_with("xsd:")) type.remove_prefix(4);
+    out.Element("Type", type);
     out.Close();
   }
 }

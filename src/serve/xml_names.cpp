@@ -1,5 +1,6 @@
 #include "serve/xml_names.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 
@@ -70,6 +71,17 @@ void WriteRowsetSchema(XmlWriter& out, const std::vector<RowsetColumn>& columns)
   out.Close();
   out.Close();
   out.Close();
+  // A GUID column's type, declared where a column has it.
+  if (std::any_of(columns.begin(), columns.end(),
+                  [](const RowsetColumn& column) { return column.type == "uuid"; })) {
+    out.Open("xsd:simpleType", {{"name", "uuid"}});
+    out.Open("xsd:restriction", {{"base", "xsd:string"}});
+    out.Empty("xsd:pattern", {{"value",
+                               "[0-9a-zA-Z]{8}-[0-9a-zA-Z]{4}-[0-9a-zA-Z]{4}-[0-9a-zA-Z]{4}-"
+                               "[0-9a-zA-Z]{12}"}});
+    out.Close();
+    out.Close();
+  }
   out.Open("xsd:complexType", {{"name", "row"}});
   out.Open("xsd:sequence");
   for (const RowsetColumn& column : columns) {
