@@ -4,8 +4,8 @@
 //
 // Connects to URL (jdbc:xmla:Server=...;Catalog=CATALOG), walks the catalog's metadata as a pivot
 // client does (catalogs, schemas, cubes, dimensions, hierarchies, levels, the members of each
-// level, the children of members, measures) and checks what it finds against the answers the
-// server gives to MDX over the same names. Then runs each query of QUERY_FILE (one a line, `#`
+// level, the children of members, a member's siblings, descendants and ancestors, measures) and
+// checks what it finds against the answers the server gives to MDX over the same names. Then runs each query of QUERY_FILE (one a line, `#`
 // starts a comment) and prints its answer in a plain form that the driver script compares with
 // cubemill-query's:
 //
@@ -26,6 +26,7 @@ import java.nio.file.Paths;
 import java.sql.Connection;
 import java.sql.DriverManager;
 import java.util.ArrayList;
+import java.util.EnumSet;
 import java.util.List;
 import org.olap4j.Cell;
 import org.olap4j.CellSet;
@@ -33,6 +34,8 @@ import org.olap4j.CellSetAxis;
 import org.olap4j.OlapConnection;
 import org.olap4j.OlapStatement;
 import org.olap4j.Position;
+import org.olap4j.mdx.IdentifierNode;
+import org.olap4j.mdx.IdentifierSegment;
 import org.olap4j.metadata.Catalog;
 import org.olap4j.metadata.Cube;
 import org.olap4j.metadata.Dimension;
@@ -137,6 +140,35 @@ public final class XmlaClientTest {
         fault(child.getUniqueName() + " does not name " + first.getUniqueName() + " its parent");
       }
     }
+    walkRelatives(cube, first, from);
+  }
+
+  // A member found by its unique name, and its relatives as the tree operations find them: its
+  // siblings with itself must be Member.Siblings, its descendants Descendants(m, 1,
+  // SELF_AND_AFTER), its ancestors its parents up to the top.
+  private void walkRelatives(Cube cube, Member member, String from) throws Exception {
+    String name = member.getUniqueName();
+    List<IdentifierSegment> segments = IdentifierNode.parseIdentifier(name).getSegmentList();
+    Member found = cube.lookupMember(segments);
+    if (found == null || !found.getUniqueName().equals(name)) {
+      fault("looking up " + name + " finds " + (found == null ? "nothing" : found.getUniqueName()));
+    }
+    expectSameNames(name + " siblings and itself",
+        uniqueNames(cube.lookupMembers(EnumSet.of(Member.TreeOp.SIBLINGS, Member.TreeOp.SELF),
+            segments)),
+        "SELECT " + name + ".Siblings ON 0" + from);
+    expectSameNames(name + " descendants",
+        uniqueNames(cube.lookupMembers(EnumSet.of(Member.TreeOp.DESCENDANTS), segments)),
+        "SELECT Descendants(" + name + ", 1, SELF_AND_AFTER) ON 0" + from);
+    List<String> parents = new ArrayList<>();
+    for (Member at = member.getParentMember(); at != null; at = at.getParentMember()) {
+      parents.add(0, at.getUniqueName());
+    }
+    List<String> ancestors =
+        uniqueNames(cube.lookupMembers(EnumSet.of(Member.TreeOp.ANCESTORS), segments));
+    if (!ancestors.equals(parents)) {
+      fault(name + ": its ancestors are " + ancestors + ", its parents " + parents);
+    }
   }
 
   private void expectSameNames(String what, List<String> listed, String mdx) throws Exception {
@@ -146,6 +178,9 @@ public final class XmlaClientTest {
       for (Position position : answer.getAxes().get(0).getPositions()) {
         asked.add(position.getMembers().get(0).getUniqueName());
       }
+    } catch (Exception e) {
+      fault(what + ": " + mdx + " failed: " + e);
+      return;
     }
     if (!asked.equals(listed)) {
       fault(what + ": the metadata lists " + listed + ", the query gives " + asked);
