@@ -222,9 +222,11 @@ std::optional<Error> Serve(XmlaService& service, const HttpOptions& options,
       tls ? std::make_unique<httplib::SSLServer>(options.tls_cert.c_str(), options.tls_key.c_str())
           : std::make_unique<httplib::Server>();
   if (!http->is_valid()) return ServeError("cannot read the TLS certificate or key");
-  const std::size_t threads = options.threads != 0
-                                  ? options.threads
-                                  : std::max<std::size_t>(2, std::thread::hardware_concurrency());
+  // Each connection a client keeps alive holds a thread between its requests: a pool the size
+  // of the machine's cores let two idle connections of one client stall the next for the whole
+  // keep-alive time (5 s). As many threads as requests may run at once.
+  const std::size_t threads =
+      options.threads != 0 ? options.threads : std::max<std::size_t>(2, options.max_concurrent);
   http->new_task_queue = [threads] { return new httplib::ThreadPool(threads); };
   // A response goes out in pieces (headers, then chunks): without TCP_NODELAY each small piece
   // waits for the client's delayed acknowledgement, some 40 ms a request.
