@@ -11,12 +11,30 @@ namespace {
 
 using query::CubeModel;
 
-// DIMENSION_TYPE: MD_DIMTYPE_MEASURE, MD_DIMTYPE_OTHER.
+// DIMENSION_TYPE: MD_DIMTYPE_TIME, MD_DIMTYPE_MEASURE, MD_DIMTYPE_OTHER.
+constexpr int kTimeDimension = 1;
 constexpr int kMeasureDimension = 2;
 constexpr int kOtherDimension = 3;
-// LEVEL_TYPE: MDLEVEL_TYPE_REGULAR, MDLEVEL_TYPE_ALL.
+// LEVEL_TYPE: MDLEVEL_TYPE_REGULAR.
 constexpr int kRegularLevel = 0x0000;
-constexpr int kAllLevel = 0x0001;
+
+// LEVEL_TYPE (MDLEVEL_TYPE_*) of a level by the TYPE the cube file gives it.
+int LevelType(const std::string& type) {
+  static constexpr struct {
+    const char* type;
+    int level_type;
+  } kTypes[] = {{"ALL", 0x0001},    {"YEAR", 0x0014},   {"QUARTER", 0x0044},  {"MONTH", 0x0084},
+                {"WEEK", 0x0104},   {"DAY", 0x0204},    {"DATE", 0x0204},     {"HOUR", 0x0304},
+                {"MINUTE", 0x0404}, {"SECOND", 0x0804}, {"DAYOFWEEK", 0x1004}};
+  for (const auto& known : kTypes) {
+    if (type == known.type) return known.level_type;
+  }
+  return kRegularLevel;
+}
+
+int DimensionType(const CubeModel& model, std::size_t dimension) {
+  return model.Catalog().dimensions[dimension].is_time ? kTimeDimension : kOtherDimension;
+}
 // STRUCTURE: MD_STRUCTURE_FULLYBALANCED.
 constexpr int kBalanced = 0;
 // DATA_TYPE (OLE DB): DBTYPE_R8, DBTYPE_I8.
@@ -82,7 +100,7 @@ void AddHierarchy(RowsetRows& rows, const OpenCube& cube, std::size_t h) {
   rows.Set("HIERARCHY_NAME", model.HierarchyCaption(h));
   rows.Set("HIERARCHY_UNIQUE_NAME", model.HierarchyName(h));
   rows.Set("HIERARCHY_CAPTION", model.HierarchyCaption(h));
-  rows.SetNumber("DIMENSION_TYPE", kOtherDimension);
+  rows.SetNumber("DIMENSION_TYPE", DimensionType(model, dimension));
   rows.SetNumber("HIERARCHY_CARDINALITY", Count(model.MembersOfHierarchy(h).size()));
   if (!top_members.empty()) rows.Set("DEFAULT_MEMBER", model.UniqueName(top_members.front()));
   if (model.Catalog().levels[top].is_all && !top_members.empty())
@@ -108,7 +126,7 @@ void AddLevel(RowsetRows& rows, const OpenCube& cube, std::size_t level) {
   rows.Set("LEVEL_CAPTION", stored.name);
   rows.SetNumber("LEVEL_NUMBER", stored.ordinal - 1);
   rows.SetNumber("LEVEL_CARDINALITY", Count(model.MembersOf(level).size()));
-  rows.SetNumber("LEVEL_TYPE", stored.is_all ? kAllLevel : kRegularLevel);
+  rows.SetNumber("LEVEL_TYPE", LevelType(stored.type));
   rows.SetNumber("CUSTOM_ROLLUP_SETTINGS", 0);
   rows.SetNumber("LEVEL_UNIQUE_SETTINGS", 0);
   rows.SetFlag("LEVEL_IS_VISIBLE", true);
@@ -186,7 +204,7 @@ void ProduceDimensions(const RowsetInput& input, RowsetRows& rows) {
       rows.Set("DIMENSION_UNIQUE_NAME", Bracketed(dimensions[d].name));
       rows.Set("DIMENSION_CAPTION", dimensions[d].name);
       rows.SetNumber("DIMENSION_ORDINAL", Count(d + 1));
-      rows.SetNumber("DIMENSION_TYPE", kOtherDimension);
+      rows.SetNumber("DIMENSION_TYPE", DimensionType(model, d));
       rows.SetNumber("DIMENSION_CARDINALITY", Count(members));
       rows.Set("DEFAULT_HIERARCHY", first);
       SetDimensionFlags(rows);

@@ -1,5 +1,6 @@
 // The Discover rowsets against their golden files: each tests/data/xmla/NAME.request.xml is
-// answered by the XMLA service over the shop cube (catalog "shop"), and the response must be
+// answered by the XMLA service over the shop cube (catalog "shop"), or for a NAME that begins
+// with "sample_" over the shipped sample's (catalog "sample"), and the response must be
 // NAME.response.xml. Both are compared indented by pugixml, so the files can be read and edited
 // as indented XML. With CUBEMILL_XMLA_WRITE_GOLDEN=1 the runner writes the responses instead,
 // for a person to check before they are committed.
@@ -14,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "query/analyst_cube.h"
 #include "query/query_test_cube.h"
 #include "serve/cube_catalogs.h"
 #include "serve/xmla_service.h"
@@ -56,18 +58,24 @@ std::string Indented(const std::string& xml) {
 
 class RowsetGoldenTest : public ::testing::TestWithParam<std::string> {
  protected:
-  static void SetUpTestSuite() {
-    dir_ = new cubemill::test::TempDir;
-    ASSERT_EQ(query::test::BuildShopCube("shop.db", "shop.cub"), "");
-  }
+  static void SetUpTestSuite() { dir_ = new cubemill::test::TempDir; }
   static void TearDownTestSuite() {
     delete dir_;
     dir_ = nullptr;
   }
 
-  // The service's whole response to `request`.
-  static std::string Answer(const std::string& request) {
-    auto list = CubeCatalogs::Folder(".");
+  // The service's whole response to `request`, serving the cubes of `folder` (built here the
+  // first time).
+  static std::string Answer(const std::string& request, const std::string& folder) {
+    if (!fs::exists(folder)) {
+      fs::create_directory(folder);
+      const std::string built =
+          folder == "sample"
+              ? query::test::BuildShippedSampleCube("sample/sample.db", "sample/sample.cub")
+              : query::test::BuildShopCube("shop/shop.db", "shop/shop.cub");
+      EXPECT_EQ(built, "");
+    }
+    auto list = CubeCatalogs::Folder(folder);
     EXPECT_TRUE(list.ok());
     CubeCatalogs catalogs(*list);
     ServerFacts facts;
@@ -93,7 +101,8 @@ cubemill::test::TempDir* RowsetGoldenTest::dir_ = nullptr;
 TEST_P(RowsetGoldenTest, AnswersTheGoldenResponse) {
   const std::string request = ReadFile(kGoldenDir / (GetParam() + std::string(kRequestSuffix)));
   const fs::path golden = kGoldenDir / (GetParam() + ".response.xml");
-  const std::string response = Indented(Answer(request));
+  const std::string folder = GetParam().starts_with("sample_") ? "sample" : "shop";
+  const std::string response = Indented(Answer(request, folder));
   const char* write = std::getenv("CUBEMILL_XMLA_WRITE_GOLDEN");
   if (write != nullptr && std::string(write) == "1") {
     std::ofstream(golden, std::ios::binary) << response;
