@@ -20,7 +20,6 @@ namespace cubemill::serve {
 namespace {
 
 constexpr const char* kPath = "/xmla";
-constexpr const char* kXmlType = "text/xml; charset=utf-8";
 
 // Cancels the queries that run past their time: each request registers its flag with its
 // deadline; a thread looks every tenth of a second.
@@ -126,14 +125,15 @@ std::optional<std::string> Authenticated(const HttpOptions& options,
 
 void SendReply(httplib::Response& response, std::shared_ptr<Reply> reply) {
   response.status = reply->status;
-  response.set_chunked_content_provider(kXmlType, [reply](std::size_t, httplib::DataSink& sink) {
-    XmlWriter out([&sink](std::string_view piece) {
-      return sink.is_writable() && sink.write(piece.data(), piece.size());
-    });
-    reply->write(out);
-    if (out.Good()) sink.done();
-    return out.Good();
-  });
+  response.set_chunked_content_provider(
+      reply->content_type, [reply](std::size_t, httplib::DataSink& sink) {
+        XmlWriter out([&sink](std::string_view piece) {
+          return sink.is_writable() && sink.write(piece.data(), piece.size());
+        });
+        reply->write(out);
+        if (out.Good()) sink.done();
+        return out.Good();
+      });
 }
 
 // A reply of the service's own, for what never reached it.

@@ -104,6 +104,17 @@ std::string XmlaService::SessionFor(const XmlaRequest& request) {
 
 Reply XmlaService::Answer(std::string_view body, const std::atomic<bool>* cancel) {
   Result<XmlaRequest> request = ReadSoapRequest(body, limits_.request);
+  if (!request && request.error().number == kNotSoap) {
+    Reply reply;
+    reply.status = 400;
+    reply.fault = request.error().description;
+    reply.write = [text = reply.fault](XmlWriter& out) {
+      out.Raw(text + "\n");
+      out.Flush();
+    };
+    reply.content_type = "text/plain; charset=utf-8";
+    return reply;
+  }
   if (!request) return Fault(request.error().description);
   return request->method == XmlaRequest::Method::kDiscover ? Discover(*request)
                                                            : Execute(*request, cancel);
