@@ -226,6 +226,9 @@ std::optional<Error> Serve(XmlaService& service, const HttpOptions& options,
                                   ? options.threads
                                   : std::max<std::size_t>(2, std::thread::hardware_concurrency());
   http->new_task_queue = [threads] { return new httplib::ThreadPool(threads); };
+  // An answer goes out in pieces (chunked): without TCP_NODELAY its last small piece waits for
+  // the client's delayed acknowledgement, some 40 ms per request.
+  http->set_tcp_nodelay(true);
   http->set_payload_max_length(options.max_body_bytes);
   http->set_read_timeout(options.idle_seconds, 0);
   http->set_write_timeout(options.idle_seconds, 0);
