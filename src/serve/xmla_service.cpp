@@ -148,7 +148,7 @@ Reply XmlaService::Execute(const XmlaRequest& request, const std::atomic<bool>* 
   const bool no_content = platform::EqualsIgnoringCase(request.Property("Content"), "None");
   if (request.statement.empty() || no_content) {
     // A request that only begins or ends a session has no statement, and one with Content None
-    // asks for no answer: an empty root. (A statement is still not run: the server only reads.)
+    // asks for no answer: an empty root.
     Reply reply;
     reply.catalog = catalog;
     reply.write = [session](XmlWriter& out) {
