@@ -49,6 +49,7 @@ const char* const kUsage =
     "      --max-cells=N        the most cells of one answer (default 1000000)\n"
     "      --query-seconds=N    cancel a query after N seconds (default 120)\n"
     "      --max-requests=N     requests answered at once (default 64)\n"
+    "      --idle-seconds=N     drop a client silent for N seconds (default 10)\n"
     "\n"
     "Off a loopback address the server needs --users and --tls-cert/--tls-key. The access log\n"
     "has a line per request: time;client;user;catalog;statement;status;cells;ms.\n"
@@ -60,7 +61,7 @@ struct Options {
   std::string listen = "127.0.0.1:8080", directory, cubes, config, users, add_user;
   std::string tls_cert, tls_key, access_log;
   std::size_t max_cells = 1'000'000, max_requests = 64;
-  int query_seconds = 120;
+  int query_seconds = 120, idle_seconds = 10;
 };
 
 int Usage(const std::string& problem) {
@@ -90,7 +91,8 @@ std::optional<int> ReadOptions(int argc, char** argv, Options& options) {
     kLog,
     kCells,
     kSeconds,
-    kRequests
+    kRequests,
+    kIdle
   };
   static const option kLongOptions[] = {{"help", no_argument, nullptr, 'h'},
                                         {"version", no_argument, nullptr, 'V'},
@@ -105,6 +107,7 @@ std::optional<int> ReadOptions(int argc, char** argv, Options& options) {
                                         {"max-cells", required_argument, nullptr, kCells},
                                         {"query-seconds", required_argument, nullptr, kSeconds},
                                         {"max-requests", required_argument, nullptr, kRequests},
+                                        {"idle-seconds", required_argument, nullptr, kIdle},
                                         {nullptr, 0, nullptr, 0}};
   for (int code; (code = ::getopt_long(argc, argv, "hVl:C:", kLongOptions, nullptr)) != -1;) {
     std::optional<std::size_t> count;
@@ -145,12 +148,15 @@ std::optional<int> ReadOptions(int argc, char** argv, Options& options) {
       case kCells:
       case kSeconds:
       case kRequests:
+      case kIdle:
         count = Count(optarg);
         if (!count) return Usage(std::string("not a whole number of 1 or more: ") + optarg);
         if (code == kCells) options.max_cells = *count;
         if (code == kSeconds)
           options.query_seconds = static_cast<int>(std::min<std::size_t>(*count, 86400));
         if (code == kRequests) options.max_requests = *count;
+        if (code == kIdle)
+          options.idle_seconds = static_cast<int>(std::min<std::size_t>(*count, 3600));
         break;
       default:
         return Usage("unknown option");
@@ -230,6 +236,7 @@ int main(int argc, char** argv) {
   http.access_log = options.access_log;
   http.query_seconds = options.query_seconds;
   http.max_concurrent = options.max_requests;
+  http.idle_seconds = options.idle_seconds;
 
   auto list =
       options.cubes.empty()

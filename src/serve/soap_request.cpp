@@ -110,6 +110,12 @@ void ReadSession(const pugi::xml_node& header, XmlaRequest& request) {
   }
 }
 
+Error NotSoap(std::string description) {
+  Error error = ServeError(std::move(description));
+  error.number = kNotSoap;
+  return error;
+}
+
 }  // namespace
 
 std::string XmlaRequest::Property(std::string_view name, std::string_view fallback) const {
@@ -127,15 +133,15 @@ Result<XmlaRequest> ReadSoapRequest(std::string_view body, const RequestLimits& 
   const pugi::xml_parse_result parsed =
       document.load_buffer(body.data(), body.size(), options, pugi::encoding_utf8);
   if (!parsed)
-    return ServeError(std::string("the request is no well-formed XML: ") + parsed.description() +
-                      " at byte " + std::to_string(parsed.offset));
+    return NotSoap(std::string("the request is no well-formed XML: ") + parsed.description() +
+                   " at byte " + std::to_string(parsed.offset));
   for (pugi::xml_node node = document.first_child(); node; node = node.next_sibling()) {
     if (node.type() == pugi::node_doctype)
       return ServeError("the request has a document type declaration, which is not accepted");
   }
   if (auto shape = CheckShape(document, limits)) return *shape;
   const pugi::xml_node envelope = document.document_element();
-  if (LocalName(envelope) != "Envelope") return ServeError("the request is no SOAP envelope");
+  if (LocalName(envelope) != "Envelope") return NotSoap("the request is no SOAP envelope");
   const pugi::xml_node soap_body = Child(envelope, "Body");
   if (!soap_body) return ServeError("the SOAP envelope has no Body");
   XmlaRequest request;

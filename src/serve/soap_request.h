@@ -44,6 +44,10 @@ struct RequestLimits {
   std::size_t max_elements = 100000;  // elements in all
 };
 
+// The number of the failure of a request that is not SOAP at all (no XML, or no envelope), which
+// the server answers with an HTTP error rather than a SOAP fault.
+inline constexpr long kNotSoap = 400;
+
 // Reads `body` as a SOAP envelope. Fails, naming what is wrong, for text that is no well-formed
 // XML (with the byte offset), for a document type declaration (so no entity of a request is
 // ever expanded or fetched), for nesting or elements past `limits`, for an envelope without a

@@ -104,6 +104,17 @@ std::string XmlaService::SessionFor(const XmlaRequest& request) {
 
 Reply XmlaService::Answer(std::string_view body, const std::atomic<bool>* cancel) {
   Result<XmlaRequest> request = ReadSoapRequest(body, limits_.request);
+  if (!request && request.error().number == kNotSoap) {
+    Reply reply;
+    reply.status = 400;
+    reply.fault = request.error().description;
+    reply.write = [text = reply.fault](XmlWriter& out) {
+      out.Raw(text + "\n");
+      out.Flush();
+    };
+    reply.content_type = "text/plain; charset=utf-8";
+    return reply;
+  }
   if (!request) return Fault(request.error().description);
   return request->method == XmlaRequest::Method::kDiscover ? Discover(*request)
                                                            : Execute(*request, cancel);
@@ -112,6 +123,8 @@ Reply XmlaService::Answer(std::string_view body, const std::atomic<bool>* cancel
 Reply XmlaService::Discover(const XmlaRequest& request) {
   auto rowset = std::make_shared<Result<Rowset>>(serve::Discover(request, catalogs_, facts_));
   if (!*rowset) return Fault(rowset->error().description);
+  // Content Schema asks for the rowset's schema alone.
+  if (platform::EqualsIgnoringCase(request.Property("Content"), "Schema")) (*rowset)->rows.clear();
   Reply reply;
   reply.statement = request.request_type;
   reply.catalog = request.Property("Catalog");
@@ -132,8 +145,10 @@ Reply XmlaService::Execute(const XmlaRequest& request, const std::atomic<bool>* 
     catalog = names.front();
   }
   const std::string session = SessionFor(request);
-  if (request.statement.empty()) {
-    // A request that only begins or ends a session has no statement: an empty answer.
+  const bool no_content = platform::EqualsIgnoringCase(request.Property("Content"), "None");
+  if (request.statement.empty() || no_content) {
+    // A request that only begins or ends a session has no statement, and one with Content None
+    // asks for no answer: an empty root.
     Reply reply;
     reply.catalog = catalog;
     reply.write = [session](XmlWriter& out) {

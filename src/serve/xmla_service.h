@@ -31,6 +31,7 @@ struct Reply {
   std::string statement;  // the MDX of an Execute, the rowset of a Discover
   std::size_t cells = 0;  // cells of an Execute answer, rows of a Discover
   std::string fault;      // the fault's message, "" when answered
+  std::string content_type = "text/xml; charset=utf-8";
   // Writes the SOAP envelope into the writer; the answer is complete before, so that only the
   // writing is left when the status is sent.
   std::function<void(XmlWriter&)> write;
