@@ -47,6 +47,7 @@ void ProduceLiterals(const RowsetInput& input, RowsetRows& rows);
 void ProduceFunctions(const RowsetInput& input, RowsetRows& rows);
 // rowsets_tables.cpp
 void ProduceCatalogs(const RowsetInput& input, RowsetRows& rows);
+void ProduceSchemata(const RowsetInput& input, RowsetRows& rows);
 void ProduceTables(const RowsetInput& input, RowsetRows& rows);
 void ProduceColumns(const RowsetInput& input, RowsetRows& rows);
 void ProduceMemberProperties(const RowsetInput& input, RowsetRows& rows);

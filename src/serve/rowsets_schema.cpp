@@ -37,6 +37,8 @@ constexpr ColumnDefinition kKeywords[] = {Restricted("Keyword")};
 constexpr ColumnDefinition kLiterals[] = {
     Restricted("LiteralName"), Column("LiteralValue"), Column("LiteralInvalidChars"),
     Column("LiteralInvalidStartingChars"), Column("LiteralMaxLength", kInt)};
+constexpr ColumnDefinition kSchemata[] = {Restricted("CATALOG_NAME"), Restricted("SCHEMA_NAME"),
+                                          Restricted("SCHEMA_OWNER")};
 constexpr ColumnDefinition kCatalogs[] = {Restricted("CATALOG_NAME"), Column("DESCRIPTION"),
                                           Column("ROLES"), Column("DATE_MODIFIED", kDateTime)};
 constexpr ColumnDefinition kTables[] = {Restricted("TABLE_CATALOG"),
@@ -253,6 +255,8 @@ constexpr RowsetDefinition kDefinitions[] = {
     {"DISCOVER_LITERALS", "How names and literals are written in MDX.", kLiterals, false,
      ProduceLiterals},
     {"DBSCHEMA_CATALOGS", "The catalogs: one a cube file.", kCatalogs, false, ProduceCatalogs},
+    {"DBSCHEMA_SCHEMATA", "The schemas: one a catalog, named as it is.", kSchemata, false,
+     ProduceSchemata},
     {"DBSCHEMA_TABLES", "Each cube as a table of flat rows.", kTables, true, ProduceTables},
     {"DBSCHEMA_COLUMNS", "The columns of each cube's table: its levels and measures.", kColumns,
      true, ProduceColumns},

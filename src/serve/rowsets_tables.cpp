@@ -1,7 +1,7 @@
-// DBSCHEMA_CATALOGS (the catalogs: one a cube file), DBSCHEMA_TABLES and DBSCHEMA_COLUMNS (each
-// cube as a table of its flat rows: a column per level below ALL and per measure) and
-// MDSCHEMA_PROPERTIES (the properties a query's CELL PROPERTIES may ask for; cube files hold no
-// member properties of their own).
+// DBSCHEMA_CATALOGS and DBSCHEMA_SCHEMATA (each catalog a cube file holding one schema of its
+// name), DBSCHEMA_TABLES and DBSCHEMA_COLUMNS (each cube as a table of its flat rows: a column
+// per level below ALL and per measure) and MDSCHEMA_PROPERTIES (the properties a query's CELL
+// PROPERTIES may ask for; cube files hold no member properties of their own).
 #include <string>
 
 #include "common/quoted_text.h"
@@ -54,6 +54,14 @@ void ProduceCatalogs(const RowsetInput& input, RowsetRows& rows) {
   for (const std::string& name : input.catalog_names) {
     rows.Add();
     rows.Set("CATALOG_NAME", name);
+  }
+}
+
+void ProduceSchemata(const RowsetInput& input, RowsetRows& rows) {
+  for (const std::string& name : input.catalog_names) {
+    rows.Add();
+    rows.Set("CATALOG_NAME", name);
+    rows.Set("SCHEMA_NAME", name);
   }
 }
 
