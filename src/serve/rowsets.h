@@ -30,8 +30,10 @@ struct ServerFacts {
 
 // The rowset `request` asks for (its RequestType, compared without regard to letter case), of the
 // catalog its CATALOG_NAME restriction or Catalog property names where the rowset describes a
-// cube (every catalog where it names none). Fails for an unknown rowset, a restriction the rowset
-// does not have (naming it), or a catalog that cannot be opened.
+// cube (every catalog where it names none), its restrictions applied. The rowsets, their columns
+// and restrictions are the table of rowsets_schema.cpp. Fails for an unknown rowset, a
+// restriction the rowset does not have (naming it and those it has), a value a restriction
+// cannot take (a TREE_OP beyond the six operations), or a named catalog that cannot be opened.
 Result<Rowset> Discover(const XmlaRequest& request, CubeCatalogs& catalogs,
                         const ServerFacts& facts);
 

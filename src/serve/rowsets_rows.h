@@ -36,8 +36,11 @@ class RowsetRows {
   // Marks restriction `name` as applied by the producer: Restrict leaves it alone.
   void Consume(std::string_view name) { consumed_.emplace_back(name); }
 
-  // Drops the rows whose value of a restricted column is none of the restriction's values.
-  // Restrictions the rows do not carry (restriction_only) are the producers' to apply.
+  // Drops the rows whose value of a restricted column is none of the restriction's values
+  // (numbers compared as numbers, flags as flags, text exactly), except the restrictions the
+  // producer consumed. Of those the rows do not carry, CUBE_SOURCE and the *_VISIBILITY ones keep
+  // every row when their value has the bit 1 (cubes, visible: what every row is) and none
+  // otherwise; TREE_OP is the member rowset's own.
   void Restrict(const Restrictions& restrictions);
 
  private:
