@@ -1,5 +1,6 @@
 #include "serve/execute.h"
 
+#include <algorithm>
 #include <cmath>
 #include <optional>
 #include <string_view>
@@ -181,24 +182,65 @@ bool HasText(const QueryResult& result, std::size_t r, std::size_t c) {
   return !result.texts.empty() && !result.texts[r][c].empty();
 }
 
+// The cell properties an answer carries: those the query's CELL PROPERTIES names, else VALUE,
+// FORMATTED_VALUE and FORMAT_STRING.
+std::vector<std::string> CellProperties(const QueryResult& result) {
+  if (!result.cell_properties.empty()) return result.cell_properties;
+  return {"VALUE", "FORMATTED_VALUE", "FORMAT_STRING"};
+}
+
+// The element of a cell property in CellInfo and in a Cell.
+std::string CellElement(const std::string& property) {
+  static const std::pair<const char*, const char*> kElements[] = {{"VALUE", "Value"},
+                                                                  {"FORMATTED_VALUE", "FmtValue"},
+                                                                  {"FORMAT_STRING", "FormatString"},
+                                                                  {"CELL_ORDINAL", "CellOrdinal"},
+                                                                  {"LANGUAGE", "Language"},
+                                                                  {"BACK_COLOR", "BackColor"},
+                                                                  {"FORE_COLOR", "ForeColor"},
+                                                                  {"FONT_NAME", "FontName"},
+                                                                  {"FONT_SIZE", "FontSize"},
+                                                                  {"FONT_FLAGS", "FontFlags"}};
+  for (const auto& [name, element] : kElements) {
+    if (property == name) return element;
+  }
+  return XmlName(property);
+}
+
+void WriteCellInfo(XmlWriter& out, const std::vector<std::string>& properties) {
+  out.Open("CellInfo");
+  for (const std::string& property : properties) {
+    if (property != "CELL_ORDINAL") out.Empty(CellElement(property), {{"name", property}});
+  }
+  out.Close();
+}
+
+// Each cell that has a value, with the properties asked for that the cube holds (VALUE,
+// FORMATTED_VALUE, FORMAT_STRING); the others (colours, fonts, language) are left out, which
+// a client reads as empty. The ordinal counts columns fastest, then rows, then pages.
 void WriteCells(XmlWriter& out, const OpenCube& cube, const QueryResult& result) {
   const query::MeasureFormats formats = query::FormatsOf(cube.Catalog());
+  const std::vector<std::string> properties = CellProperties(result);
+  const auto asked = [&](std::string_view name) {
+    return std::find(properties.begin(), properties.end(), name) != properties.end();
+  };
+  const bool value = asked("VALUE"), formatted = asked("FORMATTED_VALUE"),
+             format_string = asked("FORMAT_STRING");
   const std::size_t columns = result.columns.size();
   out.Open("CellData");
   for (std::size_t r = 0; r < result.cells.size() && out.Good(); ++r) {
     for (std::size_t c = 0; c < columns; ++c) {
       const bool text = HasText(result, r, c);
-      const CellValue& value = result.cells[r][c];
-      if (!text && value.kind == CellValue::Kind::kNull) continue;
+      const CellValue& cell = result.cells[r][c];
+      if (!text && cell.kind == CellValue::Kind::kNull) continue;
       out.Open("Cell", {{"CellOrdinal", std::to_string(r * columns + c)}});
-      if (text) {
-        out.Element("Value", result.texts[r][c], {{"xsi:type", "xsd:string"}});
-      } else {
-        out.Element("Value", XsdDouble(value), {{"xsi:type", "xsd:double"}});
+      if (value && text) out.Element("Value", result.texts[r][c], {{"xsi:type", "xsd:string"}});
+      if (value && !text) out.Element("Value", XsdDouble(cell), {{"xsi:type", "xsd:double"}});
+      if (formatted) out.Element("FmtValue", query::FormattedCell(result, formats, r, c));
+      if (format_string) {
+        const std::string_view format = query::CellFormat(result, formats, r, c);
+        out.Element("FormatString", format.empty() ? std::string_view("Standard") : format);
       }
-      out.Element("FmtValue", query::FormattedCell(result, formats, r, c));
-      const std::string_view format = query::CellFormat(result, formats, r, c);
-      out.Element("FormatString", format.empty() ? std::string_view("Standard") : format);
       out.Close();
     }
   }
@@ -257,11 +299,7 @@ void WriteMultidimensional(const OpenCube& cube, const QueryResult& result, XmlW
   out.Open("AxesInfo");
   for (const AxisView& axis : axes) WriteAxisInfo(out, axis);
   out.Close();
-  out.Open("CellInfo");
-  out.Empty("Value", {{"name", "VALUE"}});
-  out.Empty("FmtValue", {{"name", "FORMATTED_VALUE"}});
-  out.Empty("FormatString", {{"name", "FORMAT_STRING"}});
-  out.Close();
+  WriteCellInfo(out, CellProperties(result));
   out.Close();
   out.Open("Axes");
   for (const AxisView& axis : axes) WriteAxis(out, cube.Model(), axis);

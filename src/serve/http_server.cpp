@@ -10,6 +10,7 @@
 #include <list>
 #include <memory>
 #include <mutex>
+#include <semaphore>
 #include <thread>
 
 #include "platform/stop_signals.h"
@@ -123,16 +124,23 @@ std::optional<std::string> Authenticated(const HttpOptions& options,
   return credentials->first;
 }
 
-void SendReply(httplib::Response& response, std::shared_ptr<Reply> reply) {
+// Sends `reply` in pieces as it is written; `done` is called once the last piece went out (true)
+// or the writing stopped (false: the client went away).
+void SendReply(httplib::Response& response, std::shared_ptr<Reply> reply,
+               std::function<void(bool sent)> done = nullptr) {
   response.status = reply->status;
   response.set_chunked_content_provider(
-      reply->content_type, [reply](std::size_t, httplib::DataSink& sink) {
+      reply->content_type,
+      [reply](std::size_t, httplib::DataSink& sink) {
         XmlWriter out([&sink](std::string_view piece) {
           return sink.is_writable() && sink.write(piece.data(), piece.size());
         });
         reply->write(out);
         if (out.Good()) sink.done();
         return out.Good();
+      },
+      [done = std::move(done)](bool sent) {
+        if (done) done(sent);
       });
 }
 
@@ -147,28 +155,40 @@ struct Server {
   AccessLog log;
   Watchdog watchdog;
   std::atomic<std::size_t> running{0};
+  // The queries answered at once: as many as the machine has cores. Requests past them wait;
+  // past max_concurrent requests in all, a request gets a fault at once.
+  std::counting_semaphore<> cores;
+
+  // One access-log line: time, client, user, catalog, the statement's first 200 characters,
+  // status, cells, milliseconds until the answer was sent (or the client went away: "status!").
+  void Log(const std::string& client, const std::string& user, const Reply* reply,
+           const std::string& status, std::chrono::steady_clock::time_point started) {
+    const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(
+                        std::chrono::steady_clock::now() - started)
+                        .count();
+    log.Write({Now(), client, user, reply != nullptr ? reply->catalog : "",
+               reply != nullptr ? reply->statement.substr(0, 200) : "", status,
+               std::to_string(reply != nullptr ? reply->cells : 0), std::to_string(ms)});
+  }
 
   void Handle(const httplib::Request& request, httplib::Response& response) {
     const auto started = std::chrono::steady_clock::now();
-    std::string user = "-";
-    std::shared_ptr<Reply> reply;
     const std::optional<std::string> authenticated = Authenticated(options, request);
     if (!authenticated) {
       response.status = 401;
       response.set_header("WWW-Authenticate", "Basic realm=\"cubemill-serve\"");
       response.set_content("authentication required\n", "text/plain");
-    } else {
-      if (!authenticated->empty()) user = *authenticated;
-      reply = Answer(request);
-      SendReply(response, reply);
+      Log(request.remote_addr, "-", nullptr, "401", started);
+      return;
     }
-    const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(
-                        std::chrono::steady_clock::now() - started)
-                        .count();
-    const std::string statement = reply ? reply->statement.substr(0, 200) : "";
-    log.Write({Now(), request.remote_addr, user, reply ? reply->catalog : "", statement,
-               std::to_string(response.status), reply ? std::to_string(reply->cells) : "0",
-               std::to_string(ms)});
+    const std::string user = authenticated->empty() ? "-" : *authenticated;
+    std::shared_ptr<Reply> reply = Answer(request);
+    // The log line is written when the answer has gone out, with what it cost in all.
+    SendReply(response, reply,
+              [this, client = request.remote_addr, user, reply, started](bool sent) {
+                const std::string status = std::to_string(reply->status) + (sent ? "" : "!");
+                Log(client, user, reply.get(), status, started);
+              });
   }
 
   std::shared_ptr<Reply> Answer(const httplib::Request& request) {
@@ -181,7 +201,9 @@ struct Server {
     }
     std::atomic<bool> cancel{false};
     const auto watched = watchdog.Watch(&cancel, std::chrono::seconds(options.query_seconds));
+    cores.acquire();
     auto reply = std::make_shared<Reply>(service.Answer(request.body, &cancel));
+    cores.release();
     watchdog.Forget(watched);
     running.fetch_sub(1);
     if (cancel.load() && !reply->fault.empty())
@@ -214,7 +236,11 @@ std::optional<Error> Serve(XmlaService& service, const HttpOptions& options,
                            const std::function<void(const std::string& url)>& on_listening) {
   if (const std::string problem = ListenProblem(options); !problem.empty())
     return ServeError(problem);
-  Server server{service, options, AccessLog(options.access_log), {}, {}};
+  const std::size_t cores = options.threads != 0
+                                ? options.threads
+                                : std::max<std::size_t>(2, std::thread::hardware_concurrency());
+  Server server{service, options, AccessLog(options.access_log),
+                {},      {},      std::counting_semaphore<>(static_cast<std::ptrdiff_t>(cores))};
   if (!server.log.Good(options.access_log))
     return ServeError("cannot write the access log " + options.access_log);
   const bool tls = !options.tls_cert.empty();
@@ -222,10 +248,13 @@ std::optional<Error> Serve(XmlaService& service, const HttpOptions& options,
       tls ? std::make_unique<httplib::SSLServer>(options.tls_cert.c_str(), options.tls_key.c_str())
           : std::make_unique<httplib::Server>();
   if (!http->is_valid()) return ServeError("cannot read the TLS certificate or key");
-  const std::size_t threads = options.threads != 0
-                                  ? options.threads
-                                  : std::max<std::size_t>(2, std::thread::hardware_concurrency());
+  // A connection holds a thread while it is open (a slow client, a kept-alive one), so there is
+  // one for each request that may be answered at once, and a few more.
+  const std::size_t threads = options.max_concurrent + 4;
   http->new_task_queue = [threads] { return new httplib::ThreadPool(threads); };
+  // An answer goes out in pieces (chunked): without TCP_NODELAY its last small piece waits for
+  // the client's delayed acknowledgement, some 40 ms per request.
+  http->set_tcp_nodelay(true);
   http->set_payload_max_length(options.max_body_bytes);
   http->set_read_timeout(options.idle_seconds, 0);
   http->set_write_timeout(options.idle_seconds, 0);

@@ -18,7 +18,7 @@ struct HttpOptions {
   std::string tls_cert, tls_key;         // both for HTTPS
   const UsersFile* users = nullptr;      // nullptr: no authentication
   std::size_t max_body_bytes = 1 << 20;  // a larger request gets a fault
-  std::size_t threads = 0;               // 0: the machine's cores, at least 2
+  std::size_t threads = 0;               // queries answered at once; 0: the machine's cores
   std::size_t max_concurrent = 64;       // requests answered at once; more get a fault
   int query_seconds = 120;               // a longer query is cancelled
   int idle_seconds = 10;                 // a client silent this long is dropped

@@ -1,5 +1,6 @@
 #include "serve/xml_names.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 
@@ -70,11 +71,34 @@ void WriteRowsetSchema(XmlWriter& out, const std::vector<RowsetColumn>& columns)
   out.Close();
   out.Close();
   out.Close();
+  // A GUID column's type, declared where a column has it.
+  if (std::any_of(columns.begin(), columns.end(),
+                  [](const RowsetColumn& column) { return column.type == "uuid"; })) {
+    out.Open("xsd:simpleType", {{"name", "uuid"}});
+    out.Open("xsd:restriction", {{"base", "xsd:string"}});
+    out.Empty("xsd:pattern", {{"value",
+                               "[0-9a-zA-Z]{8}-[0-9a-zA-Z]{4}-[0-9a-zA-Z]{4}-[0-9a-zA-Z]{4}-"
+                               "[0-9a-zA-Z]{12}"}});
+    out.Close();
+    out.Close();
+  }
   out.Open("xsd:complexType", {{"name", "row"}});
   out.Open("xsd:sequence");
   for (const RowsetColumn& column : columns) {
     const std::string element = XmlName(column.name);
-    if (column.optional) {
+    if (!column.parts.empty()) {
+      out.Open("xsd:element", {{"sql:field", column.name},
+                               {"name", element},
+                               {"minOccurs", "0"},
+                               {"maxOccurs", "unbounded"}});
+      out.Open("xsd:complexType");
+      out.Open("xsd:sequence");
+      for (const std::string& part : column.parts)
+        out.Empty("xsd:element", {{"name", XmlName(part)}, {"type", "xsd:string"}});
+      out.Close();
+      out.Close();
+      out.Close();
+    } else if (column.optional) {
       out.Empty("xsd:element", {{"sql:field", column.name},
                                 {"name", element},
                                 {"type", column.type},

@@ -20,6 +20,9 @@ struct RowsetColumn {
   std::string name;
   std::string type = "xsd:string";
   bool optional = true;
+  // For a column whose values are elements of their own, repeated (DISCOVER_SCHEMA_ROWSETS'
+  // Restrictions): the string elements each holds. `type` is then unused.
+  std::vector<std::string> parts = {};
 };
 
 // The <xsd:schema> of a rowset whose rows have `columns`, each an element of its XmlName with

@@ -123,6 +123,8 @@ Reply XmlaService::Answer(std::string_view body, const std::atomic<bool>* cancel
 Reply XmlaService::Discover(const XmlaRequest& request) {
   auto rowset = std::make_shared<Result<Rowset>>(serve::Discover(request, catalogs_, facts_));
   if (!*rowset) return Fault(rowset->error().description);
+  // Content Schema asks for the rowset's schema alone.
+  if (platform::EqualsIgnoringCase(request.Property("Content"), "Schema")) (*rowset)->rows.clear();
   Reply reply;
   reply.statement = request.request_type;
   reply.catalog = request.Property("Catalog");
@@ -143,8 +145,10 @@ Reply XmlaService::Execute(const XmlaRequest& request, const std::atomic<bool>* 
     catalog = names.front();
   }
   const std::string session = SessionFor(request);
-  if (request.statement.empty()) {
-    // A request that only begins or ends a session has no statement: an empty answer.
+  const bool no_content = platform::EqualsIgnoringCase(request.Property("Content"), "None");
+  if (request.statement.empty() || no_content) {
+    // A request that only begins or ends a session has no statement, and one with Content None
+    // asks for no answer: an empty root.
     Reply reply;
     reply.catalog = catalog;
     reply.write = [session](XmlWriter& out) {

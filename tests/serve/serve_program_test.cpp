@@ -12,6 +12,8 @@
 #include <set>
 #include <thread>
 
+#include "e2e/run_cubemill.h"
+#include "e2e/sample_layout.h"
 #include "provider/cubefile/cube_reader.h"
 #include "query/query_evaluator.h"
 #include "query/value_format.h"
@@ -304,6 +306,37 @@ TEST(ServeSwapTest, ACubeReplacedUnderLoadIsServedWholeFromTheNextRequestOn) {
   fs::copy_file(second.cube, "served/prices.cub.tmp-swap", fs::copy_options::overwrite_existing);
   fs::rename("served/prices.cub.tmp-swap", "served/prices.cub");
   EXPECT_NE(Total(server.Port()), first_total);
+}
+
+// The catalogs of the settings file's jobs: each job's newest stamped cube, a newer one served
+// from the next request on; a job without a cube yet listed and refused with a fault.
+TEST(ServeJobsTest, EachJobServesItsNewestStampedCube) {
+  TempDir dir;
+  LayOutSample();
+  ASSERT_EQ(RunCubemill("--no-wait Test").status, 0);
+  ServeProcess server({"-C", fs::current_path().string()});
+  ASSERT_TRUE(server.Listening()) << server.Errors();
+  const Answer catalogs = Post(server.Port(), Discover("DBSCHEMA_CATALOGS"));
+  EXPECT_NE(catalogs.body.find("<CATALOG_NAME>Test</CATALOG_NAME>"), std::string::npos);
+  EXPECT_NE(catalogs.body.find("<CATALOG_NAME>Test2</CATALOG_NAME>"), std::string::npos);
+  const std::string mdx = "SELECT [Measures].[Quantity] ON 0 FROM [OCWCube]";
+  const std::string before = Post(server.Port(), Execute("Test", mdx)).body;
+  EXPECT_NE(before.find("CellOrdinal"), std::string::npos) << before;
+  EXPECT_NE(Post(server.Port(), Execute("Test2", mdx)).body.find("faultstring"), std::string::npos);
+
+  // The next night: more sales, a newer stamped cube (stamps have seconds: one second later).
+  RunSqlite("../data/sales.db",
+            "INSERT INTO sales (sale_date, city_id, product_id, quantity, amount) "
+            "SELECT sale_date, city_id, product_id, quantity, amount FROM sales "
+            "LIMIT 100");
+  std::this_thread::sleep_for(std::chrono::milliseconds(1100));
+  ASSERT_EQ(RunCubemill("--no-wait Test").status, 0);
+  const Dataset after = ReadDataset(Post(server.Port(), Execute("Test", mdx)).body);
+  const Dataset first = ReadDataset(before);
+  ASSERT_EQ(after.fault, "");
+  ASSERT_EQ(after.cells.size(), 1u);
+  ASSERT_EQ(first.cells.size(), 1u);
+  EXPECT_GT(std::stoll(after.cells.begin()->second), std::stoll(first.cells.begin()->second));
 }
 
 }  // namespace
