@@ -145,6 +145,11 @@ if [[ -x $serve ]]; then
       timeout 10 cat <&3) || true
     [[ $answer == "HTTP/1.1 200 "* && $answer == *"<DataSourceName>Cubemill</DataSourceName>"* ]] ||
       fail "cubemill-serve answered the Discover with: ${answer:0:300}"
+    # The line is written once the answer has gone out, which may be just after the client read it.
+    for _ in $(seq 50); do
+      grep -q ';127\.0\.0\.1;-;;DISCOVER_DATASOURCES;200;1;' "$work/access.log" && break
+      sleep 0.1
+    done
     grep -q ';127\.0\.0\.1;-;;DISCOVER_DATASOURCES;200;1;' "$work/access.log" ||
       fail "cubemill-serve's access log has no line of the Discover: $(cat "$work/access.log")"
   else
