@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Builds the Debian packages of a build tree with CPack and checks them: the control fields and
 # the dependencies dpkg-shlibdeps found (the console package without any Qt library, also
-# across everything a clean system would install), the programs run from the packages, the
-# manual pages render, the bash completion completes as a user types, cubemill-browse with its
+# across everything a clean system would install), the programs run from the packages (the
+# XMLA server answers a request on loopback), the manual pages render and name every option, the bash completion completes as a user types, cubemill-browse with its
 # desktop entry and the cube file's MIME type are in the window's package, the documentation, the
 # examples and the sample are there without generated data, the packages install side by side
 # and purge without a trace (under CI also on a clean Debian 12 made by debootstrap), and lintian
@@ -99,7 +99,7 @@ check_libraries() { # program depends
     fi
   done < <(objdump -p "$program" | awk '$1 == "NEEDED" { print $2 }')
 }
-for program in cubemill cubemill-query; do
+for program in cubemill cubemill-query cubemill-serve; do
   [[ -x $console/usr/bin/$program ]] || { fail "no usr/bin/$program in cubemill"; continue; }
   check_libraries "$console/usr/bin/$program" "$console_depends"
   qt=$(objdump -p "$console/usr/bin/$program" | awk '$1 == "NEEDED" && $2 ~ /Qt|libGL|libEGL|xcb|X11|wayland/')
@@ -109,6 +109,59 @@ for program in cubemill cubemill-query; do
   [[ $out == "$program $version" ]] || fail "$program --version printed '$out'"
 done
 [[ ! -e $work/cubemill.ini ]] || fail "cubemill --version wrote cubemill.ini"
+
+# cubemill-serve from the package: its HTTP and XML libraries and OpenSSL's crypto library (the
+# users' hashes; TLS comes through the HTTP library) come from Depends (above); started on a free
+# loopback port over an empty folder, it answers a Discover of the data sources, logs it, and
+# ends with status 0 on SIGTERM.
+serve=$console/usr/bin/cubemill-serve
+if [[ -x $serve ]]; then
+  for library in libcpp-httplib libcrypto libpugixml; do
+    objdump -p "$serve" | awk '$1 == "NEEDED" { print $2 }' | grep -q "^$library\.so\." ||
+      fail "cubemill-serve does not link $library"
+  done
+  status=0
+  (cd "$work" && env -u LD_LIBRARY_PATH "$serve" --no-such-option) >/dev/null 2>&1 || status=$?
+  ((status == 2)) || fail "cubemill-serve --no-such-option exited $status, not 2"
+  status=0
+  (cd "$work" && env -u LD_LIBRARY_PATH "$serve" --listen=0.0.0.0:8080) >/dev/null 2>&1 || status=$?
+  ((status == 1)) || fail "cubemill-serve off loopback without users and TLS exited $status, not 1"
+  mkdir "$work/cubes"
+  env -u LD_LIBRARY_PATH "$serve" --cubes="$work/cubes" --listen=127.0.0.1:0 \
+    --access-log="$work/access.log" >"$work/serve.out" 2>"$work/serve.err" &
+  serve_pid=$!
+  port=""
+  for _ in $(seq 100); do
+    port=$(sed -n 's|^cubemill-serve: listening on http://127\.0\.0\.1:\([0-9]*\)/xmla$|\1|p' "$work/serve.out")
+    [[ -n $port ]] && break
+    kill -0 "$serve_pid" 2>/dev/null || break
+    sleep 0.1
+  done
+  if [[ -n $port ]]; then
+    body='<Envelope xmlns="http://schemas.xmlsoap.org/soap/envelope/"><Body><Discover xmlns="urn:schemas-microsoft-com:xml-analysis"><RequestType>DISCOVER_DATASOURCES</RequestType></Discover></Body></Envelope>'
+    answer=$(exec 3<>"/dev/tcp/127.0.0.1/$port"
+      printf 'POST /xmla HTTP/1.1\r\nHost: 127.0.0.1\r\nContent-Type: text/xml\r\nContent-Length: %d\r\nConnection: close\r\n\r\n%s' \
+        "${#body}" "$body" >&3
+      timeout 10 cat <&3) || true
+    [[ $answer == "HTTP/1.1 200 "* && $answer == *"<DataSourceName>Cubemill</DataSourceName>"* ]] ||
+      fail "cubemill-serve answered the Discover with: ${answer:0:300}"
+    # The line is written once the answer has gone out, which may be just after the client read it.
+    for _ in $(seq 50); do
+      grep -q ';127\.0\.0\.1;-;;DISCOVER_DATASOURCES;200;1;' "$work/access.log" && break
+      sleep 0.1
+    done
+    grep -q ';127\.0\.0\.1;-;;DISCOVER_DATASOURCES;200;1;' "$work/access.log" ||
+      fail "cubemill-serve's access log has no line of the Discover: $(cat "$work/access.log")"
+  else
+    fail "cubemill-serve did not say where it listens: $(cat "$work/serve.out" "$work/serve.err")"
+  fi
+  kill -TERM "$serve_pid" 2>/dev/null || true
+  status=0
+  wait "$serve_pid" || status=$?
+  ((status == 0)) || fail "cubemill-serve exited $status after SIGTERM, not 0"
+else
+  fail "no usr/bin/cubemill-serve in cubemill"
+fi
 if ((with_window)); then
   window=$gui/usr/libexec/cubemill/cubemill-window
   if [[ -x $window ]]; then
@@ -152,8 +205,8 @@ if ((with_window)); then
   [[ $gui_programs == "cubemill-browse" ]] ||
     fail "cubemill-gui's usr/bin holds '$gui_programs', not cubemill-browse alone"
 fi
-[[ $programs == "cubemill cubemill-query" ]] ||
-  fail "usr/bin holds other than cubemill and cubemill-query: $programs"
+[[ $programs == "cubemill cubemill-query cubemill-serve" ]] ||
+  fail "usr/bin holds other than cubemill, cubemill-query and cubemill-serve: $programs"
 [[ ! -e $console/usr/share/applications ]] || fail "cubemill holds a desktop entry"
 
 # The manual pages render without warnings, with their sections, and point to each other.
@@ -163,19 +216,26 @@ render() { # page output
   [[ ! -s $2.err ]] || fail "man -l $(basename "$1") warns: $(cat "$2.err")"
 }
 man1=$console/usr/share/man/man1
-if [[ -f $man1/cubemill.1.gz && -f $man1/cubemill-query.1.gz ]]; then
+if [[ -f $man1/cubemill.1.gz && -f $man1/cubemill-query.1.gz && -f $man1/cubemill-serve.1.gz ]]; then
   render "$man1/cubemill.1.gz" "$work/man.txt"
   render "$man1/cubemill-query.1.gz" "$work/man-query.txt"
+  render "$man1/cubemill-serve.1.gz" "$work/man-serve.txt"
   grep -qE '^ +cubemill - build OLAP offline cube files' "$work/man.txt" ||
     fail "cubemill.1 has no NAME line"
   grep -qE '^ +cubemill-query - answer an MDX query' "$work/man-query.txt" ||
     fail "cubemill-query.1 has no NAME line"
+  grep -qE '^ +cubemill-serve - serve offline cube files' "$work/man-serve.txt" ||
+    fail "cubemill-serve.1 has no NAME line"
   for section in NAME SYNOPSIS DESCRIPTION OPTIONS "THE SETTINGS FILE" FILES "EXIT STATUS" \
     ENVIRONMENT EXAMPLES "SEE ALSO"; do
     grep -qx "$section" "$work/man.txt" || fail "cubemill.1 has no $section section"
   done
   for section in NAME SYNOPSIS DESCRIPTION OPTIONS "EXIT STATUS" EXAMPLES "SEE ALSO"; do
     grep -qx "$section" "$work/man-query.txt" || fail "cubemill-query.1 has no $section section"
+  done
+  for section in NAME SYNOPSIS DESCRIPTION OPTIONS "EXIT STATUS" FILES SECURITY EXAMPLES \
+    "SEE ALSO"; do
+    grep -qx "$section" "$work/man-serve.txt" || fail "cubemill-serve.1 has no $section section"
   done
   if ((with_window)); then
     page=$gui/usr/share/man/man1/cubemill-browse.1.gz
@@ -196,17 +256,32 @@ if [[ -f $man1/cubemill.1.gz && -f $man1/cubemill-query.1.gz ]]; then
   for option in --help --version --csv --json; do
     grep -qe "$option" "$work/man-query.txt" || fail "cubemill-query.1 does not mention $option"
   done
-  sed -n '/^SEE ALSO/,$p' "$work/man.txt" | grep -q 'cubemill-query(1)' ||
-    fail "cubemill.1 does not name cubemill-query(1) in SEE ALSO"
-  sed -n '/^SEE ALSO/,$p' "$work/man-query.txt" | grep -q 'cubemill(1)' ||
-    fail "cubemill-query.1 does not name cubemill(1) in SEE ALSO"
+  # Every option the packaged server's --help lists is in its manual page.
+  if [[ -x $serve ]]; then
+    while read -r option; do
+      grep -qe "$option" "$work/man-serve.txt" || fail "cubemill-serve.1 does not mention $option"
+    done < <(env -u LD_LIBRARY_PATH "$serve" --help | grep -oE '^ +(-[A-Za-z], )?--[a-z-]+|^ +-[A-Za-z]' |
+      sed -E 's/^ +(-[A-Za-z], )?//')
+  fi
+  # SEE ALSO: each page names the other two.
+  see_also() { # rendered-page page...
+    local text=$1 page
+    shift
+    for page in "$@"; do
+      sed -n '/^SEE ALSO/,$p' "$text" | grep -qF "$page(1)" ||
+        fail "$(basename "$text") does not name $page(1) in SEE ALSO"
+    done
+  }
+  see_also "$work/man.txt" cubemill-query cubemill-serve
+  see_also "$work/man-query.txt" cubemill cubemill-serve
+  see_also "$work/man-serve.txt" cubemill cubemill-query
   # A crontab line that lets cron mail the progress lines of every night is no example to give.
   while read -r line; do
     [[ $line == *'>/dev/null'* || $line == *--quiet* || $line == *' -q '* ]] ||
       fail "cubemill.1's crontab line sends the progress lines to cron's mail: $line"
   done < <(grep -E '^ +[0-9]+ [0-9]+ \* \* \* ' "$work/man.txt")
 else
-  fail "the manual pages cubemill.1.gz and cubemill-query.1.gz are not both in cubemill"
+  fail "the manual pages cubemill.1.gz, cubemill-query.1.gz and cubemill-serve.1.gz are not all in cubemill"
 fi
 
 # --- The bash completion -----------------------------------------------------------------------
@@ -344,9 +419,9 @@ for root in "$console" ${gui_deb:+"$gui"}; do
     fail "$package: the newest entry of changelog.Debian.gz is '$newest', not $deb_version"
 done
 doc=$console/usr/share/doc/cubemill
-for f in README.md docs/cube-file.md docs/scheduling.md examples/crontab \
+for f in README.md docs/cube-file.md docs/scheduling.md docs/xmla.md examples/crontab \
   examples/cubemill-nightly.service examples/cubemill-nightly.timer examples/cubemill@.service \
-  examples/logrotate sample/README.md sample/make_sample_db.sql \
+  examples/cubemill-serve.service examples/logrotate sample/README.md sample/make_sample_db.sql \
   sample/OQY-Dateien/rel01/Output_Detail.oqy; do
   [[ -f $doc/$f ]] || fail "no $f in usr/share/doc/cubemill"
 done
@@ -367,6 +442,11 @@ for example in crontab cubemill-nightly.service cubemill-nightly.timer logrotate
   [[ $scheduling == *"$(cat "$doc/examples/$example")"* ]] ||
     fail "docs/scheduling.md does not show examples/$example as installed"
 done
+# docs/xmla.md shows the server's unit as installed.
+if [[ -f $doc/docs/xmla.md && -f $doc/examples/cubemill-serve.service ]]; then
+  [[ $(cat "$doc/docs/xmla.md") == *"$(cat "$doc/examples/cubemill-serve.service")"* ]] ||
+    fail "docs/xmla.md does not show examples/cubemill-serve.service as installed"
+fi
 
 # --- Installing on a clean system --------------------------------------------------------------
 # What apt would install for cubemill on a system with no package at all (an empty dpkg status):
