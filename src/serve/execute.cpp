@@ -237,10 +237,9 @@ void WriteCells(XmlWriter& out, const OpenCube& cube, const QueryResult& result)
       if (value && text) out.Element("Value", result.texts[r][c], {{"xsi:type", "xsd:string"}});
       if (value && !text) out.Element("Value", XsdDouble(cell), {{"xsi:type", "xsd:double"}});
       if (formatted) out.Element("FmtValue", query::FormattedCell(result, formats, r, c));
-      if (format_string) {
-        const std::string_view format = query::CellFormat(result, formats, r, c);
-        out.Element("FormatString", format.empty() ? std::string_view("Standard") : format);
-      }
+      // A measure without a FORMAT has no format string: its FmtValue shows its own decimals.
+      const std::string_view format = query::CellFormat(result, formats, r, c);
+      if (format_string && !format.empty()) out.Element("FormatString", format);
       out.Close();
     }
   }

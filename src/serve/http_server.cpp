@@ -104,6 +104,13 @@ class AccessLog {
   std::ofstream file_;
 };
 
+// The first `bytes` bytes of `text`, or fewer so that no UTF-8 character is cut.
+std::string Shortened(const std::string& text, std::size_t bytes) {
+  if (text.size() <= bytes) return text;
+  while (bytes > 0 && (static_cast<unsigned char>(text[bytes]) & 0xC0u) == 0x80u) --bytes;
+  return text.substr(0, bytes);
+}
+
 std::string Now() {
   const std::time_t now = std::time(nullptr);
   std::tm local{};
@@ -167,7 +174,7 @@ struct Server {
                         std::chrono::steady_clock::now() - started)
                         .count();
     log.Write({Now(), client, user, reply != nullptr ? reply->catalog : "",
-               reply != nullptr ? reply->statement.substr(0, 200) : "", status,
+               reply != nullptr ? Shortened(reply->statement, 200) : "", status,
                std::to_string(reply != nullptr ? reply->cells : 0), std::to_string(ms)});
   }
 
@@ -261,11 +268,19 @@ std::optional<Error> Serve(XmlaService& service, const HttpOptions& options,
   http->Post(kPath, [&server](const httplib::Request& request, httplib::Response& response) {
     server.Handle(request, response);
   });
-  http->set_error_handler([&options](const httplib::Request&, httplib::Response& response) {
+  http->set_error_handler([&options, &server](const httplib::Request& request,
+                                              httplib::Response& response) {
     if (response.status == 413)
       SendFault(response,
                 "the request is larger than " + std::to_string(options.max_body_bytes) + " bytes",
                 413);
+    // What never reached the handler (another path or method, a body too large) is logged here;
+    // the handler logs its own answers once they went out.
+    const bool handled =
+        request.method == "POST" && request.path == kPath && response.status != 413;
+    if (!handled)
+      server.Log(request.remote_addr, "-", nullptr, std::to_string(response.status),
+                 std::chrono::steady_clock::now());
   });
 
   // A stop signal (platform/stop_signals.h, installed by main) stops the server; so does the end

@@ -3,9 +3,12 @@
 // password is ever stored or logged.
 #pragma once
 
+#include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "common/error.h"
@@ -17,7 +20,8 @@ class UsersFile {
   // Reads the users of `path`. Fails naming the line of a malformed entry.
   static Result<UsersFile> Read(const std::string& path);
 
-  // Whether `name` is a user whose password is `password` (compared in constant time).
+  // Whether `name` is a user whose password is `password` (compared in constant time). The slow
+  // hash runs for the first request with a password, and for an unknown name as for a known one.
   bool Accepts(std::string_view name, std::string_view password) const;
   bool Empty() const { return users_.empty(); }
 
@@ -37,6 +41,12 @@ class UsersFile {
     std::string salt, hash;  // raw bytes
   };
   std::vector<User> users_;
+  // Per user, a fast digest of the password last verified (UsersFile::Accepts).
+  struct Verified {
+    std::mutex mutex;
+    std::unordered_map<std::string, std::string> digests;
+  };
+  std::unique_ptr<Verified> verified_ = std::make_unique<Verified>();
 };
 
 // The user and password of an HTTP "Authorization: Basic ..." value, or nothing when it is none.

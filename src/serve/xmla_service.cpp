@@ -1,5 +1,6 @@
 #include "serve/xmla_service.h"
 
+#include <algorithm>
 #include <memory>
 #include <random>
 
@@ -45,6 +46,10 @@ void WriteResponse(XmlWriter& out, std::string_view method, const std::string& s
   CloseEnvelope(out);
 }
 
+constexpr char kBadSession[] =
+    "the session id is no session id of this server (letters, digits, \"-\", \"_\", braces; at "
+    "most 64)";
+
 std::string NewSessionId() {
   std::random_device random;
   std::string id;
@@ -80,26 +85,25 @@ Reply XmlaService::Fault(std::string message, int status) {
   return reply;
 }
 
-std::string XmlaService::SessionFor(const XmlaRequest& request) {
-  const std::lock_guard<std::mutex> lock(sessions_mutex_);
+std::optional<std::string> XmlaService::SessionFor(const XmlaRequest& request) {
+  // Sessions hold no state an answer depends on, so none is kept: a new session gets a new id,
+  // a known one is echoed, and a server restarted between two requests goes on. An id is only
+  // echoed when it looks like one, so that a client cannot make the server repeat what it likes.
   switch (request.session) {
     case XmlaRequest::Session::kNone:
-      return "";
-    case XmlaRequest::Session::kBegin: {
-      std::string id = NewSessionId();
-      sessions_.insert(id);
-      return id;
-    }
-    case XmlaRequest::Session::kUse:
-      // A session this server does not know (it was restarted) goes on: sessions hold no state
-      // that an answer depends on.
-      sessions_.insert(request.session_id);
-      return request.session_id;
     case XmlaRequest::Session::kEnd:
-      sessions_.erase(request.session_id);
-      return "";
+      return std::string();
+    case XmlaRequest::Session::kBegin:
+      return NewSessionId();
+    case XmlaRequest::Session::kUse:
+      break;
   }
-  return "";
+  const std::string& id = request.session_id;
+  const bool sane = !id.empty() && id.size() <= 64 && std::all_of(id.begin(), id.end(), [](char c) {
+    return platform::IsAsciiLetterOrDigit(c) || c == '-' || c == '_' || c == '{' || c == '}';
+  });
+  if (!sane) return std::nullopt;
+  return id;
 }
 
 Reply XmlaService::Answer(std::string_view body, const std::atomic<bool>* cancel) {
@@ -129,7 +133,9 @@ Reply XmlaService::Discover(const XmlaRequest& request) {
   reply.statement = request.request_type;
   reply.catalog = request.Property("Catalog");
   reply.cells = (*rowset)->rows.size();
-  const std::string session = SessionFor(request);
+  const std::optional<std::string> known = SessionFor(request);
+  if (!known) return Fault(kBadSession);
+  const std::string session = *known;
   reply.write = [rowset, session](XmlWriter& out) {
     WriteResponse(out, "Discover", session, [&](XmlWriter& o) { WriteRowset(o, **rowset); });
   };
@@ -144,7 +150,9 @@ Reply XmlaService::Execute(const XmlaRequest& request, const std::atomic<bool>* 
     if (names.size() != 1) return Fault("the Execute request names no Catalog property");
     catalog = names.front();
   }
-  const std::string session = SessionFor(request);
+  const std::optional<std::string> known = SessionFor(request);
+  if (!known) return Fault(kBadSession);
+  const std::string session = *known;
   const bool no_content = platform::EqualsIgnoringCase(request.Property("Content"), "None");
   if (request.statement.empty() || no_content) {
     // A request that only begins or ends a session has no statement, and one with Content None

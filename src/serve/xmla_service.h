@@ -7,9 +7,9 @@
 #include <cstddef>
 #include <functional>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <string_view>
-#include <unordered_set>
 
 #include "serve/cube_catalogs.h"
 #include "serve/rowsets.h"
@@ -54,14 +54,12 @@ class XmlaService {
  private:
   Reply Discover(const XmlaRequest& request);
   Reply Execute(const XmlaRequest& request, const std::atomic<bool>* cancel);
-  // The session id the response's header carries, "" for none.
-  std::string SessionFor(const XmlaRequest& request);
+  // The session id the response's header carries, "" for none; nothing for an id that is none.
+  static std::optional<std::string> SessionFor(const XmlaRequest& request);
 
   CubeCatalogs& catalogs_;
   ServerFacts facts_;
   ServiceLimits limits_;
-  std::mutex sessions_mutex_;
-  std::unordered_set<std::string> sessions_;
 };
 
 }  // namespace cubemill::serve

@@ -173,6 +173,10 @@ TEST_F(ServeProgramTest, FaultsCarryTheEnginesMessageAndNoRequestReachesAFile) {
       {Discover("MDSCHEMA_NOTHING"), 500, "unknown rowset MDSCHEMA_NOTHING"},
       {Discover("MDSCHEMA_CUBES", "<COLOUR>red</COLOUR>"), 500, "no restriction COLOUR"},
       {"SELECT 1", 400, "no well-formed XML"},
+      {"<Envelope><Header><Session SessionId=\"" + std::string(100, 'a') +
+           "\"/></Header><Body><Discover><RequestType>DBSCHEMA_CATALOGS</RequestType></Discover>"
+           "</Body></Envelope>",
+       500, "no session id of this server"},
       {std::string(2 << 20, ' '), 413, "larger than"},
   };
   for (const Case& c : cases) {
