@@ -81,6 +81,7 @@ class Binder {
         break;
       case NameRef::Kind::kMember:
         f.hierarchy = model_.HierarchyOf(ref.index);
+        f.parent = ref.index;
         break;
       default:
         throw QueryFailure(

@@ -20,6 +20,9 @@ struct BoundFormula {
   std::size_t hierarchy = 0;  // kMeasuresHierarchy for a measure
   std::size_t item = 0;       // its number in tuples: after the cube's members or measures
   std::string name;           // its last part
+  // The member it is defined under ([Geography].[Spain].[Iberia] under Spain), npos for one
+  // defined under its dimension or hierarchy, or a measure.
+  std::size_t parent = CubeModel::npos;
 };
 
 // What a name of the query stands for.

@@ -44,7 +44,8 @@ struct MdxExpression {
     kBinary,  // parts[0].text + - * / = <> < > <= >= AND OR XOR; for sets + is Union, - is
               // Except and * is CrossJoin
     kNumber,  // parts[0].text: the number as written ("12", "-3", "0.25"); `number` its value
-    kFlag,    // parts[0].text: a flag word in capitals: ALL, SELF, AFTER, LEAVES, ASC...
+    kFlag,    // parts[0].text: a flag word in capitals: ALL, SELF, AFTER, LEAVES, ASC...; ""
+              // for an optional argument left out between commas (DrilldownLevel(set, , 1))
   };
   MdxExpression() = default;
   MdxExpression(Kind node_kind, std::size_t at, std::vector<NamePart> node_parts,
@@ -66,6 +67,8 @@ struct MdxExpression {
 
   // Whether this is a call of the function named `name` (as the catalog spells it).
   bool Calls(const char* name) const;
+  // Whether this is an optional argument the query left out.
+  bool Omitted() const { return kind == Kind::kFlag && parts.front().text.empty(); }
   bool operator==(const MdxExpression&) const = default;
 };
 
