@@ -153,12 +153,23 @@ std::string JsonProperties(const char* key, const std::vector<std::string>& name
   return json + "]";
 }
 
+// A paged answer's pages: their names, unique names and properties.
+std::string JsonPages(const QueryResult& result) {
+  if (!result.paged) return "";
+  return ", \"pages\": " + JsonNames(result.pages) +
+         (result.page_unique_names.empty()
+              ? ""
+              : ", \"page_unique_names\": " + JsonNames(result.page_unique_names)) +
+         JsonProperties("page_properties", result.page_property_names, result.page_properties);
+}
+
 std::string JsonGrid(const QueryResult& result) {
   return "{\"columns\": " + JsonNames(result.columns) + ", \"rows\": " + JsonNames(result.rows) +
          UniqueNames(result) +
          JsonProperties("column_properties", result.column_property_names,
                         result.column_properties) +
          JsonProperties("row_properties", result.row_property_names, result.row_properties) +
+         JsonPages(result) +
          ", \"cells\": " + JsonCells(result, [&result](std::size_t r, std::size_t c) {
            if (const std::string* text = TextOf(result, r, c)) return platform::JsonString(*text);
            const CellValue& value = result.cells[r][c];
@@ -169,17 +180,43 @@ std::string JsonGrid(const QueryResult& result) {
          });
 }
 
-}  // namespace
-
-MeasureFormats FormatsOf(const provider::cubefile::CubeCatalog& catalog) {
-  MeasureFormats formats;
-  for (const auto& measure : catalog.measures)
-    formats.push_back({measure.format, measure.decimals});
-  return formats;
+// Page `p` of a paged answer as an answer of its own: its rows' cells, its measure as the
+// WHERE clause's.
+QueryResult PageOf(const QueryResult& result, std::size_t p) {
+  QueryResult page = result;
+  page.paged = false;
+  page.pages.clear();
+  page.page_unique_names.clear();
+  page.page_measure.clear();
+  page.page_properties.clear();
+  const std::size_t rows = result.rows.size();
+  const auto first = static_cast<std::ptrdiff_t>(p * rows);
+  const auto last = first + static_cast<std::ptrdiff_t>(rows);
+  page.cells.assign(result.cells.begin() + first, result.cells.begin() + last);
+  if (!result.texts.empty())
+    page.texts.assign(result.texts.begin() + first, result.texts.begin() + last);
+  if (result.page_measure[p] != QueryResult::npos) page.slicer_measure = result.page_measure[p];
+  return page;
 }
 
-std::string FormatText(const QueryResult& result, const MeasureFormats& formats,
-                       const platform::NumberSeparators& separators) {
+// A paged answer as each page's names on a line of their own and the page's grid, as `format`
+// writes it, the pages one after another; an answer without pages as `format` writes it.
+template <typename Format>
+std::string Paged(const QueryResult& result, const Format& format, const char* line_end) {
+  if (!result.paged) return format(result);
+  std::string text;
+  for (std::size_t p = 0; p < result.pages.size(); ++p) {
+    std::string names;
+    for (const std::string& name : result.pages[p]) names += (names.empty() ? "" : "  ") + name;
+    text += (p > 0 ? std::string(line_end) : std::string()) + names + line_end +
+            format(PageOf(result, p));
+  }
+  return text;
+}
+
+// The text table of an answer without pages.
+std::string TextTable(const QueryResult& result, const MeasureFormats& formats,
+                      const platform::NumberSeparators& separators) {
   const Grid grid = MakeGrid(result, FormattedValues(result, formats, separators));
   std::vector<std::size_t> widths;
   for (const auto& line : grid.lines) {
@@ -201,13 +238,35 @@ std::string FormatText(const QueryResult& result, const MeasureFormats& formats,
   return text;
 }
 
+}  // namespace
+
+MeasureFormats FormatsOf(const provider::cubefile::CubeCatalog& catalog) {
+  MeasureFormats formats;
+  for (const auto& measure : catalog.measures)
+    formats.push_back({measure.format, measure.decimals});
+  return formats;
+}
+
+std::string FormatText(const QueryResult& result, const MeasureFormats& formats,
+                       const platform::NumberSeparators& separators) {
+  return Paged(
+      result, [&](const QueryResult& page) { return TextTable(page, formats, separators); }, "\n");
+}
+
 std::string FormatCsv(const QueryResult& result) {
-  return Csv(MakeGrid(result, FullValues(result)));
+  return Paged(
+      result, [](const QueryResult& page) { return Csv(MakeGrid(page, FullValues(page))); },
+      "\r\n");
 }
 
 std::string FormatCsv(const QueryResult& result, const MeasureFormats& formats,
                       const platform::NumberSeparators& separators) {
-  return Csv(MakeGrid(result, FormattedValues(result, formats, separators)));
+  return Paged(
+      result,
+      [&](const QueryResult& page) {
+        return Csv(MakeGrid(page, FormattedValues(page, formats, separators)));
+      },
+      "\r\n");
 }
 
 std::string FormatJson(const QueryResult& result) { return JsonGrid(result) + "}\n"; }

@@ -27,6 +27,9 @@ using MeasureFormats = std::vector<MeasureFormat>;
 // The FORMAT and the decimals of each of the catalog's measures.
 MeasureFormats FormatsOf(const provider::cubefile::CubeCatalog& catalog);
 
+// An answer with a PAGES axis is written page after page, in every format but JSON: a line with
+// the page's names, then the page's grid; a blank line between pages.
+//
 // The table with the row headers on the left (one column per member of a row's tuple) and one
 // header line per member of a column's tuple; names left-aligned, numbers right-aligned, two
 // blanks between columns, NULL as blank. Each cell shows as a person reads it (ReadableValue):
@@ -47,7 +50,9 @@ std::string FormatCsv(const QueryResult& result, const MeasureFormats& formats,
 // "row_unique_names": [[...]...], "cells": [[values...]...]}: the unique names find each member
 // again in a later query; each value in full as a JSON number, a string or truth value a
 // calculated member gives as a JSON string, the strings "Infinity", "-Infinity" and "NaN" for a
-// real that is not finite, and null only for NULL (no value).
+// real that is not finite, and null only for NULL (no value). With a PAGES axis "pages" (and
+// "page_unique_names", "page_properties") follow the rows, and "cells" holds the rows of each
+// page, page after page, as QueryResult lays them out.
 std::string FormatJson(const QueryResult& result);
 // The same with "formatted": [[texts...]...] after "cells": each cell as a string shown as the
 // table shows it, null for NULL.

@@ -44,7 +44,7 @@ struct BoundQuery {
   std::vector<std::size_t> measure_formulas;  // formulas index of each calculated measure
   std::vector<const MdxFormula*> sets;        // the named sets
   std::unordered_map<const MdxExpression*, NameBinding> names;
-  BoundAxis columns, rows;
+  BoundAxis columns, rows, pages;
   std::vector<std::string> cell_properties;  // CELL PROPERTIES, canonical
   // Whether cells are computed rather than read: a WITH clause, a subselect, or a value or a
   // function computed per cell anywhere in the axes or the WHERE clause.

@@ -91,6 +91,8 @@ class Evaluation {
   QueryResult Calculate();
   QueryResult Compute();
   Grid Axes(const TupleList* slicer);
+  void JoinPages(const Context& context, Grid& grid);
+  QueryResult SplitPages(const QueryResult& joined) const;
   TupleList AxisSet(const MdxExpression& e, const char* axis);
   TupleList SlicerSet(const MdxExpression& where);
   void Slice(const TupleList& slicer, std::size_t position);
@@ -120,6 +122,10 @@ class Evaluation {
   std::map<std::size_t, std::optional<TupleList>> named_sets_;
   std::unordered_map<const MdxExpression*, bool> fixed_;            // IsFixed, once per node
   std::unordered_map<const MdxExpression*, TupleList> fixed_sets_;  // this round's fixed sets
+
+  // The PAGES axis and the ROWS axis of a query with pages, as Axes found them last.
+  std::optional<GridAxis> pages_;
+  GridAxis page_rows_;
 
   Coord default_;
   bool empty_slicer_ = false;

@@ -232,7 +232,7 @@ void Parser::Select(MdxQuery& query) {
 // axis := [NON EMPTY] expression [DIMENSION PROPERTIES name (',' name)*] ON axis-name
 void Parser::Axes(MdxQuery& query) {
   bool have_columns = false;
-  std::size_t rows_position = 0;
+  std::size_t rows_position = 0, pages_position = 0;
   for (;;) {
     MdxAxis axis;
     if (Is(Peek(), "NON")) {
@@ -254,25 +254,32 @@ void Parser::Axes(MdxQuery& query) {
     const std::string number = AxisNumber(name);
     const bool columns = Is(name, "COLUMNS") || number == "0";
     const bool rows = Is(name, "ROWS") || number == "1";
-    if (!columns && !rows) {
+    const bool pages = Is(name, "PAGES") || number == "2";
+    if (!columns && !rows && !pages) {
       if (!number.empty())
-        Fail("only COLUMNS and ROWS, AXIS(0) and AXIS(1), are answered: found AXIS(" +
+        Fail("only COLUMNS, ROWS and PAGES, AXIS(0) to AXIS(2), are answered: found AXIS(" +
                  Shortened(number) + ")",
              name.position);
-      Fail("expected COLUMNS, ROWS or AXIS(n), found " + Describe(name), name.position);
+      Fail("expected COLUMNS, ROWS, PAGES or AXIS(n), found " + Describe(name), name.position);
     }
     if (columns) {
       if (have_columns) Fail("the COLUMNS axis is given twice", name.position);
       query.columns = std::move(axis);
       have_columns = true;
-    } else {
+    } else if (rows) {
       if (query.rows) Fail("the ROWS axis is given twice", name.position);
       query.rows = std::move(axis);
       rows_position = name.position;
+    } else {
+      if (query.pages) Fail("the PAGES axis is given twice", name.position);
+      query.pages = std::move(axis);
+      pages_position = name.position;
     }
     if (!IsSymbol(Peek(), ',')) break;
     Next();
   }
+  if (query.pages && (!have_columns || !query.rows))
+    Fail("a query with PAGES needs COLUMNS and ROWS axes", pages_position);
   if (!have_columns) Fail("a query with ROWS needs a COLUMNS axis", rows_position);
 }
 

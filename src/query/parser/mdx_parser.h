@@ -11,7 +11,8 @@
 // FONT_SIZE, FONT_FLAGS and SCOPE_ISOLATION and drops them; any other property, or one given
 // twice, fails. Of a property's name (MEMBER_CAPTION, [Geography].[Country].[MEMBER_KEY]) the last
 // part is kept. A subselect goes in MdxQuery::subselect, and its cube is the query's cube too. An
-// axis is named COLUMNS, 0 or AXIS(0), and ROWS, 1 or AXIS(1); a higher axis number fails.
+// axis is named COLUMNS, 0 or AXIS(0), ROWS, 1 or AXIS(1), and PAGES, 2 or AXIS(2), which needs
+// the other two; a higher axis number fails.
 //
 // Expressions, the loosest operators first; each binary one is a kBinary, left to right:
 //   expr     := and ((OR | XOR) and)*

@@ -97,6 +97,7 @@ struct MdxQuery {
   std::vector<MdxFormula> formulas;  // WITH, in order
   MdxAxis columns;
   std::optional<MdxAxis> rows;
+  std::optional<MdxAxis> pages;  // ON PAGES, 2 or AXIS(2); only with COLUMNS and ROWS
   std::string cube;
   std::size_t cube_position = 0;
   // FROM (SELECT ... FROM ...): the subselect, at most one; `cube` is then its cube's name.
