@@ -215,9 +215,8 @@ std::string Paged(const QueryResult& result, const Format& format, const char* l
 }
 
 // The text table of an answer without pages.
-std::string TextTable(const QueryResult& result, const MeasureFormats& formats,
-                      const platform::NumberSeparators& separators) {
-  const Grid grid = MakeGrid(result, FormattedValues(result, formats, separators));
+// The grid as aligned text: names left-aligned, numbers right-aligned, two blanks between.
+std::string AlignedText(const Grid& grid) {
   std::vector<std::size_t> widths;
   for (const auto& line : grid.lines) {
     if (widths.size() < line.size()) widths.resize(line.size(), 0);
@@ -236,6 +235,30 @@ std::string TextTable(const QueryResult& result, const MeasureFormats& formats,
     text += out + "\n";
   }
   return text;
+}
+
+std::string TextTable(const QueryResult& result, const MeasureFormats& formats,
+                      const platform::NumberSeparators& separators) {
+  return AlignedText(MakeGrid(result, FormattedValues(result, formats, separators)));
+}
+
+// A drillthrough as a grid: a line of the columns' unique names, then a line per row, each
+// value in full.
+Grid DrillthroughGrid(const DrillthroughResult& drilled) {
+  Grid grid;
+  grid.lines.push_back(drilled.columns);
+  grid.numeric.emplace_back(drilled.columns.size(), false);
+  for (std::size_t r = 0; r < drilled.members.size(); ++r) {
+    std::vector<std::string> line = drilled.members[r];
+    std::vector<bool> numeric(line.size(), false);
+    for (const CellValue& value : drilled.values[r]) {
+      line.push_back(ValueText(value));
+      numeric.push_back(true);
+    }
+    grid.lines.push_back(std::move(line));
+    grid.numeric.push_back(std::move(numeric));
+  }
+  return grid;
 }
 
 }  // namespace
@@ -283,6 +306,34 @@ std::string FormatJson(const QueryResult& result, const MeasureFormats& formats,
                                 : platform::JsonString(formatted(r, c));
                    }) +
          "}\n";
+}
+
+std::string FormatDrillthroughText(const DrillthroughResult& drilled) {
+  return AlignedText(DrillthroughGrid(drilled));
+}
+
+std::string FormatDrillthroughCsv(const DrillthroughResult& drilled) {
+  return Csv(DrillthroughGrid(drilled));
+}
+
+std::string FormatDrillthroughJson(const DrillthroughResult& drilled) {
+  std::string json = "{\"columns\": [";
+  for (std::size_t c = 0; c < drilled.columns.size(); ++c)
+    json += (c ? ", " : "") + platform::JsonString(drilled.columns[c]);
+  json += "], \"rows\": [";
+  for (std::size_t r = 0; r < drilled.members.size(); ++r) {
+    json += r ? ", [" : "[";
+    std::string fields;
+    for (const std::string& name : drilled.members[r])
+      fields += (fields.empty() ? "" : ", ") + platform::JsonString(name);
+    for (const CellValue& value : drilled.values[r]) {
+      const std::string text = value.kind == CellValue::Kind::kNull ? "null" : ValueText(value);
+      const bool finite = value.kind != CellValue::Kind::kReal || std::isfinite(value.real);
+      fields += (fields.empty() ? "" : ", ") + (finite ? text : platform::JsonString(text));
+    }
+    json += fields + "]";
+  }
+  return json + "], \"truncated\": " + (drilled.truncated ? "true" : "false") + "}\n";
 }
 
 }  // namespace cubemill::query

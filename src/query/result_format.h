@@ -8,6 +8,7 @@
 
 #include "platform/number_locale.h"
 #include "provider/cubefile/cube_reader.h"
+#include "query/drillthrough.h"
 #include "query/query_evaluator.h"
 #include "query/value_format.h"
 
@@ -58,5 +59,12 @@ std::string FormatJson(const QueryResult& result);
 // table shows it, null for NULL.
 std::string FormatJson(const QueryResult& result, const MeasureFormats& formats,
                        const platform::NumberSeparators& separators = {});
+
+// A drillthrough's rows: as a text table under a line of the columns' unique names, as CSV the
+// same way, each value in full; or as JSON, {"columns": [names...], "rows": [[member names...,
+// values...]...], "truncated": false}, a value as FormatJson writes a cell's.
+std::string FormatDrillthroughText(const DrillthroughResult& drilled);
+std::string FormatDrillthroughCsv(const DrillthroughResult& drilled);
+std::string FormatDrillthroughJson(const DrillthroughResult& drilled);
 
 }  // namespace cubemill::query

@@ -109,9 +109,13 @@ void Evaluation::JoinPages(const Context& context, Grid& grid) {
     FailCells(Multiplied(pages, rows), columns, options_.max_cells);
   page_rows_ = grid.rows;
   pages_ = grid.pages;
-  grid.page_rows = grid.rows;
   grid.rows.tuples = context.Joined(grid.pages->tuples, grid.rows.tuples, grid.rows.position);
   grid.rows.non_empty = false;
+}
+
+Grid Evaluation::Tuples() {
+  StartRound();
+  return Axes(nullptr);
 }
 
 // A query without a calculation step: its axes, then one scan of the table the plan chooses.

@@ -54,6 +54,10 @@ class Evaluation {
   // ALL members elsewhere, the measure of WHERE or the cube's first.
   const Coord& Default() const { return default_; }
 
+  // The axes' and the WHERE clause's tuples, evaluated as a query without a calculation step
+  // evaluates them: what DRILLTHROUGH reads its cell from.
+  Grid Tuples();
+
   // ---- Sets, members and values at a coordinate.
 
   // The set `e` stands for at `at`, within the axis limit (naming `function`). A set that is

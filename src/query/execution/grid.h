@@ -24,7 +24,6 @@ struct Grid {
   // outermost, and keeps every tuple (NON EMPTY of the rows and of the pages is applied to
   // the answer, over every page: Evaluation::SplitPages).
   std::optional<GridAxis> pages;
-  GridAxis page_rows;  // with pages: the ROWS axis itself
   // The WHERE clause's tuples, all naming the same measure or none; one empty tuple without a
   // WHERE clause.
   TupleList slicer;

@@ -238,8 +238,9 @@ std::size_t PastDescendants(const CubeModel& model, const Chosen& chosen, const 
   return next;
 }
 
-// DrilldownMember(set1, set2 [, RECURSIVE] [, INCLUDE_CALC_MEMBERS]): each tuple of the first
-// set whose member the second holds followed by its children.
+// DrilldownMember(set1, set2 [, hierarchy] [, RECURSIVE] [, INCLUDE_CALC_MEMBERS]): each tuple
+// of the first set whose member the second holds followed by its children. The hierarchy drilled
+// is the second set's: a hierarchy given as the third argument is read and not used.
 TupleList DrilldownMember(Context& cx, const MdxExpression& e) {
   const TupleList set = cx.Bounded(e.operands[0], "DrilldownMember");
   const Chosen chosen = ChosenMembers(cx, e, set, "DrilldownMember");
@@ -301,7 +302,7 @@ const Function kDrilling[] = {
      .set = DrilldownLevel},
     {.name = "DrilldownMember",
      .required = "SS",
-     .optional = "FF",
+     .optional = "EFF",
      .gaps = true,
      .flags = {"RECURSIVE", "INCLUDE_CALC_MEMBERS"},
      .summary = "the first set with each member the second holds followed by its children",

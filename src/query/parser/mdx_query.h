@@ -35,7 +35,7 @@ struct MdxExpression {
   enum class Kind {
     kName,    // parts: [Geography].[Spain]
     kSet,     // {operands...}
-    kTuple,   // (operands...)
+    kTuple,   // (operands...); without operands the empty tuple, the columns of SELECT FROM
     kRange,   // operands[0] : operands[1]
     kCall,    // a function of the catalog (functions/catalog.h): Name(operands...), or
               // operands[0].Name and operands[0].Name(operands[1]...) for one written after a "."
@@ -105,6 +105,15 @@ struct MdxQuery {
   std::optional<MdxExpression> where;
   std::vector<NamePart> cell_properties;  // CELL PROPERTIES VALUE, FORMATTED_VALUE...
   bool operator==(const MdxQuery&) const = default;
+};
+
+// DRILLTHROUGH [MAXROWS n] SELECT ... [RETURN name, ...]: the rows of the leaf cells under the
+// one cell the SELECT names.
+struct MdxDrillthrough {
+  MdxQuery select;
+  std::optional<long long> max_rows;           // MAXROWS n (0 or more)
+  std::vector<std::vector<NamePart>> returns;  // RETURN's names, in order; none for all columns
+  bool operator==(const MdxDrillthrough&) const = default;
 };
 
 // `parts` written back as a unique name: [Geography].&[7].[Valencia].
