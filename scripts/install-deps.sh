@@ -16,6 +16,8 @@ packages=(
   ccache
   postgresql-15 postgresql-client-15 odbc-postgresql
   python3
+  libcpp-httplib-dev libpugixml-dev
+  libolap4j-java libxerces2-java default-jdk-headless
 )
 # qt6-charts-dev: the chart of cubemill-browse (Qt Charts); libqt6opengl6-dev: Qt Charts' CMake
 # package needs Qt's OpenGL one, which qt6-charts-dev does not pull in.
@@ -35,7 +37,13 @@ packages=(
 # (scripts/test.sh), instead of compiling everything twice.
 # clang-tidy and clang-format: the static checks of CI (scripts/test.sh): clang-tidy and
 # run-clang-tidy with the checks of .clang-tidy, clang-format with the layout of .clang-format.
-# python3: its math.fsum is the tests' oracle of correctly rounded sums.
+# libcpp-httplib-dev and libpugixml-dev: cubemill-serve's HTTP (and TLS, through OpenSSL) and
+# its reading of SOAP requests, from well-kept libraries rather than hand-written parsers.
+# python3: its math.fsum is the tests' oracle of correctly rounded sums, and the XMLA client
+# test compares its answers with it.
+# libolap4j-java, libxerces2-java and default-jdk-headless: the XMLA client test (label xmla,
+# tests/xmla) is a real XMLA client: a Java program over the olap4j XMLA driver, which parses
+# the server's answers with Xerces; javac compiles it and the driver classes the Debian jar lacks.
 # postgresql-15, postgresql-client-15 and odbc-postgresql: the tests labelled `postgres` start
 # throwaway PostgreSQL servers (scripts/pg-cluster.sh, scripts/pg-sharded.sh; postgres_fdw, which
 # the sharded set-up needs, ships in postgresql-15), fill them with psql and read them through

@@ -84,22 +84,21 @@ std::optional<int> ParseKeep(std::string_view text) {
   return static_cast<int>(value);
 }
 
-void DeleteOldStampedCubes(const JobContext& context, const CubeJob& job,
-                           const std::string& stamped) {
-  const std::optional<int> keep = ParseKeep(job.Keep);
-  if (!keep || job.CubTimestamp.empty()) return;
+std::vector<std::string> StampedCubesNewestFirst(const CubeJob& job) {
+  std::vector<std::string> paths;
+  if (job.CubTimestamp.empty()) return paths;
   // The cube's directory as the job writes it (the log shows the paths so), and the parts of
   // its name that every stamped name of the series shares.
   const std::size_t slash = job.CubeFile.find_last_of("/\\");
   const std::string directory = slash == std::string::npos ? "" : job.CubeFile.substr(0, slash + 1);
   const std::string name = job.CubeFile.substr(directory.size());
   const std::size_t dot = name.rfind('.');
-  if (dot == std::string::npos) return;
+  if (dot == std::string::npos) return paths;
   const std::string prefix = name.substr(0, dot) + "_";
   const std::string extension = name.substr(dot);
 
   const auto files = platform::ListRegularFiles(directory);
-  if (!files) return;
+  if (!files) return paths;
   struct StampedCube {
     std::string name;
     std::optional<platform::DateTime> time;  // what its stamp shows, when it shows a time
@@ -128,8 +127,17 @@ void DeleteOldStampedCubes(const JobContext& context, const CubeJob& job,
     if (!by_stamp && a.modified != b.modified) return a.modified > b.modified;
     return a.name > b.name;
   });
+  for (const StampedCube& cube : series) paths.push_back(directory + cube.name);
+  return paths;
+}
+
+void DeleteOldStampedCubes(const JobContext& context, const CubeJob& job,
+                           const std::string& stamped) {
+  const std::optional<int> keep = ParseKeep(job.Keep);
+  if (!keep || job.CubTimestamp.empty()) return;
+  const std::vector<std::string> series = StampedCubesNewestFirst(job);
   for (std::size_t i = static_cast<std::size_t>(*keep); i < series.size(); ++i) {
-    const std::string path = directory + series[i].name;
+    const std::string& path = series[i];
     if (path == stamped) continue;
     LogMessage(context, job, "Delete Old Cube: " + path);
     if (auto error = platform::DeleteFile(path)) LogError(context, job, *error);

@@ -5,6 +5,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "common/cube_job.h"
 #include "job/job_context.h"
@@ -38,6 +39,11 @@ inline constexpr const char* kKeepValueText = "KEEP must be a whole number of 1 
 // Reads a KEEP value: decimal digits for a number of 1 or more, blanks around them ignored.
 // Returns nothing for anything else (0, a sign, a fraction, a number past int, no digits).
 std::optional<int> ParseKeep(std::string_view text);
+
+// The job's stamped cubes (regular files in the cube's directory named as the job's stamp makes
+// them), newest first: by the time the stamps show when the pattern shows it (year down to its
+// finest field), else by modification time, then by name. Empty without CUB_TS.
+std::vector<std::string> StampedCubesNewestFirst(const CubeJob& job);
 
 // With a valid KEEP count N: after `stamped` (the cube just stamped) is in place, deletes the
 // job's older stamped cubes beyond the N newest, logging "Delete Old Cube: " and each path. Only

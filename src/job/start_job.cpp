@@ -29,9 +29,12 @@ int StartFromCommandLine(const JobContext& context, const std::string& parameter
 }
 
 CubeJob JobFromSettings(const std::string& parameter) {
+  return JobFromSettings(parameter, settings::SettingsPath());
+}
+
+CubeJob JobFromSettings(const std::string& parameter, const std::string& settings_path) {
   CubeJob job;
   job.Parameter = parameter;
-  const std::string settings_path = settings::SettingsPath();
   job.CurrentDir = platform::CurrentDirectory();
   job.CubTimestamp = settings::ReadIniValue(parameter, "CUB_TS", settings_path);
   job.OqyFile = settings::ReadIniValue(parameter, "OQY", settings_path);

@@ -25,6 +25,8 @@ int StartFromCommandLine(const JobContext& context, const std::string& parameter
 // how many stamped cubes it keeps and the global section's log directory ("" for whatever is
 // missing).
 CubeJob JobFromSettings(const std::string& parameter);
+// The same from the settings file at `settings_path`.
+CubeJob JobFromSettings(const std::string& parameter, const std::string& settings_path);
 
 // Sets up and runs a manual job from the window's inputs, taken as they stand (the build
 // aggregates where the engine decides by default). Returns true when it ended cleanly (as

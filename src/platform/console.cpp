@@ -9,7 +9,14 @@
 #include <vector>
 
 #include "platform/windows_system.h"
+#else
+#include <termios.h>
+#include <unistd.h>
 #endif
+
+#include <cstdio>
+#include <iostream>
+#include <string>
 
 namespace cubemill::platform {
 
@@ -36,5 +43,38 @@ void PrepareConsole(int& argc, char**& argv) {
 void PrepareConsole(int& /*argc*/, char**& /*argv*/) {}
 
 #endif
+
+std::string ReadSecretLine(const char* prompt) {
+#ifdef _WIN32
+  HANDLE input = GetStdHandle(STD_INPUT_HANDLE);
+  DWORD mode = 0;
+  const bool terminal = GetConsoleMode(input, &mode) != 0;
+  if (terminal) {
+    std::fputs(prompt, stderr);
+    SetConsoleMode(input, mode & ~static_cast<DWORD>(ENABLE_ECHO_INPUT));
+  }
+#else
+  termios saved{};
+  const bool terminal = ::isatty(STDIN_FILENO) != 0 && ::tcgetattr(STDIN_FILENO, &saved) == 0;
+  if (terminal) {
+    std::fputs(prompt, stderr);
+    termios quiet = saved;
+    quiet.c_lflag &= ~static_cast<tcflag_t>(ECHO);
+    ::tcsetattr(STDIN_FILENO, TCSANOW, &quiet);
+  }
+#endif
+  std::string line;
+  std::getline(std::cin, line);
+  if (!line.empty() && line.back() == '\r') line.pop_back();
+  if (terminal) {
+#ifdef _WIN32
+    SetConsoleMode(input, mode);
+#else
+    ::tcsetattr(STDIN_FILENO, TCSANOW, &saved);
+#endif
+    std::fputs("\n", stderr);
+  }
+  return line;
+}
 
 }  // namespace cubemill::platform

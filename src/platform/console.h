@@ -1,6 +1,8 @@
 // The console the programs print on, and the command line they are given.
 #pragma once
 
+#include <string>
+
 namespace cubemill::platform {
 
 // Makes the console and the command line UTF-8, as the rest of the program takes all text.
@@ -11,5 +13,9 @@ namespace cubemill::platform {
 // the wide command line (kept for the life of the process). Elsewhere terminals and arguments
 // are UTF-8 already and nothing happens. Call once, first thing in main().
 void PrepareConsole(int& argc, char**& argv);
+
+// Reads one line from standard input (its line end dropped): on a terminal after `prompt` on
+// standard error and without showing what is typed, so that a password is not seen on screen.
+std::string ReadSecretLine(const char* prompt);
 
 }  // namespace cubemill::platform

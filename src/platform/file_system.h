@@ -60,6 +60,22 @@ std::optional<Error> ChangeDirectory(const std::string& path);
 // and "CreateFile" as source.
 std::optional<Error> CheckDirectoryWritableFor(const std::string& path);
 
+// What tells one version of a file from the next: a file replaced by another is another file
+// (device and inode; on Windows, whose numbers are not read, the size and time tell), one changed
+// in place has another size or modification time.
+struct FileVersion {
+  std::uint64_t device = 0, inode = 0;
+  std::int64_t size = 0, modified_ns = 0;
+  bool operator==(const FileVersion&) const = default;
+};
+
+// The version of the regular file at `path`, or nothing when there is none.
+std::optional<FileVersion> VersionOf(const std::string& path);
+
+// Makes an empty file at `path` that only its owner may read and write, when no file is there;
+// a file that exists keeps its content and mode. Returns the failure to make it.
+std::optional<Error> CreateOwnerOnlyFile(const std::string& path);
+
 // Deletes the file at `path`. Returns the failure, if any, with the system's message, its error
 // number and "DeleteFile" as source.
 std::optional<Error> DeleteFile(const std::string& path);

@@ -1,3 +1,4 @@
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -82,6 +83,30 @@ std::optional<Error> DeleteFile(const std::string& path) {
     error = std::make_error_code(std::errc::no_such_file_or_directory);
   if (error) return SystemError(error, "cannot delete " + path, "DeleteFile");
   return std::nullopt;
+}
+
+std::optional<FileVersion> VersionOf(const std::string& path) {
+  struct stat info {};
+  if (::stat(NativePath(path).c_str(), &info) != 0 || !S_ISREG(info.st_mode)) return std::nullopt;
+  FileVersion version;
+  version.device = static_cast<std::uint64_t>(info.st_dev);
+  version.inode = static_cast<std::uint64_t>(info.st_ino);
+  version.size = static_cast<std::int64_t>(info.st_size);
+  version.modified_ns =
+      static_cast<std::int64_t>(info.st_mtim.tv_sec) * 1'000'000'000 + info.st_mtim.tv_nsec;
+  return version;
+}
+
+std::optional<Error> CreateOwnerOnlyFile(const std::string& path) {
+  const int made = ::open(NativePath(path).c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+  if (made >= 0) {
+    ::close(made);
+    return std::nullopt;
+  }
+  const int error_number = errno;
+  if (error_number == EEXIST) return std::nullopt;
+  return Error{"cannot make " + path + ": " + std::strerror(error_number), error_number,
+               "CreateFile"};
 }
 
 }  // namespace cubemill::platform

@@ -93,4 +93,28 @@ std::optional<Error> DeleteFile(const std::string& path) {
   return SystemError(GetLastError(), "cannot delete " + path, "DeleteFile");
 }
 
+std::optional<FileVersion> VersionOf(const std::string& path) {
+  std::error_code error;
+  const std::filesystem::path native(WideText(NativePath(path)));
+  if (!std::filesystem::is_regular_file(native, error)) return std::nullopt;
+  FileVersion version;
+  version.size = static_cast<std::int64_t>(std::filesystem::file_size(native, error));
+  version.modified_ns = static_cast<std::int64_t>(
+      std::filesystem::last_write_time(native, error).time_since_epoch().count());
+  return version;
+}
+
+std::optional<Error> CreateOwnerOnlyFile(const std::string& path) {
+  // The new file inherits its folder's access list, as every file the program makes.
+  HANDLE file = CreateFileW(WideText(NativePath(path)).c_str(), GENERIC_WRITE, 0, nullptr,
+                            CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file != INVALID_HANDLE_VALUE) {
+    CloseHandle(file);
+    return std::nullopt;
+  }
+  const DWORD error_number = GetLastError();
+  if (error_number == ERROR_FILE_EXISTS) return std::nullopt;
+  return SystemError(error_number, "cannot make " + path, "CreateFile");
+}
+
 }  // namespace cubemill::platform

@@ -65,17 +65,7 @@ auto FullValues(const QueryResult& result) {
 auto FormattedValues(const QueryResult& result, const MeasureFormats& formats,
                      const platform::NumberSeparators& separators) {
   return [&result, &formats, &separators](std::size_t r, std::size_t c) {
-    if (const std::string* text = TextOf(result, r, c)) return *text;
-    // A calculated measure is numbered after the cube's and has its FORMAT_STRING in the answer.
-    const std::size_t measure = result.MeasureAt(r, c);
-    const std::size_t calculated = measure - formats.size();
-    if (measure < formats.size())
-      return ReadableValue(result.cells[r][c], formats[measure].format, formats[measure].decimals,
-                           separators);
-    const std::string_view format = calculated < result.calculated_formats.size()
-                                        ? std::string_view(result.calculated_formats[calculated])
-                                        : std::string_view();
-    return ReadableValue(result.cells[r][c], format, std::nullopt, separators);
+    return FormattedCell(result, formats, r, c, separators);
   };
 }
 
@@ -262,6 +252,27 @@ Grid DrillthroughGrid(const DrillthroughResult& drilled) {
 }
 
 }  // namespace
+
+std::string_view CellFormat(const QueryResult& result, const MeasureFormats& formats,
+                            std::size_t row, std::size_t column) {
+  // A calculated measure is numbered after the cube's and has its FORMAT_STRING in the answer.
+  const std::size_t measure = result.MeasureAt(row, column);
+  if (measure < formats.size()) return formats[measure].format;
+  const std::size_t calculated = measure - formats.size();
+  return calculated < result.calculated_formats.size()
+             ? std::string_view(result.calculated_formats[calculated])
+             : std::string_view();
+}
+
+std::string FormattedCell(const QueryResult& result, const MeasureFormats& formats, std::size_t row,
+                          std::size_t column, const platform::NumberSeparators& separators) {
+  if (const std::string* text = TextOf(result, row, column)) return *text;
+  const std::size_t measure = result.MeasureAt(row, column);
+  const std::optional<int> decimals =
+      measure < formats.size() ? formats[measure].decimals : std::nullopt;
+  return ReadableValue(result.cells[row][column], CellFormat(result, formats, row, column),
+                       decimals, separators);
+}
 
 MeasureFormats FormatsOf(const provider::cubefile::CubeCatalog& catalog) {
   MeasureFormats formats;

@@ -28,6 +28,15 @@ using MeasureFormats = std::vector<MeasureFormat>;
 // The FORMAT and the decimals of each of the catalog's measures.
 MeasureFormats FormatsOf(const provider::cubefile::CubeCatalog& catalog);
 
+// The FORMAT (or FORMAT_STRING) that shows the cell at `row`, `column`: its measure's in
+// `formats`, or a calculated measure's in the answer; "" for none.
+std::string_view CellFormat(const QueryResult& result, const MeasureFormats& formats,
+                            std::size_t row, std::size_t column);
+
+// The cell at `row`, `column` as the table shows it; a cell holding a string shows it.
+std::string FormattedCell(const QueryResult& result, const MeasureFormats& formats, std::size_t row,
+                          std::size_t column, const platform::NumberSeparators& separators = {});
+
 // An answer with a PAGES axis is written page after page, in every format but JSON: a line with
 // the page's names, then the page's grid; a blank line between pages.
 //

@@ -45,9 +45,11 @@ const std::map<std::string, std::set<std::string>> kAllowed = {
     {"ui",
      {"common", "platform", "settings", "job", "provider", "provider/connection",
       "provider/cubefile", "query", "browse"}},
+    {"serve",
+     {"common", "platform", "settings", "oqy", "job", "provider", "provider/cubefile", "query"}},
     {"app",
      {"common", "platform", "settings", "job", "provider", "provider/connection",
-      "provider/cubefile", "query", "browse", "ui"}},
+      "provider/cubefile", "query", "browse", "ui", "serve"}},
 };
 
 // External headers and the only folders that may include them.
@@ -73,6 +75,10 @@ const std::vector<std::pair<std::function<bool(const std::string&)>, std::set<st
          },
          {"platform"}},
         {[](const std::string& h) { return h == "getopt.h"; }, {"app"}},
+        {[](const std::string& h) {
+           return IsOneOf(h, {"httplib.h", "pugixml.hpp"}) || h.starts_with("openssl/");
+         },
+         {"serve"}},
 };
 
 // The header of an #include line and whether it is written with angle brackets.

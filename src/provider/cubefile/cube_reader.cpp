@@ -218,15 +218,16 @@ std::optional<Error> CubeReader::ReadCatalog() {
     c.name = Text(s, 0);
     c.cell_count = sqlite3_column_int64(s, 1);
   });
-  run("SELECT id, name FROM dimensions ORDER BY id", [&](sqlite3_stmt* s) {
-    c.dimensions.push_back({sqlite3_column_int64(s, 0), Text(s, 1)});
+  const std::string is_time_column = db.HasColumn("dimensions", "is_time") ? "is_time" : "0";
+  run("SELECT id, name, " + is_time_column + " FROM dimensions ORDER BY id", [&](sqlite3_stmt* s) {
+    c.dimensions.push_back({sqlite3_column_int64(s, 0), Text(s, 1), sqlite3_column_int(s, 2) != 0});
   });
   run("SELECT id, dimension, name FROM hierarchies ORDER BY id", [&](sqlite3_stmt* s) {
     c.hierarchies.push_back({sqlite3_column_int64(s, 0), sqlite3_column_int64(s, 1), Text(s, 2)});
   });
   run("SELECT id, hierarchy, ordinal, name, type FROM levels ORDER BY id", [&](sqlite3_stmt* s) {
     c.levels.push_back({sqlite3_column_int64(s, 0), sqlite3_column_int64(s, 1),
-                        sqlite3_column_int(s, 2), Text(s, 3), Text(s, 4) == "ALL"});
+                        sqlite3_column_int(s, 2), Text(s, 3), Text(s, 4) == "ALL", Text(s, 4)});
   });
   // Files written before measures had a format lack the column: their measures have none.
   const std::string format_column = db.HasColumn("measures", "format") ? "format" : "''";

@@ -30,6 +30,7 @@ struct CellValue {
 struct StoredDimension {
   std::int64_t id = 0;
   std::string name;
+  bool is_time = false;  // declared TYPE TIME; false where the file does not say
   bool operator==(const StoredDimension&) const = default;
 };
 
@@ -46,6 +47,7 @@ struct StoredLevel {
   int ordinal = 0;  // 1 for the top level
   std::string name;
   bool is_all = false;
+  std::string type;  // its TYPE as the file writes it: REGULAR, ALL, YEAR, QUARTER, MONTH...
   bool operator==(const StoredLevel&) const = default;
 };
 
