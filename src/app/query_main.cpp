@@ -13,6 +13,7 @@
 #include "platform/number_locale.h"
 #include "platform/text_file.h"
 #include "provider/cubefile/cube_reader.h"
+#include "query/drillthrough.h"
 #include "query/parser/mdx_parser.h"
 #include "query/query_evaluator.h"
 #include "query/result_format.h"
@@ -190,6 +191,36 @@ std::optional<std::string> QueryText(const QueryCommand& command) {
   return text;
 }
 
+// Writes `text` to standard output; returns the exit status.
+int Print(const std::string& text) {
+  std::fwrite(text.data(), 1, text.size(), stdout);
+  if (std::fflush(stdout) != 0) {
+    std::perror("cubemill-query: writing the answer");
+    return kExitQuery;
+  }
+  return 0;
+}
+
+// Answers the DRILLTHROUGH `mdx` from `reader` and prints its rows as the command asks.
+int PrintDrillthrough(const QueryCommand& command,
+                      const cubemill::provider::cubefile::CubeReader& reader,
+                      const std::string& mdx) {
+  const auto drilled = cubemill::query::EvaluateDrillthrough(reader, mdx);
+  if (!drilled.ok()) {
+    std::fprintf(stderr, "cubemill-query: %s\n", drilled.error().description.c_str());
+    return kExitQuery;
+  }
+  switch (command.format) {
+    case Format::kText:
+      return Print(cubemill::query::FormatDrillthroughText(*drilled));
+    case Format::kCsv:
+      return Print(cubemill::query::FormatDrillthroughCsv(*drilled));
+    case Format::kJson:
+      break;
+  }
+  return Print(cubemill::query::FormatDrillthroughJson(*drilled));
+}
+
 // Answers `mdx` from the command's cube file and prints the answer as the command asks. Returns
 // the exit status: 0, or kExitQuery after saying why on standard error.
 int PrintAnswer(const QueryCommand& command, const std::string& mdx) {
@@ -200,6 +231,7 @@ int PrintAnswer(const QueryCommand& command, const std::string& mdx) {
     std::fprintf(stderr, "cubemill-query: %s\n", reader.error().description.c_str());
     return kExitQuery;
   }
+  if (cubemill::query::IsDrillthrough(mdx)) return PrintDrillthrough(command, **reader, mdx);
   // JSON carries each member's unique name, for a client to drill down with.
   auto result =
       cubemill::query::EvaluateMdx(**reader, mdx, {.unique_names = format == Format::kJson});
@@ -232,12 +264,7 @@ int PrintAnswer(const QueryCommand& command, const std::string& mdx) {
                        : cubemill::query::FormatJson(*result);
       break;
   }
-  std::fwrite(text.data(), 1, text.size(), stdout);
-  if (std::fflush(stdout) != 0) {
-    std::perror("cubemill-query: writing the answer");
-    return kExitQuery;
-  }
-  return 0;
+  return Print(text);
 }
 
 }  // namespace

@@ -50,6 +50,10 @@ PivotLayout MdxReader::Read(const query::MdxQuery& query) {
     Refuse("the pivot cannot show a subselect: use WHERE",
            query.subselect.front().columns.set.position);
   }
+  if (query.columns.set.kind == MdxExpression::Kind::kTuple && query.columns.set.operands.empty())
+    Refuse("the pivot cannot show a query without axes", query.columns.set.position);
+  if (query.pages)
+    Refuse("the pivot cannot show a PAGES axis: use WHERE", query.pages->set.position);
   if (!platform::EqualsFolded(query.cube, model_.Catalog().name)) {
     Refuse(query::UnknownCube(query.cube, model_.Catalog().name), query.cube_position);
   }

@@ -12,7 +12,11 @@ namespace cubemill::query {
 std::size_t QueryResult::MeasureAt(std::size_t row, std::size_t column) const {
   if (column < column_measure.size() && column_measure[column] != npos)
     return column_measure[column];
-  if (row < row_measure.size() && row_measure[row] != npos) return row_measure[row];
+  // With pages, `row` counts the rows of the pages before.
+  const std::size_t page = rows.empty() ? 0 : row / rows.size();
+  const std::size_t own_row = rows.empty() ? row : row % rows.size();
+  if (own_row < row_measure.size() && row_measure[own_row] != npos) return row_measure[own_row];
+  if (page < page_measure.size() && page_measure[page] != npos) return page_measure[page];
   return slicer_measure != npos ? slicer_measure : 0;
 }
 

@@ -13,12 +13,16 @@
 
 namespace cubemill::query {
 
+// The answer of a query. Its cells are laid out page by page: the cell of page p, row r and
+// column c is cells[p * rows.size() + r][c]. Without a PAGES axis there is one page and
+// cells[r][c] is the cell of row r and column c; with one, `pages` names each page's tuple (and
+// a PAGES axis with no tuple gives no cell at all).
 struct QueryResult {
   // The member (or measure) names of each column's and each row's tuple. A query without a
   // ROWS axis has one row whose tuple is empty.
   std::vector<std::vector<std::string>> columns;
   std::vector<std::vector<std::string>> rows;
-  std::vector<std::vector<provider::cubefile::CellValue>> cells;  // [row][column]
+  std::vector<std::vector<provider::cubefile::CellValue>> cells;  // [page * rows + row][column]
   std::string table;  // the table the cells came from: "cells" or a rollup's
   // The measure (index into the catalog's measures) each column's and each row's tuple names,
   // npos where it names none; the WHERE tuple's likewise.
@@ -35,16 +39,29 @@ struct QueryResult {
   // CELL PROPERTIES the query names (VALUE, FORMATTED_VALUE...), canonical; empty for none.
   std::vector<std::string> cell_properties;
   // Cells whose value is a string or a truth value (from a calculated member), as text; empty
-  // when no cell is one, else [row][column] with "" for the others. Their `cells` are NULL.
+  // when no cell is one, else laid out as `cells` with "" for the others. Their `cells` are
+  // NULL.
   std::vector<std::vector<std::string>> texts;
   // The FORMAT_STRING of each calculated measure, in the order of the WITH clause: measure
   // number catalog.measures.size() + k in column_measure, row_measure and MeasureAt.
   std::vector<std::string> calculated_formats;
 
+  // The PAGES axis (AXIS(2)), like the rows: whether the query has one, its tuples' names, with
+  // QueryOptions::unique_names their unique names, their measures, and its DIMENSION
+  // PROPERTIES. All empty for a query without one.
+  bool paged = false;
+  std::vector<std::vector<std::string>> pages;
+  std::vector<std::vector<std::string>> page_unique_names;
+  std::vector<std::size_t> page_measure;
+  std::vector<std::string> page_property_names;
+  std::vector<std::vector<std::vector<std::string>>> page_properties;
+
   static constexpr std::size_t npos = static_cast<std::size_t>(-1);
-  // The measure of the cell at `row`, `column`: the column's, else the row's, else the WHERE
-  // tuple's, else the cube's first (0).
+  // The measure of the cell at cells[`row`][`column`]: the column's, else the row's, else the
+  // page's, else the WHERE tuple's, else the cube's first (0).
   std::size_t MeasureAt(std::size_t row, std::size_t column) const;
+  // How many pages the cells hold: 1 without a PAGES axis.
+  std::size_t PageCount() const { return paged ? pages.size() : 1; }
   bool operator==(const QueryResult&) const = default;
 };
 

@@ -143,12 +143,23 @@ std::string JsonProperties(const char* key, const std::vector<std::string>& name
   return json + "]";
 }
 
+// A paged answer's pages: their names, unique names and properties.
+std::string JsonPages(const QueryResult& result) {
+  if (!result.paged) return "";
+  return ", \"pages\": " + JsonNames(result.pages) +
+         (result.page_unique_names.empty()
+              ? ""
+              : ", \"page_unique_names\": " + JsonNames(result.page_unique_names)) +
+         JsonProperties("page_properties", result.page_property_names, result.page_properties);
+}
+
 std::string JsonGrid(const QueryResult& result) {
   return "{\"columns\": " + JsonNames(result.columns) + ", \"rows\": " + JsonNames(result.rows) +
          UniqueNames(result) +
          JsonProperties("column_properties", result.column_property_names,
                         result.column_properties) +
          JsonProperties("row_properties", result.row_property_names, result.row_properties) +
+         JsonPages(result) +
          ", \"cells\": " + JsonCells(result, [&result](std::size_t r, std::size_t c) {
            if (const std::string* text = TextOf(result, r, c)) return platform::JsonString(*text);
            const CellValue& value = result.cells[r][c];
@@ -157,6 +168,87 @@ std::string JsonGrid(const QueryResult& result) {
            const bool finite = value.kind == CellValue::Kind::kInteger || std::isfinite(value.real);
            return finite ? text : platform::JsonString(text);
          });
+}
+
+// Page `p` of a paged answer as an answer of its own: its rows' cells, its measure as the
+// WHERE clause's.
+QueryResult PageOf(const QueryResult& result, std::size_t p) {
+  QueryResult page = result;
+  page.paged = false;
+  page.pages.clear();
+  page.page_unique_names.clear();
+  page.page_measure.clear();
+  page.page_properties.clear();
+  const std::size_t rows = result.rows.size();
+  const auto first = static_cast<std::ptrdiff_t>(p * rows);
+  const auto last = first + static_cast<std::ptrdiff_t>(rows);
+  page.cells.assign(result.cells.begin() + first, result.cells.begin() + last);
+  if (!result.texts.empty())
+    page.texts.assign(result.texts.begin() + first, result.texts.begin() + last);
+  if (result.page_measure[p] != QueryResult::npos) page.slicer_measure = result.page_measure[p];
+  return page;
+}
+
+// A paged answer as each page's names on a line of their own and the page's grid, as `format`
+// writes it, the pages one after another; an answer without pages as `format` writes it.
+template <typename Format>
+std::string Paged(const QueryResult& result, const Format& format, const char* line_end) {
+  if (!result.paged) return format(result);
+  std::string text;
+  for (std::size_t p = 0; p < result.pages.size(); ++p) {
+    std::string names;
+    for (const std::string& name : result.pages[p]) names += (names.empty() ? "" : "  ") + name;
+    text += (p > 0 ? std::string(line_end) : std::string()) + names + line_end +
+            format(PageOf(result, p));
+  }
+  return text;
+}
+
+// The text table of an answer without pages.
+// The grid as aligned text: names left-aligned, numbers right-aligned, two blanks between.
+std::string AlignedText(const Grid& grid) {
+  std::vector<std::size_t> widths;
+  for (const auto& line : grid.lines) {
+    if (widths.size() < line.size()) widths.resize(line.size(), 0);
+    for (std::size_t i = 0; i < line.size(); ++i) widths[i] = std::max(widths[i], Width(line[i]));
+  }
+  std::string text;
+  for (std::size_t l = 0; l < grid.lines.size(); ++l) {
+    std::string out;
+    for (std::size_t i = 0; i < grid.lines[l].size(); ++i) {
+      const std::string& field = grid.lines[l][i];
+      const std::string pad(widths[i] - Width(field), ' ');
+      if (i > 0) out += "  ";
+      out += grid.numeric[l][i] ? pad + field : field + pad;
+    }
+    while (!out.empty() && out.back() == ' ') out.pop_back();
+    text += out + "\n";
+  }
+  return text;
+}
+
+std::string TextTable(const QueryResult& result, const MeasureFormats& formats,
+                      const platform::NumberSeparators& separators) {
+  return AlignedText(MakeGrid(result, FormattedValues(result, formats, separators)));
+}
+
+// A drillthrough as a grid: a line of the columns' unique names, then a line per row, each
+// value in full.
+Grid DrillthroughGrid(const DrillthroughResult& drilled) {
+  Grid grid;
+  grid.lines.push_back(drilled.columns);
+  grid.numeric.emplace_back(drilled.columns.size(), false);
+  for (std::size_t r = 0; r < drilled.members.size(); ++r) {
+    std::vector<std::string> line = drilled.members[r];
+    std::vector<bool> numeric(line.size(), false);
+    for (const CellValue& value : drilled.values[r]) {
+      line.push_back(ValueText(value));
+      numeric.push_back(true);
+    }
+    grid.lines.push_back(std::move(line));
+    grid.numeric.push_back(std::move(numeric));
+  }
+  return grid;
 }
 
 }  // namespace
@@ -191,34 +283,24 @@ MeasureFormats FormatsOf(const provider::cubefile::CubeCatalog& catalog) {
 
 std::string FormatText(const QueryResult& result, const MeasureFormats& formats,
                        const platform::NumberSeparators& separators) {
-  const Grid grid = MakeGrid(result, FormattedValues(result, formats, separators));
-  std::vector<std::size_t> widths;
-  for (const auto& line : grid.lines) {
-    if (widths.size() < line.size()) widths.resize(line.size(), 0);
-    for (std::size_t i = 0; i < line.size(); ++i) widths[i] = std::max(widths[i], Width(line[i]));
-  }
-  std::string text;
-  for (std::size_t l = 0; l < grid.lines.size(); ++l) {
-    std::string out;
-    for (std::size_t i = 0; i < grid.lines[l].size(); ++i) {
-      const std::string& field = grid.lines[l][i];
-      const std::string pad(widths[i] - Width(field), ' ');
-      if (i > 0) out += "  ";
-      out += grid.numeric[l][i] ? pad + field : field + pad;
-    }
-    while (!out.empty() && out.back() == ' ') out.pop_back();
-    text += out + "\n";
-  }
-  return text;
+  return Paged(
+      result, [&](const QueryResult& page) { return TextTable(page, formats, separators); }, "\n");
 }
 
 std::string FormatCsv(const QueryResult& result) {
-  return Csv(MakeGrid(result, FullValues(result)));
+  return Paged(
+      result, [](const QueryResult& page) { return Csv(MakeGrid(page, FullValues(page))); },
+      "\r\n");
 }
 
 std::string FormatCsv(const QueryResult& result, const MeasureFormats& formats,
                       const platform::NumberSeparators& separators) {
-  return Csv(MakeGrid(result, FormattedValues(result, formats, separators)));
+  return Paged(
+      result,
+      [&](const QueryResult& page) {
+        return Csv(MakeGrid(page, FormattedValues(page, formats, separators)));
+      },
+      "\r\n");
 }
 
 std::string FormatJson(const QueryResult& result) { return JsonGrid(result) + "}\n"; }
@@ -235,6 +317,34 @@ std::string FormatJson(const QueryResult& result, const MeasureFormats& formats,
                                 : platform::JsonString(formatted(r, c));
                    }) +
          "}\n";
+}
+
+std::string FormatDrillthroughText(const DrillthroughResult& drilled) {
+  return AlignedText(DrillthroughGrid(drilled));
+}
+
+std::string FormatDrillthroughCsv(const DrillthroughResult& drilled) {
+  return Csv(DrillthroughGrid(drilled));
+}
+
+std::string FormatDrillthroughJson(const DrillthroughResult& drilled) {
+  std::string json = "{\"columns\": [";
+  for (std::size_t c = 0; c < drilled.columns.size(); ++c)
+    json += (c ? ", " : "") + platform::JsonString(drilled.columns[c]);
+  json += "], \"rows\": [";
+  for (std::size_t r = 0; r < drilled.members.size(); ++r) {
+    json += r ? ", [" : "[";
+    std::string fields;
+    for (const std::string& name : drilled.members[r])
+      fields += (fields.empty() ? "" : ", ") + platform::JsonString(name);
+    for (const CellValue& value : drilled.values[r]) {
+      const std::string text = value.kind == CellValue::Kind::kNull ? "null" : ValueText(value);
+      const bool finite = value.kind != CellValue::Kind::kReal || std::isfinite(value.real);
+      fields += (fields.empty() ? "" : ", ") + (finite ? text : platform::JsonString(text));
+    }
+    json += fields + "]";
+  }
+  return json + "], \"truncated\": " + (drilled.truncated ? "true" : "false") + "}\n";
 }
 
 }  // namespace cubemill::query

@@ -8,6 +8,7 @@
 
 #include "platform/number_locale.h"
 #include "provider/cubefile/cube_reader.h"
+#include "query/drillthrough.h"
 #include "query/query_evaluator.h"
 #include "query/value_format.h"
 
@@ -36,6 +37,9 @@ std::string_view CellFormat(const QueryResult& result, const MeasureFormats& for
 std::string FormattedCell(const QueryResult& result, const MeasureFormats& formats, std::size_t row,
                           std::size_t column, const platform::NumberSeparators& separators = {});
 
+// An answer with a PAGES axis is written page after page, in every format but JSON: a line with
+// the page's names, then the page's grid; a blank line between pages.
+//
 // The table with the row headers on the left (one column per member of a row's tuple) and one
 // header line per member of a column's tuple; names left-aligned, numbers right-aligned, two
 // blanks between columns, NULL as blank. Each cell shows as a person reads it (ReadableValue):
@@ -56,11 +60,20 @@ std::string FormatCsv(const QueryResult& result, const MeasureFormats& formats,
 // "row_unique_names": [[...]...], "cells": [[values...]...]}: the unique names find each member
 // again in a later query; each value in full as a JSON number, a string or truth value a
 // calculated member gives as a JSON string, the strings "Infinity", "-Infinity" and "NaN" for a
-// real that is not finite, and null only for NULL (no value).
+// real that is not finite, and null only for NULL (no value). With a PAGES axis "pages" (and
+// "page_unique_names", "page_properties") follow the rows, and "cells" holds the rows of each
+// page, page after page, as QueryResult lays them out.
 std::string FormatJson(const QueryResult& result);
 // The same with "formatted": [[texts...]...] after "cells": each cell as a string shown as the
 // table shows it, null for NULL.
 std::string FormatJson(const QueryResult& result, const MeasureFormats& formats,
                        const platform::NumberSeparators& separators = {});
+
+// A drillthrough's rows: as a text table under a line of the columns' unique names, as CSV the
+// same way, each value in full; or as JSON, {"columns": [names...], "rows": [[member names...,
+// values...]...], "truncated": false}, a value as FormatJson writes a cell's.
+std::string FormatDrillthroughText(const DrillthroughResult& drilled);
+std::string FormatDrillthroughCsv(const DrillthroughResult& drilled);
+std::string FormatDrillthroughJson(const DrillthroughResult& drilled);
 
 }  // namespace cubemill::query

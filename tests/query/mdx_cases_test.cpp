@@ -139,6 +139,23 @@ bool TableMatches(const std::string& table, const std::string& expected) {
   return table == expected;
 }
 
+// An answer with a PAGES axis as one of two axes whose rows are each page's tuple followed by
+// each row's, pages outermost: the grid and the SQL of a case name the page's members first.
+query::QueryResult PagesAsRows(const query::QueryResult& answer) {
+  query::QueryResult flat = answer;
+  flat.paged = false;
+  flat.pages.clear();
+  flat.rows.clear();
+  for (const auto& page : answer.pages) {
+    for (const auto& row : answer.rows) {
+      std::vector<std::string> names = page;
+      names.insert(names.end(), row.begin(), row.end());
+      flat.rows.push_back(std::move(names));
+    }
+  }
+  return flat;
+}
+
 class MdxCaseTest : public ::testing::TestWithParam<EngineCase> {};
 
 TEST_P(MdxCaseTest, AnswersWhatTheCaseExpects) {
@@ -158,6 +175,7 @@ TEST_P(MdxCaseTest, AnswersWhatTheCaseExpects) {
     if (q.max_axis_tuples > 0) options.max_axis_tuples = q.max_axis_tuples;
     if (q.max_cells > 0) options.max_cells = q.max_cells;
     answers.push_back(query::EvaluateMdx(**reader, q.mdx, options));
+    if (answers.back().ok() && answers.back()->paged) answers.back() = PagesAsRows(*answers.back());
   }
   AppendAnswers(CaseTestName(c), q.mdx, answers);
 

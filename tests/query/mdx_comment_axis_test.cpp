@@ -45,8 +45,7 @@ TEST(MdxCommentTest, PositionsCountTheCommentsCharacters) {
   EXPECT_EQ(query->where->position, 46U);
   const auto error = ParseMdx("SELECT [A] -- é\n ON 2 FROM [C]");
   ASSERT_FALSE(error.ok());
-  EXPECT_EQ(error.error().description,
-            "only COLUMNS and ROWS, AXIS(0) and AXIS(1), are answered: found AXIS(2) at 21");
+  EXPECT_EQ(error.error().description, "a query with PAGES needs COLUMNS and ROWS axes at 21");
 }
 
 TEST(MdxCommentTest, LeavesCommentMarksInsideNamesAlone) {
@@ -105,19 +104,22 @@ TEST(MdxAxisTest, NamesAxesByNumberAndByAxisFunction) {
   EXPECT_EQ(NameText(member->columns.set.parts), "[D].[Axis]");
 }
 
-TEST(MdxAxisTest, RefusesAxesBeyondRowsAndMalformedAxisNames) {
+TEST(MdxAxisTest, RefusesAxesBeyondPagesAndMalformedAxisNames) {
   const struct {
     const char* mdx;
     const char* error;
   } cases[] = {
-      {"SELECT [A] ON AXIS(2) FROM [C]",
-       "only COLUMNS and ROWS, AXIS(0) and AXIS(1), are answered: found AXIS(2) at 15"},
+      {"SELECT [A] ON AXIS(2) FROM [C]", "a query with PAGES needs COLUMNS and ROWS axes at 15"},
+      {"SELECT [A] ON 0, [B] ON PAGES FROM [C]",
+       "a query with PAGES needs COLUMNS and ROWS axes at 25"},
+      {"SELECT [A] ON 0, [B] ON 1, [C] ON 2, [D] ON PAGES FROM [C]",
+       "the PAGES axis is given twice at 45"},
       {"SELECT [A] ON 0, [B] ON AXIS(1), [D] ON AXIS(3) FROM [C]",
-       "only COLUMNS and ROWS, AXIS(0) and AXIS(1), are answered: found AXIS(3) at 41"},
+       "only COLUMNS, ROWS and PAGES, AXIS(0) to AXIS(2), are answered: found AXIS(3) at 41"},
       {"SELECT [A] ON 17 FROM [C]",
-       "only COLUMNS and ROWS, AXIS(0) and AXIS(1), are answered: found AXIS(17) at 15"},
+       "only COLUMNS, ROWS and PAGES, AXIS(0) to AXIS(2), are answered: found AXIS(17) at 15"},
       {"SELECT [A] ON AXIS(99999999999999999999999) FROM [C]",
-       "only COLUMNS and ROWS, AXIS(0) and AXIS(1), are answered: found "
+       "only COLUMNS, ROWS and PAGES, AXIS(0) to AXIS(2), are answered: found "
        "AXIS(99999999999999999999999) at 15"},
       {"SELECT [A] ON AXIS FROM [C]", "expected \"(\", found \"FROM\" at 20"},
       {"SELECT [A] ON AXIS(ROWS) FROM [C]", "expected an axis number, found \"ROWS\" at 20"},

@@ -173,7 +173,7 @@ TEST(MdxExpressionParserTest, NamesWhatIsWrongInAnExpression) {
        "expected a member, a set or a function, found \"Member\" at 9"},
       {"SELECT [D].Set ON 0 FROM C", "expected a member, a set or a function, found \"Set\" at 12"},
       {"SELECT [A] ! 1 ON 0 FROM C", "unexpected character \"!\" at 12"},
-      {"SELECT [A] ON 0.5 FROM C", "expected COLUMNS, ROWS or AXIS(n), found \"0.5\" at 15"},
+      {"SELECT [A] ON 0.5 FROM C", "expected COLUMNS, ROWS, PAGES or AXIS(n), found \"0.5\" at 15"},
       {"SELECT [A] ON AXIS(1.0) FROM C", "expected an axis number, found \"1.0\" at 20"},
   });
   const auto bracketed = ParseColumns("{[Member], [D].[Set], [Not]}");

@@ -94,7 +94,7 @@ TEST(MdxParserTest, NamesWhatIsWrongAndWhere) {
       {"SELEC [A] ON COLUMNS FROM [C]", "expected SELECT, found \"SELEC\" at 1"},
       {"SELECT [A] FROM [C]", "expected ON, found \"FROM\" at 12"},
       {"SELECT [A] ON COLUMN FROM [C]",
-       "expected COLUMNS, ROWS or AXIS(n), found \"COLUMN\" at 15"},
+       "expected COLUMNS, ROWS, PAGES or AXIS(n), found \"COLUMN\" at 15"},
       {"SELECT [A] ON COLUMNS, [B] ON COLUMNS FROM [C]", "the COLUMNS axis is given twice at 31"},
       {"SELECT [A] ON ROWS FROM [C]", "a query with ROWS needs a COLUMNS axis at 15"},
       {"SELECT [A ON COLUMNS FROM C", "unclosed [ at 8"},

@@ -81,6 +81,7 @@ class Binder {
         break;
       case NameRef::Kind::kMember:
         f.hierarchy = model_.HierarchyOf(ref.index);
+        f.parent = ref.index;
         break;
       default:
         throw QueryFailure(
@@ -174,6 +175,7 @@ bool SubselectNames(Binder& binder, const MdxQuery& query) {
     computes = SubselectNames(binder, inner) || computes;
     computes = binder.Names(inner.columns.set) || computes;
     if (inner.rows) computes = binder.Names(inner.rows->set) || computes;
+    if (inner.pages) computes = binder.Names(inner.pages->set) || computes;
     if (inner.where) computes = binder.Names(*inner.where) || computes;
   }
   return computes;
@@ -200,6 +202,10 @@ BoundQuery Bind(const CubeModel& model, const MdxQuery& query) {
   if (query.rows) {
     computes = binder.Names(query.rows->set) || computes;
     bound.rows = {&*query.rows, DimensionPropertyNames(query.rows->properties)};
+  }
+  if (query.pages) {
+    computes = binder.Names(query.pages->set) || computes;
+    bound.pages = {&*query.pages, DimensionPropertyNames(query.pages->properties)};
   }
   if (query.where) computes = binder.Names(*query.where) || computes;
   for (const MdxFormula& formula : query.formulas) binder.Names(formula.expression);

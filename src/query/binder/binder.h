@@ -20,6 +20,9 @@ struct BoundFormula {
   std::size_t hierarchy = 0;  // kMeasuresHierarchy for a measure
   std::size_t item = 0;       // its number in tuples: after the cube's members or measures
   std::string name;           // its last part
+  // The member it is defined under ([Geography].[Spain].[Iberia] under Spain), npos for one
+  // defined under its dimension or hierarchy, or a measure.
+  std::size_t parent = CubeModel::npos;
 };
 
 // What a name of the query stands for.
@@ -41,7 +44,7 @@ struct BoundQuery {
   std::vector<std::size_t> measure_formulas;  // formulas index of each calculated measure
   std::vector<const MdxFormula*> sets;        // the named sets
   std::unordered_map<const MdxExpression*, NameBinding> names;
-  BoundAxis columns, rows;
+  BoundAxis columns, rows, pages;
   std::vector<std::string> cell_properties;  // CELL PROPERTIES, canonical
   // Whether cells are computed rather than read: a WITH clause, a subselect, or a value or a
   // function computed per cell anywhere in the axes or the WHERE clause.

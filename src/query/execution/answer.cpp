@@ -33,10 +33,10 @@ void CheckSlicerMeasures(const CubeModel& model, const TupleList& slicer, std::s
 // Fails when a hierarchy (or [Measures]) is on two of the axes and the WHERE clause.
 void CheckAxesApart(const Context& context, const Grid& grid) {
   std::vector<std::size_t> seen;
-  const std::pair<const TupleList*, std::size_t> parts[] = {
-      {&grid.columns.tuples, grid.columns.position},
-      {&grid.rows.tuples, grid.rows.position},
-      {&grid.slicer, grid.slicer_position}};
+  std::vector<std::pair<const TupleList*, std::size_t>> parts{
+      {&grid.columns.tuples, grid.columns.position}, {&grid.rows.tuples, grid.rows.position}};
+  if (grid.pages) parts.emplace_back(&grid.pages->tuples, grid.pages->position);
+  parts.emplace_back(&grid.slicer, grid.slicer_position);
   for (const auto& [tuples, position] : parts) {
     if (tuples->count == 0) continue;
     for (std::size_t h : tuples->shape) {
@@ -85,6 +85,10 @@ Grid Evaluation::Axes(const TupleList* slicer) {
   } else {
     grid.rows.tuples.count = 1;
   }
+  if (query.pages) {
+    grid.pages = {AxisSet(query.pages->set, "pages"), query.pages->non_empty,
+                  bound_.pages.properties, query.pages->set.position};
+  }
   grid.slicer = {{}, {}, 1};
   if (query.where) {
     grid.slicer_position = query.where->position;
@@ -92,7 +96,26 @@ Grid Evaluation::Axes(const TupleList* slicer) {
   }
   const Context context(*this, default_);
   CheckAxesApart(context, grid);
+  if (grid.pages) JoinPages(context, grid);
   return grid;
+}
+
+// With a PAGES axis the rows become each page's tuple joined with each row's, every one kept:
+// the cells are read and computed as for two axes, and SplitPages makes the pages of them.
+void Evaluation::JoinPages(const Context& context, Grid& grid) {
+  const std::size_t pages = grid.pages->tuples.count, rows = grid.rows.tuples.count;
+  const std::size_t columns = grid.columns.tuples.count;
+  if (Multiplied(Multiplied(pages, rows), std::max<std::size_t>(columns, 1)) > options_.max_cells)
+    FailCells(Multiplied(pages, rows), columns, options_.max_cells);
+  page_rows_ = grid.rows;
+  pages_ = grid.pages;
+  grid.rows.tuples = context.Joined(grid.pages->tuples, grid.rows.tuples, grid.rows.position);
+  grid.rows.non_empty = false;
+}
+
+Grid Evaluation::Tuples() {
+  StartRound();
+  return Axes(nullptr);
 }
 
 // A query without a calculation step: its axes, then one scan of the table the plan chooses.
@@ -179,6 +202,7 @@ void Evaluation::Subselect(const MdxQuery& inner) {
   if (!inner.subselect.empty()) Subselect(inner.subselect.front());
   std::vector<const MdxAxis*> axes{&inner.columns};
   if (inner.rows) axes.push_back(&*inner.rows);
+  if (inner.pages) axes.push_back(&*inner.pages);
   for (const MdxAxis* axis : axes) {
     const TupleList set = SetAt(axis->set, default_, "the subselect");
     for (std::size_t i = 0; i < set.Arity(); ++i) {

@@ -51,6 +51,7 @@ Evaluation::Evaluation(const provider::cubefile::CubeReader& reader, const CubeM
 QueryResult Evaluation::Answer(const QueryPlan& plan) {
   leaf_cells_only_ = plan.leaf_cells_only;
   QueryResult result = plan.calculate ? Calculate() : Read(plan);
+  if (pages_) result = SplitPages(result);
   result.cell_properties = bound_.cell_properties;
   return result;
 }

@@ -54,6 +54,10 @@ class Evaluation {
   // ALL members elsewhere, the measure of WHERE or the cube's first.
   const Coord& Default() const { return default_; }
 
+  // The axes' and the WHERE clause's tuples, evaluated as a query without a calculation step
+  // evaluates them: what DRILLTHROUGH reads its cell from.
+  Grid Tuples();
+
   // ---- Sets, members and values at a coordinate.
 
   // The set `e` stands for at `at`, within the axis limit (naming `function`). A set that is
@@ -91,6 +95,8 @@ class Evaluation {
   QueryResult Calculate();
   QueryResult Compute();
   Grid Axes(const TupleList* slicer);
+  void JoinPages(const Context& context, Grid& grid);
+  QueryResult SplitPages(const QueryResult& joined) const;
   TupleList AxisSet(const MdxExpression& e, const char* axis);
   TupleList SlicerSet(const MdxExpression& where);
   void Slice(const TupleList& slicer, std::size_t position);
@@ -120,6 +126,10 @@ class Evaluation {
   std::map<std::size_t, std::optional<TupleList>> named_sets_;
   std::unordered_map<const MdxExpression*, bool> fixed_;            // IsFixed, once per node
   std::unordered_map<const MdxExpression*, TupleList> fixed_sets_;  // this round's fixed sets
+
+  // The PAGES axis and the ROWS axis of a query with pages, as Axes found them last.
+  std::optional<GridAxis> pages_;
+  GridAxis page_rows_;
 
   Coord default_;
   bool empty_slicer_ = false;

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstddef>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -19,6 +20,10 @@ struct GridAxis {
 struct Grid {
   GridAxis columns;
   GridAxis rows;  // one empty tuple when the query has no ROWS axis
+  // The PAGES axis. With one, `rows` holds each page's tuple joined with each row's, pages
+  // outermost, and keeps every tuple (NON EMPTY of the rows and of the pages is applied to
+  // the answer, over every page: Evaluation::SplitPages).
+  std::optional<GridAxis> pages;
   // The WHERE clause's tuples, all naming the same measure or none; one empty tuple without a
   // WHERE clause.
   TupleList slicer;

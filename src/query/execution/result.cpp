@@ -80,7 +80,7 @@ QueryResult Evaluation::Result(const Grid& grid,
 }
 
 // The DIMENSION PROPERTIES `names` of each member of tuple `t`; a calculated member has no
-// parent, no children and stands at level 0.
+// parent, no children and stands at level 0 (its MEMBER_TYPE is 4, a formula).
 std::vector<std::vector<std::string>> Evaluation::Properties(
     const TupleList& tuples, std::size_t t, const std::vector<std::string>& names) const {
   std::vector<std::vector<std::string>> members;
@@ -89,7 +89,11 @@ std::vector<std::vector<std::string>> Evaluation::Properties(
     std::vector<std::string> values;
     for (const std::string& name : names) {
       if (bound_.FormulaOfItem(model_, h, item) == nullptr) {
-        values.push_back(PropertyValue(model_, h, item, name));
+        values.push_back(AxisPropertyValue(model_, tuples, t, i, name));
+      } else if (name == "MEMBER_TYPE") {
+        values.push_back("4");
+      } else if (name == "HIERARCHY_UNIQUE_NAME") {
+        values.push_back(h == kMeasuresHierarchy ? "[Measures]" : model_.HierarchyName(h));
       } else if (name == "MEMBER_UNIQUE_NAME") {
         values.push_back(UniqueName(h, item));
       } else if (name == "MEMBER_NAME" || name == "MEMBER_CAPTION") {

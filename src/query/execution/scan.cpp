@@ -47,7 +47,7 @@ std::vector<std::vector<std::string>> Properties(const CubeModel& model, const T
   for (std::size_t i = 0; i < tuples.Arity(); ++i) {
     std::vector<std::string> values;
     for (const std::string& name : names)
-      values.push_back(PropertyValue(model, tuples.shape[i], tuples.At(t)[i], name));
+      values.push_back(AxisPropertyValue(model, tuples, t, i, name));
     members.push_back(std::move(values));
   }
   return members;

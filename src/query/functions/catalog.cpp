@@ -7,8 +7,9 @@ namespace cubemill::query::functions {
 const std::vector<const Function*>& Catalog() {
   static const std::vector<const Function*> all = [] {
     std::vector<const Function*> functions;
-    for (const auto group : {NavigationFunctions(), SetFunctions(), ChoosingFunctions(),
-                             TimeFunctions(), ValueFunctions(), PropertyFunctions()})
+    for (const auto group : {NavigationFunctions(), SetFunctions(), DrillFunctions(),
+                             CalculatedMemberFunctions(), ChoosingFunctions(), TimeFunctions(),
+                             ValueFunctions(), PropertyFunctions(), AccessFunctions()})
       for (const Function& function : group) functions.push_back(&function);
     return functions;
   }();

@@ -17,11 +17,14 @@ const std::vector<const Function*>& Catalog();
 const Function* Find(std::string_view name, Syntax syntax);
 
 // The tables of the groups, each defined in its own file.
-std::span<const Function> NavigationFunctions();  // navigation.cpp
-std::span<const Function> SetFunctions();         // set_functions.cpp
-std::span<const Function> ChoosingFunctions();    // choosing.cpp
-std::span<const Function> TimeFunctions();        // time_functions.cpp
-std::span<const Function> ValueFunctions();       // value_functions.cpp
-std::span<const Function> PropertyFunctions();    // properties.cpp
+std::span<const Function> NavigationFunctions();        // navigation.cpp
+std::span<const Function> SetFunctions();               // set_functions.cpp
+std::span<const Function> DrillFunctions();             // drilling.cpp
+std::span<const Function> CalculatedMemberFunctions();  // calculated.cpp
+std::span<const Function> ChoosingFunctions();          // choosing.cpp
+std::span<const Function> TimeFunctions();              // time_functions.cpp
+std::span<const Function> ValueFunctions();             // value_functions.cpp
+std::span<const Function> PropertyFunctions();          // properties.cpp
+std::span<const Function> AccessFunctions();            // access.cpp
 
 }  // namespace cubemill::query::functions

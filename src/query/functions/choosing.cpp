@@ -193,6 +193,25 @@ TupleList NonEmpty(Context& cx, const MdxExpression& e) {
   return Picked(set, kept);
 }
 
+// NonEmptyCrossJoin(set, set, ...): the cross join's tuples with a value, as NonEmpty of
+// CrossJoin; what older clients write.
+TupleList NonEmptyCrossJoin(Context& cx, const MdxExpression& e) {
+  Evaluation& ev = cx.Eval();
+  std::size_t count = 1;
+  for (const MdxExpression& operand : e.operands) count = Multiplied(count, cx.Count(operand));
+  if (count > cx.MaxTuples()) {
+    throw QueryFailure("NonEmptyCrossJoin joins " + TuplesOverLimit(count, cx.MaxTuples()),
+                       e.position);
+  }
+  TupleList joined = SetOf(cx, e.operands[0], "NonEmptyCrossJoin");
+  for (std::size_t i = 1; i < e.operands.size(); ++i)
+    joined = cx.Joined(joined, SetOf(cx, e.operands[i], "NonEmptyCrossJoin"), e.position);
+  std::vector<std::size_t> kept;
+  for (std::size_t t = 0; t < joined.count; ++t)
+    if (!ev.CellAt(ev.With(cx.At(), joined, t)).Empty()) kept.push_back(t);
+  return Picked(joined, kept);
+}
+
 TupleList Generate(Context& cx, const MdxExpression& e) {
   Evaluation& ev = cx.Eval();
   const TupleList set = SetOf(cx, e.operands[0], "Generate");
@@ -293,6 +312,12 @@ const Function kChoosing[] = {
      .per_cell = true,
      .summary = "the tuples with a value (with any tuple of a second set)",
      .set = NonEmpty},
+    {.name = "NonEmptyCrossJoin",
+     .required = "SS",
+     .repeats = true,
+     .per_cell = true,
+     .summary = "the tuples of the sets' cross join that have a value",
+     .set = NonEmptyCrossJoin},
     {.name = "Generate",
      .required = "SS",
      .optional = "F",

@@ -32,6 +32,13 @@ struct Function {
   const char* required = "";
   const char* optional = "";
   bool repeats = false;  // the last required letter may come any number of times more
+  // An optional argument may be left out between commas (DrilldownLevel(set, , 1)), and a flag
+  // word may stand last in place of the optional arguments before it.
+  bool gaps = false;
+  // Its one argument, a string constant, is read as the MDX expression the string holds when
+  // the query is read (StrToSet("{[Geography].[Spain]}")), so that its names are bound with the
+  // query's; any other argument fails.
+  bool reads_string = false;
   std::vector<const char*> flags = {};
   Returns returns = Returns::kSet;
   // Whether the result depends on the cell it is computed for (its current members) or on

@@ -114,6 +114,21 @@ std::size_t ChildrenCount(Context& cx, const MdxExpression& e) {
   return of.member == npos ? 0 : cx.Model().ChildrenOf(of.member).size();
 }
 
+// [Dimension].DefaultMember: the member a cell has where the query names none of the
+// hierarchy: its ALL member, or (without an ALL level) its top level's first member.
+MemberValue DefaultMember(Context& cx, const MdxExpression& e) {
+  const MdxExpression& of = Of(e);
+  if (of.kind == Kind::kName && cx.Name(of).kind == NameBinding::Kind::kCube) {
+    const NameRef& ref = cx.Name(of).ref;
+    if (ref.kind == NameRef::Kind::kMeasures) return {0, kMeasuresHierarchy};
+    if (ref.kind == NameRef::Kind::kHierarchy) {
+      const auto& top = cx.Model().MembersOf(cx.Model().LevelsOf(ref.index).front());
+      return {top.empty() ? npos : top.front(), ref.index};
+    }
+  }
+  throw QueryFailure(".DefaultMember needs a dimension or a hierarchy", of.position);
+}
+
 // [Dimension].CurrentMember: the member of the cell being computed.
 MemberValue CurrentMember(Context& cx, const MdxExpression& e) {
   const CubeModel& model = cx.Model();
@@ -312,6 +327,11 @@ const Function kNavigation[] = {
            const MemberValue of = cx.Member(Of(e), ".Level");
            return of.member == npos ? npos : cx.Model().LevelOf(of.member);
          }},
+    {.name = "DefaultMember",
+     .syntax = Syntax::kDotted,
+     .returns = Returns::kMember,
+     .summary = "a dimension's ALL member; without one, its top level's first member",
+     .member = DefaultMember},
     {.name = "CurrentMember",
      .syntax = Syntax::kDotted,
      .returns = Returns::kMember,

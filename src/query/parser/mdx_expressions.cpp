@@ -180,6 +180,15 @@ MdxExpression Parser::Call(const functions::Function& function, std::size_t& hei
   MdxExpression call{MdxExpression::Kind::kCall, name.position, {}, {}, &function};
   height = Arguments(function, call) + 1;
   CheckArguments(function, call, 0);
+  if (function.reads_string) {
+    const MdxExpression& text = call.operands.front();
+    if (text.kind != MdxExpression::Kind::kString)
+      Fail(std::string(function.name) + " takes a string constant", text.position);
+    const auto token = std::find_if(tokens_.begin(), tokens_.end(), [&](const Token& t) {
+      return t.kind == Token::Kind::kString && t.position == text.position;
+    });
+    call.operands.front() = Quoted(*token);
+  }
   return call;
 }
 
@@ -194,6 +203,14 @@ std::size_t Parser::Arguments(const functions::Function& function, MdxExpression
   while (!IsSymbol(Peek(), ')') || call.operands.size() > before) {
     const Token& first = Peek();
     const Token& after = PeekSecond();
+    if (function.gaps && call.operands.size() > before &&
+        (IsSymbol(first, ',') || IsSymbol(first, ')'))) {
+      call.operands.push_back(
+          {MdxExpression::Kind::kFlag, first.position, {{"", false, first.position}}, {}});
+      if (!IsSymbol(Peek(), ',')) break;
+      Next();
+      continue;
+    }
     const bool flag = (IsSymbol(after, ',') || IsSymbol(after, ')')) &&
                       std::any_of(function.flags.begin(), function.flags.end(),
                                   [&](const char* word) { return Is(first, word); });
@@ -235,6 +252,10 @@ void Parser::CheckArguments(const functions::Function& function, const MdxExpres
     char expected = 0;
     if (i < required) {
       expected = function.required[i];
+    } else if (argument.Omitted()) {
+      continue;
+    } else if (function.gaps && argument.kind == MdxExpression::Kind::kFlag && i + 1 == given) {
+      expected = 'F';
     } else if (function.repeats) {
       expected = argument.kind == MdxExpression::Kind::kFlag && optional > 0 && i + 1 == given
                      ? 'F'

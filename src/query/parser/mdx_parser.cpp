@@ -37,6 +37,11 @@ constexpr const char* kIgnoredProperties[] = {
 
 // query := [WITH formula+] select [CELL PROPERTIES name (',' name)*] [';']
 MdxQuery Parser::Query() {
+  if (Is(Peek(), "DRILLTHROUGH"))
+    Fail(
+        "DRILLTHROUGH asks for the rows under a cell, which a query of cells does not answer: "
+        "use the drillthrough entry point",
+        Peek().position);
   MdxQuery query;
   if (Is(Peek(), "WITH")) {
     Next();
@@ -53,6 +58,34 @@ MdxQuery Parser::Query() {
   if (Peek().kind != Token::Kind::kEnd)
     Fail("expected the end of the query, found " + Describe(Peek()), Peek().position);
   return query;
+}
+
+// drillthrough := DRILLTHROUGH [MAXROWS n] SELECT select [RETURN name (',' name)*] [';']
+MdxDrillthrough Parser::Drillthrough() {
+  MdxDrillthrough drillthrough;
+  Expect("DRILLTHROUGH");
+  if (Is(Peek(), "MAXROWS")) {
+    Next();
+    if (!StartsNumber()) Fail("MAXROWS needs a whole number", Peek().position);
+    const Token& at = Peek();
+    const MdxExpression number = Number();
+    if (!number.number.whole || number.number.integer < 0)
+      Fail("MAXROWS needs a whole number of 0 or more", at.position);
+    drillthrough.max_rows = number.number.integer;
+  }
+  Expect("SELECT");
+  Select(drillthrough.select);
+  if (Is(Peek(), "RETURN")) {
+    Next();
+    do {
+      if (!drillthrough.returns.empty()) Next();
+      drillthrough.returns.push_back(NameParts("a level or a measure to return"));
+    } while (IsSymbol(Peek(), ','));
+  }
+  if (IsSymbol(Peek(), ';')) Next();
+  if (Peek().kind != Token::Kind::kEnd)
+    Fail("expected the end of the statement, found " + Describe(Peek()), Peek().position);
+  return drillthrough;
 }
 
 // A whole quoted formula: one expression and the end.
@@ -217,9 +250,13 @@ void Parser::MemberProperties(MdxFormula& formula) {
   }
 }
 
-// select := SELECT axis (',' axis)* FROM from [WHERE expression], SELECT read already.
+// select := SELECT [axis (',' axis)*] FROM from [WHERE expression], SELECT read already. Without
+// an axis the columns are one empty tuple, "()": the answer is the one cell of the WHERE clause.
 void Parser::Select(MdxQuery& query) {
-  Axes(query);
+  if (Is(Peek(), "FROM"))
+    query.columns.set = {MdxExpression::Kind::kTuple, Peek().position, {}, {}};
+  else
+    Axes(query);
   Expect("FROM");
   From(query);
   if (Is(Peek(), "WHERE")) {
@@ -232,7 +269,7 @@ void Parser::Select(MdxQuery& query) {
 // axis := [NON EMPTY] expression [DIMENSION PROPERTIES name (',' name)*] ON axis-name
 void Parser::Axes(MdxQuery& query) {
   bool have_columns = false;
-  std::size_t rows_position = 0;
+  std::size_t rows_position = 0, pages_position = 0;
   for (;;) {
     MdxAxis axis;
     if (Is(Peek(), "NON")) {
@@ -254,25 +291,32 @@ void Parser::Axes(MdxQuery& query) {
     const std::string number = AxisNumber(name);
     const bool columns = Is(name, "COLUMNS") || number == "0";
     const bool rows = Is(name, "ROWS") || number == "1";
-    if (!columns && !rows) {
+    const bool pages = Is(name, "PAGES") || number == "2";
+    if (!columns && !rows && !pages) {
       if (!number.empty())
-        Fail("only COLUMNS and ROWS, AXIS(0) and AXIS(1), are answered: found AXIS(" +
+        Fail("only COLUMNS, ROWS and PAGES, AXIS(0) to AXIS(2), are answered: found AXIS(" +
                  Shortened(number) + ")",
              name.position);
-      Fail("expected COLUMNS, ROWS or AXIS(n), found " + Describe(name), name.position);
+      Fail("expected COLUMNS, ROWS, PAGES or AXIS(n), found " + Describe(name), name.position);
     }
     if (columns) {
       if (have_columns) Fail("the COLUMNS axis is given twice", name.position);
       query.columns = std::move(axis);
       have_columns = true;
-    } else {
+    } else if (rows) {
       if (query.rows) Fail("the ROWS axis is given twice", name.position);
       query.rows = std::move(axis);
       rows_position = name.position;
+    } else {
+      if (query.pages) Fail("the PAGES axis is given twice", name.position);
+      query.pages = std::move(axis);
+      pages_position = name.position;
     }
     if (!IsSymbol(Peek(), ',')) break;
     Next();
   }
+  if (query.pages && (!have_columns || !query.rows))
+    Fail("a query with PAGES needs COLUMNS and ROWS axes", pages_position);
   if (!have_columns) Fail("a query with ROWS needs a COLUMNS axis", rows_position);
 }
 
@@ -362,6 +406,32 @@ Result<MdxQuery> ParseMdx(std::string_view text) {
   try {
     tokens = Tokenize(text);
     return Parser(text, tokens, "the end of the query").Query();
+  } catch (const ParseFailure& failure) {
+    if (failure.complete) return Error{failure.what, 1, kQuerySource};
+    return Error{RunawayBracket(tokens, failure.position)
+                     .value_or(failure.what + " at " + std::to_string(failure.position)),
+                 1, kQuerySource};
+  }
+}
+
+bool IsDrillthrough(std::string_view text) {
+  try {
+    if (text.size() > kMaxMdxLength) return false;
+    const std::vector<Token> tokens = Tokenize(text);
+    return parser::Is(tokens.front(), "DRILLTHROUGH");
+  } catch (const ParseFailure&) {
+    return false;
+  }
+}
+
+Result<MdxDrillthrough> ParseDrillthrough(std::string_view text) {
+  if (text.size() > kMaxMdxLength)
+    return Error{"the statement is longer than " + std::to_string(kMaxMdxLength) + " bytes", 1,
+                 kQuerySource};
+  std::vector<Token> tokens;
+  try {
+    tokens = Tokenize(text);
+    return Parser(text, tokens, "the end of the statement").Drillthrough();
   } catch (const ParseFailure& failure) {
     if (failure.complete) return Error{failure.what, 1, kQuerySource};
     return Error{RunawayBracket(tokens, failure.position)

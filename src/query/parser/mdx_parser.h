@@ -1,5 +1,5 @@
 // Parses the MDX cubemill-query answers (keywords and function names without regard to case):
-//   query   := [WITH formula+] SELECT axis (',' axis)* FROM from [WHERE expr]
+//   query   := [WITH formula+] SELECT [axis (',' axis)*] FROM from [WHERE expr]
 //              [CELL PROPERTIES name (',' name)*] [';']
 //   formula := MEMBER name AS value (',' property '=' value)* | SET name AS value
 //   axis    := [NON EMPTY] expr [DIMENSION PROPERTIES name (',' name)*] ON axis-name
@@ -11,7 +11,8 @@
 // FONT_SIZE, FONT_FLAGS and SCOPE_ISOLATION and drops them; any other property, or one given
 // twice, fails. Of a property's name (MEMBER_CAPTION, [Geography].[Country].[MEMBER_KEY]) the last
 // part is kept. A subselect goes in MdxQuery::subselect, and its cube is the query's cube too. An
-// axis is named COLUMNS, 0 or AXIS(0), and ROWS, 1 or AXIS(1); a higher axis number fails.
+// axis is named COLUMNS, 0 or AXIS(0), ROWS, 1 or AXIS(1), and PAGES, 2 or AXIS(2), which needs
+// the other two; a higher axis number fails.
 //
 // Expressions, the loosest operators first; each binary one is a kBinary, left to right:
 //   expr     := and ((OR | XOR) and)*
@@ -71,5 +72,14 @@ inline constexpr std::size_t kMaxMdxLength = 1 << 20;
 // where it stands ("unclosed /* comment at 30"), as does a string never closed ("unclosed
 // string at 12"). A number longer than 18 digits before its point or after it fails.
 Result<MdxQuery> ParseMdx(std::string_view text);
+
+// Whether `text` starts with the word DRILLTHROUGH (comments aside): a statement for
+// ParseDrillthrough, which ParseMdx refuses.
+bool IsDrillthrough(std::string_view text);
+
+// Reads DRILLTHROUGH [MAXROWS n] SELECT ... [RETURN name (, name)*] [;]: the SELECT as ParseMdx
+// reads one (without CELL PROPERTIES), MAXROWS a whole number of 0 or more, each RETURN name a
+// unique name. Fails as ParseMdx does.
+Result<MdxDrillthrough> ParseDrillthrough(std::string_view text);
 
 }  // namespace cubemill::query

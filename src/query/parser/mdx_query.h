@@ -35,7 +35,7 @@ struct MdxExpression {
   enum class Kind {
     kName,    // parts: [Geography].[Spain]
     kSet,     // {operands...}
-    kTuple,   // (operands...)
+    kTuple,   // (operands...); without operands the empty tuple, the columns of SELECT FROM
     kRange,   // operands[0] : operands[1]
     kCall,    // a function of the catalog (functions/catalog.h): Name(operands...), or
               // operands[0].Name and operands[0].Name(operands[1]...) for one written after a "."
@@ -44,7 +44,8 @@ struct MdxExpression {
     kBinary,  // parts[0].text + - * / = <> < > <= >= AND OR XOR; for sets + is Union, - is
               // Except and * is CrossJoin
     kNumber,  // parts[0].text: the number as written ("12", "-3", "0.25"); `number` its value
-    kFlag,    // parts[0].text: a flag word in capitals: ALL, SELF, AFTER, LEAVES, ASC...
+    kFlag,    // parts[0].text: a flag word in capitals: ALL, SELF, AFTER, LEAVES, ASC...; ""
+              // for an optional argument left out between commas (DrilldownLevel(set, , 1))
   };
   MdxExpression() = default;
   MdxExpression(Kind node_kind, std::size_t at, std::vector<NamePart> node_parts,
@@ -66,6 +67,8 @@ struct MdxExpression {
 
   // Whether this is a call of the function named `name` (as the catalog spells it).
   bool Calls(const char* name) const;
+  // Whether this is an optional argument the query left out.
+  bool Omitted() const { return kind == Kind::kFlag && parts.front().text.empty(); }
   bool operator==(const MdxExpression&) const = default;
 };
 
@@ -94,6 +97,7 @@ struct MdxQuery {
   std::vector<MdxFormula> formulas;  // WITH, in order
   MdxAxis columns;
   std::optional<MdxAxis> rows;
+  std::optional<MdxAxis> pages;  // ON PAGES, 2 or AXIS(2); only with COLUMNS and ROWS
   std::string cube;
   std::size_t cube_position = 0;
   // FROM (SELECT ... FROM ...): the subselect, at most one; `cube` is then its cube's name.
@@ -101,6 +105,15 @@ struct MdxQuery {
   std::optional<MdxExpression> where;
   std::vector<NamePart> cell_properties;  // CELL PROPERTIES VALUE, FORMATTED_VALUE...
   bool operator==(const MdxQuery&) const = default;
+};
+
+// DRILLTHROUGH [MAXROWS n] SELECT ... [RETURN name, ...]: the rows of the leaf cells under the
+// one cell the SELECT names.
+struct MdxDrillthrough {
+  MdxQuery select;
+  std::optional<long long> max_rows;           // MAXROWS n (0 or more)
+  std::vector<std::vector<NamePart>> returns;  // RETURN's names, in order; none for all columns
+  bool operator==(const MdxDrillthrough&) const = default;
 };
 
 // `parts` written back as a unique name: [Geography].&[7].[Valencia].

@@ -72,6 +72,7 @@ class Parser {
       : text_(text), tokens_(tokens), end_(end) {}
 
   MdxQuery Query();
+  MdxDrillthrough Drillthrough();
 
   MdxExpression Formula();
 
