@@ -2,10 +2,12 @@
 
 #include <algorithm>
 #include <cmath>
+#include <map>
 #include <optional>
 #include <string_view>
 #include <vector>
 
+#include "query/parser/mdx_parser.h"
 #include "query/result_format.h"
 #include "query/value_format.h"
 #include "serve/xml_names.h"
@@ -260,9 +262,22 @@ AxisTuples SlicerTuples(const OpenCube& cube, const QueryResult& result,
   const auto on_axis = [&](const std::string& hierarchy) {
     return std::find(shown.begin(), shown.end(), hierarchy) != shown.end();
   };
+  // The members the WHERE clause names, by hierarchy.
+  std::map<std::string, AxisMember> sliced;
+  for (const std::string& unique_name : result.slicer_unique_names) {
+    const std::size_t m = cube.MemberNamed(unique_name);
+    if (m == kNoMember) continue;
+    AxisMember member = Describe(cube, unique_name, model.Member(m).name);
+    sliced.emplace(member.hierarchy, std::move(member));
+  }
   AxisTuples slicer(1);
   for (std::size_t h = 0; h < model.HierarchyCount(); ++h) {
-    if (on_axis(model.HierarchyName(h)) || model.MembersOfHierarchy(h).empty()) continue;
+    const std::string hierarchy = model.HierarchyName(h);
+    if (on_axis(hierarchy) || model.MembersOfHierarchy(h).empty()) continue;
+    if (const auto found = sliced.find(hierarchy); found != sliced.end()) {
+      slicer[0].push_back(found->second);
+      continue;
+    }
     const std::size_t first = model.MembersOfHierarchy(h).front();
     slicer[0].push_back(Describe(cube, model.UniqueName(first), model.Member(first).name));
   }
@@ -275,12 +290,22 @@ AxisTuples SlicerTuples(const OpenCube& cube, const QueryResult& result,
 }
 
 void WriteMultidimensional(const OpenCube& cube, const QueryResult& result, XmlWriter& out) {
+  // An axis the query does not have answers as one tuple of no member: it is left out.
+  const auto present = [](const std::vector<std::vector<std::string>>& names) {
+    return !(names.size() == 1 && names.front().empty());
+  };
   std::vector<AxisView> axes;
-  axes.push_back({"Axis0", DescribeAxis(cube, result.columns, result.column_unique_names),
-                  &result.column_property_names, &result.column_properties});
-  if (!result.row_unique_names.empty() && !result.row_unique_names.front().empty()) {
+  if (present(result.column_unique_names)) {
+    axes.push_back({"Axis0", DescribeAxis(cube, result.columns, result.column_unique_names),
+                    &result.column_property_names, &result.column_properties});
+  }
+  if (!result.row_unique_names.empty() && present(result.row_unique_names)) {
     axes.push_back({"Axis1", DescribeAxis(cube, result.rows, result.row_unique_names),
                     &result.row_property_names, &result.row_properties});
+  }
+  if (result.paged) {
+    axes.push_back({"Axis2", DescribeAxis(cube, result.pages, result.page_unique_names),
+                    &result.page_property_names, &result.page_properties});
   }
   std::vector<const AxisTuples*> shown;
   for (const AxisView& axis : axes) shown.push_back(&axis.tuples);
@@ -346,19 +371,53 @@ void WriteTabular(const OpenCube& cube, const QueryResult& result, XmlWriter& ou
   out.Close();
 }
 
+// The rows behind a cell: a column per level (the member's name) and per measure (its value).
+void WriteDrillthrough(const query::DrillthroughResult& rows, XmlWriter& out) {
+  std::vector<RowsetColumn> columns;
+  for (std::size_t k = 0; k < rows.columns.size(); ++k)
+    columns.push_back({rows.columns[k], k < rows.level_columns ? "xsd:string" : "xsd:double"});
+  out.Open("root", {{"xmlns", "urn:schemas-microsoft-com:xml-analysis:rowset"},
+                    {"xmlns:xsd", "http://www.w3.org/2001/XMLSchema"},
+                    {"xmlns:xsi", "http://www.w3.org/2001/XMLSchema-instance"}});
+  WriteRowsetSchema(out, columns);
+  for (std::size_t r = 0; r < rows.members.size() && out.Good(); ++r) {
+    out.Open("row");
+    for (std::size_t k = 0; k < rows.level_columns; ++k)
+      out.Element(XmlName(rows.columns[k]), rows.members[r][k]);
+    for (std::size_t k = rows.level_columns; k < rows.columns.size(); ++k) {
+      const CellValue& value = rows.values[r][k - rows.level_columns];
+      if (value.kind != CellValue::Kind::kNull)
+        out.Element(XmlName(rows.columns[k]), XsdDouble(value), {{"xsi:type", "xsd:double"}});
+    }
+    out.Close();
+  }
+  out.Close();
+}
+
 }  // namespace
 
 Result<ExecuteAnswer> AnswerStatement(const OpenCube::Lease& lease, const std::string& mdx,
                                       const query::QueryOptions& options, bool tabular) {
+  if (query::IsDrillthrough(mdx)) {
+    Result<query::DrillthroughResult> rows =
+        query::EvaluateDrillthrough(lease.Reader(), mdx, options);
+    if (!rows) return rows.error();
+    ExecuteAnswer answer;
+    answer.tabular = true;
+    answer.drillthrough = std::move(*rows);
+    return answer;
+  }
   query::QueryOptions asked = options;
   asked.unique_names = true;
   Result<QueryResult> result = query::EvaluateMdx(lease.Reader(), mdx, asked);
   if (!result) return result.error();
-  return ExecuteAnswer{std::move(*result), tabular};
+  return ExecuteAnswer{std::move(*result), tabular, std::nullopt};
 }
 
 void WriteAnswer(const OpenCube& cube, const ExecuteAnswer& answer, XmlWriter& out) {
-  if (answer.tabular) {
+  if (answer.drillthrough) {
+    WriteDrillthrough(*answer.drillthrough, out);
+  } else if (answer.tabular) {
     WriteTabular(cube, answer.result, out);
   } else {
     WriteMultidimensional(cube, answer.result, out);
@@ -366,6 +425,7 @@ void WriteAnswer(const OpenCube& cube, const ExecuteAnswer& answer, XmlWriter& o
 }
 
 std::size_t CellCount(const ExecuteAnswer& answer) {
+  if (answer.drillthrough) return answer.drillthrough->members.size();
   return answer.result.cells.size() * answer.result.columns.size();
 }
 

@@ -4,9 +4,11 @@
 
 #include <atomic>
 #include <cstddef>
+#include <optional>
 #include <string>
 
 #include "common/error.h"
+#include "query/drillthrough.h"
 #include "query/query_evaluator.h"
 #include "serve/cube_catalogs.h"
 #include "serve/xml_writer.h"
@@ -17,10 +19,12 @@ namespace cubemill::serve {
 struct ExecuteAnswer {
   query::QueryResult result;
   bool tabular = false;  // Format Tabular: a flat rowset instead of a multidimensional dataset
+  // A DRILLTHROUGH's rows, written as a rowset whatever the format.
+  std::optional<query::DrillthroughResult> drillthrough;
 };
 
-// Answers `mdx` from the cube `lease` lends, with the engine's limits in `options`. The
-// engine's message (its position included) is the failure.
+// Answers `mdx` (a query, or a DRILLTHROUGH) from the cube `lease` lends, with the engine's
+// limits in `options`. The engine's message (its position included) is the failure.
 Result<ExecuteAnswer> AnswerStatement(const OpenCube::Lease& lease, const std::string& mdx,
                                       const query::QueryOptions& options, bool tabular);
 

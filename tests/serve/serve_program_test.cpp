@@ -66,6 +66,8 @@ struct Dataset {
   std::vector<std::vector<std::vector<std::string>>> axes;  // Axis0, Axis1 (no slicer)
   std::map<std::size_t, std::string> cells;
   std::string fault;
+  // The slicer axis's members (the server's); the WHERE clause's (the engine's).
+  std::vector<std::string> slicer;
 };
 
 Dataset ReadDataset(const std::string& xml) {
@@ -80,7 +82,11 @@ Dataset ReadDataset(const std::string& xml) {
     return dataset;
   }
   for (const auto& axis : document.select_nodes("//Axes/Axis")) {
-    if (std::string(axis.node().attribute("name").value()) == "SlicerAxis") continue;
+    if (std::string(axis.node().attribute("name").value()) == "SlicerAxis") {
+      for (const auto& name : axis.node().select_nodes("Tuples/Tuple/Member/UName"))
+        dataset.slicer.push_back(name.node().text().get());
+      continue;
+    }
     auto& tuples = dataset.axes.emplace_back();
     for (const auto& tuple : axis.node().select_nodes("Tuples/Tuple")) {
       auto& names = tuples.emplace_back();
@@ -106,9 +112,13 @@ Dataset EngineDataset(const std::string& cube, const std::string& mdx) {
     dataset.fault = result.error().description;
     return dataset;
   }
-  dataset.axes.push_back(result->column_unique_names);
-  if (!result->row_unique_names.empty() && !result->row_unique_names.front().empty())
-    dataset.axes.push_back(result->row_unique_names);
+  // An axis the query does not have is one tuple of no member, which the server leaves out.
+  for (const auto* axis : {&result->column_unique_names, &result->row_unique_names}) {
+    if (!axis->empty() && !(axis->size() == 1 && axis->front().empty()))
+      dataset.axes.push_back(*axis);
+  }
+  if (result->paged) dataset.axes.push_back(result->page_unique_names);
+  dataset.slicer = result->slicer_unique_names;
   for (std::size_t r = 0; r < result->cells.size(); ++r) {
     for (std::size_t c = 0; c < result->columns.size(); ++c) {
       const std::string text = !result->texts.empty() && !result->texts[r][c].empty()
@@ -142,6 +152,9 @@ TEST_F(ServeProgramTest, ExecuteAnswersEveryCellAsTheQueryEngineDoes) {
       "SELECT {[Measures].[Avg], [Measures].[Label]} ON 0, [Store].[Country].Members ON 1 "
       "FROM [Shop]",
       "SELECT [Measures].[Amount] ON 0 FROM [Shop]",
+      "SELECT {[Measures].[Qty]} ON 0, [Store].[Country].Members ON 1, [Time].[Year].Members "
+      "ON 2 FROM [Shop] WHERE [Product].[Bikes]",
+      "SELECT FROM [Shop] WHERE ([Measures].[Amount], [Store].[France])",
   };
   for (const char* mdx : queries) {
     const Answer answer = Post(server.Port(), Execute("shop", mdx));
@@ -151,6 +164,32 @@ TEST_F(ServeProgramTest, ExecuteAnswersEveryCellAsTheQueryEngineDoes) {
     EXPECT_EQ(served.fault, "") << mdx;
     EXPECT_EQ(served.axes, expected.axes) << mdx;
     EXPECT_EQ(served.cells, expected.cells) << mdx;
+    // The slicer axis shows the WHERE clause's members, and every other hierarchy no axis shows
+    // at its default member.
+    for (const std::string& name : expected.slicer) {
+      EXPECT_NE(std::find(served.slicer.begin(), served.slicer.end(), name), served.slicer.end())
+          << mdx << ": " << name;
+    }
+  }
+}
+
+TEST_F(ServeProgramTest, DrillthroughAnswersTheLeafCellsBehindACell) {
+  ServeProcess server({"--cubes", "cubes"});
+  ASSERT_TRUE(server.Listening()) << server.Errors();
+  const Answer answer =
+      Post(server.Port(), Execute("shop",
+                                  "DRILLTHROUGH MAXROWS 2 SELECT FROM [Shop] WHERE "
+                                  "[Store].[España] RETURN [Store].[City], "
+                                  "[Measures].[Qty]"));
+  ASSERT_EQ(answer.status, 200) << answer.body;
+  pugi::xml_document document;
+  ASSERT_TRUE(document.load_string(answer.body.c_str()));
+  const auto rows = document.select_nodes("//*[local-name()='row']");
+  ASSERT_EQ(rows.size(), 2u) << answer.body;
+  for (const auto& row : rows) {
+    const std::string city =
+        row.node().child("_x005B_Store_x005D_._x005B_City_x005D_").text().get();
+    EXPECT_TRUE(city == "Madrid" || city == "Sevilla") << city;
   }
 }
 

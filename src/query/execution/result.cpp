@@ -34,6 +34,8 @@ QueryResult Evaluation::Result(const Grid& grid,
   for (const std::string& table : tables_)
     result.table += (result.table.empty() ? "" : ", ") + table;
   result.slicer_measure = grid.slicer.count == 0 ? QueryResult::npos : grid.slicer.MeasureOf(0);
+  if (options_.unique_names && grid.slicer.count == 1)
+    result.slicer_unique_names = names(grid.slicer, 0, true);
   result.column_property_names = grid.columns.properties;
   result.row_property_names = grid.rows.properties;
   for (std::size_t c = 0; c < columns.count; ++c) {
