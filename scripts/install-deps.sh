@@ -16,7 +16,7 @@ packages=(
   ccache
   postgresql-15 postgresql-client-15 odbc-postgresql
   python3
-  libcpp-httplib-dev libpugixml-dev
+  libcpp-httplib-dev libpugixml-dev openssl
   libolap4j-java libxerces2-java default-jdk-headless
 )
 # qt6-charts-dev: the chart of cubemill-browse (Qt Charts); libqt6opengl6-dev: Qt Charts' CMake
@@ -39,6 +39,7 @@ packages=(
 # run-clang-tidy with the checks of .clang-tidy, clang-format with the layout of .clang-format.
 # libcpp-httplib-dev and libpugixml-dev: cubemill-serve's HTTP (and TLS, through OpenSSL) and
 # its reading of SOAP requests, from well-kept libraries rather than hand-written parsers.
+# openssl: the server's TLS test makes a self-signed certificate with it.
 # python3: its math.fsum is the tests' oracle of correctly rounded sums, and the XMLA client
 # test compares its answers with it.
 # libolap4j-java, libxerces2-java and default-jdk-headless: the XMLA client test (label xmla,

@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 
 #include <atomic>
+#include <cstdlib>
 #include <filesystem>
 #include <map>
 #include <mutex>
@@ -268,6 +269,35 @@ TEST_F(ServeProgramTest, UsersAreAddedWithHashesAndRequiredOnceGiven) {
       RunServe({"--cubes", "cubes", "--listen", "0.0.0.0:0", "--users", "users.txt"}, "", output),
       1);
   EXPECT_NE(output.find("needs TLS"), std::string::npos) << output;
+}
+
+TEST_F(ServeProgramTest, TlsServesHttpsAndRefusesPlainHttp) {
+  // A self-signed certificate for 127.0.0.1, made for the test.
+  ASSERT_EQ(std::system("openssl req -x509 -newkey rsa:2048 -nodes -days 1 -subj /CN=127.0.0.1 "
+                        "-keyout key.pem -out cert.pem >openssl.log 2>&1"),
+            0)
+      << ReadBytes("openssl.log");
+  ServeProcess server({"--cubes", "cubes", "--tls-cert", "cert.pem", "--tls-key", "key.pem"});
+  ASSERT_TRUE(server.Listening()) << server.Errors();
+  httplib::SSLClient tls("127.0.0.1", server.Port());
+  tls.enable_server_certificate_verification(false);
+  const auto answer =
+      tls.Post("/xmla", Execute("shop", "SELECT [Measures].[Qty] ON 0 FROM [Shop]"), "text/xml");
+  ASSERT_TRUE(answer);
+  EXPECT_EQ(answer->status, 200);
+  EXPECT_EQ(ReadDataset(answer->body).cells,
+            EngineDataset("cubes/shop.cub", "SELECT [Measures].[Qty] ON 0 FROM [Shop]").cells);
+  // A client speaking plain HTTP to the TLS port gets no answer.
+  EXPECT_EQ(Post(server.Port(), Execute("shop", "SELECT [Measures].[Qty] ON 0 FROM [Shop]")).status,
+            0);
+  EXPECT_EQ(server.Stop(), 0);
+
+  // A certificate that cannot be read stops the server before it listens.
+  std::string output;
+  EXPECT_EQ(RunServe({"--cubes", "cubes", "--tls-cert", "missing.pem", "--tls-key", "key.pem"}, "",
+                     output),
+            1);
+  EXPECT_NE(output.find("cannot read the TLS certificate or key"), std::string::npos) << output;
 }
 
 TEST_F(ServeProgramTest, ASilentClientIsDroppedAndOthersAreStillServed) {
