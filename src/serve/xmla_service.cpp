@@ -135,7 +135,7 @@ Reply XmlaService::Discover(const XmlaRequest& request) {
   reply.cells = (*rowset)->rows.size();
   const std::optional<std::string> known = SessionFor(request);
   if (!known) return Fault(kBadSession);
-  const std::string session = *known;
+  const std::string& session = *known;
   reply.write = [rowset, session](XmlWriter& out) {
     WriteResponse(out, "Discover", session, [&](XmlWriter& o) { WriteRowset(o, **rowset); });
   };
@@ -152,7 +152,7 @@ Reply XmlaService::Execute(const XmlaRequest& request, const std::atomic<bool>* 
   }
   const std::optional<std::string> known = SessionFor(request);
   if (!known) return Fault(kBadSession);
-  const std::string session = *known;
+  const std::string& session = *known;
   const bool no_content = platform::EqualsIgnoringCase(request.Property("Content"), "None");
   if (request.statement.empty() || no_content) {
     // A request that only begins or ends a session has no statement, and one with Content None
