@@ -299,7 +299,7 @@ void WriteMultidimensional(const OpenCube& cube, const QueryResult& result, XmlW
     axes.push_back({"Axis0", DescribeAxis(cube, result.columns, result.column_unique_names),
                     &result.column_property_names, &result.column_properties});
   }
-  if (!result.row_unique_names.empty() && present(result.row_unique_names)) {
+  if (present(result.row_unique_names)) {
     axes.push_back({"Axis1", DescribeAxis(cube, result.rows, result.row_unique_names),
                     &result.row_property_names, &result.row_properties});
   }

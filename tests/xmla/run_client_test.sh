@@ -4,19 +4,21 @@
 # metadata and run its queries, and compares every answer with cubemill-query's on the same cube
 # file. The server is stopped and the temporary directory removed however the test ends.
 #
-# Usage: run_client_test.sh MAKE_CUBES SERVE QUERY CLASSPATH QUERY_DIR
+# Usage: run_client_test.sh MAKE_CUBES SERVE QUERY CLASSPATH QUERY_DIR [ENGINE_CASES]
 #   MAKE_CUBES  the make_xmla_cubes program
 #   SERVE       cubemill-serve
 #   QUERY       cubemill-query
 #   CLASSPATH   the client's class path (its classes, the driver and the XML parser)
 #   QUERY_DIR   holds CATALOG.mdx for each catalog to test: one query a line, `#` a comment
+#   ENGINE_CASES  the engine's case files (tests/data/engine): each case that builds is served
+#               too, with the queries make_xmla_cubes writes for it
 set -euo pipefail
 
-if [[ $# -ne 5 ]]; then
-  echo "usage: $0 MAKE_CUBES SERVE QUERY CLASSPATH QUERY_DIR" >&2
+if [[ $# -ne 5 && $# -ne 6 ]]; then
+  echo "usage: $0 MAKE_CUBES SERVE QUERY CLASSPATH QUERY_DIR [ENGINE_CASES]" >&2
   exit 2
 fi
-make_cubes=$1 serve=$2 query=$3 classpath=$4 query_dir=$5
+make_cubes=$1 serve=$2 query=$3 classpath=$4 query_dir=$5 engine_cases=${6:-}
 here=$(cd "$(dirname "$0")" && pwd)
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/xmla_client.XXXXXX")
@@ -32,7 +34,7 @@ trap 'stop_server; rm -rf "$work"' EXIT
 trap 'exit 1' INT TERM HUP
 
 mkdir "$work/cubes" "$work/answers"
-"$make_cubes" "$work/cubes"
+"$make_cubes" "$work/cubes" ${engine_cases:+"$engine_cases"}
 
 # The server picks a free port itself (port 0) and says which on its first line.
 "$serve" --cubes "$work/cubes" --listen 127.0.0.1:0 >"$work/serve.log" 2>&1 &
@@ -52,7 +54,8 @@ if [[ -z $url ]]; then
 fi
 
 status=0
-for queries in "$query_dir"/*.mdx; do
+shopt -s nullglob
+for queries in "$query_dir"/*.mdx "$work/cubes/queries"/*.mdx; do
   catalog=$(basename "$queries" .mdx)
   cube="$work/cubes/$catalog.cub"
   echo "== $catalog"
