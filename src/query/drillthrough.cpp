@@ -180,7 +180,7 @@ Result<DrillthroughResult> EvaluateDrillthrough(const provider::cubefile::CubeRe
                                                 std::string_view mdx, const QueryOptions& options) {
   auto statement = ParseDrillthrough(mdx);
   if (!statement.ok()) return statement.error();
-  try {
+  return Answered<DrillthroughResult>(kQuerySource, [&] {
     const MdxQuery& select = statement->select;
     if (!select.formulas.empty() || !select.subselect.empty())
       throw QueryFailure("DRILLTHROUGH answers a cell of the cube: no WITH clause or subselect");
@@ -191,13 +191,7 @@ Result<DrillthroughResult> EvaluateDrillthrough(const provider::cubefile::CubeRe
     const Grid grid = evaluation.Tuples();
     DrillthroughReader drill(model, grid, std::move(columns), *statement, options);
     return drill.Read(reader);
-  } catch (const QueryFailure& failure) {
-    return Error{failure.what(), 1, kQuerySource};
-  } catch (const std::bad_alloc&) {
-    return Error{"not enough memory to answer the query", 1, kQuerySource};
-  } catch (const std::exception& failure) {
-    return Error{failure.what(), 2, "cube file"};
-  }
+  });
 }
 
 }  // namespace cubemill::query

@@ -24,20 +24,14 @@ Result<QueryResult> EvaluateMdx(const provider::cubefile::CubeReader& reader, st
                                 const QueryOptions& options) {
   auto query = ParseMdx(mdx);
   if (!query.ok()) return query.error();
-  try {
+  return Answered<QueryResult>(kQuerySource, [&] {
     const CubeModel model(reader.Catalog());
     const BoundQuery bound = Bind(model, *query);
     if (options.cancel != nullptr && options.cancel->load()) throw QueryFailure("Cancelled");
     const QueryPlan plan = PlanQuery(bound, options.leaf_cells_only);
     Evaluation evaluation(reader, model, bound, options);
     return evaluation.Answer(plan);
-  } catch (const QueryFailure& failure) {
-    return Error{failure.what(), 1, kQuerySource};
-  } catch (const std::bad_alloc&) {
-    return Error{"not enough memory to answer the query", 1, kQuerySource};
-  } catch (const std::exception& failure) {
-    return Error{failure.what(), 2, "cube file"};
-  }
+  });
 }
 
 }  // namespace cubemill::query

@@ -3,8 +3,11 @@
 #pragma once
 
 #include <cstddef>
+#include <new>
 #include <stdexcept>
 #include <string>
+
+#include "common/error.h"
 
 namespace cubemill::query {
 
@@ -15,5 +18,20 @@ struct QueryFailure : std::runtime_error {
   // A failure of the query as a whole (a limit), with no place to point at.
   explicit QueryFailure(const std::string& what) : std::runtime_error(what) {}
 };
+
+// What `answer` gives, or the Error (source `source`) of what it throws: a QueryFailure or a lack
+// of memory as a query's failure (number 1), anything else as the cube file's (number 2).
+template <typename T, typename Answer>
+Result<T> Answered(const char* source, Answer&& answer) {
+  try {
+    return answer();
+  } catch (const QueryFailure& failure) {
+    return Error{failure.what(), 1, source};
+  } catch (const std::bad_alloc&) {
+    return Error{"not enough memory to answer the query", 1, source};
+  } catch (const std::exception& failure) {
+    return Error{failure.what(), 2, "cube file"};
+  }
+}
 
 }  // namespace cubemill::query

@@ -88,6 +88,8 @@ class Evaluation {
 
   std::string Caption(std::size_t hierarchy, std::size_t item) const;
   std::string UniqueName(std::size_t hierarchy, std::size_t item) const;
+  // The captions (or, with `unique`, the unique names) of tuple `t`'s members.
+  std::vector<std::string> TupleNames(const TupleList& tuples, std::size_t t, bool unique) const;
 
  private:
   friend class Deeper;

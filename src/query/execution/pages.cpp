@@ -36,12 +36,7 @@ QueryResult Evaluation::SplitPages(const QueryResult& joined) const {
     }
   }
   const auto names = [&](const TupleList& tuples, std::size_t t, bool unique) {
-    std::vector<std::string> out;
-    for (std::size_t i = 0; i < tuples.Arity(); ++i) {
-      out.push_back(unique ? UniqueName(tuples.shape[i], tuples.At(t)[i])
-                           : Caption(tuples.shape[i], tuples.At(t)[i]));
-    }
-    return out;
+    return TupleNames(tuples, t, unique);
   };
   QueryResult result = joined;
   result.paged = true;

@@ -23,12 +23,7 @@ QueryResult Evaluation::Result(const Grid& grid,
     }
   }
   const auto names = [&](const TupleList& tuples, std::size_t t, bool unique) {
-    std::vector<std::string> out;
-    for (std::size_t i = 0; i < tuples.Arity(); ++i) {
-      out.push_back(unique ? UniqueName(tuples.shape[i], tuples.At(t)[i])
-                           : Caption(tuples.shape[i], tuples.At(t)[i]));
-    }
-    return out;
+    return TupleNames(tuples, t, unique);
   };
   QueryResult result;
   for (const std::string& table : tables_)
@@ -107,6 +102,16 @@ std::vector<std::vector<std::string>> Evaluation::Properties(
     members.push_back(std::move(values));
   }
   return members;
+}
+
+std::vector<std::string> Evaluation::TupleNames(const TupleList& tuples, std::size_t t,
+                                                bool unique) const {
+  std::vector<std::string> out;
+  for (std::size_t i = 0; i < tuples.Arity(); ++i) {
+    out.push_back(unique ? UniqueName(tuples.shape[i], tuples.At(t)[i])
+                         : Caption(tuples.shape[i], tuples.At(t)[i]));
+  }
+  return out;
 }
 
 }  // namespace cubemill::query
