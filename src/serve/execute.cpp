@@ -1,7 +1,6 @@
 #include "serve/execute.h"
 
 #include <algorithm>
-#include <cmath>
 #include <map>
 #include <optional>
 #include <string_view>
@@ -10,6 +9,8 @@
 #include "query/parser/mdx_parser.h"
 #include "query/result_format.h"
 #include "query/value_format.h"
+#include "serve/cell_text.h"
+#include "serve/execute_rowsets.h"
 #include "serve/xml_names.h"
 
 namespace cubemill::serve {
@@ -173,17 +174,6 @@ void WriteAxis(XmlWriter& out, const query::CubeModel& model, const AxisView& ax
   out.Close();
 }
 
-// A value as XML Schema writes a double: INF, -INF and NaN for those that are not finite.
-std::string XsdDouble(const CellValue& value) {
-  if (value.kind == CellValue::Kind::kReal && !std::isfinite(value.real))
-    return std::isnan(value.real) ? "NaN" : (value.real > 0 ? "INF" : "-INF");
-  return query::ValueText(value);
-}
-
-bool HasText(const QueryResult& result, std::size_t r, std::size_t c) {
-  return !result.texts.empty() && !result.texts[r][c].empty();
-}
-
 // The cell properties an answer carries: those the query's CELL PROPERTIES names, else VALUE,
 // FORMATTED_VALUE and FORMAT_STRING.
 std::vector<std::string> CellProperties(const QueryResult& result) {
@@ -332,66 +322,14 @@ void WriteMultidimensional(const OpenCube& cube, const QueryResult& result, XmlW
   out.Close();
 }
 
-// The flat rowset: a column per hierarchy of the rows (the member's caption), then a column per
-// column tuple (its captions joined by "."), a row per row tuple.
-void WriteTabular(const OpenCube& cube, const QueryResult& result, XmlWriter& out) {
-  std::vector<std::string> headers;
+// The hierarchy of each member of the rows' tuples, for the flat rowset's headers.
+std::vector<std::string> RowHierarchies(const OpenCube& cube, const QueryResult& result) {
+  std::vector<std::string> hierarchies;
   const AxisTuples rows = DescribeAxis(cube, result.rows, result.row_unique_names);
   if (!rows.empty()) {
-    for (const AxisMember& member : rows.front())
-      headers.push_back(member.hierarchy + ".[MEMBER_CAPTION]");
+    for (const AxisMember& member : rows.front()) hierarchies.push_back(member.hierarchy);
   }
-  const std::size_t row_headers = headers.size();
-  for (const std::vector<std::string>& tuple : result.column_unique_names) {
-    std::string header;
-    for (const std::string& name : tuple) header += (header.empty() ? "" : ".") + name;
-    headers.push_back(header);
-  }
-  out.Open("root", {{"xmlns", "urn:schemas-microsoft-com:xml-analysis:rowset"},
-                    {"xmlns:xsd", "http://www.w3.org/2001/XMLSchema"},
-                    {"xmlns:xsi", "http://www.w3.org/2001/XMLSchema-instance"}});
-  WriteRowsetSchema(out, headers);
-  for (std::size_t r = 0; r < result.cells.size() && out.Good(); ++r) {
-    out.Open("row");
-    for (std::size_t k = 0; k < row_headers && r < rows.size(); ++k)
-      out.Element(XmlName(headers[k]), rows[r][k].caption);
-    for (std::size_t c = 0; c < result.columns.size(); ++c) {
-      const bool text = HasText(result, r, c);
-      if (!text && result.cells[r][c].kind == CellValue::Kind::kNull) continue;
-      if (text) {
-        out.Element(XmlName(headers[row_headers + c]), result.texts[r][c],
-                    {{"xsi:type", "xsd:string"}});
-      } else {
-        out.Element(XmlName(headers[row_headers + c]), XsdDouble(result.cells[r][c]),
-                    {{"xsi:type", "xsd:double"}});
-      }
-    }
-    out.Close();
-  }
-  out.Close();
-}
-
-// The rows behind a cell: a column per level (the member's name) and per measure (its value).
-void WriteDrillthrough(const query::DrillthroughResult& rows, XmlWriter& out) {
-  std::vector<RowsetColumn> columns;
-  for (std::size_t k = 0; k < rows.columns.size(); ++k)
-    columns.push_back({rows.columns[k], k < rows.level_columns ? "xsd:string" : "xsd:double"});
-  out.Open("root", {{"xmlns", "urn:schemas-microsoft-com:xml-analysis:rowset"},
-                    {"xmlns:xsd", "http://www.w3.org/2001/XMLSchema"},
-                    {"xmlns:xsi", "http://www.w3.org/2001/XMLSchema-instance"}});
-  WriteRowsetSchema(out, columns);
-  for (std::size_t r = 0; r < rows.members.size() && out.Good(); ++r) {
-    out.Open("row");
-    for (std::size_t k = 0; k < rows.level_columns; ++k)
-      out.Element(XmlName(rows.columns[k]), rows.members[r][k]);
-    for (std::size_t k = rows.level_columns; k < rows.columns.size(); ++k) {
-      const CellValue& value = rows.values[r][k - rows.level_columns];
-      if (value.kind != CellValue::Kind::kNull)
-        out.Element(XmlName(rows.columns[k]), XsdDouble(value), {{"xsi:type", "xsd:double"}});
-    }
-    out.Close();
-  }
-  out.Close();
+  return hierarchies;
 }
 
 }  // namespace
@@ -418,7 +356,7 @@ void WriteAnswer(const OpenCube& cube, const ExecuteAnswer& answer, XmlWriter& o
   if (answer.drillthrough) {
     WriteDrillthrough(*answer.drillthrough, out);
   } else if (answer.tabular) {
-    WriteTabular(cube, answer.result, out);
+    WriteTabular(answer.result, RowHierarchies(cube, answer.result), out);
   } else {
     WriteMultidimensional(cube, answer.result, out);
   }
