@@ -9,6 +9,14 @@ namespace cubemill::serve {
 
 using provider::cubefile::CubeReader;
 
+namespace {
+
+// How often a file replaced while it is opened is opened again before the request fails: a
+// nightly run replaces a cube once, so only a file rewritten over and over exhausts them.
+constexpr int kAttempts = 5;
+
+}  // namespace
+
 OpenCube::OpenCube(std::string catalog_name, std::string path, FileVersion version,
                    std::unique_ptr<CubeReader> reader)
     : catalog_name_(std::move(catalog_name)),
@@ -40,10 +48,12 @@ Result<OpenCube::Lease> OpenCube::Borrow() const {
   }
   // A new reader opens the file by its name, which may meanwhile stand for a newer version: the
   // reader is kept only when the name showed this version before and after it was opened.
+  // An opening that failed while the file was replaced may have failed on the mix of the two
+  // (the length of one, the pages of the other): that is a replacement too, not a damaged cube.
   if (VersionOf(path_) != version_) return ServeError("the cube file was replaced");
   Result<std::unique_ptr<CubeReader>> reader = CubeReader::Open(path_);
-  if (!reader) return reader.error();
   if (VersionOf(path_) != version_) return ServeError("the cube file was replaced");
+  if (!reader) return reader.error();
   return Lease(shared_from_this(), std::move(*reader));
 }
 
@@ -99,8 +109,9 @@ Result<std::shared_ptr<const OpenCube>> CubeCatalogs::Open(std::string_view name
 
 Result<std::shared_ptr<const OpenCube>> CubeCatalogs::OpenFile(std::string_view name,
                                                                const std::string& path) {
-  // A file replaced between the look at its version and the opening is opened again.
-  for (int attempt = 0; attempt < 3; ++attempt) {
+  // A file replaced between the look at its version and the opening is opened again, also when
+  // the opening failed: it may have failed on the mix of the two files.
+  for (int attempt = 0; attempt < kAttempts; ++attempt) {
     const std::optional<FileVersion> version = VersionOf(path);
     if (!version) return ServeError("the cube of catalog " + std::string(name) + " is missing");
     {
@@ -111,8 +122,8 @@ Result<std::shared_ptr<const OpenCube>> CubeCatalogs::OpenFile(std::string_view 
         return found->second;
     }
     Result<std::unique_ptr<CubeReader>> reader = CubeReader::Open(path);
-    if (!reader) return reader.error();
     if (VersionOf(path) != version) continue;
+    if (!reader) return reader.error();
     auto cube =
         std::make_shared<const OpenCube>(std::string(name), path, *version, std::move(*reader));
     const std::lock_guard<std::mutex> lock(mutex_);
@@ -124,7 +135,7 @@ Result<std::shared_ptr<const OpenCube>> CubeCatalogs::OpenFile(std::string_view 
 
 Result<OpenCube::Lease> CubeCatalogs::Borrow(std::string_view name) {
   // A version replaced between the opening and the borrowing is opened again.
-  for (int attempt = 0; attempt < 3; ++attempt) {
+  for (int attempt = 0; attempt < kAttempts; ++attempt) {
     Result<std::shared_ptr<const OpenCube>> cube = Open(name);
     if (!cube) return cube.error();
     Result<OpenCube::Lease> lease = (*cube)->Borrow();
