@@ -34,9 +34,8 @@ bool BuildEngineCase(const cubemill::test::EngineCase& engine_case, const std::s
       .empty();
 }
 
-// The unique name two members of `model` share, or "" when each has its own. Members named
-// alike under one parent (the text '' and NULL both show as "") share one: no query can name
-// either, so a client cannot drill into them. Such a cube is left out of the walk (and said).
+// The unique name two members of `model` share, or "" when each has its own: a client could
+// name neither, so such a cube fails the test before any client asks it.
 std::string SharedUniqueName(const cubemill::query::CubeModel& model) {
   std::set<std::string> seen;
   for (std::size_t m = 0; m < model.MemberCount(); ++m) {
@@ -51,10 +50,8 @@ bool WriteQueries(const std::string& cube, const std::string& path) {
   if (!reader) return false;
   const cubemill::query::CubeModel model((*reader)->Catalog());
   if (const std::string shared = SharedUniqueName(model); !shared.empty()) {
-    std::fprintf(stderr, "make_xmla_cubes: %s left out: two members are %s\n", cube.c_str(),
-                 shared.c_str());
-    std::filesystem::remove(cube);
-    return true;
+    std::fprintf(stderr, "make_xmla_cubes: %s: two members are %s\n", cube.c_str(), shared.c_str());
+    return false;
   }
   const std::string from = " FROM " + cubemill::Bracketed((*reader)->Catalog().name);
   std::ofstream out(path);
@@ -99,7 +96,7 @@ int main(int argc, char** argv) {
         return 1;
       }
       if (!WriteQueries(dir + "/" + name + ".cub", dir + "/queries/" + name + ".mdx")) {
-        std::fprintf(stderr, "make_xmla_cubes: cannot write the queries of %s\n", name.c_str());
+        std::fprintf(stderr, "make_xmla_cubes: no queries for %s\n", name.c_str());
         return 1;
       }
     }

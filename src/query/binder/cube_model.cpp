@@ -1,7 +1,9 @@
 #include "query/binder/cube_model.h"
 
 #include <algorithm>
+#include <string_view>
 #include <unordered_map>
+#include <utility>
 
 #include "platform/unicode_case.h"
 #include "query/query_failure.h"
@@ -80,6 +82,40 @@ CubeModel::CubeModel(const CubeCatalog& catalog) : catalog_(catalog) {
   for (const auto& members : level_members_)
     for (std::size_t i = 0; i < members.size(); ++i) level_position_[members[i]] = i;
   OrderHierarchies();
+  NameSiblingsApart();
+}
+
+// Siblings may share a name: the text '' and NULL both show as "", two customers of one name
+// under their ids. Of each such group the member without a key (there is at most one), or else
+// the first in order, keeps the name in its unique name; the others are named by their key, so
+// that every unique name names one member.
+void CubeModel::NameSiblingsApart() {
+  named_by_key_.assign(catalog_.members.size(), false);
+  struct SiblingHash {
+    std::size_t operator()(const std::pair<std::size_t, std::string_view>& s) const {
+      return std::hash<std::string_view>()(s.second) * 31 + s.first;
+    }
+  };
+  std::unordered_map<std::pair<std::size_t, std::string_view>, std::size_t, SiblingHash> keeper;
+  for (const auto& members : level_members_) {
+    keeper.clear();
+    for (std::size_t m : members) {
+      const auto [at, first] = keeper.try_emplace({parent_[m], catalog_.members[m].name}, m);
+      if (first) continue;
+      if (catalog_.members[m].key.has_value()) {
+        named_by_key_[m] = true;
+      } else {
+        named_by_key_[at->second] = true;
+        at->second = m;
+      }
+    }
+  }
+}
+
+std::vector<std::size_t> CubeModel::KeepersOf(std::vector<std::size_t> found) const {
+  if (found.size() < 2) return found;
+  std::erase_if(found, [&](std::size_t m) { return named_by_key_[m]; });
+  return found;
 }
 
 // Each hierarchy walked depth first from the members without a parent, top level first; a
@@ -146,8 +182,11 @@ std::string CubeModel::UniqueName(std::size_t m) const {
   }
   std::string name = HierarchyName(HierarchyOf(m)) + "." +
                      Bracketed(catalog_.levels[member_level_[path.back()]].name);
-  for (auto at = path.rbegin(); at != path.rend(); ++at)
-    name += "." + Bracketed(catalog_.members[*at].name);
+  for (auto at = path.rbegin(); at != path.rend(); ++at) {
+    const provider::cubefile::StoredMember& member = catalog_.members[*at];
+    name += named_by_key_[*at] ? ".&" + Bracketed(member.key.value_or(""))
+                               : "." + Bracketed(member.name);
+  }
   return name;
 }
 

@@ -100,6 +100,14 @@ class CubeModel {
  private:
   // Numbers each member in its hierarchy's order (HierarchyOrder).
   void OrderHierarchies();
+  // Marks the siblings whose unique name takes their key (NamedByKey).
+  void NameSiblingsApart();
+  // Whether member `m` shares its name with a sibling that keeps the name, so that its unique
+  // name ends in its key: &[key].
+  bool NamedByKey(std::size_t m) const { return named_by_key_[m]; }
+  // `found` without the members named by key, when others are there too: a name that several
+  // siblings share names the one that keeps it.
+  std::vector<std::size_t> KeepersOf(std::vector<std::size_t> found) const;
   std::size_t FindDimension(const std::string& name) const;
   // Resolve's steps: [Measures] and a measure; the parts below a member named alone; the parts
   // after a dimension's name; the parts after a hierarchy's, from part `next`.
@@ -125,6 +133,7 @@ class CubeModel {
   std::vector<std::vector<std::size_t>> children_, level_members_, hierarchy_levels_,
       hierarchy_members_;
   std::vector<std::size_t> hierarchy_dimension_;
+  std::vector<bool> named_by_key_;
   std::int64_t first_id_ = 0;
   std::vector<std::size_t> by_id_;  // member index by id - first_id_, when the ids are dense
   std::unordered_map<std::int64_t, std::size_t> ids_, level_ids_;

@@ -65,7 +65,7 @@ std::vector<std::size_t> CubeModel::MembersNamed(const std::string& name) const 
   }
   std::vector<std::size_t>& found = exact.empty() ? folded : exact;
   std::sort(found.begin(), found.end());
-  return found;
+  return KeepersOf(std::move(found));
 }
 
 std::size_t CubeModel::FindDimension(const std::string& name) const {
@@ -78,8 +78,9 @@ std::size_t CubeModel::FindDimension(const std::string& name) const {
 std::vector<std::size_t> CubeModel::MatchAmong(const std::vector<std::size_t>& members,
                                                const NamePart& part) const {
   if (!part.is_key) {
-    return Matching(members, part.text,
-                    [&](std::size_t m) -> const std::string& { return catalog_.members[m].name; });
+    return KeepersOf(Matching(members, part.text, [&](std::size_t m) -> const std::string& {
+      return catalog_.members[m].name;
+    }));
   }
   std::vector<std::size_t> found;
   for (std::size_t m : members) {
