@@ -4,6 +4,7 @@
 
 #include <chrono>
 #include <condition_variable>
+#include <cstdint>
 #include <cstdio>
 #include <ctime>
 #include <fstream>
@@ -21,6 +22,11 @@ namespace cubemill::serve {
 namespace {
 
 constexpr const char* kPath = "/xmla";
+
+// "1 request", "64 requests".
+std::string Counted(std::uint64_t count, const std::string& noun) {
+  return std::to_string(count) + " " + noun + (count == 1 ? "" : "s");
+}
 
 // Cancels the queries that run past their time: each request registers its flag with its
 // deadline; a thread looks every tenth of a second.
@@ -201,10 +207,10 @@ struct Server {
   std::shared_ptr<Reply> Answer(const httplib::Request& request) {
     if (running.fetch_add(1) >= options.max_concurrent) {
       running.fetch_sub(1);
-      return std::make_shared<Reply>(XmlaService::Fault("the server is answering " +
-                                                            std::to_string(options.max_concurrent) +
-                                                            " requests already; try again shortly",
-                                                        503));
+      return std::make_shared<Reply>(XmlaService::Fault(
+          "the server is answering " + Counted(options.max_concurrent, "request") +
+              " already; try again shortly",
+          503));
     }
     std::atomic<bool> cancel{false};
     const auto watched = watchdog.Watch(&cancel, std::chrono::seconds(options.query_seconds));
@@ -214,9 +220,10 @@ struct Server {
     watchdog.Forget(watched);
     running.fetch_sub(1);
     if (cancel.load() && !reply->fault.empty())
-      reply = std::make_shared<Reply>(XmlaService::Fault("the query ran longer than " +
-                                                         std::to_string(options.query_seconds) +
-                                                         " seconds and was cancelled"));
+      reply = std::make_shared<Reply>(
+          XmlaService::Fault("the query ran longer than " +
+                             Counted(static_cast<std::uint64_t>(options.query_seconds), "second") +
+                             " and was cancelled"));
     return reply;
   }
 };

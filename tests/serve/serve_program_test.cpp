@@ -322,6 +322,45 @@ TEST_F(ServeProgramTest, ASilentClientIsDroppedAndOthersAreStillServed) {
   EXPECT_EQ(server.Stop(), 0);
 }
 
+// A query that computes for minutes (a sum over 200,000 tuples of sums over as many, in each row)
+// is cancelled after --query-seconds; while it runs, a request past --max-requests is turned
+// away at once, and once it is cancelled the server answers again.
+TEST_F(ServeProgramTest, ALongQueryIsCancelledAndRequestsPastTheLimitAreTurnedAway) {
+  ServeProcess server({"--cubes", "cubes", "--query-seconds", "1", "--max-requests", "1"});
+  ASSERT_TRUE(server.Listening()) << server.Errors();
+  const std::string all =
+      "CrossJoin(CrossJoin([Store].Members, [Product].Members), [Time].Members)";
+  const std::string slow = "WITH MEMBER [Measures].[Slow] AS Sum(" + all + ", Sum(" + all +
+                           ", [Measures].[Qty])) SELECT {[Measures].[Slow]} ON 0, " +
+                           "[Time].Members ON 1 FROM [Shop]";
+  const std::string quick = Execute("shop", "SELECT [Measures].[Qty] ON 0 FROM [Shop]");
+  const auto started = std::chrono::steady_clock::now();
+  std::atomic<bool> answered{false};
+  Answer long_answer;
+  // The long query asks again while the quick ones below fill the one place.
+  std::thread asker([&] {
+    do {
+      long_answer = Post(server.Port(), Execute("shop", slow));
+    } while (long_answer.status == 503);
+    answered = true;
+  });
+  Answer turned_away;
+  while (!answered.load() && turned_away.status != 503) {
+    turned_away = Post(server.Port(), quick);
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  asker.join();
+  EXPECT_EQ(turned_away.status, 503) << turned_away.body;
+  EXPECT_NE(ReadDataset(turned_away.body).fault.find("answering 1 request already"),
+            std::string::npos)
+      << turned_away.body;
+  EXPECT_EQ(ReadDataset(long_answer.body).fault,
+            "the query ran longer than 1 second and was cancelled");
+  EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(20));
+  EXPECT_EQ(Post(server.Port(), quick).status, 200);
+  EXPECT_EQ(server.Stop(), 0);
+}
+
 // Totals of the prices cube as a client reads them; for a failed request "failed: " and why.
 std::string Total(int port) {
   const Answer answer =

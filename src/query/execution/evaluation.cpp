@@ -27,6 +27,12 @@ constexpr int kMaxEvaluationDepth = 400;
 
 Deeper::Deeper(Evaluation& evaluation, std::size_t position)
     : depth_(evaluation.evaluation_depth_) {
+  // Every value and set computed passes here: a query that computes for long (a sum over a large
+  // crossjoin in each cell) still hears that it was cancelled, now and then.
+  const std::atomic<bool>* cancel = evaluation.options_.cancel;
+  if (cancel != nullptr && (++evaluation.steps_ & 4095U) == 0 &&
+      cancel->load(std::memory_order_relaxed))
+    throw QueryFailure("Cancelled");
   if (++depth_ > kMaxEvaluationDepth) {
     --depth_;
     throw QueryFailure("the query's values and sets are computed more than " +

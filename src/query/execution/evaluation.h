@@ -138,6 +138,7 @@ class Evaluation {
   std::map<std::size_t, std::vector<std::size_t>> visible_;  // hierarchy: the subselect's members
   int formula_depth_ = 0;     // calculated members computing one another
   int evaluation_depth_ = 0;  // values and sets computed within one another
+  std::uint32_t steps_ = 0;  // values and sets computed, for a look at the cancel flag now and then
 
   std::vector<TupleList> slot_sets_;
   std::map<std::vector<std::size_t>, std::uint32_t> slot_ids_;
