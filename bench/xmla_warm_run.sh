@@ -51,14 +51,16 @@ questions="$root/bench/xmla/retail_questions.mdx"
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/xmla_warm.XXXXXX")
 server=
-stop_server() {
-  if [ -n "$server" ]; then
-    kill "$server" 2>/dev/null || true
-    wait "$server" 2>/dev/null || true
-    server=
+client=
+stop() {  # `stop server` or `stop client`: ends that process and waits for it
+  local pid
+  if [ "$1" = client ]; then pid=$client; client=; else pid=$server; server=; fi
+  if [ -n "$pid" ]; then
+    kill "$pid" 2>/dev/null || true
+    wait "$pid" 2>/dev/null || true
   fi
 }
-trap 'stop_server; rm -rf "$work"' EXIT
+trap 'stop client; stop server; rm -rf "$work"' EXIT
 trap 'exit 1' INT TERM HUP
 
 mkdir "$work/cubes" "$work/answers"
@@ -87,9 +89,13 @@ version=$("$build/src/app/cubemill-serve" --version | head -n 1)
 echo "$version, $(java -version 2>&1 | head -n 1), $(nproc) cores," \
   "load average $(cut -d' ' -f1-3 /proc/loadavg) at the start"
 status=0
+# In the background, so that a signal to this script stops it at once (the traps above).
 java -cp "$classpath" XmlaWarmBench "jdbc:xmla:Server=$url;Catalog=retail" "$questions" \
-  "$work/client.txt" "$runs" >"$work/table.md" || status=1
-stop_server
+  "$work/client.txt" "$runs" >"$work/table.md" &
+client=$!
+wait "$client" || status=1
+client=
+stop server
 
 # Every answer the client got must be cubemill-query's on the same cube file.
 number=0
