@@ -238,8 +238,10 @@ void WriteCells(XmlWriter& out, const OpenCube& cube, const QueryResult& result)
   out.Close();
 }
 
-// The hierarchies no axis shows, each at its default member (its ALL member, else its first),
-// and the measure of the slice when no axis shows measures.
+// The hierarchies no axis shows, each at the member its cells count (the WHERE clause's, else its
+// ALL member), and the measure of the slice when no axis shows measures. A hierarchy without an
+// ALL level that the query names nowhere counts all its members, which no one member stands for:
+// it is left out rather than shown at a member whose value the cells do not hold.
 AxisTuples SlicerTuples(const OpenCube& cube, const QueryResult& result,
                         const std::vector<const AxisTuples*>& axes) {
   const query::CubeModel& model = cube.Model();
@@ -268,8 +270,9 @@ AxisTuples SlicerTuples(const OpenCube& cube, const QueryResult& result,
       slicer[0].push_back(found->second);
       continue;
     }
-    const std::size_t first = model.MembersOfHierarchy(h).front();
-    slicer[0].push_back(Describe(cube, model.UniqueName(first), model.Member(first).name));
+    if (!cube.Catalog().levels[model.LevelsOf(h).front()].is_all) continue;
+    const std::size_t all = model.MembersOfHierarchy(h).front();
+    slicer[0].push_back(Describe(cube, model.UniqueName(all), model.Member(all).name));
   }
   const auto& measures = cube.Catalog().measures;
   if (!on_axis(std::string(kMeasuresHierarchy)) && result.slicer_measure < measures.size()) {

@@ -174,6 +174,31 @@ TEST_F(ServeProgramTest, ExecuteAnswersEveryCellAsTheQueryEngineDoes) {
   }
 }
 
+// The shop's Store has an ALL level, its Product and Time none: a query that names no member of
+// Product or Time counts all of them, so the slicer axis may show no member of theirs (a client
+// would show the cells as that member's), while the WHERE clause's members and Store's ALL
+// member stand there as the cells count them.
+TEST_F(ServeProgramTest, TheSlicerAxisShowsOnlyTheMembersTheCellsCount) {
+  ServeProcess server({"--cubes", "cubes"});
+  ASSERT_TRUE(server.Listening()) << server.Errors();
+  const struct {
+    const char* mdx;
+    std::vector<std::string> slicer;
+  } cases[] = {
+      {"SELECT [Measures].[Amount] ON 0 FROM [Shop]", {"[Store].[All Stores].[All Stores]"}},
+      {"SELECT [Measures].[Amount] ON 0 FROM [Shop] WHERE [Time].[2024]",
+       {"[Store].[All Stores].[All Stores]", "[Time].[Year].[2024]"}},
+      {"SELECT [Store].[Country].Members ON 0 FROM [Shop] WHERE [Product].[Bikes]",
+       {"[Product].[Line].[Bikes]"}},
+  };
+  for (const auto& c : cases) {
+    const Dataset served = ReadDataset(Post(server.Port(), Execute("shop", c.mdx)).body);
+    EXPECT_EQ(served.fault, "") << c.mdx;
+    EXPECT_EQ(served.slicer, c.slicer) << c.mdx;
+    EXPECT_EQ(served.cells, EngineDataset("cubes/shop.cub", c.mdx).cells) << c.mdx;
+  }
+}
+
 TEST_F(ServeProgramTest, DrillthroughAnswersTheLeafCellsBehindACell) {
   ServeProcess server({"--cubes", "cubes"});
   ASSERT_TRUE(server.Listening()) << server.Errors();
