@@ -22,10 +22,18 @@ std::size_t QueryResult::MeasureAt(std::size_t row, std::size_t column) const {
 
 Result<QueryResult> EvaluateMdx(const provider::cubefile::CubeReader& reader, std::string_view mdx,
                                 const QueryOptions& options) {
+  return Answered<QueryResult>(kQuerySource, [&] {
+    const CubeModel model(reader.Catalog());
+    return EvaluateMdx(reader, model, mdx, options);
+  });
+}
+
+Result<QueryResult> EvaluateMdx(const provider::cubefile::CubeReader& reader,
+                                const CubeModel& model, std::string_view mdx,
+                                const QueryOptions& options) {
   auto query = ParseMdx(mdx);
   if (!query.ok()) return query.error();
   return Answered<QueryResult>(kQuerySource, [&] {
-    const CubeModel model(reader.Catalog());
     const BoundQuery bound = Bind(model, *query);
     if (options.cancel != nullptr && options.cancel->load()) throw QueryFailure("Cancelled");
     const QueryPlan plan = PlanQuery(bound, options.leaf_cells_only);

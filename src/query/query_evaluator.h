@@ -13,6 +13,8 @@
 
 namespace cubemill::query {
 
+class CubeModel;
+
 // The answer of a query. Its cells are laid out page by page: the cell of page p, row r and
 // column c is cells[p * rows.size() + r][c]. Without a PAGES axis there is one page and
 // cells[r][c] is the cell of row r and column c; with one, `pages` names each page's tuple (and
@@ -95,6 +97,12 @@ struct QueryOptions {
 // with more cells than `options.max_cells` (see Execute), fails naming the limit. Returns an error
 // naming what was wrong and where, or the cube file's failure.
 Result<QueryResult> EvaluateMdx(const provider::cubefile::CubeReader& reader, std::string_view mdx,
+                                const QueryOptions& options = {});
+
+// The same with the model of the reader's catalog built already (binder/cube_model.h), as a
+// program that answers many queries of one cube file keeps it: building it reads every member.
+Result<QueryResult> EvaluateMdx(const provider::cubefile::CubeReader& reader,
+                                const CubeModel& model, std::string_view mdx,
                                 const QueryOptions& options = {});
 
 }  // namespace cubemill::query
