@@ -350,8 +350,7 @@ Result<ExecuteAnswer> AnswerStatement(const OpenCube::Lease& lease, const std::s
   }
   query::QueryOptions asked = options;
   asked.unique_names = true;
-  Result<QueryResult> result =
-      query::EvaluateMdx(lease.Reader(), lease.Cube().Model(), mdx, asked);
+  Result<QueryResult> result = query::EvaluateMdx(lease.Reader(), lease.Cube().Model(), mdx, asked);
   if (!result) return result.error();
   return ExecuteAnswer{std::move(*result), tabular, std::nullopt};
 }
