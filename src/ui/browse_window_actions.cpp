@@ -78,6 +78,7 @@ void BrowseWindow::ConnectGestures() {
             });
     connect(bar, &BrowseAxisBar::RemoveRequested, this, remove);
   }
+  connect(slicers_, &BrowseSlicerBar::FieldDropped, this, remove);
   connect(
       grid_, &BrowseGridView::FieldDropped, this,
       [place](bool on_rows, std::size_t h, std::size_t l) { place(on_rows, h, l, browse::npos); });
