@@ -1,18 +1,24 @@
 // Field buttons dragged between the Rows, Columns and Slicers bars and within a bar, with the
 // marker where the field will land and the hint of an empty bar; the menus offering only what
-// applies.
+// applies; messages that go once the next action has succeeded; actions that wait for a cube.
 #include "ui/browse_drag.h"
 
 #include <gtest/gtest.h>
 
+#include <QAction>
+#include <QCheckBox>
 #include <QContextMenuEvent>
 #include <QLabel>
 #include <QMenu>
+#include <QPushButton>
 #include <QTest>
 #include <QTimer>
 #include <QToolButton>
+#include <future>
 
+#include "ui/browse_chart.h"
 #include "ui/browse_field_button.h"
+#include "ui/browse_query_runner.h"
 #include "ui/browse_slicers.h"
 #include "ui/browse_window_fixture.h"
 
@@ -84,6 +90,13 @@ class BrowseDragTest : public BrowseWindowTest {
       return true;
     }
     return false;
+  }
+  QAction* Action(const QString& text) const {
+    for (QAction* action : window_->findChildren<QAction*>()) {
+      if (Plain(action->text()) == text) return action;
+    }
+    ADD_FAILURE() << "no action " << text.toStdString();
+    return nullptr;
   }
 };
 
@@ -217,6 +230,70 @@ TEST_F(BrowseDragTest, MenusOfferOnlyWhatApplies) {
   ASSERT_TRUE(Settle());
   EXPECT_EQ(MenuOf(window_->ColumnsBar(), 0),
             (QStringList{"Move to Rows", "Show from City", "Remove"}));
+}
+
+TEST_F(BrowseDragTest, ActionsWaitForACubeAndMessagesGoOnceTheNextActionSucceeds) {
+  // No cube: nothing to copy, swap, export or chart.
+  auto* swap = window_->findChild<QPushButton*>("swap_axes");
+  auto* export_chart = window_->Chart()->findChild<QPushButton*>("export_chart");
+  ASSERT_NE(swap, nullptr);
+  ASSERT_NE(export_chart, nullptr);
+  const QStringList actions{"Copy", "Select All", "Export CSV...", "Export workbook (.xlsx)..."};
+  const auto expect_enabled = [&](bool on) {
+    for (const QString& text : actions) {
+      QAction* action = Action(text);
+      ASSERT_NE(action, nullptr);
+      EXPECT_EQ(action->isEnabled(), on) << text.toStdString();
+    }
+    EXPECT_EQ(swap->isEnabled(), on);
+    EXPECT_EQ(export_chart->isEnabled(), on);
+    for (QCheckBox* box : window_->findChildren<QCheckBox*>())
+      EXPECT_EQ(box->isEnabled(), on) << box->text().toStdString();
+  };
+  expect_enabled(false);
+  QTest::mouseClick(swap, Qt::LeftButton);
+  EXPECT_EQ(window_->Cube(), nullptr);
+  ASSERT_TRUE(Open());
+  expect_enabled(true);
+
+  const auto swap_and_wait = [&] {
+    QSignalSpy spy(window_.get(), &BrowseWindow::AnswerShown);
+    QTest::mouseClick(swap, Qt::LeftButton);
+    return WaitForAnswer(spy);
+  };
+  // A cube that fails to open: the red banner, until the next change is answered.
+  EXPECT_FALSE(window_->OpenCube(QString::fromStdString(dir_.File("missing.cub"))));
+  EXPECT_NE(window_->Message().indexOf("There is no file"), -1);
+  ASSERT_TRUE(swap_and_wait());
+  EXPECT_EQ(window_->Message(), "");
+
+  // A failed export, then one that succeeds.
+  EXPECT_FALSE(window_->ExportCsv(QString::fromStdString(dir_.File("none/pivot.csv"))));
+  EXPECT_NE(window_->Message().indexOf("Cannot export"), -1);
+  EXPECT_TRUE(window_->ExportCsv(QString::fromStdString(dir_.File("pivot.csv"))));
+  EXPECT_EQ(window_->Message(), "");
+
+  // Cancelled, then the next change answered.
+  std::promise<void> release;
+  std::shared_future<void> released = release.get_future().share();
+  QMetaObject::invokeMethod(
+      window_->Runner()->Worker(), [released] { released.wait(); }, Qt::QueuedConnection);
+  QSignalSpy spy(window_.get(), &BrowseWindow::AnswerShown);
+  QTest::mouseClick(swap, Qt::LeftButton);
+  window_->CancelQuery();
+  release.set_value();
+  ASSERT_TRUE(WaitForAnswer(spy));
+  EXPECT_NE(window_->Message().indexOf("Cancelled"), -1);
+  ASSERT_TRUE(swap_and_wait());
+  EXPECT_EQ(window_->Message(), "");
+
+  // A query that cannot be a pivot: its message stays with the answer of the opening, and goes
+  // with the next.
+  ASSERT_TRUE(Open(Sample().Cube(), "SELECT FROM [OCWCube] WHERE [Nothing].[Here]"));
+  EXPECT_NE(window_->Message().indexOf("cannot be shown as a pivot"), -1)
+      << window_->Message().toStdString();
+  ASSERT_TRUE(swap_and_wait());
+  EXPECT_EQ(window_->Message(), "");
 }
 
 }  // namespace
