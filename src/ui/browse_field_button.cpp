@@ -6,6 +6,7 @@
 #include <QMenu>
 #include <QMimeData>
 #include <QMouseEvent>
+#include <QPainter>
 
 #include "ui/browse_grid_view.h"
 
@@ -75,8 +76,19 @@ void BrowseFieldButton::Drag() {
   // Owned by the button; Qt deletes it once the drag has ended.
   auto* drag = new QDrag(this);
   drag->setMimeData(FieldMimeData(field_.hierarchy, field_.level, text()));
-  drag->setPixmap(grab());
-  drag->setHotSpot(pressed_at_);
+  // The button's picture, faded, below and right of the pointer: the marker at the pointer
+  // stays in sight.
+  const QPixmap shot = grab();
+  QPixmap faded(shot.size());
+  faded.setDevicePixelRatio(shot.devicePixelRatio());
+  faded.fill(Qt::transparent);
+  {
+    QPainter painter(&faded);
+    painter.setOpacity(0.7);
+    painter.drawPixmap(0, 0, shot);
+  }
+  drag->setPixmap(faded);
+  drag->setHotSpot(QPoint(-12, -12));
   // A drop that changes the layout replaces the bar's buttons with deleteLater, so this button
   // outlives the drag's own event loop.
   drag->exec(Qt::MoveAction);
