@@ -108,7 +108,6 @@ TEST_F(BrowseDragTest, ButtonsDragWithinAndBetweenTheBarsWhereTheMarkerShows) {
   Lay({country, category}, {year});
   BrowseAxisBar* rows = window_->RowsBar();
   BrowseAxisBar* columns = window_->ColumnsBar();
-  BrowseSlicerBar* slicers = window_->Slicers();
   EXPECT_FALSE(rows->Hint()->isVisible());
 
   // Country dragged right of Category: the marker stands after Category, then the order turns.
@@ -139,6 +138,18 @@ TEST_F(BrowseDragTest, ButtonsDragWithinAndBetweenTheBarsWhereTheMarkerShows) {
   ASSERT_TRUE(Settle());
   EXPECT_TRUE(columns->Buttons().isEmpty());
   EXPECT_TRUE(columns->Hint()->isVisible());
+}
+
+TEST_F(BrowseDragTest, ButtonsDragToAndFromTheSlicersAndOntoTheGrid) {
+  ASSERT_TRUE(Open());
+  const auto country = Field("Geography", "Country");
+  const auto category = Field("Product", "Category");
+  const auto year = Field("Time.Calendar", "Year");
+  Lay({year, category, country}, {});
+  BrowseAxisBar* rows = window_->RowsBar();
+  BrowseAxisBar* columns = window_->ColumnsBar();
+  BrowseSlicerBar* slicers = window_->Slicers();
+  std::unique_ptr<QMimeData> mime;
 
   // The sample's three hierarchies all on an axis: no slicer, and the slicers' bar says what a
   // drop there does.
