@@ -8,7 +8,9 @@
 #include <QMenu>
 #include <QMimeData>
 #include <QToolButton>
+#include <algorithm>
 
+#include "ui/browse_field_button.h"
 #include "ui/browse_grid_view.h"
 
 namespace cubemill::ui {
@@ -17,6 +19,14 @@ namespace {
 // What an item of the list stands for, in its data.
 enum ItemRole { kKindRole = Qt::UserRole + 1, kHierarchyRole, kLevelRole, kMeasureRole };
 enum ItemKind { kHierarchyItem = 1, kLevelItem, kMeasureItem, kGroupItem };
+
+// Whether `axis` holds `hierarchy` (at `level`, unless npos).
+bool FieldOn(const std::vector<browse::PivotField>& axis, std::size_t hierarchy,
+             std::size_t level = browse::npos) {
+  return std::any_of(axis.begin(), axis.end(), [&](const browse::PivotField& field) {
+    return field.hierarchy == hierarchy && (level == browse::npos || field.level == level);
+  });
+}
 
 }  // namespace
 
@@ -54,7 +64,9 @@ BrowseFieldList::BrowseFieldList(QWidget* parent) : QTreeWidget(parent) {
   connect(this, &QTreeWidget::itemDoubleClicked, this, [this](QTreeWidgetItem* item, int) {
     std::size_t hierarchy = 0;
     std::size_t level = 0;
-    if (FieldOf(item, hierarchy, level)) emit PlaceRequested(true, hierarchy, level);
+    // On rows already at this level: nothing to do (placing it again would move it last).
+    if (FieldOf(item, hierarchy, level) && !FieldOn(layout_.rows, hierarchy, level))
+      emit PlaceRequested(true, hierarchy, level);
   });
 }
 
@@ -62,6 +74,7 @@ void BrowseFieldList::SetCube(const query::CubeModel* model) {
   filling_ = true;
   clear();
   model_ = model;
+  layout_ = {};
   if (model != nullptr) {
     auto* dimensions = new QTreeWidgetItem(this, {tr("Dimensions")});
     dimensions->setData(0, kKindRole, kGroupItem);
@@ -98,6 +111,7 @@ void BrowseFieldList::SetCube(const query::CubeModel* model) {
 }
 
 void BrowseFieldList::ShowLayout(const browse::PivotLayout& layout) {
+  layout_ = layout;
   filling_ = true;
   for (std::size_t m = 0; model_ != nullptr && m < model_->Catalog().measures.size(); ++m) {
     const bool on =
@@ -154,12 +168,21 @@ void BrowseFieldList::ShowMenu(const QPoint& position) {
   std::size_t hierarchy = 0;
   std::size_t level = 0;
   if (!FieldOf(item, hierarchy, level)) return;
+  // Only the entries that change something: not "Add to Rows" for the field on rows at this
+  // level, not "Remove" for one on no axis.
+  const bool on_rows = FieldOn(layout_.rows, hierarchy, level);
+  const bool on_columns = FieldOn(layout_.columns, hierarchy, level);
+  const bool placed = FieldOn(layout_.rows, hierarchy) || FieldOn(layout_.columns, hierarchy);
   QMenu menu(this);
-  menu.addAction(tr("Add to Rows"), this,
-                 [=, this] { emit PlaceRequested(true, hierarchy, level); });
-  menu.addAction(tr("Add to Columns"), this,
-                 [=, this] { emit PlaceRequested(false, hierarchy, level); });
-  menu.addAction(tr("Remove"), this, [=, this] { emit RemoveRequested(hierarchy); });
+  if (!on_rows) {
+    menu.addAction(tr("Add to Rows"), this,
+                   [=, this] { emit PlaceRequested(true, hierarchy, level); });
+  }
+  if (!on_columns) {
+    menu.addAction(tr("Add to Columns"), this,
+                   [=, this] { emit PlaceRequested(false, hierarchy, level); });
+  }
+  if (placed) menu.addAction(tr("Remove"), this, [=, this] { emit RemoveRequested(hierarchy); });
   menu.addAction(tr("Slice..."), this, [=, this] { emit SliceRequested(hierarchy); });
   menu.exec(viewport()->mapToGlobal(position));
 }
@@ -179,48 +202,75 @@ QMimeData* BrowseFieldList::mimeData(const QList<QTreeWidgetItem*>& items) const
 // ---- the axis bars
 
 BrowseAxisBar::BrowseAxisBar(bool rows, QWidget* parent)
-    : QWidget(parent), rows_(rows), layout_(new QHBoxLayout(this)) {
+    : QWidget(parent),
+      rows_(rows),
+      layout_(new QHBoxLayout(this)),
+      label_(new QLabel(rows ? tr("Rows:") : tr("Columns:"), this)),
+      hint_(new QLabel(rows ? tr("Drop fields here to show them on rows")
+                            : tr("Drop fields here to show them on columns"),
+                       this)),
+      marker_(new BrowseDropMarker(this)) {
   setAcceptDrops(true);
   layout_->setContentsMargins(0, 0, 0, 0);
-  auto* label = new QLabel(rows ? tr("Rows:") : tr("Columns:"), this);
-  label->setMinimumWidth(label->fontMetrics().horizontalAdvance(tr("Columns:")) + 4);
-  layout_->addWidget(label);
+  label_->setMinimumWidth(label_->fontMetrics().horizontalAdvance(tr("Columns:")) + 4);
+  layout_->addWidget(label_);
+  hint_->setObjectName("drop_hint");
+  hint_->setEnabled(false);  // drawn greyed: a hint, not a field
+  layout_->addWidget(hint_);
   layout_->addStretch(1);
-  setToolTip(rows ? tr("Drop a field here to show it on rows")
-                  : tr("Drop a field here to show it on columns"));
+  // As tall with a hint as with buttons, so that the window does not jump when the first comes.
+  setMinimumHeight(QToolButton().sizeHint().height());
+}
+
+QMenu* BrowseAxisBar::FieldMenu(const query::CubeModel& model, std::size_t index, QWidget* parent) {
+  auto* menu = new QMenu(parent);
+  const std::size_t hierarchy = fields_[index].hierarchy;
+  const std::size_t level = fields_[index].level;
+  // Each entry only where it changes something: no Move Left for the first field, ...
+  if (index > 0) {
+    menu->addAction(tr("Move Left"), this,
+                    [=, this] { emit FieldDropped(rows_, hierarchy, level, index - 1); });
+  }
+  if (index + 1 < fields_.size()) {
+    menu->addAction(tr("Move Right"), this,
+                    [=, this] { emit FieldDropped(rows_, hierarchy, level, index + 1); });
+  }
+  menu->addAction(rows_ ? tr("Move to Columns") : tr("Move to Rows"), this,
+                  [=, this] { emit MoveRequested(!rows_, hierarchy, level); });
+  // The field at another level of its hierarchy.
+  for (std::size_t other : FieldLevels(model, hierarchy)) {
+    if (other == level) continue;
+    menu->addAction(
+        tr("Show from %1").arg(QString::fromStdString(model.Catalog().levels[other].name)), this,
+        [=, this] { emit MoveRequested(rows_, hierarchy, other); });
+  }
+  menu->addAction(tr("Remove"), this, [=, this] { emit RemoveRequested(hierarchy); });
+  return menu;
 }
 
 void BrowseAxisBar::ShowFields(const query::CubeModel* model,
                                const std::vector<browse::PivotField>& fields) {
-  // Called from a button's own menu (Remove, Move): the button and its menu are still in use
-  // until the menu's event loop has returned, so they go when control is back in the window's.
+  // Called from a button's own menu (Remove, Move) or from a drop while the button's drag runs:
+  // the button and its menu are still in use until their event loop has returned, so they go
+  // when control is back in the window's.
   for (QToolButton* button : buttons_) {
     layout_->removeWidget(button);
     button->hide();
     button->deleteLater();
   }
   buttons_.clear();
+  fields_.clear();
+  marker_->hide();
+  hint_->setVisible(model != nullptr && fields.empty());
   if (model == nullptr) return;
+  fields_ = fields;
   int position = 1;
-  for (const browse::PivotField& field : fields) {
-    auto* button = new QToolButton(this);
-    button->setText(HierarchyCaption(*model, field.hierarchy) + ": " +
-                    QString::fromStdString(model->Catalog().levels[field.level].name));
-    button->setPopupMode(QToolButton::InstantPopup);
-    auto* menu = new QMenu(button);
-    const std::size_t hierarchy = field.hierarchy;
-    const std::size_t level = field.level;
-    menu->addAction(rows_ ? tr("Move to Columns") : tr("Move to Rows"), this,
-                    [=, this] { emit MoveRequested(!rows_, hierarchy, level); });
-    // The field at another level of its hierarchy.
-    for (std::size_t other : FieldLevels(*model, hierarchy)) {
-      if (other == level) continue;
-      menu->addAction(
-          tr("Show from %1").arg(QString::fromStdString(model->Catalog().levels[other].name)), this,
-          [=, this] { emit MoveRequested(rows_, hierarchy, other); });
-    }
-    menu->addAction(tr("Remove"), this, [=, this] { emit RemoveRequested(hierarchy); });
-    button->setMenu(menu);
+  for (std::size_t i = 0; i < fields_.size(); ++i) {
+    auto* button = new BrowseFieldButton(fields_[i], this);
+    button->setText(HierarchyCaption(*model, fields_[i].hierarchy) + ": " +
+                    QString::fromStdString(model->Catalog().levels[fields_[i].level].name));
+    button->setToolTip(tr("Click for the field's menu; drag it to move it"));
+    button->setMenu(FieldMenu(*model, i, button));
     layout_->insertWidget(position++, button);
     buttons_ << button;
   }
@@ -235,23 +285,27 @@ void BrowseAxisBar::dragEnterEvent(QDragEnterEvent* event) {
 void BrowseAxisBar::dragMoveEvent(QDragMoveEvent* event) {
   std::size_t hierarchy = 0;
   std::size_t level = 0;
-  if (DroppedField(event->mimeData(), hierarchy, level)) event->acceptProposedAction();
+  if (!DroppedField(event->mimeData(), hierarchy, level)) return;
+  event->acceptProposedAction();
+  marker_->ShowAt(buttons_, DropGap(buttons_, event->position().toPoint().x()), label_);
 }
 
+void BrowseAxisBar::dragLeaveEvent(QDragLeaveEvent*) { marker_->hide(); }
+
 void BrowseAxisBar::dropEvent(QDropEvent* event) {
+  marker_->hide();
   std::size_t hierarchy = 0;
   std::size_t level = 0;
   if (!DroppedField(event->mimeData(), hierarchy, level)) return;
   event->acceptProposedAction();
-  // Dropped left of a field's button: in front of it.
-  std::size_t position = browse::npos;
-  const int x = event->position().toPoint().x();
-  for (int i = 0; i < buttons_.size(); ++i) {
-    if (x < buttons_[i]->geometry().center().x()) {
-      position = static_cast<std::size_t>(i);
-      break;
-    }
+  // In the gap the marker showed. A field of this bar leaves its own place first, so a gap
+  // right of it is one place further left once it has gone.
+  std::size_t position =
+      static_cast<std::size_t>(DropGap(buttons_, event->position().toPoint().x()));
+  for (std::size_t i = 0; i < fields_.size(); ++i) {
+    if (fields_[i].hierarchy == hierarchy && i < position) --position;
   }
+  if (position >= fields_.size()) position = browse::npos;
   emit FieldDropped(rows_, hierarchy, level, position);
 }
 

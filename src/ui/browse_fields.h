@@ -11,9 +11,13 @@
 #include "browse/pivot.h"
 
 class QHBoxLayout;
+class QLabel;
+class QMenu;
 class QToolButton;
 
 namespace cubemill::ui {
+
+class BrowseDropMarker;
 
 // "Geography", or "Time.Fiscal" for a named hierarchy of a dimension.
 QString HierarchyCaption(const query::CubeModel& model, std::size_t hierarchy);
@@ -25,7 +29,8 @@ class BrowseFieldList : public QTreeWidget {
 
  public:
   explicit BrowseFieldList(QWidget* parent = nullptr);
-  // Lists the fields of `model` (nullptr: none), the measures of `layout` checked.
+  // Lists the fields of `model` (nullptr: none); ShowLayout checks the measures of `layout`, and
+  // the menus offer what applies to it.
   void SetCube(const query::CubeModel* model);
   void ShowLayout(const browse::PivotLayout& layout);
   // The item of hierarchy `hierarchy`'s level `level`, of measure `measure`.
@@ -50,11 +55,14 @@ class BrowseFieldList : public QTreeWidget {
   void ShowMenu(const QPoint& position);
 
   const query::CubeModel* model_ = nullptr;
+  browse::PivotLayout layout_;
   bool filling_ = false;
 };
 
 // "Rows: [Country] [Product]": the fields on one axis, outermost first. A field dropped on it
-// goes on this axis; each field's button has a menu (move to the other axis, remove).
+// goes on this axis where the marker shows, also one of its own (which moves); an empty bar
+// says so. Each field's button has a menu (move left, right, to the other axis, show from another
+// level, remove) and drags its field.
 class BrowseAxisBar : public QWidget {
   Q_OBJECT
 
@@ -63,6 +71,8 @@ class BrowseAxisBar : public QWidget {
   void ShowFields(const query::CubeModel* model, const std::vector<browse::PivotField>& fields);
   // The fields' buttons, outermost first; each opens its field's menu.
   const QList<QToolButton*>& Buttons() const { return buttons_; }
+  BrowseDropMarker* Marker() const { return marker_; }
+  QLabel* Hint() const { return hint_; }
 
  signals:
   void FieldDropped(bool on_rows, std::size_t hierarchy, std::size_t level, std::size_t position);
@@ -72,11 +82,18 @@ class BrowseAxisBar : public QWidget {
  protected:
   void dragEnterEvent(QDragEnterEvent* event) override;
   void dragMoveEvent(QDragMoveEvent* event) override;
+  void dragLeaveEvent(QDragLeaveEvent* event) override;
   void dropEvent(QDropEvent* event) override;
 
  private:
+  QMenu* FieldMenu(const query::CubeModel& model, std::size_t index, QWidget* parent);
+
   bool rows_;
   QHBoxLayout* layout_;
+  QLabel* label_;
+  QLabel* hint_;
+  BrowseDropMarker* marker_;
+  std::vector<browse::PivotField> fields_;
   QList<QToolButton*> buttons_;
 };
 

@@ -1,6 +1,8 @@
 #include "ui/browse_slicers.h"
 
 #include <QDialogButtonBox>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
@@ -10,7 +12,9 @@
 #include <QVBoxLayout>
 #include <algorithm>
 
+#include "ui/browse_field_button.h"
 #include "ui/browse_fields.h"
+#include "ui/browse_grid_view.h"
 
 namespace cubemill::ui {
 namespace {
@@ -90,21 +94,42 @@ void BrowseMemberPicker::Filter(const QString& text) {
 }
 
 BrowseSlicerBar::BrowseSlicerBar(QWidget* parent)
-    : QWidget(parent), layout_(new QHBoxLayout(this)) {
+    : QWidget(parent),
+      layout_(new QHBoxLayout(this)),
+      label_(new QLabel(tr("Slicers:"), this)),
+      hint_(new QLabel(tr("Drop a field here to take it off its axis and slice by it"), this)),
+      marker_(new BrowseDropMarker(this)) {
+  setAcceptDrops(true);
   layout_->setContentsMargins(0, 0, 0, 0);
-  auto* label = new QLabel(tr("Slicers:"), this);
-  label->setMinimumWidth(label->fontMetrics().horizontalAdvance(tr("Columns:")) + 4);
-  layout_->addWidget(label);
+  label_->setMinimumWidth(label_->fontMetrics().horizontalAdvance(tr("Columns:")) + 4);
+  layout_->addWidget(label_);
+  hint_->setObjectName("drop_hint");
+  hint_->setEnabled(false);
+  hint_->hide();
+  layout_->addWidget(hint_);
   layout_->addStretch(1);
+  setMinimumHeight(QToolButton().sizeHint().height());
 }
 
 void BrowseSlicerBar::ShowLayout(const query::CubeModel* model, const browse::PivotLayout& layout) {
-  for (QWidget* button : buttons_) delete button;
+  // A button's drag may still run (its drop changed the layout): it goes once control is back
+  // in the window's event loop.
+  for (QToolButton* button : buttons_) {
+    layout_->removeWidget(button);
+    button->hide();
+    button->deleteLater();
+  }
   buttons_.clear();
+  on_axes_.clear();
+  marker_->hide();
+  hint_->hide();
   if (model == nullptr) return;
   int position = 1;
   for (std::size_t h = 0; h < model->HierarchyCount(); ++h) {
-    if (OnAxis(layout, h)) continue;
+    if (OnAxis(layout, h)) {
+      on_axes_.push_back(h);
+      continue;
+    }
     std::vector<std::size_t> members;
     for (const auto& slicer : layout.slicers) {
       if (slicer.hierarchy == h) members = slicer.members;
@@ -115,13 +140,51 @@ void BrowseSlicerBar::ShowLayout(const query::CubeModel* model, const browse::Pi
     } else if (members.size() > 1) {
       shown = tr("%n members", nullptr, static_cast<int>(members.size()));
     }
-    auto* button = new QToolButton(this);
+    const auto levels = FieldLevels(*model, h);
+    auto* button =
+        new BrowseFieldButton({h, levels.empty() ? std::size_t{0} : levels.front()}, this);
     button->setObjectName(QString("slicer_%1").arg(h));
     button->setText(HierarchyCaption(*model, h) + ": " + shown + QString::fromUtf8(" \u25BE"));
+    button->setToolTip(tr("Click to pick the members; drag onto an axis to show it there"));
     connect(button, &QToolButton::clicked, this, [this, h] { emit PickRequested(h); });
     layout_->insertWidget(position++, button);
     buttons_ << button;
   }
+  hint_->setVisible(buttons_.isEmpty());
+}
+
+std::size_t BrowseSlicerBar::AxisField(const QMimeData* mime) const {
+  std::size_t hierarchy = 0;
+  std::size_t level = 0;
+  if (!DroppedField(mime, hierarchy, level)) return browse::npos;
+  return std::find(on_axes_.begin(), on_axes_.end(), hierarchy) != on_axes_.end() ? hierarchy
+                                                                                  : browse::npos;
+}
+
+void BrowseSlicerBar::dragEnterEvent(QDragEnterEvent* event) {
+  if (AxisField(event->mimeData()) != browse::npos) event->acceptProposedAction();
+}
+
+void BrowseSlicerBar::dragMoveEvent(QDragMoveEvent* event) {
+  const std::size_t hierarchy = AxisField(event->mimeData());
+  if (hierarchy == browse::npos) return;
+  event->acceptProposedAction();
+  // The slicers stand in the cube's order of hierarchies: the field lands among them there.
+  int gap = 0;
+  for (QToolButton* button : buttons_) {
+    if (static_cast<BrowseFieldButton*>(button)->Field().hierarchy < hierarchy) ++gap;
+  }
+  marker_->ShowAt(buttons_, gap, label_);
+}
+
+void BrowseSlicerBar::dragLeaveEvent(QDragLeaveEvent*) { marker_->hide(); }
+
+void BrowseSlicerBar::dropEvent(QDropEvent* event) {
+  marker_->hide();
+  const std::size_t hierarchy = AxisField(event->mimeData());
+  if (hierarchy == browse::npos) return;
+  event->acceptProposedAction();
+  emit FieldDropped(hierarchy);
 }
 
 }  // namespace cubemill::ui

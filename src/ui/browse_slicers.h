@@ -11,10 +11,15 @@
 #include "browse/pivot.h"
 
 class QHBoxLayout;
+class QLabel;
 class QLineEdit;
 class QListWidget;
+class QMimeData;
+class QToolButton;
 
 namespace cubemill::ui {
+
+class BrowseDropMarker;
 
 class BrowseMemberPicker : public QDialog {
   Q_OBJECT
@@ -38,6 +43,8 @@ class BrowseMemberPicker : public QDialog {
   QListWidget* list_;
 };
 
+// "Slicers: [Gender: F] [Product: All]": a button per hierarchy on no axis, which picks its
+// members or drags it onto an axis. A field of an axis dropped here leaves its axis.
 class BrowseSlicerBar : public QWidget {
   Q_OBJECT
 
@@ -45,13 +52,31 @@ class BrowseSlicerBar : public QWidget {
   explicit BrowseSlicerBar(QWidget* parent = nullptr);
   // One button per hierarchy of `model` on neither axis of `layout`.
   void ShowLayout(const query::CubeModel* model, const browse::PivotLayout& layout);
+  const QList<QToolButton*>& Buttons() const { return buttons_; }
+  BrowseDropMarker* Marker() const { return marker_; }
+  QLabel* Hint() const { return hint_; }
 
  signals:
   void PickRequested(std::size_t hierarchy);
+  // A field on an axis was dropped here.
+  void FieldDropped(std::size_t hierarchy);
+
+ protected:
+  void dragEnterEvent(QDragEnterEvent* event) override;
+  void dragMoveEvent(QDragMoveEvent* event) override;
+  void dragLeaveEvent(QDragLeaveEvent* event) override;
+  void dropEvent(QDropEvent* event) override;
 
  private:
+  // The hierarchy a drag carries when it is on an axis (else npos).
+  std::size_t AxisField(const QMimeData* mime) const;
+
   QHBoxLayout* layout_;
-  QList<QWidget*> buttons_;
+  QLabel* label_;
+  QLabel* hint_;
+  BrowseDropMarker* marker_;
+  std::vector<std::size_t> on_axes_;  // the hierarchies on rows or columns
+  QList<QToolButton*> buttons_;
 };
 
 }  // namespace cubemill::ui

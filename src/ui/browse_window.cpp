@@ -164,8 +164,8 @@ void BrowseWindow::BuildActions() {
   copy_ = edit->addAction(tr("&Copy"), this, &BrowseWindow::CopySelection);
   copy_->setShortcut(QKeySequence::Copy);
   copy_->setShortcutContext(Qt::WindowShortcut);
-  QAction* select_all = edit->addAction(tr("Select &All"), grid_, &QTableView::selectAll);
-  select_all->setShortcut(QKeySequence::SelectAll);
+  select_all_ = edit->addAction(tr("Select &All"), grid_, &QTableView::selectAll);
+  select_all_->setShortcut(QKeySequence::SelectAll);
 
   QToolBar* tools = addToolBar(tr("Cube"));
   tools->setObjectName("tools");
@@ -183,6 +183,7 @@ QString BrowseWindow::Message() const {
 QString BrowseWindow::MdxText() const { return mdx_->toPlainText(); }
 
 void BrowseWindow::ShowMessage(const QString& text, bool error) {
+  message_stale_ = false;
   message_->setText(text);
   message_->setStyleSheet(error ? "QLabel { background: #fde2e1; color: #5c0b07; padding: 6px; "
                                   "border: 1px solid #e8a5a0; }"
@@ -226,8 +227,7 @@ void BrowseWindow::ShowGrid(std::shared_ptr<const browse::PivotGrid> grid) {
   QString title = measures.join(", ");
   if (!names.isEmpty()) title += tr(" by ") + names.join(", ");
   chart_->ShowGrid(grid_answer_.get(), time_rows, title);
-  export_csv_->setEnabled(true);
-  export_workbook_->setEnabled(true);
+  EnableActions();
   status_->setText(
       tr("%1 rows, %2 columns").arg(grid_answer_->Rows()).arg(grid_answer_->Columns()));
 }
@@ -242,9 +242,20 @@ void BrowseWindow::ShowLayout() {
   const QSignalBlocker block_totals(totals_);
   non_empty_->setChecked(layout_.non_empty);
   totals_->setChecked(layout_.totals);
+  EnableActions();
+}
+
+void BrowseWindow::EnableActions() {
+  const bool cube = cube_ != nullptr;
   const bool answer = grid_answer_ != nullptr;
-  export_csv_->setEnabled(answer);
-  export_workbook_->setEnabled(answer);
+  for (QWidget* control : {static_cast<QWidget*>(swap_), static_cast<QWidget*>(non_empty_),
+                           static_cast<QWidget*>(totals_)})
+    control->setEnabled(cube);
+  if (auto* copy_mdx = findChild<QPushButton*>("copy_mdx")) copy_mdx->setEnabled(cube);
+  for (QAction* action : {export_csv_, export_workbook_, copy_, select_all_})
+    action->setEnabled(answer);
+  if (auto* export_chart = chart_->findChild<QPushButton*>("export_chart"))
+    export_chart->setEnabled(answer);
 }
 
 }  // namespace cubemill::ui

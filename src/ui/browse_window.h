@@ -90,6 +90,8 @@ class BrowseWindow : public QMainWindow {
   void Answered(std::uint64_t request, Result<browse::PivotGrid> answer);
   void ShowLayout();
   void ShowMessage(const QString& text, bool error = true);
+  // Enables the actions that need a cube, or an answer, when there is one.
+  void EnableActions();
   void ShowGrid(std::shared_ptr<const browse::PivotGrid> grid);
   void OpenWithDialog();
   QString SaveName(const QString& title, const QString& filter, const QString& suffix);
@@ -100,6 +102,8 @@ class BrowseWindow : public QMainWindow {
   // The layout of the answer shown, which a cancelled or failed query goes back to.
   std::optional<browse::PivotLayout> shown_layout_;
   std::uint64_t pending_ = 0;  // the request whose answer is awaited, 0 for none
+  // The message shown is older than the layout asked for: its answer clears it.
+  bool message_stale_ = false;
   std::unique_ptr<BrowseQueryRunner> runner_;
 
   BrowseFieldList* fields_;
@@ -122,6 +126,7 @@ class BrowseWindow : public QMainWindow {
   QAction* export_csv_ = nullptr;
   QAction* export_workbook_ = nullptr;
   QAction* copy_ = nullptr;
+  QAction* select_all_ = nullptr;
 };
 
 }  // namespace cubemill::ui

@@ -78,6 +78,7 @@ void BrowseWindow::ConnectGestures() {
             });
     connect(bar, &BrowseAxisBar::RemoveRequested, this, remove);
   }
+  connect(slicers_, &BrowseSlicerBar::FieldDropped, this, remove);
   connect(
       grid_, &BrowseGridView::FieldDropped, this,
       [place](bool on_rows, std::size_t h, std::size_t l) { place(on_rows, h, l, browse::npos); });
@@ -113,7 +114,6 @@ bool BrowseWindow::OpenCube(const QString& path, const QString& mdx) {
                     .arg(Text(from_mdx.error().description));
     }
   }
-  ShowMessage(message);
   setWindowTitle(tr("%1 - %2 - Cubemill Browse")
                      .arg(Text(cube_->reader->Catalog().name), QFileInfo(path).fileName()));
   fields_->SetCube(&model);
@@ -122,6 +122,8 @@ bool BrowseWindow::OpenCube(const QString& path, const QString& mdx) {
   grid_->GridModel()->SetGrid(nullptr, {});
   chart_->ShowGrid(nullptr, false, {});
   Ask();
+  // After Ask: a message about this opening stays until the next action's answer.
+  ShowMessage(message);
   return true;
 }
 
@@ -189,6 +191,8 @@ void BrowseWindow::CancelQuery() {
 }
 
 void BrowseWindow::Ask() {
+  // A message shown before this new layout goes once the layout is answered.
+  message_stale_ = !message_->isHidden();
   ShowLayout();
   mdx_->setPlainText(Text(browse::PivotMdx(*cube_->model, layout_)));
   pending_ = runner_->Ask(cube_, layout_);
@@ -219,10 +223,7 @@ void BrowseWindow::Answered(std::uint64_t request, Result<browse::PivotGrid> ans
     emit AnswerShown();
     return;
   }
-  if (message_->text().startsWith(tr("Cancelled")) ||
-      message_->text().startsWith(tr("The query failed")) ||
-      message_->text().startsWith(tr("Open a cube")))
-    ShowMessage({});
+  if (message_stale_) ShowMessage({});
   ShowGrid(std::make_shared<const browse::PivotGrid>(std::move(*answer)));
   emit AnswerShown();
 }
@@ -237,20 +238,22 @@ bool BrowseWindow::ExportCsv(const QString& path) {
   if (grid_answer_ == nullptr) return false;
   const auto error = browse::WriteTextFile(browse::PivotCsv(browse::PivotTable(*grid_answer_)),
                                            path.toStdString());
-  if (error) ShowMessage(tr("Cannot export the CSV file: %1").arg(Text(error->description)));
+  ShowMessage(error ? tr("Cannot export the CSV file: %1").arg(Text(error->description))
+                    : QString());
   return !error;
 }
 
 bool BrowseWindow::ExportWorkbook(const QString& path) {
   if (grid_answer_ == nullptr) return false;
   const auto error = browse::WriteWorkbook(browse::PivotTable(*grid_answer_), path.toStdString());
-  if (error) ShowMessage(tr("Cannot export the workbook: %1").arg(Text(error->description)));
+  ShowMessage(error ? tr("Cannot export the workbook: %1").arg(Text(error->description))
+                    : QString());
   return !error;
 }
 
 bool BrowseWindow::ExportChart(const QString& path) {
   const auto error = chart_->SavePng(path.toStdString());
-  if (error) ShowMessage(tr("Cannot export the chart: %1").arg(Text(error->description)));
+  ShowMessage(error ? tr("Cannot export the chart: %1").arg(Text(error->description)) : QString());
   return !error;
 }
 

@@ -1,8 +1,9 @@
 // Every gesture that moves a field, made as a user makes it: the bars' button menus, the field
 // list's context menu and double-click, drops on the bars, the grid and its column header, the
-// swap button, the measures' boxes and the +/- boxes. Each checks that the window is still whole
-// (the layout valid, the bars showing it, the grid answering it); the last makes thousands of
-// random gestures. Run under the sanitizers, a gesture that frees a widget still in use fails.
+// bars' buttons dragged, the swap button, the measures' boxes and the +/- boxes. Each checks that
+// the window is still whole (the layout valid, the bars showing it, the grid answering it); the
+// last makes thousands of random gestures. Run under the sanitizers, a gesture that frees a widget
+// still in use fails.
 #include <gtest/gtest.h>
 
 #include <QCheckBox>
@@ -13,10 +14,13 @@
 #include <QTimer>
 #include <QToolButton>
 #include <QTreeWidgetItemIterator>
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <random>
 
+#include "ui/browse_drag.h"
+#include "ui/browse_slicers.h"
 #include "ui/browse_window_fixture.h"
 
 namespace cubemill::ui {
@@ -57,7 +61,7 @@ class BrowseFieldActionsTest : public BrowseWindowTest {
       entries << Plain(action->text());
     return entries;
   }
-  // Chooses `entry` from the menu of the button of `bar` at `index`, which opens on the press.
+  // Chooses `entry` from the menu of the button of `bar` at `index`, which opens on the click.
   // The button must outlive its menu's run: Qt's menu code still writes to the menu (the
   // button's child) after the chosen entry's slot returns, which no sanitizer sees, as Qt is not
   // built with one, but which corrupts the heap.
@@ -68,7 +72,7 @@ class BrowseFieldActionsTest : public BrowseWindowTest {
     const auto watch = QObject::connect(button, &QObject::destroyed,
                                         [&] { gone_in_menu = gone_in_menu || in_menu; });
     ChooseFromNextMenu(entry);
-    QTest::mousePress(button, Qt::LeftButton);
+    QTest::mouseClick(button, Qt::LeftButton);
     in_menu = false;
     QObject::disconnect(watch);
     EXPECT_FALSE(gone_in_menu) << "the button of \"" << entry.toStdString()
@@ -135,6 +139,28 @@ class BrowseFieldActionsTest : public BrowseWindowTest {
     });
     ExpectWhole();
   }
+  // Drags a button of the rows', columns' or slicers' bar, chosen by `pick`, and drops it at a
+  // place `pick` chooses on one of the bars or the grid. Fails when no drag starts.
+  template <typename Pick>
+  bool DragAnyButton(Pick& pick) {
+    QList<QWidget*> bars{window_->RowsBar(), window_->ColumnsBar(), window_->Slicers()};
+    QList<QToolButton*> buttons = window_->RowsBar()->Buttons() + window_->ColumnsBar()->Buttons() +
+                                  window_->Slicers()->Buttons();
+    if (buttons.isEmpty()) return true;
+    QToolButton* button = buttons[static_cast<int>(pick(static_cast<std::size_t>(buttons.size())))];
+    const auto mime = DragOut(button);
+    EXPECT_NE(mime, nullptr) << "no drag from " << button->text().toStdString();
+    if (mime == nullptr) return false;
+    bars << window_->GridView()->viewport();
+    QWidget* target = bars[static_cast<int>(pick(static_cast<std::size_t>(bars.size())))];
+    const QPoint point(
+        static_cast<int>(pick(static_cast<std::size_t>(std::max(target->width(), 1)))),
+        target->height() / 2);
+    // Hovered somewhere first, as a hand does, then dropped.
+    DragOver(target, *mime, QPoint(target->width() - 1 - point.x(), point.y()));
+    DropOn(target, *mime, point);
+    return true;
+  }
   browse::PivotField Field(const QString& hierarchy, const std::string& level) const {
     const std::size_t h = Hierarchy(hierarchy);
     return {h, Level(h, level)};
@@ -151,7 +177,7 @@ TEST_F(BrowseFieldActionsTest, TheBarsMenusRemoveMoveAndRelevel) {
   const auto month = Field("Time.Calendar", "Month");
   Lay({country, category}, {year});
   EXPECT_EQ(MenuOf(window_->RowsBar(), 0),
-            (QStringList{"Move to Columns", "Show from City", "Remove"}));
+            (QStringList{"Move Right", "Move to Columns", "Show from City", "Remove"}));
 
   // The first of two nested row fields goes.
   ASSERT_TRUE(FromBar(window_->RowsBar(), 0, "Remove"));
@@ -260,7 +286,7 @@ TEST_F(BrowseFieldActionsTest, ThousandsOfRandomGesturesKeepTheWindowWhole) {
   for (int n = 0; n < gestures; ++n) {
     const browse::PivotField field = fields[pick(fields.size())];
     BrowseAxisBar* bar = pick(2) == 0 ? window_->RowsBar() : window_->ColumnsBar();
-    switch (pick(9)) {
+    switch (pick(11)) {
       case 0:
       case 1:  // a bar button's menu, any entry
         if (!bar->Buttons().isEmpty()) {
@@ -270,10 +296,23 @@ TEST_F(BrowseFieldActionsTest, ThousandsOfRandomGesturesKeepTheWindowWhole) {
           ASSERT_TRUE(FromBar(bar, button, entries[static_cast<int>(pick(entries.size()))]));
         }
         break;
-      case 2:  // the field list's menu
-        ASSERT_TRUE(FromFieldList(window_->Fields()->LevelItem(field.hierarchy, field.level),
-                                  list_entries[static_cast<int>(pick(3))]));
+      case 2: {  // the field list's menu: an entry it offers is chosen, one it does not is not
+        const QString entry = list_entries[static_cast<int>(pick(3))];
+        const auto& layout = window_->Layout();
+        const auto on = [&](const Fields& axis, bool any_level) {
+          return std::any_of(axis.begin(), axis.end(), [&](const browse::PivotField& f) {
+            return f.hierarchy == field.hierarchy && (any_level || f.level == field.level);
+          });
+        };
+        const bool offered = entry == "Add to Rows" ? !on(layout.rows, false)
+                             : entry == "Add to Columns"
+                                 ? !on(layout.columns, false)
+                                 : on(layout.rows, true) || on(layout.columns, true);
+        ASSERT_EQ(FromFieldList(window_->Fields()->LevelItem(field.hierarchy, field.level), entry),
+                  offered)
+            << entry.toStdString() << ", gesture " << n;
         break;
+      }
       case 3: {  // a drop on a bar, anywhere along it
         const int x = static_cast<int>(pick(static_cast<std::size_t>(std::max(bar->width(), 1))));
         DropAt(bar, field.hierarchy, field.level, QPoint(x, bar->height() / 2));
@@ -309,6 +348,10 @@ TEST_F(BrowseFieldActionsTest, ThousandsOfRandomGesturesKeepTheWindowWhole) {
         }
         break;
       }
+      case 9:
+      case 10:  // a button of a bar dragged onto a bar (its own too) or the grid
+        ASSERT_TRUE(DragAnyButton(pick)) << "gesture " << n;
+        break;
       default:  // wait for the answer now and then, so that the grid changes under the gestures
         ASSERT_TRUE(Settle());
         break;
