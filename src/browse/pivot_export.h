@@ -65,6 +65,14 @@ ExportSheet PivotExport(const PivotGrid& grid, const query::CubeModel& model,
 // then fails with "Cancelled" and leaves the file as it was.
 using ExportProgress = std::function<bool(std::size_t done, std::size_t total)>;
 
+// Writes the grid answering `layout` of the cube file at `cube_path` to `path` as the window's
+// exports and `cubemill-browse --export` do: PivotExport (headed by the cube file's name) as a
+// workbook or as CSV, a complete file or none. Returns the failure ("Cancelled" when stopped).
+std::optional<Error> WritePivotFile(const PivotGrid& grid, const query::CubeModel& model,
+                                    const PivotLayout& layout, const std::string& cube_path,
+                                    const std::string& path, bool workbook,
+                                    const ExportProgress& progress = {});
+
 // Tab-separated text of the cells of PivotTable(grid) at `lines` x `columns` (in the order
 // given), each as the grid shows it, each line ending in "\n". A tab or line break inside a
 // caption becomes a blank, so that the text keeps its shape when pasted.

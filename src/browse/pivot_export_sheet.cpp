@@ -1,6 +1,7 @@
 // The grid laid out for a file: where it comes from and its slicers above it, one column (or
 // header line) per level of each field, the ancestors' captions filled in, and the levels named.
 #include <algorithm>
+#include <filesystem>
 #include <string>
 #include <unordered_map>
 #include <utility>
@@ -162,6 +163,16 @@ ExportSheet PivotExport(const PivotGrid& grid, const CubeModel& model, const Piv
     sheet.table.push_back(std::move(line));
   }
   return sheet;
+}
+
+std::optional<Error> WritePivotFile(const PivotGrid& grid, const CubeModel& model,
+                                    const PivotLayout& layout, const std::string& cube_path,
+                                    const std::string& path, bool workbook,
+                                    const ExportProgress& progress) {
+  const std::string cube = std::filesystem::path(cube_path).filename().string();
+  const ExportSheet sheet = PivotExport(grid, model, layout, cube);
+  if (progress && !progress(0, sheet.table.size())) return Error{"Cancelled", 0, "Export"};
+  return workbook ? WriteWorkbook(sheet, path, progress) : WriteCsv(sheet.table, path, progress);
 }
 
 }  // namespace cubemill::browse
