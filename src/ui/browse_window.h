@@ -57,8 +57,9 @@ class BrowseWindow : public QMainWindow {
 
   // The exports of the grid shown behind the menu's actions, to a chosen file: a complete file
   // or none. Each starts writing on the exporter's thread (progress and Cancel in the status
-  // bar) and returns whether it started: not without an answer, nor while another runs. Its end
-  // shows in the status bar (the file's name) or, failed, in the message bar.
+  // bar) and returns whether it started: not without an answer, nor while another runs (the
+  // status bar then says so). Its end shows in the status bar (the file's name) or, failed, in
+  // the message bar.
   bool ExportCsv(const QString& path);
   bool ExportWorkbook(const QString& path);
   // The chart as the window shows it, at once; shows its failure and returns false.

@@ -243,7 +243,7 @@ bool BrowseWindow::ExportWorkbook(const QString& path) { return StartExport(path
 bool BrowseWindow::StartExport(const QString& path, bool workbook) {
   if (grid_answer_ == nullptr || !shown_layout_ || cube_ == nullptr) return false;
   if (!exporter_->Start(cube_, grid_answer_, *shown_layout_, path, workbook)) {
-    ShowMessage(tr("An export is running: wait for it to end or cancel it first."));
+    statusBar()->showMessage(tr("An export is running: wait for it to end or cancel it first."));
     return false;
   }
   statusBar()->clearMessage();

@@ -76,7 +76,7 @@ TEST_F(BrowseExportTest, AnExportRunsBesideTheWindowCanBeCancelledAndSaysWhereIt
   EXPECT_TRUE(exporter->findChild<QProgressBar*>("export_progress")->isVisible());
   // One export at a time.
   EXPECT_FALSE(window_->ExportCsv(QString::fromStdString(dir_.File("other.csv"))));
-  EXPECT_NE(window_->Message().indexOf("An export is running"), -1);
+  EXPECT_NE(window_->statusBar()->currentMessage().indexOf("An export is running"), -1);
   QSignalSpy answers(window_.get(), &BrowseWindow::AnswerShown);
   window_->ChangeLayout([](browse::PivotLayout& layout, const query::CubeModel&) {
     layout.totals = false;
