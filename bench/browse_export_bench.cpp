@@ -6,9 +6,11 @@
 // exporter) and the clicks' latencies against the target (each handled within 200 ms). Runs on
 // Qt's offscreen platform when no display is set. Exits 1 when the export fails.
 #include <QApplication>
+#include <QMainWindow>
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QSignalSpy>
+#include <QStatusBar>
 #include <algorithm>
 #include <atomic>
 #include <chrono>
@@ -88,11 +90,13 @@ int Run(std::size_t rows, std::size_t columns, int every_ms) {
     return 1;
   }
 
-  QWidget window;
+  // The exporter in a window's status bar, as the browser's window has it.
+  QMainWindow window;
   auto* exporter = new cubemill::ui::BrowseExporter(&window);
+  window.statusBar()->addPermanentWidget(exporter);
   auto* button = new QPushButton("Click", &window);
-  button->move(0, 40);
-  window.resize(400, 120);
+  window.setCentralWidget(button);
+  window.resize(600, 160);
   window.show();
   std::mutex lock;
   Clock::time_point posted;
