@@ -8,6 +8,7 @@
 #include <QApplication>
 #include <QMainWindow>
 #include <QMouseEvent>
+#include <QPointingDevice>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QStatusBar>
@@ -69,6 +70,71 @@ std::shared_ptr<const PivotGrid> LargeGrid(std::size_t rows, std::size_t columns
   return grid;
 }
 
+// Clicks `button` from a thread of its own every `every_ms` milliseconds, each click once the
+// last is handled, and keeps each one's latency: from its posting to its handler.
+class Clicker {
+ public:
+  Clicker(QPushButton* button, int every_ms) : button_(button), every_ms_(every_ms) {
+    QObject::connect(button, &QPushButton::clicked, [this] {
+      const std::lock_guard<std::mutex> held(lock_);
+      latencies_.push_back(Since(posted_));
+    });
+  }
+  void Start() {
+    // What the clicks need of the window, read on its thread: the button's centre, and the
+    // mouse that Qt makes on first use.
+    at_ = button_->rect().center();
+    global_ = button_->mapToGlobal(at_);
+    QPointingDevice::primaryPointingDevice();
+    thread_ = std::thread([this] {
+      while (!done_.load()) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(every_ms_));
+        if (!done_.load()) ClickOnce();
+      }
+    });
+  }
+  // Ends the clicks; their latencies, in order.
+  std::vector<double> Stop() {
+    done_.store(true);
+    thread_.join();
+    const std::lock_guard<std::mutex> held(lock_);
+    std::vector<double> latencies = latencies_;
+    std::sort(latencies.begin(), latencies.end());
+    return latencies;
+  }
+
+ private:
+  void ClickOnce() {
+    std::size_t before = 0;
+    {
+      const std::lock_guard<std::mutex> held(lock_);
+      posted_ = Clock::now();
+      before = latencies_.size();
+    }
+    QApplication::postEvent(button_,
+                            new QMouseEvent(QEvent::MouseButtonPress, at_, global_, Qt::LeftButton,
+                                            Qt::LeftButton, Qt::NoModifier));
+    QApplication::postEvent(button_, new QMouseEvent(QEvent::MouseButtonRelease, at_, global_,
+                                                     Qt::LeftButton, Qt::NoButton, Qt::NoModifier));
+    while (!done_.load()) {
+      {
+        const std::lock_guard<std::mutex> held(lock_);
+        if (latencies_.size() > before) return;
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+  }
+
+  QPushButton* button_;
+  int every_ms_;
+  QPoint at_, global_;
+  std::thread thread_;
+  std::atomic<bool> done_{false};
+  std::mutex lock_;
+  Clock::time_point posted_;
+  std::vector<double> latencies_;
+};
+
 int Run(std::size_t rows, std::size_t columns, int every_ms) {
   static const cubemill::provider::cubefile::CubeCatalog catalog;
   auto cube = std::make_shared<cubemill::ui::BrowseCube>();
@@ -98,48 +164,14 @@ int Run(std::size_t rows, std::size_t columns, int every_ms) {
   window.setCentralWidget(button);
   window.resize(600, 160);
   window.show();
-  std::mutex lock;
-  Clock::time_point posted;
-  std::vector<double> latencies;
-  QObject::connect(button, &QPushButton::clicked, [&] {
-    const std::lock_guard<std::mutex> held(lock);
-    latencies.push_back(Since(posted));
-  });
+  Clicker clicker(button, every_ms);
   QSignalSpy finished(exporter, &cubemill::ui::BrowseExporter::Finished);
   const auto start = Clock::now();
   exporter->Start(cube, grid, {}, QString::fromStdString(path), true);
-  std::atomic<bool> done{false};
-  std::thread clicker([&] {
-    const QPoint at = button->rect().center();
-    while (!done.load()) {
-      std::this_thread::sleep_for(std::chrono::milliseconds(every_ms));
-      if (done.load()) break;
-      std::size_t before = 0;
-      {
-        const std::lock_guard<std::mutex> held(lock);
-        posted = Clock::now();
-        before = latencies.size();
-      }
-      QApplication::postEvent(button,
-                              new QMouseEvent(QEvent::MouseButtonPress, at, button->mapToGlobal(at),
-                                              Qt::LeftButton, Qt::LeftButton, Qt::NoModifier));
-      QApplication::postEvent(
-          button, new QMouseEvent(QEvent::MouseButtonRelease, at, button->mapToGlobal(at),
-                                  Qt::LeftButton, Qt::NoButton, Qt::NoModifier));
-      // The next click once this one is handled, so that each is timed alone.
-      while (!done.load()) {
-        {
-          const std::lock_guard<std::mutex> held(lock);
-          if (latencies.size() > before) break;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-      }
-    }
-  });
+  clicker.Start();
   const bool ended = finished.wait(600000);
   const double threaded = Since(start);
-  done.store(true);
-  clicker.join();
+  std::vector<double> latencies = clicker.Stop();
   QApplication::processEvents();
   const QString error = ended ? finished.takeFirst().at(1).toString() : QString("did not end");
   std::filesystem::remove_all(folder);
@@ -148,7 +180,6 @@ int Run(std::size_t rows, std::size_t columns, int every_ms) {
     return 1;
   }
 
-  std::sort(latencies.begin(), latencies.end());
   std::printf("| %zu x %zu workbook | time |\n|---|---:|\n", rows, columns);
   std::printf("| export on the calling thread (the window frozen) | %.2f s |\n", blocking);
   std::printf("| export on the exporter's thread | %.2f s |\n", threaded);
