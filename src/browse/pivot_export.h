@@ -61,8 +61,9 @@ struct ExportSheet {
 ExportSheet PivotExport(const PivotGrid& grid, const query::CubeModel& model,
                         const PivotLayout& layout, const std::string& cube);
 
-// Told how far an export has gone (`done` of `total` lines); returns false to stop it, which
-// then fails with "Cancelled" and leaves the file as it was.
+// Told how far an export has gone (`done` of `total`: lines written; a workbook counts its
+// closing, which writes the file, as twice its lines); returns false to stop it, which then
+// fails with "Cancelled" and leaves the file as it was.
 using ExportProgress = std::function<bool(std::size_t done, std::size_t total)>;
 
 // Writes the grid answering `layout` of the cube file at `cube_path` to `path` as the window's
