@@ -46,6 +46,16 @@ std::string CsvField(const std::string& text) {
   return quoted + "\"";
 }
 
+void AppendCsvLine(std::string& csv, const std::vector<ExportCell>& line) {
+  for (std::size_t i = 0; i < line.size(); ++i) {
+    if (i > 0) csv += ',';
+    const ExportCell& cell = line[i];
+    csv +=
+        CsvField(cell.kind == ExportCell::Kind::kValue ? query::ValueText(cell.value) : cell.text);
+  }
+  csv += "\r\n";
+}
+
 // The text of a cell as it goes into tab-separated text: one line, no tab.
 std::string OneLine(std::string text) {
   for (char& c : text) {
@@ -61,12 +71,54 @@ bool FitsDouble(std::int64_t value) {
   return value >= -kLimit && value <= kLimit;
 }
 
-// The workbook, closed (and so written) when this goes, also when a write failed.
-struct WorkbookCloser {
+// The workbook, dropped without being written when this goes: only a close that is asked for
+// writes it.
+struct WorkbookFreer {
   void operator()(lxw_workbook* workbook) const {
-    if (workbook != nullptr) workbook_close(workbook);
+    if (workbook != nullptr) lxw_workbook_free(workbook);
   }
 };
+
+Error Cancelled() { return Error{"Cancelled", 0, kSource}; }
+
+// Asks `progress` every this many lines whether to go on.
+constexpr std::size_t kProgressLines = 512;
+
+bool GoOn(const ExportProgress& progress, std::size_t done, std::size_t total) {
+  return !progress || (done % kProgressLines != 0 && done != total) || progress(done, total);
+}
+
+// libxlsxwriter writes the file when the workbook is closed, which takes about twice as long as
+// setting its cells: the cells count as the first third of a workbook's progress.
+constexpr std::size_t kCloseShare = 3;
+
+// The characters (not bytes) of UTF-8 text.
+std::size_t Characters(const std::string& text) {
+  return static_cast<std::size_t>(
+      std::count_if(text.begin(), text.end(), [](char c) { return (c & 0xC0) != 0x80; }));
+}
+
+// Each column's width in characters, fitted to its longest text below the context lines.
+std::vector<double> ColumnWidths(const ExportSheet& sheet) {
+  constexpr std::size_t kLeast = 6, kMost = 60;
+  std::vector<std::size_t> longest;
+  for (std::size_t r = sheet.context_lines; r < sheet.table.size(); ++r) {
+    const auto& line = sheet.table[r];
+    if (line.size() > longest.size()) longest.resize(line.size(), kLeast);
+    for (std::size_t c = 0; c < line.size(); ++c) {
+      const ExportCell& cell = line[c];
+      std::size_t length = Characters(cell.kind == ExportCell::Kind::kValue && cell.text.empty()
+                                          ? query::ValueText(cell.value)
+                                          : cell.text);
+      if (cell.kind == ExportCell::Kind::kHeader)
+        length += 2 * static_cast<std::size_t>(std::max(cell.indent, 0));
+      longest[c] = std::max(longest[c], std::min(length, kMost));
+    }
+  }
+  std::vector<double> widths;
+  for (std::size_t length : longest) widths.push_back(static_cast<double>(length) + 2);
+  return widths;
+}
 
 Error XlsxError(const std::string& doing, lxw_error error) {
   return Error{doing + ": " + lxw_strerror(error), static_cast<long>(error), kSource};
@@ -134,15 +186,7 @@ std::string TabSeparated(const PivotGrid& grid, const std::vector<std::size_t>& 
 
 std::string PivotCsv(const ExportTable& table) {
   std::string csv;
-  for (const auto& line : table) {
-    for (std::size_t i = 0; i < line.size(); ++i) {
-      if (i > 0) csv += ',';
-      const ExportCell& cell = line[i];
-      csv += CsvField(cell.kind == ExportCell::Kind::kValue ? query::ValueText(cell.value)
-                                                            : cell.text);
-    }
-    csv += "\r\n";
-  }
+  for (const auto& line : table) AppendCsvLine(csv, line);
   return csv;
 }
 
@@ -173,17 +217,31 @@ std::string XlsxNumberFormat(std::string_view format, std::optional<int> decimal
 }
 
 std::optional<Error> WriteWorkbook(const ExportTable& table, const std::string& path) {
+  return WriteWorkbook(ExportSheet{table, 0, 0, 0}, path);
+}
+
+std::optional<Error> WriteWorkbook(const ExportSheet& export_sheet, const std::string& path,
+                                   const ExportProgress& progress) {
+  const ExportTable& table = export_sheet.table;
   auto pending = platform::PendingFile::Create(path);
   if (!pending) return pending.error();
   {
     // libxlsxwriter writes the whole file when the workbook is closed; it opens the temporary
     // file itself and truncates it.
-    std::unique_ptr<lxw_workbook, WorkbookCloser> workbook(
-        workbook_new((*pending)->path().c_str()));
+    std::unique_ptr<lxw_workbook, WorkbookFreer> workbook(workbook_new((*pending)->path().c_str()));
     if (workbook == nullptr)
       return Error{"cannot create the workbook " + (*pending)->path(), 0, kSource};
     lxw_worksheet* sheet = workbook_add_worksheet(workbook.get(), "Pivot");
     if (sheet == nullptr) return Error{"cannot add a worksheet", 0, kSource};
+    const std::vector<double> widths = ColumnWidths(export_sheet);
+    for (std::size_t c = 0; c < widths.size(); ++c) {
+      const auto column = static_cast<lxw_col_t>(c);
+      worksheet_set_column(sheet, column, column, widths[c], nullptr);
+    }
+    if (export_sheet.frozen_lines > 0 || export_sheet.frozen_columns > 0) {
+      worksheet_freeze_panes(sheet, static_cast<lxw_row_t>(export_sheet.frozen_lines),
+                             static_cast<lxw_col_t>(export_sheet.frozen_columns));
+    }
 
     // One format per (number format, bold) for values and per (indent, bold) for headers:
     // libxlsxwriter keeps each format object until the workbook is closed.
@@ -209,6 +267,7 @@ std::optional<Error> WriteWorkbook(const ExportTable& table, const std::string& 
     };
 
     for (std::size_t r = 0; r < table.size(); ++r) {
+      if (!GoOn(progress, r, kCloseShare * table.size())) return Cancelled();
       for (std::size_t c = 0; c < table[r].size(); ++c) {
         const ExportCell& cell = table[r][c];
         const auto row = static_cast<lxw_row_t>(r);
@@ -233,8 +292,26 @@ std::optional<Error> WriteWorkbook(const ExportTable& table, const std::string& 
         if (error != LXW_NO_ERROR) return XlsxError("writing the workbook", error);
       }
     }
+    if (progress && !progress(table.size(), kCloseShare * table.size())) return Cancelled();
     const lxw_error closed = workbook_close(workbook.release());
     if (closed != LXW_NO_ERROR) return XlsxError("writing " + path, closed);
+  }
+  return (*pending)->Commit();
+}
+
+std::optional<Error> WriteCsv(const ExportTable& table, const std::string& path,
+                              const ExportProgress& progress) {
+  auto pending = platform::PendingFile::Create(path);
+  if (!pending) return pending.error();
+  constexpr std::size_t kChunk = 1 << 20;
+  std::string text;
+  for (std::size_t r = 0; r < table.size(); ++r) {
+    if (!GoOn(progress, r, table.size())) return Cancelled();
+    AppendCsvLine(text, table[r]);
+    if (text.size() >= kChunk || r + 1 == table.size()) {
+      if (auto error = (*pending)->Write(text)) return error;
+      text.clear();
+    }
   }
   return (*pending)->Commit();
 }

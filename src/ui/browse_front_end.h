@@ -10,4 +10,11 @@ namespace cubemill::ui {
 // when the window is closed. `program` is argv[0].
 int RunBrowseWindow(char* program, const std::string& cube, const std::string& mdx);
 
+// Writes what the window's export would write to `file` (a workbook for a name ending in .xlsx,
+// else CSV) for the cube file `cube` showing `mdx` ("" for the default layout), with no window
+// and no display. Returns 0, or 1 after one line on stderr that says why not (the cube cannot be
+// opened, the query cannot be shown as a pivot or fails, the file cannot be written; an earlier
+// file then stays as it was).
+int ExportWithoutWindow(const std::string& file, const std::string& cube, const std::string& mdx);
+
 }  // namespace cubemill::ui

@@ -15,6 +15,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSplitter>
+#include <QStatusBar>
 #include <QTabWidget>
 #include <QToolBar>
 #include <QToolButton>
@@ -24,6 +25,7 @@
 
 #include "browse/pivot_export.h"
 #include "ui/browse_chart.h"
+#include "ui/browse_export.h"
 #include "ui/browse_fields.h"
 #include "ui/browse_grid_view.h"
 #include "ui/browse_query_runner.h"
@@ -54,6 +56,9 @@ BrowseWindow::BrowseWindow(QWidget* parent)
       this, [this](std::uint64_t request, Result<browse::PivotGrid> answer) {
         Answered(request, std::move(answer));
       });
+  exporter_ = new BrowseExporter(this);
+  statusBar()->addPermanentWidget(exporter_);
+  connect(exporter_, &BrowseExporter::Finished, this, &BrowseWindow::Exported);
 
   message_->setObjectName("message");
   message_->setWordWrap(true);

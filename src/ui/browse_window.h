@@ -26,6 +26,7 @@ namespace cubemill::ui {
 
 class BrowseAxisBar;
 class BrowseChart;
+class BrowseExporter;
 class BrowseFieldList;
 class BrowseGridView;
 class BrowseQueryRunner;
@@ -54,10 +55,14 @@ class BrowseWindow : public QMainWindow {
   // Cancels the query that runs.
   void CancelQuery();
 
-  // The exports behind the menu's actions, to a chosen file: a complete file or none. Each shows
-  // its failure in the message bar and returns false.
+  // The exports of the grid shown behind the menu's actions, to a chosen file: a complete file
+  // or none. Each starts writing on the exporter's thread (progress and Cancel in the status
+  // bar) and returns whether it started: not without an answer, nor while another runs (the
+  // status bar then says so). Its end shows in the status bar (the file's name) or, failed, in
+  // the message bar.
   bool ExportCsv(const QString& path);
   bool ExportWorkbook(const QString& path);
+  // The chart as the window shows it, at once; shows its failure and returns false.
   bool ExportChart(const QString& path);
   // Puts the grid's selection on the clipboard as tab-separated text.
   void CopySelection();
@@ -74,6 +79,7 @@ class BrowseWindow : public QMainWindow {
   BrowseAxisBar* RowsBar() const { return rows_bar_; }
   BrowseAxisBar* ColumnsBar() const { return columns_bar_; }
   BrowseQueryRunner* Runner() const { return runner_.get(); }
+  BrowseExporter* Exporter() const { return exporter_; }
 
  signals:
   // An answer (or its failure) has been shown.
@@ -95,6 +101,8 @@ class BrowseWindow : public QMainWindow {
   void ShowGrid(std::shared_ptr<const browse::PivotGrid> grid);
   void OpenWithDialog();
   QString SaveName(const QString& title, const QString& filter, const QString& suffix);
+  bool StartExport(const QString& path, bool workbook);
+  void Exported(const QString& path, const QString& error);
 
   std::shared_ptr<const BrowseCube> cube_;
   browse::PivotLayout layout_;
@@ -127,6 +135,7 @@ class BrowseWindow : public QMainWindow {
   QAction* export_workbook_ = nullptr;
   QAction* copy_ = nullptr;
   QAction* select_all_ = nullptr;
+  BrowseExporter* exporter_ = nullptr;
 };
 
 }  // namespace cubemill::ui

@@ -2,16 +2,19 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QClipboard>
+#include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QStatusBar>
 #include <utility>
 
 #include "browse/pivot_export.h"
 #include "ui/browse_chart.h"
+#include "ui/browse_export.h"
 #include "ui/browse_fields.h"
 #include "ui/browse_grid_view.h"
 #include "ui/browse_query_runner.h"
@@ -234,21 +237,30 @@ QString BrowseWindow::SaveName(const QString& title, const QString& filter, cons
   return path;
 }
 
-bool BrowseWindow::ExportCsv(const QString& path) {
-  if (grid_answer_ == nullptr) return false;
-  const auto error = browse::WriteTextFile(browse::PivotCsv(browse::PivotTable(*grid_answer_)),
-                                           path.toStdString());
-  ShowMessage(error ? tr("Cannot export the CSV file: %1").arg(Text(error->description))
-                    : QString());
-  return !error;
+bool BrowseWindow::ExportCsv(const QString& path) { return StartExport(path, false); }
+
+bool BrowseWindow::ExportWorkbook(const QString& path) { return StartExport(path, true); }
+
+bool BrowseWindow::StartExport(const QString& path, bool workbook) {
+  if (grid_answer_ == nullptr || !shown_layout_ || cube_ == nullptr) return false;
+  if (!exporter_->Start(cube_, grid_answer_, *shown_layout_, path, workbook)) {
+    statusBar()->showMessage(tr("An export is running: wait for it to end or cancel it first."));
+    return false;
+  }
+  statusBar()->clearMessage();
+  return true;
 }
 
-bool BrowseWindow::ExportWorkbook(const QString& path) {
-  if (grid_answer_ == nullptr) return false;
-  const auto error = browse::WriteWorkbook(browse::PivotTable(*grid_answer_), path.toStdString());
-  ShowMessage(error ? tr("Cannot export the workbook: %1").arg(Text(error->description))
-                    : QString());
-  return !error;
+void BrowseWindow::Exported(const QString& path, const QString& error) {
+  const QString name = QDir::toNativeSeparators(path);
+  if (error.isEmpty()) {
+    ShowMessage(QString());
+    statusBar()->showMessage(tr("Exported to %1").arg(name));
+  } else if (error == "Cancelled") {
+    statusBar()->showMessage(tr("Export cancelled: %1 is as it was").arg(name));
+  } else {
+    ShowMessage(tr("Cannot export to %1: %2").arg(name, error));
+  }
 }
 
 bool BrowseWindow::ExportChart(const QString& path) {

@@ -17,6 +17,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdlib>
+#include <filesystem>
 #include <random>
 
 #include "ui/browse_drag.h"
@@ -286,7 +287,7 @@ TEST_F(BrowseFieldActionsTest, ThousandsOfRandomGesturesKeepTheWindowWhole) {
   for (int n = 0; n < gestures; ++n) {
     const browse::PivotField field = fields[pick(fields.size())];
     BrowseAxisBar* bar = pick(2) == 0 ? window_->RowsBar() : window_->ColumnsBar();
-    switch (pick(11)) {
+    switch (pick(12)) {
       case 0:
       case 1:  // a bar button's menu, any entry
         if (!bar->Buttons().isEmpty()) {
@@ -352,6 +353,15 @@ TEST_F(BrowseFieldActionsTest, ThousandsOfRandomGesturesKeepTheWindowWhole) {
       case 10:  // a button of a bar dragged onto a bar (its own too) or the grid
         ASSERT_TRUE(DragAnyButton(pick)) << "gesture " << n;
         break;
+      case 11: {  // an export of what the grid shows, now and then cancelled at once
+        const bool workbook = pick(2) == 0;
+        const QString path = QString::fromStdString(dir_.File(workbook ? "r.xlsx" : "r.csv"));
+        const bool started = workbook ? window_->ExportWorkbook(path) : window_->ExportCsv(path);
+        if (started && pick(2) == 0)
+          QTest::mouseClick(window_->Exporter()->findChild<QPushButton*>("cancel_export"),
+                            Qt::LeftButton);
+        break;
+      }
       default:  // wait for the answer now and then, so that the grid changes under the gestures
         ASSERT_TRUE(Settle());
         break;
@@ -361,6 +371,13 @@ TEST_F(BrowseFieldActionsTest, ThousandsOfRandomGesturesKeepTheWindowWhole) {
     ASSERT_EQ(Captions(window_->ColumnsBar()), Expected(window_->Layout().columns))
         << "gesture " << n;
   }
+  // The last export ends; what the exports left is whole files, no temporary ones.
+  QSignalSpy exported(window_->Exporter(), &BrowseExporter::Finished);
+  if (window_->Exporter()->Running()) {
+    ASSERT_TRUE(exported.wait(60000));
+  }
+  for (const auto& entry : std::filesystem::directory_iterator(dir_.path()))
+    EXPECT_EQ(entry.path().filename().string().find(".tmp-"), std::string::npos) << entry.path();
   ExpectWhole();
 }
 

@@ -20,6 +20,7 @@
 #include "browse/pivot.h"
 #include "support/sqlite_query.h"
 #include "support/test_support.h"
+#include "ui/browse_export.h"
 #include "ui/browse_fields.h"
 #include "ui/browse_grid_view.h"
 #include "ui/browse_window.h"
@@ -56,6 +57,16 @@ class BrowseWindowTest : public testing::Test {
       if (!spy.wait(20000)) return false;
     }
     return true;
+  }
+  // Exports the grid shown as the menu's action does and waits for the export to end: its error,
+  // "" when the file is complete.
+  QString Export(const std::string& path, bool workbook) {
+    QSignalSpy spy(window_->Exporter(), &BrowseExporter::Finished);
+    const QString file = QString::fromStdString(path);
+    if (!(workbook ? window_->ExportWorkbook(file) : window_->ExportCsv(file)))
+      return "not started";
+    if (spy.isEmpty() && !spy.wait(60000)) return "did not end";
+    return spy.takeFirst().at(1).toString();
   }
   bool Open(const std::string& path = Sample().Cube(), const QString& mdx = {}) {
     QSignalSpy spy(window_.get(), &BrowseWindow::AnswerShown);

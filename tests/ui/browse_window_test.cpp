@@ -335,15 +335,17 @@ TEST_F(BrowseWindowTest, ExportsWriteCompleteFilesAndTheChartFollowsTheRows) {
   EXPECT_FALSE(window_->Chart()->ShowsLines());
   EXPECT_EQ(window_->Chart()->Categories(), 4u);
   EXPECT_EQ(window_->Chart()->Series(), 3u);
-  ASSERT_TRUE(window_->ExportCsv(QString::fromStdString(dir_.File("pivot.csv"))));
-  ASSERT_TRUE(window_->ExportWorkbook(QString::fromStdString(dir_.File("pivot.xlsx"))));
+  ASSERT_EQ(Export(dir_.File("pivot.csv"), false), "");
+  ASSERT_EQ(Export(dir_.File("pivot.xlsx"), true), "");
   ASSERT_TRUE(window_->ExportChart(QString::fromStdString(dir_.File("chart.png"))));
   const std::string csv = test::ReadBytes(dir_.File("pivot.csv"));
-  EXPECT_EQ(csv.substr(0, csv.find("\r\n")), ",2023,2024,2025,Total");
+  EXPECT_EQ(csv.substr(0, csv.find("\r\n")),
+            "Cube," + fs::path(Sample().Cube()).filename().string());
+  EXPECT_NE(csv.find("\r\nYear,2023,2024,2025,Total\r\n"), std::string::npos) << csv;
   EXPECT_EQ(test::ReadBytes(dir_.File("pivot.xlsx")).substr(0, 2), "PK");
   EXPECT_EQ(test::ReadBytes(dir_.File("chart.png")).substr(1, 3), "PNG");
   // A folder that is not there: the message, no file.
-  EXPECT_FALSE(window_->ExportCsv(QString::fromStdString(dir_.File("none/pivot.csv"))));
+  EXPECT_NE(Export(dir_.File("none/pivot.csv"), false), "");
   EXPECT_NE(window_->Message().indexOf("Cannot export"), -1);
   EXPECT_FALSE(fs::exists(dir_.File("none")));
 
