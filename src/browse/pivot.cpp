@@ -3,6 +3,8 @@
 
 #include <algorithm>
 #include <exception>
+#include <utility>
+#include <vector>
 
 #include "browse/pivot_members.h"
 
@@ -70,12 +72,23 @@ Error LayoutError(const std::string& what) { return Error{what, 1, kSource}; }
 }  // namespace
 
 PivotLayout DefaultLayout(const CubeModel& model) {
-  PivotLayout layout;
+  // Hierarchies whose top level fits on a screen keep the cube's order; larger ones follow,
+  // the smaller first, so that a cube whose first hierarchy has 100,000 members does not open
+  // on it.
+  constexpr std::size_t kSmall = 100;
+  std::vector<std::pair<std::size_t, std::size_t>> by_size;  // (size or 0 when small, hierarchy)
   for (std::size_t h = 0; h < model.HierarchyCount(); ++h) {
     const std::size_t top = TopLevelOf(model, h);
     if (top == npos) continue;
+    const std::size_t size = model.MembersOf(top).size();
+    by_size.emplace_back(size <= kSmall ? 0 : size, h);
+  }
+  std::stable_sort(by_size.begin(), by_size.end(),
+                   [](const auto& a, const auto& b) { return a.first < b.first; });
+  PivotLayout layout;
+  for (const auto& [size, h] : by_size) {
     auto& axis = layout.rows.empty() ? layout.rows : layout.columns;
-    axis.push_back({h, top});
+    axis.push_back({h, TopLevelOf(model, h)});
     if (!layout.columns.empty()) break;
   }
   if (!model.Catalog().measures.empty()) layout.measures.push_back(0);

@@ -58,8 +58,10 @@ struct PivotLayout {
   bool operator==(const PivotLayout&) const = default;
 };
 
-// The layout the browser opens a cube with: the first hierarchy's top level on rows, the second's
-// (if any) on columns, the first measure, nothing drilled.
+// The layout the browser opens a cube with: two hierarchies at their top levels, the first on
+// rows, the second (if any) on columns, the first measure, nothing drilled. The hierarchies are
+// the first two in the cube's order whose top level has at most 100 members, or where fewer
+// have, the smallest of the others.
 PivotLayout DefaultLayout(const query::CubeModel& model);
 
 // Whether `layout` fits `model`: each field a hierarchy of the cube at one of its levels below

@@ -66,6 +66,46 @@ TEST_F(PivotLayoutTest, EditsRefuseWhatWouldBreakTheLayout) {
   EXPECT_EQ(layout, before);
 }
 
+// A catalog of hierarchies with an ALL level and one level of `sizes[h]` members each.
+provider::cubefile::CubeCatalog CatalogOfSizes(const std::vector<int>& sizes) {
+  provider::cubefile::CubeCatalog catalog;
+  catalog.name = "Sizes";
+  catalog.measures.push_back({1, "Count", "SUM", "", std::nullopt});
+  std::int64_t member = 0;
+  for (std::size_t h = 0; h < sizes.size(); ++h) {
+    const auto id = static_cast<std::int64_t>(h + 1);
+    catalog.dimensions.push_back({id, "D" + std::to_string(h), false});
+    catalog.hierarchies.push_back({id, id, ""});
+    catalog.levels.push_back({2 * id - 1, id, 0, "All", true, "ALL"});
+    catalog.levels.push_back({2 * id, id, 1, "L", false, "REGULAR"});
+    const std::int64_t all = ++member;
+    catalog.members.push_back({all, 2 * id - 1, 0, std::nullopt, "All", 0});
+    for (int i = 0; i < sizes[h]; ++i)
+      catalog.members.push_back({++member, 2 * id, all, std::to_string(i), std::to_string(i), i});
+  }
+  return catalog;
+}
+
+TEST(DefaultLayoutTest, OpensOnSmallHierarchiesInTheCubesOrder) {
+  const struct {
+    std::vector<int> sizes;
+    std::vector<PivotField> rows, columns;
+  } cases[] = {
+      {{3, 4, 2}, {{0, 1}}, {{1, 3}}},       // all small: the first two
+      {{100000, 4, 2}, {{1, 3}}, {{2, 5}}},  // the first is large: the next two
+      {{3, 5000, 101}, {{0, 1}}, {{2, 5}}},  // one small: then the smaller of the large
+      {{5000, 200}, {{1, 3}}, {{0, 1}}},     // none small: the smaller first
+      {{7}, {{0, 1}}, {}},                   // one hierarchy: rows only
+  };
+  for (const auto& c : cases) {
+    const query::CubeModel model(CatalogOfSizes(c.sizes));
+    const PivotLayout layout = DefaultLayout(model);
+    EXPECT_EQ(layout.rows, c.rows) << c.sizes.front();
+    EXPECT_EQ(layout.columns, c.columns) << c.sizes.front();
+    EXPECT_EQ(layout.measures, std::vector<std::size_t>{0});
+  }
+}
+
 TEST_F(PivotLayoutTest, TheSortGoesWithItsColumn) {
   PivotLayout layout = DefaultLayout(*model_);
   ASSERT_TRUE(Expand(layout, *model_, Index("[Time].[2023]")));
