@@ -2,6 +2,7 @@
 #include "browse/pivot.h"
 
 #include <algorithm>
+#include <cmath>
 #include <exception>
 #include <utility>
 #include <vector>
@@ -30,12 +31,13 @@ bool Placed(const PivotLayout& layout, std::size_t h) {
                      [h](const PivotSlicer& s) { return s.hierarchy == h; });
 }
 
-// Whether the column the sort names is still a column of the answer: each of its members shown
-// by a column field (or the ALL member of one, the total column), its measure one of the
-// layout's on the columns.
-bool SortColumnShown(const CubeModel& model, const PivotLayout& layout, const PivotSort& sort) {
+// Whether the column a sort or a filter names is still a column of the answer: each of its
+// members shown by a column field (or the ALL member of one, the total column), its measure one
+// of the layout's on the columns.
+bool ColumnShown(const CubeModel& model, const PivotLayout& layout,
+                 const std::vector<std::string>& column) {
   const bool measures_on_columns = !layout.measures_on_rows || layout.columns.empty();
-  for (const std::string& name : sort.column) {
+  for (const std::string& name : column) {
     const auto parts = SplitUniqueName(name);
     if (!parts) return false;
     query::NameRef ref;
@@ -60,11 +62,22 @@ bool SortColumnShown(const CubeModel& model, const PivotLayout& layout, const Pi
   return true;
 }
 
-// What every edit ends with: drills no field shows and a sort by a column that is gone are
-// dropped.
+// What every edit ends with: drills no field shows, and a sort or filter by a column that is
+// gone, are dropped; a filter goes with the last row field too.
 void Tidy(const CubeModel& model, PivotLayout& layout) {
   KeepShownDrills(model, layout);
-  if (layout.sort && !SortColumnShown(model, layout, *layout.sort)) layout.sort.reset();
+  if (layout.sort && !ColumnShown(model, layout, layout.sort->column)) layout.sort.reset();
+  if (layout.filter && (layout.rows.empty() || !ColumnShown(model, layout, layout.filter->column)))
+    layout.filter.reset();
+}
+
+// Whether a filter's amount fits its kind: a count from 1 (as a query's integer), or a bound.
+bool AmountFits(const PivotFilter& filter) {
+  if (!std::isfinite(filter.amount)) return false;
+  const bool counts =
+      filter.kind == PivotFilter::Kind::kTop || filter.kind == PivotFilter::Kind::kBottom;
+  return !counts ||
+         (filter.amount >= 1 && filter.amount <= 1e9 && filter.amount == std::floor(filter.amount));
 }
 
 Error LayoutError(const std::string& what) { return Error{what, 1, kSource}; }
@@ -148,6 +161,15 @@ std::optional<Error> CheckLayout(const CubeModel& model, const PivotLayout& layo
         return LayoutError("the sort column names \"" + name + "\", which is no unique name");
     }
   }
+  if (layout.filter) {
+    for (const std::string& name : layout.filter->column) {
+      if (!SplitUniqueName(name))
+        return LayoutError("the filter's column names \"" + name + "\", which is no unique name");
+    }
+    if (!AmountFits(*layout.filter))
+      return LayoutError("the filter's number " + std::to_string(layout.filter->amount) +
+                         " does not fit: a count from 1 for top or bottom rows, else a bound");
+  }
   return std::nullopt;
 }
 
@@ -170,6 +192,7 @@ bool RemoveField(PivotLayout& layout, std::size_t hierarchy) {
                   [hierarchy](const PivotField& f) { return f.hierarchy == hierarchy; });
   TakeOff(layout, hierarchy);
   if (on_columns) layout.sort.reset();
+  if (on_columns || layout.rows.empty()) layout.filter.reset();
   return true;
 }
 
@@ -209,8 +232,17 @@ bool ToggleMeasure(PivotLayout& layout, const CubeModel& model, std::size_t meas
 void SwapAxes(PivotLayout& layout) {
   std::swap(layout.rows, layout.columns);
   layout.measures_on_rows = !layout.measures_on_rows;
-  // The sort names a column, which is now a row.
+  // The sort and the filter name a column, which is now a row.
   layout.sort.reset();
+  layout.filter.reset();
+}
+
+bool SetFilter(PivotLayout& layout, const CubeModel& model, std::optional<PivotFilter> filter) {
+  if (filter &&
+      (layout.rows.empty() || !AmountFits(*filter) || !ColumnShown(model, layout, filter->column)))
+    return false;
+  layout.filter = std::move(filter);
+  return true;
 }
 
 bool Expand(PivotLayout& layout, const CubeModel& model, std::size_t member) {
