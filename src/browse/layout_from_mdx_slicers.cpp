@@ -24,7 +24,14 @@ std::vector<std::string> MdxReader::ColumnNames(const MdxExpression& value,
     if (name.kind != Kind::kName)
       Refuse(std::string(what) + " by a column's tuple of members and a measure", name.position);
     const NameRef ref = Resolved(name);
-    if (ref.kind == NameRef::Kind::kMember)
+    // An ALL level or a hierarchy stands for its ALL member, as the engine reads them.
+    std::size_t all = npos;
+    if (ref.kind == NameRef::Kind::kLevel && model_.Catalog().levels[ref.index].is_all)
+      all = AllMemberOf(model_, model_.LevelHierarchy(ref.index));
+    if (ref.kind == NameRef::Kind::kHierarchy) all = AllMemberOf(model_, ref.index);
+    if (all != npos)
+      column.push_back(model_.UniqueName(all));
+    else if (ref.kind == NameRef::Kind::kMember)
       column.push_back(model_.UniqueName(ref.index));
     else if (ref.kind == NameRef::Kind::kMeasure)
       column.push_back(MeasureName(model_, ref.index));

@@ -263,6 +263,22 @@ TEST_F(PivotLayoutTest, ReadsAQueryWrittenByHand) {
   EXPECT_EQ(*layout, expected);
 }
 
+TEST_F(PivotLayoutTest, ReadsAFilterWrittenByHand) {
+  // [Time] and its ALL level stand for the ALL member, as the engine takes them.
+  for (const char* all : {"[Time]", "[Time].[All Time]", "[Time].[All Time].[All Time]"}) {
+    const std::string mdx = std::string(
+                                "SELECT [Time].[Year] ON 0, TopCount([Store].[City].Members, "
+                                "3, (") +
+                            all + ", [Measures].[Amount])) ON 1 FROM [Shop]";
+    const auto layout = LayoutFromMdx(*model_, mdx);
+    ASSERT_TRUE(layout.ok()) << layout.error().description << "\n" << mdx;
+    EXPECT_EQ(layout->filter, (PivotFilter{PivotFilter::Kind::kTop,
+                                           {"[Time].[All Time].[All Time]", "[Measures].[Amount]"},
+                                           3}))
+        << mdx;
+  }
+}
+
 TEST_F(PivotLayoutTest, RefusesWhatThePivotCannotShow) {
   const struct {
     const char* mdx;
