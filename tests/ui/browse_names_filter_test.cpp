@@ -4,6 +4,7 @@
 #include <QContextMenuEvent>
 #include <QHeaderView>
 #include <QInputDialog>
+#include <QLabel>
 #include <QMenu>
 #include <QSignalSpy>
 #include <algorithm>
@@ -111,6 +112,9 @@ TEST_F(BrowseNamesFilterTest, TheColumnMenuFiltersTheRowsAsTheSourceDoes) {
   ASSERT_TRUE(FromColumnMenu(y2024, "Top rows by this column...", 2));
   EXPECT_EQ(RowCaptions(), countries("ORDER BY SUM(s.quantity) DESC LIMIT 2"));
   EXPECT_NE(window_->MdxText().indexOf("TopCount("), -1) << window_->MdxText().toStdString();
+  auto* status = window_->findChild<QLabel*>("status");
+  ASSERT_NE(status, nullptr);
+  EXPECT_EQ(status->text(), "3 rows (filtered), 4 columns");
   // The MDX pane's query reads back as the layout, its filter included.
   auto read = browse::LayoutFromMdx(Model(), window_->MdxText().toStdString());
   ASSERT_TRUE(read.ok()) << read.error().description;
@@ -132,6 +136,7 @@ TEST_F(BrowseNamesFilterTest, TheColumnMenuFiltersTheRowsAsTheSourceDoes) {
   ASSERT_TRUE(FromColumnMenu(y2024, "Remove the filter"));
   EXPECT_FALSE(window_->Layout().filter);
   EXPECT_EQ(RowCaptions().size(), 5u);  // four countries and the total
+  EXPECT_EQ(status->text(), "5 rows, 4 columns");
   EXPECT_FALSE(FromColumnMenu(y2024, "Remove the filter")) << "nothing to remove";
 }
 
