@@ -98,7 +98,8 @@ TEST(DefaultLayoutTest, OpensOnSmallHierarchiesInTheCubesOrder) {
       {{7}, {{0, 1}}, {}},                   // one hierarchy: rows only
   };
   for (const auto& c : cases) {
-    const query::CubeModel model(CatalogOfSizes(c.sizes));
+    const provider::cubefile::CubeCatalog catalog = CatalogOfSizes(c.sizes);
+    const query::CubeModel model(catalog);  // keeps a reference to the catalog
     const PivotLayout layout = DefaultLayout(model);
     EXPECT_EQ(layout.rows, c.rows) << c.sizes.front();
     EXPECT_EQ(layout.columns, c.columns) << c.sizes.front();
