@@ -65,11 +65,13 @@ PivotLayout MdxReader::Read(const query::MdxQuery& query) {
     if (rows && !query.rows) break;
     const query::MdxAxis& mdx_axis = rows ? *query.rows : query.columns;
     sort_.reset();
+    filter_.reset();
     sort_allowed_ = rows;
     auto& fields = rows ? layout.rows : layout.columns;
     bool total = false;
     ReadAxis(mdx_axis.set, fields, axis_measures[axis], total, layout.expanded);
     if (rows) layout.sort = sort_;
+    if (rows) layout.filter = filter_;
     totals = totals || total;
     could_total = could_total || CouldTotal(fields);
   }

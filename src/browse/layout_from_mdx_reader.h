@@ -75,13 +75,16 @@ class MdxReader {
   Factor Leaf(const query::MdxExpression& e);
   Factor NameFactor(const query::MdxExpression& e);
 
-  // Order's sort and the WHERE clause (layout_from_mdx_slicers.cpp).
+  // Order's sort, the rows' filter and the WHERE clause (layout_from_mdx_slicers.cpp).
+  std::vector<std::string> ColumnNames(const query::MdxExpression& value, const char* what) const;
   void ReadSort(const query::MdxExpression& e);
+  void ReadFilter(const query::MdxExpression& e);
   void ReadWhere(const query::MdxExpression& where, PivotLayout& layout, std::size_t& measure);
 
   const query::CubeModel& model_;
   std::optional<PivotSort> sort_;
-  bool sort_allowed_ = false;
+  std::optional<PivotFilter> filter_;
+  bool sort_allowed_ = false;  // a sort or a filter: on rows only
 };
 
 }  // namespace cubemill::browse::mdx_layout

@@ -53,6 +53,10 @@ std::vector<Block> MdxReader::Blocks(const MdxExpression& e) {
     ReadSort(e);
     return Blocks(e.operands.front());
   }
+  if (e.Calls("TopCount") || e.Calls("BottomCount") || e.Calls("Filter")) {
+    ReadFilter(e);
+    return Blocks(e.operands.front());
+  }
   if (e.Calls("Generate")) return Generated(e);
   const bool joins = e.kind == Kind::kTuple || e.Calls("CrossJoin");
   const bool lists = e.kind == Kind::kSet || e.Calls("Union") || e.Calls("Hierarchize");
@@ -185,8 +189,8 @@ Factor MdxReader::Leaf(const MdxExpression& e) {
   }
   Refuse("the pivot cannot lay out " +
              (e.kind == Kind::kCall ? std::string(e.function->name) : "this expression") +
-             " (it shows levels, members, .Members, .Children, CrossJoin, Hierarchize and "
-             "Order)",
+             " (it shows levels, members, .Members, .Children, CrossJoin, Hierarchize, "
+             "Order, TopCount, BottomCount and Filter)",
          e.position);
 }
 

@@ -2,7 +2,10 @@
 #include "browse/pivot.h"
 
 #include <algorithm>
+#include <cmath>
 #include <exception>
+#include <utility>
+#include <vector>
 
 #include "browse/pivot_members.h"
 
@@ -28,12 +31,13 @@ bool Placed(const PivotLayout& layout, std::size_t h) {
                      [h](const PivotSlicer& s) { return s.hierarchy == h; });
 }
 
-// Whether the column the sort names is still a column of the answer: each of its members shown
-// by a column field (or the ALL member of one, the total column), its measure one of the
-// layout's on the columns.
-bool SortColumnShown(const CubeModel& model, const PivotLayout& layout, const PivotSort& sort) {
+// Whether the column a sort or a filter names is still a column of the answer: each of its
+// members shown by a column field (or the ALL member of one, the total column), its measure one
+// of the layout's on the columns.
+bool ColumnShown(const CubeModel& model, const PivotLayout& layout,
+                 const std::vector<std::string>& column) {
   const bool measures_on_columns = !layout.measures_on_rows || layout.columns.empty();
-  for (const std::string& name : sort.column) {
+  for (const std::string& name : column) {
     const auto parts = SplitUniqueName(name);
     if (!parts) return false;
     query::NameRef ref;
@@ -58,11 +62,22 @@ bool SortColumnShown(const CubeModel& model, const PivotLayout& layout, const Pi
   return true;
 }
 
-// What every edit ends with: drills no field shows and a sort by a column that is gone are
-// dropped.
+// What every edit ends with: drills no field shows, and a sort or filter by a column that is
+// gone, are dropped; a filter goes with the last row field too.
 void Tidy(const CubeModel& model, PivotLayout& layout) {
   KeepShownDrills(model, layout);
-  if (layout.sort && !SortColumnShown(model, layout, *layout.sort)) layout.sort.reset();
+  if (layout.sort && !ColumnShown(model, layout, layout.sort->column)) layout.sort.reset();
+  if (layout.filter && (layout.rows.empty() || !ColumnShown(model, layout, layout.filter->column)))
+    layout.filter.reset();
+}
+
+// Whether a filter's amount fits its kind: a count from 1 (as a query's integer), or a bound.
+bool AmountFits(const PivotFilter& filter) {
+  if (!std::isfinite(filter.amount)) return false;
+  const bool counts =
+      filter.kind == PivotFilter::Kind::kTop || filter.kind == PivotFilter::Kind::kBottom;
+  return !counts ||
+         (filter.amount >= 1 && filter.amount <= 1e9 && filter.amount == std::floor(filter.amount));
 }
 
 Error LayoutError(const std::string& what) { return Error{what, 1, kSource}; }
@@ -70,12 +85,23 @@ Error LayoutError(const std::string& what) { return Error{what, 1, kSource}; }
 }  // namespace
 
 PivotLayout DefaultLayout(const CubeModel& model) {
-  PivotLayout layout;
+  // Hierarchies whose top level fits on a screen keep the cube's order; larger ones follow,
+  // the smaller first, so that a cube whose first hierarchy has 100,000 members does not open
+  // on it.
+  constexpr std::size_t kSmall = 100;
+  std::vector<std::pair<std::size_t, std::size_t>> by_size;  // (size or 0 when small, hierarchy)
   for (std::size_t h = 0; h < model.HierarchyCount(); ++h) {
     const std::size_t top = TopLevelOf(model, h);
     if (top == npos) continue;
+    const std::size_t size = model.MembersOf(top).size();
+    by_size.emplace_back(size <= kSmall ? 0 : size, h);
+  }
+  std::stable_sort(by_size.begin(), by_size.end(),
+                   [](const auto& a, const auto& b) { return a.first < b.first; });
+  PivotLayout layout;
+  for (const auto& [size, h] : by_size) {
     auto& axis = layout.rows.empty() ? layout.rows : layout.columns;
-    axis.push_back({h, top});
+    axis.push_back({h, TopLevelOf(model, h)});
     if (!layout.columns.empty()) break;
   }
   if (!model.Catalog().measures.empty()) layout.measures.push_back(0);
@@ -135,6 +161,15 @@ std::optional<Error> CheckLayout(const CubeModel& model, const PivotLayout& layo
         return LayoutError("the sort column names \"" + name + "\", which is no unique name");
     }
   }
+  if (layout.filter) {
+    for (const std::string& name : layout.filter->column) {
+      if (!SplitUniqueName(name))
+        return LayoutError("the filter's column names \"" + name + "\", which is no unique name");
+    }
+    if (!AmountFits(*layout.filter))
+      return LayoutError("the filter's number " + std::to_string(layout.filter->amount) +
+                         " does not fit: a count from 1 for top or bottom rows, else a bound");
+  }
   return std::nullopt;
 }
 
@@ -157,6 +192,7 @@ bool RemoveField(PivotLayout& layout, std::size_t hierarchy) {
                   [hierarchy](const PivotField& f) { return f.hierarchy == hierarchy; });
   TakeOff(layout, hierarchy);
   if (on_columns) layout.sort.reset();
+  if (on_columns || layout.rows.empty()) layout.filter.reset();
   return true;
 }
 
@@ -196,8 +232,17 @@ bool ToggleMeasure(PivotLayout& layout, const CubeModel& model, std::size_t meas
 void SwapAxes(PivotLayout& layout) {
   std::swap(layout.rows, layout.columns);
   layout.measures_on_rows = !layout.measures_on_rows;
-  // The sort names a column, which is now a row.
+  // The sort and the filter name a column, which is now a row.
   layout.sort.reset();
+  layout.filter.reset();
+}
+
+bool SetFilter(PivotLayout& layout, const CubeModel& model, std::optional<PivotFilter> filter) {
+  if (filter &&
+      (layout.rows.empty() || !AmountFits(*filter) || !ColumnShown(model, layout, filter->column)))
+    return false;
+  layout.filter = std::move(filter);
+  return true;
 }
 
 bool Expand(PivotLayout& layout, const CubeModel& model, std::size_t member) {

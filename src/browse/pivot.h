@@ -45,6 +45,17 @@ struct PivotSort {
   bool operator==(const PivotSort&) const = default;
 };
 
+// Rows kept by their values in one column of the answer, the column named as PivotSort's: the
+// `amount` rows with the largest (kTop) or smallest (kBottom) values, or the rows whose value is
+// above (kAbove) or below (kBelow) `amount`. The grand total row stays (the total of all rows).
+struct PivotFilter {
+  enum class Kind { kTop, kBottom, kAbove, kBelow };
+  Kind kind = Kind::kTop;
+  std::vector<std::string> column;  // the column tuple's unique names, measure included
+  double amount = 10;               // kTop, kBottom: a count, a whole number from 1; else the bound
+  bool operator==(const PivotFilter&) const = default;
+};
+
 // Everything the user has chosen; a pure value, compared to decide whether to ask again.
 struct PivotLayout {
   std::vector<PivotField> rows, columns;  // outermost first
@@ -55,17 +66,21 @@ struct PivotLayout {
   bool non_empty = true;
   bool totals = true;  // a grand total row and column
   std::optional<PivotSort> sort;
+  std::optional<PivotFilter> filter;  // of the rows; none without a row field
   bool operator==(const PivotLayout&) const = default;
 };
 
-// The layout the browser opens a cube with: the first hierarchy's top level on rows, the second's
-// (if any) on columns, the first measure, nothing drilled.
+// The layout the browser opens a cube with: two hierarchies at their top levels, the first on
+// rows, the second (if any) on columns, the first measure, nothing drilled. The hierarchies are
+// the first two in the cube's order whose top level has at most 100 members, or where fewer
+// have, the smallest of the others.
 PivotLayout DefaultLayout(const query::CubeModel& model);
 
 // Whether `layout` fits `model`: each field a hierarchy of the cube at one of its levels below
 // ALL, no hierarchy twice among the fields and the slicers, the slicers' members of their
 // hierarchies, at least one measure and each once, drilled members of the cube, the sort's names
-// unique names. Returns nothing, or what is wrong. AnswerPivot refuses a layout that fails;
+// unique names, the filter's too and its amount a count from 1 (or a finite bound). Returns
+// nothing, or what is wrong. AnswerPivot refuses a layout that fails;
 // PivotMdx leaves out what does not fit.
 std::optional<Error> CheckLayout(const query::CubeModel& model, const PivotLayout& layout);
 
@@ -80,12 +95,15 @@ std::optional<Error> CheckLayout(const query::CubeModel& model, const PivotLayou
 // - SetSlicer restricts the answer to `members` (each once, of that hierarchy, any level); the
 //   hierarchy leaves its axis; no members removes the slicer.
 // - ToggleMeasure adds the measure (last) or removes it.
-// - SwapAxes exchanges rows and columns, the measures' axis too, and drops the sort.
+// - SwapAxes exchanges rows and columns, the measures' axis too, and drops the sort and filter.
+// - SetFilter filters the rows by a column of the answer (as the sort names it); nothing
+//   removes the filter. False for a column that is not the answer's, for no row field, or for an
+//   amount that does not fit.
 // - Expand drills into a member shown on an axis that has children; Collapse closes it and the
 //   drills below it.
 // The edits that take the model also drop drilled members no field shows any more, and the sort
 // when its column is no longer one of the answer's (a column field removed, its member
-// collapsed away, its measure removed).
+// collapsed away, its measure removed), and the filter likewise or when no row field is left.
 bool PlaceField(PivotLayout& layout, const query::CubeModel& model, bool on_rows,
                 std::size_t hierarchy, std::size_t level, std::size_t position = npos);
 bool RemoveField(PivotLayout& layout, std::size_t hierarchy);
@@ -93,6 +111,8 @@ bool SetSlicer(PivotLayout& layout, const query::CubeModel& model, std::size_t h
                std::vector<std::size_t> members);
 bool ToggleMeasure(PivotLayout& layout, const query::CubeModel& model, std::size_t measure);
 void SwapAxes(PivotLayout& layout);
+bool SetFilter(PivotLayout& layout, const query::CubeModel& model,
+               std::optional<PivotFilter> filter);
 bool Expand(PivotLayout& layout, const query::CubeModel& model, std::size_t member);
 bool Collapse(PivotLayout& layout, const query::CubeModel& model, std::size_t member);
 
@@ -103,7 +123,9 @@ bool Collapse(PivotLayout& layout, const query::CubeModel& model, std::size_t me
 // out). The grand total is the tuple of the axis's ALL members, last; an axis with a hierarchy
 // that has no ALL level shows no total (a calculated one would give every query a calculation
 // step). Without a sort the query is one scan; a sort orders each
-// row field with Order, nested fields within their outer member (Generate), the total last.
+// row field with Order, nested fields within their outer member (Generate), the total last. A
+// filter keeps rows with TopCount, BottomCount or Filter over the rows' set (sorted or not), the
+// total outside it.
 std::string PivotMdx(const query::CubeModel& model, const PivotLayout& layout);
 
 // The layout that shows `mdx` (a query given on the command line) as it asks: each axis's
@@ -112,10 +134,11 @@ std::string PivotMdx(const query::CubeModel& model, const PivotLayout& layout);
 // measures of an axis or of WHERE. The pivot shows whole levels: a set that names some members
 // of a level shows all of them. Fails naming what the pivot cannot show (a calculated member, a
 // subselect, a set function it cannot lay out, a subtotal, tuples that are no cross join);
-// the browser then shows the error and the default layout. LayoutFromMdx(PivotMdx(layout))
-// gives the layout back, its sort too, but for what the query does not say: drilled members no
-// field shows, measures_on_rows without a column field (false), and `totals` where no axis could
-// show a total (true).
+// the browser then shows the error and the default layout. The rows' Order, TopCount,
+// BottomCount and Filter are read as the sort and the filter. LayoutFromMdx(PivotMdx(layout))
+// gives the layout back, its sort and filter too, but for what the query does not say: drilled
+// members no field shows, measures_on_rows without a column field (false), and `totals` where no
+// axis could show a total (true).
 Result<PivotLayout> LayoutFromMdx(const query::CubeModel& model, const std::string& mdx);
 
 // One header of the grid: a member of a row's or a column's tuple.

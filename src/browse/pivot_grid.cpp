@@ -7,6 +7,7 @@
 
 #include "browse/pivot.h"
 #include "browse/pivot_members.h"
+#include "browse/pivot_names.h"
 #include "query/value_format.h"
 
 namespace cubemill::browse {
@@ -16,10 +17,11 @@ namespace {
 using query::CubeModel;
 
 // The headers of one axis's tuples. `fields` are the axis's fields in the order of the tuples'
-// members; a measure, where the measures nest on the axis, comes after them.
+// members; a measure, where the measures nest on the axis, comes after them. A member's caption
+// is its name in context (ContextNames).
 std::vector<std::vector<PivotHeader>> Headers(
-    const CubeModel& model, const PivotLayout& layout, const std::vector<PivotField>& fields,
-    const std::vector<std::vector<std::string>>& names,
+    const CubeModel& model, ContextNames& context, const PivotLayout& layout,
+    const std::vector<PivotField>& fields, const std::vector<std::vector<std::string>>& names,
     const std::vector<std::vector<std::string>>& unique_names,
     const std::vector<std::size_t>& measures) {
   // Only the members the fields can show are named: a field of a large level drilled into a
@@ -58,6 +60,7 @@ std::vector<std::vector<PivotHeader>> Headers(
       header.caption = names[t][i];
       if (m == npos) continue;
       header.member = m;
+      header.caption = context.Name(m);
       header.indent = model.DepthOf(m) - static_cast<int>(top[i]);
       const bool has_children = !model.ChildrenOf(m).empty();
       header.expanded = has_children && layout.expanded.contains(m);
@@ -101,10 +104,12 @@ Result<PivotGrid> AnswerPivot(const provider::cubefile::CubeReader& reader, cons
   query::QueryResult& result = *answer;
 
   const bool measures_on_rows = layout.measures_on_rows && !layout.columns.empty();
-  grid.row_headers = Headers(model, layout, layout.rows, result.rows, result.row_unique_names,
-                             measures_on_rows ? result.row_measure : std::vector<std::size_t>{});
+  ContextNames context(model);
+  grid.row_headers =
+      Headers(model, context, layout, layout.rows, result.rows, result.row_unique_names,
+              measures_on_rows ? result.row_measure : std::vector<std::size_t>{});
   grid.column_headers =
-      Headers(model, layout, layout.columns, result.columns, result.column_unique_names,
+      Headers(model, context, layout, layout.columns, result.columns, result.column_unique_names,
               measures_on_rows ? std::vector<std::size_t>{} : result.column_measure);
   grid.column_unique_names = std::move(result.column_unique_names);
   grid.column_measure = std::move(result.column_measure);

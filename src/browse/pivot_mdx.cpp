@@ -4,8 +4,12 @@
 // calculated total would give every query a calculation step, which reads the cells once
 // more). Without a sort the query is one scan (no WITH, no function that computes); a sort orders
 // the rows with Order, nested fields with Generate so that each outer member keeps its rows
-// together.
+// together. A filter of the rows wraps their set (sorted or not) in TopCount, BottomCount or
+// Filter; the total stays outside it.
 #include <algorithm>
+#include <array>
+#include <charconv>
+#include <cmath>
 #include <string>
 #include <vector>
 
@@ -60,6 +64,12 @@ PivotLayout Fitted(const CubeModel& model, const PivotLayout& layout) {
     for (const std::string& name : fitted.sort->column)
       if (!SplitUniqueName(name)) fitted.sort.reset();
   }
+  if (fitted.filter) {
+    for (const std::string& name : fitted.filter->column)
+      if (!SplitUniqueName(name)) fitted.filter.reset();
+  }
+  if (fitted.filter && (fitted.rows.empty() || !std::isfinite(fitted.filter->amount)))
+    fitted.filter.reset();
   return fitted;
 }
 
@@ -77,6 +87,37 @@ std::string MeasureSet(const CubeModel& model, const PivotLayout& layout) {
   std::vector<std::string> names;
   for (std::size_t m : layout.measures) names.push_back(MeasureName(model, m));
   return "{" + Joined(names) + "}";
+}
+
+// A column's value as an expression: its one name, or the tuple of its names.
+std::string ColumnValue(const std::vector<std::string>& column) {
+  return column.size() == 1 ? column.front() : "(" + Joined(column) + ")";
+}
+
+// A number as the shortest text that reads back as it.
+std::string NumberText(double number) {
+  // Fixed notation: a query's numbers have no exponent.
+  std::array<char, 400> text{};
+  const auto end =
+      std::to_chars(text.data(), text.data() + text.size(), number, std::chars_format::fixed).ptr;
+  return std::string(text.data(), end);
+}
+
+// The rows' set `set` as the filter keeps it.
+std::string Filtered(const std::string& set, const PivotFilter& filter) {
+  const std::string value = ColumnValue(filter.column);
+  const std::string amount = NumberText(filter.amount);
+  switch (filter.kind) {
+    case PivotFilter::Kind::kTop:
+      return "TopCount(" + set + ", " + amount + ", " + value + ")";
+    case PivotFilter::Kind::kBottom:
+      return "BottomCount(" + set + ", " + amount + ", " + value + ")";
+    case PivotFilter::Kind::kAbove:
+      return "Filter(" + set + ", " + value + " > " + amount + ")";
+    case PivotFilter::Kind::kBelow:
+      return "Filter(" + set + ", " + value + " < " + amount + ")";
+  }
+  return set;
 }
 
 std::string CrossJoined(const std::vector<std::string>& sets) {
@@ -113,12 +154,12 @@ std::string AxisSet(const CubeModel& model, const PivotLayout& layout, bool rows
   const std::vector<PivotField>& fields = rows ? layout.rows : layout.columns;
   std::vector<std::string> sets;
   if (rows && layout.sort && !fields.empty()) {
-    const auto& column = layout.sort->column;
-    const std::string value = column.size() == 1 ? column.front() : "(" + Joined(column) + ")";
-    sets.push_back(SortedFields(model, layout, 0, value));
+    sets.push_back(SortedFields(model, layout, 0, ColumnValue(layout.sort->column)));
   } else {
     for (const PivotField& field : fields) sets.push_back(FieldSet(model, layout, field));
   }
+  if (rows && layout.filter && !fields.empty())
+    sets = {Filtered(CrossJoined(sets), *layout.filter)};
   const std::string measures = with_measures ? MeasureSet(model, layout) : "";
   if (with_measures) sets.push_back(measures);
   const std::string main = CrossJoined(sets);

@@ -126,6 +126,7 @@ void BrowseWindow::LayOutWidgets() {
   options->addWidget(totals_);
   options->addWidget(swap_);
   options->addStretch(1);
+  status_->setObjectName("status");
   options->addWidget(status_);
   options->addWidget(busy_);
   options->addWidget(cancel_);
@@ -233,8 +234,10 @@ void BrowseWindow::ShowGrid(std::shared_ptr<const browse::PivotGrid> grid) {
   if (!names.isEmpty()) title += tr(" by ") + names.join(", ");
   chart_->ShowGrid(grid_answer_.get(), time_rows, title);
   EnableActions();
+  // A filter keeps rows out of sight: say so where the counts are.
+  const QString rows = layout_.filter ? tr("%1 rows (filtered)") : tr("%1 rows");
   status_->setText(
-      tr("%1 rows, %2 columns").arg(grid_answer_->Rows()).arg(grid_answer_->Columns()));
+      tr("%1, %2 columns").arg(rows.arg(grid_answer_->Rows())).arg(grid_answer_->Columns()));
 }
 
 void BrowseWindow::ShowLayout() {

@@ -16,6 +16,7 @@
 class QAction;
 class QCheckBox;
 class QLabel;
+class QMenu;
 class QPlainTextEdit;
 class QProgressBar;
 class QPushButton;
@@ -50,6 +51,12 @@ class BrowseWindow : public QMainWindow {
   void ToggleMember(std::size_t member);
   // Sorts by answer column `column`; the same column again turns the order round.
   void SortByColumn(std::size_t column);
+  // Filters the rows (SetFilter), or removes their filter.
+  void FilterRows(const browse::PivotFilter& filter);
+  void RemoveFilter();
+  // The context menu of answer column `column`'s header (browse_window_filter.cpp): its
+  // entries ask for the filter's number in a non-modal dialog ("filter_amount") that applies it.
+  QMenu* ColumnMenu(std::size_t column);
   // Opens the member picker of `hierarchy`'s slicer (non-modal; OK applies it).
   void PickSlicer(std::size_t hierarchy);
   // Cancels the query that runs.
@@ -90,8 +97,10 @@ class BrowseWindow : public QMainWindow {
   void BuildMdxPane();
   void LayOutWidgets();
   void BuildActions();
-  // What the gestures do (browse_window_actions.cpp).
+  // What the gestures do (browse_window_actions.cpp, browse_window_filter.cpp).
   void ConnectGestures();
+  void ConnectColumnMenu();
+  void AskFilterAmount(const browse::PivotFilter& filter);
   void Ask();
   void Answered(std::uint64_t request, Result<browse::PivotGrid> answer);
   void ShowLayout();

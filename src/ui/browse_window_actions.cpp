@@ -88,6 +88,7 @@ void BrowseWindow::ConnectGestures() {
   connect(grid_, &BrowseGridView::ToggleRequested, this, &BrowseWindow::ToggleMember);
   connect(grid_->ColumnHeader(), &BrowseColumnHeader::SortRequested, this,
           &BrowseWindow::SortByColumn);
+  ConnectColumnMenu();
   connect(slicers_, &BrowseSlicerBar::PickRequested, this, &BrowseWindow::PickSlicer);
   connect(chart_, &BrowseChart::ExportRequested, this, [this] {
     const QString path = SaveName(tr("Export chart as PNG"), tr("PNG pictures (*.png)"), "png");

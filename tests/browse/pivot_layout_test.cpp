@@ -66,6 +66,47 @@ TEST_F(PivotLayoutTest, EditsRefuseWhatWouldBreakTheLayout) {
   EXPECT_EQ(layout, before);
 }
 
+// A catalog of hierarchies with an ALL level and one level of `sizes[h]` members each.
+provider::cubefile::CubeCatalog CatalogOfSizes(const std::vector<int>& sizes) {
+  provider::cubefile::CubeCatalog catalog;
+  catalog.name = "Sizes";
+  catalog.measures.push_back({1, "Count", "SUM", "", std::nullopt});
+  std::int64_t member = 0;
+  for (std::size_t h = 0; h < sizes.size(); ++h) {
+    const auto id = static_cast<std::int64_t>(h + 1);
+    catalog.dimensions.push_back({id, "D" + std::to_string(h), false});
+    catalog.hierarchies.push_back({id, id, ""});
+    catalog.levels.push_back({2 * id - 1, id, 0, "All", true, "ALL"});
+    catalog.levels.push_back({2 * id, id, 1, "L", false, "REGULAR"});
+    const std::int64_t all = ++member;
+    catalog.members.push_back({all, 2 * id - 1, 0, std::nullopt, "All", 0});
+    for (int i = 0; i < sizes[h]; ++i)
+      catalog.members.push_back({++member, 2 * id, all, std::to_string(i), std::to_string(i), i});
+  }
+  return catalog;
+}
+
+TEST(DefaultLayoutTest, OpensOnSmallHierarchiesInTheCubesOrder) {
+  const struct {
+    std::vector<int> sizes;
+    std::vector<PivotField> rows, columns;
+  } cases[] = {
+      {{3, 4, 2}, {{0, 1}}, {{1, 3}}},       // all small: the first two
+      {{100000, 4, 2}, {{1, 3}}, {{2, 5}}},  // the first is large: the next two
+      {{3, 5000, 101}, {{0, 1}}, {{2, 5}}},  // one small: then the smaller of the large
+      {{5000, 200}, {{1, 3}}, {{0, 1}}},     // none small: the smaller first
+      {{7}, {{0, 1}}, {}},                   // one hierarchy: rows only
+  };
+  for (const auto& c : cases) {
+    const provider::cubefile::CubeCatalog catalog = CatalogOfSizes(c.sizes);
+    const query::CubeModel model(catalog);  // keeps a reference to the catalog
+    const PivotLayout layout = DefaultLayout(model);
+    EXPECT_EQ(layout.rows, c.rows) << c.sizes.front();
+    EXPECT_EQ(layout.columns, c.columns) << c.sizes.front();
+    EXPECT_EQ(layout.measures, std::vector<std::size_t>{0});
+  }
+}
+
 TEST_F(PivotLayoutTest, TheSortGoesWithItsColumn) {
   PivotLayout layout = DefaultLayout(*model_);
   ASSERT_TRUE(Expand(layout, *model_, Index("[Time].[2023]")));
@@ -223,6 +264,22 @@ TEST_F(PivotLayoutTest, ReadsAQueryWrittenByHand) {
   EXPECT_EQ(*layout, expected);
 }
 
+TEST_F(PivotLayoutTest, ReadsAFilterWrittenByHand) {
+  // [Time] and its ALL level stand for the ALL member, as the engine takes them.
+  for (const char* all : {"[Time]", "[Time].[All Time]", "[Time].[All Time].[All Time]"}) {
+    const std::string mdx = std::string(
+                                "SELECT [Time].[Year] ON 0, TopCount([Store].[City].Members, "
+                                "3, (") +
+                            all + ", [Measures].[Amount])) ON 1 FROM [Shop]";
+    const auto layout = LayoutFromMdx(*model_, mdx);
+    ASSERT_TRUE(layout.ok()) << layout.error().description << "\n" << mdx;
+    EXPECT_EQ(layout->filter, (PivotFilter{PivotFilter::Kind::kTop,
+                                           {"[Time].[All Time].[All Time]", "[Measures].[Amount]"},
+                                           3}))
+        << mdx;
+  }
+}
+
 TEST_F(PivotLayoutTest, RefusesWhatThePivotCannotShow) {
   const struct {
     const char* mdx;
@@ -235,8 +292,21 @@ TEST_F(PivotLayoutTest, RefusesWhatThePivotCannotShow) {
       {"SELECT [Time].[Year] ON 0 FROM [Other]",
        "unknown cube [Other] (the file holds [Shop]) at 32"},
       {"SELECT TopCount([Store].[City].Members, 2, [Measures].[Qty]) ON 0 FROM [Shop]",
-       "the pivot cannot lay out TopCount (it shows levels, members, .Members, .Children, "
-       "CrossJoin, Hierarchize and Order) at 8"},
+       "the pivot filters its rows only, not its columns at 8"},
+      {"SELECT [Time].[Year] ON 0, TopCount([Store].[City].Members, 2) ON 1 FROM [Shop]",
+       "the pivot keeps a count (from 1) of rows by a column's value at 28"},
+      {"SELECT [Time].[Year] ON 0, TopCount([Store].[City].Members, 1.5, [Measures].[Qty]) ON 1 "
+       "FROM [Shop]",
+       "TopCount needs a whole number at 61"},
+      {"SELECT [Time].[Year] ON 0, Filter([Store].[City].Members, [Measures].[Qty] = 2) ON 1 "
+       "FROM [Shop]",
+       "the pivot filters rows by a column's value > or < a number at 76"},
+      {"SELECT [Time].[Year] ON 0, {[Store].[City].Members} ON 1 FROM [Shop] WHERE "
+       "TopCount([Product].[Line].Members, 1, [Measures].[Qty])",
+       "the pivot filters its rows only, not its columns at 76"},
+      {"SELECT [Time].[Year] ON 0, Head([Store].[City].Members, 2) ON 1 FROM [Shop]",
+       "the pivot cannot lay out Head (it shows levels, members, .Members, .Children, "
+       "CrossJoin, Hierarchize, Order, TopCount, BottomCount and Filter) at 28"},
       {"SELECT [Store].Members ON 0 FROM [Shop]",
        "[Store].Members holds every level: the pivot shows one level, as "
        "[Store].[Level].Members at 8"},

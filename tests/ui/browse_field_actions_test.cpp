@@ -8,6 +8,8 @@
 
 #include <QCheckBox>
 #include <QContextMenuEvent>
+#include <QHeaderView>
+#include <QInputDialog>
 #include <QMenu>
 #include <QPushButton>
 #include <QTest>
@@ -18,6 +20,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
 #include <random>
 
 #include "ui/browse_drag.h"
@@ -97,6 +100,35 @@ class BrowseFieldActionsTest : public BrowseWindowTest {
     QApplication::sendEvent(target, &enter);
     QDropEvent drop(QPointF(point), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
     QApplication::sendEvent(target, &drop);
+  }
+  // Right-clicks a section of the column header, picks an entry of its menu and, when the entry
+  // asks for a number, gives one or cancels.
+  void FromColumnHeaderMenu(const std::function<std::size_t(std::size_t)>& pick) {
+    QHeaderView* header = window_->GridView()->horizontalHeader();
+    const int sections = header->count();
+    if (sections == 0) return;
+    const int section = static_cast<int>(pick(static_cast<std::size_t>(sections)));
+    const QPoint at(header->sectionViewportPosition(section) + 2, 2);
+    QContextMenuEvent event(QContextMenuEvent::Mouse, at, header->viewport()->mapToGlobal(at));
+    QApplication::sendEvent(header->viewport(), &event);
+    for (QMenu* menu : window_->findChildren<QMenu*>("column_menu")) {
+      if (!menu->isVisible()) continue;
+      const QList<QAction*> actions = menu->actions();
+      QAction* action = actions[static_cast<int>(pick(static_cast<std::size_t>(actions.size())))];
+      if (action->isEnabled() && !action->isSeparator()) action->trigger();
+      menu->close();
+    }
+    for (QInputDialog* dialog : window_->findChildren<QInputDialog*>("filter_amount")) {
+      if (!dialog->isVisible()) continue;
+      if (dialog->inputMode() == QInputDialog::IntInput)
+        dialog->setIntValue(static_cast<int>(pick(6)));  // 0 is below the range: 1
+      else
+        dialog->setDoubleValue(static_cast<double>(pick(3000)) - 500.0);
+      if (pick(4) == 0)
+        dialog->reject();
+      else
+        dialog->accept();
+    }
   }
   // Waits until the newest layout is answered (or failed).
   bool Settle() {
@@ -287,7 +319,7 @@ TEST_F(BrowseFieldActionsTest, ThousandsOfRandomGesturesKeepTheWindowWhole) {
   for (int n = 0; n < gestures; ++n) {
     const browse::PivotField field = fields[pick(fields.size())];
     BrowseAxisBar* bar = pick(2) == 0 ? window_->RowsBar() : window_->ColumnsBar();
-    switch (pick(12)) {
+    switch (pick(13)) {
       case 0:
       case 1:  // a bar button's menu, any entry
         if (!bar->Buttons().isEmpty()) {
@@ -362,6 +394,9 @@ TEST_F(BrowseFieldActionsTest, ThousandsOfRandomGesturesKeepTheWindowWhole) {
                             Qt::LeftButton);
         break;
       }
+      case 12:  // the column header's menu on any section, any entry, its number given or not
+        FromColumnHeaderMenu(pick);
+        break;
       default:  // wait for the answer now and then, so that the grid changes under the gestures
         ASSERT_TRUE(Settle());
         break;

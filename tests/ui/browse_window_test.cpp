@@ -90,10 +90,13 @@ TEST_F(BrowseWindowTest, ClickingPlusDrillsIntoTheMembersChildren) {
   const int spain_now = RowOf("Spain");
   EXPECT_EQ(Grid()->index(spain_now, 0).data(BrowseGridModel::kExpandRole).toInt(), 2);
   for (const auto& [key, quantity] : expected) {
-    // Valencia and Cordoba are cities of two countries: Spain's come right after Spain.
+    // Valencia and Cordoba are cities of two countries: Spain's come right after Spain, named
+    // with it.
+    const bool namesake = key.first == "Valencia" || key.first == "Cordoba";
+    const std::string caption = namesake ? "Spain " + key.first : key.first;
     int row = -1;
     for (int r = spain_now + 1; r < Grid()->rowCount() && r <= spain_now + 3; ++r) {
-      if (Grid()->index(r, 0).data(Qt::ToolTipRole).toString().toStdString() == key.first) row = r;
+      if (Grid()->index(r, 0).data(Qt::ToolTipRole).toString().toStdString() == caption) row = r;
     }
     ASSERT_GE(row, 0) << key.first;
     EXPECT_EQ(Grid()->index(row, 0).data(BrowseGridModel::kIndentRole).toInt(), 1);

@@ -6,12 +6,27 @@
 #include <numeric>
 #include <string>
 #include <utility>
+#include <variant>
 
 #include "common/quoted_text.h"
 #include "provider/aggregate/member_key.h"
 
 namespace cubemill::provider::aggregate {
 namespace {
+
+// Whether each member of `list` is named by its key and that key is a number (or NULL): a level fed
+// by a numeric column alone, whose members are ordered by that number (9 before 10), not by the
+// text of their names.
+bool NamedByNumbers(const std::vector<MemberState>& members,
+                    const std::vector<std::uint32_t>& list) {
+  return !list.empty() && std::all_of(list.begin(), list.end(), [&](std::uint32_t m) {
+    const MemberState& member = members[m - 1];
+    if (std::holds_alternative<std::monostate>(member.key)) return true;  // NULL: first
+    const bool number = std::holds_alternative<std::int64_t>(member.key) ||
+                        std::holds_alternative<double>(member.key);
+    return number && member.name == KeyText(member.key);
+  });
+}
 
 // Orders the members of every level and returns, per old member number, its new one;
 // `position` gets each member's place in its level.
@@ -23,8 +38,8 @@ std::vector<std::uint32_t> OrderMembers(const ColumnPlan& plan, MemberIndex& ind
   std::uint32_t next_number = 1;
   for (const HierarchyPlan& hierarchy : plan.hierarchies) {
     for (std::size_t level_index : hierarchy.levels) {
-      const bool by_key = plan.levels[level_index].by_key;
       std::vector<std::uint32_t>& list = index.MembersOf(level_index);
+      const bool by_key = plan.levels[level_index].by_key || NamedByNumbers(members, list);
       auto order = [&](std::uint32_t a, std::uint32_t b) {
         const MemberState& x = members[a - 1];
         const MemberState& y = members[b - 1];
