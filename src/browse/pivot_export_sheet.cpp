@@ -3,11 +3,11 @@
 #include <algorithm>
 #include <filesystem>
 #include <string>
-#include <unordered_map>
 #include <utility>
 #include <vector>
 
 #include "browse/pivot_export.h"
+#include "browse/pivot_names.h"
 
 namespace cubemill::browse {
 namespace {
@@ -39,8 +39,6 @@ struct AxisPlaces {
   std::vector<std::size_t> span;    // per header position: its columns
   std::vector<int> top;             // per field: the depth of its level
   std::vector<std::string> names;   // per column: its level's name, or "Measures"
-  // per field: the captions the grid gives its members
-  std::vector<std::unordered_map<std::size_t, std::string>> captions;
   std::size_t width = 0;
 };
 
@@ -48,7 +46,6 @@ AxisPlaces PlacesOf(const CubeModel& model, const std::vector<PivotField>& field
                     const std::vector<std::vector<PivotHeader>>& tuples) {
   AxisPlaces places;
   const std::size_t positions = tuples.empty() ? fields.size() : tuples.front().size();
-  places.captions.resize(fields.size());
   for (std::size_t i = 0; i < positions; ++i) {
     std::size_t span = 1;
     if (i < fields.size()) {
@@ -60,7 +57,6 @@ AxisPlaces PlacesOf(const CubeModel& model, const std::vector<PivotField>& field
       for (const auto& tuple : tuples) {
         if (i >= tuple.size() || tuple[i].member == npos) continue;
         span = std::max(span, static_cast<std::size_t>(std::max(tuple[i].indent, 0)) + 1);
-        places.captions[i].try_emplace(tuple[i].member, tuple[i].caption);
       }
       span =
           std::max<std::size_t>(1, std::min(span, levels.size() - std::min(first, levels.size())));
@@ -79,9 +75,10 @@ AxisPlaces PlacesOf(const CubeModel& model, const std::vector<PivotField>& field
   return places;
 }
 
-// The export cells of one tuple: each member in its level's column, its ancestors' captions in
-// the columns before it, below it nothing.
-std::vector<ExportCell> Place(const CubeModel& model, const AxisPlaces& places,
+// The export cells of one tuple: each member in its level's column, its ancestors in the columns
+// before it, below it nothing. Each is named in its context, less the ancestor in the column
+// before it ("2024", "Q1" where the grid, without the year's column, says "2024 Q1").
+std::vector<ExportCell> Place(const CubeModel& model, ContextNames& names, const AxisPlaces& places,
                               const std::vector<PivotHeader>& tuple) {
   std::vector<ExportCell> cells(places.width);
   for (std::size_t i = 0; i < tuple.size() && i < places.offset.size(); ++i) {
@@ -93,21 +90,22 @@ std::vector<ExportCell> Place(const CubeModel& model, const AxisPlaces& places,
     }
     const std::size_t depth =
         std::min(static_cast<std::size_t>(std::max(header.indent, 0)), places.span[i] - 1);
+    std::size_t beside = npos;
     for (std::size_t k = 0; k < depth; ++k) {
       const std::size_t ancestor =
           model.AncestorAt(header.member, places.top[i] + static_cast<int>(k));
       if (ancestor == npos) continue;
-      const auto known = places.captions[i].find(ancestor);
-      cells[at + k] =
-          Text(known != places.captions[i].end() ? known->second : model.Member(ancestor).name);
+      cells[at + k] = Text(names.Name(ancestor, beside));
+      beside = ancestor;
     }
-    cells[at + depth] = Text(header.caption);
+    cells[at + depth] = Text(names.Name(header.member, beside));
   }
   return cells;
 }
 
 // The lines above the table: the cube file and each slicer, then a blank line.
-std::vector<std::vector<ExportCell>> ContextLines(const CubeModel& model, const PivotLayout& layout,
+std::vector<std::vector<ExportCell>> ContextLines(const CubeModel& model, ContextNames& names,
+                                                  const PivotLayout& layout,
                                                   const std::string& cube) {
   std::vector<std::vector<ExportCell>> lines;
   lines.push_back({Text("Cube"), Text(cube)});
@@ -115,7 +113,7 @@ std::vector<std::vector<ExportCell>> ContextLines(const CubeModel& model, const 
     if (slicer.hierarchy >= model.HierarchyCount() || slicer.members.empty()) continue;
     std::vector<ExportCell> line{Text(HierarchyLabel(model, slicer.hierarchy))};
     for (std::size_t m : slicer.members) {
-      if (m < model.MemberCount()) line.push_back(Text(model.Member(m).name));
+      if (m < model.MemberCount()) line.push_back(Text(names.Name(m)));
     }
     lines.push_back(std::move(line));
   }
@@ -129,8 +127,9 @@ ExportSheet PivotExport(const PivotGrid& grid, const CubeModel& model, const Piv
                         const std::string& cube) {
   const AxisPlaces rows = PlacesOf(model, layout.rows, grid.row_headers);
   const AxisPlaces columns = PlacesOf(model, layout.columns, grid.column_headers);
+  ContextNames names(model);
   ExportSheet sheet;
-  sheet.table = ContextLines(model, layout, cube);
+  sheet.table = ContextLines(model, names, layout, cube);
   sheet.context_lines = sheet.table.size();
   const std::size_t width = rows.width + grid.Columns();
 
@@ -138,7 +137,7 @@ ExportSheet PivotExport(const PivotGrid& grid, const CubeModel& model, const Piv
   const std::size_t header_lines = std::max<std::size_t>(columns.width, rows.width > 0 ? 1 : 0);
   std::vector<std::vector<ExportCell>> header(header_lines, std::vector<ExportCell>(width));
   for (std::size_t c = 0; c < grid.Columns(); ++c) {
-    const auto cells = Place(model, columns, grid.column_headers[c]);
+    const auto cells = Place(model, names, columns, grid.column_headers[c]);
     for (std::size_t line = 0; line < cells.size(); ++line)
       header[line][rows.width + c] = cells[line];
   }
@@ -156,7 +155,7 @@ ExportSheet PivotExport(const PivotGrid& grid, const CubeModel& model, const Piv
   const std::size_t grid_lines = ColumnHeaderLines(grid);
   const std::size_t grid_columns = RowHeaderColumns(grid);
   for (std::size_t r = 0; r < grid.Rows(); ++r) {
-    std::vector<ExportCell> line = Place(model, rows, grid.row_headers[r]);
+    std::vector<ExportCell> line = Place(model, names, rows, grid.row_headers[r]);
     line.reserve(width);
     for (std::size_t c = 0; c < grid.Columns(); ++c)
       line.push_back(TableCell(grid, grid_lines + r, grid_columns + c));

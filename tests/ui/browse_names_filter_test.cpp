@@ -76,9 +76,9 @@ TEST_F(BrowseNamesFilterTest, QuartersAreNamedWithTheirYearInGridCsvAndChart) {
   ASSERT_GE(grid.Columns(), 12u);
   EXPECT_EQ(grid.column_headers[0][0].caption, "2023 Quarter 1");
   EXPECT_EQ(grid.column_headers[11][0].caption, "2025 Quarter 4");
-  ASSERT_TRUE(window_->ExportCsv(QString::fromStdString(dir_.File("quarters.csv"))));
+  ASSERT_EQ(Export(dir_.File("quarters.csv"), false), "");
   const std::string csv = test::ReadBytes(dir_.File("quarters.csv"));
-  EXPECT_EQ(csv.substr(0, 30), ",2023 Quarter 1,2023 Quarter 2");
+  EXPECT_NE(csv.find(",2023 Quarter 1,2023 Quarter 2"), std::string::npos) << csv;
   EXPECT_NE(window_->Chart()->ValueTip(0, 0).indexOf("2023 Quarter 1"), -1)
       << window_->Chart()->ValueTip(0, 0).toStdString();
 
