@@ -330,7 +330,7 @@ TEST_F(BrowseFieldActionsTest, ThousandsOfRandomGesturesKeepTheWindowWhole) {
         }
         break;
       case 2: {  // the field list's menu: an entry it offers is chosen, one it does not is not
-        const QString entry = list_entries[static_cast<int>(pick(3))];
+        const QString& entry = list_entries[static_cast<int>(pick(3))];
         const auto& layout = window_->Layout();
         const auto on = [&](const Fields& axis, bool any_level) {
           return std::any_of(axis.begin(), axis.end(), [&](const browse::PivotField& f) {
