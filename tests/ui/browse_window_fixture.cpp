@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <cstdlib>
 #include <filesystem>
 
 #include "provider/connection/build_cube_file.h"
@@ -70,7 +71,16 @@ SampleCube::SampleCube()
 SampleCube::~SampleCube() { fs::remove_all(folder_); }
 
 const SampleCube& Sample() {
-  static const SampleCube* sample = new SampleCube;  // lives to the end of the program
+  // Lives to the end of the program (a window of any test may still read it); its folder goes
+  // when the program exits, so that test runs leave nothing in the temporary folder.
+  static const SampleCube* sample = [] {
+    const auto* made = new SampleCube;
+    std::atexit([] {
+      std::error_code ignored;
+      fs::remove_all(Sample().Folder(), ignored);
+    });
+    return made;
+  }();
   return *sample;
 }
 

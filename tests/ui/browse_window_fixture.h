@@ -33,6 +33,7 @@ class SampleCube {
  public:
   SampleCube();
   ~SampleCube();
+  const std::string& Folder() const { return folder_; }
   const std::string& Source() const { return source_; }
   const std::string& Cube() const { return cube_; }
   const std::string& BuildError() const { return error_; }
