@@ -100,10 +100,14 @@ std::string Text(const MdxAxis& axis, const char* name) {
   return out + " ON " + name;
 }
 
-// SELECT ... FROM ... [WHERE ...], a subselect in its parentheses.
+// SELECT ... FROM ... [WHERE ...], a subselect in its parentheses; SELECT FROM for a query
+// without axes, whose columns the parser makes one empty tuple.
 std::string SelectText(const MdxQuery& query) {
-  std::string out = "SELECT " + Text(query.columns, "COLUMNS");
+  const bool no_axes =
+      query.columns.set.kind == Kind::kTuple && query.columns.set.operands.empty() && !query.rows;
+  std::string out = no_axes ? "SELECT" : "SELECT " + Text(query.columns, "COLUMNS");
   if (query.rows) out += ", " + Text(*query.rows, "ROWS");
+  if (query.pages) out += ", " + Text(*query.pages, "PAGES");
   out += " FROM " + (query.subselect.empty() ? Bracketed(query.cube)
                                              : "(" + SelectText(query.subselect.at(0)) + ")");
   if (query.where) out += " WHERE " + Text(*query.where);
@@ -165,7 +169,8 @@ bool Same(const MdxQuery& a, const MdxQuery& b) {
     if (!Same(a.subselect[i], b.subselect[i])) return false;
   }
   return same_axis(a.columns, b.columns) && a.rows.has_value() == b.rows.has_value() &&
-         (!a.rows || same_axis(*a.rows, *b.rows)) && a.cube == b.cube &&
+         (!a.rows || same_axis(*a.rows, *b.rows)) && a.pages.has_value() == b.pages.has_value() &&
+         (!a.pages || same_axis(*a.pages, *b.pages)) && a.cube == b.cube &&
          a.where.has_value() == b.where.has_value() && (!a.where || Same(*a.where, *b.where)) &&
          SameNames(a.cell_properties, b.cell_properties);
 }
@@ -200,9 +205,10 @@ void CheckPositions(const MdxQuery& query, std::size_t characters) {
   }
   CheckPositions(query.columns.set, characters);
   CheckPositions(query.columns.properties, characters);
-  if (query.rows) {
-    CheckPositions(query.rows->set, characters);
-    CheckPositions(query.rows->properties, characters);
+  for (const auto* axis : {&query.rows, &query.pages}) {
+    if (!*axis) continue;
+    CheckPositions((*axis)->set, characters);
+    CheckPositions((*axis)->properties, characters);
   }
   if (query.where) CheckPositions(*query.where, characters);
   CheckPositions(query.cell_properties, characters);
