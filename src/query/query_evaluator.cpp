@@ -20,11 +20,29 @@ std::size_t QueryResult::MeasureAt(std::size_t row, std::size_t column) const {
   return slicer_measure != npos ? slicer_measure : 0;
 }
 
+namespace {
+
+// Binds, plans and answers the parsed `query` against `model`, the catalog `reader` holds.
+QueryResult Answer(const provider::cubefile::CubeReader& reader, const CubeModel& model,
+                   const MdxQuery& query, const QueryOptions& options) {
+  const BoundQuery bound = Bind(model, query);
+  if (options.cancel != nullptr && options.cancel->load()) throw QueryFailure("Cancelled");
+  const QueryPlan plan = PlanQuery(bound, options.leaf_cells_only);
+  Evaluation evaluation(reader, model, bound, options);
+  return evaluation.Answer(plan);
+}
+
+}  // namespace
+
+// The query is parsed before the model is built, so that a query that does not parse costs
+// no walk over the members.
 Result<QueryResult> EvaluateMdx(const provider::cubefile::CubeReader& reader, std::string_view mdx,
                                 const QueryOptions& options) {
+  auto query = ParseMdx(mdx);
+  if (!query.ok()) return query.error();
   return Answered<QueryResult>(kQuerySource, [&] {
     const CubeModel model(reader.Catalog());
-    return EvaluateMdx(reader, model, mdx, options);
+    return Answer(reader, model, *query, options);
   });
 }
 
@@ -33,13 +51,8 @@ Result<QueryResult> EvaluateMdx(const provider::cubefile::CubeReader& reader,
                                 const QueryOptions& options) {
   auto query = ParseMdx(mdx);
   if (!query.ok()) return query.error();
-  return Answered<QueryResult>(kQuerySource, [&] {
-    const BoundQuery bound = Bind(model, *query);
-    if (options.cancel != nullptr && options.cancel->load()) throw QueryFailure("Cancelled");
-    const QueryPlan plan = PlanQuery(bound, options.leaf_cells_only);
-    Evaluation evaluation(reader, model, bound, options);
-    return evaluation.Answer(plan);
-  });
+  return Answered<QueryResult>(kQuerySource,
+                               [&] { return Answer(reader, model, *query, options); });
 }
 
 }  // namespace cubemill::query
