@@ -99,6 +99,7 @@ void CubeModel::NameSiblingsApart() {
   std::unordered_map<std::pair<std::size_t, std::string_view>, std::size_t, SiblingHash> keeper;
   for (const auto& members : level_members_) {
     keeper.clear();
+    keeper.reserve(members.size());
     for (std::size_t m : members) {
       const auto [at, first] = keeper.try_emplace({parent_[m], catalog_.members[m].name}, m);
       if (first) continue;
