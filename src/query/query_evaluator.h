@@ -30,9 +30,10 @@ struct QueryResult {
   // npos where it names none; the WHERE tuple's likewise.
   std::vector<std::size_t> column_measure, row_measure;
   std::size_t slicer_measure = 0;
-  // With QueryOptions::unique_names and a WHERE clause of one tuple: its members' unique names
-  // (what a client shows as the slice); empty otherwise.
-  std::vector<std::string> slicer_unique_names;
+  // With QueryOptions::unique_names, each tuple of the WHERE clause as unique names (one for a
+  // tuple, one per tuple of a set: what a client shows as the slice); empty without a WHERE
+  // clause.
+  std::vector<std::vector<std::string>> slicer_tuples;
   // With QueryOptions::unique_names, each column's and row's tuple as unique names, which a
   // client sends back to drill down:
   // [Geography].[Country].[Spain].[Madrid], [Measures].[Amount].

@@ -6,6 +6,7 @@
 #include <string_view>
 #include <vector>
 
+#include "common/quoted_text.h"
 #include "query/parser/mdx_parser.h"
 #include "query/result_format.h"
 #include "query/value_format.h"
@@ -238,47 +239,63 @@ void WriteCells(XmlWriter& out, const OpenCube& cube, const QueryResult& result)
   out.Close();
 }
 
-// The hierarchies no axis shows, each at the member its cells count (the WHERE clause's, else its
-// ALL member), and the measure of the slice when no axis shows measures. A hierarchy without an
-// ALL level that the query names nowhere counts all its members, which no one member stands for:
-// it is left out rather than shown at a member whose value the cells do not hold.
+// One tuple of the slicer axis: the hierarchies no axis shows, each at the member its cells count
+// (the WHERE tuple's, else its ALL member), and the measure when no axis shows measures (the WHERE
+// tuple's, else the default one). A hierarchy without an ALL level that the query names nowhere
+// counts all its members, which no one member stands for: it is left out rather than shown at a
+// member whose value the cells do not hold.
+std::vector<AxisMember> SlicerTuple(const OpenCube& cube, const std::vector<std::string>& named,
+                                    const std::vector<std::string>& shown) {
+  const query::CubeModel& model = cube.Model();
+  const auto& measures = cube.Catalog().measures;
+  const auto on_axis = [&](const std::string& hierarchy) {
+    return std::find(shown.begin(), shown.end(), hierarchy) != shown.end();
+  };
+  std::map<std::string, AxisMember> sliced;
+  std::optional<AxisMember> measure;
+  if (!measures.empty()) {
+    const std::string& name = measures.front().name;
+    measure = Describe(cube, query::MeasureUniqueName(name), name);
+  }
+  for (const std::string& unique_name : named) {
+    if (const std::size_t m = cube.MemberNamed(unique_name); m != kNoMember) {
+      AxisMember member = Describe(cube, unique_name, model.Member(m).name);
+      sliced.emplace(member.hierarchy, std::move(member));
+    } else if (unique_name.starts_with("[Measures].")) {
+      // A stored or a calculated measure: its caption is its name without the brackets.
+      const std::size_t open = sizeof("[Measures].") - 1;
+      measure = Describe(cube, unique_name, ScanQuoted(unique_name, open, ']').value);
+    }
+  }
+  std::vector<AxisMember> tuple;
+  for (std::size_t h = 0; h < model.HierarchyCount(); ++h) {
+    const std::string hierarchy = model.HierarchyName(h);
+    if (on_axis(hierarchy) || model.MembersOfHierarchy(h).empty()) continue;
+    if (const auto found = sliced.find(hierarchy); found != sliced.end()) {
+      tuple.push_back(found->second);
+      continue;
+    }
+    if (!cube.Catalog().levels[model.LevelsOf(h).front()].is_all) continue;
+    const std::size_t all = model.MembersOfHierarchy(h).front();
+    tuple.push_back(Describe(cube, model.UniqueName(all), model.Member(all).name));
+  }
+  if (!on_axis(std::string(kMeasuresHierarchy)) && measure) tuple.push_back(*measure);
+  return tuple;
+}
+
+// The slicer axis: one tuple per tuple of the WHERE clause (a set in WHERE lists each of its
+// tuples, as the cells add them up), one tuple without a WHERE clause.
 AxisTuples SlicerTuples(const OpenCube& cube, const QueryResult& result,
                         const std::vector<const AxisTuples*>& axes) {
-  const query::CubeModel& model = cube.Model();
   std::vector<std::string> shown;
   for (const AxisTuples* axis : axes) {
     if (!axis->empty()) {
       for (const AxisMember& member : axis->front()) shown.push_back(member.hierarchy);
     }
   }
-  const auto on_axis = [&](const std::string& hierarchy) {
-    return std::find(shown.begin(), shown.end(), hierarchy) != shown.end();
-  };
-  // The members the WHERE clause names, by hierarchy.
-  std::map<std::string, AxisMember> sliced;
-  for (const std::string& unique_name : result.slicer_unique_names) {
-    const std::size_t m = cube.MemberNamed(unique_name);
-    if (m == kNoMember) continue;
-    AxisMember member = Describe(cube, unique_name, model.Member(m).name);
-    sliced.emplace(member.hierarchy, std::move(member));
-  }
-  AxisTuples slicer(1);
-  for (std::size_t h = 0; h < model.HierarchyCount(); ++h) {
-    const std::string hierarchy = model.HierarchyName(h);
-    if (on_axis(hierarchy) || model.MembersOfHierarchy(h).empty()) continue;
-    if (const auto found = sliced.find(hierarchy); found != sliced.end()) {
-      slicer[0].push_back(found->second);
-      continue;
-    }
-    if (!cube.Catalog().levels[model.LevelsOf(h).front()].is_all) continue;
-    const std::size_t all = model.MembersOfHierarchy(h).front();
-    slicer[0].push_back(Describe(cube, model.UniqueName(all), model.Member(all).name));
-  }
-  const auto& measures = cube.Catalog().measures;
-  if (!on_axis(std::string(kMeasuresHierarchy)) && result.slicer_measure < measures.size()) {
-    const std::string& name = measures[result.slicer_measure].name;
-    slicer[0].push_back(Describe(cube, query::MeasureUniqueName(name), name));
-  }
+  AxisTuples slicer;
+  if (result.slicer_tuples.empty()) slicer.push_back(SlicerTuple(cube, {}, shown));
+  for (const auto& named : result.slicer_tuples) slicer.push_back(SlicerTuple(cube, named, shown));
   return slicer;
 }
 

@@ -119,7 +119,8 @@ Dataset EngineDataset(const std::string& cube, const std::string& mdx) {
       dataset.axes.push_back(*axis);
   }
   if (result->paged) dataset.axes.push_back(result->page_unique_names);
-  dataset.slicer = result->slicer_unique_names;
+  for (const auto& tuple : result->slicer_tuples)
+    dataset.slicer.insert(dataset.slicer.end(), tuple.begin(), tuple.end());
   for (std::size_t r = 0; r < result->cells.size(); ++r) {
     for (std::size_t c = 0; c < result->columns.size(); ++c) {
       const std::string text = !result->texts.empty() && !result->texts[r][c].empty()
@@ -176,8 +177,8 @@ TEST_F(ServeProgramTest, ExecuteAnswersEveryCellAsTheQueryEngineDoes) {
 
 // The shop's Store has an ALL level, its Product and Time none: a query that names no member of
 // Product or Time counts all of them, so the slicer axis may show no member of theirs (a client
-// would show the cells as that member's), while the WHERE clause's members and Store's ALL
-// member stand there as the cells count them.
+// would show the cells as that member's), while the WHERE clause's members, Store's ALL
+// member and the measure stand there as the cells count them.
 TEST_F(ServeProgramTest, TheSlicerAxisShowsOnlyTheMembersTheCellsCount) {
   ServeProcess server({"--cubes", "cubes"});
   ASSERT_TRUE(server.Listening()) << server.Errors();
@@ -189,7 +190,15 @@ TEST_F(ServeProgramTest, TheSlicerAxisShowsOnlyTheMembersTheCellsCount) {
       {"SELECT [Measures].[Amount] ON 0 FROM [Shop] WHERE [Time].[2024]",
        {"[Store].[All Stores].[All Stores]", "[Time].[Year].[2024]"}},
       {"SELECT [Store].[Country].Members ON 0 FROM [Shop] WHERE [Product].[Bikes]",
-       {"[Product].[Line].[Bikes]"}},
+       {"[Product].[Line].[Bikes]", "[Measures].[Qty]"}},
+      // A set in WHERE: one tuple of its own per member the cells add up.
+      {"SELECT [Measures].[Amount] ON 0 FROM [Shop] WHERE {[Product].[Bikes], "
+       "[Product].[Gear]]Box]}",
+       {"[Store].[All Stores].[All Stores]", "[Product].[Line].[Bikes]",
+        "[Store].[All Stores].[All Stores]", "[Product].[Line].[Gear]]Box]"}},
+      {"WITH MEMBER [Measures].[Twice] AS [Measures].[Qty] * 2 SELECT [Store].[Country].Members "
+       "ON 0 FROM [Shop] WHERE [Measures].[Twice]",
+       {"[Measures].[Twice]"}},
   };
   for (const auto& c : cases) {
     const Dataset served = ReadDataset(Post(server.Port(), Execute("shop", c.mdx)).body);

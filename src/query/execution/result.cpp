@@ -29,8 +29,10 @@ QueryResult Evaluation::Result(const Grid& grid,
   for (const std::string& table : tables_)
     result.table += (result.table.empty() ? "" : ", ") + table;
   result.slicer_measure = grid.slicer.count == 0 ? QueryResult::npos : grid.slicer.MeasureOf(0);
-  if (options_.unique_names && grid.slicer.count == 1)
-    result.slicer_unique_names = names(grid.slicer, 0, true);
+  if (options_.unique_names) {
+    for (std::size_t t = 0; t < grid.slicer.count; ++t)
+      result.slicer_tuples.push_back(names(grid.slicer, t, true));
+  }
   result.column_property_names = grid.columns.properties;
   result.row_property_names = grid.rows.properties;
   for (std::size_t c = 0; c < columns.count; ++c) {

@@ -161,8 +161,10 @@ class Scanner {
     result.column_property_names = query_.columns.properties;
     result.row_property_names = query_.rows.properties;
     result.slicer_measure = slicer_measure_;
-    if (query_.unique_names && query_.slicer.count == 1)
-      result.slicer_unique_names = UniqueNames(model_, query_.slicer, 0);
+    if (query_.unique_names) {
+      for (std::size_t t = 0; t < query_.slicer.count; ++t)
+        result.slicer_tuples.push_back(UniqueNames(model_, query_.slicer, t));
+    }
     std::vector<std::uint32_t> row_at(rows_.count, UINT32_MAX);
     std::vector<std::uint32_t> column_at(columns_.count, UINT32_MAX);
     std::vector<bool> row_used(rows_.count, !query_.rows.non_empty),
