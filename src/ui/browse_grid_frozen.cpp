@@ -146,6 +146,7 @@ void BrowseFrozenColumns::dropEvent(QDropEvent* event) {
 // ---- the grid's side
 
 void BrowseGridView::PlaceFrozenColumns() {
+  if (frozen_ == nullptr) return;
   const int columns = model_->HeaderColumns();
   int width = 0;
   for (int c = 0; c < columns; ++c) {

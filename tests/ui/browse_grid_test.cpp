@@ -125,6 +125,15 @@ TEST_F(BrowseGridTest, SubtotalsFollowEachCountryAndSwitchOff) {
   }
   EXPECT_EQ(subtotals, static_cast<int>(totals.size()));
   const int rows = Grid()->rowCount();
+  // The export labels each subtotal row in the inner field's column, after its country.
+  const std::string csv = dir_.File("subtotals.csv");
+  ASSERT_EQ(Export(csv, false), "");
+  const std::string text = test::ReadBytes(csv);
+  for (const auto& [key, value] : totals) {
+    EXPECT_NE(text.find("\r\n" + key.first + "," + key.first + " Total,"), std::string::npos)
+        << key.first << "\n"
+        << text;
+  }
 
   QCheckBox* box = window_->SubtotalsBox();
   ASSERT_TRUE(box->isChecked());
