@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Takes the pictures of cubemill-browse for the README: builds cubemill, cubemill-query,
 # cubemill-browse and the screen grabber, builds the sample cube in a scratch directory, opens
-# it under a virtual X server (Xvfb) with Country on rows and Year on columns, 2024 drilled into
-# its quarters, and grabs the window twice: the grid (docs/browse.png) and the chart
+# it under a virtual X server (Xvfb) with Country and Category nested on rows (each country's
+# subtotal), Year on columns with 2024 and 2025 drilled into their quarters, scrolls the grid
+# sideways (the row headers stay), and grabs the window twice: the grid (docs/browse.png) and the chart
 # (docs/browse-chart.png). Prints cubemill-query's answer to the same query, to compare the
 # numbers with the picture.
 # Usage: scripts/screenshot-browse.sh [BUILD_DIR]   (default: build-screenshot in the source tree)
@@ -44,8 +45,13 @@ cp "$root/sample/OQY-Dateien/rel01/Output_Detail.oqy" "$work/OQY-Dateien/rel01/"
 sqlite3 "$work/data/sales.db" <"$root/sample/make_sample_db.sql"
 (cd "$work/run" && "$build/src/app/cubemill" --console --no-wait --quiet Test)
 cube="$(ls "$work"/OQY-Dateien/rel01/Output_Detail_*.cub | head -n 1)"
-mdx='SELECT NON EMPTY {[Time].[Year].Members, [Time].[2024].Children} ON COLUMNS,
-  NON EMPTY [Geography].[Country].Members ON ROWS FROM [OCWCube] WHERE [Measures].[Amount]'
+# Countries on rows with the product categories nested in them and each country's subtotal,
+# years on columns with two of them drilled into their quarters, Amount the measure.
+mdx='SELECT NON EMPTY {[Time].[Year].Members, [Time].[2024].Children, [Time].[2025].Children} ON COLUMNS,
+  NON EMPTY {Generate([Geography].[Country].Members, {CrossJoin({[Geography].CurrentMember},
+  [Product].[Category].Members), ([Geography].CurrentMember, [Product].[All Products])}),
+  ([Geography].[All Geography], [Product].[All Products])} ON ROWS
+FROM [OCWCube] WHERE [Measures].[Amount]'
 
 cat >"$work/take.sh" <<'INNER'
 #!/usr/bin/env bash
@@ -66,6 +72,11 @@ fi
 "$BROWSE" "$CUBE" "$MDX" &
 app=$!
 sleep 4
+# The grid scrolled sideways (the wheel's horizontal buttons over it): its row headers stay.
+xdotool search --sync --onlyvisible --class cubemill-browse windowactivate --sync >/dev/null 2>&1 || true
+xdotool mousemove 700 520 click --repeat 12 --delay 50 7
+xdotool mousemove 1100 780
+sleep 1
 "$GRAB" "$GRID_PNG"
 # The chart tab: its mnemonic is Alt+H.
 xdotool search --sync --onlyvisible --class cubemill-browse windowactivate --sync >/dev/null 2>&1 || true

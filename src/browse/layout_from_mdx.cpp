@@ -35,6 +35,26 @@ bool IsTotal(const Block& block) {
   return any;
 }
 
+// Whether `block` is a subtotal of the fields of `main`: the same hierarchies, members of the
+// outer ones and the ALL members of the inner ones.
+bool IsSubtotalOf(const Block& block, const Block& main) {
+  if (block.size() != main.size()) return false;
+  bool member = false, all = false;
+  for (std::size_t i = 0; i < block.size(); ++i) {
+    const Factor& f = block[i];
+    if (f.hierarchy != main[i].hierarchy || f.current) return false;
+    if (f.hierarchy == Factor::kMeasures) continue;
+    if (f.total) {
+      all = true;
+    } else if (all) {
+      return false;
+    } else {
+      member = true;
+    }
+  }
+  return member && all;
+}
+
 }  // namespace
 
 [[noreturn]] void Refuse(const std::string& what, std::size_t position) {
@@ -72,6 +92,12 @@ PivotLayout MdxReader::Read(const query::MdxQuery& query) {
     ReadAxis(mdx_axis.set, fields, axis_measures[axis], total, layout.expanded);
     if (rows) layout.sort = sort_;
     if (rows) layout.filter = filter_;
+    if (rows) {
+      // Subtotals the rows could show but the query does not ask for: switched off.
+      const bool could_subtotal =
+          fields.size() >= 2 && !filter_ && AllMemberOf(model_, fields.back().hierarchy) != npos;
+      layout.subtotals = subtotals_read_ || !could_subtotal;
+    }
     totals = totals || total;
     could_total = could_total || CouldTotal(fields);
   }
@@ -99,7 +125,11 @@ void MdxReader::ReadAxis(const MdxExpression& set, std::vector<PivotField>& fiel
                          std::vector<std::size_t>& measures, bool& total,
                          std::set<std::size_t>& expanded) {
   const std::vector<Block> blocks = Merged(Blocks(set));
-  const Block* main = nullptr;
+  // The axis's fields: the block with no ALL member (the first, if the others only refuse).
+  const auto main_at = std::find_if(blocks.begin(), blocks.end(), [](const Block& block) {
+    return !HasTotal(block) && !IsTotal(block);
+  });
+  const Block* main = main_at != blocks.end() ? &*main_at : nullptr;
   for (const Block& block : blocks) {
     for (const Factor& f : block) {
       for (std::size_t m : f.measures) {
@@ -110,12 +140,18 @@ void MdxReader::ReadAxis(const MdxExpression& set, std::vector<PivotField>& fiel
       total = true;
       continue;
     }
-    if (main != nullptr) {
-      if (SameHierarchies(*main, block)) RefuseSubtotal(HasTotal(*main) ? *main : block);
+    if (&block == main) continue;
+    // The rows' subtotals, as the pivot asks for them.
+    if (sort_allowed_ && main != nullptr && IsSubtotalOf(block, *main)) {
+      subtotals_read_ = true;
+      continue;
+    }
+    if (main != nullptr && SameHierarchies(*main, block)) RefuseSubtotal(block);
+    if (main != nullptr || HasTotal(block)) {
+      if (HasTotal(block)) RefuseSubtotal(block);
       Refuse("the axis's tuples cross different hierarchies, which the pivot cannot lay out",
              set.position);
     }
-    main = &block;
   }
   if (main == nullptr) return;
   for (const Factor& f : *main) {

@@ -65,6 +65,9 @@ struct PivotLayout {
   std::set<std::size_t> expanded;         // members drilled into (+), on either axis
   bool non_empty = true;
   bool totals = true;  // a grand total row and column
+  // With nested row fields, each outer member's rows followed by its subtotal; none while a
+  // filter is set (the subtotal would count rows the filter hides)
+  bool subtotals = true;
   std::optional<PivotSort> sort;
   std::optional<PivotFilter> filter;  // of the rows; none without a row field
   bool operator==(const PivotLayout&) const = default;
@@ -125,7 +128,9 @@ bool Collapse(PivotLayout& layout, const query::CubeModel& model, std::size_t me
 // step). Without a sort the query is one scan; a sort orders each
 // row field with Order, nested fields within their outer member (Generate), the total last. A
 // filter keeps rows with TopCount, BottomCount or Filter over the rows' set (sorted or not), the
-// total outside it.
+// total outside it. Subtotals (nested row fields, no filter) come with Generate: after the rows
+// of each member of an outer field, the tuple of that member and the inner fields' ALL members
+// (none for an outer field when an inner hierarchy has no ALL level).
 std::string PivotMdx(const query::CubeModel& model, const PivotLayout& layout);
 
 // The layout that shows `mdx` (a query given on the command line) as it asks: each axis's
@@ -133,12 +138,13 @@ std::string PivotMdx(const query::CubeModel& model, const PivotLayout& layout);
 // children (or members further down) are on the axis too, the WHERE members as slicers, the
 // measures of an axis or of WHERE. The pivot shows whole levels: a set that names some members
 // of a level shows all of them. Fails naming what the pivot cannot show (a calculated member, a
-// subselect, a set function it cannot lay out, a subtotal, tuples that are no cross join);
+// subselect, a set function it cannot lay out, a subtotal other than the pivot's, tuples that
+// are no cross join);
 // the browser then shows the error and the default layout. The rows' Order, TopCount,
 // BottomCount and Filter are read as the sort and the filter. LayoutFromMdx(PivotMdx(layout))
 // gives the layout back, its sort and filter too, but for what the query does not say: drilled
-// members no field shows, measures_on_rows without a column field (false), and `totals` where no
-// axis could show a total (true).
+// members no field shows, measures_on_rows without a column field (false), `totals` where no
+// axis could show a total (true) and `subtotals` where the rows could show none (true).
 Result<PivotLayout> LayoutFromMdx(const query::CubeModel& model, const std::string& mdx);
 
 // One header of the grid: a member of a row's or a column's tuple.

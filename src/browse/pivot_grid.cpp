@@ -1,6 +1,6 @@
 // The answer to a pivot layout's query laid out as the grid the window shows: each header's
 // member found again from the unique name the engine gives, its indent and its + or -, the
-// grand totals marked, and each cell's text as its measure's FORMAT shows it.
+// grand totals and the subtotals marked, and each cell's text as its measure's FORMAT shows it.
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -51,9 +51,12 @@ std::vector<std::vector<PivotHeader>> Headers(
         if (found != by_name[i].end()) m = found->second;
       }
       if (m != npos && m == all[i]) {
-        // The total tuple names each field's ALL member; one "Total" says it.
+        // The total tuple names each field's ALL member; one "Total" says it. A subtotal names
+        // the outer member it totals: "CA Total".
         header.total = true;
-        header.caption = total_named ? "" : "Total";
+        const bool subtotal = i > 0 && !headers[t][i - 1].total;
+        header.caption =
+            total_named ? "" : (subtotal ? headers[t][i - 1].caption + " " : "") + "Total";
         total_named = true;
         continue;
       }
@@ -108,6 +111,13 @@ Result<PivotGrid> AnswerPivot(const provider::cubefile::CubeReader& reader, cons
   grid.row_headers =
       Headers(model, context, layout, layout.rows, result.rows, result.row_unique_names,
               measures_on_rows ? result.row_measure : std::vector<std::size_t>{});
+  // One measure nested on the rows would repeat its name on every row: the measure column
+  // shows only when there are several (row_measure still names each row's).
+  if (measures_on_rows && layout.measures.size() == 1) {
+    for (auto& headers : grid.row_headers) {
+      if (headers.size() > layout.rows.size()) headers.resize(layout.rows.size());
+    }
+  }
   grid.column_headers =
       Headers(model, context, layout, layout.columns, result.columns, result.column_unique_names,
               measures_on_rows ? std::vector<std::size_t>{} : result.column_measure);

@@ -5,7 +5,8 @@
 // more). Without a sort the query is one scan (no WITH, no function that computes); a sort orders
 // the rows with Order, nested fields with Generate so that each outer member keeps its rows
 // together. A filter of the rows wraps their set (sorted or not) in TopCount, BottomCount or
-// Filter; the total stays outside it.
+// Filter; the total stays outside it. Subtotals follow each outer member's rows (Generate), as
+// the grand total follows all rows.
 #include <algorithm>
 #include <array>
 #include <charconv>
@@ -137,24 +138,48 @@ std::string TotalTuple(const CubeModel& model, const std::vector<PivotField>& fi
   return members.size() == 1 ? members.front() : "(" + Joined(members) + ")";
 }
 
-// The rows' fields from `first` on, each ordered by `value` within the member of the fields
-// outside it (ASC and DESC keep a drilled member's children under it).
-std::string SortedFields(const CubeModel& model, const PivotLayout& layout, std::size_t first,
-                         const std::string& value) {
+// Whether the rows show a subtotal after each member of their outer fields: asked for, two
+// fields or more, and no filter (a subtotal would count rows the filter keeps out of sight).
+bool Subtotaled(const PivotLayout& layout) {
+  return layout.subtotals && layout.rows.size() >= 2 && !layout.filter;
+}
+
+// The subtotal tuple of row field `k`'s current member: that member with the ALL member of each
+// field inside it; "" when one of those has no ALL level.
+std::string SubtotalTuple(const CubeModel& model, const PivotLayout& layout, std::size_t k) {
+  std::string tuple = model.HierarchyName(layout.rows[k].hierarchy) + ".CurrentMember";
+  for (std::size_t i = k + 1; i < layout.rows.size(); ++i) {
+    const std::size_t all = AllMemberOf(model, layout.rows[i].hierarchy);
+    if (all == npos) return "";
+    tuple += ", " + model.UniqueName(all);
+  }
+  return "(" + tuple + ")";
+}
+
+// The rows' fields from `first` on, each within the member of the fields outside it: ordered by
+// `value` when there is a sort (ASC and DESC keep a drilled member's children under it), and
+// each outer member's rows followed by its subtotal when the layout asks for subtotals.
+std::string NestedRows(const CubeModel& model, const PivotLayout& layout, std::size_t first,
+                       const std::string& value) {
   const PivotField& field = layout.rows[first];
-  const std::string ordered = "Order(" + FieldSet(model, layout, field) + ", " + value + ", " +
-                              (layout.sort->descending ? "DESC" : "ASC") + ")";
-  if (first + 1 == layout.rows.size()) return ordered;
-  return "Generate(" + ordered + ", CrossJoin({" + model.HierarchyName(field.hierarchy) +
-         ".CurrentMember}, " + SortedFields(model, layout, first + 1, value) + "))";
+  std::string set = FieldSet(model, layout, field);
+  if (layout.sort)
+    set = "Order(" + set + ", " + value + ", " + (layout.sort->descending ? "DESC" : "ASC") + ")";
+  if (first + 1 == layout.rows.size()) return set;
+  const std::string inner = "CrossJoin({" + model.HierarchyName(field.hierarchy) +
+                            ".CurrentMember}, " + NestedRows(model, layout, first + 1, value) + ")";
+  const std::string subtotal = Subtotaled(layout) ? SubtotalTuple(model, layout, first) : "";
+  return "Generate(" + set + ", " +
+         (subtotal.empty() ? inner : "{" + inner + ", " + subtotal + "}") + ")";
 }
 
 std::string AxisSet(const CubeModel& model, const PivotLayout& layout, bool rows,
                     bool with_measures) {
   const std::vector<PivotField>& fields = rows ? layout.rows : layout.columns;
   std::vector<std::string> sets;
-  if (rows && layout.sort && !fields.empty()) {
-    sets.push_back(SortedFields(model, layout, 0, ColumnValue(layout.sort->column)));
+  if (rows && !fields.empty() && (layout.sort || Subtotaled(layout))) {
+    sets.push_back(
+        NestedRows(model, layout, 0, layout.sort ? ColumnValue(layout.sort->column) : ""));
   } else {
     for (const PivotField& field : fields) sets.push_back(FieldSet(model, layout, field));
   }

@@ -16,7 +16,7 @@
 namespace cubemill::ui {
 namespace {
 
-constexpr int kMargin = 4;
+constexpr int kMargin = kCellMargin;
 
 int IndentWidth(const QFontMetrics& metrics) { return metrics.height(); }
 
@@ -178,29 +178,6 @@ void BrowseColumnHeader::paintSection(QPainter* painter, const QRect& rect,
   painter->restore();
 }
 
-QSize BrowseColumnHeader::sectionSizeFromContents(int logicalIndex) const {
-  QSize size = QHeaderView::sectionSizeFromContents(logicalIndex);
-  const browse::PivotGrid* grid = Grid();
-  const int header_columns = HeaderColumns();
-  const QFontMetrics metrics = fontMetrics();
-  int width = 0;
-  if (grid != nullptr && logicalIndex >= header_columns) {
-    const auto column = static_cast<std::size_t>(logicalIndex - header_columns);
-    if (column < grid->Columns()) {
-      for (const auto& header : grid->column_headers[column]) {
-        const int box =
-            ExpandBoxRect(QRect(0, 0, 100, LineHeight()), header.indent, metrics).right();
-        width = std::max(width, box + 2 * kMargin +
-                                    metrics.horizontalAdvance(
-                                        QString::fromStdString(header.caption) + " \u25BC"));
-      }
-    }
-  }
-  size.setWidth(std::max(size.width(), width));
-  size.setHeight(static_cast<int>(Lines()) * LineHeight());
-  return size;
-}
-
 QSize BrowseColumnHeader::sizeHint() const {
   QSize size = QHeaderView::sizeHint();
   size.setHeight(static_cast<int>(Lines()) * LineHeight());
@@ -208,12 +185,24 @@ QSize BrowseColumnHeader::sizeHint() const {
 }
 
 void BrowseColumnHeader::mousePressEvent(QMouseEvent* event) {
-  // Not QHeaderView's: a press there selects the column, and here a click sorts.
+  // On a divider, QHeaderView's: it resizes the column. Elsewhere not: a press there selects the
+  // column, and here a click sorts.
+  resizing_ = event->button() == Qt::LeftButton && OnDivider(event->position().toPoint().x());
+  if (resizing_) {
+    pressed_ = -1;
+    QHeaderView::mousePressEvent(event);
+    return;
+  }
   pressed_ = event->button() == Qt::LeftButton ? logicalIndexAt(event->position().toPoint()) : -1;
   event->accept();
 }
 
 void BrowseColumnHeader::mouseReleaseEvent(QMouseEvent* event) {
+  if (resizing_) {
+    resizing_ = false;
+    QHeaderView::mouseReleaseEvent(event);
+    return;
+  }
   const QPoint point = event->position().toPoint();
   const int section = logicalIndexAt(point);
   const int pressed = pressed_;
@@ -301,7 +290,10 @@ QSize BrowseHeaderDelegate::sizeHint(const QStyleOptionViewItem& option,
 // ---- the view
 
 BrowseGridView::BrowseGridView(QWidget* parent)
-    : QTableView(parent), model_(new BrowseGridModel(this)), header_(new BrowseColumnHeader(this)) {
+    : QTableView(parent),
+      model_(new BrowseGridModel(this)),
+      header_(new BrowseColumnHeader(this)),
+      frozen_(nullptr) {
   setHorizontalHeader(header_);
   setModel(model_);
   setItemDelegate(new BrowseHeaderDelegate(this));
@@ -317,6 +309,9 @@ BrowseGridView::BrowseGridView(QWidget* parent)
   setAcceptDrops(true);
   viewport()->setAcceptDrops(true);
   setDropIndicatorShown(false);
+  // Per pixel: the columns slide under the frozen row headers rather than jump a column at a time.
+  setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
+  frozen_ = new BrowseFrozenColumns(this);
   connect(header_, &BrowseColumnHeader::ToggleRequested, this, &BrowseGridView::ToggleRequested);
   connect(header_, &BrowseColumnHeader::FieldDropped, this,
           [this](std::size_t hierarchy, std::size_t level) {
@@ -330,20 +325,24 @@ QRect BrowseGridView::BoxRect(int row, int column) const {
   return ExpandBoxRect(cell, index.data(BrowseGridModel::kIndentRole).toInt(), fontMetrics());
 }
 
+std::size_t BrowseGridView::ClickedBox(const QTableView& view, const QPoint& point) const {
+  const QModelIndex index = view.indexAt(point);
+  if (!index.isValid() || !index.data(BrowseGridModel::kHeaderRole).toBool() ||
+      index.data(BrowseGridModel::kExpandRole).toInt() == 0)
+    return browse::npos;
+  const QRect box = ExpandBoxRect(view.visualRect(index),
+                                  index.data(BrowseGridModel::kIndentRole).toInt(), fontMetrics());
+  if (!box.adjusted(-2, -2, 2, 2).contains(point)) return browse::npos;
+  const QVariant member = index.data(BrowseGridModel::kMemberRole);
+  return member.toLongLong() < 0 ? browse::npos : static_cast<std::size_t>(member.toULongLong());
+}
+
 void BrowseGridView::mouseReleaseEvent(QMouseEvent* event) {
-  const QPoint point = event->position().toPoint();
-  const QModelIndex index = indexAt(point);
-  if (event->button() == Qt::LeftButton && index.isValid() &&
-      index.data(BrowseGridModel::kHeaderRole).toBool() &&
-      index.data(BrowseGridModel::kExpandRole).toInt() != 0 &&
-      BoxRect(index.row(), index.column()).adjusted(-2, -2, 2, 2).contains(point)) {
-    const QVariant member = index.data(BrowseGridModel::kMemberRole);
-    QTableView::mouseReleaseEvent(event);
-    if (member.toLongLong() >= 0)
-      emit ToggleRequested(static_cast<std::size_t>(member.toULongLong()));
-    return;
-  }
+  const std::size_t member = event->button() == Qt::LeftButton
+                                 ? ClickedBox(*this, event->position().toPoint())
+                                 : browse::npos;
   QTableView::mouseReleaseEvent(event);
+  if (member != browse::npos) emit ToggleRequested(member);
 }
 
 std::string BrowseGridView::SelectionText() const {

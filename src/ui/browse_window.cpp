@@ -48,6 +48,7 @@ BrowseWindow::BrowseWindow(QWidget* parent)
       cancel_(new QPushButton(tr("Cancel"), this)),
       non_empty_(new QCheckBox(tr("Non empty"), this)),
       totals_(new QCheckBox(tr("Totals"), this)),
+      subtotals_(new QCheckBox(tr("Subtotals"), this)),
       mdx_toggle_(new QToolButton(this)),
       mdx_pane_(new QWidget(this)),
       mdx_(new QPlainTextEdit(this)) {
@@ -72,6 +73,9 @@ BrowseWindow::BrowseWindow(QWidget* parent)
   cancel_->hide();
   non_empty_->setChecked(layout_.non_empty);
   totals_->setChecked(layout_.totals);
+  subtotals_->setObjectName("subtotals");
+  subtotals_->setToolTip(tr("With nested row fields, each outer member's total after its rows"));
+  subtotals_->setChecked(layout_.subtotals);
 
   BuildMdxPane();
   LayOutWidgets();
@@ -124,6 +128,7 @@ void BrowseWindow::LayOutWidgets() {
   swap_->setObjectName("swap_axes");
   options->addWidget(non_empty_);
   options->addWidget(totals_);
+  options->addWidget(subtotals_);
   options->addWidget(swap_);
   options->addStretch(1);
   status_->setObjectName("status");
@@ -207,11 +212,9 @@ void BrowseWindow::ShowGrid(std::shared_ptr<const browse::PivotGrid> grid) {
   while (names.size() < static_cast<int>(browse::RowHeaderColumns(*grid_answer_)))
     names << tr("Measures");
   grid_->GridModel()->SetGrid(grid_answer_, names);
-  grid_->resizeColumnsToContents();
-  for (int c = 0; c < grid_->GridModel()->columnCount(); ++c)
-    grid_->setColumnWidth(c, std::min(grid_->columnWidth(c), 320));
   grid_->horizontalHeader()->setMinimumHeight(grid_->horizontalHeader()->sizeHint().height());
   grid_->horizontalHeader()->updateGeometry();
+  grid_->FitColumns();
 
   // The sorted column, found again by its unique names.
   std::size_t sorted = browse::npos;
@@ -250,6 +253,8 @@ void BrowseWindow::ShowLayout() {
   const QSignalBlocker block_totals(totals_);
   non_empty_->setChecked(layout_.non_empty);
   totals_->setChecked(layout_.totals);
+  const QSignalBlocker block_subtotals(subtotals_);
+  subtotals_->setChecked(layout_.subtotals);
   EnableActions();
 }
 
@@ -257,7 +262,7 @@ void BrowseWindow::EnableActions() {
   const bool cube = cube_ != nullptr;
   const bool answer = grid_answer_ != nullptr;
   for (QWidget* control : {static_cast<QWidget*>(swap_), static_cast<QWidget*>(non_empty_),
-                           static_cast<QWidget*>(totals_)})
+                           static_cast<QWidget*>(totals_), static_cast<QWidget*>(subtotals_)})
     control->setEnabled(cube);
   if (auto* copy_mdx = findChild<QPushButton*>("copy_mdx")) copy_mdx->setEnabled(cube);
   for (QAction* action : {export_csv_, export_workbook_, copy_, select_all_})

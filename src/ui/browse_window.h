@@ -87,6 +87,7 @@ class BrowseWindow : public QMainWindow {
   BrowseAxisBar* ColumnsBar() const { return columns_bar_; }
   BrowseQueryRunner* Runner() const { return runner_.get(); }
   BrowseExporter* Exporter() const { return exporter_; }
+  QCheckBox* SubtotalsBox() const { return subtotals_; }
 
  signals:
   // An answer (or its failure) has been shown.
@@ -136,6 +137,7 @@ class BrowseWindow : public QMainWindow {
   QPushButton* cancel_;
   QCheckBox* non_empty_;
   QCheckBox* totals_;
+  QCheckBox* subtotals_;
   QToolButton* mdx_toggle_;
   QWidget* mdx_pane_;
   QPlainTextEdit* mdx_;

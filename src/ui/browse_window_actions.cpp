@@ -44,6 +44,13 @@ void BrowseWindow::ConnectGestures() {
       return true;
     });
   });
+  connect(subtotals_, &QCheckBox::toggled, this, [this](bool on) {
+    ChangeLayout([on](browse::PivotLayout& layout, const query::CubeModel&) {
+      if (layout.subtotals == on) return false;
+      layout.subtotals = on;
+      return true;
+    });
+  });
   connect(swap_, &QPushButton::clicked, this, [this] {
     ChangeLayout([](browse::PivotLayout& layout, const query::CubeModel&) {
       browse::SwapAxes(layout);

@@ -12,6 +12,7 @@
 #include <QInputDialog>
 #include <QMenu>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QTest>
 #include <QTimer>
 #include <QToolButton>
@@ -379,6 +380,26 @@ TEST_F(BrowseFieldActionsTest, ThousandsOfRandomGesturesKeepTheWindowWhole) {
             QTest::mouseClick(window_->GridView()->viewport(), Qt::LeftButton, Qt::NoModifier,
                               window_->GridView()->BoxRect(row, 0).center());
         }
+        break;
+      }
+      case 8: {  // the grid scrolled sideways, or a divider double-clicked (the grid's or the
+                 // frozen row headers'), which fits its column; the Subtotals box is among case 6's
+        BrowseGridView* view = window_->GridView();
+        if (pick(3) == 0) {
+          QScrollBar* sideways = view->horizontalScrollBar();
+          sideways->setValue(
+              static_cast<int>(pick(static_cast<std::size_t>(sideways->maximum()) + 1)));
+          break;
+        }
+        QHeaderView* header =
+            pick(2) == 0 ? view->horizontalHeader() : view->FrozenColumns()->ColumnHeader();
+        const int count = header->count();
+        if (count == 0) break;
+        const int section = static_cast<int>(pick(static_cast<std::size_t>(count)));
+        QTest::mouseDClick(
+            header->viewport(), Qt::LeftButton, Qt::NoModifier,
+            QPoint(header->sectionViewportPosition(section) + header->sectionSize(section) - 1,
+                   header->height() / 2));
         break;
       }
       case 9:
