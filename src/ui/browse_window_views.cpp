@@ -1,0 +1,161 @@
+// Layouts that last in the browse window: Undo and Redo of the layout's steps, views saved to
+// and opened from files, and each cube's last layout kept in the user's settings.
+#include <QAction>
+#include <QCloseEvent>
+#include <QDir>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QKeySequence>
+#include <QMenu>
+#include <QSettings>
+#include <QStatusBar>
+#include <QStringList>
+#include <string>
+
+#include "browse/pivot_view.h"
+#include "ui/browse_window.h"
+
+namespace cubemill::ui {
+namespace {
+
+QString Text(const std::string& text) { return QString::fromStdString(text); }
+
+// The browser's settings: an INI file in the user's config folder
+// ($XDG_CONFIG_HOME/cubemill/cubemill-browse.ini).
+constexpr QSettings::Format kFormat = QSettings::IniFormat;
+constexpr char kOrganization[] = "cubemill";
+constexpr char kApplication[] = "cubemill-browse";
+
+constexpr char kLastViews[] = "last-views";
+
+}  // namespace
+
+void BrowseWindow::BuildViewActions(QMenu* file, QMenu* edit) {
+  QAction* open_view = file->addAction(tr("Open &view..."), this, [this] {
+    const QString path = QFileDialog::getOpenFileName(this, tr("Open view"), {},
+                                                      tr("Views (*.cmview);;All files (*)"));
+    if (!path.isEmpty()) OpenView(path);
+  });
+  open_view->setObjectName("open_view");
+  save_view_ = file->addAction(tr("&Save view..."), this, [this] {
+    const QString path = SaveName(tr("Save view"), tr("Views (*.cmview)"), "cmview");
+    if (!path.isEmpty()) SaveView(path);
+  });
+  save_view_->setObjectName("save_view");
+  save_view_->setShortcut(QKeySequence::Save);
+
+  undo_ = edit->addAction(tr("&Undo"), this, &BrowseWindow::Undo);
+  undo_->setObjectName("undo");
+  undo_->setShortcut(QKeySequence::Undo);
+  redo_ = edit->addAction(tr("&Redo"), this, &BrowseWindow::Redo);
+  redo_->setObjectName("redo");
+  // Ctrl+Shift+Z and Ctrl+Y both, whichever the platform's own is.
+  QList<QKeySequence> redo_keys = QKeySequence::keyBindings(QKeySequence::Redo);
+  for (const QKeySequence& key :
+       {QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z), QKeySequence(Qt::CTRL | Qt::Key_Y)}) {
+    if (!redo_keys.contains(key)) redo_keys << key;
+  }
+  redo_->setShortcuts(redo_keys);
+  for (QAction* action : {undo_, redo_, save_view_}) action->setShortcutContext(Qt::WindowShortcut);
+  edit->addSeparator();
+}
+
+bool BrowseWindow::Undo() {
+  if (cube_ == nullptr) return false;
+  auto layout = history_.Undo();
+  if (!layout) return false;
+  layout_ = std::move(*layout);
+  Ask();
+  return true;
+}
+
+bool BrowseWindow::Redo() {
+  if (cube_ == nullptr) return false;
+  auto layout = history_.Redo();
+  if (!layout) return false;
+  layout_ = std::move(*layout);
+  Ask();
+  return true;
+}
+
+bool BrowseWindow::SaveView(const QString& path) {
+  if (cube_ == nullptr) return false;
+  const browse::PivotView view = browse::ViewOfLayout(*cube_->model, layout_, cube_->path);
+  const QString name = QDir::toNativeSeparators(path);
+  if (auto error = browse::WriteViewFile(view, path.toStdString())) {
+    ShowMessage(tr("Cannot save the view to %1: %2").arg(name, Text(error->description)));
+    return false;
+  }
+  statusBar()->showMessage(tr("View saved to %1").arg(name));
+  return true;
+}
+
+bool BrowseWindow::OpenView(const QString& path) {
+  auto view = browse::ReadViewFile(path.toStdString());
+  if (!view) {
+    ShowMessage(tr("Cannot open the view: %1").arg(Text(view.error().description)));
+    return false;
+  }
+  if (cube_ == nullptr) {
+    // The cube the view was made on, when there is no other to show it on.
+    const QString cube = Text(view->cube);
+    if (cube.isEmpty() || !QFileInfo(cube).isFile()) {
+      ShowMessage(
+          tr("Open a cube first: the view %1 was made on %2, which is not there.")
+              .arg(QDir::toNativeSeparators(path), cube.isEmpty() ? tr("no cube it names") : cube));
+      return false;
+    }
+    if (!OpenCube(cube)) return false;
+  }
+  browse::ViewLayout opened = browse::LayoutOfView(*cube_->model, *view);
+  ChangeLayout([&opened](browse::PivotLayout& layout, const query::CubeModel&) {
+    layout = opened.layout;
+    return true;
+  });
+  if (!opened.dropped.empty()) {
+    QStringList dropped;
+    for (const std::string& what : opened.dropped) dropped << Text(what);
+    // After the ask: the message stays until the next action's answer.
+    ShowMessage(tr("The view %1 opened without what this cube lacks: %2.")
+                    .arg(QFileInfo(path).fileName(), dropped.join("; ")),
+                false);
+  } else {
+    statusBar()->showMessage(tr("View %1 opened").arg(QDir::toNativeSeparators(path)));
+  }
+  return true;
+}
+
+QString BrowseWindow::SettingsKey(const QString& cube_path) {
+  const QFileInfo file(cube_path);
+  const QString canonical = file.canonicalFilePath();
+  const QString absolute = canonical.isEmpty() ? file.absoluteFilePath() : canonical;
+  // Percent-encoded, "/" too, so that a path is one key and not nested groups.
+  return QString(kLastViews) + '/' + QString::fromLatin1(absolute.toUtf8().toPercentEncoding());
+}
+
+void BrowseWindow::RememberLayout() const {
+  if (cube_ == nullptr) return;
+  const browse::PivotView view = browse::ViewOfLayout(*cube_->model, layout_, cube_->path);
+  QSettings settings(kFormat, QSettings::UserScope, kOrganization, kApplication);
+  settings.setValue(SettingsKey(Text(cube_->path)), Text(browse::ViewText(view)));
+}
+
+std::optional<browse::PivotLayout> BrowseWindow::RememberedLayout() const {
+  if (cube_ == nullptr) return std::nullopt;
+  const QSettings settings(kFormat, QSettings::UserScope, kOrganization, kApplication);
+  const QString text = settings.value(SettingsKey(Text(cube_->path))).toString();
+  if (text.isEmpty()) return std::nullopt;
+  auto view = browse::ParseView(text.toStdString());
+  if (!view) return std::nullopt;
+  browse::ViewLayout kept = browse::LayoutOfView(*cube_->model, *view);
+  // A layout the rebuilt cube no longer holds whole gives way to the default one.
+  if (!kept.dropped.empty()) return std::nullopt;
+  return kept.layout;
+}
+
+void BrowseWindow::closeEvent(QCloseEvent* event) {
+  RememberLayout();
+  QMainWindow::closeEvent(event);
+}
+
+}  // namespace cubemill::ui
