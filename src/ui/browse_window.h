@@ -89,7 +89,8 @@ class BrowseWindow : public QMainWindow {
   // file that is no view leaves the layout as it was and says why.
   bool OpenView(const QString& path);
   // Where each cube's last layout is kept between sessions (QSettings, in the user's config
-  // folder): OpenCube without a query shows the one kept for that file, if it still fits.
+  // folder; the last 100 cubes): OpenCube without a query shows the one kept for that file, if
+  // it still fits.
   static QString SettingsKey(const QString& cube_path);
 
   const browse::PivotLayout& Layout() const { return layout_; }

@@ -27,6 +27,8 @@ constexpr char kOrganization[] = "cubemill";
 constexpr char kApplication[] = "cubemill-browse";
 
 constexpr char kLastViews[] = "last-views";
+constexpr char kKeptOrder[] = "last-views-order";
+constexpr int kKeptCubes = 100;
 
 }  // namespace
 
@@ -137,7 +139,15 @@ void BrowseWindow::RememberLayout() const {
   if (cube_ == nullptr) return;
   const browse::PivotView view = browse::ViewOfLayout(*cube_->model, layout_, cube_->path);
   QSettings settings(kFormat, QSettings::UserScope, kOrganization, kApplication);
-  settings.setValue(SettingsKey(Text(cube_->path)), Text(browse::ViewText(view)));
+  const QString key = SettingsKey(Text(cube_->path));
+  settings.setValue(key, Text(browse::ViewText(view)));
+  // The cubes kept, newest first: a job that writes a new cube file each run would otherwise
+  // grow the settings without end. The oldest beyond the limit go.
+  QStringList order = settings.value(kKeptOrder).toStringList();
+  order.removeAll(key);
+  order.prepend(key);
+  while (order.size() > kKeptCubes) settings.remove(order.takeLast());
+  settings.setValue(kKeptOrder, order);
 }
 
 std::optional<browse::PivotLayout> BrowseWindow::RememberedLayout() const {

@@ -12,6 +12,7 @@
 #include <QSettings>
 #include <QSignalSpy>
 #include <QStatusBar>
+#include <QStringList>
 #include <QTest>
 #include <algorithm>
 #include <cstdio>
@@ -255,6 +256,27 @@ TEST_F(BrowseViewsTest, ACubeOpensWithTheLayoutItWasLeftWith) {
   ASSERT_TRUE(Open());
   EXPECT_EQ(window_->Layout(), browse::DefaultLayout(Model()));
   EXPECT_EQ(window_->Message(), "");
+
+  // The layouts of the last 100 cubes are kept, the one closed now among them.
+  {
+    QSettings settings(QSettings::IniFormat, QSettings::UserScope, "cubemill", "cubemill-browse");
+    QStringList order;
+    for (int i = 0; i < 150; ++i) {
+      const QString key = BrowseWindow::SettingsKey(QString("/cubes/%1.cub").arg(i));
+      settings.setValue(key, "cubemill-view 1\n");
+      order << key;
+    }
+    settings.setValue("last-views-order", order);
+  }
+  window_->close();
+  QSettings settings(QSettings::IniFormat, QSettings::UserScope, "cubemill", "cubemill-browse");
+  settings.beginGroup("last-views");
+  EXPECT_EQ(settings.childKeys().size(), 100);
+  settings.endGroup();
+  const QString kept = BrowseWindow::SettingsKey(QString::fromStdString(Sample().Cube()));
+  EXPECT_TRUE(settings.contains(kept));
+  EXPECT_TRUE(settings.contains(BrowseWindow::SettingsKey("/cubes/0.cub")));
+  EXPECT_FALSE(settings.contains(BrowseWindow::SettingsKey("/cubes/99.cub")));
 }
 
 // Runs cubemill-browse with `arguments` and no display; its exit status, and its stderr.
