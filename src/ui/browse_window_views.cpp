@@ -82,7 +82,9 @@ bool BrowseWindow::Redo() {
 
 bool BrowseWindow::SaveView(const QString& path) {
   if (cube_ == nullptr) return false;
-  const browse::PivotView view = browse::ViewOfLayout(*cube_->model, layout_, cube_->path);
+  // The cube by its absolute path, which finds it from wherever the view is opened.
+  const QString cube = QFileInfo(Text(cube_->path)).absoluteFilePath();
+  const browse::PivotView view = browse::ViewOfLayout(*cube_->model, layout_, cube.toStdString());
   const QString name = QDir::toNativeSeparators(path);
   if (auto error = browse::WriteViewFile(view, path.toStdString())) {
     ShowMessage(tr("Cannot save the view to %1: %2").arg(name, Text(error->description)));
@@ -100,7 +102,9 @@ bool BrowseWindow::OpenView(const QString& path) {
   }
   if (cube_ == nullptr) {
     // The cube the view was made on, when there is no other to show it on.
-    const QString cube = Text(view->cube);
+    // A relative path (a view written by hand) starts from the view's folder.
+    QString cube = Text(view->cube);
+    if (!cube.isEmpty()) cube = QFileInfo(path).absoluteDir().absoluteFilePath(cube);
     if (cube.isEmpty() || !QFileInfo(cube).isFile()) {
       ShowMessage(
           tr("Open a cube first: the view %1 was made on %2, which is not there.")

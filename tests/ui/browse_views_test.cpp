@@ -182,6 +182,20 @@ TEST_F(BrowseViewsTest, AViewSavedOpensAsItWasAndOneStepUndoesIt) {
   After([&] { ASSERT_TRUE(window_->OpenView(QString::fromStdString(path))); });
   ExpectShown(saved, "the view opened its cube");
 
+  EXPECT_EQ(browse::ReadViewFile(path)->cube, Sample().Cube());
+  // A view written by hand names its cube relative to its own folder.
+  const std::string by_hand = dir_.File("by_hand.cmview");
+  {
+    std::ofstream(by_hand) << "cubemill-view 1\ncube = "
+                           << fs::relative(Sample().Cube(), dir_.path()).string()
+                           << "\nmeasure = [Measures].[Quantity]\nrow = [Geography].[Country]\n";
+  }
+  window_ = std::make_unique<BrowseWindow>();
+  After([&] { ASSERT_TRUE(window_->OpenView(QString::fromStdString(by_hand))); });
+  EXPECT_EQ(window_->Layout().rows,
+            (std::vector<browse::PivotField>{
+                {Hierarchy("Geography"), Level(Hierarchy("Geography"), "Country")}}));
+
   // A folder that is not there: the message says so, nothing is written.
   EXPECT_FALSE(window_->SaveView(QString::fromStdString(dir_.File("none/v.cmview"))));
   EXPECT_TRUE(window_->Message().startsWith("Cannot save the view to"))
