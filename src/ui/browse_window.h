@@ -88,10 +88,11 @@ class BrowseWindow : public QMainWindow {
   // the cube the view names. What the cube lacks is left out and named in the message bar; a
   // file that is no view leaves the layout as it was and says why.
   bool OpenView(const QString& path);
-  // Where each cube's last layout is kept between sessions (QSettings, in the user's config
-  // folder; the last 100 cubes): OpenCube without a query shows the one kept for that file, if
-  // it still fits.
-  static QString SettingsKey(const QString& cube_path);
+  // Each cube's last layout is kept between sessions in the user's settings (QSettings' INI
+  // file in the user's config folder: the array "last-views" of "cube" and "view", the view's
+  // text, the newest first, for the last 100 cubes), the cube named by this path of its file.
+  // OpenCube without a query shows the one kept for that file, if it still fits the cube.
+  static QString KeptCubePath(const QString& cube_path);
 
   const browse::PivotLayout& Layout() const { return layout_; }
   const BrowseCube* Cube() const { return cube_.get(); }

@@ -27,7 +27,6 @@ constexpr char kOrganization[] = "cubemill";
 constexpr char kApplication[] = "cubemill-browse";
 
 constexpr char kLastViews[] = "last-views";
-constexpr char kKeptOrder[] = "last-views-order";
 constexpr int kKeptCubes = 100;
 
 }  // namespace
@@ -131,33 +130,63 @@ bool BrowseWindow::OpenView(const QString& path) {
   return true;
 }
 
-QString BrowseWindow::SettingsKey(const QString& cube_path) {
+QString BrowseWindow::KeptCubePath(const QString& cube_path) {
   const QFileInfo file(cube_path);
   const QString canonical = file.canonicalFilePath();
-  const QString absolute = canonical.isEmpty() ? file.absoluteFilePath() : canonical;
-  // Percent-encoded, "/" too, so that a path is one key and not nested groups.
-  return QString(kLastViews) + '/' + QString::fromLatin1(absolute.toUtf8().toPercentEncoding());
+  return canonical.isEmpty() ? file.absoluteFilePath() : canonical;
 }
+
+namespace {
+
+// The kept layouts, newest first: [last-views] size=N, 1\cube=PATH, 1\view=TEXT, ...
+struct KeptView {
+  QString cube, view;
+};
+
+QList<KeptView> ReadKeptViews(QSettings& settings) {
+  QList<KeptView> kept;
+  const int size = settings.beginReadArray(kLastViews);
+  for (int i = 0; i < size; ++i) {
+    settings.setArrayIndex(i);
+    kept.append({settings.value("cube").toString(), settings.value("view").toString()});
+  }
+  settings.endArray();
+  return kept;
+}
+
+}  // namespace
 
 void BrowseWindow::RememberLayout() const {
   if (cube_ == nullptr) return;
-  const browse::PivotView view = browse::ViewOfLayout(*cube_->model, layout_, cube_->path);
+  const QString cube = KeptCubePath(Text(cube_->path));
+  const browse::PivotView view = browse::ViewOfLayout(*cube_->model, layout_, cube.toStdString());
   QSettings settings(kFormat, QSettings::UserScope, kOrganization, kApplication);
-  const QString key = SettingsKey(Text(cube_->path));
-  settings.setValue(key, Text(browse::ViewText(view)));
-  // The cubes kept, newest first: a job that writes a new cube file each run would otherwise
-  // grow the settings without end. The oldest beyond the limit go.
-  QStringList order = settings.value(kKeptOrder).toStringList();
-  order.removeAll(key);
-  order.prepend(key);
-  while (order.size() > kKeptCubes) settings.remove(order.takeLast());
-  settings.setValue(kKeptOrder, order);
+  QList<KeptView> kept = ReadKeptViews(settings);
+  kept.removeIf([&cube](const KeptView& entry) { return entry.cube == cube; });
+  kept.prepend({cube, Text(browse::ViewText(view))});
+  // A job that writes a new cube file each run would otherwise grow the settings without end.
+  while (kept.size() > kKeptCubes) kept.removeLast();
+  settings.remove(kLastViews);
+  settings.beginWriteArray(kLastViews, static_cast<int>(kept.size()));
+  for (int i = 0; i < kept.size(); ++i) {
+    settings.setArrayIndex(i);
+    settings.setValue("cube", kept[i].cube);
+    settings.setValue("view", kept[i].view);
+  }
+  settings.endArray();
 }
 
 std::optional<browse::PivotLayout> BrowseWindow::RememberedLayout() const {
   if (cube_ == nullptr) return std::nullopt;
-  const QSettings settings(kFormat, QSettings::UserScope, kOrganization, kApplication);
-  const QString text = settings.value(SettingsKey(Text(cube_->path))).toString();
+  const QString cube = KeptCubePath(Text(cube_->path));
+  QSettings settings(kFormat, QSettings::UserScope, kOrganization, kApplication);
+  QString text;
+  for (const KeptView& entry : ReadKeptViews(settings)) {
+    if (entry.cube == cube) {
+      text = entry.view;
+      break;
+    }
+  }
   if (text.isEmpty()) return std::nullopt;
   auto view = browse::ParseView(text.toStdString());
   if (!view) return std::nullopt;

@@ -20,6 +20,7 @@
 #include <fstream>
 #include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "browse/pivot_members.h"
@@ -64,6 +65,29 @@ class BrowseViewsTest : public BrowseWindowTest {
     }
     ADD_FAILURE() << "no member " << name;
     return 0;
+  }
+  // The cubes whose layouts the settings keep, and putting (cube, view text) pairs there.
+  static QStringList KeptCubes() {
+    QSettings settings(QSettings::IniFormat, QSettings::UserScope, "cubemill", "cubemill-browse");
+    QStringList cubes;
+    const int size = settings.beginReadArray("last-views");
+    for (int i = 0; i < size; ++i) {
+      settings.setArrayIndex(i);
+      cubes << settings.value("cube").toString();
+    }
+    settings.endArray();
+    return cubes;
+  }
+  static void KeepViews(const std::vector<std::pair<QString, QString>>& views) {
+    QSettings settings(QSettings::IniFormat, QSettings::UserScope, "cubemill", "cubemill-browse");
+    settings.remove("last-views");
+    settings.beginWriteArray("last-views", static_cast<int>(views.size()));
+    for (int i = 0; i < static_cast<int>(views.size()); ++i) {
+      settings.setArrayIndex(i);
+      settings.setValue("cube", views[static_cast<std::size_t>(i)].first);
+      settings.setValue("view", views[static_cast<std::size_t>(i)].second);
+    }
+    settings.endArray();
   }
   // Countries by year, Spain drilled, sliced by the first product category, sorted by 2024.
   void Arranged() {
@@ -260,37 +284,26 @@ TEST_F(BrowseViewsTest, ACubeOpensWithTheLayoutItWasLeftWith) {
   EXPECT_TRUE(window_->Layout().rows.empty());
 
   // A kept layout that no longer fits the cube (rebuilt without a field): the default one.
-  {
-    QSettings settings(QSettings::IniFormat, QSettings::UserScope, "cubemill", "cubemill-browse");
-    settings.setValue(BrowseWindow::SettingsKey(QString::fromStdString(Sample().Cube())),
-                      "cubemill-view 1\nmeasure = [Measures].[Quantity]\n"
-                      "row = [Geography].[Country]\ncolumn = [Weather].[Season]\n");
-  }
+  const QString sample = BrowseWindow::KeptCubePath(QString::fromStdString(Sample().Cube()));
+  ASSERT_EQ(KeptCubes(), QStringList{sample});
+  KeepViews({{sample,
+              "cubemill-view 1\nmeasure = [Measures].[Quantity]\n"
+              "row = [Geography].[Country]\ncolumn = [Weather].[Season]\n"}});
   window_ = std::make_unique<BrowseWindow>();
   ASSERT_TRUE(Open());
   EXPECT_EQ(window_->Layout(), browse::DefaultLayout(Model()));
   EXPECT_EQ(window_->Message(), "");
 
-  // The layouts of the last 100 cubes are kept, the one closed now among them.
-  {
-    QSettings settings(QSettings::IniFormat, QSettings::UserScope, "cubemill", "cubemill-browse");
-    QStringList order;
-    for (int i = 0; i < 150; ++i) {
-      const QString key = BrowseWindow::SettingsKey(QString("/cubes/%1.cub").arg(i));
-      settings.setValue(key, "cubemill-view 1\n");
-      order << key;
-    }
-    settings.setValue("last-views-order", order);
-  }
+  // The layouts of the last 100 cubes are kept, the one closed now first.
+  std::vector<std::pair<QString, QString>> many;
+  for (int i = 0; i < 150; ++i) many.emplace_back(QString("/cubes/%1.cub").arg(i), "");
+  KeepViews(many);
   window_->close();
-  QSettings settings(QSettings::IniFormat, QSettings::UserScope, "cubemill", "cubemill-browse");
-  settings.beginGroup("last-views");
-  EXPECT_EQ(settings.childKeys().size(), 100);
-  settings.endGroup();
-  const QString kept = BrowseWindow::SettingsKey(QString::fromStdString(Sample().Cube()));
-  EXPECT_TRUE(settings.contains(kept));
-  EXPECT_TRUE(settings.contains(BrowseWindow::SettingsKey("/cubes/0.cub")));
-  EXPECT_FALSE(settings.contains(BrowseWindow::SettingsKey("/cubes/99.cub")));
+  const QStringList kept = KeptCubes();
+  ASSERT_EQ(kept.size(), 100);
+  EXPECT_EQ(kept.front(), sample);
+  EXPECT_EQ(kept[1], "/cubes/0.cub");
+  EXPECT_EQ(kept.back(), "/cubes/98.cub");
 }
 
 // Runs cubemill-browse with `arguments` and no display; its exit status, and its stderr.
