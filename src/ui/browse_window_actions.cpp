@@ -108,10 +108,11 @@ bool BrowseWindow::OpenCube(const QString& path, const QString& mdx) {
   RememberLayout();
   cube_ = std::move(*opened);
   const query::CubeModel& model = *cube_->model;
-  layout_ = RememberedLayout().value_or(browse::DefaultLayout(model));
+  layout_ = browse::DefaultLayout(model);
   QString message;
-  if (!mdx.trimmed().isEmpty()) {
-    layout_ = browse::DefaultLayout(model);
+  if (mdx.trimmed().isEmpty()) {
+    if (auto kept = RememberedLayout()) layout_ = std::move(*kept);
+  } else {
     auto from_mdx = browse::LayoutFromMdx(model, mdx.toStdString());
     if (from_mdx) {
       layout_ = std::move(*from_mdx);
