@@ -15,19 +15,26 @@ namespace {
 constexpr int kExitUsage = 2;
 
 const char* const kUsage =
-    "Usage: cubemill-browse [OPTION]... [CUBE [MDX]]\n"
-    "       cubemill-browse --export FILE.csv|FILE.xlsx CUBE [MDX]\n"
+    "Usage: cubemill-browse [OPTION]... [CUBE [MDX | VIEW.cmview]]\n"
+    "       cubemill-browse --export FILE.csv|FILE.xlsx CUBE [MDX | VIEW.cmview]\n"
     "\n"
     "Opens a window that shows the cube file CUBE as a pivot table: drag its dimensions' levels\n"
     "onto rows and columns, click + and - to drill down and up, slice by members, sort by a\n"
     "column, chart the answer, copy it or export it as CSV or as an .xlsx workbook. With MDX,\n"
     "the window opens showing that query's answer laid out as a pivot (a query the pivot cannot\n"
-    "show: the window says why and shows the default layout). Without CUBE, choose one with\n"
-    "File > Open cube.\n"
+    "show: the window says why and shows the default layout); with VIEW.cmview, showing that\n"
+    "view. Without CUBE, choose one with File > Open cube.\n"
+    "\n"
+    "Edit > Undo (Ctrl+Z) and Redo (Ctrl+Shift+Z, Ctrl+Y) step through the layout's changes.\n"
+    "File > Save view writes the layout to a VIEW.cmview file (its fields, slicers, sort and\n"
+    "filter by name, and the MDX); File > Open view shows one on the cube open, leaving out and\n"
+    "naming what that cube lacks. Each cube's last layout is kept in\n"
+    "$XDG_CONFIG_HOME/cubemill/cubemill-browse.ini and shown again when it opens.\n"
     "\n"
     "With --export, no window opens and no display is needed: the answer to MDX (without MDX,\n"
-    "the layout a cube opens with) is written to FILE exactly as the window's export writes it,\n"
-    "a workbook for a name ending in .xlsx, CSV for one ending in .csv: the cube file and the\n"
+    "the default layout; for VIEW.cmview, that view's layout, which must name nothing the cube\n"
+    "lacks) is written to FILE exactly as the window's export writes it, a workbook for a name\n"
+    "ending in .xlsx, CSV for one ending in .csv: the cube file and the\n"
     "slicers above, a column per level of each row field. The file appears complete or not at\n"
     "all; an earlier file stays as it was when the export fails.\n"
     "\n"
@@ -37,7 +44,8 @@ const char* const kUsage =
     "  -V, --version      show the version and exit\n"
     "\n"
     "Exit status: 0 when the window was closed or the file written; 1 when an export failed (one\n"
-    "line on stderr says why: the cube, the query, the file); 2 for a wrong option or argument.\n";
+    "line on stderr says why: the cube, the view, the query, the file); 2 for a wrong option or "
+    "argument.\n";
 
 bool EndsWith(const std::string& text, const char* end) {
   const std::size_t length = std::strlen(end);

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "browse/pivot_export.h"
+#include "browse/pivot_view.h"
 #include "platform/ascii_text.h"
 #include "platform/number_locale.h"
 #include "ui/browse_cube.h"
@@ -32,7 +33,19 @@ int ExportWithoutWindow(const std::string& file, const std::string& cube, const 
   if (!opened) return Fail(opened.error().description);
   const BrowseCube& open = **opened;
   browse::PivotLayout layout = browse::DefaultLayout(*open.model);
-  if (mdx.find_first_not_of(" \t\r\n") != std::string::npos) {
+  if (EndsWithIgnoringCase(mdx, browse::kViewSuffix)) {
+    auto view = browse::ReadViewFile(mdx);
+    if (!view) return Fail(view.error().description);
+    browse::ViewLayout of_view = browse::LayoutOfView(*open.model, *view);
+    // A scheduled report without a slicer or a field would be a wrong report: none is written.
+    if (!of_view.dropped.empty()) {
+      std::string dropped;
+      for (const std::string& what : of_view.dropped)
+        dropped += (dropped.empty() ? "" : "; ") + what;
+      return Fail("the view " + mdx + " names what the cube lacks: " + dropped);
+    }
+    layout = std::move(of_view.layout);
+  } else if (mdx.find_first_not_of(" \t\r\n") != std::string::npos) {
     auto from_mdx = browse::LayoutFromMdx(*open.model, mdx);
     if (!from_mdx) {
       return Fail("the query cannot be shown as a pivot: " + from_mdx.error().description);

@@ -4,6 +4,7 @@
 #include <QIcon>
 #include <clocale>
 
+#include "browse/pivot_view.h"
 #include "ui/browse_window.h"
 
 namespace cubemill::ui {
@@ -22,7 +23,12 @@ int RunBrowseWindow(char* program, const std::string& cube, const std::string& m
   BrowseWindow window;
   window.setWindowIcon(QIcon::fromTheme("cubemill"));
   window.show();
-  if (!cube.empty()) window.OpenCube(QString::fromLocal8Bit(cube), QString::fromLocal8Bit(mdx));
+  const QString query = QString::fromLocal8Bit(mdx);
+  if (query.endsWith(browse::kViewSuffix, Qt::CaseInsensitive)) {
+    if (window.OpenCube(QString::fromLocal8Bit(cube))) window.OpenView(query);
+  } else if (!cube.empty()) {
+    window.OpenCube(QString::fromLocal8Bit(cube), query);
+  }
   return QApplication::exec();
 }
 

@@ -169,9 +169,11 @@ void BrowseWindow::BuildActions() {
     if (!path.isEmpty()) ExportWorkbook(path);
   });
   file->addSeparator();
+  QMenu* edit = menuBar()->addMenu(tr("&Edit"));
+  BuildViewActions(file, edit);
+  file->addSeparator();
   QAction* quit = file->addAction(tr("&Quit"), this, &QWidget::close);
   quit->setShortcut(QKeySequence::Quit);
-  QMenu* edit = menuBar()->addMenu(tr("&Edit"));
   copy_ = edit->addAction(tr("&Copy"), this, &BrowseWindow::CopySelection);
   copy_->setShortcut(QKeySequence::Copy);
   copy_->setShortcutContext(Qt::WindowShortcut);
@@ -267,6 +269,9 @@ void BrowseWindow::EnableActions() {
   if (auto* copy_mdx = findChild<QPushButton*>("copy_mdx")) copy_mdx->setEnabled(cube);
   for (QAction* action : {export_csv_, export_workbook_, copy_, select_all_})
     action->setEnabled(answer);
+  undo_->setEnabled(cube && history_.CanUndo());
+  redo_->setEnabled(cube && history_.CanRedo());
+  save_view_->setEnabled(cube);
   if (auto* export_chart = chart_->findChild<QPushButton*>("export_chart"))
     export_chart->setEnabled(answer);
 }

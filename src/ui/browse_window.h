@@ -11,6 +11,7 @@
 #include <optional>
 
 #include "browse/pivot.h"
+#include "browse/pivot_history.h"
 #include "ui/browse_cube.h"
 
 class QAction;
@@ -40,9 +41,11 @@ class BrowseWindow : public QMainWindow {
   explicit BrowseWindow(QWidget* parent = nullptr);
   ~BrowseWindow() override;
 
-  // Opens the cube file at `path` and asks for `mdx`'s layout (LayoutFromMdx), or the default
-  // one when `mdx` is empty or cannot be shown as a pivot (the message then says why). On
-  // failure shows the message and keeps the cube that was open. Returns whether it opened.
+  // Opens the cube file at `path` and asks for `mdx`'s layout (LayoutFromMdx); without `mdx`,
+  // for the layout the cube had when it was last closed (if it still fits), else the default
+  // one, which also shows when `mdx` cannot be shown as a pivot (the message then says why). The
+  // layout of the cube that was open is kept for next time, and Undo starts afresh. On failure
+  // shows the message and keeps the cube that was open. Returns whether it opened.
   bool OpenCube(const QString& path, const QString& mdx = {});
   // Changes the layout with `change` (one of the pivot's edits) and asks again when it changed.
   void ChangeLayout(
@@ -74,6 +77,23 @@ class BrowseWindow : public QMainWindow {
   // Puts the grid's selection on the clipboard as tab-separated text.
   void CopySelection();
 
+  // Layouts that last (browse_window_views.cpp). Undo and Redo step back and forth through the
+  // layouts the gestures made since the cube opened, asking again; false when there is none.
+  bool Undo();
+  bool Redo();
+  // Writes the layout as a view file (browse::PivotView), a complete file or none; the status
+  // bar names it, the message bar says why it failed.
+  bool SaveView(const QString& path);
+  // Shows the view file at `path` on the cube open, as one step to undo; with no cube open, on
+  // the cube the view names. What the cube lacks is left out and named in the message bar; a
+  // file that is no view leaves the layout as it was and says why.
+  bool OpenView(const QString& path);
+  // Each cube's last layout is kept between sessions in the user's settings (QSettings' INI
+  // file in the user's config folder: the array "last-views" of "cube" and "view", the view's
+  // text, the newest first, for the last 100 cubes), the cube named by this path of its file.
+  // OpenCube without a query shows the one kept for that file, if it still fits the cube.
+  static QString KeptCubePath(const QString& cube_path);
+
   const browse::PivotLayout& Layout() const { return layout_; }
   const BrowseCube* Cube() const { return cube_.get(); }
   bool Busy() const { return pending_ != 0; }
@@ -92,6 +112,10 @@ class BrowseWindow : public QMainWindow {
  signals:
   // An answer (or its failure) has been shown.
   void AnswerShown();
+
+ protected:
+  // Keeps the cube's layout for the next time it opens.
+  void closeEvent(QCloseEvent* event) override;
 
  private:
   // The widgets and their places (browse_window.cpp).
@@ -113,6 +137,10 @@ class BrowseWindow : public QMainWindow {
   QString SaveName(const QString& title, const QString& filter, const QString& suffix);
   bool StartExport(const QString& path, bool workbook);
   void Exported(const QString& path, const QString& error);
+  void BuildViewActions(QMenu* file, QMenu* edit);
+  void RememberLayout() const;
+  // The layout kept for the cube open, when there is one and it still fits the cube.
+  std::optional<browse::PivotLayout> RememberedLayout() const;
 
   std::shared_ptr<const BrowseCube> cube_;
   browse::PivotLayout layout_;
@@ -122,6 +150,7 @@ class BrowseWindow : public QMainWindow {
   std::uint64_t pending_ = 0;  // the request whose answer is awaited, 0 for none
   // The message shown is older than the layout asked for: its answer clears it.
   bool message_stale_ = false;
+  browse::LayoutHistory history_;  // the layouts since the cube opened, for Undo and Redo
   std::unique_ptr<BrowseQueryRunner> runner_;
 
   BrowseFieldList* fields_;
@@ -146,6 +175,9 @@ class BrowseWindow : public QMainWindow {
   QAction* export_workbook_ = nullptr;
   QAction* copy_ = nullptr;
   QAction* select_all_ = nullptr;
+  QAction* undo_ = nullptr;
+  QAction* redo_ = nullptr;
+  QAction* save_view_ = nullptr;
   BrowseExporter* exporter_ = nullptr;
 };
 

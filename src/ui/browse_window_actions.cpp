@@ -112,11 +112,14 @@ bool BrowseWindow::OpenCube(const QString& path, const QString& mdx) {
   // What still runs on the old cube is not wanted any more, nor a slicer's picker of its members.
   runner_->Cancel();
   for (BrowseMemberPicker* picker : findChildren<BrowseMemberPicker*>()) picker->reject();
+  RememberLayout();
   cube_ = std::move(*opened);
   const query::CubeModel& model = *cube_->model;
   layout_ = browse::DefaultLayout(model);
   QString message;
-  if (!mdx.trimmed().isEmpty()) {
+  if (mdx.trimmed().isEmpty()) {
+    if (auto kept = RememberedLayout()) layout_ = std::move(*kept);
+  } else {
     auto from_mdx = browse::LayoutFromMdx(model, mdx.toStdString());
     if (from_mdx) {
       layout_ = std::move(*from_mdx);
@@ -125,6 +128,7 @@ bool BrowseWindow::OpenCube(const QString& path, const QString& mdx) {
                     .arg(Text(from_mdx.error().description));
     }
   }
+  history_.Reset(layout_);
   setWindowTitle(tr("%1 - %2 - Cubemill Browse")
                      .arg(Text(cube_->reader->Catalog().name), QFileInfo(path).fileName()));
   fields_->SetCube(&model);
@@ -153,6 +157,7 @@ void BrowseWindow::ChangeLayout(
     return;
   }
   layout_ = std::move(changed);
+  history_.Push(layout_);
   Ask();
 }
 
@@ -223,6 +228,7 @@ void BrowseWindow::Answered(std::uint64_t request, Result<browse::PivotGrid> ans
     // The grid keeps the answer before; so do the controls, so that they show what it is.
     if (shown_layout_) {
       layout_ = *shown_layout_;
+      history_.Revert(layout_);
       ShowLayout();
       mdx_->setPlainText(Text(browse::PivotMdx(*cube_->model, layout_)));
     }

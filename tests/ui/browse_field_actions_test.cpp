@@ -6,6 +6,7 @@
 // still in use fails.
 #include <gtest/gtest.h>
 
+#include <QAction>
 #include <QCheckBox>
 #include <QContextMenuEvent>
 #include <QHeaderView>
@@ -292,9 +293,9 @@ TEST_F(BrowseFieldActionsTest, DropsOnTheBarsTheGridAndItsHeaderAndTheSwapButton
   ExpectWhole();
 }
 
-// Random gestures, each of the kinds above, on whatever the window shows at that moment: the
-// window must stay whole through all of them. CUBEMILL_BROWSE_SEED repeats a run; the seed is in
-// the test's output.
+// Random gestures, each of the kinds above, Undo and Redo, views saved and opened, on whatever
+// the window shows at that moment: the window must stay whole through all of them.
+// CUBEMILL_BROWSE_SEED repeats a run; the seed is in the test's output.
 TEST_F(BrowseFieldActionsTest, ThousandsOfRandomGesturesKeepTheWindowWhole) {
   ASSERT_TRUE(Open());
   const char* seed_text = std::getenv("CUBEMILL_BROWSE_SEED");
@@ -320,7 +321,7 @@ TEST_F(BrowseFieldActionsTest, ThousandsOfRandomGesturesKeepTheWindowWhole) {
   for (int n = 0; n < gestures; ++n) {
     const browse::PivotField field = fields[pick(fields.size())];
     BrowseAxisBar* bar = pick(2) == 0 ? window_->RowsBar() : window_->ColumnsBar();
-    switch (pick(13)) {
+    switch (pick(15)) {
       case 0:
       case 1:  // a bar button's menu, any entry
         if (!bar->Buttons().isEmpty()) {
@@ -418,6 +419,18 @@ TEST_F(BrowseFieldActionsTest, ThousandsOfRandomGesturesKeepTheWindowWhole) {
       case 12:  // the column header's menu on any section, any entry, its number given or not
         FromColumnHeaderMenu(pick);
         break;
+      case 13:  // Undo or Redo, whether or not there is a step to take
+        window_->findChild<QAction*>(pick(3) == 0 ? "redo" : "undo")->trigger();
+        break;
+      case 14: {  // the layout saved as a view, or the view saved last opened again
+        const QString view = QString::fromStdString(dir_.File("r.cmview"));
+        if (pick(2) == 0 || !std::filesystem::exists(view.toStdString())) {
+          ASSERT_TRUE(window_->SaveView(view)) << "gesture " << n;
+        } else {
+          ASSERT_TRUE(window_->OpenView(view)) << "gesture " << n;
+        }
+        break;
+      }
       default:  // wait for the answer now and then, so that the grid changes under the gestures
         ASSERT_TRUE(Settle());
         break;

@@ -19,9 +19,18 @@ class QtEnvironment : public testing::Environment {
  public:
   void SetUp() override {
     qputenv("QT_QPA_PLATFORM", "offscreen");
+    // The windows keep each cube's last layout in the user's settings: here in a folder of the
+    // test's own, never the user's.
+    qputenv("XDG_CONFIG_HOME", QByteArray::fromStdString(SettingsFolder()));
+    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope,
+                       QString::fromStdString(SettingsFolder()));
     app_ = std::make_unique<QApplication>(argc_, argv_);
   }
-  void TearDown() override { app_.reset(); }
+  void TearDown() override {
+    app_.reset();
+    std::error_code ignored;
+    fs::remove_all(SettingsFolder(), ignored);
+  }
 
  private:
   int argc_ = 1;
@@ -66,6 +75,12 @@ SampleCube::SampleCube()
   };
   const auto error = provider::connection::BuildCube(connection, open_source, {}, clock);
   if (error) error_ = error->description;
+}
+
+const std::string& SettingsFolder() {
+  static const std::string folder =
+      (fs::temp_directory_path() / ("browse_settings_" + std::to_string(::getpid()))).string();
+  return folder;
 }
 
 SampleCube::~SampleCube() { fs::remove_all(folder_); }

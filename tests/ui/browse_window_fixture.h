@@ -9,6 +9,7 @@
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QMimeData>
+#include <QSettings>
 #include <QSignalSpy>
 #include <cstddef>
 #include <map>
@@ -44,10 +45,15 @@ class SampleCube {
 
 const SampleCube& Sample();
 
+// The folder of the windows' settings (QSettings' user scope and XDG_CONFIG_HOME), removed when
+// the test program ends; each test starts with no settings.
+const std::string& SettingsFolder();
+
 class BrowseWindowTest : public testing::Test {
  protected:
   void SetUp() override {
     ASSERT_EQ(Sample().BuildError(), "");
+    QSettings(QSettings::IniFormat, QSettings::UserScope, "cubemill", "cubemill-browse").clear();
     window_ = std::make_unique<BrowseWindow>();
     window_->show();
   }

@@ -405,7 +405,8 @@ TEST(BrowseProgramTest, AnswersItsOptionsAndRefusesWrongOnes) {
   EXPECT_EQ(run("--version", &output), 0);
   EXPECT_EQ(output.substr(0, 16), "cubemill-browse ");
   EXPECT_EQ(run("-h", &output), 0);
-  EXPECT_NE(output.find("Usage: cubemill-browse [OPTION]... [CUBE [MDX]]"), std::string::npos);
+  EXPECT_NE(output.find("Usage: cubemill-browse [OPTION]... [CUBE [MDX | VIEW.cmview]]"),
+            std::string::npos);
   EXPECT_EQ(run("--no-such-option"), 2);
   EXPECT_EQ(run("a.cub 'SELECT' third"), 2);
 }
