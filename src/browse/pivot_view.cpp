@@ -173,6 +173,7 @@ std::optional<Error> ViewReader::Key(std::string_view key, std::string value) {
       if (key == "expanded") view_.expanded.push_back(std::move(value));
       if (key == "non-empty") return flag(view_.non_empty);
       if (key == "totals") return flag(view_.totals);
+      if (key == "subtotals") return flag(view_.subtotals);
       if (key == "measures-on-rows") return flag(view_.measures_on_rows);
       return std::nullopt;
     case In::kSlicer:
@@ -278,6 +279,7 @@ std::string ViewText(const PivotView& view) {
   for (const auto& name : view.expanded) line("expanded", name);
   line("non-empty", yes(view.non_empty));
   line("totals", yes(view.totals));
+  line("subtotals", yes(view.subtotals));
   line("measures-on-rows", yes(view.measures_on_rows));
   for (const auto& slicer : view.slicers) {
     text << "\n[slicer]\n";

@@ -14,6 +14,7 @@
 //   expanded = [Geography].[Country].[Spain]
 //   non-empty = yes
 //   totals = yes
+//   subtotals = yes
 //   measures-on-rows = no
 //   [slicer]
 //   hierarchy = [Product]
@@ -63,6 +64,7 @@ struct PivotView {
   std::vector<Slicer> slicers;
   bool non_empty = true;
   bool totals = true;
+  bool subtotals = true;  // a view written before subtotals existed shows them, as new ones do
   bool measures_on_rows = false;
   std::optional<PivotSort> sort;
   std::optional<PivotFilter> filter;

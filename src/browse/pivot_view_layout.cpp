@@ -134,6 +134,7 @@ ViewLayout ViewPlacer::Place() {
   layout_.measures_on_rows = view_.measures_on_rows;
   layout_.non_empty = view_.non_empty;
   layout_.totals = view_.totals;
+  layout_.subtotals = view_.subtotals;
   PlaceMeasures();
   PlaceFields(true);
   PlaceFields(false);
@@ -183,6 +184,7 @@ PivotView ViewOfLayout(const CubeModel& model, const PivotLayout& layout, const 
   }
   view.non_empty = shown.non_empty;
   view.totals = shown.totals;
+  view.subtotals = shown.subtotals;
   view.measures_on_rows = shown.measures_on_rows;
   view.sort = shown.sort;
   view.filter = shown.filter;

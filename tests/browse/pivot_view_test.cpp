@@ -43,7 +43,8 @@ TEST_F(PivotViewTest, LayoutsComeBackFromTheirViewFiles) {
   layout.non_empty = false;
   layout.sort = PivotSort{{"[Measures].[Amount]"}, false};
   layouts.push_back(layout);
-  // Swapped; then rows filtered by a column of the answer, no totals, a fractional bound.
+  // Swapped; then rows filtered by a column of the answer, no totals, a fractional bound; cities
+  // under their countries without subtotals.
   SwapAxes(layout);
   layouts.push_back(layout);
   PivotLayout filtered = DefaultLayout(*model_);
@@ -58,6 +59,10 @@ TEST_F(PivotViewTest, LayoutsComeBackFromTheirViewFiles) {
   ASSERT_TRUE(PlaceField(cities, *model_, false, store_, city_));
   ASSERT_TRUE(SetSlicer(cities, *model_, time_, {Index("[Time].[2023].[Q1]")}));
   layouts.push_back(cities);
+  PivotLayout nested = cities;
+  ASSERT_TRUE(PlaceField(nested, *model_, true, product_, line_));
+  nested.subtotals = false;
+  layouts.push_back(nested);
 
   for (std::size_t i = 0; i < layouts.size(); ++i) {
     PivotLayout expected = layouts[i];
@@ -88,6 +93,7 @@ TEST_F(PivotViewTest, AViewWrittenByHandOpensAsItSays) {
   EXPECT_EQ(opened.layout.slicers,
             (std::vector<PivotSlicer>{{product_, {Index("[Product].[Bikes]")}}}));
   EXPECT_FALSE(opened.layout.totals);
+  EXPECT_FALSE(opened.layout.subtotals);
   ASSERT_TRUE(opened.layout.sort);
   EXPECT_FALSE(opened.layout.sort->descending);
   EXPECT_EQ(opened.layout.sort->column,
