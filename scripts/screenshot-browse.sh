@@ -2,8 +2,8 @@
 # Takes the pictures of cubemill-browse for the README: builds cubemill, cubemill-query,
 # cubemill-browse and the screen grabber, builds the sample cube in a scratch directory, opens
 # it under a virtual X server (Xvfb) with Country on rows and Year on columns, 2024 drilled into
-# its quarters, and grabs the window twice: the grid (docs/browse.png) and the chart
-# (docs/browse-chart.png). Prints cubemill-query's answer to the same query, to compare the
+# its quarters, and grabs the grid (docs/browse.png); then opens it again with two countries
+# drilled into their cities and a product sliced, and grabs the chart (docs/browse-chart.png). Prints cubemill-query's answer to the same query, to compare the
 # numbers with the picture.
 # Usage: scripts/screenshot-browse.sh [BUILD_DIR]   (default: build-screenshot in the source tree)
 set -euo pipefail
@@ -47,6 +47,13 @@ cube="$(ls "$work"/OQY-Dateien/rel01/Output_Detail_*.cub | head -n 1)"
 mdx='SELECT NON EMPTY {[Time].[Year].Members, [Time].[2024].Children} ON COLUMNS,
   NON EMPTY [Geography].[Country].Members ON ROWS FROM [OCWCube] WHERE [Measures].[Amount]'
 
+# The chart: Spain and Venezuela drilled into their cities, 2024 into its quarters, bikes only;
+# the chart shows the cities by the quarters of 2024 and names the slice in its title.
+chart_mdx='SELECT NON EMPTY {[Time].[Year].Members, [Time].[2024].Children} ON COLUMNS,
+  NON EMPTY {[Geography].[Country].Members, [Geography].[Spain].Children,
+  [Geography].[Venezuela].Children} ON ROWS
+  FROM [OCWCube] WHERE ([Measures].[Amount], [Product].[Bikes])'
+
 cat >"$work/take.sh" <<'INNER'
 #!/usr/bin/env bash
 set -euo pipefail
@@ -63,17 +70,23 @@ RC
   wm=$!
   sleep 1
 fi
-"$BROWSE" "$CUBE" "$MDX" &
-app=$!
-sleep 4
-"$GRAB" "$GRID_PNG"
+# shoot MDX PNG [KEY]: opens the cube on MDX, presses KEY (if given) and grabs the screen.
+shoot() {
+  "$BROWSE" "$CUBE" "$1" &
+  app=$!
+  sleep 4
+  if [ -n "${3:-}" ]; then
+    xdotool search --sync --onlyvisible --class cubemill-browse windowactivate --sync >/dev/null 2>&1 || true
+    xdotool key "$3"
+    sleep 2
+  fi
+  "$GRAB" "$2"
+  kill "$app"
+  wait "$app" 2>/dev/null || true
+}
+shoot "$MDX" "$GRID_PNG"
 # The chart tab: its mnemonic is Alt+H.
-xdotool search --sync --onlyvisible --class cubemill-browse windowactivate --sync >/dev/null 2>&1 || true
-xdotool key alt+h
-sleep 2
-"$GRAB" "$CHART_PNG"
-kill "$app"
-wait "$app" 2>/dev/null || true
+shoot "$CHART_MDX" "$CHART_PNG" alt+h
 if [ -n "${wm:-}" ]; then
   kill "$wm"
   wait "$wm" 2>/dev/null || true
@@ -82,7 +95,7 @@ INNER
 chmod +x "$work/take.sh"
 
 WORK="$work" BROWSE="$build/src/app/cubemill-browse" GRAB="$build/tools/cubemill_screen_grab" \
-  CUBE="$cube" MDX="$mdx" GRID_PNG="$grid_png" CHART_PNG="$chart_png" \
+  CUBE="$cube" MDX="$mdx" CHART_MDX="$chart_mdx" GRID_PNG="$grid_png" CHART_PNG="$chart_png" \
   xvfb-run --auto-servernum --server-args="-screen 0 1200x800x24 -dpi 96" "$work/take.sh"
 echo "wrote $grid_png and $chart_png"
 echo

@@ -7,6 +7,7 @@
 #include <QChart>
 #include <QChartView>
 #include <QCursor>
+#include <QFontMetrics>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineSeries>
@@ -149,8 +150,7 @@ void BrowseChart::ShowGrid(const browse::PivotGrid* grid, bool lines,
   SetTips(*grid, shape);
   Plot plot;
   plot.x_axis = new QBarCategoryAxis;
-  for (const std::string& category : shape.categories)
-    plot.x_axis->append(QString::fromStdString(category));
+  FitLabels(plot.x_axis, shape.categories);
   plot.y_axis = new QValueAxis;
   chart->addAxis(plot.x_axis, Qt::AlignBottom);
   chart->addAxis(plot.y_axis, Qt::AlignLeft);
@@ -176,6 +176,29 @@ void BrowseChart::ShowGrid(const browse::PivotGrid* grid, bool lines,
   categories_ = shape.categories.size();
   series_ = shape.series.size();
   note_->setText(NoteText(shape));
+}
+
+void BrowseChart::FitLabels(QBarCategoryAxis* axis,
+                            const std::vector<std::string>& categories) const {
+  // Upright labels wider than their category's share of the plot would be cut ("Spain Cor...");
+  // broken into lines at their blanks, or else slanted, they keep their names whole.
+  const QFontMetrics metrics(axis->labelsFont());
+  int widest = 0, widest_word = 0;
+  for (const std::string& category : categories) {
+    const QString text = QString::fromStdString(category);
+    widest = std::max(widest, metrics.horizontalAdvance(text));
+    for (const QString& word : text.split(' '))
+      widest_word = std::max(widest_word, metrics.horizontalAdvance(word));
+  }
+  const int plot_width = std::max(view_->width(), 600) - 100;
+  const int share = plot_width / std::max<int>(1, static_cast<int>(categories.size()));
+  const bool wrap = widest + 8 > share && widest_word + 8 <= share;
+  if (widest + 8 > share && !wrap) axis->setLabelsAngle(-35);
+  for (const std::string& category : categories) {
+    QString label = QString::fromStdString(category);
+    if (wrap) label = label.toHtmlEscaped().replace(' ', "<br>");
+    axis->append(label);
+  }
 }
 
 void BrowseChart::ShowLegend(const QList<QColor>& colours) {

@@ -20,6 +20,7 @@
 class QLabel;
 class QChartView;
 class QChart;
+class QBarCategoryAxis;
 
 namespace cubemill::ui {
 
@@ -61,6 +62,9 @@ class BrowseChart : public QWidget {
   // the plot's range of values to theirs.
   void AddLines(QChart* chart, const browse::PivotChart& shape, Plot& plot);
   void AddBars(QChart* chart, const browse::PivotChart& shape, Plot& plot);
+  // Appends `categories` to the category axis as labels, broken into lines or slanted when the
+  // widest would not fit upright.
+  void FitLabels(QBarCategoryAxis* axis, const std::vector<std::string>& categories) const;
   // The legend under the chart: each series' colour and whole name.
   void ShowLegend(const QList<QColor>& colours);
   // The note under the chart: what it shows of the answer.
