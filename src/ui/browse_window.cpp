@@ -232,8 +232,9 @@ void BrowseWindow::ShowGrid(std::shared_ptr<const browse::PivotGrid> grid) {
   EnableActions();
   // A filter keeps rows out of sight: say so where the counts are.
   const QString rows = layout_.filter ? tr("%1 rows (filtered)") : tr("%1 rows");
+  const QString columns = layout_.column_filter ? tr("%1 columns (filtered)") : tr("%1 columns");
   status_->setText(
-      tr("%1, %2 columns").arg(rows.arg(grid_answer_->Rows())).arg(grid_answer_->Columns()));
+      tr("%1, %2").arg(rows.arg(grid_answer_->Rows())).arg(columns.arg(grid_answer_->Columns())));
 }
 
 void BrowseWindow::ShowLayout() {
