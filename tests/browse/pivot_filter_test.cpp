@@ -199,6 +199,26 @@ TEST_F(PivotFilterTest, KeepsTheColumnsTheSourceKeeps) {
             (std::vector<std::string>{"2024 | Amount", "Total | Amount"}));
 }
 
+// With the measures on the rows, a row's names hold its measure, which the filter compares.
+TEST_F(PivotFilterTest, TheColumnsFilterTakesTheRowsMeasure) {
+  PivotLayout layout = CitiesByYear(store_, country_, time_, year_, qty_);
+  ASSERT_TRUE(ToggleMeasure(layout, *model_, amount_));
+  layout.measures_on_rows = true;
+  const PivotGrid grid = Answer(layout);
+  std::vector<std::string> espana_amount;
+  for (const auto& names : grid.row_unique_names) {
+    if (names == std::vector<std::string>{"[Store].[Country].[España]", "[Measures].[Amount]"})
+      espana_amount = names;
+  }
+  ASSERT_FALSE(espana_amount.empty());
+  ASSERT_TRUE(SetColumnFilter(layout, *model_, PivotFilter{Kind::kBottom, espana_amount, 1}));
+  const auto read = LayoutFromMdx(*model_, PivotMdx(*model_, layout));
+  ASSERT_TRUE(read.ok()) << read.error().description;
+  EXPECT_EQ(*read, layout);
+  // España sold for 521 in 2023 and 638.25 in 2024.
+  EXPECT_EQ(ColumnKeys(*model_, Answer(layout)), (std::vector<std::string>{"2023", "Total"}));
+}
+
 TEST_F(PivotFilterTest, TheColumnsFilterGoesWithItsRowOrItsColumns) {
   const PivotFilter top{Kind::kTop, {"[Store].[Country].[France]", "[Measures].[Amount]"}, 1};
   PivotLayout layout = CitiesByYear(store_, country_, time_, year_, amount_);
