@@ -34,9 +34,11 @@ struct PivotChart {
   std::vector<std::string> categories;  // the rows' captions
   std::vector<std::size_t> rows;        // [category] the grid's row
   std::vector<ChartSeries> series;      // in the grid's order, "Other" last
-  std::size_t level_rows = 0;           // the rows of the charted level (categories of at most)
-  std::size_t level_columns = 0;        // the columns of the charted level
-  bool other = false;                   // the last series is "Other"
+  // The rows (columns) of the charted level: the categories are the first kChartMaxCategories
+  // of those rows; the series some or all of those columns.
+  std::size_t level_rows = 0;
+  std::size_t level_columns = 0;
+  bool other = false;  // the last series is "Other"
   bool operator==(const PivotChart&) const = default;
 };
 
