@@ -6,6 +6,7 @@
 #include <QBuffer>
 #include <QChart>
 #include <QChartView>
+#include <QColor>
 #include <QCursor>
 #include <QFontMetrics>
 #include <QHBoxLayout>
@@ -26,6 +27,9 @@
 
 namespace cubemill::ui {
 namespace {
+
+// "Other", the rest of the columns, in a grey no series of the theme has.
+QColor OtherColour() { return {0x9e, 0x9e, 0x9e}; }
 
 bool IsTimeName(const std::string& name) {
   static const char* const kWords[] = {"time", "date",    "calendar", "period", "year",
@@ -238,6 +242,7 @@ void BrowseChart::AddLines(QChart* chart, const browse::PivotChart& shape, Plot&
   for (std::size_t k = 0; k < shape.series.size(); ++k) {
     auto* series = new QLineSeries;
     series->setName(QString::fromStdString(shape.series[k].name));
+    if (shape.series[k].column == browse::npos) series->setColor(OtherColour());
     connect(series, &QLineSeries::hovered, this, [this, k](const QPointF& point, bool state) {
       ShowTip(state ? ValueTip(k, static_cast<std::size_t>(std::max(0.0, point.x() + 0.5)))
                     : QString());
@@ -259,6 +264,7 @@ void BrowseChart::AddBars(QChart* chart, const browse::PivotChart& shape, Plot& 
   auto* series = new QBarSeries;
   for (const auto& charted : shape.series) {
     auto* set = new QBarSet(QString::fromStdString(charted.name));
+    if (charted.column == browse::npos) set->setColor(OtherColour());
     for (const auto& value : charted.values) {
       *set << value.value_or(0);
       plot.low = std::min(plot.low, value.value_or(0));
