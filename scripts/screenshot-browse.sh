@@ -2,9 +2,10 @@
 # Takes the pictures of cubemill-browse for the README: builds cubemill, cubemill-query,
 # cubemill-browse and the screen grabber, builds the sample cube in a scratch directory, opens
 # it under a virtual X server (Xvfb) with Country and Category nested on rows (each country's
-# subtotal), Year on columns with 2024 and 2025 drilled into their quarters, scrolls the grid
-# sideways (the row headers stay), and grabs the window twice: the grid (docs/browse.png) and the chart
-# (docs/browse-chart.png). Prints cubemill-query's answer to the same query, to compare the
+# subtotal) and the six best quarters on columns (a Top-N filter; each quarter named with its
+# year), scrolls the grid sideways (the row headers stay) and grabs it (docs/browse.png); then
+# opens it again with two countries drilled into their cities and a product sliced, and grabs the
+# chart (docs/browse-chart.png). Prints cubemill-query's answer to the same query, to compare the
 # numbers with the picture.
 # Usage: scripts/screenshot-browse.sh [BUILD_DIR]   (default: build-screenshot in the source tree)
 set -euo pipefail
@@ -46,12 +47,20 @@ sqlite3 "$work/data/sales.db" <"$root/sample/make_sample_db.sql"
 (cd "$work/run" && "$build/src/app/cubemill" --console --no-wait --quiet Test)
 cube="$(ls "$work"/OQY-Dateien/rel01/Output_Detail_*.cub | head -n 1)"
 # Countries on rows with the product categories nested in them and each country's subtotal,
-# years on columns with two of them drilled into their quarters, Amount the measure.
-mdx='SELECT NON EMPTY {[Time].[Year].Members, [Time].[2024].Children, [Time].[2025].Children} ON COLUMNS,
+# the six quarters of the largest amounts on columns, Amount the measure.
+mdx='SELECT NON EMPTY TopCount([Time].[Quarter].Members, 6,
+  ([Geography].[All Geography], [Product].[All Products], [Measures].[Amount])) ON COLUMNS,
   NON EMPTY {Generate([Geography].[Country].Members, {CrossJoin({[Geography].CurrentMember},
   [Product].[Category].Members), ([Geography].CurrentMember, [Product].[All Products])}),
   ([Geography].[All Geography], [Product].[All Products])} ON ROWS
 FROM [OCWCube] WHERE [Measures].[Amount]'
+
+# The chart: Spain and Venezuela drilled into their cities, 2024 into its quarters, bikes only;
+# the chart shows the cities by the quarters of 2024 and names the slice in its title.
+chart_mdx='SELECT NON EMPTY {[Time].[Year].Members, [Time].[2024].Children} ON COLUMNS,
+  NON EMPTY {[Geography].[Country].Members, [Geography].[Spain].Children,
+  [Geography].[Venezuela].Children} ON ROWS
+  FROM [OCWCube] WHERE ([Measures].[Amount], [Product].[Bikes])'
 
 cat >"$work/take.sh" <<'INNER'
 #!/usr/bin/env bash
@@ -69,22 +78,27 @@ RC
   wm=$!
   sleep 1
 fi
-"$BROWSE" "$CUBE" "$MDX" &
-app=$!
-sleep 4
-# The grid scrolled sideways (the wheel's horizontal buttons over it): its row headers stay.
-xdotool search --sync --onlyvisible --class cubemill-browse windowactivate --sync >/dev/null 2>&1 || true
-xdotool mousemove 700 520 click --repeat 12 --delay 50 7
-xdotool mousemove 1100 780
-sleep 1
-"$GRAB" "$GRID_PNG"
+# shoot MDX PNG [KEY]: opens the cube on MDX, presses KEY (if given; else scrolls the grid
+# sideways with the wheel's horizontal buttons: its row headers stay) and grabs the screen.
+shoot() {
+  "$BROWSE" "$CUBE" "$1" &
+  app=$!
+  sleep 4
+  xdotool search --sync --onlyvisible --class cubemill-browse windowactivate --sync >/dev/null 2>&1 || true
+  if [ -n "${3:-}" ]; then
+    xdotool key "$3"
+  else
+    xdotool mousemove 700 520 click --repeat 12 --delay 50 7
+    xdotool mousemove 1100 780
+  fi
+  sleep 2
+  "$GRAB" "$2"
+  kill "$app"
+  wait "$app" 2>/dev/null || true
+}
+shoot "$MDX" "$GRID_PNG"
 # The chart tab: its mnemonic is Alt+H.
-xdotool search --sync --onlyvisible --class cubemill-browse windowactivate --sync >/dev/null 2>&1 || true
-xdotool key alt+h
-sleep 2
-"$GRAB" "$CHART_PNG"
-kill "$app"
-wait "$app" 2>/dev/null || true
+shoot "$CHART_MDX" "$CHART_PNG" alt+h
 if [ -n "${wm:-}" ]; then
   kill "$wm"
   wait "$wm" 2>/dev/null || true
@@ -93,7 +107,7 @@ INNER
 chmod +x "$work/take.sh"
 
 WORK="$work" BROWSE="$build/src/app/cubemill-browse" GRAB="$build/tools/cubemill_screen_grab" \
-  CUBE="$cube" MDX="$mdx" GRID_PNG="$grid_png" CHART_PNG="$chart_png" \
+  CUBE="$cube" MDX="$mdx" CHART_MDX="$chart_mdx" GRID_PNG="$grid_png" CHART_PNG="$chart_png" \
   xvfb-run --auto-servernum --server-args="-screen 0 1200x800x24 -dpi 96" "$work/take.sh"
 echo "wrote $grid_png and $chart_png"
 echo

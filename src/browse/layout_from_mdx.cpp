@@ -87,11 +87,12 @@ PivotLayout MdxReader::Read(const query::MdxQuery& query) {
     sort_.reset();
     filter_.reset();
     sort_allowed_ = rows;
+    filter_allowed_ = true;
     auto& fields = rows ? layout.rows : layout.columns;
     bool total = false;
     ReadAxis(mdx_axis.set, fields, axis_measures[axis], total, layout.expanded);
     if (rows) layout.sort = sort_;
-    if (rows) layout.filter = filter_;
+    (rows ? layout.filter : layout.column_filter) = filter_;
     if (rows) {
       // Subtotals the rows could show but the query does not ask for: switched off.
       const bool could_subtotal =

@@ -84,7 +84,8 @@ class MdxReader {
   const query::CubeModel& model_;
   std::optional<PivotSort> sort_;
   std::optional<PivotFilter> filter_;
-  bool sort_allowed_ = false;    // a sort or a filter: on rows only
+  bool sort_allowed_ = false;    // a sort: on rows only
+  bool filter_allowed_ = false;  // a filter: on either axis, not in WHERE
   bool subtotals_read_ = false;  // the rows' subtotals
 };
 

@@ -73,9 +73,9 @@ std::optional<double> NumberOf(const MdxExpression& e) {
 }  // namespace
 
 // TopCount(set, count, value), BottomCount(...) and Filter(set, value > bound) (or <) over the
-// rows: the rows' filter.
+// rows (columns): the rows' (columns') filter.
 void MdxReader::ReadFilter(const MdxExpression& e) {
-  if (!sort_allowed_) Refuse("the pivot filters its rows only, not its columns", e.position);
+  if (!filter_allowed_) Refuse("the pivot filters its rows or its columns only", e.position);
   PivotFilter filter;
   if (e.Calls("Filter")) {
     const MdxExpression& test = e.operands.size() == 2 ? e.operands[1] : e;
@@ -102,6 +102,7 @@ void MdxReader::ReadFilter(const MdxExpression& e) {
 // hierarchy becomes a slicer, a measure the measure shown.
 void MdxReader::ReadWhere(const MdxExpression& where, PivotLayout& layout, std::size_t& measure) {
   sort_allowed_ = false;
+  filter_allowed_ = false;
   const std::vector<MdxExpression> single{where};
   const bool crossed = where.kind == Kind::kTuple || where.Calls("CrossJoin") ||
                        (where.kind == Kind::kBinary && where.parts.front().text == "*");

@@ -31,12 +31,15 @@ bool Placed(const PivotLayout& layout, std::size_t h) {
                      [h](const PivotSlicer& s) { return s.hierarchy == h; });
 }
 
-// Whether the column a sort or a filter names is still a column of the answer: each of its
-// members shown by a column field (or the ALL member of one, the total column), its measure one
-// of the layout's on the columns.
-bool ColumnShown(const CubeModel& model, const PivotLayout& layout,
-                 const std::vector<std::string>& column) {
+// Whether the column a sort or a filter names is still a column of the answer (`of_rows`: the
+// row the columns' filter names a row of it): each of its members shown by a field of that axis
+// (or the ALL member of one, the total), its measure one of the layout's on the columns (for a
+// row: one of the layout's, named once, as a row's value needs one).
+bool TupleShown(const CubeModel& model, const PivotLayout& layout,
+                const std::vector<std::string>& column, bool of_rows) {
   const bool measures_on_columns = !layout.measures_on_rows || layout.columns.empty();
+  const std::vector<PivotField>& fields = of_rows ? layout.rows : layout.columns;
+  std::size_t measures = 0;
   for (const std::string& name : column) {
     const auto parts = SplitUniqueName(name);
     if (!parts) return false;
@@ -47,19 +50,26 @@ bool ColumnShown(const CubeModel& model, const PivotLayout& layout,
       return false;
     }
     if (ref.kind == query::NameRef::Kind::kMeasure) {
-      if (!measures_on_columns || std::find(layout.measures.begin(), layout.measures.end(),
-                                            ref.index) == layout.measures.end())
+      if ((!of_rows && !measures_on_columns) ||
+          std::find(layout.measures.begin(), layout.measures.end(), ref.index) ==
+              layout.measures.end())
         return false;
+      ++measures;
       continue;
     }
     if (ref.kind != query::NameRef::Kind::kMember) return false;
     const std::size_t h = model.HierarchyOf(ref.index);
-    const bool on_columns = std::any_of(layout.columns.begin(), layout.columns.end(),
-                                        [h](const PivotField& f) { return f.hierarchy == h; });
-    if (!on_columns) return false;
+    const bool on_axis = std::any_of(fields.begin(), fields.end(),
+                                     [h](const PivotField& f) { return f.hierarchy == h; });
+    if (!on_axis) return false;
     if (ref.index != AllMemberOf(model, h) && !IsShown(model, layout, ref.index)) return false;
   }
-  return true;
+  return !of_rows || measures == 1;
+}
+
+bool ColumnShown(const CubeModel& model, const PivotLayout& layout,
+                 const std::vector<std::string>& column) {
+  return TupleShown(model, layout, column, false);
 }
 
 // What every edit ends with: drills no field shows, and a sort or filter by a column that is
@@ -69,6 +79,9 @@ void Tidy(const CubeModel& model, PivotLayout& layout) {
   if (layout.sort && !ColumnShown(model, layout, layout.sort->column)) layout.sort.reset();
   if (layout.filter && (layout.rows.empty() || !ColumnShown(model, layout, layout.filter->column)))
     layout.filter.reset();
+  if (layout.column_filter &&
+      (layout.columns.empty() || !TupleShown(model, layout, layout.column_filter->column, true)))
+    layout.column_filter.reset();
 }
 
 // Whether a filter's amount fits its kind: a count from 1 (as a query's integer), or a bound.
@@ -170,6 +183,16 @@ std::optional<Error> CheckLayout(const CubeModel& model, const PivotLayout& layo
       return LayoutError("the filter's number " + std::to_string(layout.filter->amount) +
                          " does not fit: a count from 1 for top or bottom rows, else a bound");
   }
+  if (layout.column_filter) {
+    for (const std::string& name : layout.column_filter->column) {
+      if (!SplitUniqueName(name))
+        return LayoutError("the columns' filter names \"" + name + "\", which is no unique name");
+    }
+    if (!AmountFits(*layout.column_filter))
+      return LayoutError("the columns' filter's number " +
+                         std::to_string(layout.column_filter->amount) +
+                         " does not fit: a count from 1 for top or bottom columns, else a bound");
+  }
   return std::nullopt;
 }
 
@@ -190,9 +213,14 @@ bool RemoveField(PivotLayout& layout, std::size_t hierarchy) {
   const bool on_columns =
       std::any_of(layout.columns.begin(), layout.columns.end(),
                   [hierarchy](const PivotField& f) { return f.hierarchy == hierarchy; });
+  const bool on_rows =
+      std::any_of(layout.rows.begin(), layout.rows.end(),
+                  [hierarchy](const PivotField& f) { return f.hierarchy == hierarchy; });
   TakeOff(layout, hierarchy);
   if (on_columns) layout.sort.reset();
   if (on_columns || layout.rows.empty()) layout.filter.reset();
+  // Likewise a row's tuple holds a member of every row field.
+  if (on_rows || layout.columns.empty()) layout.column_filter.reset();
   return true;
 }
 
@@ -232,9 +260,10 @@ bool ToggleMeasure(PivotLayout& layout, const CubeModel& model, std::size_t meas
 void SwapAxes(PivotLayout& layout) {
   std::swap(layout.rows, layout.columns);
   layout.measures_on_rows = !layout.measures_on_rows;
-  // The sort and the filter name a column, which is now a row.
+  // The sort and the filter name a column, which is now a row (and the columns' filter a row).
   layout.sort.reset();
   layout.filter.reset();
+  layout.column_filter.reset();
 }
 
 bool SetFilter(PivotLayout& layout, const CubeModel& model, std::optional<PivotFilter> filter) {
@@ -242,6 +271,15 @@ bool SetFilter(PivotLayout& layout, const CubeModel& model, std::optional<PivotF
       (layout.rows.empty() || !AmountFits(*filter) || !ColumnShown(model, layout, filter->column)))
     return false;
   layout.filter = std::move(filter);
+  return true;
+}
+
+bool SetColumnFilter(PivotLayout& layout, const CubeModel& model,
+                     std::optional<PivotFilter> filter) {
+  if (filter && (layout.columns.empty() || !AmountFits(*filter) ||
+                 !TupleShown(model, layout, filter->column, true)))
+    return false;
+  layout.column_filter = std::move(filter);
   return true;
 }
 

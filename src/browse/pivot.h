@@ -48,6 +48,8 @@ struct PivotSort {
 // Rows kept by their values in one column of the answer, the column named as PivotSort's: the
 // `amount` rows with the largest (kTop) or smallest (kBottom) values, or the rows whose value is
 // above (kAbove) or below (kBelow) `amount`. The grand total row stays (the total of all rows).
+// As the columns' filter, it keeps columns by their values in one row, `column` then naming the
+// row's tuple: its members and one measure.
 struct PivotFilter {
   enum class Kind { kTop, kBottom, kAbove, kBelow };
   Kind kind = Kind::kTop;
@@ -69,7 +71,8 @@ struct PivotLayout {
   // filter is set (the subtotal would count rows the filter hides)
   bool subtotals = true;
   std::optional<PivotSort> sort;
-  std::optional<PivotFilter> filter;  // of the rows; none without a row field
+  std::optional<PivotFilter> filter;         // of the rows; none without a row field
+  std::optional<PivotFilter> column_filter;  // of the columns; none without a column field
   bool operator==(const PivotLayout&) const = default;
 };
 
@@ -116,6 +119,12 @@ bool ToggleMeasure(PivotLayout& layout, const query::CubeModel& model, std::size
 void SwapAxes(PivotLayout& layout);
 bool SetFilter(PivotLayout& layout, const query::CubeModel& model,
                std::optional<PivotFilter> filter);
+// - SetColumnFilter filters the columns by a row of the answer: the row's members (a member of
+//   each row field or its ALL member) and one of the layout's measures; nothing removes it. False
+//   for a row that is not the answer's, no column field, or an amount that does not fit. It goes
+//   with a row field removed and as the row filter does otherwise.
+bool SetColumnFilter(PivotLayout& layout, const query::CubeModel& model,
+                     std::optional<PivotFilter> filter);
 bool Expand(PivotLayout& layout, const query::CubeModel& model, std::size_t member);
 bool Collapse(PivotLayout& layout, const query::CubeModel& model, std::size_t member);
 
@@ -128,9 +137,10 @@ bool Collapse(PivotLayout& layout, const query::CubeModel& model, std::size_t me
 // step). Without a sort the query is one scan; a sort orders each
 // row field with Order, nested fields within their outer member (Generate), the total last. A
 // filter keeps rows with TopCount, BottomCount or Filter over the rows' set (sorted or not), the
-// total outside it. Subtotals (nested row fields, no filter) come with Generate: after the rows
-// of each member of an outer field, the tuple of that member and the inner fields' ALL members
-// (none for an outer field when an inner hierarchy has no ALL level).
+// total outside it; the columns' filter likewise over the column fields' set. Subtotals (nested
+// row fields, no filter of the rows) come with Generate: after the rows of each member of an
+// outer field, the tuple of that member and the inner fields' ALL members (none for an outer
+// field when an inner hierarchy has no ALL level).
 std::string PivotMdx(const query::CubeModel& model, const PivotLayout& layout);
 
 // The layout that shows `mdx` (a query given on the command line) as it asks: each axis's
@@ -141,7 +151,8 @@ std::string PivotMdx(const query::CubeModel& model, const PivotLayout& layout);
 // subselect, a set function it cannot lay out, a subtotal other than the pivot's, tuples that
 // are no cross join);
 // the browser then shows the error and the default layout. The rows' Order, TopCount,
-// BottomCount and Filter are read as the sort and the filter. LayoutFromMdx(PivotMdx(layout))
+// BottomCount and Filter are read as the sort and the filter; the columns' TopCount,
+// BottomCount and Filter as the columns' filter. LayoutFromMdx(PivotMdx(layout))
 // gives the layout back, its sort and filter too, but for what the query does not say: drilled
 // members no field shows, measures_on_rows without a column field (false), `totals` where no
 // axis could show a total (true) and `subtotals` where the rows could show none (true).
@@ -164,6 +175,7 @@ struct PivotGrid {
   std::vector<std::vector<PivotHeader>> row_headers;          // [row][row field or measure]
   std::vector<std::vector<PivotHeader>> column_headers;       // [column][column field or measure]
   std::vector<std::vector<std::string>> column_unique_names;  // [column] for PivotSort
+  std::vector<std::vector<std::string>> row_unique_names;     // [row] for the columns' filter
   std::vector<std::vector<provider::cubefile::CellValue>> cells;  // [row][column]
   // [row][column] as a person reads it: as the measure's FORMAT asks, else with its decimals and
   // `separators` (query::ReadableValue)

@@ -122,6 +122,7 @@ Result<PivotGrid> AnswerPivot(const provider::cubefile::CubeReader& reader, cons
       Headers(model, context, layout, layout.columns, result.columns, result.column_unique_names,
               measures_on_rows ? std::vector<std::size_t>{} : result.column_measure);
   grid.column_unique_names = std::move(result.column_unique_names);
+  grid.row_unique_names = std::move(result.row_unique_names);
   grid.column_measure = std::move(result.column_measure);
   grid.row_measure = std::move(result.row_measure);
   grid.slicer_measure = result.slicer_measure;

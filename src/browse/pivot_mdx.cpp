@@ -5,8 +5,8 @@
 // more). Without a sort the query is one scan (no WITH, no function that computes); a sort orders
 // the rows with Order, nested fields with Generate so that each outer member keeps its rows
 // together. A filter of the rows wraps their set (sorted or not) in TopCount, BottomCount or
-// Filter; the total stays outside it. Subtotals follow each outer member's rows (Generate), as
-// the grand total follows all rows.
+// Filter, and one of the columns the column fields' set; the total stays outside it. Subtotals
+// follow each outer member's rows (Generate), as the grand total follows all rows.
 #include <algorithm>
 #include <array>
 #include <charconv>
@@ -71,6 +71,13 @@ PivotLayout Fitted(const CubeModel& model, const PivotLayout& layout) {
   }
   if (fitted.filter && (fitted.rows.empty() || !std::isfinite(fitted.filter->amount)))
     fitted.filter.reset();
+  if (fitted.column_filter) {
+    for (const std::string& name : fitted.column_filter->column)
+      if (!SplitUniqueName(name)) fitted.column_filter.reset();
+  }
+  if (fitted.column_filter &&
+      (fitted.columns.empty() || !std::isfinite(fitted.column_filter->amount)))
+    fitted.column_filter.reset();
   return fitted;
 }
 
@@ -183,8 +190,8 @@ std::string AxisSet(const CubeModel& model, const PivotLayout& layout, bool rows
   } else {
     for (const PivotField& field : fields) sets.push_back(FieldSet(model, layout, field));
   }
-  if (rows && layout.filter && !fields.empty())
-    sets = {Filtered(CrossJoined(sets), *layout.filter)};
+  const std::optional<PivotFilter>& filter = rows ? layout.filter : layout.column_filter;
+  if (filter && !fields.empty()) sets = {Filtered(CrossJoined(sets), *filter)};
   const std::string measures = with_measures ? MeasureSet(model, layout) : "";
   if (with_measures) sets.push_back(measures);
   const std::string main = CrossJoined(sets);

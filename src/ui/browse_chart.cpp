@@ -6,11 +6,14 @@
 #include <QBuffer>
 #include <QChart>
 #include <QChartView>
+#include <QColor>
 #include <QCursor>
+#include <QFontMetrics>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineSeries>
 #include <QLocale>
+#include <QPalette>
 #include <QPixmap>
 #include <QPushButton>
 #include <QToolTip>
@@ -25,7 +28,8 @@
 namespace cubemill::ui {
 namespace {
 
-using provider::cubefile::CellValue;
+// "Other", the rest of the columns, in a grey no series of the theme has.
+QColor OtherColour() { return {0x9e, 0x9e, 0x9e}; }
 
 bool IsTimeName(const std::string& name) {
   static const char* const kWords[] = {"time", "date",    "calendar", "period", "year",
@@ -37,51 +41,6 @@ bool IsTimeName(const std::string& name) {
       return true;
   }
   return false;
-}
-
-bool AnyTotal(const std::vector<browse::PivotHeader>& headers) {
-  return std::any_of(headers.begin(), headers.end(),
-                     [](const browse::PivotHeader& h) { return h.total; });
-}
-
-// The captions of `headers` joined, but for the levels in `same` (those every charted tuple
-// shares, such as the one measure), which would only repeat themselves.
-QString Caption(const std::vector<browse::PivotHeader>& headers, const std::vector<bool>& same) {
-  QStringList parts;
-  for (std::size_t k = 0; k < headers.size(); ++k) {
-    if (k >= same.size() || !same[k]) parts << QString::fromStdString(headers[k].caption);
-  }
-  return parts.join(" / ");
-}
-
-// Which levels of the tuples `which` of `headers` hold the same caption in every tuple; all
-// of them may not go (one level stays).
-std::vector<bool> SameLevels(const std::vector<std::vector<browse::PivotHeader>>& headers,
-                             const std::vector<std::size_t>& which) {
-  if (which.empty()) return {};
-  const auto& first = headers[which.front()];
-  std::vector<bool> same(first.size(), which.size() > 1);
-  for (std::size_t i : which) {
-    for (std::size_t k = 0; k < same.size() && k < headers[i].size(); ++k) {
-      if (headers[i][k].caption != first[k].caption) same[k] = false;
-    }
-  }
-  if (std::all_of(same.begin(), same.end(), [](bool s) { return s; }) && !same.empty())
-    same.back() = false;
-  return same;
-}
-
-std::optional<double> Number(const CellValue& value) {
-  switch (value.kind) {
-    case CellValue::Kind::kInteger:
-      return static_cast<double>(value.integer);
-    case CellValue::Kind::kReal:
-      if (std::isfinite(value.real)) return value.real;
-      return std::nullopt;
-    case CellValue::Kind::kNull:
-      break;
-  }
-  return std::nullopt;
 }
 
 // The locale the value axis writes its numbers in: the environment's, as the grid's separators
@@ -108,9 +67,40 @@ bool IsTimeHierarchy(const query::CubeModel& model, std::size_t hierarchy) {
 }
 
 BrowseChart::BrowseChart(QWidget* parent)
-    : QWidget(parent), view_(new QChartView(this)), note_(new QLabel(this)) {
+    : QWidget(parent),
+      picture_(new QWidget(this)),
+      title_(new QLabel(picture_)),
+      subtitle_(new QLabel(picture_)),
+      view_(new QChartView(picture_)),
+      legend_(new QLabel(picture_)),
+      note_(new QLabel(this)) {
   view_->setRenderHint(QPainter::Antialiasing);
+  picture_->setObjectName("chart_picture");
+  picture_->setAutoFillBackground(true);
+  QPalette palette = picture_->palette();
+  palette.setColor(QPalette::Window, Qt::white);
+  palette.setColor(QPalette::WindowText, Qt::black);
+  picture_->setPalette(palette);
+  title_->setObjectName("chart_title");
+  subtitle_->setObjectName("chart_subtitle");
+  legend_->setObjectName("chart_legend");
+  for (QLabel* label : {title_, subtitle_, legend_}) {
+    label->setWordWrap(true);
+    label->setAlignment(Qt::AlignHCenter);
+    label->setTextInteractionFlags(Qt::TextSelectableByMouse);
+  }
+  QFont title_font = title_->font();
+  title_font.setBold(true);
+  title_font.setPointSizeF(title_font.pointSizeF() * 1.25);
+  title_->setFont(title_font);
+  legend_->setTextFormat(Qt::RichText);
   note_->setWordWrap(true);
+  auto* pictured = new QVBoxLayout(picture_);
+  pictured->setContentsMargins(6, 6, 6, 6);
+  pictured->addWidget(title_);
+  pictured->addWidget(subtitle_);
+  pictured->addWidget(view_, 1);
+  pictured->addWidget(legend_);
   auto* save = new QPushButton(tr("Export chart as PNG..."), this);
   save->setObjectName("export_chart");
   connect(save, &QPushButton::clicked, this, &BrowseChart::ExportRequested);
@@ -119,112 +109,150 @@ BrowseChart::BrowseChart(QWidget* parent)
   bottom->addWidget(save);
   auto* layout = new QVBoxLayout(this);
   layout->setContentsMargins(0, 0, 0, 0);
-  layout->addWidget(view_, 1);
+  layout->addWidget(picture_, 1);
   layout->addLayout(bottom);
   ShowGrid(nullptr, false, {});
 }
 
 QString BrowseChart::Note() const { return note_->text(); }
+QString BrowseChart::Title() const { return title_->text(); }
+QString BrowseChart::Subtitle() const { return subtitle_->text(); }
 
 QString BrowseChart::ValueTip(std::size_t series, std::size_t category) const {
   if (series >= tips_.size() || category >= tips_[series].size()) return {};
   return tips_[series][category];
 }
 
-// The chart being drawn: the rows (categories) and columns (series) it shows, how many of each
-// the answer has apart from its totals, which levels of the columns' captions every series
-// shares, its axes and the range of its values.
+// The chart being drawn: its axes and the range of its values.
 struct BrowseChart::Plot {
-  std::vector<std::size_t> rows, columns;
-  std::size_t all_rows = 0, all_columns = 0;
-  std::vector<bool> same_column_levels;
   QBarCategoryAxis* x_axis = nullptr;
   QValueAxis* y_axis = nullptr;
   double low = 0;
   double high = 0;
 };
 
-void BrowseChart::ShowGrid(const browse::PivotGrid* grid, bool lines, const QString& title) {
+void BrowseChart::ShowGrid(const browse::PivotGrid* grid, bool lines,
+                           const browse::PivotChart& shape) {
   auto* chart = new QChart;
-  chart->setTitle(title);
-  chart->legend()->setAlignment(Qt::AlignBottom);
+  chart->legend()->hide();
   chart->setLocalizeNumbers(true);
   chart->setLocale(AxisLocale());
   lines_ = lines;
   categories_ = 0;
   series_ = 0;
   tips_.clear();
+  legend_names_.clear();
+  title_->setText(QString::fromStdString(shape.title));
+  subtitle_->setText(QString::fromStdString(shape.subtitle));
+  subtitle_->setVisible(!shape.subtitle.empty());
   if (grid == nullptr) {
     ShowChart(chart);
+    ShowLegend({});
     note_->setText(tr("No answer to chart."));
     return;
   }
+  SetTips(*grid, shape);
   Plot plot;
-  for (std::size_t r = 0; r < grid->Rows(); ++r) {
-    if (AnyTotal(grid->row_headers[r])) continue;
-    ++plot.all_rows;
-    if (plot.rows.size() < kChartMaxCategories) plot.rows.push_back(r);
-  }
-  for (std::size_t c = 0; c < grid->Columns(); ++c) {
-    if (AnyTotal(grid->column_headers[c])) continue;
-    ++plot.all_columns;
-    if (plot.columns.size() < kChartMaxSeries) plot.columns.push_back(c);
-  }
-  const std::vector<bool> same_row_levels = SameLevels(grid->row_headers, plot.rows);
-  plot.same_column_levels = SameLevels(grid->column_headers, plot.columns);
-  QStringList categories;
-  for (std::size_t r : plot.rows) categories << Caption(grid->row_headers[r], same_row_levels);
-  SetTips(*grid, plot, categories);
   plot.x_axis = new QBarCategoryAxis;
-  plot.x_axis->append(categories);
+  FitLabels(plot.x_axis, shape.categories);
   plot.y_axis = new QValueAxis;
   chart->addAxis(plot.x_axis, Qt::AlignBottom);
   chart->addAxis(plot.y_axis, Qt::AlignLeft);
+  for (const auto& series : shape.series) legend_names_ << QString::fromStdString(series.name);
   if (lines) {
-    AddLines(chart, *grid, plot);
+    AddLines(chart, shape, plot);
   } else {
-    AddBars(chart, *grid, plot);
+    AddBars(chart, shape, plot);
   }
   plot.y_axis->setRange(plot.low, plot.high > plot.low ? plot.high : plot.low + 1);
   plot.y_axis->applyNiceNumbers();
   // Whole numbers on the axis unless the values are small.
   if (plot.high - plot.low >= 10) plot.y_axis->setLabelFormat("%.0f");
-  if (plot.columns.size() > 6) chart->legend()->setFont(QFont(chart->legend()->font().family(), 7));
   ShowChart(chart);
-  categories_ = plot.rows.size();
-  series_ = plot.columns.size();
-  note_->setText(NoteText(plot));
+  QList<QColor> colours;
+  for (QAbstractSeries* series : chart->series()) {
+    if (auto* line = qobject_cast<QLineSeries*>(series)) colours << line->color();
+    if (auto* bars = qobject_cast<QBarSeries*>(series)) {
+      for (QBarSet* set : bars->barSets()) colours << set->color();
+    }
+  }
+  ShowLegend(colours);
+  categories_ = shape.categories.size();
+  series_ = shape.series.size();
+  note_->setText(NoteText(shape));
 }
 
-void BrowseChart::SetTips(const browse::PivotGrid& grid, const Plot& plot,
-                          const QStringList& categories) {
-  for (std::size_t c : plot.columns) {
-    const QString name = Caption(grid.column_headers[c], plot.same_column_levels);
+void BrowseChart::FitLabels(QBarCategoryAxis* axis,
+                            const std::vector<std::string>& categories) const {
+  // Upright labels wider than their category's share of the plot would be cut ("Spain Cor...");
+  // broken into lines at their blanks, or else slanted, they keep their names whole.
+  const QFontMetrics metrics(axis->labelsFont());
+  int widest = 0, widest_word = 0;
+  for (const std::string& category : categories) {
+    const QString text = QString::fromStdString(category);
+    widest = std::max(widest, metrics.horizontalAdvance(text));
+    for (const QString& word : text.split(' '))
+      widest_word = std::max(widest_word, metrics.horizontalAdvance(word));
+  }
+  const int plot_width = std::max(view_->width(), 600) - 100;
+  const int share = plot_width / std::max<int>(1, static_cast<int>(categories.size()));
+  const bool wrap = widest + 8 > share && widest_word + 8 <= share;
+  if (widest + 8 > share && !wrap) axis->setLabelsAngle(-35);
+  for (const std::string& category : categories) {
+    QString label = QString::fromStdString(category);
+    if (wrap) label = label.toHtmlEscaped().replace(' ', "<br>");
+    axis->append(label);
+  }
+}
+
+void BrowseChart::ShowLegend(const QList<QColor>& colours) {
+  // Each entry kept on one line (non-breaking blanks), the entries wrapping between them.
+  QStringList entries;
+  for (qsizetype i = 0; i < legend_names_.size(); ++i) {
+    const QString colour = i < colours.size() ? colours[i].name() : QString("#808080");
+    QString name = legend_names_[i].toHtmlEscaped();
+    name.replace(' ', "&nbsp;");
+    entries << QString("<span style=\"color:%1\">&#9632;</span>&nbsp;%2").arg(colour, name);
+  }
+  legend_->setText(entries.join(" &nbsp;&nbsp; "));
+  legend_->setVisible(!entries.isEmpty());
+}
+
+void BrowseChart::SetTips(const browse::PivotGrid& grid, const browse::PivotChart& shape) {
+  const QLocale locale = AxisLocale();
+  for (const auto& series : shape.series) {
+    const QString name = QString::fromStdString(series.name);
     tips_.emplace_back();
-    for (std::size_t i = 0; i < plot.rows.size(); ++i) {
-      const std::size_t r = plot.rows[i];
-      const bool shown = r < grid.texts.size() && c < grid.texts[r].size();
-      tips_.back().push_back(name + ", " + categories[static_cast<qsizetype>(i)] + ": " +
-                             (shown ? QString::fromStdString(grid.texts[r][c]) : QString()));
+    for (std::size_t i = 0; i < shape.rows.size() && i < series.values.size(); ++i) {
+      const std::size_t r = shape.rows[i];
+      QString text;
+      if (series.column == browse::npos) {
+        // "Other" is a sum the grid does not show: written as the axis writes its numbers.
+        if (series.values[i]) text = locale.toString(*series.values[i], 'f', 2);
+      } else if (r < grid.texts.size() && series.column < grid.texts[r].size()) {
+        text = QString::fromStdString(grid.texts[r][series.column]);
+      }
+      tips_.back().push_back(name + ", " + QString::fromStdString(shape.categories[i]) + ": " +
+                             text);
     }
   }
 }
 
-void BrowseChart::AddLines(QChart* chart, const browse::PivotGrid& grid, Plot& plot) {
-  for (std::size_t k = 0; k < plot.columns.size(); ++k) {
-    const std::size_t c = plot.columns[k];
+void BrowseChart::AddLines(QChart* chart, const browse::PivotChart& shape, Plot& plot) {
+  for (std::size_t k = 0; k < shape.series.size(); ++k) {
     auto* series = new QLineSeries;
-    series->setName(Caption(grid.column_headers[c], plot.same_column_levels));
+    series->setName(QString::fromStdString(shape.series[k].name));
+    if (shape.series[k].column == browse::npos) series->setColor(OtherColour());
     connect(series, &QLineSeries::hovered, this, [this, k](const QPointF& point, bool state) {
       ShowTip(state ? ValueTip(k, static_cast<std::size_t>(std::max(0.0, point.x() + 0.5)))
                     : QString());
     });
-    for (std::size_t i = 0; i < plot.rows.size(); ++i) {
-      if (auto value = Number(grid.cells[plot.rows[i]][c])) {
-        series->append(static_cast<double>(i), *value);
-        plot.low = std::min(plot.low, *value);
-        plot.high = std::max(plot.high, *value);
-      }
+    const auto& values = shape.series[k].values;
+    for (std::size_t i = 0; i < values.size(); ++i) {
+      if (!values[i]) continue;
+      series->append(static_cast<double>(i), *values[i]);
+      plot.low = std::min(plot.low, *values[i]);
+      plot.high = std::max(plot.high, *values[i]);
     }
     chart->addSeries(series);
     series->attachAxis(plot.x_axis);
@@ -232,15 +260,15 @@ void BrowseChart::AddLines(QChart* chart, const browse::PivotGrid& grid, Plot& p
   }
 }
 
-void BrowseChart::AddBars(QChart* chart, const browse::PivotGrid& grid, Plot& plot) {
+void BrowseChart::AddBars(QChart* chart, const browse::PivotChart& shape, Plot& plot) {
   auto* series = new QBarSeries;
-  for (std::size_t c : plot.columns) {
-    auto* set = new QBarSet(Caption(grid.column_headers[c], plot.same_column_levels));
-    for (std::size_t r : plot.rows) {
-      const double value = Number(grid.cells[r][c]).value_or(0);
-      *set << value;
-      plot.low = std::min(plot.low, value);
-      plot.high = std::max(plot.high, value);
+  for (const auto& charted : shape.series) {
+    auto* set = new QBarSet(QString::fromStdString(charted.name));
+    if (charted.column == browse::npos) set->setColor(OtherColour());
+    for (const auto& value : charted.values) {
+      *set << value.value_or(0);
+      plot.low = std::min(plot.low, value.value_or(0));
+      plot.high = std::max(plot.high, value.value_or(0));
     }
     series->append(set);
   }
@@ -255,17 +283,16 @@ void BrowseChart::AddBars(QChart* chart, const browse::PivotGrid& grid, Plot& pl
   series->attachAxis(plot.y_axis);
 }
 
-QString BrowseChart::NoteText(const Plot& plot) const {
+QString BrowseChart::NoteText(const browse::PivotChart& shape) const {
   QString note = lines_ ? tr("Lines: the rows are periods of time.") : tr("Bars.");
+  const std::size_t columns = shape.series.size() - (shape.other ? 1 : 0);
   note += ' ' + tr("%1 of %2 rows, %3 of %4 columns")
-                    .arg(plot.rows.size())
-                    .arg(plot.all_rows)
-                    .arg(plot.columns.size())
-                    .arg(plot.all_columns);
-  if (plot.rows.size() < plot.all_rows || plot.columns.size() < plot.all_columns)
-    note += ' ' + tr("(the chart shows at most %1 rows and %2 columns)")
-                      .arg(kChartMaxCategories)
-                      .arg(kChartMaxSeries);
+                    .arg(shape.categories.size())
+                    .arg(shape.level_rows)
+                    .arg(columns)
+                    .arg(shape.level_columns);
+  if (shape.categories.size() < shape.level_rows)
+    note += ' ' + tr("(the chart shows at most %1 rows)").arg(browse::kChartMaxCategories);
   note += tr("; totals are left out.");
   return note;
 }
@@ -285,7 +312,7 @@ void BrowseChart::ShowChart(QChart* chart) {
 }
 
 std::optional<Error> BrowseChart::SavePng(const std::string& path) const {
-  const QPixmap picture = view_->grab();
+  const QPixmap picture = picture_->grab();
   QByteArray bytes;
   QBuffer buffer(&bytes);
   buffer.open(QIODevice::WriteOnly);

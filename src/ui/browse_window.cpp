@@ -232,17 +232,14 @@ void BrowseWindow::ShowGrid(std::shared_ptr<const browse::PivotGrid> grid) {
       std::all_of(layout_.rows.begin(), layout_.rows.end(), [&](const browse::PivotField& field) {
         return IsTimeHierarchy(model, field.hierarchy);
       });
-  QStringList measures;
-  for (std::size_t m : layout_.measures)
-    measures << QString::fromStdString(model.Catalog().measures[m].name);
-  QString title = measures.join(", ");
-  if (!names.isEmpty()) title += tr(" by ") + names.join(", ");
-  chart_->ShowGrid(grid_answer_.get(), time_rows, title);
+  chart_->ShowGrid(grid_answer_.get(), time_rows,
+                   browse::ShapeChart(model, layout_, *grid_answer_));
   EnableActions();
   // A filter keeps rows out of sight: say so where the counts are.
   const QString rows = layout_.filter ? tr("%1 rows (filtered)") : tr("%1 rows");
+  const QString columns = layout_.column_filter ? tr("%1 columns (filtered)") : tr("%1 columns");
   status_->setText(
-      tr("%1, %2 columns").arg(rows.arg(grid_answer_->Rows())).arg(grid_answer_->Columns()));
+      tr("%1, %2").arg(rows.arg(grid_answer_->Rows())).arg(columns.arg(grid_answer_->Columns())));
 }
 
 void BrowseWindow::ShowLayout() {

@@ -57,9 +57,14 @@ class BrowseWindow : public QMainWindow {
   // Filters the rows (SetFilter), or removes their filter.
   void FilterRows(const browse::PivotFilter& filter);
   void RemoveFilter();
+  // Filters the columns (SetColumnFilter), or removes their filter.
+  void FilterColumns(const browse::PivotFilter& filter);
+  void RemoveColumnFilter();
   // The context menu of answer column `column`'s header (browse_window_filter.cpp): its
   // entries ask for the filter's number in a non-modal dialog ("filter_amount") that applies it.
   QMenu* ColumnMenu(std::size_t column);
+  // The context menu of answer row `row`'s header ("row_menu"): the columns' filter by that row.
+  QMenu* RowMenu(std::size_t row);
   // Opens the member picker of `hierarchy`'s slicer (non-modal; OK applies it).
   void PickSlicer(std::size_t hierarchy);
   // Cancels the query that runs.
@@ -125,7 +130,7 @@ class BrowseWindow : public QMainWindow {
   // What the gestures do (browse_window_actions.cpp, browse_window_filter.cpp).
   void ConnectGestures();
   void ConnectColumnMenu();
-  void AskFilterAmount(const browse::PivotFilter& filter);
+  void AskFilterAmount(const browse::PivotFilter& filter, bool of_columns = false);
   void Ask();
   void Answered(std::uint64_t request, Result<browse::PivotGrid> answer);
   void ShowLayout();

@@ -25,6 +25,7 @@
 #include <functional>
 #include <random>
 
+#include "ui/browse_chart.h"
 #include "ui/browse_drag.h"
 #include "ui/browse_slicers.h"
 #include "ui/browse_window_fixture.h"
@@ -105,15 +106,18 @@ class BrowseFieldActionsTest : public BrowseWindowTest {
   }
   // Right-clicks a section of the column header, picks an entry of its menu and, when the entry
   // asks for a number, gives one or cancels.
-  void FromColumnHeaderMenu(const std::function<std::size_t(std::size_t)>& pick) {
+  // The column header's menu on any section, or (`rows`) a row header's on any row.
+  void FromHeaderMenu(const std::function<std::size_t(std::size_t)>& pick, bool rows = false) {
     QHeaderView* header = window_->GridView()->horizontalHeader();
-    const int sections = header->count();
+    const int sections = rows ? Grid()->rowCount() : header->count();
     if (sections == 0) return;
     const int section = static_cast<int>(pick(static_cast<std::size_t>(sections)));
-    const QPoint at(header->sectionViewportPosition(section) + 2, 2);
-    QContextMenuEvent event(QContextMenuEvent::Mouse, at, header->viewport()->mapToGlobal(at));
-    QApplication::sendEvent(header->viewport(), &event);
-    for (QMenu* menu : window_->findChildren<QMenu*>("column_menu")) {
+    QWidget* target = rows ? window_->GridView()->viewport() : header->viewport();
+    const QPoint at = rows ? window_->GridView()->visualRect(Grid()->index(section, 0)).center()
+                           : QPoint(header->sectionViewportPosition(section) + 2, 2);
+    QContextMenuEvent event(QContextMenuEvent::Mouse, at, target->mapToGlobal(at));
+    QApplication::sendEvent(target, &event);
+    for (QMenu* menu : window_->findChildren<QMenu*>(rows ? "row_menu" : "column_menu")) {
       if (!menu->isVisible()) continue;
       const QList<QAction*> actions = menu->actions();
       QAction* action = actions[static_cast<int>(pick(static_cast<std::size_t>(actions.size())))];
@@ -321,7 +325,7 @@ TEST_F(BrowseFieldActionsTest, ThousandsOfRandomGesturesKeepTheWindowWhole) {
   for (int n = 0; n < gestures; ++n) {
     const browse::PivotField field = fields[pick(fields.size())];
     BrowseAxisBar* bar = pick(2) == 0 ? window_->RowsBar() : window_->ColumnsBar();
-    switch (pick(15)) {
+    switch (pick(19)) {
       case 0:
       case 1:  // a bar button's menu, any entry
         if (!bar->Buttons().isEmpty()) {
@@ -417,12 +421,20 @@ TEST_F(BrowseFieldActionsTest, ThousandsOfRandomGesturesKeepTheWindowWhole) {
         break;
       }
       case 12:  // the column header's menu on any section, any entry, its number given or not
-        FromColumnHeaderMenu(pick);
+        FromHeaderMenu(pick);
         break;
-      case 13:  // Undo or Redo, whether or not there is a step to take
+      case 13:  // a row header's menu on any row, any entry, its number given or not
+        FromHeaderMenu(pick, true);
+        break;
+      case 14:  // the chart drawn again at another size and saved as a picture
+        window_->Chart()->resize(300 + static_cast<int>(pick(600)),
+                                 200 + static_cast<int>(pick(400)));
+        window_->ExportChart(QString::fromStdString(dir_.File("r.png")));
+        break;
+      case 15:  // Undo or Redo, whether or not there is a step to take
         window_->findChild<QAction*>(pick(3) == 0 ? "redo" : "undo")->trigger();
         break;
-      case 14: {  // the layout saved as a view, or the view saved last opened again
+      case 16: {  // the layout saved as a view, or the view saved last opened again
         const QString view = QString::fromStdString(dir_.File("r.cmview"));
         if (pick(2) == 0 || !std::filesystem::exists(view.toStdString())) {
           ASSERT_TRUE(window_->SaveView(view)) << "gesture " << n;
@@ -431,7 +443,8 @@ TEST_F(BrowseFieldActionsTest, ThousandsOfRandomGesturesKeepTheWindowWhole) {
         }
         break;
       }
-      default:  // wait for the answer now and then, so that the grid changes under the gestures
+      default:  // (17, 18) wait for the answer now and then, so that the grid changes under the
+                // gestures
         ASSERT_TRUE(Settle());
         break;
     }
