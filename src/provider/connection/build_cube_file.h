@@ -41,6 +41,10 @@ struct BuildOptions {
   // Rows the stored rollups may hold in all (aggregate::BuildRollups); nothing: as many as the
   // cube has cells; 0: no rollups.
   std::optional<std::uint64_t> rollups;
+  // The refresh column (kRefreshProperty's INCREMENTAL=<column>); "" reads every row as it is.
+  std::string refresh_column;
+  // The cube files an incremental refresh may start from, newest first (kRefreshBaseProperty).
+  std::vector<std::string> refresh_bases;
 };
 
 // Builds the cube the connection string describes: reads LOCATION, SOURCE_DSN (with

@@ -135,8 +135,11 @@ TEST_P(EngineCaseTest, BuildsWhatTheCaseExpects) {
 
   const FixedClock clock(kBuiltAt);
   const provider::SourceOpener open_source = OpenThroughOdbc;
+  // A refresh case's expectations are those of its first build, in full, by its refresh column.
+  provider::connection::BuildOptions options;
+  options.refresh_column = c.refresh_column;
   const std::optional<Error> error =
-      provider::connection::BuildCube(ConnectionString(c), open_source, {}, clock);
+      provider::connection::BuildCube(ConnectionString(c), open_source, {}, clock, options);
 
   if (c.error) {
     ASSERT_TRUE(error.has_value()) << "the build succeeded";
@@ -273,6 +276,85 @@ TEST_P(EngineCaseTest, SourceGroupingBuildsTheSameCube) {
             << ", source " << source[r][i];
       }
     }
+  }
+}
+
+// The tables and views of a cube file, each of its rows with the type and exact value of every
+// column ("integer 3", "real 3.0000000000000000", "text 'a'"), in the table's order of its rowid
+// or, for a view, of that text.
+std::vector<std::string> EveryValue(const std::string& path) {
+  std::vector<std::string> lines;
+  const auto names = Texts(path,
+                           "SELECT type, name FROM sqlite_master WHERE type IN ('table', 'view') "
+                           "ORDER BY name");
+  for (const auto& row : names) {
+    const std::string name = "\"" + row[1] + "\"";
+    const auto columns = Texts(path, "SELECT name FROM pragma_table_info('" + row[1] + "')");
+    std::string select;
+    for (std::size_t i = 0; i < columns.size(); ++i) {
+      const std::string column = "\"" + columns[i][0] + "\"";
+      select += std::string(i ? " || ' | ' || " : "") + "typeof(" + column + ") || ' ' || " +
+                "CASE typeof(" + column + ") WHEN 'real' THEN printf('%!.17g', " + column +
+                ") ELSE quote(" + column + ") END";
+    }
+    lines.push_back(row[0] + " " + row[1]);
+    if (select.empty()) continue;
+    const std::string sql =
+        "SELECT " + select + " FROM " + name + " ORDER BY " + (row[0] == "table" ? "rowid" : "1");
+    for (const auto& values : Texts(path, sql)) lines.push_back(values[0]);
+  }
+  return lines;
+}
+
+// A case with a refresh column is built in full, then refreshed incrementally after each batch
+// of rows it appends to the source; each refresh must say what the case expects and give the
+// cube a full build of the same rows gives, every table and view value for value, type and bits.
+TEST_P(EngineCaseTest, IncrementalRefreshEqualsAFullBuild) {
+  const EngineCase& c = GetParam();
+  SCOPED_TRACE(c.file + ":" + std::to_string(c.line) + ": case " + c.name);
+  ASSERT_EQ(c.problem, "");
+  if (c.refresh_column.empty()) GTEST_SKIP() << "the case has no refresh column";
+  TempDir dir;
+  ASSERT_NO_FATAL_FAILURE(MakeSource(c));
+  const FixedClock clock(kBuiltAt);
+  const provider::SourceOpener open_source = OpenThroughOdbc;
+  std::vector<std::string> said;
+  provider::connection::BuildOptions options;
+  options.aggregation = provider::connection::Aggregation::kClient;
+  options.refresh_column = c.refresh_column;
+  options.refresh_bases = {"base.cub"};
+  options.info = [&said](const std::string& line) {
+    if (line.starts_with("Refresh:")) said.push_back(line);
+  };
+  auto error =
+      provider::connection::BuildCube(ConnectionString(c), open_source, {}, clock, options);
+  ASSERT_FALSE(error.has_value()) << error->description;
+  for (std::size_t batch = 0; batch < c.appends.size(); ++batch) {
+    SCOPED_TRACE("batch " + std::to_string(batch + 1));
+    fs::rename(kCube, "base.cub");
+    ASSERT_NO_FATAL_FAILURE(RunSqlite(kSource, c.appends[batch]));
+    error = provider::connection::BuildCube(ConnectionString(c), open_source, {}, clock, options);
+    ASSERT_FALSE(error.has_value()) << error->description;
+    fs::rename(kCube, "refreshed.cub");
+    provider::connection::BuildOptions full = options;
+    full.refresh_bases.clear();
+    full.info = {};
+    error = provider::connection::BuildCube(ConnectionString(c), open_source, {}, clock, full);
+    ASSERT_FALSE(error.has_value()) << error->description;
+    const std::vector<std::string> refreshed = EveryValue("refreshed.cub");
+    const std::vector<std::string> built = EveryValue(kCube);
+    EXPECT_EQ(refreshed, built) << "refreshed:\n"
+                                << Block(refreshed) << "built in full:\n"
+                                << Block(built);
+    fs::rename("refreshed.cub", kCube);
+  }
+  if (c.refresh_lines.empty()) {
+    ASSERT_EQ(said.size(), c.appends.size() + 1);
+    EXPECT_EQ(said[0], "Refresh: full (no earlier cube)");
+    for (std::size_t i = 1; i < said.size(); ++i)
+      EXPECT_TRUE(said[i].starts_with("Refresh: incremental from ")) << said[i];
+  } else {
+    EXPECT_EQ(said, c.refresh_lines) << Block(said);
   }
 }
 
