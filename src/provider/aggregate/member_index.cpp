@@ -166,7 +166,13 @@ std::uint32_t MemberIndex::Seed(const ColumnPlan& plan, std::size_t level_index,
     const std::uint64_t name_hash = KeyTable::Hash(name);
     if (level.names.Find(name, name_hash) == 0) level.names.Add(name, name_hash, number);
   }
-  if (level.seeded.Find(key_bytes, key_hash) == 0) level.seeded.Add(key_bytes, key_hash, number);
+  // A key the seed has under two parents is one whose level repeats its keys across parents (a
+  // city name in two countries): under a third it is one more such member, not a move.
+  if (const std::size_t id = level.seeded.table.Find(key_bytes, key_hash); id == KeyTable::npos) {
+    level.seeded.Add(key_bytes, key_hash, number);
+  } else {
+    level.seeded.numbers[id] = 0;
+  }
   level.members.Add(key_buffer_, hash, number);
   MemberState state;
   state.key = std::move(key);

@@ -49,9 +49,10 @@ class MemberIndex {
   // Adds a member of a cube built before (an incremental refresh's base, see cube_seed.h) under
   // `parent` and returns its number, as FindOrAdd would have for a row that gave `key` and
   // `name`; its key and name count for the UNIQUE checks of later rows. From then on, a new
-  // member of a level fed by columns under a parent fed by columns whose key a seeded member of
-  // the level has under another parent is noted (MovedMember): the parent of that key may have
-  // changed, which the rows of the base, read again, would show everywhere.
+  // member of a level fed by columns under a parent fed by columns whose key one seeded member of
+  // the level has, under another parent, is noted (MovedMember): the parent of that key may have
+  // changed, which the rows of the base, read again, would show everywhere. A key the seed has
+  // under several parents is not noted: that level repeats its keys across parents.
   std::uint32_t Seed(const ColumnPlan& plan, std::size_t level_index, std::uint32_t parent,
                      MemberKey key, std::string name);
   // Adds `rows` to the rows that gave plan.levels[level_index] a NULL key (a seed's count).
@@ -96,7 +97,7 @@ class MemberIndex {
     NumberedKeys members;             // parent number + encoded key -> member
     NumberedKeys keys;                // UNIQUE: encoded key -> first member
     NumberedKeys names;               // UNIQUE_NAME: name -> first member
-    NumberedKeys seeded;              // encoded key -> a seeded member with it (Seed)
+    NumberedKeys seeded;              // encoded key -> the seeded member with it, 0 for several
     std::vector<std::uint32_t> list;  // member numbers of this level
     std::int64_t null_rows = 0;
     LastValue last;  // the value the last row gave, its parent and its member
