@@ -229,6 +229,18 @@ TEST_F(EngineJobTest, RefreshOfTheJobSectionAddsOnlyTheNewRows) {
   EXPECT_EQ(said("Refresh: full (the base cube was built from other statements)"), 1);
   EXPECT_EQ(test::QuerySqlite("cube.cub", kTotals), test::QuerySqlite("sales.db", kSourceTotals));
 
+  // The weekly full build by the column leaves a cube the next nightly run refreshes.
+  WriteJob("DRIVER=SQLite3;Database=sales.db", kSelect, "REFRESH=FULL=units\r\n");
+  list.lines.clear();
+  EXPECT_EQ(Run(), job::kExitClean);
+  EXPECT_EQ(said("Refresh: full (asked for: REFRESH=FULL=units)"), 1);
+  test::RunSqlite("sales.db", "INSERT INTO sales VALUES ('Peru', 'Lima', 1, 7)");
+  WriteJob("DRIVER=SQLite3;Database=sales.db", kSelect, "REFRESH=INCREMENTAL=units\r\n");
+  list.lines.clear();
+  EXPECT_EQ(Run(), job::kExitClean);
+  EXPECT_EQ(said("Refresh: incremental from 6, 1 new rows"), 1);
+  EXPECT_EQ(test::QuerySqlite("cube.cub", kTotals), test::QuerySqlite("sales.db", kSourceTotals));
+
   WriteJob("DRIVER=SQLite3;Database=sales.db", kSelect, "REFRESH=sideways\r\n");
   list.lines.clear();
   EXPECT_EQ(job::CheckFromCommandLine(context, "Job"), job::kExitFailed);

@@ -237,6 +237,8 @@ std::optional<Error> BuildCube(std::string_view connection_string, const SourceO
         PlanRefresh(*prepared, options.refresh_column, options.refresh_bases, open_source);
     if (!planned) return planned.error();
     refresh = std::move(*planned);
+    if (options.refresh_full)
+      refresh->why_full = "asked for: REFRESH=FULL=" + options.refresh_column;
     insert.select = refresh->select;
   }
   const SourcePlan plan = PlanSource(schema, insert, odbc, options);

@@ -9,16 +9,17 @@ std::optional<std::uint64_t> ParseRollupBudget(std::string_view text) {
   return values::ParseUnsignedDecimal(text, " \t");
 }
 
-std::optional<std::string> ParseRefresh(std::string_view text) {
+std::optional<RefreshSetting> ParseRefresh(std::string_view text) {
   const std::string_view value = platform::TrimBlanks(text);
-  if (platform::EqualsIgnoringCase(value, "FULL")) return std::string();
+  if (platform::EqualsIgnoringCase(value, "FULL")) return RefreshSetting{};
   const std::size_t equals = value.find('=');
-  if (equals == std::string_view::npos ||
-      !platform::EqualsIgnoringCase(platform::TrimBlanks(value.substr(0, equals)), "INCREMENTAL"))
-    return std::nullopt;
+  if (equals == std::string_view::npos) return std::nullopt;
+  const std::string_view mode = platform::TrimBlanks(value.substr(0, equals));
   const std::string_view column = platform::TrimBlanks(value.substr(equals + 1));
-  if (column.empty()) return std::nullopt;
-  return std::string(column);
+  const bool incremental = platform::EqualsIgnoringCase(mode, "INCREMENTAL");
+  if (column.empty() || (!incremental && !platform::EqualsIgnoringCase(mode, "FULL")))
+    return std::nullopt;
+  return RefreshSetting{std::string(column), incremental};
 }
 
 }  // namespace cubemill::provider::connection

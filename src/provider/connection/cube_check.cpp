@@ -67,9 +67,11 @@ std::optional<Error> CheckCubeBuild(std::string_view connection_string,
 
 std::optional<std::string> RefreshCheckLine(const std::string& refresh,
                                             const std::vector<std::string>& bases) {
-  const std::optional<std::string> column = ParseRefresh(refresh.empty() ? "FULL" : refresh);
-  if (!column) return std::nullopt;
-  if (column->empty()) return std::string("Refresh: full");
+  const std::optional<RefreshSetting> setting = ParseRefresh(refresh.empty() ? "FULL" : refresh);
+  if (!setting) return std::nullopt;
+  if (setting->column.empty()) return std::string("Refresh: full");
+  if (!setting->incremental) return "Refresh: full, recording the watermark of " + setting->column;
+  const std::string* column = &setting->column;
   const std::string line = "Refresh: incremental by " + *column;
   for (const std::string& path : bases) {
     if (!platform::FileExists(path)) continue;

@@ -71,12 +71,12 @@ class EngineConnection : public Connection {
       return std::nullopt;
     }
     if (platform::EqualsIgnoringCase(platform::TrimBlanks(name), kRefreshProperty)) {
-      const std::optional<std::string> column = ParseRefresh(value);
-      if (!column) {
+      const std::optional<RefreshSetting> setting = ParseRefresh(value);
+      if (!setting) {
         return EngineError(std::string(kRefreshValueText) + ", not \"" + value + "\"",
                            kPropertyErrorNumber);
       }
-      refresh_column_ = *column;
+      refresh_ = *setting;
       return std::nullopt;
     }
     if (platform::EqualsIgnoringCase(platform::TrimBlanks(name), kRefreshBaseProperty)) {
@@ -114,8 +114,9 @@ class EngineConnection : public Connection {
       options.aggregation = aggregation_;
       options.survey = survey_;
       options.rollups = rollups_;
-      options.refresh_column = refresh_column_;
-      options.refresh_bases = refresh_bases_;
+      options.refresh_column = refresh_.column;
+      if (refresh_.incremental) options.refresh_bases = refresh_bases_;
+      options.refresh_full = !refresh_.incremental;
       options.info = [info = info_](const std::string& line) {
         if (*info) (*info)(line);
       };
@@ -149,7 +150,7 @@ class EngineConnection : public Connection {
   decltype(BuildOptions::survey) survey_;
   Aggregation aggregation_ = Aggregation::kAuto;
   std::optional<std::uint64_t> rollups_;
-  std::string refresh_column_;
+  RefreshSetting refresh_;
   std::vector<std::string> refresh_bases_;
   std::string connection_string_;
   std::string provider_;
