@@ -155,7 +155,7 @@ int main(int argc, char** argv) {
   const double finish_peak = PeakMiB();
   auto write_start = std::chrono::steady_clock::now();
   const double write_cpu_start = CpuSeconds();
-  BuildInfo info{kCreateCube, kInsertInto, "DSN=bench", "now", rows};
+  BuildInfo info{kCreateCube, kInsertInto, "DSN=bench", "now", rows, "", {}};
   if (auto error = WriteCubeFile(file, *schema, *cube, info)) {
     std::fprintf(stderr, "%s\n", error->description.c_str());
     return 1;

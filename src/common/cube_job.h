@@ -27,6 +27,8 @@ struct CubeJob {
   std::string Aggregate;       // where the build aggregates (AGGREGATE key); "" = not given
   std::string Rollups;         // rows the stored rollups may hold (ROLLUPS key); "" = not given
   std::string Keep;            // stamped cubes of the series to keep (KEEP key); "" = all
+  std::string Refresh;         // FULL or INCREMENTAL=<column> (REFRESH key); "" = FULL
+  std::string RefreshBases;    // the job's cubes, newest first, one per line (set by the run)
 
   bool operator==(const CubeJob&) const = default;
 };

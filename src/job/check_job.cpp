@@ -122,6 +122,12 @@ int CheckFromCommandLine(const JobContext& context, const std::string& parameter
     check.Say(error->description);
     check.Fail(error->description);
   }
+  if (const auto refresh = provider::connection::RefreshCheckLine(
+          std::string(platform::TrimBlanks(job.Refresh)), JobCubesNewestFirst(job))) {
+    check.Say(*refresh);
+  } else {
+    check.Expect(false, "Refresh " + job.Refresh, provider::connection::kRefreshValueText);
+  }
   // The stamped name as the run would make it now.
   if (!job.CubTimestamp.empty()) {
     const std::string stamp = settings::FormatDateTime(context.clock.Now(), job.CubTimestamp);

@@ -93,6 +93,13 @@ bool CreateCubeFromOqy(const JobContext& context, CubeJob& job, CubeFileLock& cu
   }
   // Before the build: a second build would replace the cube file the other run is to stamp.
   if (!LockCubeFile(context, job, cube_lock)) return false;
+  // An incremental refresh starts from the job's newest good cube: the engine takes the first of
+  // these that reads as a cube file.
+  job.RefreshBases.clear();
+  if (!platform::TrimBlanks(job.Refresh).empty()) {
+    for (const std::string& path : JobCubesNewestFirst(job))
+      job.RefreshBases += (job.RefreshBases.empty() ? "" : "\n") + path;
+  }
   auto log_info = [&context, &job](const std::string& line) { LogMessage(context, job, line); };
   if (auto error = oqy::BuildOfflineCube(context.new_connection, job, log_info)) {
     // A connection line without a provider or a statement fails inside the engine with a

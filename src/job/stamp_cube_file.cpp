@@ -144,4 +144,12 @@ void DeleteOldStampedCubes(const JobContext& context, const CubeJob& job,
   }
 }
 
+std::vector<std::string> JobCubesNewestFirst(const CubeJob& job) {
+  // The job may write its paths with backslashes; files are opened by their native names.
+  std::vector<std::string> paths = job.CubTimestamp.empty() ? std::vector<std::string>{job.CubeFile}
+                                                            : StampedCubesNewestFirst(job);
+  for (std::string& path : paths) path = platform::NativePath(path);
+  return paths;
+}
+
 }  // namespace cubemill::job

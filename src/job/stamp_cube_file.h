@@ -45,6 +45,11 @@ std::optional<int> ParseKeep(std::string_view text);
 // finest field), else by modification time, then by name. Empty without CUB_TS.
 std::vector<std::string> StampedCubesNewestFirst(const CubeJob& job);
 
+// The job's cubes, newest first, by their native names: its cube file, or when the job stamps its
+// cubes (CUB_TS) the stamped ones (StampedCubesNewestFirst). The newest that opens is the job's
+// newest good cube: the catalog a server serves, and the base of an incremental refresh.
+std::vector<std::string> JobCubesNewestFirst(const CubeJob& job);
+
 // With a valid KEEP count N: after `stamped` (the cube just stamped) is in place, deletes the
 // job's older stamped cubes beyond the N newest, logging "Delete Old Cube: " and each path. Only
 // regular files in the cube's directory named as the job's stamp makes them count (the cube's

@@ -43,6 +43,7 @@ CubeJob JobFromSettings(const std::string& parameter, const std::string& setting
   job.Aggregate = settings::ReadIniValue(parameter, "AGGREGATE", settings_path);
   job.Rollups = settings::ReadIniValue(parameter, "ROLLUPS", settings_path);
   job.Keep = settings::ReadIniValue(parameter, "KEEP", settings_path);
+  job.Refresh = settings::ReadIniValue(parameter, "REFRESH", settings_path);
   job.LogDir = settings::ReadIniValue(job.GlobalSection, "LOGDIR", settings_path);
   return job;
 }

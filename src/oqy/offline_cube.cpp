@@ -50,6 +50,12 @@ std::optional<Error> BuildOfflineCube(const ConnectionFactory& new_connection, c
   if (!error && !platform::TrimBlanks(job.Rollups).empty()) {
     error = connection->SetProperty(provider::connection::kRollupsProperty, job.Rollups);
   }
+  if (!error && !platform::TrimBlanks(job.Refresh).empty()) {
+    error = connection->SetProperty(provider::connection::kRefreshProperty, job.Refresh);
+    if (!error && !job.RefreshBases.empty()) {
+      error = connection->SetProperty(provider::connection::kRefreshBaseProperty, job.RefreshBases);
+    }
+  }
   if (!error) error = connection->Open("", "", "", -1);
   if (!error) error = connection->Close();
   return error;

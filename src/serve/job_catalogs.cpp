@@ -24,11 +24,7 @@ Result<std::vector<std::string>> JobCubes(const std::string& name, const std::st
   SilentList list;
   if (!oqy::ReadOqyConnection(job) || !oqy::ParseConnection(list, job) || job.CubeFile.empty())
     return ServeError("the OQY file of job " + name + " names no cube file");
-  // The job may write its paths with backslashes; files are opened by their native names.
-  std::vector<std::string> paths = job.CubTimestamp.empty() ? std::vector<std::string>{job.CubeFile}
-                                                            : job::StampedCubesNewestFirst(job);
-  for (std::string& path : paths) path = platform::NativePath(path);
-  return paths;
+  return job::JobCubesNewestFirst(job);
 }
 
 }  // namespace

@@ -188,5 +188,40 @@ TEST_F(CrashSafetyTest, KillsAtAnyMomentLoseNeitherCubeNorScript) {
     EXPECT_FALSE(name.starts_with(".night.vbs.tmp-"));
 }
 
+// An incremental refresh killed while it writes its cube keeps the cube it started from, byte for
+// byte; the next run refreshes from it and adds the new rows once.
+TEST_F(CrashSafetyTest, AKilledIncrementalRefreshKeepsItsBaseCube) {
+  test::WriteBytes("cubemill.ini",
+                   "[Night]\r\nOQY=night.oqy\r\nCUB_TS=YYYY-MM-DD\r\nREFRESH=INCREMENTAL=id\r\n"
+                   "GLOBAL=G\r\n[G]\r\nLOGDIR=log\r\n");
+  test::WriteBytes(
+      "night.oqy",
+      "Connection=Provider=MSOLAP;Data Source=cubes\\night.cub;CreateCube=CREATE CUBE [Night] "
+      "( DIMENSION [Region], LEVEL [Country], LEVEL [City], MEASURE [Amount] FUNCTION SUM );"
+      "InsertInto=INSERT INTO Night(SKIPONECOLUMN, [Region].[Country], [Region].[City], "
+      "[Measures].[Amount]) SELECT rowid AS id, country, city, amount FROM sales;Source_DSN=\"" +
+          test::SqliteOdbc(dir.File("sales.db")) + "\";\r\n");
+  const std::string total = "SELECT SUM(\"Amount\") || '/' || COUNT(*) FROM cube_flat";
+  RunToTheEnd();
+  std::string stamped;
+  for (const auto& entry : fs::directory_iterator("cubes"))
+    if (entry.path().filename().string().starts_with("night_")) stamped = entry.path().string();
+  ASSERT_FALSE(stamped.empty());
+  ASSERT_EQ(test::QueryCube(stamped, total), "2878893/60000");
+  const std::string base = test::ReadBytes(stamped);
+  test::RunSqlite("sales.db",
+                  "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 1000)"
+                  " INSERT INTO sales SELECT 'New', 'New city ' || i, 2 FROM n;");
+  pid_t child = Start();
+  EXPECT_TRUE(KillWhen(
+      child, [] { return HasEntryStartingWith("cubes", ".night.cub.tmp-"); },
+      std::chrono::milliseconds(10), SIGKILL));
+  EXPECT_EQ(test::ReadBytes(stamped), base);
+  RunToTheEnd();
+  EXPECT_EQ(test::QueryCube(stamped, total), "2880893/61000");
+  const std::string log = test::ReadBytes("log/cubemill.log");
+  EXPECT_NE(log.find("Refresh: incremental from 60000, 1000 new rows"), std::string::npos) << log;
+}
+
 }  // namespace
 }  // namespace cubemill

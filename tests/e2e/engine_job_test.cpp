@@ -13,6 +13,7 @@
 #include "e2e/run_cubemill.h"
 #include "job/check_job.h"
 #include "job/start_job.h"
+#include "provider/connection/connection.h"
 #include "provider/connection/engine_connection.h"
 #include "support/sqlite_fixture.h"
 #include "support/sqlite_query.h"
@@ -187,6 +188,68 @@ TEST_F(EngineJobTest, AggregateOfTheJobSectionChoosesWhereTheRowsAreGrouped) {
   EXPECT_EQ(job::CheckFromCommandLine(context, "Job"), job::kExitFailed);
   EXPECT_EQ(list.lines.back(),
             "Check failed: Aggregation grouped: AGGREGATE must be CLIENT, SOURCE or AUTO");
+}
+
+// The job's REFRESH key reaches the engine: the first run builds in full, the next adds only the
+// new rows to the cube before, and a run whose statements changed builds in full and says why;
+// --check says the mode, the base cube and its watermark, and refuses a value it does not know.
+TEST_F(EngineJobTest, RefreshOfTheJobSectionAddsOnlyTheNewRows) {
+  const std::string kSelect = "SELECT country, city, amount, units FROM sales";
+  const char kTotals[] =
+      "SELECT \"Region.Country\", \"Region.City\", \"Amount\", \"Units\" FROM cube_flat "
+      "ORDER BY 1, 2";
+  const char kSourceTotals[] =
+      "SELECT country, city, SUM(amount), SUM(units) FROM sales GROUP BY 1, 2 ORDER BY 1, 2";
+  auto said = [this](const std::string& line) {
+    return std::count(list.lines.begin(), list.lines.end(), line);
+  };
+  job::JobContext context{list, clock, sleeper,
+                          [] { return provider::connection::NewEngineConnection(); }};
+  WriteJob("DRIVER=SQLite3;Database=sales.db", kSelect, "REFRESH=incremental = units\r\n");
+  EXPECT_EQ(Run(), job::kExitClean);
+  EXPECT_EQ(said("Refresh: full (no earlier cube)"), 1);
+
+  test::RunSqlite("sales.db", "INSERT INTO sales VALUES ('Peru', 'Lima', 0.1, 5)");
+  list.lines.clear();
+  EXPECT_EQ(Run(), job::kExitClean);
+  EXPECT_EQ(said("Refresh: incremental from 4, 1 new rows"), 1);
+  EXPECT_EQ(test::QuerySqlite("cube.cub", kTotals), test::QuerySqlite("sales.db", kSourceTotals));
+  EXPECT_EQ(test::QuerySqlite("cube.cub", "SELECT source_rows, watermark FROM cube"),
+            (test::Rows{{"5", "5"}}));
+
+  list.lines.clear();
+  EXPECT_EQ(job::CheckFromCommandLine(context, "Job"), job::kExitClean);
+  EXPECT_EQ(said("Refresh: incremental by units, base cube.cub, watermark 5"), 1);
+
+  test::RunSqlite("sales.db", "INSERT INTO sales VALUES ('Peru', 'Cusco', 2, 6)");
+  WriteJob("DRIVER=SQLite3;Database=sales.db", kSelect + " WHERE amount > 0",
+           "REFRESH=INCREMENTAL=units\r\n");
+  list.lines.clear();
+  EXPECT_EQ(Run(), job::kExitClean);
+  EXPECT_EQ(said("Refresh: full (the base cube was built from other statements)"), 1);
+  EXPECT_EQ(test::QuerySqlite("cube.cub", kTotals), test::QuerySqlite("sales.db", kSourceTotals));
+
+  // The weekly full build by the column leaves a cube the next nightly run refreshes.
+  WriteJob("DRIVER=SQLite3;Database=sales.db", kSelect, "REFRESH=FULL=units\r\n");
+  list.lines.clear();
+  EXPECT_EQ(Run(), job::kExitClean);
+  EXPECT_EQ(said("Refresh: full (asked for: REFRESH=FULL=units)"), 1);
+  test::RunSqlite("sales.db", "INSERT INTO sales VALUES ('Peru', 'Lima', 1, 7)");
+  WriteJob("DRIVER=SQLite3;Database=sales.db", kSelect, "REFRESH=INCREMENTAL=units\r\n");
+  list.lines.clear();
+  EXPECT_EQ(Run(), job::kExitClean);
+  EXPECT_EQ(said("Refresh: incremental from 6, 1 new rows"), 1);
+  EXPECT_EQ(test::QuerySqlite("cube.cub", kTotals), test::QuerySqlite("sales.db", kSourceTotals));
+
+  WriteJob("DRIVER=SQLite3;Database=sales.db", kSelect, "REFRESH=sideways\r\n");
+  list.lines.clear();
+  EXPECT_EQ(job::CheckFromCommandLine(context, "Job"), job::kExitFailed);
+  EXPECT_EQ(list.lines.back(), "Check failed: Refresh sideways: " +
+                                   std::string(provider::connection::kRefreshValueText));
+  list.lines.clear();
+  list.red = false;
+  EXPECT_EQ(Run(), job::kExitFailed);
+  EXPECT_TRUE(list.red);
 }
 
 TEST_F(EngineJobTest, ManyRowsBuildThroughBlockFetch) {

@@ -9,6 +9,7 @@
 #include <variant>
 
 #include "common/quoted_text.h"
+#include "provider/aggregate/cube_seed.h"
 #include "provider/aggregate/member_key.h"
 
 namespace cubemill::provider::aggregate {
@@ -63,6 +64,30 @@ std::vector<std::uint32_t> OrderMembers(const ColumnPlan& plan, MemberIndex& ind
 }
 
 }  // namespace
+
+std::string NullLevelWarning(const std::string& level_display, std::int64_t rows) {
+  return "level " + level_display + ": " + std::to_string(rows) + (rows == 1 ? " row" : " rows") +
+         " had no value (NULL) and went to a member with an empty name";
+}
+
+std::string SumOverflowWarning(const std::string& measure_name) {
+  return "measure " + Bracketed(measure_name) +
+         ": an integer sum exceeded 64 bits and was kept as a real number";
+}
+
+std::int64_t NullRowsWarned(const std::vector<std::string>& warnings,
+                            const std::string& level_display) {
+  const std::string prefix = "level " + level_display + ": ";
+  for (const std::string& warning : warnings) {
+    if (warning.compare(0, prefix.size(), prefix) != 0) continue;
+    std::int64_t rows = 0;
+    std::size_t at = prefix.size();
+    while (at < warning.size() && warning[at] >= '0' && warning[at] <= '9')
+      rows = rows * 10 + (warning[at++] - '0');
+    if (warning == NullLevelWarning(level_display, rows)) return rows;
+  }
+  return 0;
+}
 
 void OrderCells(CellRecords& cells, const std::vector<std::uint32_t>& new_number,
                 std::vector<std::uint64_t> scratch) {
@@ -147,15 +172,12 @@ BuiltCube AssembleCube(const ColumnPlan& plan, const GatheredRows& gathered) {
   for (std::size_t l = 0; l < plan.levels.size(); ++l) {
     const std::int64_t null_rows = gathered.index.NullRows(l);
     if (null_rows > 0) {
-      cube.warnings.push_back("level " + plan.levels[l].display + ": " + std::to_string(null_rows) +
-                              (null_rows == 1 ? " row" : " rows") +
-                              " had no value (NULL) and went to a member with an empty name");
+      cube.warnings.push_back(NullLevelWarning(plan.levels[l].display, null_rows));
     }
   }
   for (std::size_t m = 0; m < plan.measures.size(); ++m) {
     if (gathered.sum_overflowed[m]) {
-      cube.warnings.push_back("measure " + Bracketed(plan.measures[m].name) +
-                              ": an integer sum exceeded 64 bits and was kept as a real number");
+      cube.warnings.push_back(SumOverflowWarning(plan.measures[m].name));
     }
   }
   return cube;

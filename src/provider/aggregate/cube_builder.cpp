@@ -216,6 +216,60 @@ std::optional<Error> CubeBuilder::AddRow(const std::vector<Value>& row) {
   return std::nullopt;
 }
 
+std::string CubeBuilder::MovedMember() const { return state_->index.MovedMember(); }
+
+std::optional<Error> CubeBuilder::Seed(const SeedCube& seed) {
+  State& s = *state_;
+  if (s.plan.error) return s.plan.error;
+  auto fail = [&s](const std::string& what) {
+    s.failed = EngineError("the base cube does not fit its statements: " + what, kDataErrorNumber);
+    return s.failed;
+  };
+  std::vector<std::uint32_t> number(seed.members.size() + 1, 0);
+  for (std::size_t i = 0; i < seed.members.size(); ++i) {
+    const SeedMember& member = seed.members[i];
+    if (member.hierarchy >= s.plan.hierarchies.size() ||
+        member.level >= s.plan.hierarchies[member.hierarchy].levels.size() || member.parent < 0 ||
+        static_cast<std::size_t>(member.parent) > i) {
+      return fail("member " + std::to_string(i + 1));
+    }
+    const std::size_t level = s.plan.hierarchies[member.hierarchy].levels[member.level];
+    if (s.plan.levels[level].feed == aggregate::Feed::kAll) {
+      number[i + 1] = s.index.TopOf(member.hierarchy);
+      continue;
+    }
+    const std::uint32_t parent = number[static_cast<std::size_t>(member.parent)];
+    number[i + 1] = s.index.Seed(s.plan, level, parent, member.key, member.name);
+  }
+  const std::size_t width = s.plan.hierarchies.size();
+  const std::size_t measures = s.plan.measures.size();
+  const std::size_t cells = width == 0 ? 0 : seed.cell_members.size() / width;
+  if (seed.cell_values.size() != cells * measures) return fail("its cells");
+  CellRecords& records = s.cells.records();
+  for (std::size_t c = 0; c < cells; ++c) {
+    for (std::size_t h = 0; h < width; ++h) {
+      const std::int64_t id = seed.cell_members[c * width + h];
+      if (id < 1 || static_cast<std::size_t>(id) > seed.members.size())
+        return fail("cell " + std::to_string(c + 1));
+      s.coords[h] = number[static_cast<std::size_t>(id)];
+    }
+    std::byte* record = records.Record(s.cells.FindOrAdd(s.coords.data()));
+    for (std::size_t m = 0; m < measures; ++m)
+      records.SetValue(record, m, seed.cell_values[c * measures + m]);
+  }
+  s.source_rows += seed.source_rows;
+  for (std::size_t l = 0; l < s.plan.levels.size(); ++l)
+    s.index.AddNullRows(l, aggregate::NullRowsWarned(seed.warnings, s.plan.levels[l].display));
+  for (std::size_t m = 0; m < measures; ++m) {
+    const std::string& name = s.plan.measures[m].name;
+    for (const std::string& warning : seed.warnings)
+      if (warning == aggregate::SumOverflowWarning(name)) s.sum_overflowed[m] = true;
+    if (!s.declared[m] && m < seed.decimals.size() && seed.decimals[m])
+      s.decimals[m] = *seed.decimals[m];
+  }
+  return std::nullopt;
+}
+
 Result<BuiltCube> CubeBuilder::Finish() {
   State& s = *state_;
   if (s.plan.error) return *s.plan.error;

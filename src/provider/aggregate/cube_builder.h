@@ -8,6 +8,7 @@
 
 #include "common/error.h"
 #include "provider/aggregate/built_cube.h"
+#include "provider/aggregate/cube_seed.h"
 #include "provider/cube_schema.h"
 #include "provider/row_source.h"
 
@@ -44,6 +45,18 @@ class CubeBuilder {
   // with one is shown with that many decimals, rather than as many as its values show. Call it
   // before the first row, for source rows only (a group's sums are another column's).
   void DeclareScales(const std::vector<std::optional<int>>& scales);
+
+  // Takes the members, cells, row count, warnings and decimals of a cube built before from the
+  // same statements (an incremental refresh's base), after DeclareScales and before the first
+  // row: the rows that follow merge into them as if they came after the base's own rows.
+  // Returns an error when the seed does not fit the schema (a member of a level it lacks, a cell
+  // of unknown members); the build cannot go on after one.
+  std::optional<Error> Seed(const SeedCube& seed);
+
+  // After a Seed: a new member of a level fed by columns, under a parent fed by columns, whose key
+  // the seed has under another parent, described (its parent may have changed, which would
+  // change the base's rows too); "" when there is none (MemberIndex::MovedMember).
+  std::string MovedMember() const;
 
   // Adds the next row (one value per SELECT column, and the count of rows after them for grouped
   // rows). A group's SUM, MIN and MAX are merged as values of one row are, its COUNT is added,

@@ -1,6 +1,7 @@
 #include "provider/aggregate/member_index.h"
 
 #include <utility>
+#include <variant>
 
 #include "provider/aggregate/member_key.h"
 #include "provider/aggregate/time_levels.h"
@@ -137,10 +138,66 @@ std::optional<Error> MemberIndex::FindOrAdd(const ColumnPlan& plan, std::size_t 
                     state, number, row_number);
     if (error) return error;
   }
+  if (seeded_ && moved_.empty())
+    NoteMove(plan, level_index, parent, std::string_view(key_buffer_).substr(sizeof parent));
   level.members.Add(key_buffer_, hash, number);
   member = Add(std::move(state), static_cast<std::uint32_t>(level_index));
   remember(member);
   return std::nullopt;
+}
+
+std::uint32_t MemberIndex::Seed(const ColumnPlan& plan, std::size_t level_index,
+                                std::uint32_t parent, MemberKey key, std::string name) {
+  seeded_ = true;
+  const LevelPlan& level_plan = plan.levels[level_index];
+  LevelIndex& level = levels_[level_index];
+  key_buffer_.clear();
+  AppendRaw(key_buffer_, &parent, sizeof parent);
+  EncodeMemberKey(key, key_buffer_);
+  const std::uint64_t hash = KeyTable::Hash(key_buffer_);
+  if (const std::uint32_t found = level.members.Find(key_buffer_, hash); found != 0) return found;
+  const auto number = static_cast<std::uint32_t>(members_.size() + 1);
+  const std::string_view key_bytes = std::string_view(key_buffer_).substr(sizeof parent);
+  const bool is_null = std::holds_alternative<std::monostate>(key);
+  const std::uint64_t key_hash = KeyTable::Hash(key_bytes);
+  if (!is_null && level_plan.unique_key && level.keys.Find(key_bytes, key_hash) == 0)
+    level.keys.Add(key_bytes, key_hash, number);
+  if (!is_null && level_plan.unique_name) {
+    const std::uint64_t name_hash = KeyTable::Hash(name);
+    if (level.names.Find(name, name_hash) == 0) level.names.Add(name, name_hash, number);
+  }
+  // A key the seed has under two parents is one whose level repeats its keys across parents (a
+  // city name in two countries): under a third it is one more such member, not a move.
+  if (const std::size_t id = level.seeded.table.Find(key_bytes, key_hash); id == KeyTable::npos) {
+    level.seeded.Add(key_bytes, key_hash, number);
+  } else {
+    level.seeded.numbers[id] = 0;
+  }
+  level.members.Add(key_buffer_, hash, number);
+  MemberState state;
+  state.key = std::move(key);
+  state.name = std::move(name);
+  state.parent = parent;
+  return Add(std::move(state), static_cast<std::uint32_t>(level_index));
+}
+
+void MemberIndex::NoteMove(const ColumnPlan& plan, std::size_t level_index, std::uint32_t parent,
+                           std::string_view key_bytes) {
+  const LevelPlan& level_plan = plan.levels[level_index];
+  if (level_plan.feed != Feed::kColumns || parent == 0 || key_bytes.empty() ||
+      key_bytes.front() == 'N') {
+    return;
+  }
+  const MemberState& parent_state = members_[parent - 1];
+  if (plan.levels[parent_state.level].feed != Feed::kColumns) return;
+  const std::uint32_t seeded =
+      levels_[level_index].seeded.Find(key_bytes, KeyTable::Hash(key_bytes));
+  if (seeded == 0) return;
+  const MemberState& before = members_[seeded - 1];
+  const std::string old_parent = before.parent == 0 ? "(top)" : members_[before.parent - 1].name;
+  moved_ = "level " + level_plan.display + ": the member \"" + before.name + "\" appears under \"" +
+           parent_state.name + "\" in the new rows and under \"" + old_parent +
+           "\" in the base cube";
 }
 
 }  // namespace cubemill::provider::aggregate

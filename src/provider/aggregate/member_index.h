@@ -46,6 +46,23 @@ class MemberIndex {
                                  const std::vector<TimeSlot>& slots, std::int64_t row_number,
                                  std::uint32_t& member);
 
+  // Adds a member of a cube built before (an incremental refresh's base, see cube_seed.h) under
+  // `parent` and returns its number, as FindOrAdd would have for a row that gave `key` and
+  // `name`; its key and name count for the UNIQUE checks of later rows. From then on, a new
+  // member of a level fed by columns under a parent fed by columns whose key one seeded member of
+  // the level has, under another parent, is noted (MovedMember): the parent of that key may have
+  // changed, which the rows of the base, read again, would show everywhere. A key the seed has
+  // under several parents is not noted: that level repeats its keys across parents.
+  std::uint32_t Seed(const ColumnPlan& plan, std::size_t level_index, std::uint32_t parent,
+                     MemberKey key, std::string name);
+  // Adds `rows` to the rows that gave plan.levels[level_index] a NULL key (a seed's count).
+  void AddNullRows(std::size_t level_index, std::int64_t rows) {
+    levels_[level_index].null_rows += rows;
+  }
+  // The first new member whose key a seeded member has under another parent, described; "" when
+  // none.
+  const std::string& MovedMember() const { return moved_; }
+
   // Every member, the `n`th numbered n + 1.
   std::vector<MemberState>& members() { return members_; }
   // The numbers of the members of plan.levels[level_index], in order of first appearance.
@@ -80,14 +97,19 @@ class MemberIndex {
     NumberedKeys members;             // parent number + encoded key -> member
     NumberedKeys keys;                // UNIQUE: encoded key -> first member
     NumberedKeys names;               // UNIQUE_NAME: name -> first member
+    NumberedKeys seeded;              // encoded key -> the seeded member with it, 0 for several
     std::vector<std::uint32_t> list;  // member numbers of this level
     std::int64_t null_rows = 0;
     LastValue last;  // the value the last row gave, its parent and its member
   };
 
   std::int64_t row_weight_ = 1;
+  bool seeded_ = false;  // Seed was called: new members are compared with the seeded keys
+  std::string moved_;    // MovedMember
 
   std::uint32_t Add(MemberState member, std::uint32_t level_index);
+  void NoteMove(const ColumnPlan& plan, std::size_t level_index, std::uint32_t parent,
+                std::string_view key_bytes);
   std::optional<Error> CheckUnique(const LevelPlan& plan, LevelIndex& level, std::uint32_t parent,
                                    std::string_view key_bytes, const MemberState& member,
                                    std::uint32_t number, std::int64_t row_number);

@@ -49,6 +49,27 @@ inline void EncodeKey(const Value& value, std::string& out) {
   }
 }
 
+// Appends the identity of a member's stored key as EncodeKey appends that of the value it was
+// made from (and as a derived time level encodes its keys).
+inline void EncodeMemberKey(const MemberKey& key, std::string& out) {
+  switch (key.index()) {
+    case 0:
+      out.push_back('N');
+      return;
+    case 1:
+      out.push_back('I');
+      AppendRaw(out, &std::get<std::int64_t>(key), sizeof(std::int64_t));
+      return;
+    case 2:
+      EncodeKey(Value(std::get<double>(key)), out);
+      return;
+    default:
+      out.push_back('T');
+      out += std::get<std::string>(key);
+      return;
+  }
+}
+
 // Returns the key a member made from `value` keeps: NULL stays empty, reals holding an integer
 // become that integer, dates, timestamps and text become their text.
 MemberKey MakeKey(const Value& value);

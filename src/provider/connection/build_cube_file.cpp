@@ -9,6 +9,7 @@
 #include "platform/file_system.h"
 #include "provider/aggregate/cube_builder.h"
 #include "provider/aggregate/rollup_builder.h"
+#include "provider/connection/incremental_refresh.h"
 #include "provider/connection/prepare_build.h"
 #include "provider/cubefile/cube_file_writer.h"
 #include "provider/engine_error.h"
@@ -23,6 +24,8 @@ namespace {
 struct Outcome {
   Result<aggregate::BuiltCube> cube = EngineError("the source was not read", kSourceErrorNumber);
   bool source_failed = false;
+  // After a seed: a member whose parent may have changed (CubeBuilder::MovedMember).
+  std::string moved;
 };
 
 // What the survey of an AUTO or SOURCE build found out about the source.
@@ -52,7 +55,8 @@ SourceFacts SplitOff(SourceFacts& facts, std::size_t first) {
 // source group them for RowShape::kGroupedRows) and aggregates them.
 Outcome Aggregate(const CubeSchema& schema, const InsertInto& insert, aggregate::RowShape shape,
                   const std::string& odbc, const SourcePlan& plan, const SourceOpener& open_source,
-                  const RowProgress& progress, const BuildOptions& options) {
+                  const RowProgress& progress, const BuildOptions& options,
+                  const aggregate::SeedCube* seed) {
   const bool grouped = shape == aggregate::RowShape::kGroupedRows;
   Outcome outcome;
   if (auto stopped = StopRequested()) {
@@ -81,6 +85,12 @@ Outcome Aggregate(const CubeSchema& schema, const InsertInto& insert, aggregate:
   }
   // A group's sums are no column the SELECT declares: only its rows take the declared scales.
   if (!grouped) builder.DeclareScales(source->DeclaredScales());
+  if (seed != nullptr) {
+    if (auto error = builder.Seed(*seed)) {
+      outcome.cube = *error;
+      return outcome;
+    }
+  }
   if (options.info) options.info(grouped ? "Aggregation: source" : "Aggregation: client");
   // Fetching the rows keeps one core busy and aggregating them another: read ahead, the two
   // overlap. Leaving early (a row the builder refuses) stops the reader when `source` goes.
@@ -110,6 +120,7 @@ Outcome Aggregate(const CubeSchema& schema, const InsertInto& insert, aggregate:
   }
   if (progress) progress(count);
   source.reset();  // disconnect from the source before the file is written
+  outcome.moved = builder.MovedMember();
   outcome.cube = builder.Finish();
   return outcome;
 }
@@ -145,6 +156,66 @@ std::optional<Error> WriteWithRollups(const std::string& location, const CubeSch
                                  });
 }
 
+// Asks the source (options.survey) whether and how it should group the rows.
+SourcePlan PlanSource(const CubeSchema& schema, const InsertInto& insert, const std::string& odbc,
+                      const BuildOptions& options) {
+  SourcePlan plan;
+  plan.group = options.aggregation == Aggregation::kSource;
+  if (options.aggregation == Aggregation::kClient || !options.survey) return plan;
+  // A source that cannot be asked gets read row by row (AUTO) or is sent the portable grouped
+  // statement (SOURCE); opening it reports why it could not be asked. One connection asks
+  // everything: the estimates, then what the two ways of grouping by period would cost (only
+  // a PostgreSQL server is sent those, and only it is asked).
+  std::vector<std::string> statements = SurveyStatements(insert);
+  const std::size_t estimates = statements.size();
+  const auto ways = PeriodGroupingStatements(insert, schema);
+  statements.insert(statements.end(), ways.begin(), ways.end());
+  auto facts = options.survey(odbc, statements);
+  if (facts.ok()) {
+    const SourceFacts costs = SplitOff(*facts, estimates);
+    if (options.aggregation == Aggregation::kAuto) plan.group = GroupAtSource(*facts);
+    plan.dialect = &source::DialectOfDbms(facts->dbms);
+    plan.read_whole = ReadGroupsWhole(*facts);
+    plan.sums = facts->sums;
+    // Grouping by day first lets a partitioned table group each partition on its own (on its
+    // shard); grouping by period at once costs a plain table less. The planner tells which.
+    if (plan.group && plan.dialect->date_truncated && !ways.empty())
+      plan.periods = ChoosePeriodGrouping(costs);
+  }
+  return plan;
+}
+
+// Reads the rows of `insert`, grouped at the source where `plan` says so (and, for AUTO, every
+// row instead where the source could not group them), into the cells of `seed` when there is one.
+Outcome ReadRows(const CubeSchema& schema, const InsertInto& insert, const std::string& odbc,
+                 const SourcePlan& plan, const SourceOpener& open_source,
+                 const RowProgress& progress, const BuildOptions& options,
+                 const aggregate::SeedCube* seed) {
+  bool grouped = plan.group;
+  Outcome outcome;
+  if (grouped) {
+    outcome = Aggregate(schema, insert, aggregate::RowShape::kGroupedRows, odbc, plan, open_source,
+                        progress, options, seed);
+    if (outcome.source_failed && options.aggregation == Aggregation::kAuto && !StopRequested()) {
+      // A grouped statement the source refuses, or a SUM it cannot hold (an integer sum that
+      // overflows its type, say) is no reason to fail a build that reading every row can do. A
+      // source stopped by a signal (SQLite's library, interrupted in its GROUP BY) is no refusal.
+      if (options.info) {
+        options.info(
+            "Aggregation: the source could not group the rows, every row is read "
+            "instead: " +
+            outcome.cube.error().description);
+      }
+      grouped = false;
+    }
+  }
+  if (!grouped) {
+    outcome = Aggregate(schema, insert, aggregate::RowShape::kSourceRows, odbc, plan, open_source,
+                        progress, options, seed);
+  }
+  return outcome;
+}
+
 }  // namespace
 
 std::optional<Error> BuildCube(std::string_view connection_string, const SourceOpener& open_source,
@@ -155,56 +226,46 @@ std::optional<Error> BuildCube(std::string_view connection_string, const SourceO
   if (prepared->keeps_existing_file) return std::nullopt;
   if (auto stopped = StopRequested()) return stopped;
   const CubeSchema& schema = prepared->schema;
-  const InsertInto& insert = prepared->insert;
   const std::string& odbc = prepared->odbc;
   auto say = [&options](const std::string& line) {
     if (options.info) options.info(line);
   };
-  SourcePlan plan;
-  plan.group = options.aggregation == Aggregation::kSource;
-  if (options.aggregation != Aggregation::kClient && options.survey) {
-    // A source that cannot be asked gets read row by row (AUTO) or is sent the portable grouped
-    // statement (SOURCE); opening it reports why it could not be asked. One connection asks
-    // everything: the estimates, then what the two ways of grouping by period would cost (only
-    // a PostgreSQL server is sent those, and only it is asked).
-    std::vector<std::string> statements = SurveyStatements(insert);
-    const std::size_t estimates = statements.size();
-    const auto ways = PeriodGroupingStatements(insert, schema);
-    statements.insert(statements.end(), ways.begin(), ways.end());
-    auto facts = options.survey(odbc, statements);
-    if (facts.ok()) {
-      const SourceFacts costs = SplitOff(*facts, estimates);
-      if (options.aggregation == Aggregation::kAuto) plan.group = GroupAtSource(*facts);
-      plan.dialect = &source::DialectOfDbms(facts->dbms);
-      plan.read_whole = ReadGroupsWhole(*facts);
-      plan.sums = facts->sums;
-      // Grouping by day first lets a partitioned table group each partition on its own (on its
-      // shard); grouping by period at once costs a plain table less. The planner tells which.
-      if (plan.group && plan.dialect->date_truncated && !ways.empty())
-        plan.periods = ChoosePeriodGrouping(costs);
-    }
+  InsertInto insert = prepared->insert;
+  std::optional<RefreshPlan> refresh;
+  if (!options.refresh_column.empty()) {
+    auto planned =
+        PlanRefresh(*prepared, options.refresh_column, options.refresh_bases, open_source);
+    if (!planned) return planned.error();
+    refresh = std::move(*planned);
+    if (options.refresh_full)
+      refresh->why_full = "asked for: REFRESH=FULL=" + options.refresh_column;
+    insert.select = refresh->select;
   }
-  bool grouped = plan.group;
-  Outcome outcome;
-  if (grouped) {
-    outcome = Aggregate(schema, insert, aggregate::RowShape::kGroupedRows, odbc, plan, open_source,
-                        progress, options);
-    if (outcome.source_failed && options.aggregation == Aggregation::kAuto && !StopRequested()) {
-      // A grouped statement the source refuses, or a SUM it cannot hold (an integer sum that
-      // overflows its type, say) is no reason to fail a build that reading every row can do. A
-      // source stopped by a signal (SQLite's library, interrupted in its GROUP BY) is no refusal.
-      say("Aggregation: the source could not group the rows, every row is read instead: " +
-          outcome.cube.error().description);
-      grouped = false;
-    }
-  }
-  if (!grouped) {
-    outcome = Aggregate(schema, insert, aggregate::RowShape::kSourceRows, odbc, plan, open_source,
-                        progress, options);
+  const SourcePlan plan = PlanSource(schema, insert, odbc, options);
+  const aggregate::SeedCube* seed = refresh && refresh->base ? &refresh->base->seed : nullptr;
+  Outcome outcome = ReadRows(schema, insert, odbc, plan, open_source, progress, options, seed);
+  if (seed != nullptr && outcome.cube && !outcome.moved.empty()) {
+    // A member under a new parent: the base's own rows may say otherwise now. Read them all.
+    refresh->base.reset();
+    refresh->why_full = outcome.moved;
+    seed = nullptr;
+    insert.select =
+        FilteredSelect(prepared->insert.select, "q." + options.refresh_column +
+                                                    " <= " + SqlLiteral(refresh->watermark) +
+                                                    " OR q." + options.refresh_column + " IS NULL");
+    outcome = ReadRows(schema, insert, odbc, plan, open_source, progress, options, nullptr);
   }
   if (!outcome.cube) return outcome.cube.error();
   aggregate::BuiltCube* cube = &*outcome.cube;
   cubefile::BuildInfo info;
+  if (refresh) {
+    say(seed != nullptr
+            ? "Refresh: incremental from " + WatermarkText(refresh->base->watermark) + ", " +
+                  std::to_string(cube->source_rows - refresh->base->seed.source_rows) + " new rows"
+            : "Refresh: full (" + refresh->why_full + ")");
+    info.refresh_column = options.refresh_column;
+    info.watermark = refresh->watermark;
+  }
   info.create_cube = prepared->properties.create_cube;
   info.insert_into = prepared->properties.insert_into;
   info.source = odbc;  // the writer drops its passwords

@@ -41,6 +41,14 @@ struct BuildOptions {
   // Rows the stored rollups may hold in all (aggregate::BuildRollups); nothing: as many as the
   // cube has cells; 0: no rollups.
   std::optional<std::uint64_t> rollups;
+  // The refresh column (kRefreshProperty's INCREMENTAL=<column> or FULL=<column>); "" reads every
+  // row as it is and records no watermark.
+  std::string refresh_column;
+  // The cube files an incremental refresh may start from, newest first (kRefreshBaseProperty);
+  // none for FULL=<column>, which builds in full.
+  std::vector<std::string> refresh_bases;
+  // FULL=<column>: a full build by the refresh column, which its info message says was asked for.
+  bool refresh_full = false;
 };
 
 // Builds the cube the connection string describes: reads LOCATION, SOURCE_DSN (with

@@ -45,6 +45,35 @@ inline constexpr const char* kRollupsValueText =
 // Returns nothing for anything else (a sign, a fraction, a number past 64 bits, no digits).
 std::optional<std::uint64_t> ParseRollupBudget(std::string_view text);
 
+// The connection property that says how a build reads its source: "FULL" (every row of the
+// SELECT, the default), "INCREMENTAL=<column>", a column of the SELECT whose value only grows
+// for new rows: the build then adds the rows past the highest value of it that the base cube
+// (kRefreshBaseProperty) read to that cube's cells, where that gives the cube a full build would
+// give, and builds in full otherwise; or "FULL=<column>": every row, recording the column's
+// highest value for the incremental builds that follow (a weekly full build of a nightly
+// incremental job). Its info message says which way it went: "Refresh: incremental from <value>,
+// <n> new rows" or "Refresh: full (<why>)".
+inline constexpr const char* kRefreshProperty = "Refresh";
+
+// The connection property that names the cube files an incremental refresh may start from, newest
+// first, one per line: the first that reads as a cube file is the base.
+inline constexpr const char* kRefreshBaseProperty = "RefreshBase";
+
+// What a value of kRefreshProperty must be, as a failed build or a check says it.
+inline constexpr const char* kRefreshValueText =
+    "REFRESH must be FULL, FULL=<column of the SELECT> or INCREMENTAL=<column of the SELECT>";
+
+// A value of kRefreshProperty read.
+struct RefreshSetting {
+  std::string column;        // "" for FULL
+  bool incremental = false;  // INCREMENTAL=<column>
+  bool operator==(const RefreshSetting&) const = default;
+};
+
+// Reads a value of kRefreshProperty, in any letter case, blanks around its parts ignored; nothing
+// for anything else.
+std::optional<RefreshSetting> ParseRefresh(std::string_view text);
+
 class Connection {
  public:
   virtual ~Connection() = default;

@@ -1,7 +1,11 @@
 #include "provider/connection/cube_check.h"
 
+#include "platform/file_system.h"
 #include "provider/aggregate/cube_builder.h"
+#include "provider/connection/connection.h"
+#include "provider/connection/incremental_refresh.h"
 #include "provider/connection/prepare_build.h"
+#include "provider/cubefile/base_cube.h"
 #include "provider/engine_error.h"
 
 namespace cubemill::provider::connection {
@@ -59,6 +63,27 @@ std::optional<Error> CheckCubeBuild(std::string_view connection_string,
         "; values that do not convert will fail the build");
   }
   return std::nullopt;
+}
+
+std::optional<std::string> RefreshCheckLine(const std::string& refresh,
+                                            const std::vector<std::string>& bases) {
+  const std::optional<RefreshSetting> setting = ParseRefresh(refresh.empty() ? "FULL" : refresh);
+  if (!setting) return std::nullopt;
+  if (setting->column.empty()) return std::string("Refresh: full");
+  if (!setting->incremental) return "Refresh: full, recording the watermark of " + setting->column;
+  const std::string* column = &setting->column;
+  const std::string line = "Refresh: incremental by " + *column;
+  for (const std::string& path : bases) {
+    if (!platform::FileExists(path)) continue;
+    auto base = cubefile::ReadBaseCube(path);
+    if (!base)
+      return line + ", base " + path + " cannot be read (" + base.error().description +
+             "): the next run builds in full";
+    if (base->refresh_column != *column)
+      return line + ", base " + path + " was built without it: the next run builds in full";
+    return line + ", base " + path + ", watermark " + WatermarkText(base->watermark);
+  }
+  return line + ", no cube yet: the next run builds in full";
 }
 
 }  // namespace cubemill::provider::connection

@@ -27,4 +27,11 @@ std::optional<Error> CheckCubeBuild(std::string_view connection_string,
                                     const std::function<void(const std::string&)>& say,
                                     const SelectDescriber& describe = {});
 
+// What a build with the refresh value `refresh` (kRefreshProperty) would start from, for
+// --check: "Refresh: full", or "Refresh: incremental by <column>, base <path>, watermark <value>"
+// for the first of `bases` (newest first) that reads as a cube file, or why the next build is
+// full. Nothing for a value that is not FULL or INCREMENTAL=<column>.
+std::optional<std::string> RefreshCheckLine(const std::string& refresh,
+                                            const std::vector<std::string>& bases);
+
 }  // namespace cubemill::provider::connection

@@ -70,6 +70,26 @@ class EngineConnection : public Connection {
       rollups_ = *budget;
       return std::nullopt;
     }
+    if (platform::EqualsIgnoringCase(platform::TrimBlanks(name), kRefreshProperty)) {
+      const std::optional<RefreshSetting> setting = ParseRefresh(value);
+      if (!setting) {
+        return EngineError(std::string(kRefreshValueText) + ", not \"" + value + "\"",
+                           kPropertyErrorNumber);
+      }
+      refresh_ = *setting;
+      return std::nullopt;
+    }
+    if (platform::EqualsIgnoringCase(platform::TrimBlanks(name), kRefreshBaseProperty)) {
+      refresh_bases_.clear();
+      std::size_t start = 0;
+      while (start <= value.size()) {
+        std::size_t end = value.find('\n', start);
+        if (end == std::string::npos) end = value.size();
+        if (end > start) refresh_bases_.push_back(value.substr(start, end - start));
+        start = end + 1;
+      }
+      return std::nullopt;
+    }
     if (!platform::EqualsIgnoringCase(platform::TrimBlanks(name), kAggregateProperty)) {
       return Connection::SetProperty(name, value);
     }
@@ -94,6 +114,9 @@ class EngineConnection : public Connection {
       options.aggregation = aggregation_;
       options.survey = survey_;
       options.rollups = rollups_;
+      options.refresh_column = refresh_.column;
+      if (refresh_.incremental) options.refresh_bases = refresh_bases_;
+      options.refresh_full = !refresh_.incremental;
       options.info = [info = info_](const std::string& line) {
         if (*info) (*info)(line);
       };
@@ -127,6 +150,8 @@ class EngineConnection : public Connection {
   decltype(BuildOptions::survey) survey_;
   Aggregation aggregation_ = Aggregation::kAuto;
   std::optional<std::uint64_t> rollups_;
+  RefreshSetting refresh_;
+  std::vector<std::string> refresh_bases_;
   std::string connection_string_;
   std::string provider_;
   bool open_ = false;

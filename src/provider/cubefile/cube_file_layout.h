@@ -19,7 +19,7 @@ namespace cubemill::provider::cubefile {
 inline constexpr std::int32_t kCubeFileApplicationId = 0x43554D4C;
 // `PRAGMA user_version` (and `cube.format_version`) of the files this program writes, and the
 // newest a reader accepts; raised whenever the layout changes.
-inline constexpr int kCubeFileFormatVersion = 3;
+inline constexpr int kCubeFileFormatVersion = 4;
 
 // The most decimals `measures.decimals` holds (from format version 3 on): a source column with
 // more is shown with this many.

@@ -1,4 +1,4 @@
-// Writes a built cube to its cube file (a SQLite database, format version 2), replacing any
+// Writes a built cube to its cube file (a SQLite database, format version 4), replacing any
 // earlier file only once the new one is complete.
 #pragma once
 
@@ -27,6 +27,10 @@ struct BuildInfo {
   std::string source;       // the source connection string; stored without its passwords
   std::string built_at;     // when the build ran, as the caller formats it
   std::int64_t source_rows = 0;
+  // The column an incremental refresh reads new rows by ("" for a cube built without one) and
+  // the highest value of it the build read (NULL when it read no row).
+  std::string refresh_column;
+  aggregate::MemberKey watermark;
   bool operator==(const BuildInfo&) const = default;
 };
 

@@ -12,6 +12,24 @@ namespace {
 
 using namespace aggregate;  // NOLINT: the cells and members this file writes
 
+// Binds a member key (or a watermark) as the value it is: NULL, an integer, a real or text.
+void BindKey(sqlite3_stmt* statement, int index, const aggregate::MemberKey& key) {
+  switch (key.index()) {
+    case 0:
+      sqlite3_bind_null(statement, index);
+      break;
+    case 1:
+      sqlite3_bind_int64(statement, index, std::get<std::int64_t>(key));
+      break;
+    case 2:
+      sqlite3_bind_double(statement, index, std::get<double>(key));
+      break;
+    default:
+      SqliteDatabase::BindText(statement, index, std::get<std::string>(key));
+      break;
+  }
+}
+
 // Writes the tables of one cube into an open, empty database.
 class TableWriter {
  public:
@@ -61,7 +79,7 @@ class TableWriter {
   // The row of the cube (its statements and its source without passwords) and its warnings.
   bool WriteCubeRow() {
     Statement statement;
-    if (!database_.Prepare("INSERT INTO cube VALUES (?, ?, ?, ?, ?, ?, ?, ?)", statement))
+    if (!database_.Prepare("INSERT INTO cube VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?)", statement))
       return false;
     const odbc_text::CleanConnection source = odbc_text::RemovePasswords(info_.source);
     SqliteDatabase::BindText(statement.get(), 1, schema_.name);
@@ -72,6 +90,11 @@ class TableWriter {
     SqliteDatabase::BindText(statement.get(), 6, source.text);
     sqlite3_bind_int64(statement.get(), 7, info_.source_rows);
     sqlite3_bind_int64(statement.get(), 8, static_cast<sqlite3_int64>(cube_.cells.size()));
+    // A cube built for incremental refresh: its refresh column and the highest value it read.
+    if (!info_.refresh_column.empty()) {
+      SqliteDatabase::BindText(statement.get(), 9, info_.refresh_column);
+      BindKey(statement.get(), 10, info_.watermark);
+    }
     if (!database_.Step(statement.get(), "writing the cube")) return false;
 
     Statement warnings;
@@ -191,20 +214,7 @@ class TableWriter {
       } else {
         sqlite3_bind_int64(insert, 3, member.parent);
       }
-      switch (member.key.index()) {
-        case 0:
-          sqlite3_bind_null(insert, 4);
-          break;
-        case 1:
-          sqlite3_bind_int64(insert, 4, std::get<std::int64_t>(member.key));
-          break;
-        case 2:
-          sqlite3_bind_double(insert, 4, std::get<double>(member.key));
-          break;
-        default:
-          SqliteDatabase::BindText(insert, 4, std::get<std::string>(member.key));
-          break;
-      }
+      BindKey(insert, 4, member.key);
       SqliteDatabase::BindText(insert, 5, member.name);
       sqlite3_bind_int64(insert, 6, member.position);
       if (!database_.Step(insert, "writing the members")) return false;

@@ -109,5 +109,21 @@ TEST_F(RollupBudgetTest, AnythingButAWholeNumberFailsBeforeTheBuild) {
     EXPECT_EQ(ParseRollupBudget(bad), std::nullopt) << bad;
 }
 
+// The Refresh property's values: FULL, FULL=<column> and INCREMENTAL=<column> in any letter
+// case with blanks around their parts; anything else is refused by the property, naming it.
+TEST(RefreshPropertyTest, ReadsFullAndIncrementalWithTheirColumn) {
+  EXPECT_EQ(ParseRefresh(" full "), RefreshSetting{});
+  EXPECT_EQ(ParseRefresh("Incremental = loaded_at"), (RefreshSetting{"loaded_at", true}));
+  EXPECT_EQ(ParseRefresh("FULL=\"Load Time\""), (RefreshSetting{"\"Load Time\"", false}));
+  for (const char* bad : {"", "INCREMENTAL", "INCREMENTAL=", "SOMETIMES=id", "PARTIAL"})
+    EXPECT_EQ(ParseRefresh(bad), std::nullopt) << bad;
+  auto connection = NewEngineConnection();
+  const auto refused = connection->SetProperty("Refresh", "INCREMENTAL");
+  ASSERT_TRUE(refused.has_value());
+  EXPECT_EQ(refused->description, std::string(kRefreshValueText) + ", not \"INCREMENTAL\"");
+  EXPECT_EQ(refused->number, kPropertyErrorNumber);
+  EXPECT_EQ(connection->SetProperty(" refresh ", "incremental=id"), std::nullopt);
+}
+
 }  // namespace
 }  // namespace cubemill::provider::connection

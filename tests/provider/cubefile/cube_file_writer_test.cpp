@@ -88,8 +88,13 @@ Result<aggregate::BuiltCube> BuildCube(const CubeSchema& schema, const InsertInt
 }
 
 BuildInfo Info(std::int64_t rows) {
-  return BuildInfo{"CREATE CUBE [Sales] (...)", "INSERT INTO Sales (...) SELECT ...",
-                   "DRIVER=SQLite3;Database=x.db;UID=ann;PWD=secret", "2024-03-05 07:08:09", rows};
+  return BuildInfo{"CREATE CUBE [Sales] (...)",
+                   "INSERT INTO Sales (...) SELECT ...",
+                   "DRIVER=SQLite3;Database=x.db;UID=ann;PWD=secret",
+                   "2024-03-05 07:08:09",
+                   rows,
+                   "",
+                   {}};
 }
 
 std::vector<std::string> DirectoryEntries(const fs::path& path) {

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "provider/aggregate/cube_builder.h"
+#include "provider/cubefile/base_cube.h"
 #include "provider/cubefile/cube_file_layout.h"
 #include "provider/cubefile/cube_file_writer.h"
 #include "provider/cubefile/stored_value_merge.h"
@@ -47,8 +48,8 @@ void WriteSalesCube(const std::string& path) {
   }
   auto cube = builder.Finish();
   ASSERT_TRUE(cube.ok()) << cube.error().description;
-  const BuildInfo info{kCreateCube, kInsertInto, "DRIVER=SQLite3;Database=x.db",
-                       "2024-03-05 07:08:09", 3};
+  const BuildInfo info{
+      kCreateCube, kInsertInto, "DRIVER=SQLite3;Database=x.db", "2024-03-05 07:08:09", 3, "", {}};
   ASSERT_EQ(WriteCubeFile(path, *schema, *cube, info), std::nullopt);
 }
 
@@ -115,8 +116,31 @@ TEST(CubeReaderTest, RefusesANewerFormatVersion) {
   WriteSalesCube("sales.cub");
   RunSqlite("sales.cub", "PRAGMA user_version = " + std::to_string(kCubeFileFormatVersion + 1));
   EXPECT_EQ(OpenError("sales.cub"),
-            "sales.cub: cube file format version 4 is newer than this "
-            "program reads (3); use a newer Cubemill");
+            "sales.cub: cube file format version 5 is newer than this "
+            "program reads (4); use a newer Cubemill");
+}
+
+// Version 4 added the refresh column and the watermark to the cube table: a file of version 3
+// is read as before, but is no base for an incremental refresh, which builds in full from it.
+TEST(CubeReaderTest, ReadsAVersion3FileThatIsNoBaseForARefresh) {
+  test::TempDir dir;
+  WriteSalesCube("sales.cub");
+  auto base = ReadBaseCube("sales.cub");
+  ASSERT_TRUE(base.ok()) << base.error().description;
+  EXPECT_EQ(base->refresh_column, "");
+  EXPECT_EQ(base->seed.source_rows, 3);
+  EXPECT_EQ(base->seed.cell_values.size(),
+            2 * (*CubeReader::Open("sales.cub"))->Catalog().measures.size());
+  RunSqlite("sales.cub",
+            "ALTER TABLE cube DROP COLUMN refresh_column; ALTER TABLE cube DROP COLUMN watermark; "
+            "PRAGMA user_version = 3");
+  EXPECT_EQ(OpenError("sales.cub"), "opened");
+  auto reader = CubeReader::Open("sales.cub");
+  ASSERT_TRUE(reader.ok());
+  EXPECT_EQ((*reader)->Catalog().cell_count, 2);
+  base = ReadBaseCube("sales.cub");
+  ASSERT_FALSE(base.ok());
+  EXPECT_EQ(base.error().description, "its format version is 3, not 4");
 }
 
 TEST(CubeReaderTest, RefusesWhatIsNotACubeFile) {

@@ -183,6 +183,13 @@ std::string ReadSection(const std::string& header, const std::vector<std::string
     engine_case.connection = Join(body, ";");
   } else if (header == "source sql") {
     engine_case.source_sql.push_back(Join(body, "\n"));
+  } else if (header.starts_with("refresh ")) {
+    engine_case.refresh_column = Trim(header.substr(8));
+    if (!body.empty()) return "refresh takes no lines under it";
+  } else if (header == "append sql") {
+    engine_case.appends.push_back(Join(body, "\n"));
+  } else if (header == "expect refresh") {
+    engine_case.refresh_lines = body;
   } else if (header.starts_with("source ")) {
     CaseTable table{Trim(header.substr(7)), {}, {}};
     if (body.empty()) return "the table's header line is missing";
@@ -276,6 +283,8 @@ std::string CheckComplete(const EngineCase& engine_case, CaseFileKind kind) {
   if (engine_case.error && expects_cube)
     return "a case that expects an error cannot expect a cube as well";
   if (!engine_case.error && !expects_cube) return "the case expects nothing";
+  if (engine_case.refresh_column.empty() != engine_case.appends.empty())
+    return "a refresh case needs both a refresh line and at least one append sql section";
   return "";
 }
 

@@ -90,6 +90,13 @@ struct EngineCase {
   std::vector<CaseSame> same;
   std::vector<CaseMdx> mdx;
   std::optional<CaseError> error;
+  // Incremental refresh: the column (`refresh COLUMN`), the batches of statements run on the
+  // source between refreshes (one `append sql` section each), and the refresh lines the builds
+  // say, the first build's and then each batch's (`expect refresh`; none: every batch's is
+  // incremental).
+  std::string refresh_column;
+  std::vector<std::string> appends;
+  std::vector<std::string> refresh_lines;
   // MDX cases only: the cube a `cube` line names (one the file defines, whose sections the case
   // then holds, or a shared one), the statements run on the cube file once it is built, and the
   // query.
