@@ -61,7 +61,8 @@ inline constexpr const char* kRefreshBaseProperty = "RefreshBase";
 
 // What a value of kRefreshProperty must be, as a failed build or a check says it.
 inline constexpr const char* kRefreshValueText =
-    "REFRESH must be FULL, FULL=<column of the SELECT> or INCREMENTAL=<column of the SELECT>";
+    "REFRESH must be FULL, FULL=<column of the SELECT> or INCREMENTAL=<column of the SELECT>, "
+    "the column a plain name or one in double quotes";
 
 // A value of kRefreshProperty read.
 struct RefreshSetting {
@@ -71,7 +72,7 @@ struct RefreshSetting {
 };
 
 // Reads a value of kRefreshProperty, in any letter case, blanks around its parts ignored; nothing
-// for anything else.
+// for anything else, a column that is no plain name (letters, digits, "_") or "quoted name" too.
 std::optional<RefreshSetting> ParseRefresh(std::string_view text);
 
 class Connection {

@@ -115,7 +115,12 @@ TEST(RefreshPropertyTest, ReadsFullAndIncrementalWithTheirColumn) {
   EXPECT_EQ(ParseRefresh(" full "), RefreshSetting{});
   EXPECT_EQ(ParseRefresh("Incremental = loaded_at"), (RefreshSetting{"loaded_at", true}));
   EXPECT_EQ(ParseRefresh("FULL=\"Load Time\""), (RefreshSetting{"\"Load Time\"", false}));
-  for (const char* bad : {"", "INCREMENTAL", "INCREMENTAL=", "SOMETIMES=id", "PARTIAL"})
+  EXPECT_EQ(ParseRefresh("incremental=\"a\"\"b\""), (RefreshSetting{"\"a\"\"b\"", true}));
+  // The column goes into SQL as written: only a name, never an expression or a statement.
+  for (const char* bad :
+       {"", "INCREMENTAL", "INCREMENTAL=", "SOMETIMES=id", "PARTIAL",
+        "INCREMENTAL=id; DROP TABLE sales", "INCREMENTAL=id OR 1=1", "INCREMENTAL=1id",
+        "INCREMENTAL=\"a\"b\"", "INCREMENTAL=\"\"", "INCREMENTAL=q.id"})
     EXPECT_EQ(ParseRefresh(bad), std::nullopt) << bad;
   auto connection = NewEngineConnection();
   const auto refused = connection->SetProperty("Refresh", "INCREMENTAL");
