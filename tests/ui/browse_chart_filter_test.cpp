@@ -38,31 +38,7 @@ class BrowseChartFilterTest : public BrowseWindowTest {
   bool FromRowMenu(int row, const QString& entry, double amount = 0) {
     BrowseGridView* grid = window_->GridView();
     const QPoint at = grid->visualRect(Grid()->index(row, 0)).center();
-    QContextMenuEvent event(QContextMenuEvent::Mouse, at, grid->viewport()->mapToGlobal(at));
-    QApplication::sendEvent(grid->viewport(), &event);
-    QMenu* menu = nullptr;
-    for (QMenu* shown : window_->findChildren<QMenu*>("row_menu"))
-      if (shown->isVisible()) menu = shown;
-    if (menu == nullptr) return false;
-    QAction* chosen = nullptr;
-    for (QAction* action : menu->actions())
-      if (action->text() == entry) chosen = action;
-    if (chosen == nullptr || !chosen->isEnabled()) {
-      menu->close();
-      return false;
-    }
-    QSignalSpy spy(window_.get(), &BrowseWindow::AnswerShown);
-    chosen->trigger();
-    menu->close();
-    for (QInputDialog* dialog : window_->findChildren<QInputDialog*>("filter_amount")) {
-      if (!dialog->isVisible()) continue;
-      if (dialog->inputMode() == QInputDialog::IntInput)
-        dialog->setIntValue(static_cast<int>(amount));
-      else
-        dialog->setDoubleValue(amount);
-      dialog->accept();
-    }
-    return WaitForAnswer(spy);
+    return FromContextMenu(grid->viewport(), at, "row_menu", entry, amount);
   }
 };
 

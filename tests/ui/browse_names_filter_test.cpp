@@ -35,31 +35,7 @@ class BrowseNamesFilterTest : public BrowseWindowTest {
     QHeaderView* header = window_->GridView()->horizontalHeader();
     const int section = Grid()->HeaderColumns() + column;
     const QPoint at(header->sectionViewportPosition(section) + header->sectionSize(section) / 2, 4);
-    QContextMenuEvent event(QContextMenuEvent::Mouse, at, header->viewport()->mapToGlobal(at));
-    QApplication::sendEvent(header->viewport(), &event);
-    QMenu* menu = nullptr;
-    for (QMenu* shown : window_->findChildren<QMenu*>("column_menu"))
-      if (shown->isVisible()) menu = shown;
-    if (menu == nullptr) return false;
-    QAction* chosen = nullptr;
-    for (QAction* action : menu->actions())
-      if (action->text() == entry) chosen = action;
-    if (chosen == nullptr || !chosen->isEnabled()) {
-      menu->close();
-      return false;
-    }
-    QSignalSpy spy(window_.get(), &BrowseWindow::AnswerShown);
-    chosen->trigger();
-    menu->close();
-    for (QInputDialog* dialog : window_->findChildren<QInputDialog*>("filter_amount")) {
-      if (!dialog->isVisible()) continue;
-      if (dialog->inputMode() == QInputDialog::IntInput)
-        dialog->setIntValue(static_cast<int>(amount));
-      else
-        dialog->setDoubleValue(amount);
-      dialog->accept();
-    }
-    return WaitForAnswer(spy);
+    return FromContextMenu(header->viewport(), at, "column_menu", entry, amount);
   }
 };
 

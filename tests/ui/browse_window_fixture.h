@@ -6,8 +6,11 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QContextMenuEvent>
 #include <QDragEnterEvent>
 #include <QDropEvent>
+#include <QInputDialog>
+#include <QMenu>
 #include <QMimeData>
 #include <QSettings>
 #include <QSignalSpy>
@@ -74,6 +77,37 @@ class BrowseWindowTest : public testing::Test {
       return "not started";
     if (spy.isEmpty() && !spy.wait(60000)) return "did not end";
     return spy.takeFirst().at(1).toString();
+  }
+  // Opens the context menu named `menu_name` as a right click at `at` over `viewport` does,
+  // triggers its entry `entry`, gives a number the entry asks for as `amount` and waits for the
+  // answer; false when the menu or an enabled entry of that text is missing.
+  bool FromContextMenu(QWidget* viewport, QPoint at, const QString& menu_name, const QString& entry,
+                       double amount) {
+    QContextMenuEvent event(QContextMenuEvent::Mouse, at, viewport->mapToGlobal(at));
+    QApplication::sendEvent(viewport, &event);
+    QMenu* menu = nullptr;
+    for (QMenu* shown : window_->findChildren<QMenu*>(menu_name))
+      if (shown->isVisible()) menu = shown;
+    if (menu == nullptr) return false;
+    QAction* chosen = nullptr;
+    for (QAction* action : menu->actions())
+      if (action->text() == entry) chosen = action;
+    if (chosen == nullptr || !chosen->isEnabled()) {
+      menu->close();
+      return false;
+    }
+    QSignalSpy spy(window_.get(), &BrowseWindow::AnswerShown);
+    chosen->trigger();
+    menu->close();
+    for (QInputDialog* dialog : window_->findChildren<QInputDialog*>("filter_amount")) {
+      if (!dialog->isVisible()) continue;
+      if (dialog->inputMode() == QInputDialog::IntInput)
+        dialog->setIntValue(static_cast<int>(amount));
+      else
+        dialog->setDoubleValue(amount);
+      dialog->accept();
+    }
+    return WaitForAnswer(spy);
   }
   bool Open(const std::string& path = Sample().Cube(), const QString& mdx = {}) {
     QSignalSpy spy(window_.get(), &BrowseWindow::AnswerShown);
