@@ -85,6 +85,11 @@ Outcome Aggregate(const CubeSchema& schema, const InsertInto& insert, aggregate:
   }
   // A group's sums are no column the SELECT declares: only its rows take the declared scales.
   if (!grouped) builder.DeclareScales(source->DeclaredScales());
+  // Fetching the rows keeps one core busy and aggregating them another: read ahead, the two
+  // overlap, and the source looks for the rows past a base's watermark while the base's cells go
+  // into the builder. Leaving early (a row the builder refuses, a base that does not fit) stops
+  // the reader when `source` goes.
+  if (options.read_ahead) source = source::ReadAhead(std::move(source));
   StageClock clock(options.stage_timed);
   if (seed != nullptr) {
     if (auto error = builder.Seed(*seed)) {
@@ -94,9 +99,6 @@ Outcome Aggregate(const CubeSchema& schema, const InsertInto& insert, aggregate:
     clock.Lap("seed");
   }
   if (options.info) options.info(grouped ? "Aggregation: source" : "Aggregation: client");
-  // Fetching the rows keeps one core busy and aggregating them another: read ahead, the two
-  // overlap. Leaving early (a row the builder refuses) stops the reader when `source` goes.
-  if (options.read_ahead) source = source::ReadAhead(std::move(source));
 
   std::vector<Value> row;
   std::uint64_t count = 0;
@@ -257,6 +259,8 @@ std::optional<Error> BuildCube(std::string_view connection_string, const SourceO
   const SourcePlan plan = PlanSource(schema, insert, odbc, options);
   const aggregate::SeedCube* seed = refresh && refresh->base ? &refresh->base->seed : nullptr;
   Outcome outcome = ReadRows(schema, insert, odbc, plan, open_source, progress, options, seed);
+  // The base's cells are in the builder now: let go of its file before the new one is written.
+  if (seed != nullptr) refresh->base->seed.for_each_cell = nullptr;
   if (seed != nullptr && outcome.cube && !outcome.moved.empty()) {
     // A member under a new parent: the base's own rows may say otherwise now. Read them all.
     refresh->base.reset();
