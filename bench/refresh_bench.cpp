@@ -49,6 +49,7 @@ constexpr const char* kUsage =
     "  --programs DIR   where cubemill_bench_build_cube and cubemill_bench_refresh_cube are\n"
     "                   (default: this program's directory)\n"
     "  --rollups N      the builds' ROLLUPS (default: the engine's default budget)\n"
+    "  --index          give the grown source an index on sale_date, the refresh column\n"
     "  --keep           keep the cubes and logs of this run\n"
     "  -h, --help       this text\n";
 
@@ -63,10 +64,11 @@ struct Options {
   std::string programs;
   std::string rollups;  // "": the engine's default
   bool keep = false;
+  bool index = false;
 };
 
 int ParseOptions(int argc, char** argv, Options& options) {
-  enum { kRows = 256, kSeed, kRounds, kCacheDir, kPrograms, kRollups, kKeep };
+  enum { kRows = 256, kSeed, kRounds, kCacheDir, kPrograms, kRollups, kKeep, kIndex };
   static const option kLong[] = {{"rows", required_argument, nullptr, kRows},
                                  {"seed", required_argument, nullptr, kSeed},
                                  {"rounds", required_argument, nullptr, kRounds},
@@ -74,6 +76,7 @@ int ParseOptions(int argc, char** argv, Options& options) {
                                  {"programs", required_argument, nullptr, kPrograms},
                                  {"rollups", required_argument, nullptr, kRollups},
                                  {"keep", no_argument, nullptr, kKeep},
+                                 {"index", no_argument, nullptr, kIndex},
                                  {"help", no_argument, nullptr, 'h'},
                                  {nullptr, 0, nullptr, 0}};
   std::int64_t number = 0;
@@ -101,6 +104,9 @@ int ParseOptions(int argc, char** argv, Options& options) {
         break;
       case kKeep:
         options.keep = true;
+        break;
+      case kIndex:
+        options.index = true;
         break;
       case 'h':
         std::fputs(kUsage, stdout);
@@ -142,12 +148,15 @@ bool Exec(sqlite3* db, const std::string& sql, std::string& error) {
   return false;
 }
 
-// The source with `extra` rows appended past the last day of `base`: a copy made once, under a
-// temporary name renamed when complete, and reused while its name fits.
-std::string EnsureGrownSource(const SalesSource& base, std::int64_t extra, std::string& error) {
+// The source with `extra` rows appended past the last day of `base` (with an index on sale_date
+// when `index`): a copy made once, under a temporary name renamed when complete, and reused while
+// its name fits.
+std::string EnsureGrownSource(const SalesSource& base, std::int64_t extra, bool index,
+                              std::string& error) {
   const fs::path dir = fs::path(base.path).parent_path();
   const std::string name = "refresh-" + std::to_string(base.rows) + "-seed" +
-                           std::to_string(base.seed) + "-plus" + std::to_string(extra) + ".db";
+                           std::to_string(base.seed) + "-plus" + std::to_string(extra) +
+                           (index ? "-indexed" : "") + ".db";
   const std::string path = (dir / name).string();
   if (fs::exists(path) && !base.generate_seconds) return path;
   const std::string temporary = path + ".part";
@@ -164,7 +173,8 @@ std::string EnsureGrownSource(const SalesSource& base, std::int64_t extra, std::
                    "INSERT INTO sales SELECT date('2024-01-01', '+' || (rowid % 7) || ' days'),"
                    " city_id, country, city, category, product, quantity, amount FROM sales"
                    " WHERE rowid <= " +
-                       std::to_string(extra) + " ORDER BY rowid; COMMIT;",
+                       std::to_string(extra) + " ORDER BY rowid; COMMIT;" +
+                       (index ? "CREATE INDEX sales_sale_date ON sales(sale_date);" : ""),
                    error);
   if (db == nullptr || (!done && error.empty())) error = "cannot open " + temporary;
   sqlite3_close(db);
@@ -317,7 +327,7 @@ int main(int argc, char** argv) {
   const auto source = EnsureSalesSource(options.cache_dir, options.rows, options.seed, error);
   if (!source) return std::fprintf(stderr, "%s\n", error.c_str()), 1;
   const std::int64_t extra = std::max<std::int64_t>(1, options.rows / 100);
-  const std::string grown = EnsureGrownSource(*source, extra, error);
+  const std::string grown = EnsureGrownSource(*source, extra, options.index, error);
   if (grown.empty()) return std::fprintf(stderr, "%s\n", error.c_str()), 1;
   const fs::path work = fs::path(options.cache_dir) / ("refresh-run-" + std::to_string(getpid()));
   fs::create_directories(work);
@@ -363,10 +373,11 @@ int main(int argc, char** argv) {
   }
   std::printf(
       "Cubemill refresh benchmark: %s rows + %s new rows past the watermark (seed %llu), "
-      "fastest of %d interleaved rounds, ROLLUPS %s\n",
+      "fastest of %d interleaved rounds, ROLLUPS %s%s\n",
       Grouped(options.rows).c_str(), Grouped(extra).c_str(),
       static_cast<unsigned long long>(options.seed), options.rounds,
-      options.rollups.empty() ? "default" : options.rollups.c_str());
+      options.rollups.empty() ? "default" : options.rollups.c_str(),
+      options.index ? ", the source indexed on sale_date" : "");
   std::printf("machine: %ld cores online, load average %s at the start, %s at the end\n\n",
               sysconf(_SC_NPROCESSORS_ONLN), load_before.c_str(), LoadAverage().c_str());
   const int missed = Report(cubes);
