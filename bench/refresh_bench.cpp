@@ -50,6 +50,8 @@ constexpr const char* kUsage =
     "                   (default: this program's directory)\n"
     "  --rollups N      the builds' ROLLUPS (default: the engine's default budget)\n"
     "  --index          give the grown source an index on sale_date, the refresh column\n"
+    "  --before DIR     also run DIR/cubemill_bench_refresh_cube (an earlier build) in each\n"
+    "                   round, from the same base: before and after side by side\n"
     "  --keep           keep the cubes and logs of this run\n"
     "  -h, --help       this text\n";
 
@@ -65,10 +67,11 @@ struct Options {
   std::string rollups;  // "": the engine's default
   bool keep = false;
   bool index = false;
+  std::string before;  // an earlier build's programs, "" for none
 };
 
 int ParseOptions(int argc, char** argv, Options& options) {
-  enum { kRows = 256, kSeed, kRounds, kCacheDir, kPrograms, kRollups, kKeep, kIndex };
+  enum { kRows = 256, kSeed, kRounds, kCacheDir, kPrograms, kRollups, kKeep, kIndex, kBefore };
   static const option kLong[] = {{"rows", required_argument, nullptr, kRows},
                                  {"seed", required_argument, nullptr, kSeed},
                                  {"rounds", required_argument, nullptr, kRounds},
@@ -77,6 +80,7 @@ int ParseOptions(int argc, char** argv, Options& options) {
                                  {"rollups", required_argument, nullptr, kRollups},
                                  {"keep", no_argument, nullptr, kKeep},
                                  {"index", no_argument, nullptr, kIndex},
+                                 {"before", required_argument, nullptr, kBefore},
                                  {"help", no_argument, nullptr, 'h'},
                                  {nullptr, 0, nullptr, 0}};
   std::int64_t number = 0;
@@ -107,6 +111,9 @@ int ParseOptions(int argc, char** argv, Options& options) {
         break;
       case kIndex:
         options.index = true;
+        break;
+      case kBefore:
+        options.before = optarg;
         break;
       case 'h':
         std::fputs(kUsage, stdout);
@@ -233,7 +240,7 @@ std::string Stage(const Run& run, const char* stage) {
 struct CubeRounds {
   const SalesCube* cube = nullptr;
   Run base;
-  std::vector<Run> full, incremental;
+  std::vector<Run> full, incremental, before;  // before: the earlier build's, when asked
   std::int64_t cells = 0;
   bool equal = false;
 };
@@ -253,22 +260,27 @@ int Report(const std::vector<CubeRounds>& cubes) {
       "|---|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---|\n");
   for (const CubeRounds& c : cubes) {
     const Run& full = Fastest(c.full);
-    const Run& incremental = Fastest(c.incremental);
-    const double write = incremental.stages.count("write") ? incremental.stages.at("write") : 0;
-    const double target = 0.05 * full.child.seconds + write;
-    const bool met = incremental.child.seconds < target;
-    missed += met ? 0 : 1;
-    std::printf("| %s | %s | %s | %s", c.cube->name, Grouped(c.cells).c_str(),
-                Seconds(full.child.seconds).c_str(), Seconds(incremental.child.seconds).c_str());
-    for (const char* stage : kStages) std::printf(" | %s", Stage(incremental, stage).c_str());
-    std::printf(" | %.3f | %s (%s) |\n", incremental.child.seconds / full.child.seconds,
-                Seconds(target).c_str(), met ? "met" : "MISSED");
+    for (const auto* runs : {&c.before, &c.incremental}) {
+      if (runs->empty()) continue;
+      const Run& incremental = Fastest(*runs);
+      const double write = incremental.stages.count("write") ? incremental.stages.at("write") : 0;
+      const double target = 0.05 * full.child.seconds + write;
+      const bool met = incremental.child.seconds < target;
+      if (runs == &c.incremental) missed += met ? 0 : 1;
+      std::printf("| %s%s | %s | %s | %s", c.cube->name, runs == &c.before ? ", before" : "",
+                  Grouped(c.cells).c_str(), Seconds(full.child.seconds).c_str(),
+                  Seconds(incremental.child.seconds).c_str());
+      for (const char* stage : kStages) std::printf(" | %s", Stage(incremental, stage).c_str());
+      std::printf(" | %.3f | %s (%s) |\n", incremental.child.seconds / full.child.seconds,
+                  Seconds(target).c_str(), met ? "met" : "MISSED");
+    }
   }
   std::printf(
       "\n| cube | command | rounds (wall time, s, in order) | least CPU | peak RSS | stages of "
       "the fastest round |\n|---|---|---|---:|---:|---|\n");
   for (const CubeRounds& c : cubes) {
-    for (const auto* runs : {&c.full, &c.incremental}) {
+    for (const auto* runs : {&c.full, &c.before, &c.incremental}) {
+      if (runs->empty()) continue;
       std::string walls, stages;
       double cpu = 1e300;
       long rss = 0;
@@ -282,8 +294,11 @@ int Report(const std::vector<CubeRounds>& cubes) {
       for (const auto& [name, seconds] : Fastest(*runs).stages)
         stages += (stages.empty() ? "" : ", ") + name + " " + Seconds(seconds);
       std::printf("| %s | %s | %s | %s | %.1f MiB | %s |\n", c.cube->name,
-                  runs == &c.full ? "full" : "incremental", walls.c_str(), Seconds(cpu).c_str(),
-                  static_cast<double>(rss) / 1024.0, stages.c_str());
+                  runs == &c.full     ? "full"
+                  : runs == &c.before ? "incremental, before"
+                                      : "incremental",
+                  walls.c_str(), Seconds(cpu).c_str(), static_cast<double>(rss) / 1024.0,
+                  stages.c_str());
     }
   }
   return missed;
@@ -291,8 +306,8 @@ int Report(const std::vector<CubeRounds>& cubes) {
 
 // Checks the first round of a cube: the refresh was incremental and its cube equals the full
 // build's. False when not.
-bool CheckRound(CubeRounds& c, const std::string& full_file, const std::string& incremental_file) {
-  const Run& incremental = c.incremental.front();
+bool CheckRound(CubeRounds& c, const Run& incremental, const std::string& full_file,
+                const std::string& incremental_file) {
   if (incremental.log_text.find("Refresh: incremental from") == std::string::npos) {
     std::fprintf(stderr, "check %s: the refresh was not incremental:\n%s\n", c.cube->name,
                  incremental.log_text.c_str());
@@ -368,7 +383,16 @@ int main(int argc, char** argv) {
       std::fprintf(stderr, "round %d %s: full %s, incremental %s\n", round + 1, name.c_str(),
                    Seconds(c.full.back().child.seconds).c_str(),
                    Seconds(c.incremental.back().child.seconds).c_str());
-      if (round == 0 && !CheckRound(c, full_file, incremental_file)) return 1;
+      if (round == 0 && !CheckRound(c, c.incremental.back(), full_file, incremental_file)) return 1;
+      if (options.before.empty()) continue;
+      const std::string before_file = (work / (name + "-before.cube")).string();
+      c.before.push_back(RunTimed(with_rollups({options.before + "/cubemill_bench_refresh_cube",
+                                                name, grown, before_file, base}),
+                                  (work / (name + "-before.log")).string()));
+      if (Failed(c.before.back(), "earlier incremental refresh of " + name)) return 1;
+      std::fprintf(stderr, "round %d %s: incremental before %s\n", round + 1, name.c_str(),
+                   Seconds(c.before.back().child.seconds).c_str());
+      if (round == 0 && !CheckRound(c, c.before.back(), full_file, before_file)) return 1;
     }
   }
   std::printf(
