@@ -44,7 +44,7 @@ std::uint32_t CellTable::FindOrAdd(const std::uint32_t* members) {
 }
 
 void CellTable::Reserve(std::size_t cells) {
-  if (records_.size() == 0 && slots_.size() == 0) slots_ = HashSlots(HashSlots::BitsFor(cells));
+  if (records_.size() == 0) slots_.Reserve(cells);
 }
 
 CellRecords CellTable::TakeRecords(std::vector<std::uint64_t>& scratch) {
