@@ -247,11 +247,13 @@ std::optional<Error> CubeBuilder::Seed(const SeedCube& seed) {
     if (seed.cell_count > 0) s.cells.Reserve(static_cast<std::size_t>(seed.cell_count));
     CellRecords& records = s.cells.records();
     std::int64_t cell = 0;
+    bool stray = false;  // a cell names a member the base does not have
     std::optional<Error> error =
         seed.for_each_cell([&](const std::int64_t* ids, const CellValue* values) {
           ++cell;
           for (std::size_t h = 0; h < width; ++h) {
-            if (ids[h] < 1 || static_cast<std::size_t>(ids[h]) > seed.members.size()) return false;
+            stray = ids[h] < 1 || static_cast<std::size_t>(ids[h]) > seed.members.size();
+            if (stray) return false;
             s.coords[h] = number[static_cast<std::size_t>(ids[h])];
           }
           std::byte* record = records.Record(s.cells.FindOrAdd(s.coords.data()));
@@ -262,7 +264,7 @@ std::optional<Error> CubeBuilder::Seed(const SeedCube& seed) {
       s.failed = *error;
       return error;
     }
-    if (cell != seed.cell_count) return fail("cell " + std::to_string(cell));
+    if (stray || cell != seed.cell_count) return fail("cell " + std::to_string(cell));
   }
   s.source_rows += seed.source_rows;
   for (std::size_t l = 0; l < s.plan.levels.size(); ++l)

@@ -148,6 +148,32 @@ TEST(CubeReaderTest, ReadsAVersion3FileThatIsNoBaseForARefresh) {
   EXPECT_EQ(base.error().description, "its format version is 3, not 4");
 }
 
+// A base whose cells do not fit its members or its own count is refused when it is seeded, the
+// last cell as any other.
+TEST(CubeReaderTest, ABaseWithDamagedCellsIsNoSeed) {
+  test::TempDir dir;
+  auto schema = ddl::ParseCreateCube(kCreateCube);
+  ASSERT_TRUE(schema.ok());
+  auto insert = ddl::ParseInsertInto(kInsertInto, *schema);
+  ASSERT_TRUE(insert.ok());
+  auto seeded = [&](const char* damage) {
+    WriteSalesCube("sales.cub");
+    RunSqlite("sales.cub", damage);
+    auto base = ReadBaseCube("sales.cub");
+    if (!base.ok()) return base.error().description;
+    aggregate::CubeBuilder builder(*schema, *insert);
+    auto error = builder.Seed(base->seed);
+    return error ? error->description : std::string("seeded");
+  };
+  EXPECT_EQ(seeded("SELECT 1"), "seeded");
+  EXPECT_EQ(seeded("UPDATE cells SET h1 = 99 WHERE id = (SELECT MAX(id) FROM cells)"),
+            "the base cube does not fit its statements: cell 2");
+  EXPECT_EQ(seeded("UPDATE cells SET h1 = 0 WHERE id = 1"),
+            "the base cube does not fit its statements: cell 1");
+  EXPECT_EQ(seeded("UPDATE cube SET cell_count = 3"),
+            "the base cube does not fit its statements: cell 2");
+}
+
 TEST(CubeReaderTest, RefusesWhatIsNotACubeFile) {
   test::TempDir dir;
   RunSqlite("other.db", "CREATE TABLE t (x)");
