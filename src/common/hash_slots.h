@@ -102,6 +102,16 @@ class HashSlots {
     }
   }
 
+  // Makes an empty table large enough to number `entries` entries before it grows; its first
+  // size (TakeMemory) stays what it was.
+  void Reserve(std::size_t entries) {
+    const unsigned bits = BitsFor(entries);
+    if (count_ != 0 || bits <= bits_) return;
+    bits_ = bits;
+    slots_ = {};
+    slots_.assign(std::size_t{1} << bits_, 0);
+  }
+
   // Forgets every entry, keeping the slots' memory.
   void Clear() {
     std::fill(slots_.begin(), slots_.end(), 0);

@@ -43,6 +43,10 @@ std::uint32_t CellTable::FindOrAdd(const std::uint32_t* members) {
   return static_cast<std::uint32_t>(last_);
 }
 
+void CellTable::Reserve(std::size_t cells) {
+  if (records_.size() == 0) slots_.Reserve(cells);
+}
+
 CellRecords CellTable::TakeRecords(std::vector<std::uint64_t>& scratch) {
   scratch = slots_.TakeMemory();
   last_ = static_cast<std::size_t>(-1);

@@ -21,6 +21,9 @@ class CellTable {
   // member numbers at `members`, adding the cell, every measure NULL, when it is new.
   std::uint32_t FindOrAdd(const std::uint32_t* members);
 
+  // Makes room for `cells` cells in an empty table, so that adding them never grows it.
+  void Reserve(std::size_t cells);
+
   // Number of cells.
   std::size_t size() const { return records_.size(); }
   CellRecords& records() { return records_; }

@@ -243,19 +243,28 @@ std::optional<Error> CubeBuilder::Seed(const SeedCube& seed) {
   }
   const std::size_t width = s.plan.hierarchies.size();
   const std::size_t measures = s.plan.measures.size();
-  const std::size_t cells = width == 0 ? 0 : seed.cell_members.size() / width;
-  if (seed.cell_values.size() != cells * measures) return fail("its cells");
-  CellRecords& records = s.cells.records();
-  for (std::size_t c = 0; c < cells; ++c) {
-    for (std::size_t h = 0; h < width; ++h) {
-      const std::int64_t id = seed.cell_members[c * width + h];
-      if (id < 1 || static_cast<std::size_t>(id) > seed.members.size())
-        return fail("cell " + std::to_string(c + 1));
-      s.coords[h] = number[static_cast<std::size_t>(id)];
+  if (seed.for_each_cell) {
+    if (seed.cell_count > 0) s.cells.Reserve(static_cast<std::size_t>(seed.cell_count));
+    CellRecords& records = s.cells.records();
+    std::int64_t cell = 0;
+    bool stray = false;  // a cell names a member the base does not have
+    std::optional<Error> error =
+        seed.for_each_cell([&](const std::int64_t* ids, const CellValue* values) {
+          ++cell;
+          for (std::size_t h = 0; h < width; ++h) {
+            stray = ids[h] < 1 || static_cast<std::size_t>(ids[h]) > seed.members.size();
+            if (stray) return false;
+            s.coords[h] = number[static_cast<std::size_t>(ids[h])];
+          }
+          std::byte* record = records.Record(s.cells.FindOrAdd(s.coords.data()));
+          for (std::size_t m = 0; m < measures; ++m) records.SetValue(record, m, values[m]);
+          return true;
+        });
+    if (error) {
+      s.failed = *error;
+      return error;
     }
-    std::byte* record = records.Record(s.cells.FindOrAdd(s.coords.data()));
-    for (std::size_t m = 0; m < measures; ++m)
-      records.SetValue(record, m, seed.cell_values[c * measures + m]);
+    if (stray || cell != seed.cell_count) return fail("cell " + std::to_string(cell));
   }
   s.source_rows += seed.source_rows;
   for (std::size_t l = 0; l < s.plan.levels.size(); ++l)

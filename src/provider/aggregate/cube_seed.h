@@ -5,10 +5,12 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "common/error.h"
 #include "provider/aggregate/built_cube.h"
 #include "provider/aggregate/cell_records.h"
 
@@ -25,10 +27,14 @@ struct SeedMember {
 struct SeedCube {
   // The member with id i + 1 at i; a parent comes before its children.
   std::vector<SeedMember> members;
-  // Per cell, one member id per coordinate, cell after cell.
-  std::vector<std::int64_t> cell_members;
-  // Per cell, one value per measure (with the rest of a real sum), cell after cell.
-  std::vector<CellValue> cell_values;
+  // Told each cell: one member id per coordinate and one value per measure (with the rest of a
+  // real sum); returns false to stop.
+  using CellVisitor = std::function<bool(const std::int64_t* members, const CellValue* values)>;
+  // Calls the visitor for each cell, cell after cell, straight from where the cells are kept (a
+  // cube file), so that they are never held twice; returns the failure to read them. Nothing
+  // when the cube has no cells.
+  std::function<std::optional<Error>(const CellVisitor&)> for_each_cell;
+  std::int64_t cell_count = 0;  // as the cube says; room is made for that many
   std::int64_t source_rows = 0;
   std::vector<std::string> warnings;
   std::vector<std::optional<int>> decimals;  // per measure; nothing where the cube did not say

@@ -85,16 +85,20 @@ Outcome Aggregate(const CubeSchema& schema, const InsertInto& insert, aggregate:
   }
   // A group's sums are no column the SELECT declares: only its rows take the declared scales.
   if (!grouped) builder.DeclareScales(source->DeclaredScales());
+  // Fetching the rows keeps one core busy and aggregating them another: read ahead, the two
+  // overlap, and the source looks for the rows past a base's watermark while the base's cells go
+  // into the builder. Leaving early (a row the builder refuses, a base that does not fit) stops
+  // the reader when `source` goes.
+  if (options.read_ahead) source = source::ReadAhead(std::move(source));
+  StageClock clock(options.stage_timed);
   if (seed != nullptr) {
     if (auto error = builder.Seed(*seed)) {
       outcome.cube = *error;
       return outcome;
     }
+    clock.Lap("seed");
   }
   if (options.info) options.info(grouped ? "Aggregation: source" : "Aggregation: client");
-  // Fetching the rows keeps one core busy and aggregating them another: read ahead, the two
-  // overlap. Leaving early (a row the builder refuses) stops the reader when `source` goes.
-  if (options.read_ahead) source = source::ReadAhead(std::move(source));
 
   std::vector<Value> row;
   std::uint64_t count = 0;
@@ -120,8 +124,10 @@ Outcome Aggregate(const CubeSchema& schema, const InsertInto& insert, aggregate:
   }
   if (progress) progress(count);
   source.reset();  // disconnect from the source before the file is written
+  clock.Lap("rows");
   outcome.moved = builder.MovedMember();
   outcome.cube = builder.Finish();
+  clock.Lap("finish");
   return outcome;
 }
 
@@ -133,10 +139,14 @@ std::optional<Error> WriteWithRollups(const std::string& location, const CubeSch
                                       aggregate::BuiltCube& cube, const cubefile::BuildInfo& info,
                                       const BuildOptions& options) {
   std::future<std::vector<aggregate::Rollup>> computing;
+  StageClock clock(options.stage_timed);
   if (options.read_ahead && options.rollups != std::uint64_t{0} && cube.cells.size() > 0) {
     try {
       computing = std::async(std::launch::async, [&schema, &cube, &options] {
-        return aggregate::ComputeRollups(schema, cube, options.rollups);
+        StageClock rollup_clock(options.stage_timed);
+        auto rollups = aggregate::ComputeRollups(schema, cube, options.rollups);
+        rollup_clock.Lap("rollups");
+        return rollups;
       });
     } catch (const std::system_error&) {
       // No second thread to be had: computed first, on this one.
@@ -144,16 +154,21 @@ std::optional<Error> WriteWithRollups(const std::string& location, const CubeSch
   }
   if (!computing.valid()) {
     aggregate::BuildRollups(schema, cube, options.rollups);
-    return cubefile::WriteCubeFile(location, schema, cube, info);
+    clock.Lap("rollups");
+    auto written = cubefile::WriteCubeFile(location, schema, cube, info);
+    clock.Lap("write");
+    return written;
   }
   // The thread reads `cube` and fills a vector of its own; the writer only reads `cube`. A
   // writer that fails before it asks for the rollups waits for them here, as `computing` goes.
   std::vector<aggregate::Rollup> rollups;
-  return cubefile::WriteCubeFile(location, schema, cube, info,
-                                 [&]() -> const std::vector<aggregate::Rollup>& {
-                                   rollups = computing.get();
-                                   return rollups;
-                                 });
+  auto written = cubefile::WriteCubeFile(location, schema, cube, info,
+                                         [&]() -> const std::vector<aggregate::Rollup>& {
+                                           rollups = computing.get();
+                                           return rollups;
+                                         });
+  clock.Lap("write");
+  return written;
 }
 
 // Asks the source (options.survey) whether and how it should group the rows.
@@ -233,8 +248,8 @@ std::optional<Error> BuildCube(std::string_view connection_string, const SourceO
   InsertInto insert = prepared->insert;
   std::optional<RefreshPlan> refresh;
   if (!options.refresh_column.empty()) {
-    auto planned =
-        PlanRefresh(*prepared, options.refresh_column, options.refresh_bases, open_source);
+    auto planned = PlanRefresh(*prepared, options.refresh_column, options.refresh_bases,
+                               open_source, options.stage_timed);
     if (!planned) return planned.error();
     refresh = std::move(*planned);
     if (options.refresh_full)
@@ -244,6 +259,8 @@ std::optional<Error> BuildCube(std::string_view connection_string, const SourceO
   const SourcePlan plan = PlanSource(schema, insert, odbc, options);
   const aggregate::SeedCube* seed = refresh && refresh->base ? &refresh->base->seed : nullptr;
   Outcome outcome = ReadRows(schema, insert, odbc, plan, open_source, progress, options, seed);
+  // The base's cells are in the builder now: let go of its file before the new one is written.
+  if (seed != nullptr) refresh->base->seed.for_each_cell = nullptr;
   if (seed != nullptr && outcome.cube && !outcome.moved.empty()) {
     // A member under a new parent: the base's own rows may say otherwise now. Read them all.
     refresh->base.reset();

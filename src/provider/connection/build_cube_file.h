@@ -11,6 +11,7 @@
 #include "common/error.h"
 #include "platform/clock.h"
 #include "provider/connection/source_aggregation.h"
+#include "provider/connection/stage_times.h"
 #include "provider/row_source.h"
 
 namespace cubemill::provider::connection {
@@ -49,6 +50,12 @@ struct BuildOptions {
   std::vector<std::string> refresh_bases;
   // FULL=<column>: a full build by the refresh column, which its info message says was asked for.
   bool refresh_full = false;
+  // Told how long each stage took: "base" (reading the base cube), "plan" (asking the source
+  // about the refresh column), "seed" (the base's members and cells into the builder), "rows"
+  // (reading and aggregating the rows), "finish" (ordering and numbering members and cells),
+  // "rollups" (computing the stored rollups, on their own thread while the cells are written when
+  // `read_ahead`) and "write" (the cube file, rollups included). Nothing: nothing is timed.
+  StageTimed stage_timed;
 };
 
 // Builds the cube the connection string describes: reads LOCATION, SOURCE_DSN (with

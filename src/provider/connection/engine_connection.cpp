@@ -1,6 +1,8 @@
 #include "provider/connection/engine_connection.h"
 
 #include <algorithm>
+#include <cstdio>
+#include <cstdlib>
 #include <exception>
 #include <functional>
 #include <memory>
@@ -120,6 +122,14 @@ class EngineConnection : public Connection {
       options.info = [info = info_](const std::string& line) {
         if (*info) (*info)(line);
       };
+      // A benchmark asks for the time of each stage; they go to standard error, apart from the
+      // messages a job logs.
+      const char* stage_times = std::getenv("CUBEMILL_STAGE_TIMES");
+      if (stage_times != nullptr && *stage_times != '\0') {
+        options.stage_timed = [](const char* stage, double seconds) {
+          std::fprintf(stderr, "cubemill stage %s %.6f\n", stage, seconds);
+        };
+      }
       if (auto error = BuildCube(connection_string_, open_source_, progress_, clock_, options)) {
         return error;
       }

@@ -110,8 +110,9 @@ std::string WatermarkText(const aggregate::MemberKey& value) {
 
 Result<RefreshPlan> PlanRefresh(const PreparedBuild& prepared, const std::string& column,
                                 const std::vector<std::string>& bases,
-                                const SourceOpener& open_source) {
+                                const SourceOpener& open_source, const StageTimed& timed) {
   RefreshPlan plan;
+  StageClock clock(timed);
   const std::string q = "q." + column;
   std::optional<cubefile::BaseCube> base;
   plan.why_full = "no earlier cube";
@@ -126,7 +127,9 @@ Result<RefreshPlan> PlanRefresh(const PreparedBuild& prepared, const std::string
     plan.why_full = "the base cube cannot be read: " + read.error().description;
   }
   const bool usable = base && plan.why_full.empty();
+  clock.Lap("base");
   auto facts = AskSource(prepared, column, usable ? &base->watermark : nullptr, open_source);
+  clock.Lap("plan");
   if (!facts) return facts.error();
   plan.watermark = facts->highest;
   if (usable) {

@@ -10,6 +10,7 @@
 #include "common/error.h"
 #include "provider/aggregate/built_cube.h"
 #include "provider/connection/prepare_build.h"
+#include "provider/connection/stage_times.h"
 #include "provider/cubefile/base_cube.h"
 #include "provider/row_source.h"
 
@@ -35,9 +36,10 @@ struct RefreshPlan {
 // or below the watermark are exactly the rows the base read; it then reads the rows past the
 // watermark up to the highest value. A full build reads the rows up to that value (and those with
 // the column NULL). Fails when the source cannot answer (a column the SELECT lacks, say).
+// `timed` is told the time of reading the base ("base") and of asking the source ("plan").
 Result<RefreshPlan> PlanRefresh(const PreparedBuild& prepared, const std::string& column,
                                 const std::vector<std::string>& bases,
-                                const SourceOpener& open_source);
+                                const SourceOpener& open_source, const StageTimed& timed = {});
 
 // `select` (a closing ";" dropped) read through `SELECT * FROM (<select>) AS q WHERE <where>`,
 // where `where` names the column as q.<column>.

@@ -6,6 +6,7 @@
 #include <memory>
 #include <unordered_map>
 #include <utility>
+#include <vector>
 
 #include "provider/cubefile/cube_file_layout.h"
 #include "provider/cubefile/cube_reader.h"
@@ -159,19 +160,20 @@ Result<BaseCube> ReadBaseCube(const std::string& path) {
   for (const StoredMeasure& measure : catalog.measures)
     base.seed.decimals.push_back(measure.decimals);
   if (auto error = ReadMembers(catalog, file, base.seed)) return *error;
-  const std::size_t width = catalog.hierarchies.size();
+  // The cells stay in the file until the builder takes them, one at a time: a copy of them all
+  // would take as much memory again as the builder's and the time to fill it.
+  base.seed.cell_count = catalog.cell_count;
   const std::size_t measures = catalog.measures.size();
-  base.seed.cell_members.reserve(static_cast<std::size_t>(catalog.cell_count) * width);
-  base.seed.cell_values.reserve(static_cast<std::size_t>(catalog.cell_count) * measures);
-  if (auto error = (*reader)->ForEachCell(
-          std::string(kCellsTable), [&](const std::int64_t* members, const CellValue* values) {
-            base.seed.cell_members.insert(base.seed.cell_members.end(), members, members + width);
-            for (std::size_t m = 0; m < measures; ++m)
-              base.seed.cell_values.push_back(SeedValue(values[m]));
-            return true;
-          })) {
-    return *error;
-  }
+  std::shared_ptr<const CubeReader> cells(std::move(*reader));
+  base.seed.for_each_cell = [cells, measures](const aggregate::SeedCube::CellVisitor& visit) {
+    std::vector<aggregate::CellValue> values(measures);
+    return cells->ForEachCell(std::string(kCellsTable),
+                              [&](const std::int64_t* members, const CellValue* stored) {
+                                for (std::size_t m = 0; m < measures; ++m)
+                                  values[m] = SeedValue(stored[m]);
+                                return visit(members, values.data());
+                              });
+  };
   return base;
 }
 

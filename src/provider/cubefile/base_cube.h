@@ -20,7 +20,8 @@ struct BaseCube {
 };
 
 // Reads the cube file at `path` (as CubeReader opens it) with its members' keys as stored, its
-// cells, rests included, its warnings and decimals. Fails when it cannot be read, and when its
+// warnings and decimals; its cells, rests included, are read from the file, kept open, when the
+// seed's for_each_cell is called. Fails when it cannot be read, and when its
 // format version is not the one this program writes (kCubeFileFormatVersion): a file of another
 // version cannot stand for what a build would write now.
 Result<BaseCube> ReadBaseCube(const std::string& path);

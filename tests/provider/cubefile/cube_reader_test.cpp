@@ -129,8 +129,13 @@ TEST(CubeReaderTest, ReadsAVersion3FileThatIsNoBaseForARefresh) {
   ASSERT_TRUE(base.ok()) << base.error().description;
   EXPECT_EQ(base->refresh_column, "");
   EXPECT_EQ(base->seed.source_rows, 3);
-  EXPECT_EQ(base->seed.cell_values.size(),
-            2 * (*CubeReader::Open("sales.cub"))->Catalog().measures.size());
+  EXPECT_EQ(base->seed.cell_count, 2);
+  std::size_t cells = 0;
+  ASSERT_FALSE(base->seed.for_each_cell([&cells](const std::int64_t*, const aggregate::CellValue*) {
+    ++cells;
+    return true;
+  }));
+  EXPECT_EQ(cells, 2u);
   RunSqlite("sales.cub",
             "ALTER TABLE cube DROP COLUMN refresh_column; ALTER TABLE cube DROP COLUMN watermark; "
             "PRAGMA user_version = 3");
@@ -141,6 +146,32 @@ TEST(CubeReaderTest, ReadsAVersion3FileThatIsNoBaseForARefresh) {
   base = ReadBaseCube("sales.cub");
   ASSERT_FALSE(base.ok());
   EXPECT_EQ(base.error().description, "its format version is 3, not 4");
+}
+
+// A base whose cells do not fit its members or its own count is refused when it is seeded, the
+// last cell as any other.
+TEST(CubeReaderTest, ABaseWithDamagedCellsIsNoSeed) {
+  test::TempDir dir;
+  auto schema = ddl::ParseCreateCube(kCreateCube);
+  ASSERT_TRUE(schema.ok());
+  auto insert = ddl::ParseInsertInto(kInsertInto, *schema);
+  ASSERT_TRUE(insert.ok());
+  auto seeded = [&](const char* damage) {
+    WriteSalesCube("sales.cub");
+    RunSqlite("sales.cub", damage);
+    auto base = ReadBaseCube("sales.cub");
+    if (!base.ok()) return base.error().description;
+    aggregate::CubeBuilder builder(*schema, *insert);
+    auto error = builder.Seed(base->seed);
+    return error ? error->description : std::string("seeded");
+  };
+  EXPECT_EQ(seeded("SELECT 1"), "seeded");
+  EXPECT_EQ(seeded("UPDATE cells SET h1 = 99 WHERE id = (SELECT MAX(id) FROM cells)"),
+            "the base cube does not fit its statements: cell 2");
+  EXPECT_EQ(seeded("UPDATE cells SET h1 = 0 WHERE id = 1"),
+            "the base cube does not fit its statements: cell 1");
+  EXPECT_EQ(seeded("UPDATE cube SET cell_count = 3"),
+            "the base cube does not fit its statements: cell 2");
 }
 
 TEST(CubeReaderTest, RefusesWhatIsNotACubeFile) {
