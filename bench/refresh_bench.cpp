@@ -165,7 +165,7 @@ std::string EnsureGrownSource(const SalesSource& base, std::int64_t extra, bool 
                            std::to_string(base.seed) + "-plus" + std::to_string(extra) +
                            (index ? "-indexed" : "") + ".db";
   const std::string path = (dir / name).string();
-  if (fs::exists(path) && !base.generate_seconds) return path;
+  if (fs::exists(path) && base.generate_seconds <= 0.0) return path;
   const std::string temporary = path + ".part";
   std::error_code failed;
   fs::copy_file(base.path, temporary, fs::copy_options::overwrite_existing, failed);
