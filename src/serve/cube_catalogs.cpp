@@ -1,6 +1,8 @@
 #include "serve/cube_catalogs.h"
 
 #include <algorithm>
+#include <chrono>
+#include <thread>
 
 #include "platform/directory_listing.h"
 #include "serve/serve_error.h"
@@ -11,9 +13,29 @@ using provider::cubefile::CubeReader;
 
 namespace {
 
-// How often a file replaced while it is opened is opened again before the request fails: a
-// nightly run replaces a cube once, so only a file rewritten over and over exhausts them.
-constexpr int kAttempts = 5;
+// A file replaced while it is opened is opened again: at once a few times, then a little later,
+// until it holds still or for at most this long. A nightly run replaces a cube once; on a busy
+// machine one opening may take longer than the pause between a few replacements in a row, and a
+// request that waits them out is answered whole instead of failing.
+constexpr int kQuickAttempts = 5;
+constexpr auto kReplacementPatience = std::chrono::seconds(10);
+constexpr auto kRetryPause = std::chrono::milliseconds(20);
+
+// Counts the attempts at opening a file that is being replaced; false once patience is spent.
+class Attempts {
+ public:
+  bool Next() {
+    if (++made_ <= kQuickAttempts) return true;
+    if (std::chrono::steady_clock::now() >= deadline_) return false;
+    std::this_thread::sleep_for(kRetryPause);
+    return true;
+  }
+
+ private:
+  int made_ = 0;
+  std::chrono::steady_clock::time_point deadline_ =
+      std::chrono::steady_clock::now() + kReplacementPatience;
+};
 
 }  // namespace
 
@@ -111,7 +133,7 @@ Result<std::shared_ptr<const OpenCube>> CubeCatalogs::OpenFile(std::string_view 
                                                                const std::string& path) {
   // A file replaced between the look at its version and the opening is opened again, also when
   // the opening failed: it may have failed on the mix of the two files.
-  for (int attempt = 0; attempt < kAttempts; ++attempt) {
+  for (Attempts attempts; attempts.Next();) {
     const std::optional<FileVersion> version = VersionOf(path);
     if (!version) return ServeError("the cube of catalog " + std::string(name) + " is missing");
     {
@@ -135,7 +157,7 @@ Result<std::shared_ptr<const OpenCube>> CubeCatalogs::OpenFile(std::string_view 
 
 Result<OpenCube::Lease> CubeCatalogs::Borrow(std::string_view name) {
   // A version replaced between the opening and the borrowing is opened again.
-  for (int attempt = 0; attempt < kAttempts; ++attempt) {
+  for (Attempts attempts; attempts.Next();) {
     Result<std::shared_ptr<const OpenCube>> cube = Open(name);
     if (!cube) return cube.error();
     Result<OpenCube::Lease> lease = (*cube)->Borrow();

@@ -433,7 +433,10 @@ TEST(ServeSwapTest, ACubeReplacedUnderLoadIsServedWholeFromTheNextRequestOn) {
       while (swapping.load()) {
         const std::string total = Total(server.Port());
         ++answered;
-        if (total.starts_with("failed")) ++failed;
+        if (total.starts_with("failed")) {
+          ++failed;
+          ADD_FAILURE() << total;
+        }
         const std::lock_guard<std::mutex> lock(seen_mutex);
         seen.insert(total);
       }
