@@ -27,35 +27,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::vector<std::string> FilesIn(const fs::path& folder) {
-  std::vector<std::string> names;
-  for (const auto& entry : fs::directory_iterator(folder))
-    names.push_back(entry.path().filename().string());
-  std::sort(names.begin(), names.end());
-  return names;
-}
-
-// Runs cubemill-browse with `arguments` and no display; its exit status, and what it wrote on
-// stderr in `errors`.
-int RunProgram(const std::string& arguments, std::string* errors = nullptr) {
-  const std::string command = "env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM " +
-                              std::string(CUBEMILL_BROWSE_BINARY) + " " + arguments +
-                              " 2>&1 >/dev/null";
-  std::FILE* pipe = ::popen(command.c_str(), "r");
-  std::string text;
-  char buffer[4096];
-  for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) text.append(buffer, n);
-  const int status = ::pclose(pipe);
-  if (errors != nullptr) *errors = text;
-  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
-
-std::string Quoted(const std::string& text) {
-  std::string quoted = "'";
-  for (char c : text) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return quoted + "'";
-}
-
 using BrowseExportTest = BrowseWindowTest;
 
 TEST_F(BrowseExportTest, AnExportRunsBesideTheWindowCanBeCancelledAndSaysWhereItWrote) {
@@ -117,15 +88,17 @@ TEST_F(BrowseExportTest, TheProgramWritesWhatTheWindowWritesWithoutADisplay) {
     ASSERT_EQ(Export(dir_.File(name), std::string(name).ends_with(".xlsx")), "") << name;
 
   std::string errors;
-  const std::string cube = Quoted(Sample().Cube());
-  EXPECT_EQ(RunProgram("--export " + Quoted(dir_.File("cli.csv")) + " " + cube + " " + Quoted(mdx),
+  const std::string cube = ShellQuoted(Sample().Cube());
+  EXPECT_EQ(RunProgram("--export " + ShellQuoted(dir_.File("cli.csv")) + " " + cube + " " +
+                           ShellQuoted(mdx),
                        &errors),
             0)
       << errors;
   EXPECT_EQ(errors, "");
   EXPECT_EQ(test::ReadBytes(dir_.File("cli.csv")), test::ReadBytes(dir_.File("window.csv")));
   EXPECT_EQ(
-      RunProgram("-e " + Quoted(dir_.File("cli.xlsx")) + " " + cube + " " + Quoted(mdx), &errors),
+      RunProgram("-e " + ShellQuoted(dir_.File("cli.xlsx")) + " " + cube + " " + ShellQuoted(mdx),
+                 &errors),
       0)
       << errors;
   for (const char* part : {"xl/worksheets/sheet1.xml", "xl/sharedStrings.xml", "xl/styles.xml"}) {
@@ -140,12 +113,12 @@ TEST_F(BrowseExportTest, TheProgramWritesWhatTheWindowWritesWithoutADisplay) {
     std::string arguments;
     std::string says;
   } failures[] = {
-      {Quoted(earlier) + " " + Quoted(dir_.File("missing.cub")), "There is no file"},
-      {Quoted(earlier) + " " + cube + " 'SELECT FROM'", "the query"},
-      {Quoted(earlier) + " " + cube + " " +
-           Quoted("SELECT {[Measures].[Nothing]} ON 0 FROM [OCWCube]"),
+      {ShellQuoted(earlier) + " " + ShellQuoted(dir_.File("missing.cub")), "There is no file"},
+      {ShellQuoted(earlier) + " " + cube + " 'SELECT FROM'", "the query"},
+      {ShellQuoted(earlier) + " " + cube + " " +
+           ShellQuoted("SELECT {[Measures].[Nothing]} ON 0 FROM [OCWCube]"),
        "Nothing"},
-      {Quoted(dir_.File("none/pivot.csv")) + " " + cube, "cannot export to"},
+      {ShellQuoted(dir_.File("none/pivot.csv")) + " " + cube, "cannot export to"},
   };
   for (const auto& failure : failures) {
     EXPECT_EQ(RunProgram("--export " + failure.arguments, &errors), 1) << failure.arguments;
@@ -155,9 +128,9 @@ TEST_F(BrowseExportTest, TheProgramWritesWhatTheWindowWritesWithoutADisplay) {
   }
   EXPECT_EQ(test::ReadBytes(earlier), "earlier");
   // Wrong arguments: the usage's exit status.
-  EXPECT_EQ(RunProgram("--export " + Quoted(dir_.File("pivot.txt")) + " " + cube, &errors), 2);
+  EXPECT_EQ(RunProgram("--export " + ShellQuoted(dir_.File("pivot.txt")) + " " + cube, &errors), 2);
   EXPECT_NE(errors.find(".csv or .xlsx"), std::string::npos) << errors;
-  EXPECT_EQ(RunProgram("--export " + Quoted(dir_.File("pivot.csv")), &errors), 2);
+  EXPECT_EQ(RunProgram("--export " + ShellQuoted(dir_.File("pivot.csv")), &errors), 2);
   EXPECT_EQ(RunProgram("--help", &errors), 0);
 }
 

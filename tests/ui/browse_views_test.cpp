@@ -33,14 +33,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::vector<std::string> FilesIn(const fs::path& folder) {
-  std::vector<std::string> names;
-  for (const auto& entry : fs::directory_iterator(folder))
-    names.push_back(entry.path().filename().string());
-  std::sort(names.begin(), names.end());
-  return names;
-}
-
 class BrowseViewsTest : public BrowseWindowTest {
  protected:
   QAction* Action(const char* name) const { return window_->findChild<QAction*>(name); }
@@ -306,26 +298,6 @@ TEST_F(BrowseViewsTest, ACubeOpensWithTheLayoutItWasLeftWith) {
   EXPECT_EQ(kept.back(), "/cubes/98.cub");
 }
 
-// Runs cubemill-browse with `arguments` and no display; its exit status, and its stderr.
-int RunProgram(const std::string& arguments, std::string* errors) {
-  const std::string command = "env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM " +
-                              std::string(CUBEMILL_BROWSE_BINARY) + " " + arguments +
-                              " 2>&1 >/dev/null";
-  std::FILE* pipe = ::popen(command.c_str(), "r");
-  std::string text;
-  char buffer[4096];
-  for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) text.append(buffer, n);
-  const int status = ::pclose(pipe);
-  *errors = text;
-  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
-
-std::string Quoted(const std::string& text) {
-  std::string quoted = "'";
-  for (char c : text) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return quoted + "'";
-}
-
 TEST_F(BrowseViewsTest, TheProgramExportsAViewAsTheWindowDoes) {
   ASSERT_TRUE(Open());
   Arranged();
@@ -334,8 +306,9 @@ TEST_F(BrowseViewsTest, TheProgramExportsAViewAsTheWindowDoes) {
   ASSERT_EQ(Export(dir_.File("window.csv"), false), "");
 
   std::string errors;
-  const std::string cube = Quoted(Sample().Cube());
-  EXPECT_EQ(RunProgram("--export " + Quoted(dir_.File("cli.csv")) + " " + cube + " " + Quoted(view),
+  const std::string cube = ShellQuoted(Sample().Cube());
+  EXPECT_EQ(RunProgram("--export " + ShellQuoted(dir_.File("cli.csv")) + " " + cube + " " +
+                           ShellQuoted(view),
                        &errors),
             0)
       << errors;
@@ -357,7 +330,9 @@ TEST_F(BrowseViewsTest, TheProgramExportsAViewAsTheWindowDoes) {
   for (const auto& failure : failures) {
     const std::string out = dir_.File("failed.csv");
     EXPECT_EQ(
-        RunProgram("--export " + Quoted(out) + " " + cube + " " + Quoted(failure.view), &errors), 1)
+        RunProgram("--export " + ShellQuoted(out) + " " + cube + " " + ShellQuoted(failure.view),
+                   &errors),
+        1)
         << failure.view;
     EXPECT_NE(errors.find(failure.says), std::string::npos) << errors;
     EXPECT_NE(errors.find(failure.view), std::string::npos) << errors;

@@ -1,7 +1,10 @@
 #include "ui/browse_window_fixture.h"
 
+#include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 
@@ -81,6 +84,33 @@ const std::string& SettingsFolder() {
   static const std::string folder =
       (fs::temp_directory_path() / ("browse_settings_" + std::to_string(::getpid()))).string();
   return folder;
+}
+
+std::vector<std::string> FilesIn(const std::string& folder) {
+  std::vector<std::string> names;
+  for (const auto& entry : fs::directory_iterator(folder))
+    names.push_back(entry.path().filename().string());
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+int RunProgram(const std::string& arguments, std::string* errors) {
+  const std::string command = "env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM " +
+                              std::string(CUBEMILL_BROWSE_BINARY) + " " + arguments +
+                              " 2>&1 >/dev/null";
+  std::FILE* pipe = ::popen(command.c_str(), "r");
+  std::string text;
+  char buffer[4096];
+  for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) text.append(buffer, n);
+  const int status = ::pclose(pipe);
+  if (errors != nullptr) *errors = text;
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+std::string ShellQuoted(const std::string& text) {
+  std::string quoted = "'";
+  for (char c : text) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return quoted + "'";
 }
 
 SampleCube::~SampleCube() { fs::remove_all(folder_); }

@@ -52,6 +52,16 @@ const SampleCube& Sample();
 // the test program ends; each test starts with no settings.
 const std::string& SettingsFolder();
 
+// The names of the files in `folder`, sorted.
+std::vector<std::string> FilesIn(const std::string& folder);
+
+// Runs cubemill-browse with `arguments` and no display; its exit status, and what it wrote on
+// stderr in `errors`.
+int RunProgram(const std::string& arguments, std::string* errors = nullptr);
+
+// `text` quoted for the shell RunProgram runs.
+std::string ShellQuoted(const std::string& text);
+
 class BrowseWindowTest : public testing::Test {
  protected:
   void SetUp() override {
